@@ -1,0 +1,168 @@
+// Catalog and its collections, shaped like the schema objects the program
+// calls: Catalog -> Tables -> Table -> Columns / Indexes / Keys.
+// Collections are snapshots read from the engine when asked for; objects are
+// cheap handles. Every lookup that fails throws kevra::EngineError naming the
+// missing item and its owner.
+#pragma once
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "database/ado_types.h"
+#include "database/properties.h"
+
+namespace kevra {
+class Database;
+struct TableDef;
+}
+
+namespace kevra::db {
+
+class Connection;
+
+class Column {
+ public:
+  const std::string& Name() const { return name_; }
+  int Type() const { return type_; }  // DataTypeEnum
+  long DefinedSize() const { return definedSize_; }
+  int Attributes() const { return attributes_; }  // adColFixed | adColNullable
+  int Precision() const { return precision_; }
+  int NumericScale() const { return scale_; }
+  // For a column of a foreign key: the referenced column; empty otherwise.
+  const std::string& RelatedColumn() const { return relatedColumn_; }
+  int SortOrder() const { return sortOrder_; }  // index and key columns only
+  const kevra::db::Properties& Properties() const { return properties_; }
+
+ private:
+  friend class CatalogBuilder;
+  std::string name_;
+  int type_ = adEmpty;
+  long definedSize_ = 0;
+  int attributes_ = 0;
+  int precision_ = 0;
+  int scale_ = 0;
+  std::string relatedColumn_;
+  int sortOrder_ = adSortAscending;
+  kevra::db::Properties properties_;
+};
+
+class Columns {
+ public:
+  Columns() = default;
+  Columns(std::string owner, std::vector<Column> items) : owner_(std::move(owner)), items_(std::move(items)) {}
+  int Count() const { return int(items_.size()); }
+  const Column& Item(int position) const;
+  const Column& Item(const std::string& name) const;
+
+ private:
+  std::string owner_;
+  std::vector<Column> items_;
+};
+
+class Index {
+ public:
+  const std::string& Name() const { return name_; }
+  bool PrimaryKey() const { return primaryKey_; }
+  bool Unique() const { return unique_; }
+  bool IgnoreNulls() const { return ignoreNulls_; }
+  bool Required() const { return required_; }
+  bool Foreign() const { return foreign_; }
+  const kevra::db::Columns& Columns() const { return columns_; }
+
+ private:
+  friend class CatalogBuilder;
+  std::string name_;
+  bool primaryKey_ = false, unique_ = false, ignoreNulls_ = false, required_ = false, foreign_ = false;
+  kevra::db::Columns columns_;
+};
+
+class Indexes {
+ public:
+  Indexes() = default;
+  Indexes(std::string owner, std::vector<Index> items) : owner_(std::move(owner)), items_(std::move(items)) {}
+  int Count() const { return int(items_.size()); }
+  const Index& Item(int position) const;
+  const Index& Item(const std::string& name) const;
+
+ private:
+  std::string owner_;
+  std::vector<Index> items_;
+};
+
+class Key {
+ public:
+  const std::string& Name() const { return name_; }
+  int Type() const { return type_; }  // KeyTypeEnum
+  const std::string& RelatedTable() const { return relatedTable_; }
+  const kevra::db::Columns& Columns() const { return columns_; }
+
+ private:
+  friend class CatalogBuilder;
+  std::string name_;
+  int type_ = adKeyPrimary;
+  std::string relatedTable_;
+  kevra::db::Columns columns_;
+};
+
+class Keys {
+ public:
+  Keys() = default;
+  Keys(std::string owner, std::vector<Key> items) : owner_(std::move(owner)), items_(std::move(items)) {}
+  int Count() const { return int(items_.size()); }
+  const Key& Item(int position) const;
+  const Key& Item(const std::string& name) const;
+
+ private:
+  std::string owner_;
+  std::vector<Key> items_;
+};
+
+// One entry of the Tables collection. Type is one of "TABLE", "SYSTEM TABLE",
+// "ACCESS TABLE", "VIEW", "LINK", "PASS-THROUGH". Columns, Indexes and Keys are
+// read from the file the first time they are asked for.
+class Table {
+ public:
+  Table(std::shared_ptr<kevra::Database> db, std::string name, std::string type);
+  const std::string& Name() const { return name_; }
+  const std::string& Type() const { return type_; }
+  const kevra::db::Columns& Columns() const;
+  const kevra::db::Indexes& Indexes() const;
+  const kevra::db::Keys& Keys() const;
+
+ private:
+  struct Loaded;
+  const Loaded& loaded() const;
+  std::shared_ptr<kevra::Database> db_;
+  std::string name_;
+  std::string type_;
+  mutable std::shared_ptr<Loaded> loaded_;
+};
+
+class Tables {
+ public:
+  Tables() = default;
+  explicit Tables(std::vector<Table> items) : items_(std::move(items)) {}
+  int Count() const { return int(items_.size()); }
+  const Table& Item(int position) const;
+  const Table& Item(const std::string& name) const;
+
+ private:
+  std::vector<Table> items_;
+};
+
+class Catalog {
+ public:
+  // Binds the catalog to an open connection; throws when it is closed.
+  void ActiveConnection(const Connection& connection);
+  // The tables of the bound database, ordered by type text, then name
+  // (case-insensitive). Throws when the catalog is not bound.
+  const kevra::db::Tables& Tables() const;
+  // Creates a new empty database file (not supported yet).
+  void Create(const std::string& connectionString);
+
+ private:
+  std::shared_ptr<kevra::Database> db_;
+  mutable std::shared_ptr<kevra::db::Tables> tables_;
+};
+
+}  // namespace kevra::db

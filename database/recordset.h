@@ -1,0 +1,50 @@
+// Recordset: the result of one SQL statement run on a connection. A SELECT
+// keeps a cursor over the engine's rows that can be read at any position; rows
+// are decoded when asked for, so a table of any size opens at once.
+// Other statements run when opened and keep no rows.
+#pragma once
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/format/value.h"
+
+namespace kevra {
+class Database;
+class ResultSet;
+}
+
+namespace kevra::db {
+
+class Connection;
+
+class Recordset {
+ public:
+  Recordset();
+  ~Recordset();
+
+  // Runs `source` on `connection`. cursorType, lockType and options are kept
+  // for callers that pass them; every cursor can be read at any position.
+  void Open(const std::string& source, const Connection& connection, int cursorType = 0,
+            int lockType = 1, int options = 1);
+  void Close();  // no-op when closed
+  int State() const;
+
+  int fieldCount() const;
+  const std::string& fieldName(int field) const;
+  int fieldType(int field) const;  // DataTypeEnum
+  // Number of rows in the result.
+  long recordCount() const;
+  // Reads `count` rows from `position` (0-based) into `out`, each row one value
+  // per field; returns how many were read.
+  long fetch(long position, long count, std::vector<std::vector<kevra::Value>>& out) const;
+  // Rows changed by the last non-SELECT statement.
+  long rowsAffected() const { return rowsAffected_; }
+
+ private:
+  std::shared_ptr<kevra::Database> db_;
+  std::unique_ptr<kevra::ResultSet> result_;
+  long rowsAffected_ = 0;
+};
+
+}  // namespace kevra::db

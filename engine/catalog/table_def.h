@@ -1,0 +1,90 @@
+// TableDef: a table definition as read from its TDEF pages (columns, real and
+// logical indexes, usage-map references, counters).
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/format/value.h"
+
+namespace kevra {
+
+struct ColumnDef {
+  std::string name;
+  ColumnType type = ColumnType::Binary;
+  uint8_t rawType = 0;       // type code as stored, also for unknown codes
+  uint16_t number = 0;       // null-mask bit; identity inside the row
+  uint16_t varIndex = 0;     // variable columns: slot in the var offset table
+  uint16_t fixedOffset = 0;  // fixed columns: offset inside the fixed area
+  uint16_t length = 0;       // bytes (Text: 2 x characters)
+  uint8_t flags = 0;
+  uint8_t extFlags = 0;
+  uint8_t precision = 0;  // Decimal
+  uint8_t scale = 0;      // Decimal
+  uint16_t sortOrder = 0;  // Text/Memo collation (0x0409 General)
+
+  bool isFixed() const { return flags & 0x01; }
+  bool isLongAutoNumber() const { return flags & 0x04; }
+  bool isGuidAutoNumber() const { return flags & 0x40; }
+  bool isAutoNumber() const { return isLongAutoNumber() || isGuidAutoNumber(); }
+  bool isCompressedUnicode() const { return extFlags & 0x01; }
+  bool isHyperlink() const { return flags & 0x80; }
+};
+
+struct IndexColumnRef {
+  uint16_t columnNumber = 0;
+  bool ascending = true;
+};
+
+struct RealIndexDef {
+  std::vector<IndexColumnRef> columns;
+  uint32_t usageMapPointer = 0;
+  uint32_t rootPage = 0;
+  uint8_t flags = 0;
+  bool unique() const { return flags & 0x01; }
+  bool ignoreNulls() const { return flags & 0x02; }
+  bool required() const { return flags & 0x08; }
+};
+
+enum class IndexKind : uint8_t { Normal = 0, PrimaryKey = 1, ForeignKey = 2 };
+
+struct LogicalIndexDef {
+  std::string name;
+  uint32_t number = 0;
+  uint32_t realIndex = 0;
+  uint8_t relationshipRole = 0;  // 1: referenced side, 2: holds the foreign key
+  int32_t otherIndexNumber = -1;
+  uint32_t otherTablePage = 0;
+  bool cascadeUpdates = false;
+  bool cascadeDeletes = false;
+  IndexKind kind = IndexKind::Normal;
+};
+
+struct LongValueMaps {
+  uint16_t columnNumber = 0;
+  uint32_t ownedMapPointer = 0;
+  uint32_t freeMapPointer = 0;
+};
+
+struct TableDef {
+  std::string name;
+  uint32_t tdefPage = 0;
+  bool systemTable = false;  // table type 'S'
+  uint32_t rowCount = 0;
+  uint32_t lastAutoNumber = 0;
+  uint16_t maxColumnCount = 0;
+  uint16_t varColumnCount = 0;
+  uint32_t ownedMapPointer = 0;
+  uint32_t freeMapPointer = 0;
+  std::vector<ColumnDef> columns;  // sorted by column number
+  std::vector<RealIndexDef> realIndexes;
+  std::vector<LogicalIndexDef> logicalIndexes;  // in stored order
+  std::vector<LongValueMaps> longValueMaps;
+
+  const ColumnDef* findColumn(std::string_view name) const;  // case-insensitive
+  const ColumnDef* columnByNumber(uint16_t number) const;
+  size_t fixedAreaSize() const;
+};
+
+}  // namespace kevra

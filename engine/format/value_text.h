@@ -1,0 +1,26 @@
+// Canonical texts for values: what export, the CLI and the grid show.
+#pragma once
+#include <string>
+
+#include "engine/format/value.h"
+
+namespace kevra {
+
+std::string currencyToString(Currency c);              // exact: "3.5", "-0.0001", "12"
+std::string decimalToString(const Decimal& d);          // exact with scale digits trimmed of nothing
+std::string dateTimeToIso(DateTime d);                  // "YYYY-MM-DDTHH:MM:SS[.mmm]"
+std::string guidToString(const Guid& g);                // "{8-4-4-4-12}" upper case
+std::string doubleToShortest(double v);                 // shortest text that reads back the same
+std::string floatToShortest(float v);
+std::string base64Encode(const Binary& data);
+// Plain text of any value (NULL gives ""), for CSV and display.
+std::string valueToText(const Value& v);
+
+// Calendar parts of an OLE automation date.
+struct CivilDateTime {
+  int year, month, day, hour, minute, second, millisecond;
+};
+CivilDateTime toCivil(DateTime d);
+DateTime fromCivil(const CivilDateTime& c);
+
+}  // namespace kevra

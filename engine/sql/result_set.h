@@ -1,0 +1,30 @@
+// ResultSet: rows produced by a SELECT, readable at any position.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/format/value.h"
+
+namespace kevra {
+
+struct ResultColumn {
+  std::string name;
+  ColumnType type = ColumnType::Text;
+  uint16_t length = 0;  // bytes, as in the column definition
+  uint8_t precision = 0;
+  uint8_t scale = 0;
+};
+
+class ResultSet {
+ public:
+  virtual ~ResultSet() = default;
+  virtual const std::vector<ResultColumn>& columns() const = 0;
+  // Total rows; may read the whole source the first time it is called.
+  virtual uint64_t rowCount() = 0;
+  // Rows [position, position + count) into `out` (cleared first); returns how
+  // many were read.
+  virtual size_t fetch(uint64_t position, size_t count, std::vector<std::vector<Value>>& out) = 0;
+};
+
+}  // namespace kevra
