@@ -1,0 +1,44 @@
+# Shared helpers for the scripts in this folder (sourced, not run).
+# Installs Debian packages only when they are missing.
+
+kevra_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+
+kevra_as_root() {
+  if [ "$(id -u)" -eq 0 ]; then
+    "$@"
+  else
+    sudo "$@"
+  fi
+}
+
+# kevra_need_packages PKG... : apt-get install whatever is not installed yet.
+kevra_need_packages() {
+  local missing=()
+  local p
+  for p in "$@"; do
+    if ! dpkg -s "$p" >/dev/null 2>&1 ||
+       ! dpkg -s "$p" 2>/dev/null | grep -q '^Status: install ok installed'; then
+      missing+=("$p")
+    fi
+  done
+  if [ "${#missing[@]}" -gt 0 ]; then
+    echo "Installing missing packages: ${missing[*]}" >&2
+    kevra_as_root env DEBIAN_FRONTEND=noninteractive apt-get update
+    kevra_as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
+  fi
+}
+
+# Packages for building the engine, the CLI and the tests.
+KEVRA_BUILD_PACKAGES=(cmake g++ make pkg-config libgtest-dev libgmock-dev googletest libbenchmark-dev)
+# The Qt application.
+KEVRA_GUI_PACKAGES=(qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools libgl1-mesa-dev libglx-dev)
+# Headless GUI tests and the independent reader used as oracle.
+KEVRA_TEST_PACKAGES=(mdbtools xvfb xauth time)
+
+kevra_jobs() {
+  # At most two parallel jobs: the machines are shared.
+  local n
+  n="$(nproc 2>/dev/null || echo 1)"
+  if [ "$n" -gt 2 ]; then n=2; fi
+  echo "$n"
+}
