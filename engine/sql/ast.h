@@ -1,0 +1,166 @@
+// Syntax tree of one Jet SQL statement as the parser builds it. Names are kept
+// as written (without brackets); nothing here is checked against a database.
+#pragma once
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "engine/format/value.h"
+
+namespace kevra::sql {
+
+enum class ExprKind {
+  Literal,   // literal
+  Column,    // qualifier.name; columnIndex filled in by binding
+  Unary,     // op on operands[0]: "-", "NOT"
+  Binary,    // operands[0] op operands[1]: = <> < <= > >= + - * / \ ^ & MOD AND OR
+  Like,      // operands[0] LIKE operands[1]; negated for NOT LIKE
+  IsNull,    // operands[0] IS NULL; negated for IS NOT NULL
+  In,        // operands[0] IN (operands[1..]); negated for NOT IN
+  Between,   // operands[0] BETWEEN operands[1] AND operands[2]; negated for NOT BETWEEN
+  Function,  // name(operands...)
+};
+
+struct Expr {
+  ExprKind kind = ExprKind::Literal;
+  size_t position = 0;  // 1-based character offset where the expression starts
+  Value literal;
+  std::string qualifier;  // Column: table or alias before the dot, if any
+  std::string name;       // Column and Function names
+  std::string op;         // Unary/Binary operator, upper case for words
+  bool negated = false;
+  int columnIndex = -1;   // Column: index into the row, once bound
+  std::vector<std::unique_ptr<Expr>> operands;
+};
+using ExprPtr = std::unique_ptr<Expr>;
+
+struct TableRef {
+  std::string name;
+  std::string alias;
+  size_t position = 0;
+};
+
+struct SelectItem {
+  ExprPtr expr;        // null for * and t.*
+  std::string starQualifier;  // t of t.*
+  std::string alias;
+  bool isStar() const { return !expr; }
+};
+
+struct OrderItem {
+  ExprPtr expr;
+  bool descending = false;
+};
+
+// SELECT ... INTO target [IN "path" ["connect"]]
+struct SelectInto {
+  std::string table;
+  std::optional<std::string> externalPath;
+  std::optional<std::string> connect;  // e.g. "dBase 5.0;"
+};
+
+struct SelectStatement {
+  bool distinct = false;
+  std::vector<SelectItem> items;
+  std::optional<SelectInto> into;
+  TableRef from;
+  ExprPtr where;
+  std::vector<OrderItem> orderBy;
+};
+
+struct InsertStatement {
+  TableRef table;
+  std::vector<std::string> columns;  // empty: every column in table order
+  std::vector<ExprPtr> values;
+};
+
+struct Assignment {
+  std::string column;
+  size_t position = 0;
+  ExprPtr value;
+};
+
+struct UpdateStatement {
+  TableRef table;
+  std::vector<Assignment> assignments;
+  ExprPtr where;
+};
+
+struct DeleteStatement {
+  TableRef table;
+  ExprPtr where;
+};
+
+struct IndexColumn {
+  std::string name;
+  bool descending = false;
+};
+
+struct CreateIndexStatement {
+  std::string index;
+  TableRef table;
+  bool unique = false;
+  std::vector<IndexColumn> columns;
+  bool primary = false;       // WITH PRIMARY
+  bool disallowNull = false;  // WITH DISALLOW NULL
+  bool ignoreNull = false;    // WITH IGNORE NULL
+};
+
+struct ColumnReference {
+  std::string table;
+  std::vector<std::string> columns;  // may be empty: the referenced table's key
+};
+
+enum class ConstraintKind { PrimaryKey, Unique, ForeignKey };
+
+struct ConstraintSpec {
+  std::string name;  // empty when the statement gave none
+  ConstraintKind kind = ConstraintKind::PrimaryKey;
+  std::vector<std::string> columns;
+  std::optional<ColumnReference> references;  // ForeignKey
+};
+
+// A column definition: name, type word as written (e.g. "text", "counter",
+// "unknown"), optional size, nullability and an optional constraint on the
+// column alone (PRIMARY KEY, UNIQUE or REFERENCES t (c)).
+struct ColumnSpec {
+  std::string name;
+  std::string typeWord;
+  size_t typePosition = 0;
+  std::optional<uint32_t> size;        // text(50), DECIMAL(p) puts p here
+  std::optional<uint8_t> scale;        // DECIMAL(p, s)
+  bool notNull = false;
+  std::optional<ConstraintSpec> constraint;
+};
+
+struct AlterTableStatement {
+  enum class Action { AddColumn, AlterColumn, DropColumn, AddConstraint, DropConstraint };
+  TableRef table;
+  Action action = Action::AddColumn;
+  ColumnSpec column;         // AddColumn, AlterColumn
+  std::string dropName;      // DropColumn, DropConstraint
+  ConstraintSpec constraint;  // AddConstraint
+};
+
+struct CreateTableStatement {
+  TableRef table;
+  std::vector<ColumnSpec> columns;
+  std::vector<ConstraintSpec> constraints;  // table-level and named column constraints
+};
+
+struct DropTableStatement {
+  TableRef table;
+};
+
+struct DropIndexStatement {
+  std::string index;
+  TableRef table;
+};
+
+using Statement = std::variant<SelectStatement, InsertStatement, UpdateStatement, DeleteStatement,
+                               CreateIndexStatement, CreateTableStatement, AlterTableStatement, DropTableStatement, DropIndexStatement>;
+
+}  // namespace kevra::sql

@@ -1,0 +1,147 @@
+// Built-in function table. Text functions count characters, not bytes.
+#include "engine/sql/builtin_functions.h"
+
+#include <cstdlib>
+#include <functional>
+#include <string>
+
+#include "engine/sql/numeric_value.h"
+#include "engine/sql/text_collation.h"
+#include "engine/sql/value_arithmetic.h"
+#include "engine/util/error.h"
+
+namespace kevra::sql {
+namespace {
+
+std::string asText(const Value& v) {
+  if (auto* s = std::get_if<std::string>(&v)) return *s;
+  return std::get<std::string>(applyBinaryArithmetic("&", v, Value{}));
+}
+
+int64_t asInteger(const Value& v, std::string_view function) {
+  auto n = numericOf(v);
+  if (!n) {
+    if (auto* s = std::get_if<std::string>(&v)) n = numericFromText(*s);
+    if (!n) throw EngineError("Data type mismatch in the arguments of " + std::string(function) + ".");
+  }
+  return int64_t(n->approx);
+}
+
+// Byte offset of the character at `index` (0-based) in UTF-8 text, or size().
+size_t byteOfChar(const std::string& s, int64_t index) {
+  size_t i = 0;
+  for (int64_t seen = 0; i < s.size(); ++i) {
+    if ((static_cast<unsigned char>(s[i]) & 0xC0) != 0x80) {
+      if (seen == index) return i;
+      ++seen;
+    }
+  }
+  return s.size();
+}
+
+int64_t charCount(const std::string& s) {
+  int64_t n = 0;
+  for (unsigned char c : s) n += (c & 0xC0) != 0x80;
+  return n;
+}
+
+// ASCII and Latin-1 letters change case; other characters are kept.
+std::string changeCase(const std::string& s, bool upper) {
+  std::string out;
+  out.reserve(s.size());
+  for (size_t i = 0; i < s.size(); ++i) {
+    const unsigned char c = s[i];
+    if (c < 0x80) {
+      out += char(upper ? std::toupper(c) : std::tolower(c));
+    } else if (c == 0xC3 && i + 1 < s.size()) {  // U+00C0..U+00FF
+      unsigned char next = s[++i];
+      const char32_t cp = 0xC0 + (next & 0x3F);
+      if (upper && cp >= 0xE0 && cp <= 0xFE && cp != 0xF7) next -= 0x20;
+      if (!upper && cp >= 0xC0 && cp <= 0xDE && cp != 0xD7) next += 0x20;
+      out += char(c);
+      out += char(next);
+    } else {
+      out += char(c);
+    }
+  }
+  return out;
+}
+
+std::string trim(const std::string& s, bool left, bool right) {
+  size_t b = 0, e = s.size();
+  if (left)
+    while (b < e && s[b] == ' ') ++b;
+  if (right)
+    while (e > b && s[e - 1] == ' ') --e;
+  return s.substr(b, e - b);
+}
+
+void requireArgs(std::string_view name, const std::vector<Value>& args, size_t low, size_t high) {
+  if (args.size() < low || args.size() > high)
+    throw EngineError("Wrong number of arguments used with function '" + std::string(name) + "' in query expression.");
+}
+
+bool sameName(std::string_view a, std::string_view b) { return compareTextIgnoringCase(a, b) == 0; }
+
+}  // namespace
+
+Value callBuiltinFunction(std::string_view name, const std::vector<Value>& args) {
+  if (sameName(name, "Nz")) {
+    requireArgs(name, args, 1, 2);
+    if (!isNull(args[0])) return args[0];
+    return args.size() == 2 ? args[1] : Value{std::string()};
+  }
+  if (sameName(name, "IsNull")) {
+    requireArgs(name, args, 1, 1);
+    return isNull(args[0]);
+  }
+  if (sameName(name, "Abs")) {
+    requireArgs(name, args, 1, 1);
+    if (isNull(args[0])) return Value{};
+    auto n = numericOf(args[0]);
+    if (!n) throw EngineError("Data type mismatch in the arguments of Abs.");
+    return n->approx < 0 ? negateValue(args[0]) : args[0];
+  }
+  using TextFunction = std::function<Value(const std::string&, const std::vector<Value>&)>;
+  struct Entry {
+    const char* name;
+    size_t low, high;
+    TextFunction fn;
+  };
+  static const Entry textFunctions[] = {
+      {"UCase", 1, 1, [](const std::string& s, auto&) { return Value{changeCase(s, true)}; }},
+      {"LCase", 1, 1, [](const std::string& s, auto&) { return Value{changeCase(s, false)}; }},
+      {"Len", 1, 1, [](const std::string& s, auto&) { return Value{int32_t(charCount(s))}; }},
+      {"Trim", 1, 1, [](const std::string& s, auto&) { return Value{trim(s, true, true)}; }},
+      {"LTrim", 1, 1, [](const std::string& s, auto&) { return Value{trim(s, true, false)}; }},
+      {"RTrim", 1, 1, [](const std::string& s, auto&) { return Value{trim(s, false, true)}; }},
+      {"Left", 2, 2,
+       [](const std::string& s, auto& a) {
+         return Value{s.substr(0, byteOfChar(s, std::max<int64_t>(0, asInteger(a[1], "Left"))))};
+       }},
+      {"Right", 2, 2,
+       [](const std::string& s, auto& a) {
+         const int64_t keep = std::max<int64_t>(0, asInteger(a[1], "Right"));
+         return Value{s.substr(byteOfChar(s, std::max<int64_t>(0, charCount(s) - keep)))};
+       }},
+      {"Mid", 2, 3,
+       [](const std::string& s, auto& a) {
+         const int64_t start = asInteger(a[1], "Mid");
+         if (start < 1) throw EngineError("Invalid procedure call: Mid starts at position 1.");
+         const size_t from = byteOfChar(s, start - 1);
+         if (a.size() < 3) return Value{s.substr(from)};
+         const size_t to = byteOfChar(s, start - 1 + std::max<int64_t>(0, asInteger(a[2], "Mid")));
+         return Value{s.substr(from, to - from)};
+       }},
+  };
+  for (const Entry& f : textFunctions) {
+    if (!sameName(name, f.name)) continue;
+    requireArgs(name, args, f.low, f.high);
+    for (const Value& a : args)
+      if (isNull(a)) return Value{};
+    return f.fn(asText(args[0]), args);
+  }
+  throw EngineError("Undefined function '" + std::string(name) + "' in expression.");
+}
+
+}  // namespace kevra::sql

@@ -1,0 +1,15 @@
+// The few VBA-style functions expressions may call: text (UCase, LCase, Len,
+// Trim, LTrim, RTrim, Left, Right, Mid), Nz, IsNull and Abs.
+#pragma once
+#include <string_view>
+#include <vector>
+
+#include "engine/format/value.h"
+
+namespace kevra::sql {
+
+// Throws EngineError "Undefined function 'X' in expression." for other names,
+// and a message naming the function for a wrong number of arguments.
+Value callBuiltinFunction(std::string_view name, const std::vector<Value>& args);
+
+}  // namespace kevra::sql

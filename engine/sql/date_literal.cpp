@@ -1,0 +1,122 @@
+// Date literal reader. Accepts y-m-d with a four-digit year, m/d/y (US order, a
+// two-digit year maps 00-29 to 2000s and 30-99 to 1900s), an optional time of
+// h:m[:s] with an optional AM/PM, or a time on its own (a serial below one).
+#include "engine/sql/date_literal.h"
+
+#include <cctype>
+#include <cmath>
+#include <vector>
+
+namespace kevra::sql {
+namespace {
+
+int64_t daysFromCivil(int64_t y, unsigned m, unsigned d) {
+  y -= m <= 2;
+  const int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const unsigned yoe = unsigned(y - era * 400);
+  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + int64_t(doe) - 719468;  // days since 1970-01-01
+}
+
+bool leapYear(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+
+int daysInMonth(int y, int m) {
+  static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  return m == 2 && leapYear(y) ? 29 : days[m - 1];
+}
+
+// Splits text into runs of digits, runs of letters, and single separators;
+// blanks separate and are dropped.
+struct Piece {
+  std::string text;
+  bool digits;
+};
+
+std::vector<Piece> split(std::string_view text) {
+  std::vector<Piece> out;
+  size_t i = 0;
+  while (i < text.size()) {
+    unsigned char c = text[i];
+    if (std::isspace(c)) {
+      ++i;
+    } else if (std::isdigit(c) || std::isalpha(c)) {
+      bool digits = std::isdigit(c);
+      size_t j = i;
+      while (j < text.size() && (digits ? std::isdigit((unsigned char)text[j]) : std::isalpha((unsigned char)text[j])))
+        ++j;
+      out.push_back({std::string(text.substr(i, j - i)), digits});
+      i = j;
+    } else {
+      out.push_back({std::string(1, char(c)), false});
+      ++i;
+    }
+  }
+  return out;
+}
+
+bool isNumber(const std::vector<Piece>& p, size_t i) { return i < p.size() && p[i].digits && p[i].text.size() <= 9; }
+bool isSep(const std::vector<Piece>& p, size_t i, char c) { return i < p.size() && p[i].text.size() == 1 && p[i].text[0] == c; }
+
+}  // namespace
+
+DateTime dateSerial(int year, int month, int day, int hour, int minute, int second) {
+  const int64_t days = daysFromCivil(year, unsigned(month), unsigned(day)) - daysFromCivil(1899, 12, 30);
+  const double time = (hour * 3600 + minute * 60 + second) / 86400.0;
+  // Before the epoch the fraction still counts forward from midnight, so the
+  // serial is the negative day number minus the time.
+  return DateTime{days < 0 ? double(days) - time : double(days) + time};
+}
+
+std::optional<DateTime> parseDateLiteral(std::string_view text) {
+  const std::vector<Piece> p = split(text);
+  size_t i = 0;
+  bool haveDate = false;
+  int year = 1899, month = 12, day = 30;
+
+  if (isNumber(p, i) && (isSep(p, i + 1, '-') || isSep(p, i + 1, '/'))) {
+    const char sep = p[i + 1].text[0];
+    if (!isNumber(p, i + 2) || !isSep(p, i + 3, sep) || !isNumber(p, i + 4)) return std::nullopt;
+    const int a = std::stoi(p[i].text), b = std::stoi(p[i + 2].text), c = std::stoi(p[i + 4].text);
+    if (p[i].text.size() == 4) {  // y-m-d or y/m/d
+      year = a, month = b, day = c;
+    } else {  // m/d/y or m-d-y
+      month = a, day = b, year = c;
+      if (p[i + 4].text.size() <= 2) year += year < 30 ? 2000 : 1900;
+    }
+    if (year < 100 || year > 9999 || month < 1 || month > 12 || day < 1 || day > daysInMonth(year, month))
+      return std::nullopt;
+    haveDate = true;
+    i += 5;
+  }
+
+  int hour = 0, minute = 0, second = 0;
+  bool haveTime = false;
+  if (isNumber(p, i) && isSep(p, i + 1, ':')) {
+    if (!isNumber(p, i + 2)) return std::nullopt;
+    hour = std::stoi(p[i].text);
+    minute = std::stoi(p[i + 2].text);
+    i += 3;
+    if (isSep(p, i, ':')) {
+      if (!isNumber(p, i + 1)) return std::nullopt;
+      second = std::stoi(p[i + 1].text);
+      i += 2;
+    }
+    if (i < p.size() && !p[i].digits && p[i].text.size() == 2) {
+      std::string w = p[i].text;
+      for (char& ch : w) ch = char(std::toupper((unsigned char)ch));
+      if (w == "AM" || w == "PM") {
+        if (hour < 1 || hour > 12) return std::nullopt;
+        if (w == "AM" && hour == 12) hour = 0;
+        if (w == "PM" && hour != 12) hour += 12;
+        ++i;
+      }
+    }
+    if (hour > 23 || minute > 59 || second > 59) return std::nullopt;
+    haveTime = true;
+  }
+  if (i != p.size() || (!haveDate && !haveTime)) return std::nullopt;
+  return dateSerial(year, month, day, hour, minute, second);
+}
+
+}  // namespace kevra::sql

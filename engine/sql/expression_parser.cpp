@@ -1,0 +1,244 @@
+// Recursive-descent expression parser; one function per precedence level.
+#include "engine/sql/expression_parser.h"
+
+#include "engine/sql/lexer.h"
+
+namespace kevra::sql {
+namespace {
+
+ExprPtr makeExpr(ExprKind kind, size_t position) {
+  auto e = std::make_unique<Expr>();
+  e->kind = kind;
+  e->position = position;
+  return e;
+}
+
+ExprPtr makeBinary(std::string op, ExprPtr left, ExprPtr right) {
+  auto e = makeExpr(ExprKind::Binary, left->position);
+  e->op = std::move(op);
+  e->operands.push_back(std::move(left));
+  e->operands.push_back(std::move(right));
+  return e;
+}
+
+class ExpressionParser {
+ public:
+  explicit ExpressionParser(TokenStream& t) : t_(t) {}
+
+  ExprPtr orLevel() {
+    ExprPtr left = andLevel();
+    while (t_.acceptKeyword("OR")) left = makeBinary("OR", std::move(left), andLevel());
+    return left;
+  }
+
+ private:
+  ExprPtr andLevel() {
+    ExprPtr left = notLevel();
+    while (t_.acceptKeyword("AND")) left = makeBinary("AND", std::move(left), notLevel());
+    return left;
+  }
+
+  ExprPtr notLevel() {
+    if (t_.peek().isKeyword("NOT")) {
+      auto e = makeExpr(ExprKind::Unary, t_.advance().position);
+      e->op = "NOT";
+      e->operands.push_back(notLevel());
+      return e;
+    }
+    return comparison();
+  }
+
+  ExprPtr comparison() {
+    ExprPtr left = concat();
+    while (true) {
+      static const char* const ops[] = {"=", "<>", "<", "<=", ">", ">="};
+      bool matched = false;
+      for (const char* op : ops) {
+        if (t_.acceptSymbol(op)) {
+          left = makeBinary(op, std::move(left), concat());
+          matched = true;
+          break;
+        }
+      }
+      if (matched) continue;
+      if (t_.acceptKeyword("IS")) {
+        auto e = makeExpr(ExprKind::IsNull, left->position);
+        e->negated = t_.acceptKeyword("NOT");
+        t_.expectKeyword("NULL");
+        e->operands.push_back(std::move(left));
+        left = std::move(e);
+        continue;
+      }
+      const bool negated = t_.peek().isKeyword("NOT") &&
+                           (t_.peek(1).isKeyword("LIKE") || t_.peek(1).isKeyword("IN") || t_.peek(1).isKeyword("BETWEEN"));
+      if (negated) t_.advance();
+      if (t_.acceptKeyword("LIKE")) {
+        auto e = makeExpr(ExprKind::Like, left->position);
+        e->negated = negated;
+        e->operands.push_back(std::move(left));
+        e->operands.push_back(concat());
+        left = std::move(e);
+      } else if (t_.acceptKeyword("IN")) {
+        auto e = makeExpr(ExprKind::In, left->position);
+        e->negated = negated;
+        e->operands.push_back(std::move(left));
+        t_.expectSymbol("(");
+        do {
+          e->operands.push_back(orLevel());
+        } while (t_.acceptSymbol(","));
+        t_.expectSymbol(")");
+        left = std::move(e);
+      } else if (t_.acceptKeyword("BETWEEN")) {
+        auto e = makeExpr(ExprKind::Between, left->position);
+        e->negated = negated;
+        e->operands.push_back(std::move(left));
+        e->operands.push_back(concat());
+        t_.expectKeyword("AND");
+        e->operands.push_back(concat());
+        left = std::move(e);
+      } else {
+        return left;
+      }
+    }
+  }
+
+  ExprPtr concat() {
+    ExprPtr left = additive();
+    while (t_.acceptSymbol("&")) left = makeBinary("&", std::move(left), additive());
+    return left;
+  }
+
+  ExprPtr additive() {
+    ExprPtr left = modulo();
+    while (true) {
+      if (t_.acceptSymbol("+"))
+        left = makeBinary("+", std::move(left), modulo());
+      else if (t_.acceptSymbol("-"))
+        left = makeBinary("-", std::move(left), modulo());
+      else
+        return left;
+    }
+  }
+
+  ExprPtr modulo() {
+    ExprPtr left = integerDivision();
+    while (t_.acceptKeyword("MOD")) left = makeBinary("MOD", std::move(left), integerDivision());
+    return left;
+  }
+
+  ExprPtr integerDivision() {
+    ExprPtr left = multiplicative();
+    while (t_.acceptSymbol("\\")) left = makeBinary("\\", std::move(left), multiplicative());
+    return left;
+  }
+
+  ExprPtr multiplicative() {
+    ExprPtr left = unary();
+    while (true) {
+      if (t_.acceptSymbol("*"))
+        left = makeBinary("*", std::move(left), unary());
+      else if (t_.acceptSymbol("/"))
+        left = makeBinary("/", std::move(left), unary());
+      else
+        return left;
+    }
+  }
+
+  ExprPtr unary() {
+    if (t_.peek().isSymbol("-") || t_.peek().isSymbol("+")) {
+      const Token& sign = t_.advance();
+      ExprPtr operand = unary();
+      if (sign.text == "+") return operand;
+      auto e = makeExpr(ExprKind::Unary, sign.position);
+      e->op = "-";
+      e->operands.push_back(std::move(operand));
+      return e;
+    }
+    return power();
+  }
+
+  ExprPtr power() {
+    ExprPtr left = primary();
+    while (t_.acceptSymbol("^")) left = makeBinary("^", std::move(left), primary());
+    return left;
+  }
+
+  ExprPtr primary() {
+    const Token& t = t_.peek();
+    switch (t.kind) {
+      case TokenKind::String:
+      case TokenKind::Date:
+      case TokenKind::Integer:
+      case TokenKind::Number: {
+        auto e = makeExpr(ExprKind::Literal, t.position);
+        e->literal = t.value;
+        t_.advance();
+        return e;
+      }
+      case TokenKind::Symbol:
+        if (t.isSymbol("(")) {
+          t_.advance();
+          ExprPtr inner = orLevel();
+          t_.expectSymbol(")");
+          return inner;
+        }
+        break;
+      case TokenKind::Word:
+        if (t.isKeyword("TRUE") || t.isKeyword("FALSE") || t.isKeyword("NULL")) {
+          auto e = makeExpr(ExprKind::Literal, t.position);
+          if (!t.isKeyword("NULL")) e->literal = t.isKeyword("TRUE");
+          t_.advance();
+          return e;
+        }
+        if (t_.peek(1).isSymbol("(") && !isReservedWord(t.text)) return call();
+        break;
+      default:
+        break;
+    }
+    if (t_.peekName()) return column();
+    t_.fail("an expression");
+  }
+
+  ExprPtr call() {
+    const Token& nameToken = t_.advance();
+    auto e = makeExpr(ExprKind::Function, nameToken.position);
+    e->name = nameToken.text;
+    t_.expectSymbol("(");
+    if (!t_.acceptSymbol(")")) {
+      do {
+        e->operands.push_back(orLevel());
+      } while (t_.acceptSymbol(","));
+      t_.expectSymbol(")");
+    }
+    return e;
+  }
+
+  ExprPtr column() {
+    const size_t position = t_.peek().position;
+    std::string first = t_.expectName("a name");
+    auto e = makeExpr(ExprKind::Column, position);
+    if (t_.peek().isSymbol(".") || t_.peek().isSymbol("!")) {
+      t_.advance();
+      e->qualifier = std::move(first);
+      e->name = t_.expectName("a field name");
+    } else {
+      e->name = std::move(first);
+    }
+    return e;
+  }
+
+  TokenStream& t_;
+};
+
+}  // namespace
+
+ExprPtr parseExpression(TokenStream& tokens) { return ExpressionParser(tokens).orLevel(); }
+
+ExprPtr parseExpressionText(std::string_view text) {
+  TokenStream tokens(tokenize(text));
+  ExprPtr e = parseExpression(tokens);
+  if (!tokens.atEnd()) tokens.fail("the end of the expression");
+  return e;
+}
+
+}  // namespace kevra::sql

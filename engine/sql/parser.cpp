@@ -1,0 +1,152 @@
+// Statement parser for SELECT, INSERT, UPDATE and DELETE, and the dispatch to
+// the data-definition rules.
+#include "engine/sql/parser.h"
+
+#include "engine/sql/ddl_parser.h"
+#include "engine/sql/expression_parser.h"
+#include "engine/sql/lexer.h"
+#include "engine/sql/token_stream.h"
+
+namespace kevra::sql {
+namespace {
+
+TableRef parseTableRef(TokenStream& t, bool allowAlias) {
+  TableRef ref;
+  ref.position = t.peek().position;
+  ref.name = t.expectName("a table name");
+  if (allowAlias) {
+    if (t.acceptKeyword("AS"))
+      ref.alias = t.expectName("an alias");
+    else if (t.peekName())
+      ref.alias = t.advance().text;
+  }
+  return ref;
+}
+
+SelectItem parseSelectItem(TokenStream& t) {
+  SelectItem item;
+  if (t.acceptSymbol("*")) return item;
+  if (t.peekName() && t.peek(1).isSymbol(".") && t.peek(2).isSymbol("*")) {
+    item.starQualifier = t.advance().text;
+    t.advance();
+    t.advance();
+    return item;
+  }
+  item.expr = parseExpression(t);
+  if (t.acceptKeyword("AS")) item.alias = t.expectName("an alias");
+  return item;
+}
+
+SelectStatement parseSelect(TokenStream& t) {
+  SelectStatement s;
+  if (t.acceptKeyword("DISTINCT"))
+    s.distinct = true;
+  else if (!t.acceptKeyword("DISTINCTROW"))
+    t.acceptKeyword("ALL");
+  do {
+    s.items.push_back(parseSelectItem(t));
+  } while (t.acceptSymbol(","));
+  if (t.acceptKeyword("INTO")) {
+    SelectInto into;
+    into.table = t.expectName("a table name");
+    if (t.acceptKeyword("IN")) {
+      if (t.peek().kind != TokenKind::String) t.fail("a file path in quotes");
+      into.externalPath = t.advance().text;
+      if (t.peek().kind == TokenKind::String) into.connect = t.advance().text;
+    }
+    s.into = std::move(into);
+  }
+  t.expectKeyword("FROM");
+  s.from = parseTableRef(t, true);
+  if (t.acceptKeyword("WHERE")) s.where = parseExpression(t);
+  if (t.acceptKeyword("ORDER")) {
+    t.expectKeyword("BY");
+    do {
+      OrderItem o;
+      o.expr = parseExpression(t);
+      if (t.acceptKeyword("DESC"))
+        o.descending = true;
+      else
+        t.acceptKeyword("ASC");
+      s.orderBy.push_back(std::move(o));
+    } while (t.acceptSymbol(","));
+  }
+  return s;
+}
+
+InsertStatement parseInsert(TokenStream& t) {
+  InsertStatement s;
+  t.expectKeyword("INTO");
+  s.table = parseTableRef(t, false);
+  if (t.acceptSymbol("(")) {
+    do {
+      s.columns.push_back(t.expectName("a field name"));
+    } while (t.acceptSymbol(","));
+    t.expectSymbol(")");
+  }
+  t.expectKeyword("VALUES");
+  t.expectSymbol("(");
+  do {
+    s.values.push_back(parseExpression(t));
+  } while (t.acceptSymbol(","));
+  t.expectSymbol(")");
+  return s;
+}
+
+UpdateStatement parseUpdate(TokenStream& t) {
+  UpdateStatement s;
+  s.table = parseTableRef(t, false);
+  t.expectKeyword("SET");
+  do {
+    Assignment a;
+    a.position = t.peek().position;
+    a.column = t.expectName("a field name");
+    if (t.acceptSymbol(".")) a.column = t.expectName("a field name");
+    t.expectSymbol("=");
+    a.value = parseExpression(t);
+    s.assignments.push_back(std::move(a));
+  } while (t.acceptSymbol(","));
+  if (t.acceptKeyword("WHERE")) s.where = parseExpression(t);
+  return s;
+}
+
+DeleteStatement parseDelete(TokenStream& t) {
+  DeleteStatement s;
+  if (!t.acceptSymbol("*") && t.peekName() && t.peek(1).isSymbol(".") && t.peek(2).isSymbol("*")) {
+    t.advance();
+    t.advance();
+    t.advance();
+  }
+  t.expectKeyword("FROM");
+  s.table = parseTableRef(t, false);
+  if (t.acceptKeyword("WHERE")) s.where = parseExpression(t);
+  return s;
+}
+
+}  // namespace
+
+Statement parseStatement(std::string_view sql) {
+  TokenStream t(tokenize(sql));
+  Statement result;
+  if (t.acceptKeyword("SELECT"))
+    result = parseSelect(t);
+  else if (t.acceptKeyword("INSERT"))
+    result = parseInsert(t);
+  else if (t.acceptKeyword("UPDATE"))
+    result = parseUpdate(t);
+  else if (t.acceptKeyword("DELETE"))
+    result = parseDelete(t);
+  else if (t.acceptKeyword("CREATE"))
+    result = parseCreate(t);
+  else if (t.acceptKeyword("ALTER"))
+    result = parseAlter(t);
+  else if (t.acceptKeyword("DROP"))
+    result = parseDrop(t);
+  else
+    t.fail("SELECT, INSERT, UPDATE, DELETE, CREATE, ALTER or DROP");
+  t.acceptSymbol(";");
+  if (!t.atEnd()) t.fail("the end of the statement");
+  return result;
+}
+
+}  // namespace kevra::sql

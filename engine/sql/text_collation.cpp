@@ -1,0 +1,64 @@
+// Case folding and case-insensitive comparison over UTF-8 text.
+#include "engine/sql/text_collation.h"
+
+namespace kevra::sql {
+
+char32_t foldCase(char32_t c) {
+  if (c < 0x80) return (c >= 'A' && c <= 'Z') ? c + 32 : c;
+  if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return c + 32;
+  if (c >= 0x100 && c <= 0x137 && c != 0x130) return c | 1;
+  if (c >= 0x139 && c <= 0x148) return (c & 1) ? c + 1 : c;
+  if (c >= 0x14A && c <= 0x177) return c | 1;
+  if (c == 0x178) return 0xFF;
+  if (c >= 0x179 && c <= 0x17E) return (c & 1) ? c + 1 : c;
+  if (c >= 0x391 && c <= 0x3AB && c != 0x3A2) return c + 32;
+  if (c >= 0x410 && c <= 0x42F) return c + 32;
+  if (c >= 0x400 && c <= 0x40F) return c + 80;
+  return c;
+}
+
+std::u32string foldedCodePoints(std::string_view s) {
+  std::u32string out;
+  out.reserve(s.size());
+  size_t i = 0;
+  while (i < s.size()) {
+    const unsigned char b = s[i];
+    char32_t c = 0xFFFD;
+    size_t len = 1;
+    if (b < 0x80) {
+      c = b;
+    } else if ((b & 0xE0) == 0xC0) {
+      len = 2;
+    } else if ((b & 0xF0) == 0xE0) {
+      len = 3;
+    } else if ((b & 0xF8) == 0xF0) {
+      len = 4;
+    }
+    if (len > 1) {
+      if (i + len > s.size()) {
+        len = 1;
+      } else {
+        c = b & (0x7F >> len);
+        for (size_t k = 1; k < len; ++k) {
+          const unsigned char cont = s[i + k];
+          if ((cont & 0xC0) != 0x80) {
+            c = 0xFFFD;
+            len = k;
+            break;
+          }
+          c = (c << 6) | (cont & 0x3F);
+        }
+      }
+    }
+    out.push_back(foldCase(c));
+    i += len;
+  }
+  return out;
+}
+
+int compareTextIgnoringCase(std::string_view a, std::string_view b) {
+  const std::u32string fa = foldedCodePoints(a), fb = foldedCodePoints(b);
+  return fa < fb ? -1 : (fb < fa ? 1 : 0);
+}
+
+}  // namespace kevra::sql

@@ -1,0 +1,16 @@
+// Text comparison the way Jet's General sort order compares in queries:
+// letter case does not matter. Texts are UTF-8.
+#pragma once
+#include <string>
+#include <string_view>
+
+namespace kevra::sql {
+
+// Lower-case form of one code point (Latin, Latin-1, Latin Extended-A, Greek, Cyrillic).
+char32_t foldCase(char32_t c);
+// Code points of `utf8`, case-folded; malformed bytes become U+FFFD.
+std::u32string foldedCodePoints(std::string_view utf8);
+// <0, 0, >0 ignoring case.
+int compareTextIgnoringCase(std::string_view a, std::string_view b);
+
+}  // namespace kevra::sql

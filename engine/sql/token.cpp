@@ -1,0 +1,34 @@
+// Keyword recognition for tokens.
+#include "engine/sql/token.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+
+namespace kevra::sql {
+namespace {
+
+bool equalsUpper(std::string_view word, std::string_view upper) {
+  if (word.size() != upper.size()) return false;
+  for (size_t i = 0; i < word.size(); ++i)
+    if (std::toupper(static_cast<unsigned char>(word[i])) != upper[i]) return false;
+  return true;
+}
+
+}  // namespace
+
+bool Token::isKeyword(std::string_view keyword) const {
+  return kind == TokenKind::Word && equalsUpper(text, keyword);
+}
+
+bool isReservedWord(std::string_view word) {
+  static constexpr std::array<std::string_view, 44> reserved = {
+      "ADD",    "ALL",     "ALTER",   "AND",        "AS",     "ASC",    "BETWEEN", "BY",      "COLUMN",
+      "CONSTRAINT", "CREATE", "DELETE", "DESC",   "DISTINCT", "DISTINCTROW", "DROP", "FALSE",   "FOREIGN",
+      "FROM",   "IN",      "INDEX",   "INSERT",     "INTO",   "IS",     "KEY",     "LIKE",    "MOD",
+      "NOT",    "NULL",    "ON",      "OR",         "ORDER",  "PRIMARY", "REFERENCES", "SELECT", "SET",
+      "TABLE",  "TOP",     "TRUE",    "UNIQUE",     "UPDATE", "VALUES", "WHERE",   "WITH"};
+  return std::any_of(reserved.begin(), reserved.end(), [&](std::string_view r) { return equalsUpper(word, r); });
+}
+
+}  // namespace kevra::sql
