@@ -1,0 +1,76 @@
+// Real Qt dialogs behind the dialog seam, and the filter and folder mapping
+// from the Windows forms the commands are written in.
+#include "app/dialog_seam.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QRegularExpression>
+#include <QStringList>
+
+namespace kevra::ui {
+
+namespace {
+std::unique_ptr<DialogSeam>& current() {
+  static std::unique_ptr<DialogSeam> seam = std::make_unique<QtDialogSeam>();
+  return seam;
+}
+}  // namespace
+
+DialogSeam& dialogs() { return *current(); }
+
+std::unique_ptr<DialogSeam> installDialogs(std::unique_ptr<DialogSeam> seam) {
+  std::unique_ptr<DialogSeam> previous = std::move(current());
+  current() = seam ? std::move(seam) : std::make_unique<QtDialogSeam>();
+  return previous;
+}
+
+QString qtFileFilter(const QString& pipeFilter) {
+  const QStringList parts = pipeFilter.split('|');
+  QStringList entries;
+  for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+    QString description = parts[i].trimmed();
+    // Qt reads the patterns from the last parenthesis, so the pattern part of
+    // the description is replaced by the real patterns.
+    description.remove(QRegularExpression(QStringLiteral("\\s*\\([^()]*\\)\\s*$")));
+    QStringList patterns = parts[i + 1].split(';', Qt::SkipEmptyParts);
+    for (QString& p : patterns) {
+      p = p.trimmed();
+      if (p == QStringLiteral("*.*")) p = QStringLiteral("*");  // every file, with or without a dot
+    }
+    entries << description + QStringLiteral(" (") + patterns.join(' ') + QStringLiteral(")");
+  }
+  return entries.join(QStringLiteral(";;"));
+}
+
+QString localDirectory(const QString& windowsDirectory) {
+  if (windowsDirectory.isEmpty()) return {};
+  QString path = windowsDirectory;
+  path.replace('\\', '/');
+  static const QRegularExpression drive(QStringLiteral("^[A-Za-z]:/?"));
+  const auto match = drive.match(path);
+  if (match.hasMatch()) {
+    const QString rest = path.mid(match.capturedLength());
+    return rest.isEmpty() ? QDir::homePath() : QDir::home().filePath(rest);
+  }
+  return path;
+}
+
+QMessageBox::StandardButton QtDialogSeam::message(QWidget* parent, const MessageRequest& request) {
+  QMessageBox box(request.icon, request.title, request.text, request.buttons, parent);
+  if (request.defaultButton != QMessageBox::NoButton) box.setDefaultButton(request.defaultButton);
+  return QMessageBox::StandardButton(box.exec());
+}
+
+QString QtDialogSeam::fileName(QWidget* parent, const FileRequest& request) {
+  QFileDialog dialog(parent, QString(), request.initialDirectory, qtFileFilter(request.filter));
+  dialog.setAcceptMode(request.kind == FileDialogKind::Save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+  // The file need not exist, nothing is asked before a name is reused and no
+  // extension is added: the engine judges the name.
+  dialog.setFileMode(QFileDialog::AnyFile);
+  dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+  dialog.setOption(QFileDialog::ReadOnly, false);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+  return QDir::fromNativeSeparators(dialog.selectedFiles().first());
+}
+
+}  // namespace kevra::ui

@@ -1,0 +1,26 @@
+// The type vocabulary: the fourteen display type names of a field, the engine
+// type codes (DataTypeEnum) they stand for and the SQL type words that DDL
+// statements take. Display names are compared exactly, letter case included.
+#pragma once
+#include <QString>
+#include <QStringList>
+
+namespace kevra::schema {
+
+// Engine type code to display type name; "UNKNOWN" for a code outside the
+// vocabulary. AUTONUMBER has no code (it is a column property).
+QString GetDataTypeEnumDesc(int typeCode);
+
+// Display type name to SQL type word; "unknown" for any other text.
+void ado2sql(const QString& displayName, QString& sqlWord);
+
+// The thirteen names a type box offers, "SMALL INT" to "OLE OBJECT". NUMBER is
+// not among them: only an existing NUMBER field gets it as a fourteenth entry.
+const QStringList& offeredTypeNames();
+
+inline const QString kTextType = QStringLiteral("TEXT");
+inline const QString kNumberType = QStringLiteral("NUMBER");
+inline const QString kAutonumberType = QStringLiteral("AUTONUMBER");
+inline const QString kDefaultTextLength = QStringLiteral("50");
+
+}  // namespace kevra::schema
