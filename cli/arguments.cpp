@@ -1,0 +1,46 @@
+// Splitting command-line words into positional arguments and options.
+#include "cli/commands.h"
+
+namespace kevra::cli {
+
+Arguments parseArguments(const std::vector<std::string>& args) {
+  Arguments a;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& w = args[i];
+    auto value = [&](const std::string& name) -> std::string {
+      size_t eq = w.find('=');
+      if (eq != std::string::npos) return w.substr(eq + 1);
+      if (i + 1 >= args.size()) throw UsageError("Option " + name + " needs a value.");
+      return args[++i];
+    };
+    if (w.rfind("--format", 0) == 0) {
+      a.format = value("--format");
+    } else if (w.rfind("--output", 0) == 0 || w == "-o") {
+      a.output = value("--output");
+    } else if (w.rfind("--password", 0) == 0) {
+      a.password = value("--password");
+    } else if (w.size() > 1 && w[0] == '-' && w != "-") {
+      throw UsageError("Unknown option '" + w + "'.");
+    } else {
+      a.positional.push_back(w);
+    }
+  }
+  return a;
+}
+
+const char* usageText() {
+  return "Usage: kevra-cli COMMAND [ARGUMENTS]\n"
+         "\n"
+         "Commands:\n"
+         "  tables FILE                 list the user tables, one per line\n"
+         "  schema FILE [TABLE]         print the structure of the tables as JSON\n"
+         "  export FILE TABLE           print every row of TABLE\n"
+         "      --format csv|jsonl      output format (default csv)\n"
+         "      --output PATH           write to PATH instead of standard output\n"
+         "\n"
+         "Options for every command:\n"
+         "  --password PW               database password of a protected file\n"
+         "  --help                      show this text\n";
+}
+
+}  // namespace kevra::cli

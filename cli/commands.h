@@ -1,0 +1,31 @@
+// kevra-cli commands. Each returns the process exit code and throws
+// kevra::EngineError (or UsageError) on failure.
+#pragma once
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace kevra::cli {
+
+class UsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Arguments after the command name, with --options split out.
+struct Arguments {
+  std::vector<std::string> positional;
+  std::string format;    // --format
+  std::string output;    // --output
+  std::string password;  // --password
+};
+
+Arguments parseArguments(const std::vector<std::string>& args);
+
+int runTables(const Arguments& args);
+int runSchema(const Arguments& args);
+int runExport(const Arguments& args);
+
+const char* usageText();
+
+}  // namespace kevra::cli

@@ -1,0 +1,39 @@
+// kevra-cli: the engine from the command line.
+#include <cstdio>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+
+int main(int argc, char** argv) {
+  using namespace kevra::cli;
+  std::vector<std::string> words(argv + 1, argv + argc);
+  for (const auto& w : words)
+    if (w == "--help" || w == "-h") {
+      std::fputs(usageText(), stdout);
+      return 0;
+    }
+  if (words.empty()) {
+    std::fputs(usageText(), stderr);
+    return 2;
+  }
+  std::string command = words[0];
+  words.erase(words.begin());
+  try {
+    Arguments args = parseArguments(words);
+    if (command == "tables") return runTables(args);
+    if (command == "schema") return runSchema(args);
+    if (command == "export") return runExport(args);
+    throw UsageError("Unknown command '" + command + "'; see kevra-cli --help.");
+  } catch (const UsageError& e) {
+    std::fprintf(stderr, "kevra-cli: %s\n", e.what());
+    return 2;
+  } catch (const std::exception& e) {
+    std::string message = e.what();
+    for (char& c : message)
+      if (c == '\n' || c == '\r') c = ' ';
+    std::fprintf(stderr, "kevra-cli: %s\n", message.c_str());
+    return 1;
+  }
+}

@@ -1,0 +1,48 @@
+// Connection: opening and closing the engine database named by a
+// connection string.
+#include "database/connection.h"
+
+#include <unistd.h>
+
+#include "database/ado_types.h"
+#include "database/connection_string.h"
+#include "engine/database.h"
+#include "engine/util/error.h"
+#include "engine/util/utf.h"
+
+namespace kevra::db {
+
+Connection::Connection() = default;
+Connection::~Connection() = default;
+
+void Connection::Open(const std::string& connectionString, const std::string& /*userId*/,
+                      const std::string& password, int /*options*/) {
+  if (database_) throw EngineError("The connection is already open; close it before opening it again.");
+  ConnectionString cs(connectionString);
+  if (auto provider = cs.get("Provider");
+      provider && !namesEqualCaseInsensitive(*provider, "Microsoft.Jet.OLEDB.4.0"))
+    throw EngineError("The provider '" + *provider + "' is not available; use Microsoft.Jet.OLEDB.4.0.");
+  auto source = cs.get("Data Source");
+  if (!source || source->empty()) throw EngineError("The connection string names no database file (Data Source).");
+  OpenOptions options;
+  options.password = cs.get("Jet OLEDB:Database Password").value_or(password);
+  std::string mode = cs.get("Mode").value_or("");
+  bool readRequested = namesEqualCaseInsensitive(mode, "Read");
+  options.readOnly = readRequested || ::access(source->c_str(), W_OK) != 0;
+  database_ = Database::open(*source, options);
+  connectionString_ = connectionString;
+}
+
+void Connection::Close() {
+  if (!database_) throw EngineError("The connection is already closed.");
+  database_.reset();
+}
+
+int Connection::State() const { return database_ ? adStateOpen : adStateClosed; }
+
+std::shared_ptr<kevra::Database> Connection::engine() const {
+  if (!database_) throw EngineError("The connection is closed; open a database first.");
+  return database_;
+}
+
+}  // namespace kevra::db

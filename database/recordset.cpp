@@ -1,0 +1,73 @@
+// Recordset: runs one statement through the engine's SQL layer and keeps the
+// result of a SELECT for reading at any position.
+#include "database/recordset.h"
+
+#include "database/ado_types.h"
+#include "database/connection.h"
+#include "engine/catalog/schema_view.h"
+#include "engine/database.h"
+#include "engine/sql/result_set.h"
+#include "engine/sql/statement_runner.h"
+#include "engine/util/error.h"
+
+namespace kevra::db {
+
+Recordset::Recordset() = default;
+Recordset::~Recordset() = default;
+
+void Recordset::Open(const std::string& source, const Connection& connection, int, int, int) {
+  if (result_) throw EngineError("The recordset is already open; close it before opening it again.");
+  auto db = connection.engine();
+  auto outcome = kevra::sql::runStatement(db, source);
+  rowsAffected_ = outcome.rowsAffected;
+  result_ = std::move(outcome.rows);
+  db_ = result_ ? db : nullptr;
+}
+
+void Recordset::Close() {
+  result_.reset();
+  db_.reset();
+}
+
+int Recordset::State() const { return result_ ? adStateOpen : adStateClosed; }
+
+namespace {
+const kevra::ResultSet& open(const std::unique_ptr<kevra::ResultSet>& r) {
+  if (!r) throw EngineError("The recordset is closed.");
+  return *r;
+}
+}  // namespace
+
+int Recordset::fieldCount() const { return int(open(result_).columns().size()); }
+
+const std::string& Recordset::fieldName(int field) const {
+  const auto& cols = open(result_).columns();
+  if (field < 0 || size_t(field) >= cols.size())
+    throw EngineError("There is no field at position " + std::to_string(field) + ".");
+  return cols[size_t(field)].name;
+}
+
+int Recordset::fieldType(int field) const {
+  const auto& cols = open(result_).columns();
+  if (field < 0 || size_t(field) >= cols.size())
+    throw EngineError("There is no field at position " + std::to_string(field) + ".");
+  ColumnDef c;
+  c.type = cols[size_t(field)].type;
+  return providerTypeCode(c);
+}
+
+long Recordset::recordCount() const {
+  open(result_);
+  return long(result_->rowCount());
+}
+
+long Recordset::fetch(long position, long count, std::vector<std::vector<kevra::Value>>& out) const {
+  open(result_);
+  if (position < 0 || count <= 0) {
+    out.clear();
+    return 0;
+  }
+  return long(result_->fetch(uint64_t(position), size_t(count), out));
+}
+
+}  // namespace kevra::db

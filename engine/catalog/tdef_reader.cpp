@@ -1,0 +1,173 @@
+// TDEF parsing: the page chain, the fixed header, then columns, names, real
+// and logical indexes, index names and long-value map references in order.
+#include "engine/catalog/tdef_reader.h"
+
+#include <algorithm>
+#include <unordered_set>
+
+#include "engine/format/data_page.h"
+#include "engine/util/error.h"
+#include "engine/util/utf.h"
+
+namespace kevra {
+namespace {
+
+constexpr size_t kColumnDescriptorSize = 25;
+constexpr size_t kRealIndexSize = 52;
+constexpr size_t kLogicalIndexSize = 28;
+constexpr size_t kMaxTdefPages = 1024;
+
+class Reader {
+ public:
+  Reader(ByteSpan data, const std::string& table) : data_(data), table_(table) {}
+  void need(size_t n) const {
+    if (pos_ > data_.size() || n > data_.size() - pos_)
+      throw CorruptFileError("Corrupt file: the definition of table '" + table_ + "' is truncated.");
+  }
+  ByteSpan take(size_t n) {
+    need(n);
+    ByteSpan s = data_.subspan(pos_, n);
+    pos_ += n;
+    return s;
+  }
+  std::string name() {
+    need(2);
+    size_t len = u16At(data_, pos_);
+    pos_ += 2;
+    return utf16leToUtf8(take(len));
+  }
+  size_t remaining() const { return pos_ < data_.size() ? data_.size() - pos_ : 0; }
+
+ private:
+  ByteSpan data_;
+  const std::string& table_;
+  size_t pos_ = 0;
+};
+
+Bytes readChain(const PageFile& file, uint32_t first, const std::string& name) {
+  Bytes buffer;
+  std::unordered_set<uint32_t> seen;
+  uint32_t page = first;
+  while (page != 0) {
+    if (!seen.insert(page).second)
+      throw CorruptFileError("Corrupt file: the definition pages of table '" + name + "' form a loop.");
+    if (seen.size() > kMaxTdefPages)
+      throw CorruptFileError("Corrupt file: the definition of table '" + name + "' spans too many pages.");
+    PageRef p = file.read(page);
+    if ((*p)[0] != kPageTypeTableDef)
+      throw CorruptFileError("Corrupt file: page " + std::to_string(page) + " should hold the definition of table '" +
+                             name + "' but has page type " + std::to_string((*p)[0]) + ".");
+    if (buffer.empty())
+      buffer.insert(buffer.end(), p->begin(), p->end());
+    else
+      buffer.insert(buffer.end(), p->begin() + 8, p->end());
+    page = u32At(ByteSpan(p->data(), kPageSize), 4);
+  }
+  return buffer;
+}
+
+ColumnType typeFromCode(uint8_t code) {
+  if (isKnownColumnType(code)) return ColumnType(code);
+  return ColumnType::Binary;
+}
+
+}  // namespace
+
+std::shared_ptr<TableDef> readTableDef(const PageFile& file, uint32_t tdefPage, const std::string& name) {
+  Bytes buffer = readChain(file, tdefPage, name);
+  ByteSpan data(buffer);
+  auto t = std::make_shared<TableDef>();
+  t->name = name;
+  t->tdefPage = tdefPage;
+  if (data.size() < 63) throw CorruptFileError("Corrupt file: the definition of table '" + name + "' is truncated.");
+  size_t declared = u32At(data, 8);
+  if (declared > 63 && declared < data.size()) data = data.first(declared);
+  t->rowCount = u32At(data, 16);
+  t->lastAutoNumber = u32At(data, 20);
+  t->systemTable = data[40] == 0x53;
+  t->maxColumnCount = u16At(data, 41);
+  t->varColumnCount = u16At(data, 43);
+  size_t columnCount = u16At(data, 45);
+  size_t logicalCount = u32At(data, 47);
+  size_t realCount = u32At(data, 51);
+  t->ownedMapPointer = u32At(data, 55);
+  t->freeMapPointer = u32At(data, 59);
+  // Each structure needs bytes of its own, so counts beyond the buffer are lies.
+  if (columnCount * kColumnDescriptorSize > data.size() || realCount * kRealIndexSize > data.size() ||
+      logicalCount * kLogicalIndexSize > data.size())
+    throw CorruptFileError("Corrupt file: the definition of table '" + name + "' has impossible counts.");
+
+  Reader r(data, name);
+  r.take(63);
+  r.take(12 * realCount);  // per-index counters
+
+  std::vector<ColumnDef> columns(columnCount);
+  for (auto& c : columns) {
+    ByteSpan d = r.take(kColumnDescriptorSize);
+    c.rawType = d[0];
+    c.type = typeFromCode(d[0]);
+    c.number = u16At(d, 5);
+    c.varIndex = u16At(d, 7);
+    if (c.type == ColumnType::Decimal) {
+      c.precision = d[11];
+      c.scale = d[12];
+    } else {
+      c.sortOrder = u16At(d, 11);
+    }
+    c.flags = d[15];
+    c.extFlags = d[16];
+    c.fixedOffset = u16At(d, 21);
+    c.length = u16At(d, 23);
+  }
+  for (auto& c : columns) c.name = r.name();
+
+  t->realIndexes.resize(realCount);
+  for (auto& ri : t->realIndexes) {
+    ByteSpan d = r.take(kRealIndexSize);
+    for (int k = 0; k < 10; ++k) {
+      uint16_t col = u16At(d, 4 + 3 * size_t(k));
+      if (col == 0xFFFF) continue;
+      ri.columns.push_back(IndexColumnRef{col, d[6 + 3 * size_t(k)] != 0});
+    }
+    ri.usageMapPointer = u32At(d, 34);
+    ri.rootPage = u32At(d, 38);
+    ri.flags = d[46];
+  }
+  t->logicalIndexes.resize(logicalCount);
+  for (auto& li : t->logicalIndexes) {
+    ByteSpan d = r.take(kLogicalIndexSize);
+    li.number = u32At(d, 4);
+    li.realIndex = u32At(d, 8);
+    li.relationshipRole = d[12];
+    li.otherIndexNumber = i32At(d, 13);
+    li.otherTablePage = u32At(d, 17);
+    li.cascadeUpdates = d[21] == 1 && d[23] == 2;
+    li.cascadeDeletes = d[22] == 1 && d[23] == 2;
+    li.kind = d[23] <= 2 ? IndexKind(d[23]) : IndexKind::Normal;
+    if (li.realIndex >= realCount)
+      throw CorruptFileError("Corrupt file: index " + std::to_string(li.number) + " of table '" + name +
+                             "' refers to a missing physical index.");
+  }
+  for (auto& li : t->logicalIndexes) li.name = r.name();
+
+  // Long-value map references: column number + two pointers, until FF FF.
+  // Tolerant: the maps are not needed to read rows, so a short tail is no error.
+  while (r.remaining() >= 2) {
+    ByteSpan marker = r.take(2);
+    uint16_t col = u16At(marker, 0);
+    if (col == 0xFFFF || r.remaining() < 8) break;
+    ByteSpan d = r.take(8);
+    t->longValueMaps.push_back(LongValueMaps{col, u32At(d, 0), u32At(d, 4)});
+    if (t->longValueMaps.size() > columnCount) break;  // stale bytes after the last entry
+  }
+
+  std::sort(columns.begin(), columns.end(), [](const ColumnDef& a, const ColumnDef& b) { return a.number < b.number; });
+  for (size_t i = 0; i + 1 < columns.size(); ++i)
+    if (columns[i].number == columns[i + 1].number)
+      throw CorruptFileError("Corrupt file: two columns of table '" + name + "' share the number " +
+                             std::to_string(columns[i].number) + ".");
+  t->columns = std::move(columns);
+  return t;
+}
+
+}  // namespace kevra

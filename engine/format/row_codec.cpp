@@ -1,0 +1,124 @@
+// Row layout: ncols, fixed area, variable area, var offsets (reversed), nv,
+// null mask at the end of the row.
+#include "engine/format/row_codec.h"
+
+#include "engine/format/long_value.h"
+#include "engine/format/text_codec.h"
+#include "engine/util/error.h"
+
+namespace kevra {
+namespace {
+
+[[noreturn]] void badWidth(const std::string& owner, size_t got, size_t want) {
+  throw CorruptFileError("Corrupt file: " + owner + " holds " + std::to_string(got) + " bytes where " +
+                         std::to_string(want) + " are expected.");
+}
+
+Decimal decodeDecimal(const ColumnDef& column, ByteSpan b, const std::string& owner) {
+  if (b.size() < 17) badWidth(owner, b.size(), 17);
+  Decimal d;
+  d.negative = b[0] & 0x80;
+  for (int w = 0; w < 4; ++w) d.magnitude = (d.magnitude << 32) | u32At(b, 1 + 4 * size_t(w));
+  d.precision = column.precision;
+  d.scale = column.scale;
+  return d;
+}
+
+}  // namespace
+
+Value decodeFixedWidthValue(const ColumnDef& column, ByteSpan b, const std::string& owner) {
+  auto need = [&](size_t n) {
+    if (b.size() < n) badWidth(owner, b.size(), n);
+  };
+  switch (column.type) {
+    case ColumnType::Byte: need(1); return uint8_t(b[0]);
+    case ColumnType::Integer: need(2); return i16At(b, 0);
+    case ColumnType::Long: need(4); return i32At(b, 0);
+    case ColumnType::Currency: need(8); return Currency{i64At(b, 0)};
+    case ColumnType::Single: need(4); return f32At(b, 0);
+    case ColumnType::Double: need(8); return f64At(b, 0);
+    case ColumnType::DateTime: need(8); return DateTime{f64At(b, 0)};
+    case ColumnType::Guid: {
+      need(16);
+      Guid g;
+      std::copy(b.begin(), b.begin() + 16, g.bytes.begin());
+      return g;
+    }
+    case ColumnType::Decimal: return decodeDecimal(column, b, owner);
+    case ColumnType::Text: return decodeTextValue(b);
+    default: return Binary(b.begin(), b.end());
+  }
+}
+
+RowDecoder::RowDecoder(const PageFile& file, const TableDef& table) : file_(file), table_(table) {
+  owners_.reserve(table.columns.size());
+  for (const auto& c : table.columns) owners_.push_back("column '" + c.name + "' of table '" + table.name + "'");
+}
+
+Value RowDecoder::decodeColumn(const ColumnDef& column, ByteSpan bytes) const {
+  const std::string& owner = owners_[size_t(&column - table_.columns.data())];
+  switch (column.type) {
+    case ColumnType::Memo: return decodeTextValue(readLongValue(file_, bytes, owner));
+    case ColumnType::OLE: return readLongValue(file_, bytes, owner);
+    default: return decodeFixedWidthValue(column, bytes, owner);
+  }
+}
+
+void RowDecoder::decode(ByteSpan row, std::vector<Value>& out) const {
+  const std::string& table = table_.name;
+  if (row.size() < 2) throw CorruptFileError("Corrupt file: a row of table '" + table + "' is truncated.");
+  size_t ncols = u16At(row, 0);
+  size_t maskSize = (ncols + 7) / 8;
+  if (2 + maskSize > row.size())
+    throw CorruptFileError("Corrupt file: a row of table '" + table + "' claims " + std::to_string(ncols) +
+                           " columns but is only " + std::to_string(row.size()) + " bytes long.");
+  ByteSpan mask = row.subspan(row.size() - maskSize);
+  size_t varCount = 0;
+  size_t varTableEnd = row.size() - maskSize;  // first byte after the var offsets and nv
+  size_t eod = varTableEnd;
+  bool hasVarArea = table_.varColumnCount > 0;
+  if (hasVarArea) {
+    if (varTableEnd < 4) throw CorruptFileError("Corrupt file: a row of table '" + table + "' is truncated.");
+    varCount = u16At(row, varTableEnd - 2);
+    if (4 + 2 * varCount > varTableEnd)
+      throw CorruptFileError("Corrupt file: a row of table '" + table + "' claims " + std::to_string(varCount) +
+                             " variable columns it has no room for.");
+    eod = u16At(row, varTableEnd - 4 - 2 * varCount);
+    if (eod > varTableEnd - 4 - 2 * varCount)
+      throw CorruptFileError("Corrupt file: a row of table '" + table + "' has its variable area past its end.");
+  }
+  auto varStart = [&](size_t slot) { return size_t(u16At(row, varTableEnd - 4 - 2 * slot)); };
+
+  out.resize(table_.columns.size());
+  for (size_t i = 0; i < table_.columns.size(); ++i) {
+    const ColumnDef& c = table_.columns[i];
+    bool present = c.number < ncols && (mask[c.number / 8] & (1 << (c.number % 8)));
+    if (c.type == ColumnType::Boolean) {
+      out[i] = present;
+      continue;
+    }
+    if (!present) {
+      out[i] = std::monostate{};
+      continue;
+    }
+    if (c.isFixed()) {
+      size_t start = 2 + size_t(c.fixedOffset);
+      size_t end = start + c.length;
+      if (end > (hasVarArea ? eod : varTableEnd))
+        throw CorruptFileError("Corrupt file: " + owners_[i] + " lies outside its row.");
+      out[i] = decodeColumn(c, row.subspan(start, c.length));
+    } else {
+      if (c.varIndex >= varCount) {
+        out[i] = std::monostate{};  // the row predates the column
+        continue;
+      }
+      size_t start = varStart(c.varIndex);
+      size_t end = c.varIndex + 1 < varCount ? varStart(c.varIndex + 1) : eod;
+      if (start > end || end > eod || start < 2)
+        throw CorruptFileError("Corrupt file: " + owners_[i] + " has impossible bounds in its row.");
+      out[i] = decodeColumn(c, row.subspan(start, end - start));
+    }
+  }
+}
+
+}  // namespace kevra

@@ -1,0 +1,29 @@
+// RowDecoder: turns the bytes of one stored row into values, one per column of
+// the table definition (null mask, fixed area, variable area, long values).
+#pragma once
+#include <string>
+#include <vector>
+
+#include "engine/catalog/table_def.h"
+#include "engine/format/value.h"
+#include "engine/storage/page_file.h"
+
+namespace kevra {
+
+class RowDecoder {
+ public:
+  RowDecoder(const PageFile& file, const TableDef& table);
+  // `out` is resized to the table's column count.
+  void decode(ByteSpan row, std::vector<Value>& out) const;
+
+ private:
+  Value decodeColumn(const ColumnDef& column, ByteSpan bytes) const;
+  const PageFile& file_;
+  const TableDef& table_;
+  std::vector<std::string> owners_;  // "column 'X' of table 'T'" for messages
+};
+
+// Value of one column from its stored bytes (not for Boolean or long values).
+Value decodeFixedWidthValue(const ColumnDef& column, ByteSpan bytes, const std::string& owner);
+
+}  // namespace kevra

@@ -1,0 +1,171 @@
+// Canonical value texts: exact decimals, ISO dates, GUIDs, shortest floats.
+#include "engine/format/value_text.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+
+namespace kevra {
+namespace {
+
+// Days since 1970-01-01 for a proleptic Gregorian date, and back.
+int64_t daysFromCivil(int64_t y, unsigned m, unsigned d) {
+  y -= m <= 2;
+  const int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const unsigned yoe = unsigned(y - era * 400);
+  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + int64_t(doe) - 719468;
+}
+
+void civilFromDays(int64_t z, int& y, int& m, int& d) {
+  z += 719468;
+  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const unsigned doe = unsigned(z - era * 146097);
+  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const int64_t yy = int64_t(yoe) + era * 400;
+  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const unsigned mp = (5 * doy + 2) / 153;
+  d = int(doy - (153 * mp + 2) / 5 + 1);
+  m = int(mp < 10 ? mp + 3 : mp - 9);
+  y = int(yy + (m <= 2));
+}
+
+constexpr int64_t kOleEpochDays = -25569;  // 1899-12-30 relative to 1970-01-01
+constexpr int64_t kMsPerDay = 86400000;
+
+std::string trimmedScaled(bool negative, unsigned __int128 magnitude, unsigned scale) {
+  std::string digits;
+  if (magnitude == 0) digits = "0";
+  while (magnitude > 0) {
+    digits.insert(digits.begin(), char('0' + int(magnitude % 10)));
+    magnitude /= 10;
+  }
+  if (scale > 0) {
+    if (digits.size() <= scale) digits.insert(0, scale - digits.size() + 1, '0');
+    digits.insert(digits.size() - scale, 1, '.');
+    while (digits.back() == '0') digits.pop_back();
+    if (digits.back() == '.') digits.pop_back();
+  }
+  if (negative && digits != "0") digits.insert(digits.begin(), '-');
+  return digits;
+}
+
+}  // namespace
+
+CivilDateTime toCivil(DateTime d) {
+  double serial = d.serial;
+  if (!std::isfinite(serial) || serial > 2958465.99999999 || serial < -657434.0) serial = 0;  // years 100..9999
+  double whole = std::trunc(serial);
+  double fraction = std::fabs(serial - whole);
+  int64_t day = int64_t(whole);
+  int64_t ms = std::llround(fraction * double(kMsPerDay));
+  if (ms >= kMsPerDay) {
+    ms -= kMsPerDay;
+    day += 1;
+  }
+  CivilDateTime c{};
+  civilFromDays(day + kOleEpochDays, c.year, c.month, c.day);
+  c.hour = int(ms / 3600000);
+  c.minute = int(ms / 60000 % 60);
+  c.second = int(ms / 1000 % 60);
+  c.millisecond = int(ms % 1000);
+  return c;
+}
+
+DateTime fromCivil(const CivilDateTime& c) {
+  int64_t day = daysFromCivil(c.year, unsigned(c.month), unsigned(c.day)) - kOleEpochDays;
+  double fraction = (c.hour * 3600000.0 + c.minute * 60000.0 + c.second * 1000.0 + c.millisecond) / double(kMsPerDay);
+  // Before the epoch the time of day still counts forward from midnight.
+  return DateTime{day >= 0 ? double(day) + fraction : double(day) - fraction};
+}
+
+std::string currencyToString(Currency c) {
+  bool negative = c.scaled < 0;
+  unsigned __int128 magnitude = negative ? (unsigned __int128)(-(__int128)c.scaled) : (unsigned __int128)c.scaled;
+  return trimmedScaled(negative, magnitude, 4);
+}
+
+std::string decimalToString(const Decimal& d) {
+  return trimmedScaled(d.negative, d.magnitude, d.scale > 38 ? 38 : d.scale);
+}
+
+std::string dateTimeToIso(DateTime d) {
+  CivilDateTime c = toCivil(d);
+  char buf[40];
+  if (c.millisecond)
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d.%03d", c.year, c.month, c.day, c.hour, c.minute,
+                  c.second, c.millisecond);
+  else
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d", c.year, c.month, c.day, c.hour, c.minute,
+                  c.second);
+  return buf;
+}
+
+std::string guidToString(const Guid& g) {
+  const auto& b = g.bytes;
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "{%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X}", b[3], b[2],
+                b[1], b[0], b[5], b[4], b[7], b[6], b[8], b[9], b[10], b[11], b[12], b[13], b[14], b[15]);
+  return buf;
+}
+
+std::string doubleToShortest(double v) {
+  if (std::isnan(v)) return "NaN";
+  if (std::isinf(v)) return v > 0 ? "Infinity" : "-Infinity";
+  char buf[64];
+  auto r = std::to_chars(buf, buf + sizeof buf, v);
+  return std::string(buf, r.ptr);
+}
+
+std::string floatToShortest(float v) {
+  if (std::isnan(v)) return "NaN";
+  if (std::isinf(v)) return v > 0 ? "Infinity" : "-Infinity";
+  char buf[64];
+  auto r = std::to_chars(buf, buf + sizeof buf, v);
+  return std::string(buf, r.ptr);
+}
+
+std::string base64Encode(const Binary& data) {
+  static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  out.reserve((data.size() + 2) / 3 * 4);
+  size_t i = 0;
+  for (; i + 2 < data.size(); i += 3) {
+    uint32_t n = (uint32_t(data[i]) << 16) | (uint32_t(data[i + 1]) << 8) | data[i + 2];
+    out.push_back(kAlphabet[n >> 18]);
+    out.push_back(kAlphabet[(n >> 12) & 63]);
+    out.push_back(kAlphabet[(n >> 6) & 63]);
+    out.push_back(kAlphabet[n & 63]);
+  }
+  if (i < data.size()) {
+    uint32_t n = uint32_t(data[i]) << 16;
+    if (i + 1 < data.size()) n |= uint32_t(data[i + 1]) << 8;
+    out.push_back(kAlphabet[n >> 18]);
+    out.push_back(kAlphabet[(n >> 12) & 63]);
+    out.push_back(i + 1 < data.size() ? kAlphabet[(n >> 6) & 63] : '=');
+    out.push_back('=');
+  }
+  return out;
+}
+
+std::string valueToText(const Value& v) {
+  struct Visitor {
+    std::string operator()(std::monostate) const { return {}; }
+    std::string operator()(bool b) const { return b ? "true" : "false"; }
+    std::string operator()(uint8_t x) const { return std::to_string(x); }
+    std::string operator()(int16_t x) const { return std::to_string(x); }
+    std::string operator()(int32_t x) const { return std::to_string(x); }
+    std::string operator()(Currency c) const { return currencyToString(c); }
+    std::string operator()(float f) const { return floatToShortest(f); }
+    std::string operator()(double d) const { return doubleToShortest(d); }
+    std::string operator()(DateTime d) const { return dateTimeToIso(d); }
+    std::string operator()(const std::string& s) const { return s; }
+    std::string operator()(const Binary& b) const { return base64Encode(b); }
+    std::string operator()(const Guid& g) const { return guidToString(g); }
+    std::string operator()(const Decimal& d) const { return decimalToString(d); }
+  };
+  return std::visit(Visitor{}, v);
+}
+
+}  // namespace kevra
