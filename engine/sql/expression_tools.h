@@ -1,0 +1,16 @@
+// Small utilities over expression trees: deep copies and the set of columns
+// an expression reads.
+#pragma once
+#include <set>
+
+#include "engine/sql/ast.h"
+
+namespace kevra::sql {
+
+ExprPtr cloneExpr(const Expr& e);
+// Adds the columnIndex of every bound Column node under `e` to `out`.
+void collectColumnIndexes(const Expr& e, std::set<int>& out);
+// A Column node naming `name`, unbound.
+ExprPtr makeColumnExpr(const std::string& name, size_t position);
+
+}  // namespace kevra::sql

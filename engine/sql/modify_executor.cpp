@@ -1,0 +1,128 @@
+// INSERT, UPDATE and DELETE over a RowWriter.
+#include "engine/sql/modify_executor.h"
+
+#include "engine/database.h"
+#include "engine/sql/column_binding.h"
+#include "engine/sql/column_subset.h"
+#include "engine/sql/expression_evaluator.h"
+#include "engine/sql/value_coercion.h"
+#include "engine/util/error.h"
+
+namespace kevra::sql {
+namespace {
+
+RowSchema schemaOf(const TableDef& table) {
+  RowSchema s;
+  s.table = table.name;
+  for (const auto& c : table.columns) s.columns.push_back(c.name);
+  return s;
+}
+
+// Runs `work` between begin() and commit(), rolling back when it throws.
+template <typename Work>
+long inTransaction(RowWriter& writer, Work work) {
+  writer.begin();
+  try {
+    const long n = work();
+    writer.commit();
+    return n;
+  } catch (...) {
+    writer.rollback();
+    throw;
+  }
+}
+
+struct Change {
+  uint32_t location;
+  std::vector<Value> values;
+};
+
+}  // namespace
+
+long executeInsert(const std::shared_ptr<Database>& db, InsertStatement& statement, RowWriter& writer) {
+  auto table = db->table(statement.table.name);
+  const RowSchema schema = schemaOf(*table);
+  std::vector<int> targets;
+  if (statement.columns.empty()) {
+    for (size_t i = 0; i < table->columns.size(); ++i) targets.push_back(int(i));
+  } else {
+    for (const std::string& name : statement.columns) {
+      const int index = findColumn(schema, name);
+      if (index < 0)
+        throw EngineError("The INSERT INTO statement names field '" + name + "', which table '" + table->name +
+                          "' does not have.");
+      for (int seen : targets)
+        if (seen == index) throw EngineError("The INSERT INTO statement names field '" + name + "' twice.");
+      targets.push_back(index);
+    }
+  }
+  if (targets.size() != statement.values.size())
+    throw EngineError("The INSERT INTO statement gives " + std::to_string(statement.values.size()) +
+                      " values for " + std::to_string(targets.size()) + " fields of table '" + table->name + "'.");
+
+  // Values cannot refer to the row being inserted: bind against no columns.
+  const RowSchema none{table->name, {}, {}};
+  ExpressionEvaluator evaluator;
+  std::vector<std::optional<Value>> row(table->columns.size());
+  const std::vector<Value> empty;
+  for (size_t i = 0; i < targets.size(); ++i) {
+    bindColumns(*statement.values[i], none);
+    const ColumnDef& column = table->columns[size_t(targets[i])];
+    row[size_t(targets[i])] = coerceToColumn(evaluator.evaluate(*statement.values[i], empty), column);
+  }
+  return inTransaction(writer, [&] {
+    writer.insertRow(*table, row);
+    return 1L;
+  });
+}
+
+long executeUpdate(const std::shared_ptr<Database>& db, UpdateStatement& statement, RowWriter& writer) {
+  auto table = db->table(statement.table.name);
+  const RowSchema schema = schemaOf(*table);
+  std::vector<int> targets;
+  for (Assignment& a : statement.assignments) {
+    const int index = findColumn(schema, a.column);
+    if (index < 0) throw EngineError("The field '" + a.column + "' is not in table '" + table->name + "'.");
+    targets.push_back(index);
+    bindColumns(*a.value, schema);
+  }
+  if (statement.where) bindColumns(*statement.where, schema);
+
+  // New values are computed from the row as it was, for every assignment.
+  ExpressionEvaluator evaluator;
+  std::vector<Change> changes;
+  auto cursor = db->openCursor(table);
+  std::vector<Value> row;
+  while (cursor->next(row)) {
+    if (statement.where && !evaluator.isTrue(*statement.where, row)) continue;
+    std::vector<Value> updated = row;
+    for (size_t i = 0; i < targets.size(); ++i) {
+      const ColumnDef& column = table->columns[size_t(targets[i])];
+      updated[size_t(targets[i])] = coerceToColumn(evaluator.evaluate(*statement.assignments[i].value, row), column);
+    }
+    changes.push_back({cursor->lastLocation(), std::move(updated)});
+  }
+  return inTransaction(writer, [&] {
+    for (const Change& c : changes) writer.updateRow(*table, c.location, c.values);
+    return long(changes.size());
+  });
+}
+
+long executeDelete(const std::shared_ptr<Database>& db, DeleteStatement& statement, RowWriter& writer) {
+  auto table = db->table(statement.table.name);
+  ExpressionEvaluator evaluator;
+  std::vector<Expr*> used;
+  if (statement.where) used.push_back(statement.where.get());
+  const auto scanned = bindToNeededColumns(*table, "", used);
+  std::vector<uint32_t> locations;
+  auto cursor = db->openCursor(scanned);
+  std::vector<Value> row;
+  while (cursor->next(row))
+    if (!statement.where || evaluator.isTrue(*statement.where, row)) locations.push_back(cursor->lastLocation());
+  return inTransaction(writer, [&] {
+    for (uint32_t location : locations) writer.deleteRow(*table, location);
+    return long(locations.size());
+  });
+}
+
+}  // namespace kevra::sql

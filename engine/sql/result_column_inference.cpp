@@ -1,0 +1,125 @@
+// Static type rules for output columns.
+#include "engine/sql/result_column_inference.h"
+
+#include "engine/sql/text_collation.h"
+
+namespace kevra::sql {
+namespace {
+
+ResultColumn ofType(ColumnType type, uint16_t length = 0) {
+  ResultColumn c;
+  c.type = type;
+  c.length = length;
+  return c;
+}
+
+uint16_t fixedLength(ColumnType t) {
+  switch (t) {
+    case ColumnType::Boolean: return 1;
+    case ColumnType::Byte: return 1;
+    case ColumnType::Integer: return 2;
+    case ColumnType::Long: return 4;
+    case ColumnType::Single: return 4;
+    case ColumnType::Currency:
+    case ColumnType::Double:
+    case ColumnType::DateTime: return 8;
+    case ColumnType::Guid: return 16;
+    case ColumnType::Decimal: return 17;
+    default: return 0;
+  }
+}
+
+ResultColumn literalColumn(const Value& v) {
+  struct Visitor {
+    ColumnType operator()(std::monostate) const { return ColumnType::Text; }
+    ColumnType operator()(bool) const { return ColumnType::Boolean; }
+    ColumnType operator()(uint8_t) const { return ColumnType::Byte; }
+    ColumnType operator()(int16_t) const { return ColumnType::Integer; }
+    ColumnType operator()(int32_t) const { return ColumnType::Long; }
+    ColumnType operator()(Currency) const { return ColumnType::Currency; }
+    ColumnType operator()(float) const { return ColumnType::Single; }
+    ColumnType operator()(double) const { return ColumnType::Double; }
+    ColumnType operator()(DateTime) const { return ColumnType::DateTime; }
+    ColumnType operator()(const std::string&) const { return ColumnType::Text; }
+    ColumnType operator()(const Binary&) const { return ColumnType::Binary; }
+    ColumnType operator()(Guid) const { return ColumnType::Guid; }
+    ColumnType operator()(const Decimal&) const { return ColumnType::Decimal; }
+  };
+  const ColumnType t = std::visit(Visitor{}, v);
+  return ofType(t, t == ColumnType::Text ? 510 : fixedLength(t));
+}
+
+bool isTextual(ColumnType t) { return t == ColumnType::Text || t == ColumnType::Memo; }
+
+// Rank of numeric types when two meet in arithmetic.
+int numericRank(ColumnType t) {
+  switch (t) {
+    case ColumnType::Boolean:
+    case ColumnType::Byte:
+    case ColumnType::Integer:
+    case ColumnType::Long: return 0;
+    case ColumnType::Currency: return 1;
+    case ColumnType::Decimal: return 2;
+    default: return 3;
+  }
+}
+
+ResultColumn arithmeticColumn(const std::string& op, const ResultColumn& a, const ResultColumn& b) {
+  if (op == "/" || op == "^") return ofType(ColumnType::Double, 8);
+  if (op == "\\" || op == "MOD") return ofType(ColumnType::Long, 4);
+  if (op == "+" && isTextual(a.type) && isTextual(b.type)) return ofType(ColumnType::Text, 510);
+  const bool da = a.type == ColumnType::DateTime, db = b.type == ColumnType::DateTime;
+  if (da || db) {
+    if (op == "+" && !(da && db)) return ofType(ColumnType::DateTime, 8);
+    if (op == "-" && da && !db) return ofType(ColumnType::DateTime, 8);
+    return ofType(ColumnType::Double, 8);
+  }
+  const int rank = std::max(numericRank(a.type), numericRank(b.type));
+  static const ColumnType byRank[] = {ColumnType::Long, ColumnType::Currency, ColumnType::Decimal, ColumnType::Double};
+  ResultColumn c = ofType(byRank[rank], fixedLength(byRank[rank]));
+  if (c.type == ColumnType::Decimal) c.precision = 28, c.scale = std::max(a.scale, b.scale);
+  return c;
+}
+
+}  // namespace
+
+ResultColumn inferResultColumn(const Expr& e, const TableDef& table) {
+  switch (e.kind) {
+    case ExprKind::Literal:
+      return literalColumn(e.literal);
+    case ExprKind::Column: {
+      const ColumnDef& def = table.columns.at(size_t(e.columnIndex));
+      ResultColumn c;
+      c.type = def.type;
+      c.length = def.length;
+      c.precision = def.precision;
+      c.scale = def.scale;
+      return c;
+    }
+    case ExprKind::Unary:
+      if (e.op == "NOT") return ofType(ColumnType::Boolean, 1);
+      return inferResultColumn(*e.operands[0], table);
+    case ExprKind::Binary:
+      if (e.op == "AND" || e.op == "OR" || e.op == "=" || e.op == "<>" || e.op == "<" || e.op == "<=" ||
+          e.op == ">" || e.op == ">=")
+        return ofType(ColumnType::Boolean, 1);
+      if (e.op == "&") return ofType(ColumnType::Text, 510);
+      return arithmeticColumn(e.op, inferResultColumn(*e.operands[0], table),
+                              inferResultColumn(*e.operands[1], table));
+    case ExprKind::Like:
+    case ExprKind::IsNull:
+    case ExprKind::In:
+    case ExprKind::Between:
+      return ofType(ColumnType::Boolean, 1);
+    case ExprKind::Function: {
+      auto is = [&](const char* n) { return compareTextIgnoringCase(e.name, n) == 0; };
+      if (is("Len")) return ofType(ColumnType::Long, 4);
+      if (is("IsNull")) return ofType(ColumnType::Boolean, 1);
+      if ((is("Nz") || is("Abs")) && !e.operands.empty()) return inferResultColumn(*e.operands[0], table);
+      return ofType(ColumnType::Text, 510);
+    }
+  }
+  return ofType(ColumnType::Text, 510);
+}
+
+}  // namespace kevra::sql

@@ -1,0 +1,87 @@
+// Filtered and sorted row lists over storage positions.
+#include "engine/sql/row_list_result_set.h"
+
+#include <algorithm>
+#include <limits>
+#include <numeric>
+
+#include "engine/sql/value_compare.h"
+
+namespace kevra::sql {
+
+RowListResultSet::RowListResultSet(std::unique_ptr<SelectPlan> plan)
+    : plan_(std::move(plan)),
+      scanCursor_(plan_->db->openCursor(plan_->scanTable)),
+      fetchCursor_(plan_->db->openCursor(plan_->outputTable)),
+      projector_(*plan_) {}
+
+void RowListResultSet::scanUntil(uint64_t wanted) {
+  if (complete_) return;
+  if (!plan_->orderBy.empty()) {
+    scanAndSort();
+    return;
+  }
+  std::vector<Value> row;
+  while (positions_.size() < wanted) {
+    const uint64_t position = scanCursor_->position();
+    if (!scanCursor_->next(row)) {
+      complete_ = true;
+      return;
+    }
+    if (evaluator_.isTrue(*plan_->where, row)) positions_.push_back(position);
+  }
+}
+
+void RowListResultSet::scanAndSort() {
+  struct Candidate {
+    uint64_t position;
+    std::vector<Value> keys;
+  };
+  std::vector<Candidate> candidates;
+  std::vector<Value> row;
+  while (true) {
+    const uint64_t position = scanCursor_->position();
+    if (!scanCursor_->next(row)) break;
+    if (plan_->where && !evaluator_.isTrue(*plan_->where, row)) continue;
+    Candidate c{position, {}};
+    c.keys.reserve(plan_->orderBy.size());
+    for (const auto& o : plan_->orderBy) c.keys.push_back(evaluator_.evaluate(*o.expr, row));
+    candidates.push_back(std::move(c));
+  }
+  // Stable, so equal keys keep storage order.
+  std::stable_sort(candidates.begin(), candidates.end(), [this](const Candidate& a, const Candidate& b) {
+    for (size_t k = 0; k < a.keys.size(); ++k) {
+      const int c = compareForSort(a.keys[k], b.keys[k]);
+      if (c != 0) return plan_->orderBy[k].descending ? c > 0 : c < 0;
+    }
+    return false;
+  });
+  positions_.clear();
+  positions_.reserve(candidates.size());
+  for (const auto& c : candidates) positions_.push_back(c.position);
+  complete_ = true;
+}
+
+uint64_t RowListResultSet::rowCount() {
+  scanUntil(std::numeric_limits<uint64_t>::max());
+  return positions_.size();
+}
+
+size_t RowListResultSet::fetch(uint64_t position, size_t count, std::vector<std::vector<Value>>& out) {
+  out.clear();
+  if (count == 0) return 0;
+  const uint64_t end = count > std::numeric_limits<uint64_t>::max() - position ? std::numeric_limits<uint64_t>::max()
+                                                                                 : position + count;
+  scanUntil(end);
+  std::vector<Value> row;
+  for (uint64_t i = position; i < end && i < positions_.size(); ++i) {
+    const uint64_t at = positions_[i];
+    if (fetchCursor_->position() != at && !fetchCursor_->seek(at)) break;
+    if (!fetchCursor_->next(row)) break;
+    out.emplace_back();
+    projector_.project(row, out.back());
+  }
+  return out.size();
+}
+
+}  // namespace kevra::sql

@@ -1,0 +1,38 @@
+// RowListResultSet: a SELECT with WHERE and/or ORDER BY (no DISTINCT). A scan
+// that decodes only the columns the condition and sort keys use records the
+// storage positions of the rows that qualify; fetching seeks to those
+// positions and decodes the output columns of just the rows requested.
+// Without ORDER BY the scan runs only as far as the rows asked for so far.
+#pragma once
+#include <memory>
+#include <vector>
+
+#include "engine/database.h"
+#include "engine/sql/expression_evaluator.h"
+#include "engine/sql/row_projector.h"
+#include "engine/sql/select_plan.h"
+
+namespace kevra::sql {
+
+class RowListResultSet : public ResultSet {
+ public:
+  explicit RowListResultSet(std::unique_ptr<SelectPlan> plan);
+  const std::vector<ResultColumn>& columns() const override { return plan_->columns; }
+  uint64_t rowCount() override;
+  size_t fetch(uint64_t position, size_t count, std::vector<std::vector<Value>>& out) override;
+
+ private:
+  // Scans until `wanted` rows qualified or the table ended.
+  void scanUntil(uint64_t wanted);
+  void scanAndSort();
+
+  std::unique_ptr<SelectPlan> plan_;
+  std::unique_ptr<TableCursor> scanCursor_;
+  std::unique_ptr<TableCursor> fetchCursor_;
+  ExpressionEvaluator evaluator_;
+  RowProjector projector_;
+  std::vector<uint64_t> positions_;  // storage positions of qualifying rows, in output order
+  bool complete_ = false;
+};
+
+}  // namespace kevra::sql

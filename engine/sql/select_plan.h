@@ -1,0 +1,40 @@
+// SelectPlan: a SELECT checked against its table and made ready to run.
+// Every expression is bound; the plan also says which columns each phase
+// must decode, so a scan for WHERE/ORDER BY reads only the columns they use
+// and fetching reads only the columns the output shows.
+#pragma once
+#include <memory>
+#include <vector>
+
+#include "engine/catalog/table_def.h"
+#include "engine/sql/ast.h"
+#include "engine/sql/result_set.h"
+
+namespace kevra {
+class Database;
+}
+
+namespace kevra::sql {
+
+struct SelectPlan {
+  std::shared_ptr<Database> db;
+  std::shared_ptr<const TableDef> table;  // as defined in the file
+  std::vector<ExprPtr> outputs;            // one per output column
+  std::vector<ResultColumn> columns;
+  ExprPtr where;                           // may be null
+  std::vector<OrderItem> orderBy;
+  bool distinct = false;
+  // Columns the filter/sort scan decodes; with DISTINCT also the output's.
+  std::shared_ptr<const TableDef> scanTable;
+  // Columns that fetching rows decodes (outputs are bound to these).
+  std::shared_ptr<const TableDef> outputTable;
+
+  // True when the output is every column of the table in order, unchanged.
+  bool outputIsWholeRow() const;
+};
+
+// Throws EngineError when the table is missing or an expression names a
+// field the table does not have. SELECT ... INTO is refused here.
+std::unique_ptr<SelectPlan> planSelect(std::shared_ptr<Database> db, SelectStatement statement);
+
+}  // namespace kevra::sql

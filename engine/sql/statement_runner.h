@@ -1,0 +1,30 @@
+// The entry point for SQL text: parses one statement and runs it against a
+// database. SELECT gives a lazily read ResultSet; INSERT, UPDATE and DELETE
+// report how many rows they changed.
+#pragma once
+#include <memory>
+#include <string_view>
+
+#include "engine/sql/result_set.h"
+
+namespace kevra {
+
+class Database;
+class RowWriter;
+
+struct StatementResult {
+  std::unique_ptr<ResultSet> rows;  // SELECT only
+  long rowsAffected = 0;            // INSERT, UPDATE, DELETE
+};
+
+// Runs `sql` on `db`. Throws kevra::EngineError for syntax errors (naming the
+// position), unknown tables and fields, and type mismatches. Statements that
+// change rows or structure throw kevra::UnsupportedError until the write
+// path can carry them out.
+StatementResult runStatement(const std::shared_ptr<Database>& db, std::string_view sql);
+
+// As above, with `writer` storing the rows INSERT, UPDATE and DELETE change.
+// Without a writer (null) those statements throw UnsupportedError.
+StatementResult runStatement(const std::shared_ptr<Database>& db, std::string_view sql, RowWriter* writer);
+
+}  // namespace kevra

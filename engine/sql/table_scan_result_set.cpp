@@ -1,0 +1,26 @@
+// Lazy, seekable table scan.
+#include "engine/sql/table_scan_result_set.h"
+
+namespace kevra::sql {
+
+TableScanResultSet::TableScanResultSet(std::unique_ptr<SelectPlan> plan)
+    : plan_(std::move(plan)), cursor_(plan_->db->openCursor(plan_->outputTable)), projector_(*plan_) {}
+
+uint64_t TableScanResultSet::rowCount() {
+  if (!count_) count_ = cursor_->countRows();
+  return *count_;
+}
+
+size_t TableScanResultSet::fetch(uint64_t position, size_t count, std::vector<std::vector<Value>>& out) {
+  out.clear();
+  if (count == 0) return 0;
+  if (cursor_->position() != position && !cursor_->seek(position)) return 0;
+  std::vector<Value> row;
+  while (out.size() < count && cursor_->next(row)) {
+    out.emplace_back();
+    projector_.project(row, out.back());
+  }
+  return out.size();
+}
+
+}  // namespace kevra::sql
