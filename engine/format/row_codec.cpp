@@ -113,10 +113,19 @@ void RowDecoder::decode(ByteSpan row, std::vector<Value>& out) const {
         continue;
       }
       size_t start = varStart(c.varIndex);
-      size_t end = c.varIndex + 1 < varCount ? varStart(c.varIndex + 1) : eod;
+      size_t end = size_t(c.varIndex) + 1 < varCount ? varStart(c.varIndex + 1) : eod;
       if (start > end || end > eod || start < 2)
         throw CorruptFileError("Corrupt file: " + owners_[i] + " has impossible bounds in its row.");
-      out[i] = decodeColumn(c, row.subspan(start, end - start));
+      ByteSpan bytes = row.subspan(start, end - start);
+      if (c.type == ColumnType::Text) {
+        // Reuse the string left from the previous row: scans decode many rows.
+        if (auto* s = std::get_if<std::string>(&out[i]))
+          decodeTextValue(bytes, *s);
+        else
+          out[i] = decodeTextValue(bytes);
+      } else {
+        out[i] = decodeColumn(c, bytes);
+      }
     }
   }
 }

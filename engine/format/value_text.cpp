@@ -35,20 +35,28 @@ constexpr int64_t kOleEpochDays = -25569;  // 1899-12-30 relative to 1970-01-01
 constexpr int64_t kMsPerDay = 86400000;
 
 std::string trimmedScaled(bool negative, unsigned __int128 magnitude, unsigned scale) {
-  std::string digits;
-  if (magnitude == 0) digits = "0";
-  while (magnitude > 0) {
-    digits.insert(digits.begin(), char('0' + int(magnitude % 10)));
+  char buf[64];
+  char* end = buf + sizeof buf;
+  char* p = end;
+  unsigned digits = 0;
+  do {
+    *--p = char('0' + int(magnitude % 10));
     magnitude /= 10;
-  }
+    ++digits;
+  } while (magnitude > 0 || digits <= scale);
+  std::string text(p, end);
   if (scale > 0) {
-    if (digits.size() <= scale) digits.insert(0, scale - digits.size() + 1, '0');
-    digits.insert(digits.size() - scale, 1, '.');
-    while (digits.back() == '0') digits.pop_back();
-    if (digits.back() == '.') digits.pop_back();
+    text.insert(text.size() - scale, 1, '.');
+    while (text.back() == '0') text.pop_back();
+    if (text.back() == '.') text.pop_back();
   }
-  if (negative && digits != "0") digits.insert(digits.begin(), '-');
-  return digits;
+  if (negative && text != "0") text.insert(text.begin(), '-');
+  return text;
+}
+
+void put2(char* p, int v) {
+  p[0] = char('0' + v / 10);
+  p[1] = char('0' + v % 10);
 }
 
 }  // namespace
@@ -92,14 +100,18 @@ std::string decimalToString(const Decimal& d) {
 
 std::string dateTimeToIso(DateTime d) {
   CivilDateTime c = toCivil(d);
-  char buf[40];
-  if (c.millisecond)
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d.%03d", c.year, c.month, c.day, c.hour, c.minute,
-                  c.second, c.millisecond);
-  else
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d", c.year, c.month, c.day, c.hour, c.minute,
-                  c.second);
-  return buf;
+  char buf[24] = "0000-00-00T00:00:00.000";
+  int y = c.year;
+  for (int i = 3; i >= 0; --i, y /= 10) buf[i] = char('0' + y % 10);
+  put2(buf + 5, c.month);
+  put2(buf + 8, c.day);
+  put2(buf + 11, c.hour);
+  put2(buf + 14, c.minute);
+  put2(buf + 17, c.second);
+  if (!c.millisecond) return std::string(buf, 19);
+  buf[20] = char('0' + c.millisecond / 100);
+  put2(buf + 21, c.millisecond % 100);
+  return std::string(buf, 23);
 }
 
 std::string guidToString(const Guid& g) {

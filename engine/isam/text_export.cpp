@@ -94,7 +94,13 @@ class CsvWriter : public RowTextWriter {
 
  private:
   static void field(std::string& out, std::string_view text) {
-    if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
+    bool plain = true;
+    for (char c : text)
+      if (c == ',' || c == '"' || c == '\r' || c == '\n') {
+        plain = false;
+        break;
+      }
+    if (plain) {
       out.append(text);
       return;
     }

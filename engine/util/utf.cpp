@@ -73,14 +73,18 @@ std::string utf16leToUtf8(ByteSpan bytes) {
 }
 
 void appendLatin1AsUtf8(ByteSpan bytes, std::string& out) {
+  size_t at = out.size();
+  out.resize(at + 2 * bytes.size());
+  char* p = out.data() + at;
   for (uint8_t b : bytes) {
     if (b < 0x80) {
-      out.push_back(char(b));
+      *p++ = char(b);
     } else {
-      out.push_back(char(0xC0 | (b >> 6)));
-      out.push_back(char(0x80 | (b & 0x3F)));
+      *p++ = char(0xC0 | (b >> 6));
+      *p++ = char(0x80 | (b & 0x3F));
     }
   }
+  out.resize(size_t(p - out.data()));
 }
 
 std::u16string utf8ToUtf16(std::string_view text) {
