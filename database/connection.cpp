@@ -18,7 +18,7 @@ Connection::~Connection() = default;
 void Connection::Open(const std::string& connectionString, const std::string& /*userId*/,
                       const std::string& password, int /*options*/) {
   if (database_) throw EngineError("The connection is already open; close it before opening it again.");
-  ConnectionString cs(connectionString);
+  kevra::db::ConnectionString cs(connectionString);
   if (auto provider = cs.get("Provider");
       provider && !namesEqualCaseInsensitive(*provider, "Microsoft.Jet.OLEDB.4.0"))
     throw EngineError("The provider '" + *provider + "' is not available; use Microsoft.Jet.OLEDB.4.0.");

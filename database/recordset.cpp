@@ -18,7 +18,7 @@ Recordset::~Recordset() = default;
 void Recordset::Open(const std::string& source, const Connection& connection, int, int, int) {
   if (result_) throw EngineError("The recordset is already open; close it before opening it again.");
   auto db = connection.engine();
-  auto outcome = kevra::sql::runStatement(db, source);
+  auto outcome = kevra::runStatement(db, source);
   rowsAffected_ = outcome.rowsAffected;
   result_ = std::move(outcome.rows);
   db_ = result_ ? db : nullptr;
