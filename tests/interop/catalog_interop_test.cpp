@@ -1,0 +1,200 @@
+// Which tables a file has, which files are refused, linked tables and the
+// database password: kevra-cli and the engine against mdbtools.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <string>
+#include <vector>
+
+#include "engine/database.h"
+#include "engine/util/error.h"
+#include "kevra_cli.h"
+#include "mdb_oracle.h"
+#include "sample_params.h"
+
+namespace kevra::interop {
+namespace {
+
+std::string lower(std::string s) {
+  std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+  return s;
+}
+
+bool caseInsensitiveLess(const std::string& a, const std::string& b) { return lower(a) < lower(b); }
+
+const SampleFile& sampleNamed(const std::string& name) {
+  for (const auto& s : allSamples())
+    if (s.name == name) return s;
+  throw std::runtime_error("sample " + name + " is missing");
+}
+
+// A one-line message on stderr and a non-zero exit: what every CLI error must look like.
+void expectCleanFailure(const ProcessResult& r) {
+  EXPECT_FALSE(r.timedOut);
+  EXPECT_NE(r.exitCode, 0);
+  EXPECT_GT(r.exitCode, 0) << "the CLI must exit, not crash";
+  std::string err = r.err;
+  while (!err.empty() && (err.back() == '\n' || err.back() == '\r')) err.pop_back();
+  EXPECT_FALSE(err.empty()) << "no message on stderr";
+  EXPECT_EQ(err.find('\n'), std::string::npos) << "message is not one line: " << r.err;
+}
+
+TEST(SampleCorpus, MdbtoolsSeesTheJet4Files) {
+  // Guards the parameterised suites below against passing on an empty list.
+  EXPECT_GE(jet4Samples().size(), 15u) << "mdbtools missing, or the samples folder moved: " << samplesDir();
+  for (const auto& s : allSamples()) EXPECT_NE(s.version, "UNREADABLE") << s.name;
+}
+
+class TablesOfJet4File : public ::testing::TestWithParam<SampleFile> {};
+
+TEST_P(TablesOfJet4File, UserTablesMatchMdbtoolsInNameOrder) {
+  const SampleFile& sample = GetParam();
+  std::vector<std::string> ours = cliTables(sample);
+  std::vector<std::string> theirs = mdbUserTables(sample.path);
+  // mdb-tables prints catalog storage order; ours is by name, case-insensitively.
+  EXPECT_TRUE(std::is_sorted(ours.begin(), ours.end(), caseInsensitiveLess)) << "tables are not in name order";
+  std::sort(theirs.begin(), theirs.end(), caseInsensitiveLess);
+  EXPECT_EQ(ours, theirs);
+}
+
+INSTANTIATE_TEST_SUITE_P(Samples, TablesOfJet4File, ::testing::ValuesIn(jet4Samples()), sampleTestName);
+
+// Jet 3 and .accdb files are not read yet: every command refuses them with a
+// message that says which format the file is.
+class RefusedFormat : public ::testing::TestWithParam<SampleFile> {};
+
+TEST_P(RefusedFormat, EveryCommandNamesTheFormat) {
+  const SampleFile& sample = GetParam();
+  const bool jet3 = sample.version == "JET3";
+  auto namesFormat = [&](const std::string& message) {
+    std::string m = lower(message);
+    if (jet3)
+      return m.find("jet 3") != std::string::npos || m.find("jet3") != std::string::npos ||
+             m.find("access 97") != std::string::npos;
+    return m.find("accdb") != std::string::npos || m.find("ace") != std::string::npos ||
+           m.find("access 2007") != std::string::npos || m.find("access 2010") != std::string::npos;
+  };
+  std::vector<std::string> table = mdbUserTables(sample.path);
+  ASSERT_FALSE(table.empty());
+  for (const auto& args : std::vector<std::vector<std::string>>{{"tables", sample.path},
+                                                                 {"schema", sample.path},
+                                                                 {"export", sample.path, table[0]}}) {
+    SCOPED_TRACE(args[0]);
+    ProcessResult r = runCli(args);
+    expectCleanFailure(r);
+    EXPECT_TRUE(namesFormat(r.err)) << "message does not name the format: " << r.err;
+    EXPECT_TRUE(r.out.empty()) << "printed data for a refused file";
+  }
+  try {
+    Database::open(sample.path);
+    ADD_FAILURE() << "the engine opened a " << sample.version << " file";
+  } catch (const UnsupportedError& e) {
+    EXPECT_TRUE(namesFormat(e.what())) << e.what();
+  } catch (const std::exception& e) {
+    ADD_FAILURE() << "expected UnsupportedError, got: " << e.what();
+  }
+}
+
+std::vector<SampleFile> refusedSamples() {
+  std::vector<SampleFile> list;
+  for (const auto& s : allSamples())
+    if (s.version != "JET4") list.push_back(s);
+  return list;
+}
+
+INSTANTIATE_TEST_SUITE_P(Samples, RefusedFormat, ::testing::ValuesIn(refusedSamples()), sampleTestName);
+
+TEST(RefusedFormat, TheCorpusHasJet3AndAccdbFiles) {
+  auto refused = refusedSamples();
+  EXPECT_TRUE(std::any_of(refused.begin(), refused.end(), [](auto& s) { return s.version == "JET3"; }));
+  EXPECT_TRUE(std::any_of(refused.begin(), refused.end(), [](auto& s) { return s.version.rfind("ACE", 0) == 0; }));
+}
+
+// linked.mdb holds two links to files that are not on this machine.
+TEST(LinkedTables, AreListedAsLinksLikeMdbtoolsSeesThem) {
+  const SampleFile& sample = sampleNamed("linked.mdb");
+  std::vector<std::string> theirs = mdbLinkedTables(sample.path);
+  ASSERT_EQ(theirs.size(), 2u);
+  auto db = Database::open(sample.path);
+  std::vector<std::string> ours;
+  for (const auto& entry : db->tableList())
+    if (entry.type == "LINK") ours.push_back(entry.name);
+  std::sort(theirs.begin(), theirs.end(), caseInsensitiveLess);
+  EXPECT_EQ(ours, theirs) << "LINK entries, in name order";
+  for (const auto& name : theirs) {
+    const CatalogObject* object = db->findObject(name);
+    ASSERT_NE(object, nullptr) << name;
+    EXPECT_TRUE(object->isLink());
+    EXPECT_NE(lower(object->database).find("linkee"), std::string::npos) << "target file of " << name;
+  }
+  // Links are not local tables: `tables` (user tables) does not list them.
+  EXPECT_TRUE(cliTables(sample).empty());
+}
+
+TEST(LinkedTables, ReadingOneWhoseTargetIsMissingIsAClearError) {
+  const SampleFile& sample = sampleNamed("linked.mdb");
+  auto db = Database::open(sample.path);
+  for (const auto& name : mdbLinkedTables(sample.path)) {
+    SCOPED_TRACE(name);
+    try {
+      db->table(name);
+      ADD_FAILURE() << "opened a link whose target file is missing";
+    } catch (const EngineError& e) {
+      EXPECT_NE(std::string(e.what()).find(name), std::string::npos) << "message does not name the table: " << e.what();
+    }
+    ProcessResult r = runCli({"export", sample.path, name, "--format", "jsonl"});
+    expectCleanFailure(r);
+    EXPECT_NE(r.err.find(name), std::string::npos) << r.err;
+  }
+}
+
+TEST(DatabasePassword, OpensWithTheRightPasswordAndRefusesOtherwise) {
+  const SampleFile& sample = sampleNamed("v2000_with-password.mdb");
+  // mdbtools ignores the password (it is only a masked header field).
+  std::vector<std::string> theirs = mdbUserTables(sample.path);
+
+  ProcessResult ok = runCli({"tables", sample.path, "--password", kSamplePassword});
+  EXPECT_EQ(ok.exitCode, 0) << ok.err;
+  EXPECT_EQ(splitLines(ok.out), theirs);
+
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {"tables", sample.path}, {"tables", sample.path, "--password", "wrong"}, {"export", sample.path, "Table1"}}) {
+    SCOPED_TRACE(args.back());
+    ProcessResult r = runCli(args);
+    expectCleanFailure(r);
+    EXPECT_NE(lower(r.err).find("password"), std::string::npos) << r.err;
+    EXPECT_TRUE(r.out.empty());
+  }
+
+  auto db = Database::open(sample.path, OpenOptions{true, kSamplePassword});
+  EXPECT_TRUE(db->header().hasPassword());
+  EXPECT_EQ(db->userTableNames(), theirs);
+  EXPECT_THROW(Database::open(sample.path), EngineError);
+  EXPECT_THROW(Database::open(sample.path, OpenOptions{true, "Password"}), EngineError) << "passwords are case-sensitive";
+}
+
+TEST(DatabasePassword, FilesWithoutPasswordIgnoreOneGiven) {
+  // A password on a file that has none is not an error (a provider ignores it).
+  const SampleFile& sample = sampleNamed("testv2000.mdb");
+  ProcessResult r = runCli({"tables", sample.path, "--password", "anything"});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_FALSE(Database::open(sample.path)->header().hasPassword());
+}
+
+TEST(CliErrors, MissingFileAndTableAreOneLineMessages) {
+  const SampleFile& sample = sampleNamed("testv2000.mdb");
+  ProcessResult noFile = runCli({"tables", samplesDir() + "/no-such-file.mdb"});
+  expectCleanFailure(noFile);
+  ProcessResult noTable = runCli({"export", sample.path, "NoSuchTable"});
+  expectCleanFailure(noTable);
+  EXPECT_NE(noTable.err.find("NoSuchTable"), std::string::npos) << noTable.err;
+  ProcessResult badFormat = runCli({"export", sample.path, "Table1", "--format", "xml"});
+  expectCleanFailure(badFormat);
+  ProcessResult help = runCli({"--help"});
+  EXPECT_EQ(help.exitCode, 0);
+  EXPECT_NE(help.out.find("export"), std::string::npos) << "--help lists the commands";
+}
+
+}  // namespace
+}  // namespace kevra::interop
