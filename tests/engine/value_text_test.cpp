@@ -1,0 +1,75 @@
+// Canonical value texts: exact decimals, dates on both sides of 1899-12-30,
+// GUID byte order, shortest floats, base64.
+#include <gtest/gtest.h>
+
+#include <limits>
+
+#include "engine/format/value_text.h"
+
+using namespace kevra;
+
+TEST(ValueText, DatesAroundTheEpochAndTimeOfDay) {
+  EXPECT_EQ(dateTimeToIso(DateTime{0}), "1899-12-30T00:00:00");
+  EXPECT_EQ(dateTimeToIso(DateTime{27293.0}), "1974-09-21T00:00:00");
+  // Before the epoch the fraction still counts forward from midnight.
+  EXPECT_EQ(dateTimeToIso(DateTime{-1.25}), "1899-12-29T06:00:00");
+  EXPECT_EQ(dateTimeToIso(DateTime{-109075}), "1601-05-11T00:00:00");
+  EXPECT_EQ(dateTimeToIso(DateTime{1.5}), "1899-12-31T12:00:00");
+  EXPECT_EQ(dateTimeToIso(DateTime{36526.0 + 0.5 / 86400.0}), "2000-01-01T00:00:00.500");
+  // A time that rounds to the next midnight moves to the next day.
+  EXPECT_EQ(dateTimeToIso(DateTime{36526.0 + 0.99999999999}), "2000-01-02T00:00:00");
+  EXPECT_EQ(dateTimeToIso(DateTime{60.0}), "1900-02-28T00:00:00");
+  EXPECT_EQ(dateTimeToIso(DateTime{61.0}), "1900-03-01T00:00:00");  // no 1900-02-29
+}
+
+TEST(ValueText, CivilRoundTrip) {
+  for (double serial : {-109075.0, -1.25, 0.0, 0.75, 27293.0, 44568.5, 2958465.0}) {
+    CivilDateTime c = toCivil(DateTime{serial});
+    EXPECT_DOUBLE_EQ(fromCivil(c).serial, serial) << serial;
+  }
+}
+
+TEST(ValueText, CurrencyAndDecimalAreExact) {
+  EXPECT_EQ(currencyToString(Currency{35000}), "3.5");
+  EXPECT_EQ(currencyToString(Currency{0}), "0");
+  EXPECT_EQ(currencyToString(Currency{-1}), "-0.0001");
+  EXPECT_EQ(currencyToString(Currency{120000}), "12");
+  EXPECT_EQ(currencyToString(Currency{std::numeric_limits<int64_t>::min()}), "-922337203685477.5808");
+  Decimal d;
+  d.magnitude = 12345;
+  d.scale = 4;
+  EXPECT_EQ(decimalToString(d), "1.2345");
+  d.negative = true;
+  d.scale = 0;
+  EXPECT_EQ(decimalToString(d), "-12345");
+  d.magnitude = 5;
+  d.scale = 3;
+  EXPECT_EQ(decimalToString(d), "-0.005");
+  d.magnitude = 0;
+  EXPECT_EQ(decimalToString(d), "0");
+  d.negative = false;
+  d.magnitude = (unsigned __int128)1 << 100;
+  d.scale = 0;
+  EXPECT_EQ(decimalToString(d), "1267650600228229401496703205376");
+}
+
+TEST(ValueText, GuidUsesTextualFieldOrder) {
+  Guid g{{0x8f, 0xa2, 0x5f, 0x07, 0xa5, 0x71, 0x40, 0x32, 0xb2, 0x73, 0x54, 0x19, 0xf4, 0xb0, 0x7e, 0x59}};
+  EXPECT_EQ(guidToString(g), "{075FA28F-71A5-4032-B273-5419F4B07E59}");
+}
+
+TEST(ValueText, FloatsAreShortestRoundTrip) {
+  EXPECT_EQ(doubleToShortest(444.555), "444.555");
+  EXPECT_EQ(doubleToShortest(0.1 + 0.2), "0.30000000000000004");
+  EXPECT_EQ(floatToShortest(339.48163f), "339.48163");
+  EXPECT_EQ(floatToShortest(0.1f), "0.1");
+  EXPECT_EQ(doubleToShortest(std::numeric_limits<double>::quiet_NaN()), "NaN");
+}
+
+TEST(ValueText, Base64) {
+  EXPECT_EQ(base64Encode({}), "");
+  EXPECT_EQ(base64Encode({'a'}), "YQ==");
+  EXPECT_EQ(base64Encode({'a', 'b'}), "YWI=");
+  EXPECT_EQ(base64Encode({'a', 'b', 'c'}), "YWJj");
+  EXPECT_EQ(base64Encode({0xff, 0x00, 0xfe, 0x01}), "/wD+AQ==");
+}
