@@ -39,6 +39,7 @@ void RecordsModel::reload() {
     atEnd_ = false;
   }
   endResetModel();
+  fetchMore();  // the first block at once: the first screen needs no event round
 }
 
 int RecordsModel::rowCount(const QModelIndex& parent) const {

@@ -1,0 +1,77 @@
+// Helpers for driving the real main window in tests: finding its controls by
+// component name, choosing files through the scripted dialogs, clicking tree
+// nodes and choosing combo entries the way a user does.
+#pragma once
+#include <QAction>
+#include <QComboBox>
+#include <QListWidget>
+#include <QMenu>
+#include <QTest>
+#include <QTreeWidget>
+
+#include "app/error_display.h"
+#include "app/form1.h"
+#include "scripted_dialogs.h"
+
+template <class T>
+T* control(const Form1& window, const char* name) {
+  T* found = window.findChild<T*>(QString::fromLatin1(name));
+  if (!found) qFatal("no control named %s", name);
+  return found;
+}
+
+inline QAction* action(const Form1& window, const char* name) { return control<QAction>(window, name); }
+inline bool menuEnabled(const Form1& window, const char* name) {
+  return control<QMenu>(window, name)->menuAction()->isEnabled();
+}
+
+inline QStringList treeTexts(const Form1& window) {
+  QStringList texts;
+  auto* tree = control<QTreeWidget>(window, "TreeView1");
+  for (int i = 0; i < tree->topLevelItemCount(); ++i) texts << tree->topLevelItem(i)->text(0);
+  return texts;
+}
+
+inline void openWith(Form1& window, ScriptedDialogs& dialogs, const QString& path) {
+  dialogs.fileAnswers << path;
+  action(window, "VTac")->trigger();
+}
+
+// Clicks the tree node with `text` with the mouse; false when there is none.
+inline bool clickTable(Form1& window, const QString& text) {
+  auto* tree = control<QTreeWidget>(window, "TreeView1");
+  const auto found = tree->findItems(text, Qt::MatchExactly);
+  if (found.isEmpty()) return false;
+  tree->scrollToItem(found.first());
+  const QRect rect = tree->visualItemRect(found.first());
+  QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, rect.center());
+  return true;
+}
+
+// Chooses an entry of a drop-down list as a user does (fires `activated`).
+inline bool choose(QComboBox* combo, const QString& text) {
+  const int index = combo->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
+  if (index < 0) return false;
+  combo->setCurrentIndex(index);
+  emit combo->activated(index);
+  return true;
+}
+
+inline QStringList itemTexts(const QComboBox* combo) {
+  QStringList texts;
+  for (int i = 0; i < combo->count(); ++i) texts << combo->itemText(i);
+  return texts;
+}
+
+inline QStringList itemTexts(const QListWidget* list) {
+  QStringList texts;
+  for (int i = 0; i < list->count(); ++i) texts << list->item(i)->text();
+  return texts;
+}
+
+inline QStringList checkedTexts(const QListWidget* list) {
+  QStringList texts;
+  for (int i = 0; i < list->count(); ++i)
+    if (list->item(i)->checkState() == Qt::Checked) texts << list->item(i)->text();
+  return texts;
+}
