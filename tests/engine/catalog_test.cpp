@@ -152,7 +152,8 @@ TEST(Properties, DefaultsRequiredAndDecimalPrecision) {
   EXPECT_EQ(d.columns[1].precision, 18);
   EXPECT_EQ(d.columns[1].scale, 0);
 
-  auto& dbProps = openSample("testv2000.mdb")->databaseProperties();
+  auto withProps = openSample("testv2000.mdb");
+  const PropertyBlob& dbProps = withProps->databaseProperties();
   const PropertyRecord* version = dbProps.table.find("AccessVersion");
   ASSERT_NE(version, nullptr);
   EXPECT_EQ(std::get<std::string>(version->value), "08.50");
