@@ -1,6 +1,14 @@
 // PageFile: the database file seen as 4096-byte pages. Reads go through a
 // small bounded cache; every page number is checked against the file's length
 // so a bad pointer in the file becomes a clear error, never a wild read.
+//
+// Writing happens only inside a transaction. modify() hands out a private
+// copy of a page; read() sees those copies, so everything the engine reads
+// during a transaction reflects its own changes. Nothing reaches the file
+// before commit(), which makes the change atomic through the rollback journal
+// (see rollback_journal.h): the original bytes of every page about to be
+// overwritten are saved and flushed first, then the pages are written and
+// flushed, then the journal is removed. rollback() just drops the copies.
 #pragma once
 #include <array>
 #include <cstdint>
@@ -25,11 +33,25 @@ class PageFile {
   PageFile(const PageFile&) = delete;
   PageFile& operator=(const PageFile&) = delete;
 
+  // Pages in the file, including pages appended by the open transaction.
   uint32_t pageCount() const { return pageCount_; }
   const std::string& path() const { return path_; }
   // The page's bytes. Throws CorruptFileError when `page` is past the end.
   PageRef read(uint32_t page) const;
   ByteSpan span(const PageRef& p) const { return ByteSpan(p->data(), kPageSize); }
+
+  // Writing. All of these throw EngineError when the file was opened
+  // read-only or no transaction is open.
+  bool writable() const { return writable_; }
+  bool inTransaction() const { return inTransaction_; }
+  void beginTransaction();
+  // A writable copy of `page` private to the open transaction.
+  uint8_t* modify(uint32_t page);
+  // Appends a zero-filled page and returns its number (the caller records it
+  // in the global usage map; see PageAllocator).
+  uint32_t append();
+  void commit();
+  void rollback();
 
  private:
   std::string path_;
