@@ -1,0 +1,72 @@
+// Export throughput: every row of a table of bench/medium.mdb through the
+// engine's cursor and the CSV / JSON Lines writers that kevra-cli uses,
+// written to /dev/null. Reports rows per second. scripts/bench-export.sh
+// compares the CLI with mdb-export on the same table.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/database.h"
+#include "engine/isam/text_export.h"
+
+namespace {
+
+const std::string kBenchFile = std::string(KEVRA_SHARED_DIR) + "/samples/bench/medium.mdb";
+
+enum class Format { Csv, JsonLines };
+
+void exportTable(benchmark::State& state, const char* tableName, Format format) {
+  auto db = kevra::Database::open(kBenchFile);
+  auto table = db->table(tableName);
+  std::vector<std::string> names;
+  for (const auto& c : table->columns) names.push_back(c.name);
+  std::FILE* devNull = std::fopen("/dev/null", "wb");
+  if (!devNull) {
+    state.SkipWithError("cannot open /dev/null");
+    return;
+  }
+  int64_t rows = 0;
+  for (auto _ : state) {
+    kevra::TextSink sink(devNull);
+    auto writer = format == Format::Csv ? kevra::makeCsvWriter(sink) : kevra::makeJsonLinesWriter(sink);
+    writer->begin(names);
+    auto cursor = db->openCursor(table);
+    std::vector<kevra::Value> row;
+    int64_t n = 0;
+    while (cursor->next(row)) {
+      writer->row(row);
+      ++n;
+    }
+    sink.flush();
+    rows += n;
+    state.counters["rows"] = double(n);
+  }
+  std::fclose(devNull);
+  state.SetItemsProcessed(rows);
+}
+
+void BM_ExportCustomersCsv(benchmark::State& s) { exportTable(s, "Customers", Format::Csv); }
+void BM_ExportCustomersJsonLines(benchmark::State& s) { exportTable(s, "Customers", Format::JsonLines); }
+void BM_ExportOrdersCsv(benchmark::State& s) { exportTable(s, "Orders", Format::Csv); }
+void BM_ExportOrdersJsonLines(benchmark::State& s) { exportTable(s, "Orders", Format::JsonLines); }
+
+// Opening the file and reading the catalog and one definition: the fixed cost of every export.
+void BM_OpenAndReadDefinition(benchmark::State& state) {
+  for (auto _ : state) {
+    auto db = kevra::Database::open(kBenchFile);
+    benchmark::DoNotOptimize(db->table("Customers"));
+  }
+}
+
+BENCHMARK(BM_ExportCustomersCsv)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ExportCustomersJsonLines)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ExportOrdersCsv)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ExportOrdersJsonLines)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_OpenAndReadDefinition)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
