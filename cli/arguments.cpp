@@ -37,6 +37,8 @@ const char* usageText() {
          "  export FILE TABLE           print every row of TABLE\n"
          "      --format csv|jsonl      output format (default csv)\n"
          "      --output PATH           write to PATH instead of standard output\n"
+         "  sql FILE \"STATEMENT\"        run one SQL statement; SELECT prints JSON Lines,\n"
+         "                              INSERT/UPDATE/DELETE print the rows affected\n"
          "\n"
          "Options for every command:\n"
          "  --password PW               database password of a protected file\n"

@@ -4,6 +4,10 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
+#include <optional>
+
+#include <sys/stat.h>
 
 #include "engine/catalog/tdef_reader.h"
 #include "engine/format/data_page.h"
@@ -72,7 +76,47 @@ std::string typeText(const CatalogObject& o) {
 Database::Database(std::string path, OpenOptions options) : path_(std::move(path)), options_(std::move(options)) {}
 Database::~Database() = default;
 
+namespace {
+
+// Databases open for writing in this process, by file identity: a second
+// open for writing shares the first one's Database (one lock, one cache).
+std::mutex registryMutex;
+std::map<std::pair<dev_t, ino_t>, std::weak_ptr<Database>>& writers() {
+  static std::map<std::pair<dev_t, ino_t>, std::weak_ptr<Database>> map;
+  return map;
+}
+
+std::optional<std::pair<dev_t, ino_t>> fileIdentity(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+  return std::make_pair(st.st_dev, st.st_ino);
+}
+
+}  // namespace
+
 std::shared_ptr<Database> Database::open(const std::string& path, const OpenOptions& options) {
+  if (options.readOnly) return openFile(path, options);
+  std::lock_guard lock(registryMutex);
+  auto id = fileIdentity(path);
+  if (id) {
+    auto it = writers().find(*id);
+    if (it != writers().end()) {
+      if (auto existing = it->second.lock()) {
+        if (existing->header_.hasPassword() && options.password != existing->header_.password)
+          throw EngineError(options.password.empty()
+                                ? "'" + fileName(path) + "' is protected by a database password; give it with the "
+                                      "connection property Jet OLEDB:Database Password."
+                                : "Not a valid password for '" + fileName(path) + "'.");
+        return existing;
+      }
+    }
+  }
+  auto db = openFile(path, options);
+  if (id) writers()[*id] = db;
+  return db;
+}
+
+std::shared_ptr<Database> Database::openFile(const std::string& path, const OpenOptions& options) {
   std::shared_ptr<Database> db(new Database(path, options));
   db->pages_ = std::make_unique<PageFile>(path, options.readOnly);
   PageRef page0 = db->pages_->read(0);
@@ -273,6 +317,14 @@ const PropertyBlob& Database::databaseProperties() const {
   std::lock_guard lock(cacheMutex_);
   if (!databaseProperties_) databaseProperties_ = std::make_unique<PropertyBlob>(std::move(blob));
   return *databaseProperties_;
+}
+
+void Database::invalidateCaches() {
+  std::lock_guard lock(cacheMutex_);
+  tdefCache_.clear();
+  propertyCache_.clear();
+  relationships_.reset();
+  databaseProperties_.reset();
 }
 
 std::unique_ptr<TableCursor> Database::openCursor(std::shared_ptr<const TableDef> table) const {

@@ -57,9 +57,12 @@ class Database : public std::enable_shared_from_this<Database> {
   Binary readLongValue(ByteSpan field, const std::string& what) const;
 
   PageFile& pages() const { return *pages_; }
+  // Drops cached definitions, properties and relationships after a change.
+  void invalidateCaches();
 
  private:
   Database(std::string path, OpenOptions options);
+  static std::shared_ptr<Database> openFile(const std::string& path, const OpenOptions& options);
   void loadCatalog();
 
   std::string path_;

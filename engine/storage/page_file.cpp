@@ -1,23 +1,35 @@
-// PageFile: positioned reads of whole pages with an LRU cache.
+// PageFile: positioned reads of whole pages with an LRU cache; transactions
+// made atomic by the rollback journal; an exclusive lock for writers.
 #include "engine/storage/page_file.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <vector>
 
+#include "engine/storage/file_io.h"
+#include "engine/storage/rollback_journal.h"
 #include "engine/util/error.h"
 
 namespace kevra {
+namespace {
 
-PageFile::PageFile(const std::string& path, bool readOnly) : path_(path) {
+std::string fileName(const std::string& path) { return std::filesystem::path(path).filename().string(); }
+
+}  // namespace
+
+PageFile::PageFile(const std::string& path, bool readOnly) : path_(path), writable_(!readOnly) {
   fd_ = ::open(path.c_str(), (readOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC);
   if (fd_ < 0) {
     int err = errno;
     if (err == ENOENT) throw EngineError("Could not find file '" + path + "'.");
-    if (err == EACCES || err == EPERM)
+    if (err == EACCES || err == EPERM || err == EROFS)
       throw EngineError("No permission to open '" + path + "'" + (readOnly ? "" : " for writing") + ".");
     throw EngineError("Could not open '" + path + "': " + std::strerror(err) + ".");
   }
@@ -26,48 +38,176 @@ PageFile::PageFile(const std::string& path, bool readOnly) : path_(path) {
     ::close(fd_);
     throw EngineError("'" + path + "' is not a database file.");
   }
-  if (st.st_size < off_t(kPageSize)) {
+  if (writable_ && ::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+    int err = errno;
     ::close(fd_);
-    throw CorruptFileError("'" + path + "' is too short to be a database file (" + std::to_string(st.st_size) +
-                           " bytes).");
+    if (err == EWOULDBLOCK)
+      throw EngineError("The database '" + fileName(path) +
+                        "' is in use: another program has it open for changes. Close it there, or open it "
+                        "read-only.");
+    throw EngineError("Could not lock '" + path + "': " + std::strerror(err) + ".");
+  }
+  try {
+    recoverFromJournal();
+    if (::fstat(fd_, &st) != 0) throw EngineError("Could not read the size of '" + path + "'.");
+    if (st.st_size < off_t(kPageSize))
+      throw CorruptFileError("'" + path + "' is too short to be a database file (" + std::to_string(st.st_size) +
+                             " bytes).");
+  } catch (...) {
+    ::close(fd_);
+    throw;
   }
   uint64_t pages = uint64_t(st.st_size) / kPageSize;
   if (pages > 0xFFFFFF) pages = 0xFFFFFF;  // row pointers address 24-bit page numbers
   pageCount_ = uint32_t(pages);
+  if (!overlay_.empty() || committedPageCount_ != 0) pageCount_ = std::min(pageCount_, committedPageCount_);
+  committedPageCount_ = pageCount_;
 }
 
 PageFile::~PageFile() {
-  if (fd_ >= 0) ::close(fd_);
+  if (fd_ >= 0) ::close(fd_);  // closing releases the lock
+}
+
+void PageFile::recoverFromJournal() {
+  if (!RollbackJournal::exists(path_)) return;
+  JournalContents journal;
+  bool complete = RollbackJournal::read(path_, journal);
+  if (!writable_) {
+    // Read through the journal: the file is seen as it was before the
+    // interrupted transaction, without changing it.
+    if (complete) {
+      for (auto& [page, bytes] : journal.pages) overlay_[page] = std::make_shared<Buffer>(bytes);
+      committedPageCount_ = journal.originalPageCount;
+    }
+    return;
+  }
+  if (complete) {
+    for (auto& [page, bytes] : journal.pages)
+      writeFully(fd_, path_, bytes.data(), kPageSize, off_t(page) * off_t(kPageSize));
+    truncateFile(fd_, path_, off_t(journal.originalPageCount) * off_t(kPageSize));
+    syncFile(fd_, path_);
+  }
+  RollbackJournal::remove(path_);
+}
+
+void PageFile::cacheStore(uint32_t page, PageRef ref) const {
+  auto it = index_.find(page);
+  if (it != index_.end()) {
+    it->second->second = std::move(ref);
+    lru_.splice(lru_.begin(), lru_, it->second);
+    return;
+  }
+  lru_.emplace_front(page, std::move(ref));
+  index_[page] = lru_.begin();
+  if (lru_.size() > cacheLimit_) {
+    index_.erase(lru_.back().first);
+    lru_.pop_back();
+  }
 }
 
 PageRef PageFile::read(uint32_t page) const {
   if (page >= pageCount_)
     throw CorruptFileError("Corrupt file: page " + std::to_string(page) + " is referenced but the file has only " +
                            std::to_string(pageCount_) + " pages.");
+  if (!dirty_.empty()) {
+    auto d = dirty_.find(page);
+    if (d != dirty_.end()) return d->second;
+  }
+  if (!overlay_.empty()) {
+    auto o = overlay_.find(page);
+    if (o != overlay_.end()) return o->second;
+  }
   auto it = index_.find(page);
   if (it != index_.end()) {
     lru_.splice(lru_.begin(), lru_, it->second);
     return it->second->second;
   }
-  auto buffer = std::make_shared<std::array<uint8_t, kPageSize>>();
-  size_t done = 0;
-  while (done < kPageSize) {
-    ssize_t n = ::pread(fd_, buffer->data() + done, kPageSize - done, off_t(page) * kPageSize + off_t(done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0)
-      throw EngineError("Could not read page " + std::to_string(page) + " of '" + path_ + "'" +
-                        (n < 0 ? std::string(": ") + std::strerror(errno) : std::string(": unexpected end of file")) +
-                        ".");
-    done += size_t(n);
-  }
+  auto buffer = std::make_shared<Buffer>();
+  readFully(fd_, path_, buffer->data(), kPageSize, off_t(page) * off_t(kPageSize));
   PageRef ref = buffer;
-  lru_.emplace_front(page, ref);
-  index_[page] = lru_.begin();
-  if (lru_.size() > cacheLimit_) {
-    index_.erase(lru_.back().first);
-    lru_.pop_back();
-  }
+  cacheStore(page, ref);
   return ref;
+}
+
+void PageFile::beginTransaction() {
+  if (!writable_) throw EngineError("The database '" + fileName(path_) + "' is open read-only; it cannot be changed.");
+  if (inTransaction_) throw EngineError("A change to '" + fileName(path_) + "' is already in progress.");
+  inTransaction_ = true;
+  committedPageCount_ = pageCount_;
+}
+
+uint8_t* PageFile::modify(uint32_t page) {
+  if (!inTransaction_) throw EngineError("Internal error: a page was changed outside a transaction.");
+  auto d = dirty_.find(page);
+  if (d != dirty_.end()) return d->second->data();
+  PageRef current = read(page);
+  auto copy = std::make_shared<Buffer>(*current);
+  uint8_t* data = copy->data();
+  dirty_.emplace(page, std::move(copy));
+  return data;
+}
+
+uint32_t PageFile::append() {
+  if (!inTransaction_) throw EngineError("Internal error: a page was added outside a transaction.");
+  if (pageCount_ >= 0xFFFFFF)
+    throw EngineError("The database '" + fileName(path_) + "' has reached the largest size the format allows.");
+  uint32_t page = pageCount_++;
+  dirty_[page] = std::make_shared<Buffer>();
+  return page;
+}
+
+void PageFile::rollback() {
+  dirty_.clear();
+  pageCount_ = committedPageCount_;
+  inTransaction_ = false;
+}
+
+void PageFile::commit() {
+  if (!inTransaction_) throw EngineError("Internal error: commit without a transaction.");
+  if (dirty_.empty()) {
+    inTransaction_ = false;
+    return;
+  }
+  std::vector<uint32_t> pages;
+  pages.reserve(dirty_.size());
+  for (auto& [page, buffer] : dirty_) pages.push_back(page);
+  std::sort(pages.begin(), pages.end());
+
+  JournalContents journal;
+  journal.originalPageCount = committedPageCount_;
+  for (uint32_t page : pages)
+    if (page < committedPageCount_)
+      readFully(fd_, path_, journal.pages[page].data(), kPageSize, off_t(page) * off_t(kPageSize));
+  try {
+    RollbackJournal::write(path_, journal);
+  } catch (...) {
+    // Nothing reached the database file; the transaction stays open for the
+    // caller to roll back.
+    RollbackJournal::remove(path_);
+    throw;
+  }
+  try {
+    for (uint32_t page : pages)
+      writeFully(fd_, path_, dirty_[page]->data(), kPageSize, off_t(page) * off_t(kPageSize));
+    syncFile(fd_, path_);
+    RollbackJournal::remove(path_);
+  } catch (...) {
+    // Put the original pages back now if we can; if that fails too, the
+    // journal stays and the next open restores them.
+    try {
+      for (auto& [page, bytes] : journal.pages)
+        writeFully(fd_, path_, bytes.data(), kPageSize, off_t(page) * off_t(kPageSize));
+      truncateFile(fd_, path_, off_t(journal.originalPageCount) * off_t(kPageSize));
+      syncFile(fd_, path_);
+      RollbackJournal::remove(path_);
+    } catch (...) {
+    }
+    throw;
+  }
+  for (uint32_t page : pages) cacheStore(page, dirty_[page]);
+  dirty_.clear();
+  committedPageCount_ = pageCount_;
+  inTransaction_ = false;
 }
 
 }  // namespace kevra

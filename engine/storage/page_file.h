@@ -54,9 +54,18 @@ class PageFile {
   void rollback();
 
  private:
+  using Buffer = std::array<uint8_t, kPageSize>;
+  void recoverFromJournal();
+  void cacheStore(uint32_t page, PageRef ref) const;
+
   std::string path_;
   int fd_ = -1;
+  bool writable_ = false;
+  bool inTransaction_ = false;
   uint32_t pageCount_ = 0;
+  uint32_t committedPageCount_ = 0;
+  std::unordered_map<uint32_t, std::shared_ptr<Buffer>> dirty_;     // the open transaction's pages
+  std::unordered_map<uint32_t, std::shared_ptr<Buffer>> overlay_;   // journal pages seen by a read-only open
   size_t cacheLimit_ = 512;
   mutable std::list<std::pair<uint32_t, PageRef>> lru_;
   mutable std::unordered_map<uint32_t, std::list<std::pair<uint32_t, PageRef>>::iterator> index_;

@@ -1,0 +1,115 @@
+// Journal file format: header (magic, page size, original page count, record
+// count, checksum), then records of (u32 page number, 4096 bytes).
+#include "engine/storage/rollback_journal.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "engine/storage/file_io.h"
+#include "engine/util/error.h"
+
+namespace kevra {
+namespace {
+
+constexpr char kMagic[8] = {'K', 'V', 'J', 'N', 'L', '0', '0', '1'};
+constexpr size_t kHeaderSize = 32;
+constexpr size_t kRecordSize = 4 + 4096;
+
+uint64_t fnv1a(uint64_t h, const uint8_t* data, size_t n) {
+  for (size_t i = 0; i < n; ++i) {
+    h ^= data[i];
+    h *= 0x100000001b3ULL;
+  }
+  return h;
+}
+
+void put32(uint8_t* p, uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
+}
+uint32_t get32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t(p[3]) << 24); }
+
+}  // namespace
+
+void RollbackJournal::write(const std::string& databasePath, const JournalContents& contents) {
+  std::string path = pathFor(databasePath);
+  std::vector<uint8_t> buffer(kHeaderSize + contents.pages.size() * kRecordSize);
+  uint8_t* p = buffer.data() + kHeaderSize;
+  for (const auto& [page, bytes] : contents.pages) {
+    put32(p, page);
+    std::memcpy(p + 4, bytes.data(), 4096);
+    p += kRecordSize;
+  }
+  uint8_t* h = buffer.data();
+  std::memcpy(h, kMagic, 8);
+  put32(h + 8, 4096);
+  put32(h + 12, contents.originalPageCount);
+  put32(h + 16, uint32_t(contents.pages.size()));
+  uint64_t sum = fnv1a(0xcbf29ce484222325ULL, h + 8, 12);
+  sum = fnv1a(sum, buffer.data() + kHeaderSize, buffer.size() - kHeaderSize);
+  for (int i = 0; i < 8; ++i) h[20 + i] = uint8_t(sum >> (8 * i));
+
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0)
+    throw EngineError("Could not create the journal '" + path + "': " + std::strerror(errno) +
+                      ". Changes need a writable folder beside the database.");
+  try {
+    writeFully(fd, path, buffer.data(), buffer.size(), 0);
+    syncFile(fd, path);
+  } catch (...) {
+    ::close(fd);
+    throw;
+  }
+  ::close(fd);
+  syncDirectoryOf(path);
+}
+
+bool RollbackJournal::exists(const std::string& databasePath) {
+  struct stat st {};
+  return ::stat(pathFor(databasePath).c_str(), &st) == 0;
+}
+
+bool RollbackJournal::read(const std::string& databasePath, JournalContents& contents) {
+  std::string path = pathFor(databasePath);
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || size_t(st.st_size) < kHeaderSize) {
+    ::close(fd);
+    return false;
+  }
+  std::vector<uint8_t> buffer(size_t(st.st_size));
+  try {
+    readFully(fd, path, buffer.data(), buffer.size(), 0);
+  } catch (...) {
+    ::close(fd);
+    return false;
+  }
+  ::close(fd);
+  const uint8_t* h = buffer.data();
+  if (std::memcmp(h, kMagic, 8) != 0 || get32(h + 8) != 4096) return false;
+  uint32_t count = get32(h + 16);
+  if (buffer.size() != kHeaderSize + size_t(count) * kRecordSize) return false;
+  uint64_t sum = fnv1a(0xcbf29ce484222325ULL, h + 8, 12);
+  sum = fnv1a(sum, buffer.data() + kHeaderSize, buffer.size() - kHeaderSize);
+  uint64_t stored = 0;
+  for (int i = 0; i < 8; ++i) stored |= uint64_t(h[20 + i]) << (8 * i);
+  if (sum != stored) return false;
+  contents.originalPageCount = get32(h + 12);
+  contents.pages.clear();
+  for (uint32_t i = 0; i < count; ++i) {
+    const uint8_t* r = buffer.data() + kHeaderSize + size_t(i) * kRecordSize;
+    std::memcpy(contents.pages[get32(r)].data(), r + 4, 4096);
+  }
+  return true;
+}
+
+void RollbackJournal::remove(const std::string& databasePath) {
+  removeFile(pathFor(databasePath));
+  syncDirectoryOf(databasePath);
+}
+
+}  // namespace kevra

@@ -1,0 +1,44 @@
+// RollbackJournal: the file beside the database ("<file>.journal") that makes
+// a transaction atomic.
+//
+// Design. Before a transaction overwrites any page of the database file, the
+// journal is written with the original bytes of every such page and the
+// file's original page count, then flushed (file and directory). Only then
+// are the new pages written and flushed; the journal is removed last. A
+// checksum covers the whole journal, so a journal cut short by a crash is
+// recognised as incomplete — and an incomplete journal means the database
+// file was not touched yet.
+//
+// Recovery. Opening a file that has a complete journal beside it restores
+// the saved pages and the original length (a writer does it in the file and
+// removes the journal; a read-only open lays the saved pages over what it
+// reads), so the file is seen exactly as it was before the interrupted
+// transaction. An incomplete journal is discarded.
+#pragma once
+#include <array>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace kevra {
+
+struct JournalContents {
+  uint32_t originalPageCount = 0;
+  std::map<uint32_t, std::array<uint8_t, 4096>> pages;  // original bytes by page number
+};
+
+class RollbackJournal {
+ public:
+  static std::string pathFor(const std::string& databasePath) { return databasePath + ".journal"; }
+
+  // Writes and flushes a complete journal.
+  static void write(const std::string& databasePath, const JournalContents& contents);
+  // Reads the journal if one exists and is complete; false when there is none
+  // or it is incomplete (then nothing was written to the database).
+  static bool read(const std::string& databasePath, JournalContents& contents);
+  static bool exists(const std::string& databasePath);
+  static void remove(const std::string& databasePath);
+};
+
+}  // namespace kevra
