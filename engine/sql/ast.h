@@ -21,7 +21,7 @@ enum class ExprKind {
   IsNull,    // operands[0] IS NULL; negated for IS NOT NULL
   In,        // operands[0] IN (operands[1..]); negated for NOT IN
   Between,   // operands[0] BETWEEN operands[1] AND operands[2]; negated for NOT BETWEEN
-  Function,  // name(operands...)
+  Function,  // name(operands...); Count(*) has op "*" and no operands
 };
 
 struct Expr {
@@ -62,12 +62,20 @@ struct SelectInto {
   std::optional<std::string> connect;  // e.g. "dBase 5.0;"
 };
 
+struct TopClause {
+  uint64_t count = 0;
+  bool percent = false;
+};
+
 struct SelectStatement {
   bool distinct = false;
+  std::optional<TopClause> top;
   std::vector<SelectItem> items;
   std::optional<SelectInto> into;
   TableRef from;
   ExprPtr where;
+  std::vector<ExprPtr> groupBy;
+  ExprPtr having;
   std::vector<OrderItem> orderBy;
 };
 

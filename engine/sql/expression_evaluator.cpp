@@ -1,6 +1,7 @@
 // Expression evaluation over one row.
 #include "engine/sql/expression_evaluator.h"
 
+#include "engine/sql/aggregate_functions.h"
 #include "engine/sql/builtin_functions.h"
 #include "engine/sql/value_arithmetic.h"
 #include "engine/sql/value_compare.h"
@@ -75,6 +76,11 @@ Value ExpressionEvaluator::evaluate(const Expr& e, const std::vector<Value>& row
     case ExprKind::Between:
       return between(e, row);
     case ExprKind::Function: {
+      if (isAggregateName(e.name)) {
+        if (aggregates_)
+          if (auto found = aggregates_->find(&e); found != aggregates_->end()) return found->second;
+        throw EngineError("The aggregate function '" + e.name + "' cannot be used here.");
+      }
       std::vector<Value> args;
       args.reserve(e.operands.size());
       for (const auto& operand : e.operands) args.push_back(evaluate(*operand, row));

@@ -23,6 +23,9 @@ class ExpressionEvaluator {
   Value evaluate(const Expr& e, const std::vector<Value>& row);
   // True only when the condition evaluates to true (not false, not NULL).
   bool isTrue(const Expr& condition, const std::vector<Value>& row);
+  // Values of the aggregate calls (Count, Sum, ...) for the group now being
+  // evaluated; without them an aggregate call is an error.
+  void setAggregateResults(const std::map<const Expr*, Value>* results) { aggregates_ = results; }
 
  private:
   Value logical(const Expr& e, const std::vector<Value>& row);
@@ -33,6 +36,7 @@ class ExpressionEvaluator {
 
   // Patterns compiled once per LIKE node whose pattern is a literal.
   std::map<const Expr*, std::unique_ptr<LikePattern>> literalPatterns_;
+  const std::map<const Expr*, Value>* aggregates_ = nullptr;
 };
 
 }  // namespace kevra::sql

@@ -204,6 +204,12 @@ class ExpressionParser {
     auto e = makeExpr(ExprKind::Function, nameToken.position);
     e->name = nameToken.text;
     t_.expectSymbol("(");
+    if (t_.peek().isSymbol("*") && t_.peek(1).isSymbol(")")) {  // Count(*)
+      t_.advance();
+      t_.advance();
+      e->op = "*";
+      return e;
+    }
     if (!t_.acceptSymbol(")")) {
       do {
         e->operands.push_back(orLevel());

@@ -43,6 +43,13 @@ SelectStatement parseSelect(TokenStream& t) {
     s.distinct = true;
   else if (!t.acceptKeyword("DISTINCTROW"))
     t.acceptKeyword("ALL");
+  if (t.acceptKeyword("TOP")) {
+    const Token& n = t.peek();
+    if (n.kind != TokenKind::Integer || !std::holds_alternative<int32_t>(n.value) || std::get<int32_t>(n.value) < 0)
+      t.fail("a row count");
+    s.top = TopClause{uint64_t(std::get<int32_t>(t.advance().value)), false};
+    s.top->percent = t.acceptKeyword("PERCENT");
+  }
   do {
     s.items.push_back(parseSelectItem(t));
   } while (t.acceptSymbol(","));
@@ -59,6 +66,13 @@ SelectStatement parseSelect(TokenStream& t) {
   t.expectKeyword("FROM");
   s.from = parseTableRef(t, true);
   if (t.acceptKeyword("WHERE")) s.where = parseExpression(t);
+  if (t.acceptKeyword("GROUP")) {
+    t.expectKeyword("BY");
+    do {
+      s.groupBy.push_back(parseExpression(t));
+    } while (t.acceptSymbol(","));
+  }
+  if (t.acceptKeyword("HAVING")) s.having = parseExpression(t);
   if (t.acceptKeyword("ORDER")) {
     t.expectKeyword("BY");
     do {

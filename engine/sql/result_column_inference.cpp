@@ -113,7 +113,15 @@ ResultColumn inferResultColumn(const Expr& e, const TableDef& table) {
       return ofType(ColumnType::Boolean, 1);
     case ExprKind::Function: {
       auto is = [&](const char* n) { return compareTextIgnoringCase(e.name, n) == 0; };
-      if (is("Len")) return ofType(ColumnType::Long, 4);
+      if (is("Len") || is("Count")) return ofType(ColumnType::Long, 4);
+      if (is("Avg")) return ofType(ColumnType::Double, 8);
+      if (is("Sum") && !e.operands.empty()) {
+        ResultColumn c = inferResultColumn(*e.operands[0], table);
+        if (numericRank(c.type) == 0) c = ofType(ColumnType::Long, 4);
+        return c;
+      }
+      if ((is("Min") || is("Max") || is("First") || is("Last")) && !e.operands.empty())
+        return inferResultColumn(*e.operands[0], table);
       if (is("IsNull")) return ofType(ColumnType::Boolean, 1);
       if ((is("Nz") || is("Abs")) && !e.operands.empty()) return inferResultColumn(*e.operands[0], table);
       return ofType(ColumnType::Text, 510);

@@ -1,7 +1,9 @@
 // Choice of result set for a planned SELECT.
 #include "engine/sql/select_executor.h"
 
-#include "engine/sql/distinct_result_set.h"
+#include "engine/sql/grouped_rows.h"
+#include "engine/sql/limited_result_set.h"
+#include "engine/sql/materialized_result_set.h"
 #include "engine/sql/row_list_result_set.h"
 #include "engine/sql/select_plan.h"
 #include "engine/sql/table_scan_result_set.h"
@@ -10,9 +12,18 @@ namespace kevra::sql {
 
 std::unique_ptr<ResultSet> executeSelect(std::shared_ptr<Database> db, SelectStatement statement) {
   std::unique_ptr<SelectPlan> plan = planSelect(std::move(db), std::move(statement));
-  if (plan->distinct) return std::make_unique<DistinctResultSet>(std::move(plan));
-  if (plan->where || !plan->orderBy.empty()) return std::make_unique<RowListResultSet>(std::move(plan));
-  return std::make_unique<TableScanResultSet>(std::move(plan));
+  const std::optional<TopClause> top = plan->top;
+  std::unique_ptr<ResultSet> rows;
+  if (plan->grouped)
+    rows = std::make_unique<MaterializedResultSet>(std::move(plan), buildGroupedRows);
+  else if (plan->distinct)
+    rows = std::make_unique<MaterializedResultSet>(std::move(plan), buildDistinctRows);
+  else if (plan->where || !plan->orderBy.empty())
+    rows = std::make_unique<RowListResultSet>(std::move(plan));
+  else
+    rows = std::make_unique<TableScanResultSet>(std::move(plan));
+  if (top) rows = std::make_unique<LimitedResultSet>(std::move(rows), *top);
+  return rows;
 }
 
 }  // namespace kevra::sql

@@ -1,5 +1,6 @@
 // Running a SELECT: plans it and picks the result set that reads the least
-// (plain scan, filtered/sorted position list, or in-memory DISTINCT).
+// (plain scan, filtered/sorted position list, or rows built in memory for
+// DISTINCT and grouping), limited by TOP when given.
 #pragma once
 #include <memory>
 

@@ -6,6 +6,7 @@
 #include "engine/sql/column_binding.h"
 #include "engine/sql/column_subset.h"
 #include "engine/sql/expression_tools.h"
+#include "engine/sql/grouped_rows.h"
 #include "engine/sql/result_column_inference.h"
 #include "engine/sql/text_collation.h"
 #include "engine/util/error.h"
@@ -91,14 +92,27 @@ std::unique_ptr<SelectPlan> planSelect(std::shared_ptr<Database> db, SelectState
     plan->orderBy.push_back(std::move(o));
   }
 
+  plan->groupBy = std::move(statement.groupBy);
+  plan->having = std::move(statement.having);
+  plan->top = statement.top;
+  plan->grouped = !plan->groupBy.empty() || plan->having;
+  for (const auto& e : plan->outputs) plan->grouped = plan->grouped || containsAggregate(*e);
+  for (const auto& o : plan->orderBy) plan->grouped = plan->grouped || containsAggregate(*o.expr);
+  if (plan->where && containsAggregate(*plan->where))
+    throw EngineError("An aggregate function cannot stand in the WHERE clause; use HAVING.");
+
   std::vector<Expr*> scanExprs, outputExprs;
   if (plan->where) scanExprs.push_back(plan->where.get());
   for (auto& o : plan->orderBy) scanExprs.push_back(o.expr.get());
   for (auto& e : plan->outputs) outputExprs.push_back(e.get());
-  if (plan->distinct) {
+  if (plan->distinct || plan->grouped) {
+    // Everything is evaluated against the same scanned row.
     scanExprs.insert(scanExprs.end(), outputExprs.begin(), outputExprs.end());
+    for (auto& g : plan->groupBy) scanExprs.push_back(g.get());
+    if (plan->having) scanExprs.push_back(plan->having.get());
     plan->scanTable = bindToNeededColumns(table, alias, scanExprs);
     plan->outputTable = plan->scanTable;
+    if (plan->grouped) checkGrouping(*plan);
   } else {
     plan->scanTable = bindToNeededColumns(table, alias, scanExprs);
     plan->outputTable = bindToNeededColumns(table, alias, outputExprs);

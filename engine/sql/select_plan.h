@@ -4,6 +4,7 @@
 // and fetching reads only the columns the output shows.
 #pragma once
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "engine/catalog/table_def.h"
@@ -22,9 +23,14 @@ struct SelectPlan {
   std::vector<ExprPtr> outputs;            // one per output column
   std::vector<ResultColumn> columns;
   ExprPtr where;                           // may be null
+  std::vector<ExprPtr> groupBy;
+  ExprPtr having;                          // may be null
   std::vector<OrderItem> orderBy;
   bool distinct = false;
-  // Columns the filter/sort scan decodes; with DISTINCT also the output's.
+  // GROUP BY, HAVING or an aggregate function: one output row per group.
+  bool grouped = false;
+  std::optional<TopClause> top;
+  // Columns the filter/sort scan decodes; with DISTINCT or grouping also the output's.
   std::shared_ptr<const TableDef> scanTable;
   // Columns that fetching rows decodes (outputs are bound to these).
   std::shared_ptr<const TableDef> outputTable;

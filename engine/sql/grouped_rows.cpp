@@ -1,0 +1,131 @@
+// Grouping and aggregation.
+#include "engine/sql/grouped_rows.h"
+
+#include <map>
+
+#include "engine/database.h"
+#include "engine/sql/aggregate_functions.h"
+#include "engine/sql/expression_evaluator.h"
+#include "engine/sql/row_ordering.h"
+#include "engine/util/error.h"
+
+namespace kevra::sql {
+namespace {
+
+void collectAggregates(const Expr& e, std::vector<const Expr*>& out) {
+  if (e.kind == ExprKind::Function && isAggregateName(e.name)) {
+    out.push_back(&e);
+    return;
+  }
+  for (const auto& operand : e.operands) collectAggregates(*operand, out);
+}
+
+std::string describe(const Expr& e) { return e.qualifier.empty() ? e.name : e.qualifier + "." + e.name; }
+
+// Every field read outside an aggregate must be a GROUP BY field.
+void checkFieldsAreGrouped(const Expr& e, const std::vector<int>& grouped) {
+  if (e.kind == ExprKind::Function && isAggregateName(e.name)) return;
+  if (e.kind == ExprKind::Column) {
+    for (int g : grouped)
+      if (g == e.columnIndex) return;
+    throw EngineError("The query uses field '" + describe(e) +
+                      "' outside an aggregate function without listing it in GROUP BY.");
+  }
+  for (const auto& operand : e.operands) checkFieldsAreGrouped(*operand, grouped);
+}
+
+struct Group {
+  std::vector<Value> firstRow;
+  std::vector<Accumulator> accumulators;
+};
+
+struct RowsLess {
+  bool operator()(const std::vector<Value>& a, const std::vector<Value>& b) const { return compareRows(a, b) < 0; }
+};
+
+}  // namespace
+
+bool containsAggregate(const Expr& e) {
+  if (e.kind == ExprKind::Function && isAggregateName(e.name)) return true;
+  for (const auto& operand : e.operands)
+    if (containsAggregate(*operand)) return true;
+  return false;
+}
+
+void checkGrouping(const SelectPlan& plan) {
+  if (plan.where && containsAggregate(*plan.where))
+    throw EngineError("An aggregate function cannot stand in the WHERE clause; use HAVING.");
+  std::vector<int> grouped;
+  for (const auto& g : plan.groupBy) {
+    if (containsAggregate(*g)) throw EngineError("An aggregate function cannot stand in the GROUP BY clause.");
+    if (g->kind == ExprKind::Column) grouped.push_back(g->columnIndex);
+  }
+  for (const auto& o : plan.outputs) checkFieldsAreGrouped(*o, grouped);
+  if (plan.having) checkFieldsAreGrouped(*plan.having, grouped);
+  for (const auto& o : plan.orderBy) checkFieldsAreGrouped(*o.expr, grouped);
+}
+
+std::vector<std::vector<Value>> buildGroupedRows(SelectPlan& plan) {
+  std::vector<const Expr*> aggregates;
+  for (const auto& o : plan.outputs) collectAggregates(*o, aggregates);
+  if (plan.having) collectAggregates(*plan.having, aggregates);
+  for (const auto& o : plan.orderBy) collectAggregates(*o.expr, aggregates);
+
+  // Groups in GROUP BY value order, which is the order Jet returns them in.
+  std::map<std::vector<Value>, Group, RowsLess> groups;
+  ExpressionEvaluator evaluator;
+  auto cursor = plan.db->openCursor(plan.scanTable);
+  std::vector<Value> row;
+  while (cursor->next(row)) {
+    if (plan.where && !evaluator.isTrue(*plan.where, row)) continue;
+    std::vector<Value> key;
+    for (const auto& g : plan.groupBy) key.push_back(evaluator.evaluate(*g, row));
+    auto [it, added] = groups.try_emplace(std::move(key));
+    Group& group = it->second;
+    if (added) {
+      group.firstRow = row;
+      for (const Expr* a : aggregates) group.accumulators.emplace_back(a->name);
+    }
+    for (size_t i = 0; i < aggregates.size(); ++i) {
+      const Expr& a = *aggregates[i];
+      if (a.op == "*")
+        group.accumulators[i].add(Value{true});
+      else if (a.operands.size() != 1)
+        throw EngineError("The aggregate function '" + a.name + "' takes one argument.");
+      else
+        group.accumulators[i].add(evaluator.evaluate(*a.operands[0], row));
+    }
+  }
+  if (groups.empty() && plan.groupBy.empty()) {
+    Group& whole = groups[{}];
+    whole.firstRow.assign(plan.scanTable->columns.size(), Value{});
+    for (const Expr* a : aggregates) whole.accumulators.emplace_back(a->name);
+  }
+
+  std::vector<std::vector<Value>> outputs, keys;
+  std::map<const Expr*, Value> results;
+  evaluator.setAggregateResults(&results);
+  for (auto& [key, group] : groups) {
+    results.clear();
+    for (size_t i = 0; i < aggregates.size(); ++i) results[aggregates[i]] = group.accumulators[i].result();
+    if (plan.having && !evaluator.isTrue(*plan.having, group.firstRow)) continue;
+    std::vector<Value>& output = outputs.emplace_back();
+    for (const auto& o : plan.outputs) output.push_back(evaluator.evaluate(*o, group.firstRow));
+    std::vector<Value>& sortKey = keys.emplace_back();
+    for (const auto& o : plan.orderBy) sortKey.push_back(evaluator.evaluate(*o.expr, group.firstRow));
+  }
+  std::vector<size_t> kept;
+  if (plan.distinct) {
+    kept = distinctRowIndexes(outputs);
+  } else {
+    kept.resize(outputs.size());
+    for (size_t i = 0; i < kept.size(); ++i) kept[i] = i;
+  }
+  sortByKeys(kept, keys, plan.orderBy);
+  std::vector<std::vector<Value>> rows;
+  rows.reserve(kept.size());
+  for (size_t i : kept) rows.push_back(std::move(outputs[i]));
+  return rows;
+}
+
+}  // namespace kevra::sql

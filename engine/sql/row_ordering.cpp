@@ -1,0 +1,41 @@
+// DISTINCT and ORDER BY over rows in memory.
+#include "engine/sql/row_ordering.h"
+
+#include <algorithm>
+#include <numeric>
+
+#include "engine/sql/value_compare.h"
+
+namespace kevra::sql {
+
+int compareRows(const std::vector<Value>& a, const std::vector<Value>& b) {
+  for (size_t i = 0; i < a.size() && i < b.size(); ++i)
+    if (int c = compareForSort(a[i], b[i])) return c;
+  return int(a.size() > b.size()) - int(a.size() < b.size());
+}
+
+std::vector<size_t> distinctRowIndexes(const std::vector<std::vector<Value>>& rows) {
+  std::vector<size_t> order(rows.size());
+  std::iota(order.begin(), order.end(), 0);
+  // Equal rows end up next to each other, the first-seen one leading.
+  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return compareRows(rows[a], rows[b]) < 0; });
+  std::vector<size_t> kept;
+  for (size_t i = 0; i < order.size(); ++i)
+    if (i == 0 || compareRows(rows[order[i - 1]], rows[order[i]]) != 0) kept.push_back(order[i]);
+  std::sort(kept.begin(), kept.end());
+  return kept;
+}
+
+void sortByKeys(std::vector<size_t>& indexes, const std::vector<std::vector<Value>>& keys,
+                const std::vector<OrderItem>& orderBy) {
+  if (orderBy.empty()) return;
+  std::stable_sort(indexes.begin(), indexes.end(), [&](size_t a, size_t b) {
+    for (size_t k = 0; k < orderBy.size(); ++k) {
+      const int c = compareForSort(keys[a][k], keys[b][k]);
+      if (c != 0) return orderBy[k].descending ? c > 0 : c < 0;
+    }
+    return false;
+  });
+}
+
+}  // namespace kevra::sql

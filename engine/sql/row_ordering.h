@@ -1,0 +1,21 @@
+// Ordering of output rows held in memory: equality for DISTINCT and the
+// ORDER BY sort, both with Jet's comparison rules (NULL first, text ignoring case).
+#pragma once
+#include <vector>
+
+#include "engine/format/value.h"
+#include "engine/sql/ast.h"
+
+namespace kevra::sql {
+
+int compareRows(const std::vector<Value>& a, const std::vector<Value>& b);
+
+// Indexes of the rows DISTINCT keeps: the first of each set of equal rows,
+// in ascending order.
+std::vector<size_t> distinctRowIndexes(const std::vector<std::vector<Value>>& rows);
+
+// Stable sort of `indexes` by `keys[index]`, one key per ORDER BY item.
+void sortByKeys(std::vector<size_t>& indexes, const std::vector<std::vector<Value>>& keys,
+                const std::vector<OrderItem>& orderBy);
+
+}  // namespace kevra::sql
