@@ -1,0 +1,18 @@
+// TextKeyEncoder: the key segment of one Text or Memo value in the Jet 4
+// "General" sort order: primary (main) bytes, accent bytes by position,
+// hidden-character records and flags, each part in its own section.
+#pragma once
+#include <string_view>
+
+#include "engine/util/bytes.h"
+
+namespace kevra {
+
+// Only the first 255 code units of a value take part in its key.
+constexpr size_t kMaxTextKeyUnits = 255;
+
+// Appends the segment for a present value, starting with its column marker
+// (0x7F ascending, 0x80 descending).
+void appendTextKeySegment(std::u16string_view text, bool ascending, Bytes& out);
+
+}  // namespace kevra
