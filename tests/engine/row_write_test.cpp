@@ -1,0 +1,149 @@
+// Changing rows in copies of real files: values read back through the engine
+// and through mdbtools, growth over many pages, long values, refusals that
+// leave the file byte-identical.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "engine/format/value_text.h"
+#include "engine/storage/page_file.h"
+#include "engine/util/error.h"
+#include "write_test_support.h"
+
+using namespace kevra;
+using namespace kevra::test;
+
+namespace {
+
+std::string commandOutput(const std::string& command) {
+  std::string out;
+  FILE* p = ::popen(command.c_str(), "r");
+  if (!p) return out;
+  char buf[4096];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+  ::pclose(p);
+  return out;
+}
+
+std::string text(const Value& v) { return isNull(v) ? "<null>" : valueToText(v); }
+
+}  // namespace
+
+TEST(RowChanges, InsertUpdateDeleteReadBackHereAndInMdbtools) {
+  ScratchCopy copy("overflowtestv2000.mdb");
+  auto db = openForWriting(copy.path());
+  EXPECT_EQ(runSql(db, "INSERT INTO Table1 (data1, data3) VALUES ('Łódź', 'Ωμέγα 漢字')"), 1);
+  EXPECT_EQ(runSql(db, "UPDATE Table1 SET data9 = 'changed' WHERE data1 = 'row2col1'"), 1);
+  EXPECT_EQ(runSql(db, "DELETE FROM Table1 WHERE data3 = 'row5col2'"), 1);
+  auto rows = allRows(db, "Table1");
+  ASSERT_EQ(rows.size(), 7u);
+  EXPECT_EQ(db->table("Table1")->rowCount, 7u);
+  db.reset();
+
+  auto again = Database::open(copy.path());
+  bool sawInserted = false, sawUpdated = false;
+  for (auto& r : allRows(again, "Table1")) {
+    sawInserted |= text(r[0]) == "Łódź" && text(r[1]) == "Ωμέγα 漢字";
+    sawUpdated |= text(r[0]) == "row2col1" && text(r[7]) == "changed";
+    EXPECT_NE(text(r[1]), "row5col2");
+  }
+  EXPECT_TRUE(sawInserted);
+  EXPECT_TRUE(sawUpdated);
+  std::string exported = commandOutput("mdb-export '" + copy.path() + "' Table1");
+  EXPECT_NE(exported.find("\"Łódź\",\"Ωμέγα 漢字\""), std::string::npos) << exported;
+  EXPECT_NE(exported.find("\"changed\""), std::string::npos);
+  EXPECT_EQ(exported.find("row5col2"), std::string::npos);
+  EXPECT_EQ(commandOutput("mdb-count '" + copy.path() + "' Table1"), "7\n");
+}
+
+TEST(RowChanges, RowsThatGrowMoveBehindOverflowPointers) {
+  ScratchCopy copy("overflowtestv2000.mdb");
+  auto db = openForWriting(copy.path());
+  // Fill every column of every row so rows outgrow their pages.
+  for (int c : {3, 4, 5, 6, 7, 8, 9, 10})
+    runSql(db, "UPDATE Table1 SET data" + std::to_string(c) + " = 'a value of forty-seven characters for col " +
+                   std::to_string(c) + " xx'");
+  auto rows = allRows(db, "Table1");
+  ASSERT_EQ(rows.size(), 7u);
+  for (auto& r : rows) EXPECT_EQ(text(r[8]), "a value of forty-seven characters for col 10 xx");
+  std::string exported = commandOutput("mdb-export '" + copy.path() + "' Table1");
+  size_t count = 0;
+  for (size_t at = exported.find("for col 10 xx"); at != std::string::npos; at = exported.find("for col 10 xx", at + 1))
+    ++count;
+  EXPECT_EQ(count, 7u);
+}
+
+TEST(RowChanges, ThousandsOfRowsOverNewPagesAndAGrowingPageMap) {
+  ScratchCopy copy("overflowtestv2000.mdb");
+  auto db = openForWriting(copy.path());
+  TableWriter writer(db);
+  auto def = db->table("Table1");
+  writer.begin();
+  std::string filler(45, 'x');
+  for (int i = 0; i < 25000; ++i) {
+    std::vector<std::optional<Value>> row(def->columns.size());
+    row[0] = Value(std::string("bulk ") + std::to_string(i));
+    row[1] = Value(filler);
+    row[2] = Value(filler);
+    writer.insertRow(*def, row);
+  }
+  writer.commit();
+  db.reset();
+  auto again = Database::open(copy.path());
+  EXPECT_EQ(again->pages().pageCount() > 512u, true);  // past the first page-map window
+  auto rows = allRows(again, "Table1");
+  ASSERT_EQ(rows.size(), 25007u);
+  EXPECT_EQ(text(rows.back()[0]), "bulk 24999");
+  EXPECT_EQ(again->table("Table1")->rowCount, 25007u);
+  EXPECT_EQ(commandOutput("mdb-count '" + copy.path() + "' Table1"), "25007\n");
+}
+
+TEST(RowChanges, MemoValuesInlineOnOnePageAndInChains) {
+  ScratchCopy copy("fixednumerictestv2000.mdb");
+  auto db = openForWriting(copy.path());
+  std::string small = "short memo";
+  std::string medium(3000, 'm');
+  std::string large;
+  for (int i = 0; large.size() < 30000; ++i) large += "Ωμέγα line " + std::to_string(i) + "\n";
+  for (auto* v : {&small, &medium, &large})
+    runSql(db, "INSERT INTO test (col1, col2, col7) VALUES ('" + *v + "', 12345678901234, -7)");
+  db.reset();
+  auto again = Database::open(copy.path());
+  auto rows = allRows(again, "test");
+  ASSERT_EQ(rows.size(), 4u);
+  EXPECT_EQ(text(rows[1][0]), small);
+  EXPECT_EQ(text(rows[2][0]), medium);
+  EXPECT_EQ(text(rows[3][0]), large);
+  EXPECT_EQ(text(rows[3][1]), "12345678901234");
+  EXPECT_EQ(text(rows[3][6]), "-7");
+  std::string json = commandOutput("mdb-json '" + copy.path() + "' test");
+  EXPECT_NE(json.find("Ωμέγα line 1000"), std::string::npos);
+}
+
+TEST(RowChanges, RefusalsLeaveTheFileByteIdentical) {
+  ScratchCopy copy("overflowtestv2000.mdb");
+  auto before = copy.bytes();
+  auto db = openForWriting(copy.path());
+  auto refuse = [&](const std::string& sql, const std::string& fragment) {
+    try {
+      runSql(db, sql);
+      ADD_FAILURE() << "accepted: " << sql;
+    } catch (const EngineError& e) {
+      EXPECT_NE(std::string(e.what()).find(fragment), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(copy.bytes(), before) << sql;
+  };
+  refuse("INSERT INTO Table1 (data1) VALUES ('" + std::string(51, 'x') + "')", "data1");
+  refuse("UPDATE Table1 SET data3 = '" + std::string(60, 'y') + "'", "data3");
+  refuse("INSERT INTO Table1 (nosuch) VALUES (1)", "nosuch");
+  refuse("INSERT INTO Nope (a) VALUES (1)", "Nope");
+  EXPECT_FALSE(std::filesystem::exists(copy.path() + ".journal"));
+}
+
+TEST(RowChanges, ReadOnlyFilesAndReadOnlyOpensRefuseChanges) {
+  auto db = Database::open(sample("overflowtestv2000.mdb"));  // read-only
+  TableWriter writer(db);
+  EXPECT_THROW(writer.begin(), EngineError);
+  EXPECT_THROW(runSql(db, "DELETE FROM Table1"), EngineError);
+}

@@ -1,0 +1,60 @@
+// Helpers for tests that change files: private copies of samples, whole-file
+// reads for byte comparisons, and running one statement in a transaction.
+#pragma once
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "engine/database.h"
+#include "engine/sql/statement_runner.h"
+#include "engine/table_writer.h"
+#include "sample_files.h"
+
+namespace kevra::test {
+
+// A writable copy of a sample in a fresh temporary folder, removed with it.
+class ScratchCopy {
+ public:
+  explicit ScratchCopy(const std::string& sampleName) {
+    char pattern[] = "/tmp/kevra-test-XXXXXX";
+    dir_ = ::mkdtemp(pattern);
+    path_ = dir_ + "/" + sampleName;
+    std::filesystem::copy_file(sample(sampleName), path_);
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  }
+  ~ScratchCopy() { std::filesystem::remove_all(dir_); }
+  const std::string& path() const { return path_; }
+  std::vector<char> bytes() const {
+    std::ifstream in(path_, std::ios::binary);
+    return std::vector<char>(std::istreambuf_iterator<char>(in), {});
+  }
+
+ private:
+  std::string dir_, path_;
+};
+
+inline std::shared_ptr<Database> openForWriting(const std::string& path) {
+  OpenOptions o;
+  o.readOnly = false;
+  return Database::open(path, o);
+}
+
+inline long runSql(const std::shared_ptr<Database>& db, const std::string& sql) {
+  TableWriter writer(db);
+  return runStatement(db, sql, &writer).rowsAffected;
+}
+
+inline std::vector<std::vector<Value>> allRows(const std::shared_ptr<Database>& db, const std::string& table) {
+  auto cursor = db->openCursor(db->table(table));
+  std::vector<std::vector<Value>> rows;
+  std::vector<Value> row;
+  while (cursor->next(row)) rows.push_back(row);
+  return rows;
+}
+
+}  // namespace kevra::test
