@@ -57,6 +57,20 @@ std::u32string foldedCodePoints(std::string_view s) {
 }
 
 int compareTextIgnoringCase(std::string_view a, std::string_view b) {
+  // Fast path while both texts are ASCII: fold byte by byte, no allocation.
+  size_t i = 0;
+  for (; i < a.size() && i < b.size(); ++i) {
+    const unsigned char ca = a[i], cb = b[i];
+    if ((ca | cb) & 0x80) break;
+    const char32_t fa = foldCase(ca), fb = foldCase(cb);
+    if (fa != fb) return fa < fb ? -1 : 1;
+  }
+  // One text ended: it is a prefix of the other (folding keeps one character
+  // per character), so the shorter is smaller.
+  if (i == a.size() || i == b.size()) return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+  // Everything before i is ASCII, so i is a character boundary in both.
+  a.remove_prefix(i);
+  b.remove_prefix(i);
   const std::u32string fa = foldedCodePoints(a), fb = foldedCodePoints(b);
   return fa < fb ? -1 : (fb < fa ? 1 : 0);
 }

@@ -64,7 +64,20 @@ std::optional<int> compareMixed(const Value& a, Kind ka, const Value& b, Kind kb
 
 }  // namespace
 
+// Same-type comparisons of the common scalar types, without conversions.
+template <typename T>
+std::optional<int> sameType(const Value& a, const Value& b) {
+  return order(*std::get_if<T>(&a), *std::get_if<T>(&b));
+}
+
 std::optional<int> compareValues(const Value& a, const Value& b) {
+  if (a.index() == b.index()) {
+    if (std::holds_alternative<int32_t>(a)) return sameType<int32_t>(a, b);
+    if (std::holds_alternative<double>(a)) return sameType<double>(a, b);
+    if (std::holds_alternative<int16_t>(a)) return sameType<int16_t>(a, b);
+    if (std::holds_alternative<uint8_t>(a)) return sameType<uint8_t>(a, b);
+    if (auto* c = std::get_if<Currency>(&a)) return order(c->scaled, std::get<Currency>(b).scaled);
+  }
   const Kind ka = kindOf(a), kb = kindOf(b);
   if (ka == Kind::Null || kb == Kind::Null) return std::nullopt;
   if (ka != kb) return compareMixed(a, ka, b, kb);

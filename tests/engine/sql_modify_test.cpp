@@ -9,6 +9,7 @@
 #include "engine/sql/value_coercion.h"
 #include "engine/util/error.h"
 #include "sample_files.h"
+#include "write_test_support.h"
 
 using namespace kevra;
 
@@ -176,4 +177,34 @@ TEST(SqlValueCoercion, NumbersTextDatesAndGuids) {
   ColumnDef memo{.name = "x", .type = ColumnType::Memo};
   EXPECT_EQ(std::get<std::string>(sql::coerceToColumn(Value{int32_t(5)}, memo)), "5");
   EXPECT_TRUE(isNull(sql::coerceToColumn(Value{}, memo)));
+}
+
+TEST(SqlModifyOnAFile, EveryMatchingRowChangesOnceAndSelectSeesIt) {
+  test::ScratchCopy copy("overflowtestv2000.mdb");
+  auto db = test::openForWriting(copy.path());
+  auto count = [&](const std::string& where) {
+    return runStatement(db, "SELECT * FROM Table1 WHERE " + where).rows->rowCount();
+  };
+  ASSERT_EQ(count("data1 IS NOT NULL"), 4u);
+  // Rows are collected before the first write, so a row that grows and
+  // moves further along the table is not changed a second time.
+  EXPECT_EQ(test::runSql(db, "UPDATE Table1 SET data1 = data1 & ' ' & data1, data10 = 'grown' "
+                             "WHERE data1 IS NOT NULL"),
+            4);
+  EXPECT_EQ(count("data1 LIKE 'row?col1 row?col1'"), 4u);
+  EXPECT_EQ(count("data10 = 'GROWN'"), 4u);
+  EXPECT_EQ(count("data1 = 'ROW7COL1 row7col1' AND data7 = 'row7col7'"), 1u);
+
+  for (int i = 0; i < 12; ++i)
+    ASSERT_EQ(test::runSql(db, "INSERT INTO Table1 (data3, data4) VALUES ('bulk', '" + std::to_string(i) + "')"), 1);
+  EXPECT_EQ(count("data3 = 'bulk'"), 12u);
+  std::vector<std::vector<Value>> r;
+  auto rs = runStatement(db, "SELECT data4 FROM Table1 WHERE data3 = 'bulk' ORDER BY data4 DESC").rows;
+  rs->fetch(0, 2, r);
+  EXPECT_EQ(std::get<std::string>(r[0][0]), "9");  // text order
+  EXPECT_EQ(std::get<std::string>(r[1][0]), "8");
+
+  EXPECT_EQ(test::runSql(db, "DELETE FROM Table1 WHERE data3 = 'bulk' AND data4 LIKE '1*'"), 3);  // 1, 10, 11
+  EXPECT_EQ(count("data3 = 'bulk'"), 9u);
+  EXPECT_EQ(runStatement(db, "SELECT * FROM Table1").rows->rowCount(), 7u + 9u);
 }
