@@ -25,6 +25,7 @@ Arguments parseArguments(const std::vector<std::string>& args);
 int runTables(const Arguments& args);
 int runSchema(const Arguments& args);
 int runExport(const Arguments& args);
+int runCheck(const Arguments& args);
 int runSql(const Arguments& args);
 
 const char* usageText();

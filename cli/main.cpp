@@ -25,6 +25,7 @@ int main(int argc, char** argv) {
     if (command == "tables") return runTables(args);
     if (command == "schema") return runSchema(args);
     if (command == "export") return runExport(args);
+    if (command == "check") return runCheck(args);
     if (command == "sql") return runSql(args);
     throw UsageError("Unknown command '" + command + "'; see kevra-cli --help.");
   } catch (const UsageError& e) {

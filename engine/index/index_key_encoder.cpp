@@ -176,6 +176,12 @@ bool IndexKeyEncoder::allKeyColumnsNull(const std::vector<Value>& row) const {
   return true;
 }
 
+bool IndexKeyEncoder::anyKeyColumnNull(const std::vector<Value>& row) const {
+  for (const auto& c : columns_)
+    if (c.position >= row.size() || (isNull(row[c.position]) && c.column->type != ColumnType::Boolean)) return true;
+  return false;
+}
+
 void appendRowPointer(uint32_t page, uint8_t row, Bytes& out) {
   appendBigEndian(page, 3, out);
   out.push_back(row);

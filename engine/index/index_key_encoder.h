@@ -35,6 +35,9 @@ class IndexKeyEncoder {
   // True when every key column of `row` is NULL (such rows get no entry in an
   // ignore-nulls index).
   bool allKeyColumnsNull(const std::vector<Value>& row) const;
+  // True when any key column of `row` is NULL (such keys may repeat in a
+  // unique index).
+  bool anyKeyColumnNull(const std::vector<Value>& row) const;
   // Whether the row gets an entry at all in this index.
   bool indexes(const std::vector<Value>& row) const { return !(ignoreNulls_ && allKeyColumnsNull(row)); }
 
