@@ -44,7 +44,7 @@ Form1::Form1(QWidget* parent)
   DataSource1->setObjectName(QStringLiteral("DataSource1"));
   DataSource1->setDataSet(&ADOTable1);
   ui->DBGrid1->setModel(DataSource1);
-  ui->DBGrid1->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+  ui->DBGrid1->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 5);
   ui->DBGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
 
   connectCommands();

@@ -1,6 +1,8 @@
 // Block fetching and the block cache of the records model.
 #include "browse/records_model.h"
 
+#include <variant>
+
 #include "browse/records_dataset.h"
 #include "database/properties.h"
 
@@ -108,13 +110,31 @@ const RecordsModel::Block& RecordsModel::store(long number, std::vector<Row> row
   return cache_.front();
 }
 
+namespace {
+// Numbers line up on the right, as in a spreadsheet.
+bool isNumber(const kevra::Value& value) {
+  return std::visit(
+      [](const auto& v) {
+        using T = std::decay_t<decltype(v)>;
+        return (std::is_arithmetic_v<T> && !std::is_same_v<T, bool>) || std::is_same_v<T, kevra::Currency> ||
+               std::is_same_v<T, kevra::Decimal>;
+      },
+      value);
+}
+}  // namespace
+
 QVariant RecordsModel::data(const QModelIndex& index, int role) const {
-  if (role != Qt::DisplayRole || !index.isValid() || !showing() || index.row() >= fetchedRows_) return {};
+  if ((role != Qt::DisplayRole && role != Qt::TextAlignmentRole) || !index.isValid() || !showing() ||
+      index.row() >= fetchedRows_)
+    return {};
   const Block* rows = block(index.row() / blockRows_);
   if (!rows) return {};
   const size_t inBlock = size_t(index.row() % blockRows_);
   if (inBlock >= rows->rows.size() || size_t(index.column()) >= rows->rows[inBlock].size()) return {};
-  return QString::fromStdString(kevra::db::propertyText(rows->rows[inBlock][size_t(index.column())]));
+  const kevra::Value& value = rows->rows[inBlock][size_t(index.column())];
+  if (role == Qt::TextAlignmentRole)
+    return isNumber(value) ? QVariant(Qt::AlignRight | Qt::AlignVCenter) : QVariant(Qt::AlignLeft | Qt::AlignVCenter);
+  return QString::fromStdString(kevra::db::propertyText(value));
 }
 
 }  // namespace kevra::browse
