@@ -15,6 +15,7 @@
 #include "engine/storage/page_allocator.h"
 #include "engine/storage/page_file.h"
 #include "engine/storage/usage_map.h"
+#include "engine/referential_integrity.h"
 #include "engine/table_indexes.h"
 #include "engine/sql/expression_evaluator.h"
 #include "engine/sql/expression_parser.h"
@@ -313,6 +314,7 @@ void TableWriter::insertRow(const TableDef& table, const std::vector<std::option
   std::vector<Value> row = completeRow(st, values);
   checkRow(st, row);
   st.indexes->checkInsert(row, 0);
+  ReferentialIntegrity(*db_).checkParentsExist(*st.def, row);
   Binary bytes = encode(st, row);
   uint32_t location = placeRow(st, bytes, 0, 0);
   addIndexEntries(st, row, location);
@@ -355,6 +357,11 @@ void TableWriter::updateRow(const TableDef& table, uint32_t location, const std:
   }
   checkRow(st, row);
   st.indexes->checkInsert(row, location);
+  ReferentialIntegrity integrity(*db_);
+  integrity.checkParentsExist(def, row);
+  integrity.handleChildren(
+      def, old, &row, [](const TableDef&, uint32_t, const std::vector<Value>&) {},
+      [&](const TableDef& child, uint32_t at, const std::vector<Value>& values) { updateRow(child, at, values); });
   Binary bytes = encode(st, row);
   PageFile& file = db_->pages();
   uint32_t headerPage = pointerPage(location);
@@ -377,6 +384,10 @@ void TableWriter::deleteRow(const TableDef& table, uint32_t location) {
   TableState& st = stateFor(table);
   uint32_t data = 0;
   std::vector<Value> old = readRow(st, location, &data);
+  ReferentialIntegrity(*db_).handleChildren(
+      *st.def, old, nullptr,
+      [&](const TableDef& child, uint32_t at, const std::vector<Value>&) { deleteRow(child, at); },
+      [](const TableDef&, uint32_t, const std::vector<Value>&) {});
   PageFile& file = db_->pages();
   if (data != location) DataPageWriter(file.modify(pointerPage(data))).replace(pointerRow(data), {}, kSlotDeleted);
   DataPageWriter(file.modify(pointerPage(location))).replace(pointerRow(location), {}, kSlotDeleted);
