@@ -418,5 +418,26 @@ INSTANTIATE_TEST_SUITE_P(Samples, MalformedInput, ::testing::ValuesIn(jet4Sample
 
 TEST(MalformedInputCorpus, FindsTheJet4Samples) { EXPECT_GE(jet4Samples().size(), 15u); }
 
+// Inputs the fuzzer (tests/fuzz) once found a fault with, kept as regression
+// cases. Under a sanitizer build they must also run clean.
+TEST(FuzzerFindings, ReadOrFailCleanly) {
+  const fs::path dir = fs::path(__FILE__).parent_path().parent_path() / "fuzz" / "crashes";
+  std::vector<fs::path> files;
+  std::error_code ec;
+  for (const auto& e : fs::directory_iterator(dir, ec))
+    if (e.is_regular_file() && e.path().extension() == ".mdb") files.push_back(e.path());
+  ASSERT_FALSE(files.empty()) << "no reproducers in " << dir;
+  const fs::path scratch = fs::temp_directory_path() / ("kevra-fuzz-findings-" + std::to_string(getpid()) + ".mdb");
+  for (const auto& file : files) {
+    std::vector<uint8_t> bytes = readAll(file);
+    writeAll(scratch, bytes);
+    std::string message;
+    Outcome o = readInChild(scratch.string(), kSamplePassword, uint64_t(bytes.size() / kPage + 64) * 256, message);
+    EXPECT_TRUE(o == Outcome::Read || o == Outcome::CleanError)
+        << file.filename() << ": " << outcomeName(o) << " " << message;
+  }
+  fs::remove(scratch, ec);
+}
+
 }  // namespace
 }  // namespace kevra
