@@ -51,7 +51,9 @@ Form1::Form1(QWidget* parent)
   kevra::ui::runCommand(this, [this] { FormCreate(); });
 }
 
-Form1::~Form1() = default;
+Form1::~Form1() {
+  DataSource1->setDataSet(nullptr);  // the model outlives the dataset member
+}
 
 void Form1::connectCommands() {
   const auto command = [this](auto handler) {
@@ -113,11 +115,6 @@ void Form1::hideFieldDetails() {
 void Form1::hideIndexDetails() {
   for (QWidget* w : std::initializer_list<QWidget*>{ui->Label5, ui->Label6, ui->CheckBox2, ui->RxCheckListBox1})
     w->hide();
-}
-
-QString Form1::selectedTableName() const {
-  const QTreeWidgetItem* node = ui->TreeView1->currentItem();
-  return node ? node->text(0) : QString();
 }
 
 const kevra::db::Table& Form1::selectedTable() const {

@@ -67,7 +67,6 @@ class Form1 : public QMainWindow {
   void setStatusText(const QString& text);
   void hideFieldDetails();
   void hideIndexDetails();
-  QString selectedTableName() const;
   const kevra::db::Table& selectedTable() const;
 
   std::unique_ptr<Ui::Form1> ui;

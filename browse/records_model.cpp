@@ -12,6 +12,10 @@ RecordsModel::RecordsModel(QObject* parent, long blockRows, int cachedBlocks)
     : QAbstractTableModel(parent), blockRows_(blockRows > 0 ? blockRows : 1),
       cachedBlocks_(cachedBlocks > 1 ? cachedBlocks : 2) {}
 
+RecordsModel::~RecordsModel() {
+  if (dataset_) dataset_->setStateListener(nullptr);
+}
+
 void RecordsModel::setDataSet(RecordsDataset* dataset) {
   if (dataset_) dataset_->setStateListener(nullptr);
   dataset_ = dataset;

@@ -22,8 +22,10 @@ class RecordsModel : public QAbstractTableModel {
 
   explicit RecordsModel(QObject* parent = nullptr, long blockRows = kDefaultBlockRows,
                         int cachedBlocks = kDefaultCachedBlocks);
+  ~RecordsModel() override;
 
-  // The dataset shown; the model follows its opening and closing.
+  // The dataset shown; the model follows its opening and closing. The model
+  // must be detached (nullptr) or destroyed before the dataset goes.
   void setDataSet(RecordsDataset* dataset);
   // A disabled link shows nothing, whatever the dataset's state.
   void setEnabled(bool enabled);
