@@ -26,19 +26,40 @@ class ExpressionParser {
   explicit ExpressionParser(TokenStream& t) : t_(t) {}
 
   ExprPtr orLevel() {
+    DepthGuard guard(*this);
     ExprPtr left = andLevel();
-    while (t_.acceptKeyword("OR")) left = makeBinary("OR", std::move(left), andLevel());
+    while (t_.acceptKeyword("OR")) left = binary("OR", std::move(left), andLevel());
     return left;
   }
 
  private:
+  // Parentheses, NOT and signs recurse (a parenthesis counts three levels);
+  // a bound on the depth keeps hostile input from exhausting the stack.
+  static constexpr int kMaxDepth = 1000;
+  struct DepthGuard {
+    explicit DepthGuard(ExpressionParser& p) : parser(p) {
+      if (++parser.depth_ > kMaxDepth) parser.t_.fail("a less deeply nested expression");
+    }
+    ~DepthGuard() { --parser.depth_; }
+    ExpressionParser& parser;
+  };
+
+  // Operator chains build left-deep trees that later passes walk
+  // recursively, so their length is bounded as well.
+  static constexpr int kMaxOperators = 10000;
+  ExprPtr binary(std::string op, ExprPtr left, ExprPtr right) {
+    if (++operators_ > kMaxOperators) t_.fail("a shorter expression");
+    return makeBinary(std::move(op), std::move(left), std::move(right));
+  }
+
   ExprPtr andLevel() {
     ExprPtr left = notLevel();
-    while (t_.acceptKeyword("AND")) left = makeBinary("AND", std::move(left), notLevel());
+    while (t_.acceptKeyword("AND")) left = binary("AND", std::move(left), notLevel());
     return left;
   }
 
   ExprPtr notLevel() {
+    DepthGuard guard(*this);
     if (t_.peek().isKeyword("NOT")) {
       auto e = makeExpr(ExprKind::Unary, t_.advance().position);
       e->op = "NOT";
@@ -55,7 +76,7 @@ class ExpressionParser {
       bool matched = false;
       for (const char* op : ops) {
         if (t_.acceptSymbol(op)) {
-          left = makeBinary(op, std::move(left), concat());
+          left = binary(op, std::move(left), concat());
           matched = true;
           break;
         }
@@ -104,7 +125,7 @@ class ExpressionParser {
 
   ExprPtr concat() {
     ExprPtr left = additive();
-    while (t_.acceptSymbol("&")) left = makeBinary("&", std::move(left), additive());
+    while (t_.acceptSymbol("&")) left = binary("&", std::move(left), additive());
     return left;
   }
 
@@ -112,9 +133,9 @@ class ExpressionParser {
     ExprPtr left = modulo();
     while (true) {
       if (t_.acceptSymbol("+"))
-        left = makeBinary("+", std::move(left), modulo());
+        left = binary("+", std::move(left), modulo());
       else if (t_.acceptSymbol("-"))
-        left = makeBinary("-", std::move(left), modulo());
+        left = binary("-", std::move(left), modulo());
       else
         return left;
     }
@@ -122,13 +143,13 @@ class ExpressionParser {
 
   ExprPtr modulo() {
     ExprPtr left = integerDivision();
-    while (t_.acceptKeyword("MOD")) left = makeBinary("MOD", std::move(left), integerDivision());
+    while (t_.acceptKeyword("MOD")) left = binary("MOD", std::move(left), integerDivision());
     return left;
   }
 
   ExprPtr integerDivision() {
     ExprPtr left = multiplicative();
-    while (t_.acceptSymbol("\\")) left = makeBinary("\\", std::move(left), multiplicative());
+    while (t_.acceptSymbol("\\")) left = binary("\\", std::move(left), multiplicative());
     return left;
   }
 
@@ -136,15 +157,16 @@ class ExpressionParser {
     ExprPtr left = unary();
     while (true) {
       if (t_.acceptSymbol("*"))
-        left = makeBinary("*", std::move(left), unary());
+        left = binary("*", std::move(left), unary());
       else if (t_.acceptSymbol("/"))
-        left = makeBinary("/", std::move(left), unary());
+        left = binary("/", std::move(left), unary());
       else
         return left;
     }
   }
 
   ExprPtr unary() {
+    DepthGuard guard(*this);
     if (t_.peek().isSymbol("-") || t_.peek().isSymbol("+")) {
       const Token& sign = t_.advance();
       ExprPtr operand = unary();
@@ -159,7 +181,7 @@ class ExpressionParser {
 
   ExprPtr power() {
     ExprPtr left = primary();
-    while (t_.acceptSymbol("^")) left = makeBinary("^", std::move(left), primary());
+    while (t_.acceptSymbol("^")) left = binary("^", std::move(left), primary());
     return left;
   }
 
@@ -234,6 +256,8 @@ class ExpressionParser {
   }
 
   TokenStream& t_;
+  int depth_ = 0;
+  int operators_ = 0;
 };
 
 }  // namespace

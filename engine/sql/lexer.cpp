@@ -33,12 +33,13 @@ class Lexer {
   }
 
  private:
-  // 1-based count of characters (not bytes) before `byte`, plus one.
+  // 1-based character (not byte) position of `byte`. Tokens are asked for in
+  // order, so counting continues from the previous answer.
   size_t charPosition(size_t byte) const {
-    size_t n = 1;
-    for (size_t i = 0; i < byte && i < sql_.size(); ++i)
-      if ((static_cast<unsigned char>(sql_[i]) & 0xC0) != 0x80) ++n;
-    return n;
+    if (byte < countedBytes_) countedBytes_ = 0, countedChars_ = 0;
+    for (; countedBytes_ < byte && countedBytes_ < sql_.size(); ++countedBytes_)
+      if ((static_cast<unsigned char>(sql_[countedBytes_]) & 0xC0) != 0x80) ++countedChars_;
+    return countedChars_ + 1;
   }
 
   void skipBlanks() {
@@ -160,6 +161,8 @@ class Lexer {
 
   std::string_view sql_;
   size_t at_ = 0;
+  mutable size_t countedBytes_ = 0;
+  mutable size_t countedChars_ = 0;
 };
 
 }  // namespace

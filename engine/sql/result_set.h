@@ -1,9 +1,12 @@
 // ResultSet: rows produced by a SELECT, readable at any position.
 #pragma once
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "engine/catalog/table_def.h"
 #include "engine/format/value.h"
 
 namespace kevra {
@@ -25,6 +28,12 @@ class ResultSet {
   // Rows [position, position + count) into `out` (cleared first); returns how
   // many were read.
   virtual size_t fetch(uint64_t position, size_t count, std::vector<std::vector<Value>>& out) = 0;
+
+  // Editable results are whole rows of one table, columns in table order.
+  // For those: the table, and the storage location (page << 8 | slot) of the
+  // row at `position`. Other results return null / nullopt.
+  virtual std::shared_ptr<const TableDef> sourceTable() const { return nullptr; }
+  virtual std::optional<uint32_t> rowLocation(uint64_t /*position*/) { return std::nullopt; }
 };
 
 }  // namespace kevra

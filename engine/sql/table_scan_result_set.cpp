@@ -23,4 +23,16 @@ size_t TableScanResultSet::fetch(uint64_t position, size_t count, std::vector<st
   return out.size();
 }
 
+std::shared_ptr<const TableDef> TableScanResultSet::sourceTable() const {
+  return plan_->outputIsWholeRow() ? plan_->table : nullptr;
+}
+
+std::optional<uint32_t> TableScanResultSet::rowLocation(uint64_t position) {
+  if (!plan_->outputIsWholeRow()) return std::nullopt;
+  if (cursor_->position() != position && !cursor_->seek(position)) return std::nullopt;
+  std::vector<Value> row;
+  if (!cursor_->next(row)) return std::nullopt;
+  return cursor_->lastLocation();
+}
+
 }  // namespace kevra::sql

@@ -18,6 +18,8 @@ class TableScanResultSet : public ResultSet {
   const std::vector<ResultColumn>& columns() const override { return plan_->columns; }
   uint64_t rowCount() override;
   size_t fetch(uint64_t position, size_t count, std::vector<std::vector<Value>>& out) override;
+  std::shared_ptr<const TableDef> sourceTable() const override;
+  std::optional<uint32_t> rowLocation(uint64_t position) override;
 
  private:
   std::unique_ptr<SelectPlan> plan_;

@@ -4,6 +4,7 @@
 
 #include "engine/sql/expression_parser.h"
 #include "engine/sql/parser.h"
+#include "engine/sql/sql_type_words.h"
 #include "engine/sql/syntax_error.h"
 
 using namespace kevra;
@@ -256,4 +257,44 @@ TEST(SqlParserErrors, TrailingTextAndUnknownStatements) {
   EXPECT_NE(errorOf("SELECT a FROM T ORDER a").find("near 'a': expected BY"), std::string::npos);
   EXPECT_NE(errorOf("UPDATE T SET A 1").find("expected '='"), std::string::npos);
   EXPECT_NE(errorOf("INSERT INTO T (A) VALUES (1,)").find("expected an expression"), std::string::npos);
+}
+
+TEST(SqlParserErrors, HostileNestingIsRefusedNotOverflowed) {
+  const std::string deep = "SELECT * FROM T WHERE " + std::string(100000, '(') + "1" + std::string(100000, ')');
+  EXPECT_NE(errorOf(deep).find("expected a less deeply nested expression"), std::string::npos);
+  EXPECT_NE(errorOf("SELECT " + std::string(50000, '-') + "1 FROM T").find("nested"), std::string::npos);
+  std::string chain = "SELECT 1";
+  for (int i = 0; i < 20000; ++i) chain += "+1";
+  EXPECT_NE(errorOf(chain + " FROM T").find("expected a shorter expression"), std::string::npos);
+  // Ordinary depth is fine.
+  EXPECT_EQ(errorOf("SELECT * FROM T WHERE " + std::string(100, '(') + "1" + std::string(100, ')')), "");
+}
+
+TEST(SqlTypeWords, WordsTheProgramWritesAndTheirSizes) {
+  auto typeOf = [](std::string_view sql) {
+    return sql::resolveColumnType(std::get<AlterTableStatement>(parseStatement(sql)).column);
+  };
+  EXPECT_EQ(typeOf("alter table T add column [a] Short NULL").type, ColumnType::Integer);
+  EXPECT_EQ(typeOf("alter table T add column [a] long NULL").type, ColumnType::Long);
+  const SqlColumnType counter = typeOf("alter table T add column [a] counter NULL");
+  EXPECT_EQ(counter.type, ColumnType::Long);
+  EXPECT_TRUE(counter.autoNumber);
+  EXPECT_EQ(typeOf("alter table T add column [a] bit NULL").type, ColumnType::Boolean);
+  EXPECT_EQ(typeOf("alter table T add column [a] DATETIME NULL").type, ColumnType::DateTime);
+  EXPECT_EQ(typeOf("alter table T add column [a] LONGBINARY NULL").type, ColumnType::OLE);
+  EXPECT_EQ(typeOf("alter table T add column [a] MEMO NULL").type, ColumnType::Memo);
+  EXPECT_EQ(typeOf("alter table T add column [a] GUID NULL").length, 16);
+  EXPECT_EQ(typeOf("alter table T add column [a] number NULL").type, ColumnType::Double);
+  EXPECT_EQ(typeOf("alter table T add column [a] text(80) NULL").length, 160);  // bytes
+  EXPECT_EQ(typeOf("alter table T add column [a] text NULL").length, 510);
+  const SqlColumnType dec = typeOf("alter table T add column [a] decimal(10, 3)");
+  EXPECT_EQ(dec.type, ColumnType::Decimal);
+  EXPECT_EQ(dec.precision, 10);
+  EXPECT_EQ(dec.scale, 3);
+
+  EXPECT_THROW(typeOf("alter table T add column [a] unknown NULL"), EngineError);
+  EXPECT_THROW(typeOf("alter table T add column [a] text(0) NULL"), EngineError);
+  EXPECT_THROW(typeOf("alter table T add column [a] text(256) NULL"), EngineError);
+  EXPECT_THROW(typeOf("alter table T add column [a] long(4) NULL"), EngineError);
+  EXPECT_THROW(typeOf("alter table T add column [a] decimal(5, 6)"), EngineError);
 }
