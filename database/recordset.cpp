@@ -8,6 +8,7 @@
 #include "engine/database.h"
 #include "engine/sql/result_set.h"
 #include "engine/sql/statement_runner.h"
+#include "engine/table_writer.h"
 #include "engine/util/error.h"
 
 namespace kevra::db {
@@ -22,6 +23,7 @@ void Recordset::Open(const std::string& source, const Connection& connection, in
   rowsAffected_ = outcome.rowsAffected;
   result_ = std::move(outcome.rows);
   db_ = result_ ? db : nullptr;
+  source_ = result_ ? source : std::string();
 }
 
 void Recordset::Close() {
@@ -68,6 +70,71 @@ long Recordset::fetch(long position, long count, std::vector<std::vector<kevra::
     return 0;
   }
   return long(result_->fetch(uint64_t(position), size_t(count), out));
+}
+
+bool Recordset::editable() const { return result_ && result_->sourceTable() != nullptr; }
+
+void Recordset::reopen() {
+  auto outcome = kevra::runStatement(db_, source_);
+  result_ = std::move(outcome.rows);
+}
+
+uint32_t Recordset::locationAt(long position) const {
+  if (!editable())
+    throw EngineError("These rows cannot be changed here: the recordset does not show whole rows of one table.");
+  std::optional<uint32_t> location = position < 0 ? std::nullopt : result_->rowLocation(uint64_t(position));
+  if (!location) throw EngineError("There is no row at position " + std::to_string(position) + " to change.");
+  return *location;
+}
+
+namespace {
+
+template <typename Change>
+void inTransaction(const std::shared_ptr<kevra::Database>& db, Change change) {
+  kevra::TableWriter writer(db);
+  writer.begin();
+  try {
+    change(writer);
+    writer.commit();
+  } catch (...) {
+    writer.rollback();
+    throw;
+  }
+}
+
+}  // namespace
+
+long Recordset::insertRow(const std::vector<std::optional<kevra::Value>>& values) {
+  open(result_);
+  auto table = result_->sourceTable();
+  if (!table)
+    throw EngineError("These rows cannot be changed here: the recordset does not show whole rows of one table.");
+  uint32_t location = 0;
+  inTransaction(db_, [&](kevra::TableWriter& w) {
+    w.insertRow(*table, values);
+    location = w.lastInserted();
+  });
+  reopen();
+  // The new row's position: look for its location from the end, where new
+  // rows usually land.
+  long count = recordCount();
+  for (long p = count - 1; p >= 0 && p >= count - 4096; --p)
+    if (result_->rowLocation(uint64_t(p)) == location) return p;
+  return count - 1;
+}
+
+void Recordset::updateRow(long position, const std::vector<kevra::Value>& values) {
+  uint32_t location = locationAt(position);
+  auto table = result_->sourceTable();
+  inTransaction(db_, [&](kevra::TableWriter& w) { w.updateRow(*table, location, values); });
+  reopen();
+}
+
+void Recordset::deleteRow(long position) {
+  uint32_t location = locationAt(position);
+  auto table = result_->sourceTable();
+  inTransaction(db_, [&](kevra::TableWriter& w) { w.deleteRow(*table, location); });
+  reopen();
 }
 
 }  // namespace kevra::db

@@ -4,6 +4,7 @@
 // Other statements run when opened and keep no rows.
 #pragma once
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -38,12 +39,26 @@ class Recordset {
   // Reads `count` rows from `position` (0-based) into `out`, each row one value
   // per field; returns how many were read.
   long fetch(long position, long count, std::vector<std::vector<kevra::Value>>& out) const;
+  // Changing rows of a recordset that shows whole rows of one table (as
+  // "select * from [T]" does). Each call is one transaction: it lands whole
+  // or throws with the file unchanged. Afterwards the statement is run again,
+  // so positions and the count reflect the change.
+  bool editable() const;
+  // `values` has one entry per field; nullopt leaves the field to its default
+  // value or autonumber. Returns the position of the new row.
+  long insertRow(const std::vector<std::optional<kevra::Value>>& values);
+  void updateRow(long position, const std::vector<kevra::Value>& values);
+  void deleteRow(long position);
+
   // Rows changed by the last non-SELECT statement.
   long rowsAffected() const { return rowsAffected_; }
 
  private:
   std::shared_ptr<kevra::Database> db_;
+  void reopen();
+  uint32_t locationAt(long position) const;
   std::unique_ptr<kevra::ResultSet> result_;
+  std::string source_;
   long rowsAffected_ = 0;
 };
 

@@ -5,6 +5,8 @@
 
 #include <cstdio>
 
+#include "database/connection.h"
+#include "database/recordset.h"
 #include "engine/format/value_text.h"
 #include "engine/storage/page_file.h"
 #include "engine/util/error.h"
@@ -146,4 +148,32 @@ TEST(RowChanges, ReadOnlyFilesAndReadOnlyOpensRefuseChanges) {
   TableWriter writer(db);
   EXPECT_THROW(writer.begin(), EngineError);
   EXPECT_THROW(runSql(db, "DELETE FROM Table1"), EngineError);
+}
+
+TEST(RowChanges, RecordsetEditsOneRowPerTransaction) {
+  ScratchCopy copy("overflowtestv2000.mdb");
+  kevra::db::Connection c;
+  c.Open("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + copy.path());
+  kevra::db::Recordset rs;
+  rs.Open("select * from [Table1]", c, 1, 3, 1);
+  ASSERT_TRUE(rs.editable());
+  std::vector<std::optional<Value>> fresh(9);
+  fresh[0] = Value(std::string("typed in the grid"));
+  long at = rs.insertRow(fresh);
+  EXPECT_EQ(rs.recordCount(), 8);
+  std::vector<std::vector<Value>> block;
+  rs.fetch(at, 1, block);
+  EXPECT_EQ(text(block[0][0]), "typed in the grid");
+  block[0][1] = Value(std::string("second field"));
+  rs.updateRow(at, block[0]);
+  rs.fetch(at, 1, block);
+  EXPECT_EQ(text(block[0][1]), "second field");
+  EXPECT_THROW(rs.updateRow(at, std::vector<Value>(9, Value(std::string(80, 'z')))), EngineError);
+  rs.deleteRow(0);
+  EXPECT_EQ(rs.recordCount(), 7);
+  EXPECT_THROW(rs.deleteRow(99), EngineError);
+  kevra::db::Recordset projected;
+  projected.Open("select data1 from [Table1]", c);
+  EXPECT_FALSE(projected.editable());
+  EXPECT_THROW(projected.deleteRow(0), EngineError);
 }
