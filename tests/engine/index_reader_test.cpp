@@ -252,24 +252,8 @@ TEST(IndexReader, StaleNodeEntriesAndLinksAreReportedNotFatal) {
   EXPECT_NE(w.problems[0].find("node entry"), std::string::npos) << w.problems[0];
 }
 
-// kevra-cli check, run as a separate process.
-struct CheckRun {
-  int status = -1;
-  std::string output;
-};
-
-CheckRun runCheck(const std::string& path, const std::string& extra = "") {
-  std::string command = std::string(KEVRA_CLI_PATH) + " check '" + path + "' " + extra + " 2>&1";
-  CheckRun run;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return run;
-  char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) run.output.append(buffer, n);
-  int status = pclose(pipe);
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return run;
-}
+using test::CheckRun;
+using test::runCheck;
 
 class CheckOnSamples : public ::testing::TestWithParam<const char*> {};
 

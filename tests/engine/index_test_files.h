@@ -4,7 +4,10 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <sys/wait.h>
+
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -46,5 +49,24 @@ class PatchableCopy {
   std::filesystem::path dir_;
   std::filesystem::path path_;
 };
+
+// kevra-cli check, run as a separate process.
+struct CheckRun {
+  int status = -1;
+  std::string output;
+};
+
+inline CheckRun runCheck(const std::string& path, const std::string& extra = "") {
+  std::string command = std::string(KEVRA_CLI_PATH) + " check '" + path + "' " + extra + " 2>&1";
+  CheckRun run;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return run;
+  char buffer[4096];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) run.output.append(buffer, n);
+  int status = pclose(pipe);
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return run;
+}
 
 }  // namespace kevra::test

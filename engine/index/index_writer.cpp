@@ -1,0 +1,324 @@
+// Recursive insert and remove over an index B-tree. Each level reports to its
+// parent what changed below it (a new last entry, a split, an emptied page),
+// and the parent fixes its own entries, splitting in turn when they no longer
+// fit.
+#include "engine/index/index_writer.h"
+
+#include <algorithm>
+
+#include "engine/index/index_reader.h"
+#include "engine/storage/page_allocator.h"
+#include "engine/util/error.h"
+
+namespace kevra {
+namespace {
+
+bool lessBytes(ByteSpan a, ByteSpan b) { return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end()); }
+
+Bytes withChild(ByteSpan keyAndRow, uint32_t child) {
+  Bytes e(keyAndRow.begin(), keyAndRow.end());
+  appendBigEndian32(child, e);
+  return e;
+}
+
+Bytes makeEntry(ByteSpan key, uint32_t location) {
+  Bytes e(key.begin(), key.end());
+  e.push_back(uint8_t(location >> 24));
+  e.push_back(uint8_t(location >> 16));
+  e.push_back(uint8_t(location >> 8));
+  e.push_back(uint8_t(location));
+  return e;
+}
+
+std::string locationText(uint32_t location) {
+  return std::to_string(location >> 8) + ":" + std::to_string(location & 0xFF);
+}
+
+}  // namespace
+
+// What a subtree reports to its parent after a change.
+struct IndexWriter::Outcome {
+  bool maxChanged = false;  // the subtree's last entry is now `max` (after a split: the right part's)
+  Bytes max;                // key + row pointer
+  bool split = false;       // the page kept the left part and `rightPage` holds the rest
+  Bytes leftMax;            // last entry under the left part
+  uint32_t rightPage = 0;
+  bool emptied = false;  // the page has nothing left (never the root); the parent releases it
+  uint32_t prev = 0;     // siblings of the emptied page
+  uint32_t next = 0;
+};
+
+IndexWriter::IndexWriter(PageFile& file, const TableDef& table, const RealIndexDef& index, std::string name)
+    : file_(file), table_(table), index_(index), name_(std::move(name)) {}
+
+IndexPage IndexWriter::load(uint32_t page) const {
+  if (page == 0 || page >= file_.pageCount())
+    throw CorruptFileError("Corrupt file: " + name_ + " points to page " + std::to_string(page) +
+                           ", which is not in the file.");
+  PageRef bytes = file_.read(page);
+  return decodeIndexPage(file_.span(bytes), page, name_);
+}
+
+void IndexWriter::store(uint32_t page, const IndexPage& content) {
+  IndexPage copy = content;
+  copy.tdefPage = table_.tdefPage;
+  encodeIndexPage(copy, file_.modify(page));
+}
+
+uint32_t IndexWriter::newPage() {
+  if (index_.usageMapPointer == 0)
+    throw CorruptFileError("Corrupt file: " + name_ + " has no usage map to record a new page in.");
+  uint32_t page = PageAllocator(file_).allocate();
+  usageMapAdd(file_, index_.usageMapPointer, page);
+  return page;
+}
+
+void IndexWriter::releasePage(uint32_t page) {
+  usageMapRemove(file_, index_.usageMapPointer, page);
+  PageAllocator(file_).release(page);
+}
+
+void IndexWriter::setSiblingLink(uint32_t page, bool previous, uint32_t value) {
+  if (page >= file_.pageCount())
+    throw CorruptFileError("Corrupt file: " + name_ + " links to page " + std::to_string(page) +
+                           ", which is not in the file.");
+  uint8_t* bytes = file_.modify(page);
+  if (bytes[0] != 0x03 && bytes[0] != 0x04)
+    throw CorruptFileError("Corrupt file: " + name_ + " links to page " + std::to_string(page) +
+                           ", which is not an index page.");
+  uint8_t* field = bytes + (previous ? 12 : 16);
+  for (int i = 0; i < 4; ++i) field[i] = uint8_t(value >> (8 * i));
+}
+
+size_t IndexWriter::childFor(const IndexPage& node, const Bytes& entry) {
+  for (size_t i = 0; i < node.entries.size(); ++i)
+    if (!lessBytes(IndexPage::withoutChild(node.entries[i]), entry)) return i;
+  if (node.tailPage == 0) return node.entries.size() - 1;  // decodeIndexPage guarantees an entry then
+  return node.entries.size();
+}
+
+IndexWriter::Outcome IndexWriter::finishPage(uint32_t pageNumber, IndexPage& page, bool isRoot, Outcome result) {
+  if (page.entryBytes() <= kIndexEntrySpace) {
+    store(pageNumber, page);
+    return result;
+  }
+  const size_t n = page.entries.size();
+  // Entries for the left part: appends at the right edge of a level move only
+  // the newest entry (pages fill up under ascending inserts); otherwise split
+  // the bytes in half.
+  size_t m;
+  if (result.maxChanged && page.nextPage == 0) {
+    m = page.leaf ? n - 1 : n;
+  } else {
+    size_t total = page.entryBytes(), sum = 0;
+    m = 0;
+    while (m < n && sum + page.entries[m].size() / 2 < total / 2) sum += page.entries[m++].size();
+    m = std::clamp<size_t>(m, 1, page.leaf ? n - 1 : n);
+  }
+  IndexPage left, right;
+  left.leaf = right.leaf = page.leaf;
+  Bytes leftMax;
+  if (page.leaf) {
+    left.entries.assign(page.entries.begin(), page.entries.begin() + ptrdiff_t(m));
+    leftMax = left.entries.back();
+  } else {
+    // The left node's last child becomes its tail; its entry moves up.
+    left.entries.assign(page.entries.begin(), page.entries.begin() + ptrdiff_t(m - 1));
+    left.tailPage = IndexPage::childOf(page.entries[m - 1]);
+    ByteSpan up = IndexPage::withoutChild(page.entries[m - 1]);
+    leftMax.assign(up.begin(), up.end());
+    right.tailPage = page.tailPage;
+  }
+  right.entries.assign(page.entries.begin() + ptrdiff_t(m), page.entries.end());
+
+  if (isRoot) {
+    uint32_t a = newPage();
+    uint32_t b = newPage();
+    left.nextPage = b;
+    right.prevPage = a;
+    store(a, left);
+    store(b, right);
+    IndexPage root;
+    root.leaf = false;
+    root.entries.push_back(withChild(leftMax, a));
+    root.tailPage = b;
+    store(pageNumber, root);
+    return result;
+  }
+  uint32_t newRight = newPage();
+  left.prevPage = page.prevPage;
+  left.nextPage = newRight;
+  right.prevPage = pageNumber;
+  right.nextPage = page.nextPage;
+  if (page.nextPage) setSiblingLink(page.nextPage, true, newRight);
+  store(pageNumber, left);
+  store(newRight, right);
+  result.split = true;
+  result.leftMax = std::move(leftMax);
+  result.rightPage = newRight;
+  return result;
+}
+
+IndexWriter::Outcome IndexWriter::finishNode(uint32_t pageNumber, IndexPage& node, size_t c, Outcome below,
+                                             bool isRoot) {
+  Outcome result;
+  const bool isTail = c >= node.entries.size();
+  const uint32_t child = isTail ? node.tailPage : IndexPage::childOf(node.entries[c]);
+  if (below.emptied) {
+    releasePage(child);
+    if (below.prev) setSiblingLink(below.prev, false, below.next);
+    if (below.next) setSiblingLink(below.next, true, below.prev);
+    if (!isTail) {
+      node.entries.erase(node.entries.begin() + ptrdiff_t(c));
+    } else if (!node.entries.empty()) {
+      // The last entry child takes over as the tail; its entry goes away.
+      Bytes last = std::move(node.entries.back());
+      node.entries.pop_back();
+      node.tailPage = IndexPage::childOf(last);
+      ByteSpan max = IndexPage::withoutChild(last);
+      result.maxChanged = true;
+      result.max.assign(max.begin(), max.end());
+    } else if (!isRoot) {
+      result.emptied = true;
+      result.prev = node.prevPage;
+      result.next = node.nextPage;
+      return result;
+    } else {
+      node = IndexPage{};  // an empty index: the root is an empty leaf again
+    }
+    if (isRoot && !node.leaf && node.entries.empty()) {
+      // A root left with a single child takes that child's contents.
+      uint32_t only = node.tailPage;
+      node = load(only);
+      node.prevPage = node.nextPage = 0;
+      releasePage(only);
+    }
+    return finishPage(pageNumber, node, isRoot, result);
+  }
+  if (!below.split && !below.maxChanged) return result;
+  if (!isTail) {
+    ByteSpan oldMax = IndexPage::withoutChild(node.entries[c]);
+    Bytes max = below.maxChanged ? below.max : Bytes(oldMax.begin(), oldMax.end());
+    node.entries[c] = withChild(max, below.split ? below.rightPage : child);
+    if (below.split) node.entries.insert(node.entries.begin() + ptrdiff_t(c), withChild(below.leftMax, child));
+  } else {
+    if (below.split) {
+      node.entries.push_back(withChild(below.leftMax, child));
+      node.tailPage = below.rightPage;
+    }
+    result.maxChanged = below.maxChanged;
+    result.max = std::move(below.max);
+  }
+  return finishPage(pageNumber, node, isRoot, result);
+}
+
+IndexWriter::Outcome IndexWriter::insertBelow(uint32_t pageNumber, const Bytes& entry, size_t depth) {
+  if (depth >= kMaxIndexDepth)
+    throw CorruptFileError("Corrupt file: " + name_ + " is deeper than " + std::to_string(kMaxIndexDepth) +
+                           " levels.");
+  IndexPage page = load(pageNumber);
+  const bool isRoot = depth == 0;
+  if (page.leaf) {
+    auto it = std::lower_bound(page.entries.begin(), page.entries.end(), entry);
+    if (it != page.entries.end() && *it == entry)
+      throw EngineError(name_ + " already holds an entry for row " +
+                        locationText((uint32_t(entry[entry.size() - 4]) << 24) |
+                                     (uint32_t(entry[entry.size() - 3]) << 16) |
+                                     (uint32_t(entry[entry.size() - 2]) << 8) | entry.back()) +
+                        " with that key.");
+    Outcome result;
+    if (it == page.entries.end()) {
+      result.maxChanged = true;
+      result.max = entry;
+    }
+    page.entries.insert(it, entry);
+    return finishPage(pageNumber, page, isRoot, result);
+  }
+  size_t c = childFor(page, entry);
+  uint32_t child = c < page.entries.size() ? IndexPage::childOf(page.entries[c]) : page.tailPage;
+  Outcome below = insertBelow(child, entry, depth + 1);
+  return finishNode(pageNumber, page, c, std::move(below), isRoot);
+}
+
+IndexWriter::Outcome IndexWriter::removeBelow(uint32_t pageNumber, const Bytes& entry, size_t depth, bool& found) {
+  if (depth >= kMaxIndexDepth)
+    throw CorruptFileError("Corrupt file: " + name_ + " is deeper than " + std::to_string(kMaxIndexDepth) +
+                           " levels.");
+  IndexPage page = load(pageNumber);
+  const bool isRoot = depth == 0;
+  if (page.leaf) {
+    auto it = std::lower_bound(page.entries.begin(), page.entries.end(), entry);
+    if (it == page.entries.end() || *it != entry) {
+      found = false;
+      return {};
+    }
+    found = true;
+    const bool wasLast = it + 1 == page.entries.end();
+    page.entries.erase(it);
+    Outcome result;
+    if (page.entries.empty() && !isRoot) {
+      result.emptied = true;
+      result.prev = page.prevPage;
+      result.next = page.nextPage;
+      return result;
+    }
+    if (wasLast && !page.entries.empty()) {
+      result.maxChanged = true;
+      result.max = page.entries.back();
+    }
+    return finishPage(pageNumber, page, isRoot, result);
+  }
+  size_t c = childFor(page, entry);
+  uint32_t child = c < page.entries.size() ? IndexPage::childOf(page.entries[c]) : page.tailPage;
+  Outcome below = removeBelow(child, entry, depth + 1, found);
+  if (!found) return {};
+  return finishNode(pageNumber, page, c, std::move(below), isRoot);
+}
+
+void IndexWriter::insert(ByteSpan key, uint32_t location) {
+  if (key.empty() || key.size() > kMaxIndexKeySize)
+    throw EngineError("The key for row " + locationText(location) + " in " + name_ + " is " +
+                      std::to_string(key.size()) + " bytes long; an index key holds 1 to " +
+                      std::to_string(kMaxIndexKeySize) + " bytes.");
+  insertBelow(index_.rootPage, makeEntry(key, location), 0);
+}
+
+bool IndexWriter::remove(ByteSpan key, uint32_t location) {
+  bool found = false;
+  removeBelow(index_.rootPage, makeEntry(key, location), 0, found);
+  return found;
+}
+
+bool IndexWriter::containsKey(ByteSpan key, std::optional<uint32_t> ignoreLocation) const {
+  const Bytes target = makeEntry(key, 0);
+  uint32_t pageNumber = index_.rootPage;
+  IndexPage page = load(pageNumber);
+  for (size_t depth = 0; !page.leaf; ++depth) {
+    if (depth >= kMaxIndexDepth)
+      throw CorruptFileError("Corrupt file: " + name_ + " is deeper than " + std::to_string(kMaxIndexDepth) +
+                             " levels.");
+    size_t c = childFor(page, target);
+    pageNumber = c < page.entries.size() ? IndexPage::childOf(page.entries[c]) : page.tailPage;
+    page = load(pageNumber);
+  }
+  // Entries with this key are contiguous from the lower bound on; they may
+  // continue on the following leaves.
+  for (uint32_t hops = 0; hops < file_.pageCount(); ++hops) {
+    auto it = std::lower_bound(page.entries.begin(), page.entries.end(), target);
+    for (; it != page.entries.end(); ++it) {
+      if (it->size() < key.size() || !std::equal(key.begin(), key.end(), it->begin())) return false;
+      if (it->size() != key.size() + kRowPointerSize) continue;
+      uint32_t location = (uint32_t(readEntryPointerPage(ByteSpan(*it).subspan(key.size()))) << 8) | it->back();
+      if (!ignoreLocation || location != *ignoreLocation) return true;
+    }
+    if (page.nextPage == 0) return false;
+    pageNumber = page.nextPage;
+    page = load(pageNumber);
+    if (!page.leaf)
+      throw CorruptFileError("Corrupt file: leaf links of " + name_ + " lead to node page " +
+                             std::to_string(pageNumber) + ".");
+  }
+  throw CorruptFileError("Corrupt file: the leaf links of " + name_ + " form a loop.");
+}
+
+}  // namespace kevra

@@ -1,0 +1,56 @@
+// IndexWriter: adds and removes single entries (key + row location) in one
+// real index, inside the caller's open transaction. Full pages split (a new
+// page to the right of the old one, sibling links kept); when the root
+// splits its contents move to two new pages and it becomes a node, so the
+// root page number never changes. Node entries always equal the last entry
+// below their child; the right-most child of a node is its tail and has no
+// entry. Pages are written without prefix compression. New pages come from
+// PageAllocator and are recorded in the index's usage map; pages emptied by
+// removals are unlinked and released.
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "engine/catalog/table_def.h"
+#include "engine/index/index_page.h"
+#include "engine/storage/page_file.h"
+
+namespace kevra {
+
+// Longest key an index entry may carry (keeps every split possible).
+constexpr size_t kMaxIndexKeySize = 1024;
+
+class IndexWriter {
+ public:
+  // `name` names the index in messages ("index 'PrimaryKey' of table 'T'").
+  IndexWriter(PageFile& file, const TableDef& table, const RealIndexDef& index, std::string name);
+
+  // Adds the entry for the row at `location` (page << 8 | row). Throws
+  // EngineError when the key is too long or the exact entry already exists.
+  void insert(ByteSpan key, uint32_t location);
+  // Removes that entry; false when the index does not hold it.
+  bool remove(ByteSpan key, uint32_t location);
+  // Whether some row other than `ignoreLocation` has an entry with this key.
+  bool containsKey(ByteSpan key, std::optional<uint32_t> ignoreLocation = std::nullopt) const;
+
+ private:
+  struct Outcome;
+  Outcome insertBelow(uint32_t page, const Bytes& entry, size_t depth);
+  Outcome removeBelow(uint32_t page, const Bytes& entry, size_t depth, bool& found);
+  Outcome finishNode(uint32_t pageNumber, IndexPage& node, size_t child, Outcome below, bool isRoot);
+  Outcome finishPage(uint32_t pageNumber, IndexPage& page, bool isRoot, Outcome result);
+  IndexPage load(uint32_t page) const;
+  void store(uint32_t page, const IndexPage& content);
+  uint32_t newPage();
+  void releasePage(uint32_t page);
+  void setSiblingLink(uint32_t page, bool previous, uint32_t value);
+  static size_t childFor(const IndexPage& node, const Bytes& entry);
+
+  PageFile& file_;
+  const TableDef& table_;
+  const RealIndexDef& index_;
+  std::string name_;
+};
+
+}  // namespace kevra
