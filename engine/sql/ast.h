@@ -62,6 +62,15 @@ struct SelectInto {
   std::optional<std::string> connect;  // e.g. "dBase 5.0;"
 };
 
+enum class JoinKind { Cross, Inner, Left, Right };
+
+// One more table of the FROM clause, joined to everything before it.
+struct JoinClause {
+  JoinKind kind = JoinKind::Cross;
+  TableRef table;
+  ExprPtr on;  // null for Cross (a comma in FROM)
+};
+
 struct TopClause {
   uint64_t count = 0;
   bool percent = false;
@@ -72,7 +81,8 @@ struct SelectStatement {
   std::optional<TopClause> top;
   std::vector<SelectItem> items;
   std::optional<SelectInto> into;
-  TableRef from;
+  TableRef from;                  // the first table of FROM
+  std::vector<JoinClause> joins;  // the others, left to right
   ExprPtr where;
   std::vector<ExprPtr> groupBy;
   ExprPtr having;

@@ -1,23 +1,26 @@
-// Column subsets of a table definition.
+// Column subsets of table definitions.
 #include "engine/sql/column_subset.h"
 
 #include <set>
 
-#include "engine/sql/column_binding.h"
 #include "engine/sql/expression_tools.h"
 
 namespace kevra::sql {
-namespace {
 
-RowSchema schemaOf(const TableDef& table, const std::string& alias) {
+RowSchema schemaOf(const std::vector<SourceTable>& sources) {
   RowSchema s;
-  s.table = table.name;
-  s.alias = alias;
-  for (const auto& c : table.columns) s.columns.push_back(c.name);
+  for (const SourceTable& source : sources) {
+    RowSchema::Part part{source.def->name, source.alias, s.columns.size(), source.def->columns.size()};
+    for (const auto& c : source.def->columns) s.columns.push_back(c.name);
+    s.parts.push_back(std::move(part));
+  }
+  if (s.parts.size() == 1) {
+    s.table = s.parts[0].table;
+    s.alias = s.parts[0].alias;
+    s.parts.clear();
+  }
   return s;
 }
-
-}  // namespace
 
 std::shared_ptr<const TableDef> tableWithColumns(const TableDef& table, const std::vector<int>& indexes) {
   auto copy = std::make_shared<TableDef>(table);
@@ -26,18 +29,32 @@ std::shared_ptr<const TableDef> tableWithColumns(const TableDef& table, const st
   return copy;
 }
 
-std::shared_ptr<const TableDef> bindToNeededColumns(const TableDef& table, const std::string& alias,
-                                                    const std::vector<Expr*>& exprs) {
-  const RowSchema full = schemaOf(table, alias);
+std::vector<SourceTable> bindToNeededColumns(const std::vector<SourceTable>& sources,
+                                             const std::vector<Expr*>& exprs) {
+  const RowSchema full = schemaOf(sources);
   std::set<int> used;
   for (Expr* e : exprs) {
     bindColumns(*e, full);
     collectColumnIndexes(*e, used);
   }
-  auto subset = tableWithColumns(table, std::vector<int>(used.begin(), used.end()));
-  const RowSchema narrow = schemaOf(*subset, alias);
-  for (Expr* e : exprs) bindColumns(*e, narrow);
-  return subset;
+  std::vector<SourceTable> narrow;
+  size_t first = 0;
+  for (const SourceTable& source : sources) {
+    std::vector<int> mine;
+    for (int i : used)
+      if (size_t(i) >= first && size_t(i) < first + source.def->columns.size()) mine.push_back(int(i - first));
+    narrow.push_back({tableWithColumns(*source.def, mine), source.alias});
+    first += source.def->columns.size();
+  }
+  const RowSchema schema = schemaOf(narrow);
+  for (Expr* e : exprs) bindColumns(*e, schema);
+  return narrow;
+}
+
+std::shared_ptr<const TableDef> bindToNeededColumns(const TableDef& table, const std::string& alias,
+                                                    const std::vector<Expr*>& exprs) {
+  auto shared = std::make_shared<TableDef>(table);
+  return bindToNeededColumns(std::vector<SourceTable>{{shared, alias}}, exprs)[0].def;
 }
 
 }  // namespace kevra::sql

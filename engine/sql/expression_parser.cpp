@@ -212,7 +212,9 @@ class ExpressionParser {
           t_.advance();
           return e;
         }
-        if (t_.peek(1).isSymbol("(") && !isReservedWord(t.text)) return call();
+        // Left and Right are reserved (joins) but are also text functions.
+        if (t_.peek(1).isSymbol("(") && (!isReservedWord(t.text) || t.isKeyword("LEFT") || t.isKeyword("RIGHT")))
+          return call();
         break;
       default:
         break;

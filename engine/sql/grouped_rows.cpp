@@ -1,12 +1,13 @@
 // Grouping and aggregation.
 #include "engine/sql/grouped_rows.h"
 
+#include <algorithm>
 #include <map>
 
-#include "engine/database.h"
 #include "engine/sql/aggregate_functions.h"
 #include "engine/sql/expression_evaluator.h"
 #include "engine/sql/row_ordering.h"
+#include "engine/sql/source_rows.h"
 #include "engine/util/error.h"
 
 namespace kevra::sql {
@@ -74,10 +75,10 @@ std::vector<std::vector<Value>> buildGroupedRows(SelectPlan& plan) {
   // Groups in GROUP BY value order, which is the order Jet returns them in.
   std::map<std::vector<Value>, Group, RowsLess> groups;
   ExpressionEvaluator evaluator;
-  auto cursor = plan.db->openCursor(plan.scanTable);
-  std::vector<Value> row;
-  while (cursor->next(row)) {
-    if (plan.where && !evaluator.isTrue(*plan.where, row)) continue;
+  size_t width = 0;
+  forEachSourceRow(plan, [&](const std::vector<Value>& row) {
+    width = row.size();
+    if (plan.where && !evaluator.isTrue(*plan.where, row)) return;
     std::vector<Value> key;
     for (const auto& g : plan.groupBy) key.push_back(evaluator.evaluate(*g, row));
     auto [it, added] = groups.try_emplace(std::move(key));
@@ -95,10 +96,15 @@ std::vector<std::vector<Value>> buildGroupedRows(SelectPlan& plan) {
       else
         group.accumulators[i].add(evaluator.evaluate(*a.operands[0], row));
     }
-  }
+  });
   if (groups.empty() && plan.groupBy.empty()) {
     Group& whole = groups[{}];
-    whole.firstRow.assign(plan.scanTable->columns.size(), Value{});
+    size_t columns = 0;
+    if (plan.joined())
+      for (const auto& s : plan.scanSources) columns += s.def->columns.size();
+    else
+      columns = plan.scanTable->columns.size();
+    whole.firstRow.assign(std::max(width, columns), Value{});
     for (const Expr* a : aggregates) whole.accumulators.emplace_back(a->name);
   }
 

@@ -1,9 +1,9 @@
-// In-memory result rows, and the DISTINCT builder.
+// In-memory result rows, and the builders for DISTINCT and joined rows.
 #include "engine/sql/materialized_result_set.h"
 
-#include "engine/database.h"
 #include "engine/sql/expression_evaluator.h"
 #include "engine/sql/row_ordering.h"
+#include "engine/sql/source_rows.h"
 
 namespace kevra::sql {
 
@@ -28,24 +28,38 @@ size_t MaterializedResultSet::fetch(uint64_t position, size_t count, std::vector
   return out.size();
 }
 
-std::vector<std::vector<Value>> buildDistinctRows(SelectPlan& plan) {
+namespace {
+
+// Qualifying output rows with their ORDER BY keys, sorted; DISTINCT keeps
+// the first of equal rows.
+std::vector<std::vector<Value>> buildRows(const SelectPlan& plan, bool distinct) {
   std::vector<std::vector<Value>> outputs, keys;
   ExpressionEvaluator evaluator;
-  auto cursor = plan.db->openCursor(plan.scanTable);
-  std::vector<Value> row;
-  while (cursor->next(row)) {
-    if (plan.where && !evaluator.isTrue(*plan.where, row)) continue;
+  forEachSourceRow(plan, [&](const std::vector<Value>& row) {
+    if (plan.where && !evaluator.isTrue(*plan.where, row)) return;
     std::vector<Value>& output = outputs.emplace_back();
     for (const auto& o : plan.outputs) output.push_back(evaluator.evaluate(*o, row));
     std::vector<Value>& key = keys.emplace_back();
     for (const auto& o : plan.orderBy) key.push_back(evaluator.evaluate(*o.expr, row));
+  });
+  std::vector<size_t> kept;
+  if (distinct) {
+    kept = distinctRowIndexes(outputs);
+  } else {
+    kept.resize(outputs.size());
+    for (size_t i = 0; i < kept.size(); ++i) kept[i] = i;
   }
-  std::vector<size_t> kept = distinctRowIndexes(outputs);
   sortByKeys(kept, keys, plan.orderBy);
   std::vector<std::vector<Value>> rows;
   rows.reserve(kept.size());
   for (size_t i : kept) rows.push_back(std::move(outputs[i]));
   return rows;
 }
+
+}  // namespace
+
+std::vector<std::vector<Value>> buildDistinctRows(SelectPlan& plan) { return buildRows(plan, true); }
+
+std::vector<std::vector<Value>> buildFilteredRows(SelectPlan& plan) { return buildRows(plan, false); }
 
 }  // namespace kevra::sql

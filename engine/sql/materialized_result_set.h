@@ -1,5 +1,5 @@
 // MaterializedResultSet: output rows built in memory in one go, the first
-// time they are needed: used for DISTINCT and for grouped (aggregate)
+// time they are needed: used for DISTINCT, joins and grouped (aggregate)
 // queries, whose rows only exist once the whole table has been read.
 #pragma once
 #include <functional>
@@ -30,5 +30,8 @@ class MaterializedResultSet : public ResultSet {
 // Rows of a SELECT DISTINCT: qualifying output rows kept once each, in order
 // of first appearance, then sorted by ORDER BY.
 std::vector<std::vector<Value>> buildDistinctRows(SelectPlan& plan);
+// Qualifying output rows sorted by ORDER BY (for joins, which have no
+// storage positions to come back to).
+std::vector<std::vector<Value>> buildFilteredRows(SelectPlan& plan);
 
 }  // namespace kevra::sql

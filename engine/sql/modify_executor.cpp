@@ -61,7 +61,8 @@ long executeInsert(const std::shared_ptr<Database>& db, InsertStatement& stateme
                       " values for " + std::to_string(targets.size()) + " fields of table '" + table->name + "'.");
 
   // Values cannot refer to the row being inserted: bind against no columns.
-  const RowSchema none{table->name, {}, {}};
+  RowSchema none;
+  none.table = table->name;
   ExpressionEvaluator evaluator;
   std::vector<std::optional<Value>> row(table->columns.size());
   const std::vector<Value> empty;

@@ -37,6 +37,46 @@ SelectItem parseSelectItem(TokenStream& t) {
   return item;
 }
 
+// FROM a [, b] [INNER|LEFT|RIGHT JOIN c ON cond] ...; parentheses may wrap the
+// joins made so far, as in FROM (a INNER JOIN b ON x) INNER JOIN c ON y.
+void parseFrom(TokenStream& t, SelectStatement& s, bool first = true) {
+  if (t.acceptSymbol("(")) {
+    parseFrom(t, s, first);
+    t.expectSymbol(")");
+  } else if (first) {
+    s.from = parseTableRef(t, true);
+  } else {
+    JoinClause cross;
+    cross.table = parseTableRef(t, true);
+    s.joins.push_back(std::move(cross));
+  }
+  while (true) {
+    JoinClause join;
+    if (t.acceptSymbol(",")) {
+      join.kind = JoinKind::Cross;
+      join.table = parseTableRef(t, true);
+      s.joins.push_back(std::move(join));
+      continue;
+    }
+    if (t.acceptKeyword("INNER")) {
+      join.kind = JoinKind::Inner;
+    } else if (t.acceptKeyword("LEFT")) {
+      join.kind = JoinKind::Left;
+      t.acceptKeyword("OUTER");
+    } else if (t.acceptKeyword("RIGHT")) {
+      join.kind = JoinKind::Right;
+      t.acceptKeyword("OUTER");
+    } else {
+      return;
+    }
+    t.expectKeyword("JOIN");
+    join.table = parseTableRef(t, true);
+    t.expectKeyword("ON");
+    join.on = parseExpression(t);
+    s.joins.push_back(std::move(join));
+  }
+}
+
 SelectStatement parseSelect(TokenStream& t) {
   SelectStatement s;
   if (t.acceptKeyword("DISTINCT"))
@@ -64,7 +104,7 @@ SelectStatement parseSelect(TokenStream& t) {
     s.into = std::move(into);
   }
   t.expectKeyword("FROM");
-  s.from = parseTableRef(t, true);
+  parseFrom(t, s);
   if (t.acceptKeyword("WHERE")) s.where = parseExpression(t);
   if (t.acceptKeyword("GROUP")) {
     t.expectKeyword("BY");

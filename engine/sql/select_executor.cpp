@@ -18,6 +18,8 @@ std::unique_ptr<ResultSet> executeSelect(std::shared_ptr<Database> db, SelectSta
     rows = std::make_unique<MaterializedResultSet>(std::move(plan), buildGroupedRows);
   else if (plan->distinct)
     rows = std::make_unique<MaterializedResultSet>(std::move(plan), buildDistinctRows);
+  else if (plan->joined())
+    rows = std::make_unique<MaterializedResultSet>(std::move(plan), buildFilteredRows);
   else if (plan->where || !plan->orderBy.empty())
     rows = std::make_unique<RowListResultSet>(std::move(plan));
   else

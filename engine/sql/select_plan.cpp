@@ -4,7 +4,6 @@
 
 #include "engine/database.h"
 #include "engine/sql/column_binding.h"
-#include "engine/sql/column_subset.h"
 #include "engine/sql/expression_tools.h"
 #include "engine/sql/grouped_rows.h"
 #include "engine/sql/result_column_inference.h"
@@ -14,20 +13,62 @@
 namespace kevra::sql {
 namespace {
 
-RowSchema schemaOf(const TableDef& table, const std::string& alias) {
-  RowSchema s;
-  s.table = table.name;
-  s.alias = alias;
-  for (const auto& c : table.columns) s.columns.push_back(c.name);
-  return s;
+bool sameName(std::string_view a, std::string_view b) { return compareTextIgnoringCase(a, b) == 0; }
+
+// All columns of the FROM tables one after another, for typing outputs.
+TableDef combinedDefinition(const std::vector<SourceTable>& sources) {
+  if (sources.size() == 1) return *sources[0].def;
+  TableDef combined;
+  for (const SourceTable& s : sources) {
+    combined.name += (combined.name.empty() ? "" : ", ") + s.def->name;
+    combined.columns.insert(combined.columns.end(), s.def->columns.begin(), s.def->columns.end());
+  }
+  return combined;
 }
 
-bool sameName(std::string_view a, std::string_view b) { return compareTextIgnoringCase(a, b) == 0; }
+ResultColumn columnOf(const ColumnDef& c, std::string name) {
+  ResultColumn rc;
+  rc.name = std::move(name);
+  rc.type = c.type;
+  rc.length = c.length;
+  rc.precision = c.precision;
+  rc.scale = c.scale;
+  return rc;
+}
+
+// * and t.*: every column of every table (or of t), named by the column, or
+// by table.column when a join has that name in more than one table.
+void expandStar(SelectPlan& plan, const SelectItem& item) {
+  bool matched = item.starQualifier.empty();
+  for (const SourceTable& s : plan.sources) {
+    const std::string& shownName = s.alias.empty() ? s.def->name : s.alias;
+    if (!item.starQualifier.empty() && !sameName(item.starQualifier, shownName) &&
+        !sameName(item.starQualifier, s.def->name))
+      continue;
+    matched = true;
+    for (const ColumnDef& c : s.def->columns) {
+      size_t owners = 0;
+      for (const SourceTable& other : plan.sources)
+        if (other.def->findColumn(c.name)) ++owners;
+      auto e = makeColumnExpr(c.name, 0);
+      e->qualifier = shownName;
+      plan.outputs.push_back(std::move(e));
+      plan.columns.push_back(columnOf(c, owners > 1 ? shownName + "." + c.name : c.name));
+    }
+  }
+  if (!matched) {
+    std::string names;
+    for (const SourceTable& s : plan.sources) names += (names.empty() ? "'" : ", '") + s.def->name + "'";
+    throw EngineError("The name '" + item.starQualifier + "' in '" + item.starQualifier +
+                      ".*' is not a table or alias of this query (" + names + ").");
+  }
+}
 
 }  // namespace
 
 bool SelectPlan::outputIsWholeRow() const {
-  if (outputs.size() != table->columns.size() || outputTable->columns.size() != table->columns.size()) return false;
+  if (joined() || outputs.size() != table->columns.size() || outputTable->columns.size() != table->columns.size())
+    return false;
   for (size_t i = 0; i < outputs.size(); ++i)
     if (outputs[i]->kind != ExprKind::Column || outputs[i]->columnIndex != int(i)) return false;
   return true;
@@ -39,38 +80,28 @@ std::unique_ptr<SelectPlan> planSelect(std::shared_ptr<Database> db, SelectState
                            "' from a query (SELECT ... INTO) is not supported yet.");
   auto plan = std::make_unique<SelectPlan>();
   plan->table = db->table(statement.from.name);
+  plan->sources.push_back({plan->table, statement.from.alias});
+  for (JoinClause& j : statement.joins) {
+    plan->sources.push_back({db->table(j.table.name), j.table.alias});
+    plan->joins.push_back({j.kind, std::move(j.on)});
+  }
   plan->db = std::move(db);
   plan->distinct = statement.distinct;
-  const TableDef& table = *plan->table;
-  const std::string& alias = statement.from.alias;
-  const RowSchema full = schemaOf(table, alias);
+  const TableDef combined = combinedDefinition(plan->sources);
+  const RowSchema full = schemaOf(plan->sources);
 
-  // Output columns: * and t.* expand to every column; other items keep their expression.
   int unnamed = 0;
   for (SelectItem& item : statement.items) {
     if (item.isStar()) {
-      if (!item.starQualifier.empty() && !sameName(item.starQualifier, table.name) &&
-          !(!alias.empty() && sameName(item.starQualifier, alias)))
-        throw EngineError("The name '" + item.starQualifier + "' in '" + item.starQualifier +
-                          ".*' is not the table or alias of this query ('" + table.name + "').");
-      for (const ColumnDef& c : table.columns) {
-        plan->outputs.push_back(makeColumnExpr(c.name, 0));
-        ResultColumn rc;
-        rc.name = c.name;
-        rc.type = c.type;
-        rc.length = c.length;
-        rc.precision = c.precision;
-        rc.scale = c.scale;
-        plan->columns.push_back(rc);
-      }
+      expandStar(*plan, item);
       continue;
     }
     bindColumns(*item.expr, full);
-    ResultColumn rc = inferResultColumn(*item.expr, table);
+    ResultColumn rc = inferResultColumn(*item.expr, combined);
     if (!item.alias.empty())
       rc.name = item.alias;
     else if (item.expr->kind == ExprKind::Column)
-      rc.name = table.columns[size_t(item.expr->columnIndex)].name;
+      rc.name = combined.columns[size_t(item.expr->columnIndex)].name;
     else
       rc.name = "Expr" + std::to_string(1000 + unnamed++);
     plan->columns.push_back(std::move(rc));
@@ -100,22 +131,30 @@ std::unique_ptr<SelectPlan> planSelect(std::shared_ptr<Database> db, SelectState
   for (const auto& o : plan->orderBy) plan->grouped = plan->grouped || containsAggregate(*o.expr);
   if (plan->where && containsAggregate(*plan->where))
     throw EngineError("An aggregate function cannot stand in the WHERE clause; use HAVING.");
+  for (const JoinStep& j : plan->joins)
+    if (j.on && containsAggregate(*j.on)) throw EngineError("An aggregate function cannot stand in a JOIN condition.");
 
   std::vector<Expr*> scanExprs, outputExprs;
   if (plan->where) scanExprs.push_back(plan->where.get());
   for (auto& o : plan->orderBy) scanExprs.push_back(o.expr.get());
   for (auto& e : plan->outputs) outputExprs.push_back(e.get());
-  if (plan->distinct || plan->grouped) {
-    // Everything is evaluated against the same scanned row.
+  if (plan->distinct || plan->grouped || plan->joined()) {
+    // Everything is evaluated against the same scanned (or joined) row.
     scanExprs.insert(scanExprs.end(), outputExprs.begin(), outputExprs.end());
     for (auto& g : plan->groupBy) scanExprs.push_back(g.get());
     if (plan->having) scanExprs.push_back(plan->having.get());
-    plan->scanTable = bindToNeededColumns(table, alias, scanExprs);
-    plan->outputTable = plan->scanTable;
+    for (auto& j : plan->joins)
+      if (j.on) scanExprs.push_back(j.on.get());
+    if (plan->joined()) {
+      plan->scanSources = bindToNeededColumns(plan->sources, scanExprs);
+    } else {
+      plan->scanTable = bindToNeededColumns(*plan->table, statement.from.alias, scanExprs);
+      plan->outputTable = plan->scanTable;
+    }
     if (plan->grouped) checkGrouping(*plan);
   } else {
-    plan->scanTable = bindToNeededColumns(table, alias, scanExprs);
-    plan->outputTable = bindToNeededColumns(table, alias, outputExprs);
+    plan->scanTable = bindToNeededColumns(*plan->table, statement.from.alias, scanExprs);
+    plan->outputTable = bindToNeededColumns(*plan->table, statement.from.alias, outputExprs);
   }
   return plan;
 }

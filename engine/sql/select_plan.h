@@ -1,4 +1,4 @@
-// SelectPlan: a SELECT checked against its table and made ready to run.
+// SelectPlan: a SELECT checked against its tables and made ready to run.
 // Every expression is bound; the plan also says which columns each phase
 // must decode, so a scan for WHERE/ORDER BY reads only the columns they use
 // and fetching reads only the columns the output shows.
@@ -9,6 +9,7 @@
 
 #include "engine/catalog/table_def.h"
 #include "engine/sql/ast.h"
+#include "engine/sql/column_subset.h"
 #include "engine/sql/result_set.h"
 
 namespace kevra {
@@ -17,9 +18,16 @@ class Database;
 
 namespace kevra::sql {
 
+struct JoinStep {
+  JoinKind kind = JoinKind::Cross;
+  ExprPtr on;  // bound to the joined row; null for Cross
+};
+
 struct SelectPlan {
   std::shared_ptr<Database> db;
-  std::shared_ptr<const TableDef> table;  // as defined in the file
+  std::shared_ptr<const TableDef> table;  // the first FROM table, as defined in the file
+  std::vector<SourceTable> sources;        // every FROM table, as defined
+  std::vector<JoinStep> joins;             // joins[i] adds sources[i + 1]
   std::vector<ExprPtr> outputs;            // one per output column
   std::vector<ResultColumn> columns;
   ExprPtr where;                           // may be null
@@ -30,17 +38,21 @@ struct SelectPlan {
   // GROUP BY, HAVING or an aggregate function: one output row per group.
   bool grouped = false;
   std::optional<TopClause> top;
-  // Columns the filter/sort scan decodes; with DISTINCT or grouping also the output's.
+  // One table: the columns the filter/sort scan decodes (with DISTINCT or
+  // grouping also the output's) and the columns fetching decodes.
   std::shared_ptr<const TableDef> scanTable;
-  // Columns that fetching rows decodes (outputs are bound to these).
   std::shared_ptr<const TableDef> outputTable;
+  // Joins: each table narrowed to the columns the query reads; every
+  // expression is bound to the joined row of these.
+  std::vector<SourceTable> scanSources;
 
+  bool joined() const { return !joins.empty(); }
   // True when the output is every column of the table in order, unchanged.
   bool outputIsWholeRow() const;
 };
 
-// Throws EngineError when the table is missing or an expression names a
-// field the table does not have. SELECT ... INTO is refused here.
+// Throws EngineError when a table is missing or an expression names a field
+// the tables do not have. SELECT ... INTO is refused here.
 std::unique_ptr<SelectPlan> planSelect(std::shared_ptr<Database> db, SelectStatement statement);
 
 }  // namespace kevra::sql

@@ -17,7 +17,7 @@ namespace {
 
 // A row with a NULL (n), text (t), a Long (i), a Double (d), a Currency (c),
 // a Decimal (m), a date (g) and a Yes/No (y).
-const RowSchema kSchema{"T", "", {"n", "t", "i", "d", "c", "m", "g", "y"}};
+const RowSchema kSchema{"T", "", {"n", "t", "i", "d", "c", "m", "g", "y"}, {}};
 
 std::vector<Value> sampleRow() {
   Decimal m;
