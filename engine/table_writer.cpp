@@ -94,14 +94,20 @@ TableWriter::~TableWriter() {
 }
 
 void TableWriter::begin() {
+  if (open_) {
+    ++depth_;
+    return;
+  }
   if (db_->readOnly())
     throw EngineError("The database '" + db_->path() + "' is open read-only; it cannot be changed.");
   db_->pages().beginTransaction();
   open_ = true;
+  depth_ = 1;
 }
 
 void TableWriter::commit() {
   if (!open_) throw EngineError("Internal error: commit without a transaction.");
+  if (--depth_ > 0) return;
   db_->pages().commit();
   open_ = false;
   tables_.clear();
@@ -110,6 +116,7 @@ void TableWriter::commit() {
 
 void TableWriter::rollback() {
   if (!open_) return;
+  depth_ = 0;
   db_->pages().rollback();
   open_ = false;
   tables_.clear();

@@ -29,6 +29,8 @@ class TableWriter : public RowWriter {
   explicit TableWriter(std::shared_ptr<Database> db);
   ~TableWriter() override;
 
+  // begin() inside an open transaction nests: only the outermost commit()
+  // writes, and a rollback() at any depth abandons the whole transaction.
   void begin() override;
   void commit() override;
   void rollback() override;
@@ -56,6 +58,7 @@ class TableWriter : public RowWriter {
   std::shared_ptr<Database> db_;
   std::map<uint32_t, std::unique_ptr<TableState>> tables_;  // by TDEF page
   bool open_ = false;
+  int depth_ = 0;
   uint32_t lastInserted_ = 0;
 };
 

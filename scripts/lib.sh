@@ -29,7 +29,7 @@ kevra_need_packages() {
 }
 
 # Packages for building the engine, the CLI and the tests.
-KEVRA_BUILD_PACKAGES=(cmake g++ make pkg-config libgtest-dev libgmock-dev googletest libbenchmark-dev)
+KEVRA_BUILD_PACKAGES=(cmake g++ make pkg-config libgtest-dev libgmock-dev googletest libbenchmark-dev libsqlite3-dev)
 # The Qt application.
 KEVRA_GUI_PACKAGES=(qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools libgl1-mesa-dev libglx-dev)
 # Headless GUI tests and the independent reader used as oracle.
