@@ -89,10 +89,12 @@ struct SelectStatement {
   std::vector<OrderItem> orderBy;
 };
 
+// INSERT INTO t [(cols)] VALUES (...) or INSERT INTO t [(cols)] SELECT ...
 struct InsertStatement {
   TableRef table;
   std::vector<std::string> columns;  // empty: every column in table order
-  std::vector<ExprPtr> values;
+  std::vector<ExprPtr> values;       // VALUES form
+  std::unique_ptr<SelectStatement> select;  // SELECT form
 };
 
 struct Assignment {

@@ -1,7 +1,7 @@
-// Running INSERT, UPDATE and DELETE: find the rows, compute and convert the
-// new values, and hand them to a RowWriter inside one transaction. Rows to
-// change are collected before the first write so the scan never sees its own
-// changes.
+// Running INSERT (VALUES or SELECT), UPDATE and DELETE: find the rows,
+// compute and convert the new values, and hand them to a RowWriter inside one
+// transaction. Rows to change are collected before the first write so the
+// scan never sees its own changes.
 #pragma once
 #include <memory>
 

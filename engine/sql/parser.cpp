@@ -138,7 +138,11 @@ InsertStatement parseInsert(TokenStream& t) {
     } while (t.acceptSymbol(","));
     t.expectSymbol(")");
   }
-  t.expectKeyword("VALUES");
+  if (t.acceptKeyword("SELECT")) {
+    s.select = std::make_unique<SelectStatement>(parseSelect(t));
+    return s;
+  }
+  if (!t.acceptKeyword("VALUES")) t.fail("VALUES or SELECT");
   t.expectSymbol("(");
   do {
     s.values.push_back(parseExpression(t));

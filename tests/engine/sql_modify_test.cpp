@@ -208,3 +208,23 @@ TEST(SqlModifyOnAFile, EveryMatchingRowChangesOnceAndSelectSeesIt) {
   EXPECT_EQ(count("data3 = 'bulk'"), 9u);
   EXPECT_EQ(runStatement(db, "SELECT * FROM Table1").rows->rowCount(), 7u + 9u);
 }
+
+TEST(SqlModifyInsert, RowsOfAQueryGoInOnce) {
+  test::ScratchCopy copy("overflowtestv2000.mdb");
+  auto db = test::openForWriting(copy.path());
+  // The query is read completely first, so the table's own new rows are not copied again.
+  EXPECT_EQ(test::runSql(db, "INSERT INTO Table1 SELECT * FROM Table1"), 7);
+  EXPECT_EQ(runStatement(db, "SELECT * FROM Table1").rows->rowCount(), 14u);
+  EXPECT_EQ(test::runSql(db, "INSERT INTO Table1 (data9, data10) SELECT UCase(data1), 'copied' FROM Table1 "
+                             "WHERE data1 LIKE 'row1*'"),
+            2);
+  std::vector<std::vector<Value>> r;
+  runStatement(db, "SELECT data9, data1 FROM Table1 WHERE data10 = 'copied'").rows->fetch(0, 5, r);
+  ASSERT_EQ(r.size(), 2u);
+  EXPECT_EQ(std::get<std::string>(r[0][0]), "ROW1COL1");
+  EXPECT_TRUE(isNull(r[0][1]));
+
+  RecordingWriter w;
+  EXPECT_THROW(runStatement(db, "INSERT INTO Table1 (data1) SELECT data1, data3 FROM Table1", &w), EngineError);
+  EXPECT_TRUE(w.log.empty());
+}

@@ -298,3 +298,13 @@ TEST(SqlTypeWords, WordsTheProgramWritesAndTheirSizes) {
   EXPECT_THROW(typeOf("alter table T add column [a] long(4) NULL"), EngineError);
   EXPECT_THROW(typeOf("alter table T add column [a] decimal(5, 6)"), EngineError);
 }
+
+TEST(SqlParserModify, InsertFromAQuery) {
+  auto i = parseAs<InsertStatement>("INSERT INTO Archive (A, B) SELECT X, Y + 1 FROM Live WHERE Z IS NULL");
+  EXPECT_TRUE(i.values.empty());
+  ASSERT_TRUE(i.select);
+  EXPECT_EQ(i.select->from.name, "Live");
+  EXPECT_EQ(i.select->items.size(), 2u);
+  EXPECT_TRUE(i.select->where);
+  EXPECT_NE(errorOf("INSERT INTO T (A) (1)").find("expected VALUES or SELECT"), std::string::npos);
+}
