@@ -58,6 +58,18 @@ TEST_P(TablesOfJet4File, UserTablesMatchMdbtoolsInNameOrder) {
   EXPECT_EQ(ours, theirs);
 }
 
+TEST_P(TablesOfJet4File, SavedQueriesMatchMdbQueries) {
+  const SampleFile& sample = GetParam();
+  std::vector<std::string> theirs = mdbQueries(sample.path);
+  auto db = Database::open(sample.path, OpenOptions{true, sample.name == "v2000_with-password.mdb" ? kSamplePassword : ""});
+  std::vector<std::string> ours;
+  for (const auto& object : db->objects())
+    if (object.isQuery() && object.name.rfind("~", 0) != 0) ours.push_back(object.name);
+  std::sort(ours.begin(), ours.end());
+  std::sort(theirs.begin(), theirs.end());
+  EXPECT_EQ(ours, theirs);
+}
+
 INSTANTIATE_TEST_SUITE_P(Samples, TablesOfJet4File, ::testing::ValuesIn(jet4Samples()), sampleTestName);
 
 // Jet 3 and .accdb files are not read yet: every command refuses them with a

@@ -92,6 +92,10 @@ std::vector<std::string> mdbLinkedTables(const std::string& path) {
   return splitLines(runOracle({"mdb-tables", "-1", "-t", "linkedtable", path}));
 }
 
+std::vector<std::string> mdbQueries(const std::string& path) {
+  return splitLines(runOracle({"mdb-queries", "-L", "-1", path}));
+}
+
 uint64_t mdbCount(const std::string& path, const std::string& table) {
   std::string out = runOracle({"mdb-count", path, table});
   return std::stoull(out);

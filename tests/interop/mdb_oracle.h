@@ -29,6 +29,9 @@ std::vector<SampleFile> jet4Samples();
 std::vector<std::string> mdbUserTables(const std::string& path);
 std::vector<std::string> mdbLinkedTables(const std::string& path);
 
+// mdb-queries -L -1: saved queries.
+std::vector<std::string> mdbQueries(const std::string& path);
+
 // mdb-count.
 uint64_t mdbCount(const std::string& path, const std::string& table);
 
