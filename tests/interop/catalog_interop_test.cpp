@@ -1,9 +1,13 @@
 // Which tables a file has, which files are refused, linked tables and the
 // database password: kevra-cli and the engine against mdbtools.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -206,6 +210,26 @@ TEST(CliErrors, MissingFileAndTableAreOneLineMessages) {
   ProcessResult help = runCli({"--help"});
   EXPECT_EQ(help.exitCode, 0);
   EXPECT_NE(help.out.find("export"), std::string::npos) << "--help lists the commands";
+}
+
+TEST(CliOutput, OutputFileHoldsExactlyWhatStdoutGets) {
+  const SampleFile& sample = sampleNamed("compindextestv2000.mdb");
+  const std::string path = ::testing::TempDir() + "kevra-cli-output-" + std::to_string(getpid()) + ".jsonl";
+  for (const char* format : {"csv", "jsonl"}) {
+    SCOPED_TRACE(format);
+    ProcessResult toStdout = runCli({"export", sample.path, "Table1", "--format", format});
+    ProcessResult toFile = runCli({"export", sample.path, "Table1", "--format", format, "--output", path});
+    ASSERT_EQ(toStdout.exitCode, 0) << toStdout.err;
+    ASSERT_EQ(toFile.exitCode, 0) << toFile.err;
+    EXPECT_TRUE(toFile.out.empty());
+    std::ifstream in(path, std::ios::binary);
+    std::string written((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(written, toStdout.out);
+    EXPECT_EQ(splitLines(written).size(), std::string(format) == "csv" ? 513u : 512u);
+  }
+  std::remove(path.c_str());
+  ProcessResult unwritable = runCli({"export", sample.path, "Table1", "--output", "/nonexistent-dir/out.csv"});
+  expectCleanFailure(unwritable);
 }
 
 }  // namespace
