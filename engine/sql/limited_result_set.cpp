@@ -39,4 +39,9 @@ size_t LimitedResultSet::fetch(uint64_t position, size_t count, std::vector<std:
   return inner_->fetch(position, size_t(std::min<uint64_t>(count, n - position)), out);
 }
 
+std::optional<uint32_t> LimitedResultSet::rowLocation(uint64_t position) {
+  if (position >= limit()) return std::nullopt;
+  return inner_->rowLocation(position);
+}
+
 }  // namespace kevra::sql

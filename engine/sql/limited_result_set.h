@@ -14,6 +14,8 @@ class LimitedResultSet : public ResultSet {
   const std::vector<ResultColumn>& columns() const override { return inner_->columns(); }
   uint64_t rowCount() override;
   size_t fetch(uint64_t position, size_t count, std::vector<std::vector<Value>>& out) override;
+  std::shared_ptr<const TableDef> sourceTable() const override { return inner_->sourceTable(); }
+  std::optional<uint32_t> rowLocation(uint64_t position) override;
 
  private:
   uint64_t limit();

@@ -84,4 +84,18 @@ size_t RowListResultSet::fetch(uint64_t position, size_t count, std::vector<std:
   return out.size();
 }
 
+std::shared_ptr<const TableDef> RowListResultSet::sourceTable() const {
+  return plan_->outputIsWholeRow() ? plan_->table : nullptr;
+}
+
+std::optional<uint32_t> RowListResultSet::rowLocation(uint64_t position) {
+  if (!sourceTable()) return std::nullopt;
+  scanUntil(position == std::numeric_limits<uint64_t>::max() ? position : position + 1);
+  if (position >= positions_.size()) return std::nullopt;
+  const uint64_t at = positions_[size_t(position)];
+  std::vector<Value> row;
+  if ((fetchCursor_->position() != at && !fetchCursor_->seek(at)) || !fetchCursor_->next(row)) return std::nullopt;
+  return fetchCursor_->lastLocation();
+}
+
 }  // namespace kevra::sql

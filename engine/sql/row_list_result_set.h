@@ -20,6 +20,9 @@ class RowListResultSet : public ResultSet {
   const std::vector<ResultColumn>& columns() const override { return plan_->columns; }
   uint64_t rowCount() override;
   size_t fetch(uint64_t position, size_t count, std::vector<std::vector<Value>>& out) override;
+  // Editable when the output is the table's whole rows (select * ... where/order by).
+  std::shared_ptr<const TableDef> sourceTable() const override;
+  std::optional<uint32_t> rowLocation(uint64_t position) override;
 
  private:
   // Scans until `wanted` rows qualified or the table ended.

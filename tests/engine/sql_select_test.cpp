@@ -245,3 +245,39 @@ TEST(SqlSelectDistinct, RowsKeptOnceIgnoringCase) {
   EXPECT_EQ(text(rows[1][1]), "ddd");
   EXPECT_EQ(text(rows[2][1]), "efg");
 }
+
+TEST(SqlSelectEditing, WholeRowResultsReportTheirTableAndRowLocations) {
+  auto db = openSample("compindextestv2000.mdb");
+  std::vector<uint32_t> locations;
+  std::vector<int32_t> ids;  // -1 for NULL
+  {
+    auto cursor = db->openCursor(db->table("Table1"));
+    std::vector<Value> row;
+    while (cursor->next(row)) {
+      locations.push_back(cursor->lastLocation());
+      ids.push_back(isNull(row[0]) ? -1 : std::get<int32_t>(row[0]));
+    }
+  }
+  auto all = query(db, "select * from [Table1]");
+  ASSERT_TRUE(all->sourceTable());
+  EXPECT_EQ(all->sourceTable()->name, "Table1");
+  EXPECT_EQ(all->rowLocation(300), locations[300]);
+  EXPECT_EQ(all->rowLocation(0), locations[0]);
+  EXPECT_FALSE(all->rowLocation(512));
+
+  // Sorted: position 0 holds the largest id.
+  auto sorted = query(db, "SELECT * FROM Table1 WHERE CD_AGENTE > 100 ORDER BY CD_AGENTE DESC");
+  ASSERT_TRUE(sorted->sourceTable());
+  const size_t largest = size_t(std::max_element(ids.begin(), ids.end()) - ids.begin());
+  EXPECT_EQ(sorted->rowLocation(0), locations[largest]);
+
+  auto top = query(db, "SELECT TOP 2 * FROM Table1");
+  EXPECT_EQ(top->rowLocation(1), locations[1]);
+  EXPECT_FALSE(top->rowLocation(2));
+
+  // Anything but whole rows of one table cannot be edited in place.
+  EXPECT_FALSE(query(db, "SELECT CD_AGENTE FROM Table1")->sourceTable());
+  EXPECT_FALSE(query(db, "SELECT DC_AGENTE, RS_AGENTE, CD_AGENTE FROM Table1")->sourceTable());
+  EXPECT_FALSE(query(db, "SELECT DISTINCT * FROM Table1")->sourceTable());
+  EXPECT_FALSE(query(db, "SELECT CD_AGENTE FROM Table1 ORDER BY 1")->rowLocation(0));
+}
