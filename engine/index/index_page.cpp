@@ -24,17 +24,78 @@ void putU32(uint8_t* p, uint32_t v) {
 
 }  // namespace
 
-size_t IndexPage::entryBytes() const {
-  size_t total = 0;
-  for (const auto& e : entries) total += e.size();
-  return total;
+size_t IndexPage::lowerBound(ByteSpan e) const {
+  size_t lo = 0, hi = size();
+  while (lo < hi) {
+    size_t mid = (lo + hi) / 2;
+    if (entryLess(entry(mid), e))
+      lo = mid + 1;
+    else
+      hi = mid;
+  }
+  return lo;
 }
 
-ByteSpan IndexPage::withoutChild(const Bytes& nodeEntry) {
-  return ByteSpan(nodeEntry.data(), nodeEntry.size() - kChildPointerSize);
+void IndexPage::append(ByteSpan e) {
+  data_.insert(data_.end(), e.begin(), e.end());
+  ends_.push_back(uint32_t(data_.size()));
 }
 
-uint32_t IndexPage::childOf(const Bytes& nodeEntry) {
+void IndexPage::insert(size_t i, ByteSpan e) {
+  if (i == size()) return append(e);
+  size_t start = i ? ends_[i - 1] : 0;
+  Bytes copy(e.begin(), e.end());  // `e` may point into this page
+  data_.insert(data_.begin() + ptrdiff_t(start), copy.begin(), copy.end());
+  ends_.insert(ends_.begin() + ptrdiff_t(i), uint32_t(start));
+  for (size_t k = i; k < ends_.size(); ++k) ends_[k] += uint32_t(copy.size());
+}
+
+void IndexPage::erase(size_t i) {
+  size_t start = i ? ends_[i - 1] : 0;
+  uint32_t length = ends_[i] - uint32_t(start);
+  data_.erase(data_.begin() + ptrdiff_t(start), data_.begin() + ptrdiff_t(ends_[i]));
+  ends_.erase(ends_.begin() + ptrdiff_t(i));
+  for (size_t k = i; k < ends_.size(); ++k) ends_[k] -= length;
+}
+
+void IndexPage::replace(size_t i, ByteSpan e) {
+  Bytes copy(e.begin(), e.end());
+  erase(i);
+  insert(i, copy);
+}
+
+void IndexPage::keepRange(size_t first, size_t last) {
+  size_t start = first ? ends_[first - 1] : 0;
+  size_t end = last ? ends_[last - 1] : 0;
+  if (last <= first) {
+    clearEntries();
+    return;
+  }
+  data_.erase(data_.begin() + ptrdiff_t(end), data_.end());
+  data_.erase(data_.begin(), data_.begin() + ptrdiff_t(start));
+  ends_.erase(ends_.begin() + ptrdiff_t(last), ends_.end());
+  ends_.erase(ends_.begin(), ends_.begin() + ptrdiff_t(first));
+  for (auto& v : ends_) v -= uint32_t(start);
+}
+
+void IndexPage::clearEntries() {
+  data_.clear();
+  ends_.clear();
+}
+
+void IndexPage::assignStored(ByteSpan data, std::vector<uint32_t> ends) {
+  data_.reserve(kIndexEntrySpace + 64);
+  data_.assign(data.begin(), data.end());
+  ends_ = std::move(ends);
+}
+
+std::vector<Bytes> IndexPage::entries() const {
+  std::vector<Bytes> out;
+  for (size_t i = 0; i < size(); ++i) out.emplace_back(entry(i).begin(), entry(i).end());
+  return out;
+}
+
+uint32_t IndexPage::childOf(ByteSpan nodeEntry) {
   size_t n = nodeEntry.size();
   return (uint32_t(nodeEntry[n - 4]) << 24) | (uint32_t(nodeEntry[n - 3]) << 16) | (uint32_t(nodeEntry[n - 2]) << 8) |
          nodeEntry[n - 1];
@@ -64,31 +125,41 @@ IndexPage decodeIndexPage(ByteSpan bytes, uint32_t page, const std::string& owne
   if (p.leaf && p.tailPage != 0) corrupt(page, owner, "is a leaf with a child page");
 
   const size_t minEntry = 1 + kRowPointerSize + (p.leaf ? 0 : kChildPointerSize);
+  std::vector<uint32_t> ends;
   size_t start = 0;
-  for (size_t pos = 1; pos <= kIndexEntrySpace; ++pos) {
-    size_t byte = kIndexBitmapStart + pos / 8;
-    if (byte >= kIndexEntriesStart) break;
-    if (!(bytes[byte] & (1u << (pos % 8)))) continue;
-    Bytes entry;
-    size_t stored = pos - start;
-    if (!p.entries.empty()) {
-      const Bytes& first = p.entries.front();
-      entry.assign(first.begin(), first.begin() + p.prefixLength);
+  for (size_t byte = kIndexBitmapStart; byte < kIndexEntriesStart; ++byte) {
+    uint8_t bits = bytes[byte];
+    while (bits) {
+      int bit = __builtin_ctz(bits);
+      bits = uint8_t(bits & (bits - 1));
+      size_t pos = (byte - kIndexBitmapStart) * 8 + size_t(bit);
+      if (pos == 0) corrupt(page, owner, "has an entry of 0 bytes");
+      if (pos > kIndexEntrySpace) corrupt(page, owner, "has entries past its end");
+      size_t stored = pos - start;
+      if (ends.empty() && stored < p.prefixLength) corrupt(page, owner, "has a shared prefix longer than its first entry");
+      size_t full = stored + (ends.empty() ? 0 : p.prefixLength);
+      if (full < minEntry) corrupt(page, owner, "has an entry of only " + std::to_string(full) + " bytes");
+      ends.push_back(uint32_t(pos));
+      start = pos;
     }
-    entry.insert(entry.end(), bytes.begin() + ptrdiff_t(kIndexEntriesStart + start),
-                 bytes.begin() + ptrdiff_t(kIndexEntriesStart + pos));
-    if (p.entries.empty() && stored < p.prefixLength)
-      corrupt(page, owner, "has a shared prefix longer than its first entry");
-    if (entry.size() < minEntry) corrupt(page, owner, "has an entry of only " + std::to_string(entry.size()) + " bytes");
-    p.entries.push_back(std::move(entry));
-    start = pos;
   }
-  // Bit 0 would end an empty entry; bits past the entry area cannot be honoured.
-  if (bytes[kIndexBitmapStart] & 1) corrupt(page, owner, "has an entry of 0 bytes");
-  for (size_t pos = kIndexEntrySpace + 1; kIndexBitmapStart + pos / 8 < kIndexEntriesStart; ++pos)
-    if (bytes[kIndexBitmapStart + pos / 8] & (1u << (pos % 8))) corrupt(page, owner, "has entries past its end");
-  if (p.prefixLength && p.entries.empty()) corrupt(page, owner, "has a shared prefix but no entries");
-  if (!p.leaf && p.entries.empty() && p.tailPage == 0) corrupt(page, owner, "is a node without children");
+  ByteSpan stored = bytes.subspan(kIndexEntriesStart, start);
+  if (p.prefixLength == 0) {
+    p.assignStored(stored, std::move(ends));
+  } else {
+    // Every entry after the first lacks the first entry's leading bytes.
+    ByteSpan prefix = stored.first(p.prefixLength);
+    size_t from = 0;
+    for (uint32_t end : ends) {
+      Bytes entry;
+      if (!p.empty()) entry.assign(prefix.begin(), prefix.end());
+      entry.insert(entry.end(), stored.begin() + ptrdiff_t(from), stored.begin() + ptrdiff_t(end));
+      p.append(entry);
+      from = end;
+    }
+  }
+  if (p.prefixLength && p.empty()) corrupt(page, owner, "has a shared prefix but no entries");
+  if (!p.leaf && p.empty() && p.tailPage == 0) corrupt(page, owner, "is a node without children");
   return p;
 }
 
@@ -106,11 +177,12 @@ void encodeIndexPage(const IndexPage& page, uint8_t* out) {
   putU32(out + 20, page.leaf ? 0 : page.tailPage);
   putU16(out + 24, 0);
   out[26] = page.leaf ? 0x00 : 0x01;
-  size_t pos = 0;
-  for (const auto& e : page.entries) {
-    std::memcpy(out + kIndexEntriesStart + pos, e.data(), e.size());
-    pos += e.size();
-    out[kIndexBitmapStart + pos / 8] |= uint8_t(1u << (pos % 8));
+  for (size_t i = 0; i < page.size(); ++i) {
+    ByteSpan e = page.entry(i);
+    size_t start = size_t(e.data() - page.entry(0).data());
+    std::memcpy(out + kIndexEntriesStart + start, e.data(), e.size());
+    size_t end = start + e.size();
+    out[kIndexBitmapStart + end / 8] |= uint8_t(1u << (end % 8));
   }
 }
 

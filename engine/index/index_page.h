@@ -3,7 +3,9 @@
 // their stored tail: leaf entries end with the 4-byte row pointer, node
 // entries with the row pointer and the 4-byte child page.
 #pragma once
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -18,7 +20,8 @@ constexpr size_t kIndexEntrySpace = kPageSize - kIndexEntriesStart;  // 3616 byt
 constexpr size_t kRowPointerSize = 4;  // page (3 bytes big-endian) + row
 constexpr size_t kChildPointerSize = 4;
 
-struct IndexPage {
+class IndexPage {
+ public:
   bool leaf = true;
   uint32_t tdefPage = 0;
   uint32_t prevPage = 0;
@@ -26,14 +29,46 @@ struct IndexPage {
   uint32_t tailPage = 0;      // node pages: right-most child, which has no entry
   uint16_t freeSpace = 0;     // as stored
   uint16_t prefixLength = 0;  // as stored
-  std::vector<Bytes> entries;
 
+  // Entries are kept back to back in one buffer (pages are decoded for every
+  // index change, so this avoids one allocation per entry).
+  size_t size() const { return ends_.size(); }
+  bool empty() const { return ends_.empty(); }
+  ByteSpan entry(size_t i) const {
+    size_t start = i ? ends_[i - 1] : 0;
+    return ByteSpan(data_.data() + start, ends_[i] - start);
+  }
+  ByteSpan back() const { return entry(size() - 1); }
   // Bytes the entries take when written without prefix compression.
-  size_t entryBytes() const;
+  size_t entryBytes() const { return data_.size(); }
+  // Position of the first entry not less than `e` (byte order).
+  size_t lowerBound(ByteSpan e) const;
+  void append(ByteSpan e);
+  void insert(size_t i, ByteSpan e);
+  void erase(size_t i);
+  void replace(size_t i, ByteSpan e);
+  // Keeps entries [first, last) only.
+  void keepRange(size_t first, size_t last);
+  void clearEntries();
+  std::vector<Bytes> entries() const;
+  // Sets the entries from stored bytes and their end offsets (no prefix).
+  void assignStored(ByteSpan data, std::vector<uint32_t> ends);
+
   // Key and row pointer of a node entry (the entry without its child page).
-  static ByteSpan withoutChild(const Bytes& nodeEntry);
-  static uint32_t childOf(const Bytes& nodeEntry);
+  static ByteSpan withoutChild(ByteSpan nodeEntry) { return nodeEntry.first(nodeEntry.size() - kChildPointerSize); }
+  static uint32_t childOf(ByteSpan nodeEntry);
+
+ private:
+  Bytes data_;
+  std::vector<uint32_t> ends_;
 };
+
+// Entry order: plain byte order, a prefix sorting first.
+inline bool entryLess(ByteSpan a, ByteSpan b) {
+  size_t n = std::min(a.size(), b.size());
+  int c = n ? std::memcmp(a.data(), b.data(), n) : 0;
+  return c < 0 || (c == 0 && a.size() < b.size());
+}
 
 // Decodes `bytes`. Throws CorruptFileError naming `page` and `owner` when the
 // page is not an index page or its bitmap, prefix or entries are impossible.

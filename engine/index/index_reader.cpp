@@ -63,22 +63,22 @@ bool IndexReader::next(IndexEntry& entry) {
   while (!stack_.empty()) {
     Frame& top = stack_.back();
     if (top.page.leaf) {
-      if (top.nextEntry < top.page.entries.size()) {
-        const Bytes& e = top.page.entries[top.nextEntry++];
+      if (top.nextEntry < top.page.size()) {
+        ByteSpan e = top.page.entry(top.nextEntry++);
         size_t keyLength = e.size() - kRowPointerSize;
         entry.key.assign(e.begin(), e.begin() + ptrdiff_t(keyLength));
         entry.page = readEntryPointerPage(ByteSpan(e).subspan(keyLength));
         entry.row = e.back();
-        lastEntry_ = e;
+        lastEntry_.assign(e.begin(), e.end());
         haveLast_ = true;
         return true;
       }
     } else {
-      size_t children = top.page.entries.size() + (top.page.tailPage ? 1 : 0);
+      size_t children = top.page.size() + (top.page.tailPage ? 1 : 0);
       if (top.nextChild < children) {
         size_t i = top.nextChild++;
-        if (i < top.page.entries.size()) {
-          const Bytes& e = top.page.entries[i];
+        if (i < top.page.size()) {
+          ByteSpan e = top.page.entry(i);
           ByteSpan expected = IndexPage::withoutChild(e);
           push(IndexPage::childOf(e), Bytes(expected.begin(), expected.end()));
         } else {

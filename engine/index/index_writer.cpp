@@ -13,8 +13,6 @@
 namespace kevra {
 namespace {
 
-bool lessBytes(ByteSpan a, ByteSpan b) { return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end()); }
-
 Bytes withChild(ByteSpan keyAndRow, uint32_t child) {
   Bytes e(keyAndRow.begin(), keyAndRow.end());
   appendBigEndian32(child, e);
@@ -91,10 +89,17 @@ void IndexWriter::setSiblingLink(uint32_t page, bool previous, uint32_t value) {
 }
 
 size_t IndexWriter::childFor(const IndexPage& node, const Bytes& entry) {
-  for (size_t i = 0; i < node.entries.size(); ++i)
-    if (!lessBytes(IndexPage::withoutChild(node.entries[i]), entry)) return i;
-  if (node.tailPage == 0) return node.entries.size() - 1;  // decodeIndexPage guarantees an entry then
-  return node.entries.size();
+  // Node entries are sorted, so the first one not below `entry` is found by bisection.
+  size_t lo = 0, hi = node.size();
+  while (lo < hi) {
+    size_t mid = (lo + hi) / 2;
+    if (entryLess(IndexPage::withoutChild(node.entry(mid)), entry))
+      lo = mid + 1;
+    else
+      hi = mid;
+  }
+  if (lo == node.size() && node.tailPage == 0) return node.size() - 1;  // decodeIndexPage guarantees an entry then
+  return lo;
 }
 
 IndexWriter::Outcome IndexWriter::finishPage(uint32_t pageNumber, IndexPage& page, bool isRoot, Outcome result) {
@@ -102,7 +107,7 @@ IndexWriter::Outcome IndexWriter::finishPage(uint32_t pageNumber, IndexPage& pag
     store(pageNumber, page);
     return result;
   }
-  const size_t n = page.entries.size();
+  const size_t n = page.size();
   // Entries for the left part: appends at the right edge of a level move only
   // the newest entry (pages fill up under ascending inserts); otherwise split
   // the bytes in half.
@@ -112,24 +117,24 @@ IndexWriter::Outcome IndexWriter::finishPage(uint32_t pageNumber, IndexPage& pag
   } else {
     size_t total = page.entryBytes(), sum = 0;
     m = 0;
-    while (m < n && sum + page.entries[m].size() / 2 < total / 2) sum += page.entries[m++].size();
+    while (m < n && sum + page.entry(m).size() / 2 < total / 2) sum += page.entry(m++).size();
     m = std::clamp<size_t>(m, 1, page.leaf ? n - 1 : n);
   }
-  IndexPage left, right;
-  left.leaf = right.leaf = page.leaf;
+  IndexPage left = page, right = page;
+  left.prevPage = left.nextPage = right.prevPage = right.nextPage = 0;
   Bytes leftMax;
   if (page.leaf) {
-    left.entries.assign(page.entries.begin(), page.entries.begin() + ptrdiff_t(m));
-    leftMax = left.entries.back();
+    left.keepRange(0, m);
+    ByteSpan last = left.back();
+    leftMax.assign(last.begin(), last.end());
   } else {
     // The left node's last child becomes its tail; its entry moves up.
-    left.entries.assign(page.entries.begin(), page.entries.begin() + ptrdiff_t(m - 1));
-    left.tailPage = IndexPage::childOf(page.entries[m - 1]);
-    ByteSpan up = IndexPage::withoutChild(page.entries[m - 1]);
+    ByteSpan up = IndexPage::withoutChild(page.entry(m - 1));
     leftMax.assign(up.begin(), up.end());
-    right.tailPage = page.tailPage;
+    left.tailPage = IndexPage::childOf(page.entry(m - 1));
+    left.keepRange(0, m - 1);
   }
-  right.entries.assign(page.entries.begin() + ptrdiff_t(m), page.entries.end());
+  right.keepRange(m, n);
 
   if (isRoot) {
     uint32_t a = newPage();
@@ -140,7 +145,7 @@ IndexWriter::Outcome IndexWriter::finishPage(uint32_t pageNumber, IndexPage& pag
     store(b, right);
     IndexPage root;
     root.leaf = false;
-    root.entries.push_back(withChild(leftMax, a));
+    root.append(withChild(leftMax, a));
     root.tailPage = b;
     store(pageNumber, root);
     return result;
@@ -162,18 +167,19 @@ IndexWriter::Outcome IndexWriter::finishPage(uint32_t pageNumber, IndexPage& pag
 IndexWriter::Outcome IndexWriter::finishNode(uint32_t pageNumber, IndexPage& node, size_t c, Outcome below,
                                              bool isRoot) {
   Outcome result;
-  const bool isTail = c >= node.entries.size();
-  const uint32_t child = isTail ? node.tailPage : IndexPage::childOf(node.entries[c]);
+  const bool isTail = c >= node.size();
+  const uint32_t child = isTail ? node.tailPage : IndexPage::childOf(node.entry(c));
   if (below.emptied) {
     releasePage(child);
     if (below.prev) setSiblingLink(below.prev, false, below.next);
     if (below.next) setSiblingLink(below.next, true, below.prev);
     if (!isTail) {
-      node.entries.erase(node.entries.begin() + ptrdiff_t(c));
-    } else if (!node.entries.empty()) {
+      node.erase(c);
+    } else if (!node.empty()) {
       // The last entry child takes over as the tail; its entry goes away.
-      Bytes last = std::move(node.entries.back());
-      node.entries.pop_back();
+      ByteSpan back = node.back();
+      Bytes last(back.begin(), back.end());
+      node.erase(node.size() - 1);
       node.tailPage = IndexPage::childOf(last);
       ByteSpan max = IndexPage::withoutChild(last);
       result.maxChanged = true;
@@ -186,7 +192,7 @@ IndexWriter::Outcome IndexWriter::finishNode(uint32_t pageNumber, IndexPage& nod
     } else {
       node = IndexPage{};  // an empty index: the root is an empty leaf again
     }
-    if (isRoot && !node.leaf && node.entries.empty()) {
+    if (isRoot && !node.leaf && node.empty()) {
       // A root left with a single child takes that child's contents.
       uint32_t only = node.tailPage;
       node = load(only);
@@ -197,13 +203,13 @@ IndexWriter::Outcome IndexWriter::finishNode(uint32_t pageNumber, IndexPage& nod
   }
   if (!below.split && !below.maxChanged) return result;
   if (!isTail) {
-    ByteSpan oldMax = IndexPage::withoutChild(node.entries[c]);
+    ByteSpan oldMax = IndexPage::withoutChild(node.entry(c));
     Bytes max = below.maxChanged ? below.max : Bytes(oldMax.begin(), oldMax.end());
-    node.entries[c] = withChild(max, below.split ? below.rightPage : child);
-    if (below.split) node.entries.insert(node.entries.begin() + ptrdiff_t(c), withChild(below.leftMax, child));
+    node.replace(c, withChild(max, below.split ? below.rightPage : child));
+    if (below.split) node.insert(c, withChild(below.leftMax, child));
   } else {
     if (below.split) {
-      node.entries.push_back(withChild(below.leftMax, child));
+      node.append(withChild(below.leftMax, child));
       node.tailPage = below.rightPage;
     }
     result.maxChanged = below.maxChanged;
@@ -219,23 +225,23 @@ IndexWriter::Outcome IndexWriter::insertBelow(uint32_t pageNumber, const Bytes& 
   IndexPage page = load(pageNumber);
   const bool isRoot = depth == 0;
   if (page.leaf) {
-    auto it = std::lower_bound(page.entries.begin(), page.entries.end(), entry);
-    if (it != page.entries.end() && *it == entry)
+    size_t at = page.lowerBound(entry);
+    if (at < page.size() && std::ranges::equal(page.entry(at), entry))
       throw EngineError(name_ + " already holds an entry for row " +
                         locationText((uint32_t(entry[entry.size() - 4]) << 24) |
                                      (uint32_t(entry[entry.size() - 3]) << 16) |
                                      (uint32_t(entry[entry.size() - 2]) << 8) | entry.back()) +
                         " with that key.");
     Outcome result;
-    if (it == page.entries.end()) {
+    if (at == page.size()) {
       result.maxChanged = true;
       result.max = entry;
     }
-    page.entries.insert(it, entry);
+    page.insert(at, entry);
     return finishPage(pageNumber, page, isRoot, result);
   }
   size_t c = childFor(page, entry);
-  uint32_t child = c < page.entries.size() ? IndexPage::childOf(page.entries[c]) : page.tailPage;
+  uint32_t child = c < page.size() ? IndexPage::childOf(page.entry(c)) : page.tailPage;
   Outcome below = insertBelow(child, entry, depth + 1);
   return finishNode(pageNumber, page, c, std::move(below), isRoot);
 }
@@ -247,29 +253,29 @@ IndexWriter::Outcome IndexWriter::removeBelow(uint32_t pageNumber, const Bytes& 
   IndexPage page = load(pageNumber);
   const bool isRoot = depth == 0;
   if (page.leaf) {
-    auto it = std::lower_bound(page.entries.begin(), page.entries.end(), entry);
-    if (it == page.entries.end() || *it != entry) {
+    size_t at = page.lowerBound(entry);
+    if (at == page.size() || !std::ranges::equal(page.entry(at), entry)) {
       found = false;
       return {};
     }
     found = true;
-    const bool wasLast = it + 1 == page.entries.end();
-    page.entries.erase(it);
+    const bool wasLast = at + 1 == page.size();
+    page.erase(at);
     Outcome result;
-    if (page.entries.empty() && !isRoot) {
+    if (page.empty() && !isRoot) {
       result.emptied = true;
       result.prev = page.prevPage;
       result.next = page.nextPage;
       return result;
     }
-    if (wasLast && !page.entries.empty()) {
+    if (wasLast && !page.empty()) {
       result.maxChanged = true;
-      result.max = page.entries.back();
+      result.max.assign(page.back().begin(), page.back().end());
     }
     return finishPage(pageNumber, page, isRoot, result);
   }
   size_t c = childFor(page, entry);
-  uint32_t child = c < page.entries.size() ? IndexPage::childOf(page.entries[c]) : page.tailPage;
+  uint32_t child = c < page.size() ? IndexPage::childOf(page.entry(c)) : page.tailPage;
   Outcome below = removeBelow(child, entry, depth + 1, found);
   if (!found) return {};
   return finishNode(pageNumber, page, c, std::move(below), isRoot);
@@ -298,17 +304,17 @@ bool IndexWriter::containsKey(ByteSpan key, std::optional<uint32_t> ignoreLocati
       throw CorruptFileError("Corrupt file: " + name_ + " is deeper than " + std::to_string(kMaxIndexDepth) +
                              " levels.");
     size_t c = childFor(page, target);
-    pageNumber = c < page.entries.size() ? IndexPage::childOf(page.entries[c]) : page.tailPage;
+    pageNumber = c < page.size() ? IndexPage::childOf(page.entry(c)) : page.tailPage;
     page = load(pageNumber);
   }
   // Entries with this key are contiguous from the lower bound on; they may
   // continue on the following leaves.
   for (uint32_t hops = 0; hops < file_.pageCount(); ++hops) {
-    auto it = std::lower_bound(page.entries.begin(), page.entries.end(), target);
-    for (; it != page.entries.end(); ++it) {
-      if (it->size() < key.size() || !std::equal(key.begin(), key.end(), it->begin())) return false;
-      if (it->size() != key.size() + kRowPointerSize) continue;
-      uint32_t location = (uint32_t(readEntryPointerPage(ByteSpan(*it).subspan(key.size()))) << 8) | it->back();
+    for (size_t at = page.lowerBound(target); at < page.size(); ++at) {
+      ByteSpan e = page.entry(at);
+      if (e.size() < key.size() || !std::equal(key.begin(), key.end(), e.begin())) return false;
+      if (e.size() != key.size() + kRowPointerSize) continue;
+      uint32_t location = (readEntryPointerPage(e.subspan(key.size())) << 8) | e.back();
       if (!ignoreLocation || location != *ignoreLocation) return true;
     }
     if (page.nextPage == 0) return false;

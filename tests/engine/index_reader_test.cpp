@@ -37,7 +37,8 @@ TEST(IndexPageCodec, LeafRoundTripSetsBitmapAndFreeSpace) {
   leaf.tdefPage = 24;
   leaf.prevPage = 3;
   leaf.nextPage = 5;
-  leaf.entries = {leafEntry({0x7f, 0x4a, 0x01, 0x00}, 27, 1), leafEntry({0x7f, 0x4a, 0x4c, 0x01, 0x00}, 27, 0)};
+  leaf.append(leafEntry({0x7f, 0x4a, 0x01, 0x00}, 27, 1));
+  leaf.append(leafEntry({0x7f, 0x4a, 0x4c, 0x01, 0x00}, 27, 0));
   Page p{};
   encodeIndexPage(leaf, p.data());
   EXPECT_EQ(p[0], 0x04);
@@ -51,7 +52,7 @@ TEST(IndexPageCodec, LeafRoundTripSetsBitmapAndFreeSpace) {
   EXPECT_EQ(back.tdefPage, 24u);
   EXPECT_EQ(back.prevPage, 3u);
   EXPECT_EQ(back.nextPage, 5u);
-  EXPECT_EQ(back.entries, leaf.entries);
+  EXPECT_EQ(back.entries(), leaf.entries());
 }
 
 TEST(IndexPageCodec, NodeRoundTripKeepsTailAndChildren) {
@@ -60,7 +61,7 @@ TEST(IndexPageCodec, NodeRoundTripKeepsTailAndChildren) {
   node.tailPage = 33;
   Bytes e = leafEntry({0x7f, 0x80, 0x00, 0x00, 0x05}, 27, 4);
   appendBigEndian32(32, e);
-  node.entries = {e};
+  node.append(e);
   Page p{};
   encodeIndexPage(node, p.data());
   EXPECT_EQ(p[0], 0x03);
@@ -68,9 +69,9 @@ TEST(IndexPageCodec, NodeRoundTripKeepsTailAndChildren) {
   IndexPage back = decode(p);
   EXPECT_FALSE(back.leaf);
   EXPECT_EQ(back.tailPage, 33u);
-  ASSERT_EQ(back.entries.size(), 1u);
-  EXPECT_EQ(IndexPage::childOf(back.entries[0]), 32u);
-  ByteSpan keyAndRow = IndexPage::withoutChild(back.entries[0]);
+  ASSERT_EQ(back.size(), 1u);
+  EXPECT_EQ(IndexPage::childOf(back.entry(0)), 32u);
+  ByteSpan keyAndRow = IndexPage::withoutChild(back.entry(0));
   EXPECT_EQ(Bytes(keyAndRow.begin(), keyAndRow.end()), leafEntry({0x7f, 0x80, 0x00, 0x00, 0x05}, 27, 4));
 }
 
@@ -93,15 +94,42 @@ TEST(IndexPageCodec, SharedPrefixIsRestored) {
   put(b, 5);
   put(c, 5);
   IndexPage back = decode(p);
-  ASSERT_EQ(back.entries.size(), 3u);
-  EXPECT_EQ(back.entries[0], a);
-  EXPECT_EQ(back.entries[1], b);
-  EXPECT_EQ(back.entries[2], c);
+  EXPECT_EQ(back.entries(), (std::vector<Bytes>{a, b, c}));
+}
+
+TEST(IndexPageCodec, EntryEditingKeepsOrderAndBytes) {
+  IndexPage p;
+  Bytes a = leafEntry({0x7f, 0x10}, 1, 0), b = leafEntry({0x7f, 0x20, 0x30}, 1, 1), c = leafEntry({0x7f, 0x40}, 2, 0);
+  p.append(a);
+  p.append(c);
+  EXPECT_EQ(p.lowerBound(b), 1u);
+  p.insert(1, b);
+  EXPECT_EQ(p.entries(), (std::vector<Bytes>{a, b, c}));
+  EXPECT_EQ(p.entryBytes(), a.size() + b.size() + c.size());
+  p.replace(0, c);
+  p.erase(2);
+  EXPECT_EQ(p.entries(), (std::vector<Bytes>{c, b}));
+  p.append(a);
+  p.keepRange(1, 3);
+  EXPECT_EQ(p.entries(), (std::vector<Bytes>{b, a}));
+  p.insert(0, p.entry(1));  // inserting a copy of its own entry
+  EXPECT_EQ(p.entries(), (std::vector<Bytes>{a, b, a}));
+  p.keepRange(2, 2);
+  EXPECT_TRUE(p.empty());
+  EXPECT_EQ(p.entryBytes(), 0u);
+}
+
+TEST(IndexPageCodec, EntryOrderIsBytewiseWithPrefixesFirst) {
+  EXPECT_TRUE(entryLess(Bytes{0x7f}, Bytes{0x7f, 0x00}));
+  EXPECT_FALSE(entryLess(Bytes{0x7f, 0x00}, Bytes{0x7f}));
+  EXPECT_TRUE(entryLess(Bytes{0x7f, 0x01}, Bytes{0x80}));
+  EXPECT_TRUE(entryLess(Bytes{0x00, 0xff}, Bytes{0x7f}));
+  EXPECT_FALSE(entryLess(Bytes{0x7f}, Bytes{0x7f}));
 }
 
 TEST(IndexPageCodec, DamagedPagesAreRejected) {
   IndexPage leaf;
-  leaf.entries = {leafEntry({0x7f, 0x01}, 27, 1)};
+  leaf.append(leafEntry({0x7f, 0x01}, 27, 1));
   Page good{};
   encodeIndexPage(leaf, good.data());
 
@@ -135,7 +163,7 @@ TEST(IndexPageCodec, DamagedPagesAreRejected) {
   EXPECT_THROW(decode(emptyNode), CorruptFileError);
 
   IndexPage huge;
-  huge.entries.assign(40, Bytes(100, 0x7f));
+  for (int i = 0; i < 40; ++i) huge.append(Bytes(100, 0x7f));
   Page out{};
   EXPECT_THROW(encodeIndexPage(huge, out.data()), EngineError);
 }
