@@ -4,7 +4,9 @@
 #include "engine/database.h"
 #include "engine/sql/modify_executor.h"
 #include "engine/sql/parser.h"
+#include "engine/sql/schema_editor.h"
 #include "engine/sql/select_executor.h"
+#include "engine/sql/table_copier.h"
 #include "engine/util/error.h"
 
 namespace kevra {
@@ -17,38 +19,59 @@ RowWriter& requireWriter(RowWriter* writer) {
   return *writer;
 }
 
-[[noreturn]] void structureChange(const std::string& what) {
-  throw UnsupportedError("Changing the structure of the database (" + what + ") is not supported yet.");
+SchemaEditor& requireEditor(SchemaEditor* editor, const std::string& what) {
+  if (!editor)
+    throw UnsupportedError("Changing the structure of the database (" + what + ") is not supported yet.");
+  return *editor;
+}
+
+long selectInto(const std::shared_ptr<Database>& db, SelectStatement& statement, TableCopier* copier) {
+  SelectInto target = std::move(*statement.into);
+  if (!copier)
+    throw UnsupportedError("Making table '" + target.table + "' from a query (SELECT ... INTO) is not supported yet.");
+  statement.into.reset();
+  std::unique_ptr<ResultSet> rows = executeSelect(db, std::move(statement));
+  return copier->copy(target, *rows);
 }
 
 }  // namespace
 
 StatementResult runStatement(const std::shared_ptr<Database>& db, std::string_view sql) {
-  return runStatement(db, sql, nullptr);
+  return runStatement(db, sql, StatementServices{});
 }
 
 StatementResult runStatement(const std::shared_ptr<Database>& db, std::string_view sql, RowWriter* writer) {
+  StatementServices services;
+  services.rows = writer;
+  return runStatement(db, sql, services);
+}
+
+StatementResult runStatement(const std::shared_ptr<Database>& db, std::string_view sql,
+                             const StatementServices& services) {
   if (!db) throw EngineError("No database is open to run the SQL statement on.");
   Statement statement = parseStatement(sql);
   StatementResult result;
   if (auto* s = std::get_if<SelectStatement>(&statement)) {
-    result.rows = executeSelect(db, std::move(*s));
+    if (s->into)
+      result.rowsAffected = selectInto(db, *s, services.copier);
+    else
+      result.rows = executeSelect(db, std::move(*s));
   } else if (auto* s = std::get_if<InsertStatement>(&statement)) {
-    result.rowsAffected = executeInsert(db, *s, requireWriter(writer));
+    result.rowsAffected = executeInsert(db, *s, requireWriter(services.rows));
   } else if (auto* s = std::get_if<UpdateStatement>(&statement)) {
-    result.rowsAffected = executeUpdate(db, *s, requireWriter(writer));
+    result.rowsAffected = executeUpdate(db, *s, requireWriter(services.rows));
   } else if (auto* s = std::get_if<DeleteStatement>(&statement)) {
-    result.rowsAffected = executeDelete(db, *s, requireWriter(writer));
+    result.rowsAffected = executeDelete(db, *s, requireWriter(services.rows));
   } else if (auto* s = std::get_if<CreateIndexStatement>(&statement)) {
-    structureChange("CREATE INDEX " + s->index);
+    requireEditor(services.schema, "CREATE INDEX " + s->index).createIndex(*s);
   } else if (auto* s = std::get_if<CreateTableStatement>(&statement)) {
-    structureChange("CREATE TABLE " + s->table.name);
+    requireEditor(services.schema, "CREATE TABLE " + s->table.name).createTable(*s);
   } else if (auto* s = std::get_if<AlterTableStatement>(&statement)) {
-    structureChange("ALTER TABLE " + s->table.name);
+    requireEditor(services.schema, "ALTER TABLE " + s->table.name).alterTable(*s);
   } else if (auto* s = std::get_if<DropTableStatement>(&statement)) {
-    structureChange("DROP TABLE " + s->table.name);
+    requireEditor(services.schema, "DROP TABLE " + s->table.name).dropTable(*s);
   } else if (auto* s = std::get_if<DropIndexStatement>(&statement)) {
-    structureChange("DROP INDEX " + s->index);
+    requireEditor(services.schema, "DROP INDEX " + s->index).dropIndex(*s);
   }
   return result;
 }

@@ -11,6 +11,16 @@ namespace kevra {
 
 class Database;
 class RowWriter;
+class SchemaEditor;
+class TableCopier;
+
+// The parts of the engine that carry out statements which change things.
+// A statement whose service is missing throws UnsupportedError.
+struct StatementServices {
+  RowWriter* rows = nullptr;       // INSERT, UPDATE, DELETE
+  SchemaEditor* schema = nullptr;  // CREATE, ALTER, DROP
+  TableCopier* copier = nullptr;   // SELECT ... INTO
+};
 
 struct StatementResult {
   std::unique_ptr<ResultSet> rows;  // SELECT only
@@ -19,12 +29,16 @@ struct StatementResult {
 
 // Runs `sql` on `db`. Throws kevra::EngineError for syntax errors (naming the
 // position), unknown tables and fields, and type mismatches. Statements that
-// change rows or structure throw kevra::UnsupportedError until the write
-// path can carry them out.
+// change rows or structure throw kevra::UnsupportedError here, since no
+// service is given to carry them out.
 StatementResult runStatement(const std::shared_ptr<Database>& db, std::string_view sql);
 
 // As above, with `writer` storing the rows INSERT, UPDATE and DELETE change.
 // Without a writer (null) those statements throw UnsupportedError.
 StatementResult runStatement(const std::shared_ptr<Database>& db, std::string_view sql, RowWriter* writer);
+
+// As above, with every service that is available.
+StatementResult runStatement(const std::shared_ptr<Database>& db, std::string_view sql,
+                             const StatementServices& services);
 
 }  // namespace kevra
