@@ -4,6 +4,7 @@
 // the pages they name; the row counts in the table definitions must be right.
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <set>
 #include <string>
@@ -185,7 +186,12 @@ class FileChecker {
       std::string column = "column '" + (c ? c->name : std::to_string(lv.columnNumber)) + "' of table '" + t.name + "'";
       UsageMap lvOwned = readMap(lv.ownedMapPointer, "the long-value map of " + column);
       UsageMap lvFree = readMap(lv.freeMapPointer, "the long-value free-space map of " + column);
-      for (uint32_t page : lvOwned.pages()) notFree(page, "a long-value page of " + column);
+      for (uint32_t page : lvOwned.pages()) {
+        notFree(page, "a long-value page of " + column);
+        PageRef bytes = file_.read(page);
+        if ((*bytes)[0] != kPageTypeData || std::memcmp(bytes->data() + 4, "LVAL", 4) != 0)
+          report("page " + std::to_string(page) + " in the long-value map of " + column + " is not a long-value page");
+      }
       for (uint32_t page : lvFree.pages()) notFree(page, "a long-value page of " + column);
     }
   }
@@ -213,6 +219,9 @@ class FileChecker {
       for (const auto& p : reader.problems()) report(p);
       for (uint32_t page : reader.pagesVisited())
         if (!map.contains(page)) report(name + ": page " + std::to_string(page) + " is not in its usage map");
+      for (uint32_t page : map.pages())
+        if (!reader.pagesVisited().count(page))
+          report(name + ": its usage map names page " + std::to_string(page) + ", which the index does not use");
     } catch (const EngineError& e) {
       report(std::string(e.what()));
       return;

@@ -352,5 +352,28 @@ TEST(CheckCommand, ReportsPagesInUseMarkedFree) {
   EXPECT_NE(run.output.find("marked free"), std::string::npos) << run.output;
 }
 
+TEST(CheckCommand, ReportsUsageMapPagesTheIndexDoesNotUse) {
+  const std::string sample = "compindextestv2000.mdb";
+  auto db = Database::open(test::sample(sample));
+  auto table = db->table("Table1");
+  uint32_t mapPointer = table->realIndexes[0].usageMapPointer;
+  uint32_t mapPage = mapPointer >> 8;
+  auto page = db->pages().read(mapPage);
+  size_t slot = 14 + 2 * (mapPointer & 0xFF);
+  size_t rowStart = size_t((*page)[slot] | ((*page)[slot + 1] << 8)) & 0x1FFF;
+  ASSERT_EQ((*page)[rowStart], 0x00) << "expected an inline map";
+  uint32_t first = uint32_t((*page)[rowStart + 1]) | (uint32_t((*page)[rowStart + 2]) << 8);
+  uint32_t stray = table->tdefPage;  // in use, but not by the index
+  ASSERT_GE(stray, first);
+  size_t byte = rowStart + 5 + (stray - first) / 8;
+  test::PatchableCopy copy(sample);
+  copy.patchByte(mapPage, byte, uint8_t((*page)[byte] | (1u << ((stray - first) % 8))));
+  CheckRun run = runCheck(copy.path());
+  EXPECT_NE(run.status, 0);
+  EXPECT_NE(run.output.find("names page " + std::to_string(stray) + ", which the index does not use"),
+            std::string::npos)
+      << run.output;
+}
+
 }  // namespace
 }  // namespace kevra
