@@ -1,6 +1,8 @@
 // Date literal reader. Accepts y-m-d with a four-digit year, m/d/y (US order, a
-// two-digit year maps 00-29 to 2000s and 30-99 to 1900s), an optional time of
-// h:m[:s] with an optional AM/PM, or a time on its own (a serial below one).
+// two-digit year maps 00-29 to 2000s and 30-99 to 1900s), English month names
+// (31-Jan-2024, Jan 31, 2024, 31 January 2024), an optional time of h:m[:s]
+// with an optional AM/PM (after a blank or ISO's T), or a time on its own (a
+// serial below one).
 #include "engine/sql/date_literal.h"
 
 #include <cctype>
@@ -55,6 +57,20 @@ std::vector<Piece> split(std::string_view text) {
   return out;
 }
 
+// 1-12 for an English month name or its first three letters, else 0.
+int monthNumber(const std::string& word) {
+  static const char* const names[] = {"january", "february", "march",     "april",   "may",      "june",
+                                      "july",    "august",   "september", "october", "november", "december"};
+  if (word.size() < 3) return 0;
+  std::string lower;
+  for (char c : word) lower += char(std::tolower(static_cast<unsigned char>(c)));
+  for (int m = 0; m < 12; ++m) {
+    const std::string full = names[m];
+    if (lower == full || (lower.size() == 3 && full.compare(0, 3, lower) == 0)) return m + 1;
+  }
+  return 0;
+}
+
 bool isNumber(const std::vector<Piece>& p, size_t i) { return i < p.size() && p[i].digits && p[i].text.size() <= 9; }
 bool isSep(const std::vector<Piece>& p, size_t i, char c) { return i < p.size() && p[i].text.size() == 1 && p[i].text[0] == c; }
 
@@ -74,21 +90,44 @@ std::optional<DateTime> parseDateLiteral(std::string_view text) {
   bool haveDate = false;
   int year = 1899, month = 12, day = 30;
 
+  auto twoDigitYear = [](const Piece& piece, int y) { return piece.text.size() <= 2 ? y + (y < 30 ? 2000 : 1900) : y; };
   if (isNumber(p, i) && (isSep(p, i + 1, '-') || isSep(p, i + 1, '/'))) {
     const char sep = p[i + 1].text[0];
-    if (!isNumber(p, i + 2) || !isSep(p, i + 3, sep) || !isNumber(p, i + 4)) return std::nullopt;
-    const int a = std::stoi(p[i].text), b = std::stoi(p[i + 2].text), c = std::stoi(p[i + 4].text);
-    if (p[i].text.size() == 4) {  // y-m-d or y/m/d
-      year = a, month = b, day = c;
-    } else {  // m/d/y or m-d-y
-      month = a, day = b, year = c;
-      if (p[i + 4].text.size() <= 2) year += year < 30 ? 2000 : 1900;
-    }
-    if (year < 100 || year > 9999 || month < 1 || month > 12 || day < 1 || day > daysInMonth(year, month))
+    if (!isSep(p, i + 3, sep) || !isNumber(p, i + 4)) return std::nullopt;
+    const int a = std::stoi(p[i].text), c = std::stoi(p[i + 4].text);
+    if (isNumber(p, i + 2)) {
+      const int b = std::stoi(p[i + 2].text);
+      if (p[i].text.size() == 4)  // y-m-d or y/m/d
+        year = a, month = b, day = c;
+      else  // m/d/y or m-d-y
+        month = a, day = b, year = twoDigitYear(p[i + 4], c);
+    } else if (int m = monthNumber(p[i + 2].text)) {  // 31-Jan-2024
+      day = a, month = m, year = twoDigitYear(p[i + 4], c);
+    } else {
       return std::nullopt;
+    }
     haveDate = true;
     i += 5;
+  } else if (i < p.size() && monthNumber(p[i].text) && isNumber(p, i + 1)) {  // Jan 31, 2024
+    month = monthNumber(p[i].text);
+    day = std::stoi(p[i + 1].text);
+    const size_t y = isSep(p, i + 2, ',') ? i + 3 : i + 2;
+    if (!isNumber(p, y)) return std::nullopt;
+    year = twoDigitYear(p[y], std::stoi(p[y].text));
+    haveDate = true;
+    i = y + 1;
+  } else if (isNumber(p, i) && i + 1 < p.size() && monthNumber(p[i + 1].text) && isNumber(p, i + 2)) {
+    day = std::stoi(p[i].text);  // 31 January 2024
+    month = monthNumber(p[i + 1].text);
+    year = twoDigitYear(p[i + 2], std::stoi(p[i + 2].text));
+    haveDate = true;
+    i += 3;
   }
+  if (haveDate &&
+      (year < 100 || year > 9999 || month < 1 || month > 12 || day < 1 || day > daysInMonth(year, month)))
+    return std::nullopt;
+  // ISO puts a T between date and time.
+  if (haveDate && i < p.size() && (p[i].text == "T" || p[i].text == "t") && isNumber(p, i + 1)) ++i;
 
   int hour = 0, minute = 0, second = 0;
   bool haveTime = false;

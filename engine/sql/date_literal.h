@@ -1,5 +1,6 @@
-// Reading the inside of a #date# literal: ISO (2024-01-31 13:45:00) and US
-// (1/31/2024 1:45 PM) forms, a date alone, or a time alone.
+// Reading the inside of a #date# literal: ISO (2024-01-31 13:45:00), US
+// (1/31/2024 1:45 PM) and month-name (31-Jan-2024) forms, a date alone, or a
+// time alone.
 #pragma once
 #include <optional>
 #include <string_view>

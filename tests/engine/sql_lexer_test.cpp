@@ -90,6 +90,18 @@ TEST(SqlLexerDates, IsoUsAndTimeForms) {
   EXPECT_DOUBLE_EQ(serialOf("#1/1/05#"), serialOf("#2005-01-01#"));
 }
 
+TEST(SqlLexerDates, MonthNamesAndIsoT) {
+  const double jan31 = 45322.0;
+  EXPECT_DOUBLE_EQ(serialOf("#31-Jan-2024#"), jan31);
+  EXPECT_DOUBLE_EQ(serialOf("#Jan 31, 2024#"), jan31);
+  EXPECT_DOUBLE_EQ(serialOf("#January 31 2024#"), jan31);
+  EXPECT_DOUBLE_EQ(serialOf("#31 JANUARY 2024 6:00 AM#"), jan31 + 0.25);
+  EXPECT_DOUBLE_EQ(serialOf("#2024-01-31T18:00:00#"), jan31 + 0.75);
+  EXPECT_FALSE(parseDateLiteral("31-Foo-2024"));
+  EXPECT_FALSE(parseDateLiteral("Feb 30, 2024"));
+  EXPECT_FALSE(parseDateLiteral("Ja 3, 2024"));
+}
+
 TEST(SqlLexerDates, DatesBeforeTheEpochCountTimeForward) {
   // Noon on 1899-12-29 is stored as -1.5 (day -1, half a day after midnight).
   EXPECT_DOUBLE_EQ(serialOf("#1899-12-29 12:00#"), -1.5);
