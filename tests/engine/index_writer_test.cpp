@@ -204,6 +204,44 @@ TEST(IndexWriter, RemovingEverythingAddedRestoresTheIndexAndFreesItsPages) {
     if (!nowPages.count(p)) EXPECT_TRUE(freePages.contains(p)) << "page " << p << " was not released";
 }
 
+TEST(IndexWriter, RandomInsertsAndRemovesMatchAModel) {
+  WriterFixture f("testv2000.mdb", "Table1", "B");
+  std::mt19937 rng(23);
+  std::set<Entry> model(f.original.begin(), f.original.end());
+  std::vector<Entry> live;
+  f.db->pages().beginTransaction();
+  IndexWriter w = f.writer();
+  uint32_t next = 0;
+  for (int step = 0; step < 12000; ++step) {
+    // Grow for the first half, then shrink until nothing added is left.
+    bool grow = live.empty() || (step < 6000 ? rng() % 4 != 0 : rng() % 4 == 0);
+    if (grow) {
+      Entry e{textKey(randomText(rng, 60, 200)), ((8000 + next / 100) << 8) | (next % 100)};
+      ++next;
+      w.insert(e.first, e.second);
+      model.insert(e);
+      live.push_back(e);
+    } else {
+      size_t i = rng() % live.size();
+      ASSERT_TRUE(w.remove(live[i].first, live[i].second)) << "step " << step;
+      model.erase(live[i]);
+      live[i] = live.back();
+      live.pop_back();
+    }
+    if (step % 1500 == 1499) {
+      SCOPED_TRACE("step " + std::to_string(step));
+      expectSoundIndex(*f.db, *f.table, f.real, std::vector<Entry>(model.begin(), model.end()));
+    }
+  }
+  for (const auto& e : live) ASSERT_TRUE(w.remove(e.first, e.second));
+  f.db->pages().commit();
+  f.reopen("Table1");
+  expectSoundIndex(*f.db, *f.table, f.real, f.original);
+  // The few original entries fit one page: the root has collapsed to a leaf.
+  uint32_t root = f.table->realIndexes[f.real].rootPage;
+  EXPECT_EQ((*f.db->pages().read(root))[0], kPageTypeIndexLeaf);
+}
+
 TEST(IndexWriter, EmptyingAnIndexLeavesAnEmptyRootLeaf) {
   WriterFixture f("testv2000.mdb", "Table3", "PrimaryKey");
   const uint32_t root = f.table->realIndexes[f.real].rootPage;
