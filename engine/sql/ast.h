@@ -22,7 +22,10 @@ enum class ExprKind {
   In,        // operands[0] IN (operands[1..]); negated for NOT IN
   Between,   // operands[0] BETWEEN operands[1] AND operands[2]; negated for NOT BETWEEN
   Function,  // name(operands...); Count(*) has op "*" and no operands
+  Subquery,  // (SELECT ...): one value, or the list of IN (SELECT ...)
 };
+
+struct SelectStatement;
 
 struct Expr {
   ExprKind kind = ExprKind::Literal;
@@ -34,6 +37,7 @@ struct Expr {
   bool negated = false;
   int columnIndex = -1;   // Column: index into the row, once bound
   std::vector<std::unique_ptr<Expr>> operands;
+  std::shared_ptr<SelectStatement> subquery;  // Subquery
 };
 using ExprPtr = std::unique_ptr<Expr>;
 

@@ -75,6 +75,8 @@ Value ExpressionEvaluator::evaluate(const Expr& e, const std::vector<Value>& row
       return in(e, row);
     case ExprKind::Between:
       return between(e, row);
+    case ExprKind::Subquery:
+      throw EngineError("The subquery at position " + std::to_string(e.position) + " was not run before its statement.");
     case ExprKind::Function: {
       if (isAggregateName(e.name)) {
         if (aggregates_)

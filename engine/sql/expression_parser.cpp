@@ -2,6 +2,7 @@
 #include "engine/sql/expression_parser.h"
 
 #include "engine/sql/lexer.h"
+#include "engine/sql/parser.h"
 
 namespace kevra::sql {
 namespace {
@@ -103,11 +104,16 @@ class ExpressionParser {
         auto e = makeExpr(ExprKind::In, left->position);
         e->negated = negated;
         e->operands.push_back(std::move(left));
+        const size_t open = t_.peek().position;
         t_.expectSymbol("(");
-        do {
-          e->operands.push_back(orLevel());
-        } while (t_.acceptSymbol(","));
-        t_.expectSymbol(")");
+        if (t_.peek().isKeyword("SELECT")) {
+          e->operands.push_back(subquery(open));
+        } else {
+          do {
+            e->operands.push_back(orLevel());
+          } while (t_.acceptSymbol(","));
+          t_.expectSymbol(")");
+        }
         left = std::move(e);
       } else if (t_.acceptKeyword("BETWEEN")) {
         auto e = makeExpr(ExprKind::Between, left->position);
@@ -200,6 +206,7 @@ class ExpressionParser {
       case TokenKind::Symbol:
         if (t.isSymbol("(")) {
           t_.advance();
+          if (t_.peek().isKeyword("SELECT")) return subquery(t.position);
           ExprPtr inner = orLevel();
           t_.expectSymbol(")");
           return inner;
@@ -221,6 +228,16 @@ class ExpressionParser {
     }
     if (t_.peekName()) return column();
     t_.fail("an expression");
+  }
+
+  // After "(": SELECT ... ")".
+  ExprPtr subquery(size_t position) {
+    DepthGuard guard(*this);
+    t_.expectKeyword("SELECT");
+    auto e = makeExpr(ExprKind::Subquery, position);
+    e->subquery = std::make_shared<SelectStatement>(parseSelectBody(t_));
+    t_.expectSymbol(")");
+    return e;
   }
 
   ExprPtr call() {

@@ -13,6 +13,7 @@ ExprPtr cloneExpr(const Expr& e) {
   copy->op = e.op;
   copy->negated = e.negated;
   copy->columnIndex = e.columnIndex;
+  copy->subquery = e.subquery;  // shared: a subquery is run once, when the statement is planned
   for (const auto& operand : e.operands) copy->operands.push_back(cloneExpr(*operand));
   return copy;
 }

@@ -6,6 +6,7 @@
 #include "engine/sql/column_subset.h"
 #include "engine/sql/expression_evaluator.h"
 #include "engine/sql/select_executor.h"
+#include "engine/sql/subquery_resolver.h"
 #include "engine/sql/value_coercion.h"
 #include "engine/util/error.h"
 
@@ -85,6 +86,7 @@ long executeInsert(const std::shared_ptr<Database>& db, InsertStatement& stateme
     throw EngineError("The INSERT INTO statement gives " + std::to_string(statement.values.size()) +
                       " values for " + std::to_string(targets.size()) + " fields of table '" + table->name + "'.");
 
+  for (ExprPtr& v : statement.values) resolveSubqueries(*v, db);
   // Values cannot refer to the row being inserted: bind against no columns.
   RowSchema none;
   none.table = table->name;
@@ -106,6 +108,8 @@ long executeUpdate(const std::shared_ptr<Database>& db, UpdateStatement& stateme
   auto table = db->table(statement.table.name);
   const RowSchema schema = schemaOf(*table);
   std::vector<int> targets;
+  for (Assignment& a : statement.assignments) resolveSubqueries(*a.value, db);
+  if (statement.where) resolveSubqueries(*statement.where, db);
   for (Assignment& a : statement.assignments) {
     const int index = findColumn(schema, a.column);
     if (index < 0) throw EngineError("The field '" + a.column + "' is not in table '" + table->name + "'.");
@@ -138,7 +142,10 @@ long executeDelete(const std::shared_ptr<Database>& db, DeleteStatement& stateme
   auto table = db->table(statement.table.name);
   ExpressionEvaluator evaluator;
   std::vector<Expr*> used;
-  if (statement.where) used.push_back(statement.where.get());
+  if (statement.where) {
+    resolveSubqueries(*statement.where, db);
+    used.push_back(statement.where.get());
+  }
   const auto scanned = bindToNeededColumns(*table, "", used);
   std::vector<uint32_t> locations;
   auto cursor = db->openCursor(scanned);

@@ -183,6 +183,8 @@ DeleteStatement parseDelete(TokenStream& t) {
 
 }  // namespace
 
+SelectStatement parseSelectBody(TokenStream& tokens) { return parseSelect(tokens); }
+
 Statement parseStatement(std::string_view sql) {
   TokenStream t(tokenize(sql));
   Statement result;

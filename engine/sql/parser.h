@@ -12,4 +12,8 @@ namespace kevra::sql {
 // text when `sql` is not one well-formed statement.
 Statement parseStatement(std::string_view sql);
 
+class TokenStream;
+// The rest of a SELECT once its SELECT keyword has been read (for subqueries).
+SelectStatement parseSelectBody(TokenStream& tokens);
+
 }  // namespace kevra::sql

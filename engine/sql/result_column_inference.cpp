@@ -111,6 +111,8 @@ ResultColumn inferResultColumn(const Expr& e, const TableDef& table) {
     case ExprKind::In:
     case ExprKind::Between:
       return ofType(ColumnType::Boolean, 1);
+    case ExprKind::Subquery:
+      break;
     case ExprKind::Function: {
       auto is = [&](const char* n) { return compareTextIgnoringCase(e.name, n) == 0; };
       if (is("Len") || is("Count")) return ofType(ColumnType::Long, 4);

@@ -7,6 +7,7 @@
 #include "engine/sql/expression_tools.h"
 #include "engine/sql/grouped_rows.h"
 #include "engine/sql/result_column_inference.h"
+#include "engine/sql/subquery_resolver.h"
 #include "engine/sql/text_collation.h"
 #include "engine/util/error.h"
 
@@ -78,6 +79,17 @@ std::unique_ptr<SelectPlan> planSelect(std::shared_ptr<Database> db, SelectState
   if (statement.into)
     throw UnsupportedError("Making table '" + statement.into->table +
                            "' from a query (SELECT ... INTO) is not supported yet.");
+  // Subqueries run first; what they return stands in their place.
+  auto resolve = [&](ExprPtr& e) {
+    if (e) resolveSubqueries(*e, db);
+  };
+  for (SelectItem& item : statement.items) resolve(item.expr);
+  resolve(statement.where);
+  resolve(statement.having);
+  for (ExprPtr& g : statement.groupBy) resolve(g);
+  for (OrderItem& o : statement.orderBy) resolve(o.expr);
+  for (JoinClause& j : statement.joins) resolve(j.on);
+
   auto plan = std::make_unique<SelectPlan>();
   plan->table = db->table(statement.from.name);
   plan->sources.push_back({plan->table, statement.from.alias});

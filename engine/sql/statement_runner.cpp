@@ -25,13 +25,14 @@ SchemaEditor& requireEditor(SchemaEditor* editor, const std::string& what) {
   return *editor;
 }
 
-long selectInto(const std::shared_ptr<Database>& db, SelectStatement& statement, TableCopier* copier) {
-  SelectInto target = std::move(*statement.into);
+long selectInto(const std::shared_ptr<Database>& db, SelectStatement statement, TableCopier* copier) {
   if (!copier)
-    throw UnsupportedError("Making table '" + target.table + "' from a query (SELECT ... INTO) is not supported yet.");
+    throw UnsupportedError("Making table '" + statement.into->table +
+                           "' from a query (SELECT ... INTO) is not supported yet.");
+  const std::unique_ptr<SelectInto> target = std::make_unique<SelectInto>(std::move(*statement.into));
   statement.into.reset();
   std::unique_ptr<ResultSet> rows = executeSelect(db, std::move(statement));
-  return copier->copy(target, *rows);
+  return copier->copy(*target, *rows);
 }
 
 }  // namespace
@@ -53,7 +54,7 @@ StatementResult runStatement(const std::shared_ptr<Database>& db, std::string_vi
   StatementResult result;
   if (auto* s = std::get_if<SelectStatement>(&statement)) {
     if (s->into)
-      result.rowsAffected = selectInto(db, *s, services.copier);
+      result.rowsAffected = selectInto(db, std::move(*s), services.copier);
     else
       result.rows = executeSelect(db, std::move(*s));
   } else if (auto* s = std::get_if<InsertStatement>(&statement)) {

@@ -56,6 +56,8 @@ std::string shape(const Expr& e) {
     case ExprKind::Between:
       return "(" + shape(*e.operands[0]) + (e.negated ? " NOT" : "") + " BETWEEN " + shape(*e.operands[1]) +
              " AND " + shape(*e.operands[2]) + ")";
+    case ExprKind::Subquery:
+      return "(SELECT ... FROM " + e.subquery->from.name + ")";
     case ExprKind::Function: {
       std::string s = e.name + "(";
       for (size_t i = 0; i < e.operands.size(); ++i) s += (i ? ", " : "") + shape(*e.operands[i]);
@@ -307,4 +309,11 @@ TEST(SqlParserModify, InsertFromAQuery) {
   EXPECT_EQ(i.select->items.size(), 2u);
   EXPECT_TRUE(i.select->where);
   EXPECT_NE(errorOf("INSERT INTO T (A) (1)").find("expected VALUES or SELECT"), std::string::npos);
+}
+
+TEST(SqlParserExpressions, SubqueriesAsValuesAndInLists) {
+  EXPECT_EQ(shapeOf("a IN (SELECT x FROM T)"), "(a IN (SELECT ... FROM T))");
+  EXPECT_EQ(shapeOf("a NOT IN (SELECT x FROM T WHERE y IN (SELECT z FROM U))"), "(a NOT IN (SELECT ... FROM T))");
+  EXPECT_EQ(shapeOf("a > (SELECT Max(x) FROM T) + 1"), "(a > ((SELECT ... FROM T) + 1))");
+  EXPECT_NE(errorOf("SELECT * FROM T WHERE a IN (SELECT x FROM U").find("expected ')'"), std::string::npos);
 }
