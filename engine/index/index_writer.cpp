@@ -5,6 +5,7 @@
 #include "engine/index/index_writer.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "engine/index/index_reader.h"
 #include "engine/storage/page_allocator.h"
@@ -44,6 +45,7 @@ struct IndexWriter::Outcome {
   bool emptied = false;  // the page has nothing left (never the root); the parent releases it
   uint32_t prev = 0;     // siblings of the emptied page
   uint32_t next = 0;
+  size_t bytesAfter = SIZE_MAX;  // entry bytes of the page when stored without a split
 };
 
 IndexWriter::IndexWriter(PageFile& file, const TableDef& table, const RealIndexDef& index, std::string name)
@@ -105,6 +107,7 @@ size_t IndexWriter::childFor(const IndexPage& node, const Bytes& entry) {
 IndexWriter::Outcome IndexWriter::finishPage(uint32_t pageNumber, IndexPage& page, bool isRoot, Outcome result) {
   if (page.entryBytes() <= kIndexEntrySpace) {
     store(pageNumber, page);
+    result.bytesAfter = page.entryBytes();
     return result;
   }
   const size_t n = page.size();
@@ -165,11 +168,13 @@ IndexWriter::Outcome IndexWriter::finishPage(uint32_t pageNumber, IndexPage& pag
 }
 
 IndexWriter::Outcome IndexWriter::finishNode(uint32_t pageNumber, IndexPage& node, size_t c, Outcome below,
-                                             bool isRoot) {
+                                             bool isRoot, bool removing) {
   Outcome result;
   const bool isTail = c >= node.size();
   const uint32_t child = isTail ? node.tailPage : IndexPage::childOf(node.entry(c));
+  bool changed = false;
   if (below.emptied) {
+    changed = true;
     releasePage(child);
     if (below.prev) setSiblingLink(below.prev, false, below.next);
     if (below.next) setSiblingLink(below.next, true, below.prev);
@@ -192,30 +197,70 @@ IndexWriter::Outcome IndexWriter::finishNode(uint32_t pageNumber, IndexPage& nod
     } else {
       node = IndexPage{};  // an empty index: the root is an empty leaf again
     }
-    if (isRoot && !node.leaf && node.empty()) {
-      // A root left with a single child takes that child's contents.
-      uint32_t only = node.tailPage;
-      node = load(only);
-      node.prevPage = node.nextPage = 0;
-      releasePage(only);
+  } else if (below.split || below.maxChanged) {
+    changed = true;
+    if (!isTail) {
+      ByteSpan oldMax = IndexPage::withoutChild(node.entry(c));
+      Bytes max = below.maxChanged ? below.max : Bytes(oldMax.begin(), oldMax.end());
+      node.replace(c, withChild(max, below.split ? below.rightPage : child));
+      if (below.split) node.insert(c, withChild(below.leftMax, child));
+    } else {
+      if (below.split) {
+        node.append(withChild(below.leftMax, child));
+        node.tailPage = below.rightPage;
+      }
+      result.maxChanged = below.maxChanged;
+      result.max = std::move(below.max);
     }
-    return finishPage(pageNumber, node, isRoot, result);
   }
-  if (!below.split && !below.maxChanged) return result;
-  if (!isTail) {
-    ByteSpan oldMax = IndexPage::withoutChild(node.entry(c));
-    Bytes max = below.maxChanged ? below.max : Bytes(oldMax.begin(), oldMax.end());
-    node.replace(c, withChild(max, below.split ? below.rightPage : child));
-    if (below.split) node.insert(c, withChild(below.leftMax, child));
-  } else {
-    if (below.split) {
-      node.append(withChild(below.leftMax, child));
-      node.tailPage = below.rightPage;
-    }
-    result.maxChanged = below.maxChanged;
-    result.max = std::move(below.max);
+  // A child that shrank to little is merged with a neighbour when both fit.
+  if (removing && !below.emptied && !below.split && below.bytesAfter < kIndexEntrySpace / 4 &&
+      mergeChildren(node, c))
+    changed = true;
+  if (isRoot && !node.leaf && node.empty()) {
+    // A root left with a single child takes that child's contents.
+    uint32_t only = node.tailPage;
+    node = load(only);
+    node.prevPage = node.nextPage = 0;
+    releasePage(only);
+    changed = true;
   }
+  if (!changed) return result;
   return finishPage(pageNumber, node, isRoot, result);
+}
+
+bool IndexWriter::mergeChildren(IndexPage& node, size_t c) {
+  const size_t n = node.size();
+  if (n == 0) return false;  // a single (tail) child has no neighbour
+  // Entry `li` is the left page; the right one is entry li + 1 or the tail.
+  const size_t li = c < n ? c : n - 1;
+  const bool rightIsTail = li + 1 >= n;
+  const uint32_t leftNumber = IndexPage::childOf(node.entry(li));
+  const uint32_t rightNumber = rightIsTail ? node.tailPage : IndexPage::childOf(node.entry(li + 1));
+  if (rightNumber == 0) return false;
+  IndexPage left = load(leftNumber);
+  IndexPage right = load(rightNumber);
+  if (left.leaf != right.leaf) return false;
+  ByteSpan leftMax = IndexPage::withoutChild(node.entry(li));
+  size_t extra = left.leaf ? 0 : leftMax.size() + kChildPointerSize;
+  if (left.entryBytes() + right.entryBytes() + extra > kIndexEntrySpace * 3 / 4) return false;
+  if (!left.leaf) {
+    // The left node's tail gets an entry again; the right node's tail ends the merged page.
+    left.append(withChild(leftMax, left.tailPage));
+    left.tailPage = right.tailPage;
+  }
+  for (size_t i = 0; i < right.size(); ++i) left.append(right.entry(i));
+  left.nextPage = right.nextPage;
+  if (right.nextPage) setSiblingLink(right.nextPage, true, leftNumber);
+  store(leftNumber, left);
+  releasePage(rightNumber);
+  if (rightIsTail) {
+    node.tailPage = leftNumber;
+  } else {
+    node.replace(li + 1, withChild(IndexPage::withoutChild(node.entry(li + 1)), leftNumber));
+  }
+  node.erase(li);
+  return true;
 }
 
 IndexWriter::Outcome IndexWriter::insertBelow(uint32_t pageNumber, const Bytes& entry, size_t depth) {
@@ -243,7 +288,7 @@ IndexWriter::Outcome IndexWriter::insertBelow(uint32_t pageNumber, const Bytes& 
   size_t c = childFor(page, entry);
   uint32_t child = c < page.size() ? IndexPage::childOf(page.entry(c)) : page.tailPage;
   Outcome below = insertBelow(child, entry, depth + 1);
-  return finishNode(pageNumber, page, c, std::move(below), isRoot);
+  return finishNode(pageNumber, page, c, std::move(below), isRoot, false);
 }
 
 IndexWriter::Outcome IndexWriter::removeBelow(uint32_t pageNumber, const Bytes& entry, size_t depth, bool& found) {
@@ -278,7 +323,7 @@ IndexWriter::Outcome IndexWriter::removeBelow(uint32_t pageNumber, const Bytes& 
   uint32_t child = c < page.size() ? IndexPage::childOf(page.entry(c)) : page.tailPage;
   Outcome below = removeBelow(child, entry, depth + 1, found);
   if (!found) return {};
-  return finishNode(pageNumber, page, c, std::move(below), isRoot);
+  return finishNode(pageNumber, page, c, std::move(below), isRoot, true);
 }
 
 void IndexWriter::insert(ByteSpan key, uint32_t location) {

@@ -6,7 +6,8 @@
 // below their child; the right-most child of a node is its tail and has no
 // entry. Pages are written without prefix compression. New pages come from
 // PageAllocator and are recorded in the index's usage map; pages emptied by
-// removals are unlinked and released.
+// removals are unlinked and released, and a page that shrinks to a quarter
+// is merged with its neighbour when both fit on one page.
 #pragma once
 #include <cstdint>
 #include <optional>
@@ -38,8 +39,9 @@ class IndexWriter {
   struct Outcome;
   Outcome insertBelow(uint32_t page, const Bytes& entry, size_t depth);
   Outcome removeBelow(uint32_t page, const Bytes& entry, size_t depth, bool& found);
-  Outcome finishNode(uint32_t pageNumber, IndexPage& node, size_t child, Outcome below, bool isRoot);
+  Outcome finishNode(uint32_t pageNumber, IndexPage& node, size_t child, Outcome below, bool isRoot, bool removing);
   Outcome finishPage(uint32_t pageNumber, IndexPage& page, bool isRoot, Outcome result);
+  bool mergeChildren(IndexPage& node, size_t child);
   IndexPage load(uint32_t page) const;
   void store(uint32_t page, const IndexPage& content);
   uint32_t newPage();
