@@ -124,6 +124,16 @@ TEST(TextKey, TrailingSpacesCaseAndLengthLimit) {
   EXPECT_NE(text(limit), text(std::u16string(254, u'b')));
 }
 
+TEST(TextKey, ModifiersAddToTheAccentOfTheirCharacter) {
+  // U+02B9 is a modifier with value 0x0C.
+  EXPECT_EQ(text(u"\u00C1\u02B9"), hex("7f 4a 01 1a 00"));  // 0x0E + 0x0C on the accent of Á
+  EXPECT_EQ(text(u"a\u02B9"), hex("7f 4a 01 0e 00"));       // pad byte 0x02 + 0x0C
+  // A leading modifier starts the accent section with a byte that stands for
+  // no character, so a later hidden record counts one position less.
+  EXPECT_EQ(text(u"\u02B9a"), hex("7f 4a 01 0c 00"));
+  EXPECT_EQ(text(u"\u02B9-"), hex("7f 01 0c 01 01 01 80 07 06 82 00"));
+}
+
 TEST(TextKey, FlagsPackThreePerByteAfterTrimmingTrailingThrees) {
   // U+3041 has flag 2, U+3042 flag 3: flags 2,3,2,2 pack as 0x80|2<<4|3<<2|2, then 0x80|2<<4.
   Bytes key = text(u"\u3041\u3042\u3041\u3041");
