@@ -69,7 +69,8 @@ bool LikePattern::matchesOne(const Element& e, char32_t c) const {
 }
 
 bool LikePattern::matches(std::string_view text) const {
-  const std::u32string s = foldedCodePoints(text);
+  foldCodePointsInto(text, text_);
+  const std::u32string& s = text_;
   size_t si = 0, pi = 0;
   size_t starPattern = std::string::npos, starText = 0;
   while (si < s.size()) {

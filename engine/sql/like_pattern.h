@@ -26,6 +26,7 @@ class LikePattern {
 
   std::string pattern_;
   std::vector<Element> elements_;
+  mutable std::u32string text_;  // the folded text being matched, kept to reuse its storage
 };
 
 }  // namespace kevra::sql

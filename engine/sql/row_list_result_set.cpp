@@ -5,7 +5,7 @@
 #include <limits>
 #include <numeric>
 
-#include "engine/sql/value_compare.h"
+#include "engine/sql/row_ordering.h"
 
 namespace kevra::sql {
 
@@ -33,32 +33,25 @@ void RowListResultSet::scanUntil(uint64_t wanted) {
 }
 
 void RowListResultSet::scanAndSort() {
-  struct Candidate {
-    uint64_t position;
-    std::vector<Value> keys;
-  };
-  std::vector<Candidate> candidates;
+  std::vector<uint64_t> positions;
+  std::vector<std::vector<Value>> keys;
   std::vector<Value> row;
   while (true) {
     const uint64_t position = scanCursor_->position();
     if (!scanCursor_->next(row)) break;
     if (plan_->where && !evaluator_.isTrue(*plan_->where, row)) continue;
-    Candidate c{position, {}};
-    c.keys.reserve(plan_->orderBy.size());
-    for (const auto& o : plan_->orderBy) c.keys.push_back(evaluator_.evaluate(*o.expr, row));
-    candidates.push_back(std::move(c));
+    positions.push_back(position);
+    std::vector<Value>& key = keys.emplace_back();
+    key.reserve(plan_->orderBy.size());
+    for (const auto& o : plan_->orderBy) key.push_back(evaluator_.evaluate(*o.expr, row));
   }
   // Stable, so equal keys keep storage order.
-  std::stable_sort(candidates.begin(), candidates.end(), [this](const Candidate& a, const Candidate& b) {
-    for (size_t k = 0; k < a.keys.size(); ++k) {
-      const int c = compareForSort(a.keys[k], b.keys[k]);
-      if (c != 0) return plan_->orderBy[k].descending ? c > 0 : c < 0;
-    }
-    return false;
-  });
+  std::vector<size_t> order(positions.size());
+  std::iota(order.begin(), order.end(), 0);
+  sortByKeys(order, keys, plan_->orderBy);
   positions_.clear();
-  positions_.reserve(candidates.size());
-  for (const auto& c : candidates) positions_.push_back(c.position);
+  positions_.reserve(order.size());
+  for (size_t i : order) positions_.push_back(positions[i]);
   complete_ = true;
 }
 

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <numeric>
 
+#include "engine/sql/text_collation.h"
 #include "engine/sql/value_compare.h"
 
 namespace kevra::sql {
@@ -26,12 +27,40 @@ std::vector<size_t> distinctRowIndexes(const std::vector<std::vector<Value>>& ro
   return kept;
 }
 
+namespace {
+
+// A sort key prepared once: text is case-folded ahead, so comparing two text
+// keys is a plain byte comparison.
+struct PreparedKey {
+  const Value* value;
+  std::string folded;
+  bool text = false;
+};
+
+int comparePrepared(const PreparedKey& a, const PreparedKey& b) {
+  if (a.text && b.text) return a.folded.compare(b.folded) < 0 ? -1 : (a.folded == b.folded ? 0 : 1);
+  return compareForSort(*a.value, *b.value);
+}
+
+}  // namespace
+
 void sortByKeys(std::vector<size_t>& indexes, const std::vector<std::vector<Value>>& keys,
                 const std::vector<OrderItem>& orderBy) {
   if (orderBy.empty()) return;
+  std::vector<std::vector<PreparedKey>> prepared(keys.size());
+  for (size_t i : indexes) {
+    prepared[i].reserve(keys[i].size());
+    for (const Value& v : keys[i]) {
+      PreparedKey& p = prepared[i].emplace_back(PreparedKey{&v, {}, false});
+      if (auto* s = std::get_if<std::string>(&v)) {
+        p.folded = foldedUtf8(*s);
+        p.text = true;
+      }
+    }
+  }
   std::stable_sort(indexes.begin(), indexes.end(), [&](size_t a, size_t b) {
     for (size_t k = 0; k < orderBy.size(); ++k) {
-      const int c = compareForSort(keys[a][k], keys[b][k]);
+      const int c = comparePrepared(prepared[a][k], prepared[b][k]);
       if (c != 0) return orderBy[k].descending ? c > 0 : c < 0;
     }
     return false;

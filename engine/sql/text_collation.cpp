@@ -19,6 +19,12 @@ char32_t foldCase(char32_t c) {
 
 std::u32string foldedCodePoints(std::string_view s) {
   std::u32string out;
+  foldCodePointsInto(s, out);
+  return out;
+}
+
+void foldCodePointsInto(std::string_view s, std::u32string& out) {
+  out.clear();
   out.reserve(s.size());
   size_t i = 0;
   while (i < s.size()) {
@@ -52,6 +58,28 @@ std::u32string foldedCodePoints(std::string_view s) {
     }
     out.push_back(foldCase(c));
     i += len;
+  }
+}
+
+std::string foldedUtf8(std::string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  for (char32_t c : foldedCodePoints(s)) {
+    if (c < 0x80) {
+      out += char(c);
+    } else if (c < 0x800) {
+      out += char(0xC0 | (c >> 6));
+      out += char(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += char(0xE0 | (c >> 12));
+      out += char(0x80 | ((c >> 6) & 0x3F));
+      out += char(0x80 | (c & 0x3F));
+    } else {
+      out += char(0xF0 | (c >> 18));
+      out += char(0x80 | ((c >> 12) & 0x3F));
+      out += char(0x80 | ((c >> 6) & 0x3F));
+      out += char(0x80 | (c & 0x3F));
+    }
   }
   return out;
 }

@@ -10,6 +10,11 @@ namespace kevra::sql {
 char32_t foldCase(char32_t c);
 // Code points of `utf8`, case-folded; malformed bytes become U+FFFD.
 std::u32string foldedCodePoints(std::string_view utf8);
+// The same into `out` (replacing its contents), reusing its storage.
+void foldCodePointsInto(std::string_view utf8, std::u32string& out);
+// The case-folded text as UTF-8: two texts compare ignoring case exactly as
+// their folded forms compare byte by byte.
+std::string foldedUtf8(std::string_view utf8);
 // <0, 0, >0 ignoring case.
 int compareTextIgnoringCase(std::string_view a, std::string_view b);
 

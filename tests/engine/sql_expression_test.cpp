@@ -7,6 +7,7 @@
 #include "engine/sql/expression_evaluator.h"
 #include "engine/sql/expression_parser.h"
 #include "engine/sql/like_pattern.h"
+#include "engine/sql/text_collation.h"
 #include "engine/sql/value_compare.h"
 #include "engine/util/error.h"
 
@@ -89,6 +90,20 @@ TEST(SqlTextCompare, CaseIsIgnored) {
   EXPECT_EQ(truth("'ÄRGER' = 'ärger'"), "true");
   EXPECT_EQ(truth("'ab' < 'abc'"), "true");
   EXPECT_EQ(truth("t = 'Hello'"), "false");
+}
+
+TEST(SqlTextCompare, FoldedFormsOrderLikeTheComparison) {
+  const std::vector<std::string> texts = {"", "a", "A", "ab", "aB", "Ab", "b", "Z", "é", "É", "e", "f", "ÿ", "Ÿ",
+                                          "Ω", "ω", "Ж", "ж", "日本", "a\xff", "zz", "Zz", "ä", "Äb"};
+  for (const auto& a : texts) {
+    for (const auto& b : texts) {
+      const int direct = compareTextIgnoringCase(a, b);
+      const int folded = foldedUtf8(a).compare(foldedUtf8(b));
+      EXPECT_EQ(direct < 0, folded < 0) << a << " vs " << b;
+      EXPECT_EQ(direct == 0, folded == 0) << a << " vs " << b;
+    }
+  }
+  EXPECT_EQ(foldedUtf8("ÄÖÜ Straße ΩЖ"), "äöü straße ωж");
 }
 
 TEST(SqlNumberCompare, AcrossIntegerDoubleCurrencyAndDecimal) {
