@@ -84,7 +84,7 @@ DatabaseHeader decodeHeader(ByteSpan page0) {
   if (std::isfinite(serial) && serial > -2147483648.0 && serial < 2147483648.0)
     dateMask = uint32_t(int32_t(std::floor(serial)));
   // Jet truncates towards zero; negative creation dates do not occur in practice.
-  if (std::isfinite(serial) && serial < 0) dateMask = uint32_t(int32_t(serial));
+  if (std::isfinite(serial) && serial < 0 && serial > -2147483648.0) dateMask = uint32_t(int32_t(serial));
   uint8_t maskBytes[4] = {uint8_t(dateMask), uint8_t(dateMask >> 8), uint8_t(dateMask >> 16), uint8_t(dateMask >> 24)};
   if (h.format == FileFormat::Jet4) {
     for (int i = 0; i < 40; ++i) pwd[i] ^= maskBytes[i % 4];
