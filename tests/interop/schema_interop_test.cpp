@@ -127,6 +127,20 @@ TEST_P(SchemaOfJet4File, SchemaListsExactlyTheUserTables) {
   EXPECT_EQ(names, theirs);
 }
 
+TEST_P(SchemaOfJet4File, OneTableFormEqualsItsEntryInTheWholeSchema) {
+  const SampleFile& sample = GetParam();
+  for (const auto& t : schema_.at("tables").items) {
+    const std::string& name = t.at("name").text;
+    std::vector<std::string> args{"schema", sample.path, name};
+    for (auto& a : passwordArgs(sample)) args.push_back(a);
+    ProcessResult r = runCli(args);
+    ASSERT_EQ(r.exitCode, 0) << name << ": " << r.err;
+    Json one = parseJson(r.out);
+    ASSERT_EQ(one.at("tables").items.size(), 1u) << name;
+    EXPECT_EQ(one.at("tables").items[0].dump(), t.dump()) << name;
+  }
+}
+
 TEST_P(SchemaOfJet4File, ColumnsMatchMdbSchema) {
   const SampleFile& sample = GetParam();
   for (const std::string& table : mdbUserTables(sample.path)) {
