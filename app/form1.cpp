@@ -45,7 +45,6 @@ Form1::Form1(QWidget* parent)
   DataSource1->setDataSet(&ADOTable1);
   ui->DBGrid1->setModel(DataSource1);
   ui->DBGrid1->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 5);
-  ui->DBGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
 
   connectCommands();
   kevra::ui::runCommand(this, [this] { FormCreate(); });
@@ -73,6 +72,7 @@ void Form1::connectCommands() {
   connect(DataSource1, &kevra::browse::RecordsModel::fetchFailed, this, [this](const QString& message) {
     kevra::ui::showError(this, std::runtime_error(message.toStdString()));
   });
+  connectRecordEditing();
 }
 
 bool Form1::eventFilter(QObject* watched, QEvent* event) {

@@ -2,11 +2,12 @@
 // event names and are defined in the folder of the job they do:
 //   app/         start, command map, menu states, Exit, Help
 //   database/    form1_*.cpp: context, open, close, table list, refresh
-//   browse/      table view, field inspector, index inspector
+//   browse/      table view, field inspector, index inspector, row editing
 // Handlers throw on failure; the command map runs every one of them through
 // the application's error display.
 #pragma once
 #include <QMainWindow>
+#include <QPersistentModelIndex>
 #include <QString>
 #include <memory>
 
@@ -46,6 +47,12 @@ class Form1 : public QMainWindow {
   void Edit2Click();
   void ComboBox3Change();
 
+  // Row editing from the navigator (browse/records_editing.cpp).
+  void DBNavigator1Insert();
+  void DBNavigator1Delete();
+  void DBNavigator1Post();
+  void DBNavigator1Cancel();
+
   // Help (app/).
   void AboutKevra1Click();
   void Readme1Click();
@@ -62,6 +69,13 @@ class Form1 : public QMainWindow {
 
  private:
   void connectCommands();
+  void connectRecordEditing();
+  void updateNavigator();
+  // Ends the grid's open cell editor, keeping its text or not.
+  void finishCellEdit(bool keep);
+  void showRecord(int row, int column);
+  // The grid moved away from the row being edited, to `target`.
+  void DBGrid1RowLeft(const QPersistentModelIndex& target);
   void fillTableList();
   void setDatabaseMenus(bool open);
   void setStatusText(const QString& text);

@@ -35,6 +35,10 @@ void RecordsDataset::Close() {
   if (wasActive) notify();
 }
 
+bool RecordsDataset::CanModify() const {
+  return active_ && recordset_->editable() && !connection_->readOnly();
+}
+
 void RecordsDataset::notify() {
   if (listener_) listener_();
 }

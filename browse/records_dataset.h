@@ -32,6 +32,10 @@ class RecordsDataset {
 
   // The open rows; only valid while Active().
   const kevra::db::Recordset& rows() const { return *recordset_; }
+  kevra::db::Recordset& rows() { return *recordset_; }
+  // Rows can be inserted, changed and deleted: open on whole rows of one
+  // table of a file opened for writing.
+  bool CanModify() const;
 
   // Called after every Open and Close.
   using Listener = std::function<void()>;

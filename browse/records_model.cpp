@@ -4,6 +4,8 @@
 #include <variant>
 
 #include "browse/records_dataset.h"
+#include "browse/records_values.h"
+#include "database/ado_types.h"
 #include "database/properties.h"
 
 namespace kevra::browse {
@@ -32,24 +34,32 @@ void RecordsModel::setEnabled(bool enabled) {
 bool RecordsModel::showing() const { return enabled_ && dataset_ && dataset_->Active(); }
 
 void RecordsModel::reload() {
+  const bool wasEditing = editing() || canModify_;
   beginResetModel();
   cache_.clear();
   cacheIndex_.clear();
   fieldNames_.clear();
+  fieldTypes_.clear();
+  pending_.reset();  // a dataset closed or reopened under an edit drops it
+  canModify_ = false;
   fetchedRows_ = 0;
   atEnd_ = true;
   if (showing()) {
     const auto& rows = dataset_->rows();
-    for (int field = 0; field < rows.fieldCount(); ++field)
+    for (int field = 0; field < rows.fieldCount(); ++field) {
       fieldNames_ << QString::fromStdString(rows.fieldName(field));
+      fieldTypes_.push_back(rows.fieldType(field));
+    }
+    canModify_ = dataset_->CanModify();
     atEnd_ = false;
   }
   endResetModel();
   fetchMore();  // the first block at once: the first screen needs no event round
+  if (wasEditing || canModify_) emit editStateChanged();
 }
 
 int RecordsModel::rowCount(const QModelIndex& parent) const {
-  return parent.isValid() || !showing() ? 0 : int(fetchedRows_);
+  return parent.isValid() || !showing() ? 0 : int(fetchedRows_) + (inserting() ? 1 : 0);
 }
 
 int RecordsModel::columnCount(const QModelIndex& parent) const {
@@ -59,6 +69,9 @@ int RecordsModel::columnCount(const QModelIndex& parent) const {
 QVariant RecordsModel::headerData(int section, Qt::Orientation orientation, int role) const {
   if (role != Qt::DisplayRole) return {};
   if (orientation == Qt::Horizontal) return section >= 0 && section < fieldNames_.size() ? fieldNames_[section] : QVariant();
+  // The row being edited is marked, a pending new row shows "*".
+  if (pending_ && section == pending_->row)
+    return pending_->inserting ? QStringLiteral("*") : QString::number(section + 1) + QStringLiteral(" \u270E");
   return section + 1;
 }
 
@@ -81,7 +94,8 @@ void RecordsModel::fetchMore(const QModelIndex& parent) {
   if (read < blockRows_) atEnd_ = true;
   if (read <= 0) return;
   store(number, std::move(rows));
-  beginInsertRows({}, int(fetchedRows_), int(fetchedRows_ + read - 1));
+  const int first = rowCount();  // after a pending new row, if any
+  beginInsertRows({}, first, first + int(read) - 1);
   fetchedRows_ += read;
   endInsertRows();
 }
@@ -127,18 +141,45 @@ bool isNumber(const kevra::Value& value) {
 }
 }  // namespace
 
+const kevra::Value* RecordsModel::valueAt(int row, int column) const {
+  static const kevra::Value kNull;
+  if (row < 0 || column < 0 || column >= int(fieldNames_.size()) || row >= rowCount()) return nullptr;
+  if (pending_ && pending_->row == row) {
+    const auto& value = pending_->values[size_t(column)];
+    return value ? &*value : &kNull;
+  }
+  const long position = positionOf(row);
+  const Block* rows = block(position / blockRows_);
+  if (!rows) return nullptr;
+  const size_t inBlock = size_t(position % blockRows_);
+  if (inBlock >= rows->rows.size() || size_t(column) >= rows->rows[inBlock].size()) return nullptr;
+  return &rows->rows[inBlock][size_t(column)];
+}
+
+int RecordsModel::fieldType(int column) const {
+  return column >= 0 && size_t(column) < fieldTypes_.size() ? fieldTypes_[size_t(column)] : 0;
+}
+
 QVariant RecordsModel::data(const QModelIndex& index, int role) const {
-  if ((role != Qt::DisplayRole && role != Qt::TextAlignmentRole) || !index.isValid() || !showing() ||
-      index.row() >= fetchedRows_)
+  if (!index.isValid() || !showing()) return {};
+  const int type = fieldType(index.column());
+  if (role == FieldTypeRole) return type;
+  if (role != Qt::DisplayRole && role != Qt::TextAlignmentRole && role != Qt::EditRole && role != Qt::CheckStateRole)
     return {};
-  const Block* rows = block(index.row() / blockRows_);
-  if (!rows) return {};
-  const size_t inBlock = size_t(index.row() % blockRows_);
-  if (inBlock >= rows->rows.size() || size_t(index.column()) >= rows->rows[inBlock].size()) return {};
-  const kevra::Value& value = rows->rows[inBlock][size_t(index.column())];
-  if (role == Qt::TextAlignmentRole)
-    return isNumber(value) ? QVariant(Qt::AlignRight | Qt::AlignVCenter) : QVariant(Qt::AlignLeft | Qt::AlignVCenter);
-  return QString::fromStdString(kevra::db::propertyText(value));
+  const kevra::Value* value = valueAt(index.row(), index.column());
+  if (!value) return {};
+  switch (role) {
+    case Qt::TextAlignmentRole:
+      if (type == kevra::db::adBoolean) return QVariant(Qt::AlignCenter);
+      return isNumber(*value) ? QVariant(Qt::AlignRight | Qt::AlignVCenter) : QVariant(Qt::AlignLeft | Qt::AlignVCenter);
+    case Qt::CheckStateRole:
+      if (type != kevra::db::adBoolean) return {};
+      return std::holds_alternative<bool>(*value) && std::get<bool>(*value) ? Qt::Checked : Qt::Unchecked;
+    case Qt::EditRole:
+      return editText(*value, type);
+    default:
+      return displayText(*value, type);
+  }
 }
 
 }  // namespace kevra::browse

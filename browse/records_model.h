@@ -2,9 +2,17 @@
 // are fetched lazily in blocks as the view scrolls (canFetchMore/fetchMore),
 // and only a bounded number of blocks is kept, least recently used first out,
 // so a table of any size opens at once and scrolls in bounded memory.
+//
+// Editing works as in a data-aware grid: changing a cell puts its row in edit
+// mode, and the row's pending values live here until post() writes them in one
+// engine transaction or cancelEdit() drops them. startInsert() adds a pending
+// new row before a given row. At most one row is pending at a time; while one
+// is, the other rows take no changes. After every write the rows are read
+// again from the dataset.
 #pragma once
 #include <QAbstractTableModel>
 #include <list>
+#include <optional>
 #include <unordered_map>
 #include <vector>
 
@@ -19,6 +27,8 @@ class RecordsModel : public QAbstractTableModel {
  public:
   static constexpr long kDefaultBlockRows = 128;
   static constexpr int kDefaultCachedBlocks = 64;
+  // data() for this role gives the field's DataTypeEnum code (int).
+  static constexpr int FieldTypeRole = Qt::UserRole + 1;
 
   explicit RecordsModel(QObject* parent = nullptr, long blockRows = kDefaultBlockRows,
                         int cachedBlocks = kDefaultCachedBlocks);
@@ -37,11 +47,45 @@ class RecordsModel : public QAbstractTableModel {
   QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
   bool canFetchMore(const QModelIndex& parent = {}) const override;
   void fetchMore(const QModelIndex& parent = {}) override;
+  Qt::ItemFlags flags(const QModelIndex& index) const override;
+  // Stores a cell's new value among the row's pending values (EditRole; for
+  // Yes/No fields also CheckStateRole). Refused (false) for a cell that cannot
+  // be edited and while another row is pending.
+  bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
 
   long blockRows() const { return blockRows_; }
+
+  // Rows can be changed: the link shows an editable dataset of a writable file.
+  bool canModify() const { return canModify_; }
+  bool editing() const { return pending_.has_value(); }
+  bool inserting() const { return pending_ && pending_->inserting; }
+  int editRow() const { return pending_ ? pending_->row : -1; }
+  // Adds a pending new row before `row` (clamped to the rows shown) and
+  // returns its row. Throws when rows cannot be changed or a row is pending.
+  int startInsert(int row);
+  // Writes the pending row (update, or insert for a new row), reads the rows
+  // again and returns the row it now has; -1 when nothing was pending. Throws
+  // the engine's error with the pending values kept.
+  int post();
+  // Drops the pending values; a pending new row disappears.
+  void cancelEdit();
+  // Deletes the row shown at `row` and reads the rows again; returns the row
+  // to show as current afterwards (-1 when none is left). Deleting the pending
+  // new row just drops it; pending values of the deleted row are dropped.
+  // Throws the engine's error with nothing changed.
+  int deleteRecord(int row);
+  // Dataset position of the row shown at `row`; -1 for a pending new row.
+  long positionOf(int row) const;
+  // Row shown for dataset position `position` (the inverse of positionOf).
+  int rowOf(long position) const;
+  // True when the pending row has any value set by an edit.
+  bool modified() const;
+
  signals:
   // Reading the next block failed; the model shows what it had.
   void fetchFailed(const QString& message);
+  // A row entered or left edit mode, or rows could (no longer) be changed.
+  void editStateChanged();
 
  public:
   int cachedBlockCount() const { return int(cache_.size()); }
@@ -52,8 +96,17 @@ class RecordsModel : public QAbstractTableModel {
     long number;
     std::vector<Row> rows;
   };
+  struct PendingRow {
+    int row;
+    bool inserting;
+    std::vector<std::optional<kevra::Value>> values;  // nullopt: untouched (new rows only)
+    bool modified = false;
+  };
   bool showing() const;
   void reload();
+  void refetch(long keepPosition);
+  const kevra::Value* valueAt(int row, int column) const;
+  int fieldType(int column) const;
   const Block* block(long number) const;
   const Block& store(long number, std::vector<Row> rows) const;
 
@@ -62,6 +115,9 @@ class RecordsModel : public QAbstractTableModel {
   long blockRows_;
   int cachedBlocks_;
   QStringList fieldNames_;
+  std::vector<int> fieldTypes_;
+  bool canModify_ = false;
+  std::optional<PendingRow> pending_;
   long fetchedRows_ = 0;
   bool atEnd_ = true;
   // Most recently used block first.

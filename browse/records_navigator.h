@@ -1,6 +1,6 @@
 // The records navigator: the bar under the grid with the row commands Insert,
-// Delete, Post and Cancel. Row editing is not wired yet, so the buttons are
-// shown disabled.
+// Delete, Post and Cancel. The buttons start disabled; the main window wires
+// them to the records model and enables them when they apply.
 #pragma once
 #include <QWidget>
 

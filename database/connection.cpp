@@ -38,6 +38,8 @@ void Connection::Close() {
   database_.reset();
 }
 
+bool Connection::readOnly() const { return database_ && database_->readOnly(); }
+
 int Connection::State() const { return database_ ? adStateOpen : adStateClosed; }
 
 std::shared_ptr<kevra::Database> Connection::engine() const {

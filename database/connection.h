@@ -26,6 +26,8 @@ class Connection {
   void Close();
   int State() const;  // adStateClosed or adStateOpen
   const std::string& ConnectionString() const { return connectionString_; }
+  // The file was opened read-only (Mode=Read, or not writable); false when closed.
+  bool readOnly() const;
 
   // The open engine database; throws when closed.
   std::shared_ptr<kevra::Database> engine() const;

@@ -1,0 +1,117 @@
+// Cell editors of the records grid.
+#include "browse/records_delegate.h"
+
+#include <QCheckBox>
+#include <QDateTimeEdit>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QSignalBlocker>
+
+#include "browse/records_model.h"
+#include "database/ado_types.h"
+
+namespace kevra::browse {
+
+namespace {
+int fieldTypeOf(const QModelIndex& index) { return index.data(RecordsModel::FieldTypeRole).toInt(); }
+const QString kDateFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
+}  // namespace
+
+QWidget* RecordsDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                                       const QModelIndex& index) const {
+  QWidget* editor = makeEditor(parent, option, index);
+  lastEditor_ = editor;
+  lastEditorIndex_ = index;
+  return editor;
+}
+
+QWidget* RecordsDelegate::makeEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                                     const QModelIndex& index) const {
+  // Every change in an editor reaches the model at once, so the row enters
+  // edit mode with the first keystroke, as Post and Cancel expect.
+  const auto commitOnChange = [this](QWidget* editor) {
+    return [this, editor] { emit const_cast<RecordsDelegate*>(this)->commitData(editor); };
+  };
+  switch (fieldTypeOf(index)) {
+    case kevra::db::adBoolean: {
+      auto* box = new QCheckBox(parent);
+      box->setAutoFillBackground(true);
+      connect(box, &QCheckBox::toggled, box, commitOnChange(box));
+      return box;
+    }
+    case kevra::db::adDate: {
+      auto* edit = new QDateTimeEdit(parent);
+      edit->setDisplayFormat(kDateFormat);
+      edit->setCalendarPopup(true);
+      connect(edit, &QDateTimeEdit::dateTimeChanged, edit, commitOnChange(edit));
+      return edit;
+    }
+    case kevra::db::adLongVarWChar: {
+      auto* edit = new QPlainTextEdit(parent);
+      edit->setTabChangesFocus(true);  // Tab leaves the cell; Enter starts a new line
+      connect(edit, &QPlainTextEdit::textChanged, edit, commitOnChange(edit));
+      return edit;
+    }
+    default: {
+      QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
+      if (auto* line = qobject_cast<QLineEdit*>(editor))
+        connect(line, &QLineEdit::textEdited, line, commitOnChange(line));
+      return editor;
+    }
+  }
+}
+
+void RecordsDelegate::setEditorData(QWidget* editor, const QModelIndex& index) const {
+  // Also runs when the model takes the editor's own change back; an editor
+  // that already shows the value is left alone, cursor and all.
+  const QVariant value = index.data(Qt::EditRole);
+  const QSignalBlocker quiet(editor);
+  if (auto* box = qobject_cast<QCheckBox*>(editor)) {
+    box->setChecked(value.toBool());
+  } else if (auto* edit = qobject_cast<QDateTimeEdit*>(editor)) {
+    // An empty date starts from today at midnight.
+    const QDateTime when = value.isValid() ? value.toDateTime() : QDateTime(QDate::currentDate(), QTime(0, 0));
+    if (edit->dateTime() != when) edit->setDateTime(when);
+  } else if (auto* text = qobject_cast<QPlainTextEdit*>(editor)) {
+    if (text->toPlainText() != value.toString()) text->setPlainText(value.toString());
+  } else if (auto* line = qobject_cast<QLineEdit*>(editor)) {
+    if (line->text() != value.toString()) line->setText(value.toString());
+  } else {
+    QStyledItemDelegate::setEditorData(editor, index);
+  }
+}
+
+void RecordsDelegate::setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const {
+  if (auto* box = qobject_cast<QCheckBox*>(editor)) {
+    model->setData(index, box->isChecked(), Qt::EditRole);
+  } else if (auto* edit = qobject_cast<QDateTimeEdit*>(editor)) {
+    model->setData(index, edit->dateTime(), Qt::EditRole);
+  } else if (auto* text = qobject_cast<QPlainTextEdit*>(editor)) {
+    model->setData(index, text->toPlainText(), Qt::EditRole);
+  } else {
+    QStyledItemDelegate::setModelData(editor, model, index);
+  }
+}
+
+void RecordsDelegate::updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option,
+                                           const QModelIndex& index) const {
+  if (!qobject_cast<QPlainTextEdit*>(editor)) {
+    QStyledItemDelegate::updateEditorGeometry(editor, option, index);
+    return;
+  }
+  // Memo text gets room: several lines, at least 240 pixels wide, kept inside
+  // the grid (moved up or left when the cell is near an edge).
+  QRect area = option.rect;
+  area.setHeight(std::max(area.height(), editor->fontMetrics().lineSpacing() * kMemoLines + 8));
+  area.setWidth(std::max(area.width(), 240));
+  if (const QWidget* parent = editor->parentWidget()) {
+    const QRect bounds = parent->rect();
+    if (area.bottom() > bounds.bottom()) area.moveBottom(bounds.bottom());
+    if (area.right() > bounds.right()) area.moveRight(bounds.right());
+    if (area.top() < bounds.top()) area.moveTop(bounds.top());
+    if (area.left() < bounds.left()) area.moveLeft(bounds.left());
+  }
+  editor->setGeometry(area);
+}
+
+}  // namespace kevra::browse

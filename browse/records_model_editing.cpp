@@ -1,0 +1,165 @@
+// Row editing in the records model: pending values, post, cancel, insert and
+// delete, and reading the rows again after a change.
+#include <algorithm>
+
+#include "browse/records_dataset.h"
+#include "browse/records_model.h"
+#include "browse/records_values.h"
+#include "database/ado_types.h"
+#include <stdexcept>
+
+namespace kevra::browse {
+
+namespace {
+// OLE and binary values are not edited in a cell.
+bool cellEditable(int fieldType) {
+  return fieldType != kevra::db::adLongVarBinary && fieldType != kevra::db::adVarBinary &&
+         fieldType != kevra::db::adBinary;
+}
+}  // namespace
+
+long RecordsModel::positionOf(int row) const {
+  if (pending_ && pending_->inserting) {
+    if (row == pending_->row) return -1;
+    if (row > pending_->row) return row - 1;
+  }
+  return row;
+}
+
+int RecordsModel::rowOf(long position) const {
+  if (pending_ && pending_->inserting && position >= pending_->row) return int(position + 1);
+  return int(position);
+}
+
+bool RecordsModel::modified() const { return pending_ && pending_->modified; }
+
+Qt::ItemFlags RecordsModel::flags(const QModelIndex& index) const {
+  Qt::ItemFlags flags = QAbstractTableModel::flags(index);
+  if (!index.isValid() || !canModify_ || !cellEditable(fieldType(index.column()))) return flags;
+  flags |= Qt::ItemIsEditable;
+  if (fieldType(index.column()) == kevra::db::adBoolean) flags |= Qt::ItemIsUserCheckable;
+  return flags;
+}
+
+bool RecordsModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+  if (!index.isValid() || index.row() >= rowCount() || !(flags(index) & Qt::ItemIsEditable)) return false;
+  const int type = fieldType(index.column());
+  kevra::Value newValue;
+  if (role == Qt::CheckStateRole && type == kevra::db::adBoolean)
+    newValue = Qt::CheckState(value.toInt()) == Qt::Checked;
+  else if (role == Qt::EditRole)
+    newValue = valueFromEditor(value, type);
+  else
+    return false;
+  if (pending_ && pending_->row != index.row()) return false;
+
+  if (!pending_) {
+    // Edit mode starts from the row as it is stored.
+    const long position = positionOf(index.row());
+    std::vector<std::vector<kevra::Value>> rows;
+    try {
+      if (dataset_->rows().fetch(position, 1, rows) != 1) return false;
+    } catch (const std::exception& error) {
+      emit fetchFailed(QString::fromUtf8(error.what()));
+      return false;
+    }
+    PendingRow row{index.row(), false, {}, false};
+    for (auto& v : rows.front()) row.values.emplace_back(std::move(v));
+    pending_ = std::move(row);
+    emit headerDataChanged(Qt::Vertical, index.row(), index.row());
+    emit editStateChanged();
+  }
+  pending_->values[size_t(index.column())] = std::move(newValue);
+  const bool wasModified = pending_->modified;
+  pending_->modified = true;
+  emit dataChanged(index, index);
+  if (!wasModified) emit editStateChanged();
+  return true;
+}
+
+int RecordsModel::startInsert(int row) {
+  if (!canModify_) throw std::runtime_error("These rows cannot be changed.");
+  if (pending_) throw std::runtime_error("Post or cancel the row being edited first.");
+  row = std::clamp(row, 0, rowCount());
+  beginInsertRows({}, row, row);
+  pending_ = PendingRow{row, true, std::vector<std::optional<kevra::Value>>(fieldNames_.size()), false};
+  endInsertRows();
+  emit editStateChanged();
+  return row;
+}
+
+int RecordsModel::post() {
+  if (!pending_) return -1;
+  kevra::db::Recordset& rows = dataset_->rows();
+  long position = 0;
+  if (pending_->inserting) {
+    position = rows.insertRow(pending_->values);
+  } else {
+    std::vector<kevra::Value> values;
+    values.reserve(pending_->values.size());
+    for (const auto& v : pending_->values) values.push_back(v.value_or(kevra::Value{}));
+    position = positionOf(pending_->row);
+    rows.updateRow(position, values);
+  }
+  pending_.reset();
+  refetch(position);
+  emit editStateChanged();
+  return int(position);
+}
+
+void RecordsModel::cancelEdit() {
+  if (!pending_) return;
+  const int row = pending_->row;
+  if (pending_->inserting) {
+    beginRemoveRows({}, row, row);
+    pending_.reset();
+    endRemoveRows();
+  } else {
+    pending_.reset();
+    emit dataChanged(index(row, 0), index(row, columnCount() - 1));
+    emit headerDataChanged(Qt::Vertical, row, row);
+  }
+  emit editStateChanged();
+}
+
+int RecordsModel::deleteRecord(int row) {
+  if (!canModify_) throw std::runtime_error("These rows cannot be changed.");
+  if (row < 0 || row >= rowCount()) throw std::runtime_error("There is no record to delete.");
+  if (pending_ && pending_->row != row) throw std::runtime_error("Post or cancel the row being edited first.");
+  if (pending_ && pending_->inserting) {
+    cancelEdit();
+    return std::min(row, rowCount() - 1);
+  }
+  const long position = positionOf(row);
+  dataset_->rows().deleteRow(position);
+  pending_.reset();
+  refetch(position);
+  emit editStateChanged();
+  return std::min(row, rowCount() - 1);
+}
+
+void RecordsModel::refetch(long keepPosition) {
+  // The rows read so far are read again, and at least up to the one to keep;
+  // the count stays a whole number of blocks unless it reaches the end, as
+  // fetchMore expects.
+  beginResetModel();
+  cache_.clear();
+  cacheIndex_.clear();
+  long total = 0;
+  try {
+    total = dataset_->rows().recordCount();
+  } catch (const std::exception& error) {
+    fetchedRows_ = 0;
+    atEnd_ = true;
+    endResetModel();
+    emit fetchFailed(QString::fromUtf8(error.what()));
+    return;
+  }
+  long wanted = std::max({fetchedRows_, keepPosition + 1, blockRows_});
+  wanted = (wanted + blockRows_ - 1) / blockRows_ * blockRows_;
+  fetchedRows_ = std::min(wanted, total);
+  atEnd_ = fetchedRows_ >= total;
+  endResetModel();
+}
+
+}  // namespace kevra::browse
