@@ -3,6 +3,7 @@
 
 #include <QCheckBox>
 #include <QDateTimeEdit>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QSignalBlocker>
@@ -22,7 +23,18 @@ QWidget* RecordsDelegate::createEditor(QWidget* parent, const QStyleOptionViewIt
   QWidget* editor = makeEditor(parent, option, index);
   lastEditor_ = editor;
   lastEditorIndex_ = index;
+  valueBeforeEdit_ = index.data(Qt::EditRole);
   return editor;
+}
+
+bool RecordsDelegate::eventFilter(QObject* watched, QEvent* event) {
+  auto* editor = qobject_cast<QWidget*>(watched);
+  if (editor && editor == lastEditor_ && event->type() == QEvent::KeyPress &&
+      static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape && lastEditorIndex_.isValid()) {
+    auto* model = const_cast<QAbstractItemModel*>(lastEditorIndex_.model());
+    if (lastEditorIndex_.data(Qt::EditRole) != valueBeforeEdit_) model->setData(lastEditorIndex_, valueBeforeEdit_);
+  }
+  return QStyledItemDelegate::eventFilter(watched, event);
 }
 
 QWidget* RecordsDelegate::makeEditor(QWidget* parent, const QStyleOptionViewItem& option,
@@ -95,15 +107,21 @@ void RecordsDelegate::setModelData(QWidget* editor, QAbstractItemModel* model, c
 
 void RecordsDelegate::updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option,
                                            const QModelIndex& index) const {
-  if (!qobject_cast<QPlainTextEdit*>(editor)) {
+  const bool memo = qobject_cast<QPlainTextEdit*>(editor) != nullptr;
+  if (!memo && !qobject_cast<QDateTimeEdit*>(editor)) {
     QStyledItemDelegate::updateEditorGeometry(editor, option, index);
     return;
   }
-  // Memo text gets room: several lines, at least 240 pixels wide, kept inside
-  // the grid (moved up or left when the cell is near an edge).
+  // Memo text gets room, several lines and at least 240 pixels wide; a date
+  // editor is never narrower than its whole text. Both stay inside the grid
+  // (moved up or left when the cell is near an edge).
   QRect area = option.rect;
-  area.setHeight(std::max(area.height(), editor->fontMetrics().lineSpacing() * kMemoLines + 8));
-  area.setWidth(std::max(area.width(), 240));
+  if (memo) {
+    area.setHeight(std::max(area.height(), editor->fontMetrics().lineSpacing() * kMemoLines + 8));
+    area.setWidth(std::max(area.width(), 240));
+  } else {
+    area.setWidth(std::max(area.width(), editor->sizeHint().width()));
+  }
   if (const QWidget* parent = editor->parentWidget()) {
     const QRect bounds = parent->rect();
     if (area.bottom() > bounds.bottom()) area.moveBottom(bounds.bottom());

@@ -23,6 +23,10 @@ class RecordsDelegate : public QStyledItemDelegate {
   void updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option,
                             const QModelIndex& index) const override;
 
+  // Escape in an editor puts the cell back to the value it had when the
+  // editor opened, then closes the editor.
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
   // The editor made last and the cell it edits, for a view to end it; the
   // view tells whether it is still open (QAbstractItemView::indexWidget).
   QWidget* lastEditor() const { return lastEditor_; }
@@ -32,6 +36,7 @@ class RecordsDelegate : public QStyledItemDelegate {
   QWidget* makeEditor(QWidget* parent, const QStyleOptionViewItem& option, const QModelIndex& index) const;
   mutable QPointer<QWidget> lastEditor_;
   mutable QPersistentModelIndex lastEditorIndex_;
+  mutable QVariant valueBeforeEdit_;
 };
 
 }  // namespace kevra::browse

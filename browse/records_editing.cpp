@@ -6,6 +6,7 @@
 #include <QHeaderView>
 #include <algorithm>
 #include <QItemSelectionModel>
+#include <QShortcut>
 #include <QToolButton>
 
 #include "app/dialog_seam.h"
@@ -30,6 +31,13 @@ void Form1::connectRecordEditing() {
   connect(navigator->deleteButton(), &QToolButton::clicked, this, command(&Form1::DBNavigator1Delete));
   connect(navigator->postButton(), &QToolButton::clicked, this, command(&Form1::DBNavigator1Post));
   connect(navigator->cancelButton(), &QToolButton::clicked, this, command(&Form1::DBNavigator1Cancel));
+
+  // Escape in the grid (with no cell editor open) cancels the row's edit; in
+  // an open editor it first takes the cell back to its value.
+  auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), grid, nullptr, nullptr, Qt::WidgetShortcut);
+  connect(escape, &QShortcut::activated, this, [this] {
+    if (DataSource1->editing()) kevra::ui::runCommand(this, [this] { DBNavigator1Cancel(); });
+  });
 
   connect(DataSource1, &kevra::browse::RecordsModel::editStateChanged, this, &Form1::updateNavigator);
   connect(DataSource1, &QAbstractItemModel::modelReset, this, &Form1::updateNavigator);
@@ -88,8 +96,9 @@ void Form1::DBNavigator1Insert() {
 void Form1::DBNavigator1Delete() {
   finishCellEdit(true);
   const QModelIndex current = ui->DBGrid1->currentIndex();
-  const int row = current.isValid() ? current.row() : DataSource1->editRow();
-  if (row < 0) return;
+  // With no current cell the first row is the current record, as after opening.
+  const int row = current.isValid() ? current.row() : DataSource1->editing() ? DataSource1->editRow() : 0;
+  if (row >= DataSource1->rowCount()) return;
   kevra::ui::MessageRequest question;
   question.icon = QMessageBox::Question;
   question.title = kevra::ui::kApplicationTitle;

@@ -72,7 +72,7 @@ QVariant RecordsModel::headerData(int section, Qt::Orientation orientation, int 
   // The row being edited is marked, a pending new row shows "*".
   if (pending_ && section == pending_->row)
     return pending_->inserting ? QStringLiteral("*") : QString::number(section + 1) + QStringLiteral(" \u270E");
-  return section + 1;
+  return qlonglong(positionOf(section) + 1);  // rows keep their numbers around a pending new row
 }
 
 bool RecordsModel::canFetchMore(const QModelIndex& parent) const { return !parent.isValid() && showing() && !atEnd_; }

@@ -110,6 +110,7 @@ class GridEditsTest : public QObject {
     button("nbInsert")->click();
     QCOMPARE(buttons(), QStringLiteral("IDPC"));
     QCOMPARE(model()->headerData(2, Qt::Vertical).toString(), QStringLiteral("*"));
+    QCOMPARE(model()->headerData(3, Qt::Vertical).toString(), QStringLiteral("3"));  // numbers stay
     button("nbCancel")->click();
     // Closing the file leaves nothing to click.
     action(*window, "vtkapat")->trigger();
@@ -197,9 +198,25 @@ class GridEditsTest : public QObject {
     QVERIFY(!grid()->indexWidget(cell(6, 3)));
     QCOMPARE(cell(6, 3).data().toString(), QString());
 
+    // Escape in the editor takes the cell back; Escape in the grid then
+    // cancels the row.
+    grid()->setCurrentIndex(cell(5, 1));
+    grid()->edit(cell(5, 1));
+    editor = qobject_cast<QLineEdit*>(grid()->indexWidget(cell(5, 1)));
+    QVERIFY(editor);
+    QTest::keyClicks(editor, QStringLiteral("oops"));
+    QCOMPARE(cell(5, 1).data().toString(), QStringLiteral("oops"));
+    QTest::keyClick(editor, Qt::Key_Escape);
+    QCOMPARE(cell(5, 1).data().toString(), QStringLiteral("row6col2"));
+    QVERIFY(model()->editing());
+    QTRY_VERIFY(grid()->hasFocus());
+    QTest::keyClick(grid(), Qt::Key_Escape);
+    QVERIFY(!model()->editing());
+
     show(path, "Table1");
     QCOMPARE(cell(6, 2).data().toString(), QStringLiteral("typed"));
     QCOMPARE(cell(6, 3).data().toString(), QString());
+    QCOMPARE(cell(5, 1).data().toString(), QStringLiteral("row6col2"));
   }
 
   void cancelLeavesTheFileUntouched() {
