@@ -87,7 +87,15 @@ void Form1::showRecord(int row, int column) {
 void Form1::DBNavigator1Insert() {
   finishCellEdit(true);
   const QModelIndex current = ui->DBGrid1->currentIndex();
-  if (DataSource1->editing()) showRecord(DataSource1->post(), current.column());
+  // A new row nothing was typed into makes way for this one; any other
+  // pending row is posted first.
+  if (DataSource1->inserting() && !DataSource1->modified()) {
+    const int row = DataSource1->editRow();
+    DataSource1->cancelEdit();
+    showRecord(std::min(row, DataSource1->rowCount() - 1), current.column());
+  } else if (DataSource1->editing()) {
+    showRecord(DataSource1->post(), current.column());
+  }
   const QModelIndex at = ui->DBGrid1->currentIndex();
   const int row = DataSource1->startInsert(at.isValid() ? at.row() : 0);
   showRecord(row, at.isValid() ? at.column() : 0);

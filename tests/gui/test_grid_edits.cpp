@@ -307,6 +307,49 @@ class GridEditsTest : public QObject {
     QCOMPARE(cell(0, 3).data().toString(), QString(50, QChar('w')));
   }
 
+  void keysAndNumbersAreLeftToTheEngine() {
+    const QString path = copyOf("testv2000.mdb");
+    show(path, "Table3");  // a: autonumber, primary key; b: text
+    QCOMPARE(model()->rowCount(), 0);
+    QCOMPARE(buttons(), QStringLiteral("I---"));  // nothing to delete
+    button("nbInsert")->click();
+    button("nbInsert")->click();  // the untouched new row makes way, nothing stored
+    QCOMPARE(model()->rowCount(), 1);
+    QVERIFY(model()->setData(cell(0, 1), QStringLiteral("first")));
+    button("nbPost")->click();
+    button("nbInsert")->click();
+    QVERIFY(model()->setData(grid()->currentIndex().siblingAtColumn(1), QStringLiteral("second")));
+    button("nbPost")->click();
+    QCOMPARE(errors(), QStringList());
+    QCOMPARE(model()->rowCount(), 2);
+    QCOMPARE(buttons(), QStringLiteral("ID--"));
+    // Numbered by the engine, one after the other.
+    QStringList numbers = column(0);
+    QCOMPARE(numbers.size(), 2);
+    QCOMPARE(numbers[1].toInt(), numbers[0].toInt() + 1);
+
+    show(path, "Table1");  // A is the primary key; E is a Long
+    const QByteArray original = bytesOf(path);
+    grid()->setCurrentIndex(cell(1, 0));
+    QVERIFY(model()->setData(cell(1, 0), cell(0, 0).data().toString()));
+    button("nbPost")->click();
+    QCOMPARE(errors().size(), 1);
+    QVERIFY2(errors().first().contains(QStringLiteral("PrimaryKey")), qPrintable(errors().first()));
+    QVERIFY(model()->editing());
+    QVERIFY(model()->setData(cell(1, 0), QStringLiteral("b")));
+    QVERIFY(model()->setData(cell(1, 4), QStringLiteral("3000000000")));  // beyond a Long
+    button("nbPost")->click();
+    QCOMPARE(errors().size(), 2);
+    QVERIFY2(errors().last().contains(QStringLiteral("'E'")), qPrintable(errors().last()));
+    QVERIFY(model()->setData(cell(1, 4), QStringLiteral("-17")));
+    button("nbPost")->click();
+    QCOMPARE(errors().size(), 2);
+    QVERIFY(!model()->editing());
+    QCOMPARE(cell(1, 4).data().toString(), QStringLiteral("-17"));
+    QCOMPARE(cell(1, 0).data().toString(), QStringLiteral("b"));
+    QVERIFY(bytesOf(path) != original);
+  }
+
   void leavingTheRowPostsIt() {
     const QString path = copyOf("overflowtestv2000.mdb");
     show(path, "Table1");
