@@ -24,6 +24,9 @@ int64_t asInteger(const Value& v, std::string_view function) {
     if (auto* s = std::get_if<std::string>(&v)) n = numericFromText(*s);
     if (!n) throw EngineError("Data type mismatch in the arguments of " + std::string(function) + ".");
   }
+  // Text positions and lengths fit a Long; anything beyond is refused rather than wrapped.
+  if (!(n->approx > -2147483649.0 && n->approx < 2147483648.0))
+    throw EngineError("An argument of " + std::string(function) + " is out of range.");
   return int64_t(n->approx);
 }
 

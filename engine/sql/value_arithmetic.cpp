@@ -67,7 +67,9 @@ Value exactResult(__int128 scaled, int scale, NumClass cls) {
     }
     case NumClass::Decimal: {
       if (scale > 28) scaled = rescale(scaled, scale, 28), scale = 28;
+      // At most 28 digits: give up fraction digits (rounding) before overflowing.
       const __int128 limit = pow10(28);
+      while ((scaled >= limit || scaled <= -limit) && scale > 0) scaled = rescale(scaled, scale, scale - 1), --scale;
       if (scaled >= limit || scaled <= -limit) overflow();
       Decimal d;
       d.negative = scaled < 0;
@@ -84,7 +86,8 @@ Value exactResult(__int128 scaled, int scale, NumClass cls) {
 
 int64_t roundToInteger(const NumericValue& n) {
   const double r = std::nearbyint(n.approx);  // banker's rounding, as Jet's \ and Mod do
-  if (r < double(std::numeric_limits<int64_t>::min()) || r > double(std::numeric_limits<int64_t>::max())) overflow();
+  // 2^63 itself does not fit; -2^63 does.
+  if (!(r >= -9223372036854775808.0 && r < 9223372036854775808.0)) overflow();
   return int64_t(r);
 }
 
@@ -101,6 +104,7 @@ Value numeric(std::string_view op, const Value& a, const Value& b) {
   if (op == "\\" || op == "MOD") {
     const int64_t x = roundToInteger(na), y = roundToInteger(nb);
     if (y == 0) throw EngineError("Division by zero.");
+    if (x == std::numeric_limits<int64_t>::min() && y == -1) overflow();
     return exactResult(op == "\\" ? x / y : x % y, 0, NumClass::Integer);
   }
   if (cls == NumClass::Double || !na.exact || !nb.exact) {
@@ -125,7 +129,16 @@ Value numeric(std::string_view op, const Value& a, const Value& b) {
     }
     return exactResult(x * y, sx + sy, cls);
   }
-  const int scale = std::max(na.scale, nb.scale);
+  // A common scale; lowered (rounding the finer operand) while bringing an
+  // operand up to it would not leave room in 128 bits for the sum.
+  int scale = std::max(na.scale, nb.scale);
+  auto tooBig = [&](const NumericValue& n) {
+    if (scale <= n.scale) return false;
+    const __int128 limit = (std::numeric_limits<__int128>::max() / pow10(scale - n.scale)) / 4;
+    return n.scaled > limit || n.scaled < -limit;
+  };
+  while (scale > std::min(na.scale, nb.scale) && (tooBig(na) || tooBig(nb))) --scale;
+  if (tooBig(na) || tooBig(nb)) overflow();
   const __int128 x = rescale(na.scaled, na.scale, scale), y = rescale(nb.scaled, nb.scale, scale);
   return exactResult(op == "+" ? x + y : x - y, scale, cls);
 }

@@ -8,6 +8,7 @@
 #include "engine/sql/expression_parser.h"
 #include "engine/sql/like_pattern.h"
 #include "engine/sql/text_collation.h"
+#include "engine/sql/value_arithmetic.h"
 #include "engine/sql/value_compare.h"
 #include "engine/util/error.h"
 
@@ -229,6 +230,26 @@ TEST(SqlArithmetic, ExactTypesStayExact) {
   EXPECT_DOUBLE_EQ(std::get<double>(eval("2147483647 + 1")), 2147483648.0);  // leaves Long range
   EXPECT_THROW(eval("i / 0"), EngineError);
   EXPECT_THROW(eval("i MOD 0"), EngineError);
+}
+
+TEST(SqlArithmetic, ExtremesAreErrorsOrRoundedNeverWrapped) {
+  EXPECT_THROW(eval("-9223372036854775808 \\ -1"), EngineError);
+  EXPECT_THROW(eval("1E300 MOD 7"), EngineError);
+  EXPECT_THROW(eval("Mid(t, 17777777777777777777777777777, 3)"), EngineError);
+  EXPECT_THROW(eval("Left(t, -1E20)"), EngineError);
+  // A 28-digit whole number plus a 28-decimal fraction: the fraction is
+  // rounded away instead of overflowing the 128-bit intermediate.
+  Decimal big;
+  big.magnitude = 1;
+  for (int i = 0; i < 27; ++i) big.magnitude *= 10;  // 10^27
+  Decimal tiny;
+  tiny.magnitude = 1;
+  tiny.scale = 28;
+  const Decimal sum = std::get<Decimal>(applyBinaryArithmetic("+", Value{big}, Value{tiny}));
+  EXPECT_EQ(*compareValues(Value{sum}, Value{big}), 0);
+  Decimal nearMax = big;
+  nearMax.magnitude *= 9;  // 9 x 10^27
+  EXPECT_THROW(applyBinaryArithmetic("+", Value{nearMax}, Value{nearMax}), EngineError);  // beyond 28 digits
 }
 
 TEST(SqlArithmetic, TextAndDates) {
