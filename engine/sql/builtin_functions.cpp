@@ -5,6 +5,8 @@
 #include <functional>
 #include <string>
 
+#include "engine/sql/conversion_functions.h"
+#include "engine/sql/date_functions.h"
 #include "engine/sql/numeric_value.h"
 #include "engine/sql/text_collation.h"
 #include "engine/sql/value_arithmetic.h"
@@ -89,6 +91,8 @@ bool sameName(std::string_view a, std::string_view b) { return compareTextIgnori
 }  // namespace
 
 Value callBuiltinFunction(std::string_view name, const std::vector<Value>& args) {
+  if (auto v = callDateFunction(name, args)) return *v;
+  if (auto v = callConversionFunction(name, args)) return *v;
   if (sameName(name, "Nz")) {
     requireArgs(name, args, 1, 2);
     if (!isNull(args[0])) return args[0];
@@ -97,13 +101,6 @@ Value callBuiltinFunction(std::string_view name, const std::vector<Value>& args)
   if (sameName(name, "IsNull")) {
     requireArgs(name, args, 1, 1);
     return isNull(args[0]);
-  }
-  if (sameName(name, "Abs")) {
-    requireArgs(name, args, 1, 1);
-    if (isNull(args[0])) return Value{};
-    auto n = numericOf(args[0]);
-    if (!n) throw EngineError("Data type mismatch in the arguments of Abs.");
-    return n->approx < 0 ? negateValue(args[0]) : args[0];
   }
   using TextFunction = std::function<Value(const std::string&, const std::vector<Value>&)>;
   struct Entry {

@@ -115,7 +115,21 @@ ResultColumn inferResultColumn(const Expr& e, const TableDef& table) {
       break;
     case ExprKind::Function: {
       auto is = [&](const char* n) { return compareTextIgnoringCase(e.name, n) == 0; };
-      if (is("Len") || is("Count")) return ofType(ColumnType::Long, 4);
+      for (const char* n : {"Len", "Count", "Year", "Month", "Day", "Hour", "Minute", "Second", "Weekday", "Sgn",
+                            "CLng", "InStr"})
+        if (is(n)) return ofType(ColumnType::Long, 4);
+      for (const char* n : {"Now", "Date", "Time", "DateSerial", "DateValue", "CDate"})
+        if (is(n)) return ofType(ColumnType::DateTime, 8);
+      for (const char* n : {"CDbl", "Val", "Round"})
+        if (is(n)) return ofType(ColumnType::Double, 8);
+      if (is("CInt")) return ofType(ColumnType::Integer, 2);
+      if (is("CByte")) return ofType(ColumnType::Byte, 1);
+      if (is("CSng")) return ofType(ColumnType::Single, 4);
+      if (is("CCur")) return ofType(ColumnType::Currency, 8);
+      if (is("CBool")) return ofType(ColumnType::Boolean, 1);
+      if (is("CStr")) return ofType(ColumnType::Memo, 0);
+      if (is("IIf") && e.operands.size() == 3) return inferResultColumn(*e.operands[1], table);
+      if ((is("Int") || is("Fix")) && !e.operands.empty()) return inferResultColumn(*e.operands[0], table);
       if (is("Avg")) return ofType(ColumnType::Double, 8);
       if (is("Sum") && !e.operands.empty()) {
         ResultColumn c = inferResultColumn(*e.operands[0], table);

@@ -3,6 +3,8 @@
 // arithmetic that keeps exact types exact.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "engine/sql/column_binding.h"
 #include "engine/sql/expression_evaluator.h"
 #include "engine/sql/expression_parser.h"
@@ -272,6 +274,53 @@ TEST(SqlFunctions, TextFunctionsAndNz) {
   EXPECT_TRUE(isNull(eval("UCase(n)")));
   EXPECT_THROW(eval("NoSuchFunction(1)"), EngineError);
   EXPECT_THROW(eval("Left(t)"), EngineError);
+}
+
+TEST(SqlFunctions, DatePartsAndDateBuilding) {
+  // g is 2024-01-31 12:00, a Wednesday.
+  EXPECT_EQ(std::get<int32_t>(eval("Year(g)")), 2024);
+  EXPECT_EQ(std::get<int32_t>(eval("Month(g)")), 1);
+  EXPECT_EQ(std::get<int32_t>(eval("Day(g)")), 31);
+  EXPECT_EQ(std::get<int32_t>(eval("Hour(g)")), 12);
+  EXPECT_EQ(std::get<int32_t>(eval("Weekday(g)")), 4);
+  EXPECT_EQ(std::get<int32_t>(eval("Weekday(#1899-12-30#)")), 7);  // a Saturday
+  EXPECT_EQ(std::get<int32_t>(eval("Weekday(#1899-12-24#)")), 1);  // a Sunday, before the epoch
+  EXPECT_EQ(std::get<int32_t>(eval("Month('2024-03-05')")), 3);
+  EXPECT_DOUBLE_EQ(std::get<DateTime>(eval("DateSerial(2024, 1, 31)")).serial, 45322.0);
+  EXPECT_DOUBLE_EQ(std::get<DateTime>(eval("DateSerial(2023, 13, 31)")).serial, 45322.0);  // month 13 rolls over
+  EXPECT_DOUBLE_EQ(std::get<DateTime>(eval("DateSerial(2024, 2, 0)")).serial, 45322.0);   // day 0 is the day before
+  EXPECT_DOUBLE_EQ(std::get<DateTime>(eval("DateValue(g)")).serial, 45322.0);
+  EXPECT_TRUE(isNull(eval("Year(n)")));
+  // Now lies between two readings of the clock's date, and Date has no time.
+  const double today = std::get<DateTime>(eval("Date()")).serial;
+  EXPECT_EQ(today, std::floor(today));
+  EXPECT_GE(std::get<DateTime>(eval("Now()")).serial, today);
+  EXPECT_LT(std::get<DateTime>(eval("Now()")).serial, today + 2);
+  EXPECT_THROW(eval("Year('soon')"), EngineError);
+}
+
+TEST(SqlFunctions, ConversionsAndNumbers) {
+  EXPECT_EQ(std::get<int32_t>(eval("CLng(2.5)")), 2);  // half to even
+  EXPECT_EQ(std::get<int32_t>(eval("CLng(3.5)")), 4);
+  EXPECT_EQ(std::get<int16_t>(eval("CInt('12')")), 12);
+  EXPECT_EQ(std::get<Currency>(eval("CCur(d)")).scaled, 25000);
+  EXPECT_EQ(std::get<std::string>(eval("CStr(i)")), "42");
+  EXPECT_DOUBLE_EQ(std::get<DateTime>(eval("CDate('2024-01-31')")).serial, 45322.0);
+  EXPECT_THROW(eval("CInt(40000)"), EngineError);
+  EXPECT_THROW(eval("CLng(n)"), EngineError);  // Invalid use of Null
+  EXPECT_DOUBLE_EQ(std::get<double>(eval("Val(' 12.5abc')")), 12.5);
+  EXPECT_DOUBLE_EQ(std::get<double>(eval("Val('abc')")), 0.0);
+  EXPECT_DOUBLE_EQ(std::get<double>(eval("Int(-2.5)")), -3.0);
+  EXPECT_DOUBLE_EQ(std::get<double>(eval("Fix(-2.5)")), -2.0);
+  EXPECT_EQ(std::get<Currency>(eval("Int(-c)")).scaled, -40000);  // -3.5 down to -4
+  EXPECT_DOUBLE_EQ(std::get<double>(eval("Round(1.23456, 3)")), 1.235);
+  EXPECT_DOUBLE_EQ(std::get<double>(eval("Round(3.5)")), 4.0);
+  EXPECT_DOUBLE_EQ(std::get<double>(eval("Round(-1.5)")), -2.0);
+  EXPECT_DOUBLE_EQ(std::get<double>(eval("Round(d)")), 2.0);  // 2.5 to even
+  EXPECT_EQ(std::get<int32_t>(eval("Sgn(-d)")), -1);
+  EXPECT_EQ(std::get<int32_t>(eval("Abs(-i)")), 42);
+  EXPECT_EQ(std::get<std::string>(eval("IIf(i > 40, 'big', 'small')")), "big");
+  EXPECT_EQ(std::get<std::string>(eval("IIf(n > 40, 'big', 'small')")), "small");  // NULL counts as false
 }
 
 TEST(SqlBinding, UnknownFieldsAndQualifiersAreNamed) {
