@@ -88,6 +88,42 @@ void requireArgs(std::string_view name, const std::vector<Value>& args, size_t l
 
 bool sameName(std::string_view a, std::string_view b) { return compareTextIgnoringCase(a, b) == 0; }
 
+// InStr([start, ]text, sought): 1-based character position of `sought` in
+// `text` from `start` on, ignoring case; 0 when absent.
+Value inStr(const std::vector<Value>& args) {
+  requireArgs("InStr", args, 2, 3);
+  for (const Value& a : args)
+    if (isNull(a)) return Value{};
+  const bool withStart = args.size() == 3;
+  const int64_t start = withStart ? asInteger(args[0], "InStr") : 1;
+  if (start < 1) throw EngineError("Invalid procedure call: InStr starts at position 1.");
+  const std::u32string text = foldedCodePoints(asText(args[withStart ? 1 : 0]));
+  const std::u32string sought = foldedCodePoints(asText(args[withStart ? 2 : 1]));
+  if (size_t(start - 1) > text.size()) return int32_t(0);
+  const size_t at = text.find(sought, size_t(start - 1));
+  return int32_t(at == std::u32string::npos ? 0 : at + 1);
+}
+
+// Replace(text, find, with): every occurrence of `find`, matched ignoring case.
+Value replaceText(const std::vector<Value>& args) {
+  requireArgs("Replace", args, 3, 3);
+  if (isNull(args[0])) return Value{};
+  const std::u32string text = codePoints(asText(args[0]));
+  const std::u32string foldedText = foldedCodePoints(asText(args[0]));
+  const std::u32string find = isNull(args[1]) ? std::u32string() : foldedCodePoints(asText(args[1]));
+  const std::u32string with = isNull(args[2]) ? std::u32string() : codePoints(asText(args[2]));
+  if (find.empty()) return utf8Of(text);
+  std::u32string out;
+  size_t from = 0;
+  for (size_t at = foldedText.find(find); at != std::u32string::npos; at = foldedText.find(find, from)) {
+    out.append(text, from, at - from);
+    out += with;
+    from = at + find.size();
+  }
+  out.append(text, from, std::u32string::npos);
+  return utf8Of(out);
+}
+
 }  // namespace
 
 Value callBuiltinFunction(std::string_view name, const std::vector<Value>& args) {
@@ -134,6 +170,8 @@ Value callBuiltinFunction(std::string_view name, const std::vector<Value>& args)
          return Value{s.substr(from, to - from)};
        }},
   };
+  if (sameName(name, "InStr")) return inStr(args);
+  if (sameName(name, "Replace")) return replaceText(args);
   for (const Entry& f : textFunctions) {
     if (!sameName(name, f.name)) continue;
     requireArgs(name, args, f.low, f.high);

@@ -1,5 +1,5 @@
 // The VBA-style functions expressions may call: text (UCase, LCase, Len,
-// Trim, LTrim, RTrim, Left, Right, Mid), Nz and IsNull here, and the date
+// Trim, LTrim, RTrim, Left, Right, Mid, InStr, Replace), Nz and IsNull here, and the date
 // (date_functions.h) and conversion/number (conversion_functions.h) groups.
 #pragma once
 #include <string_view>

@@ -23,7 +23,9 @@ std::u32string foldedCodePoints(std::string_view s) {
   return out;
 }
 
-void foldCodePointsInto(std::string_view s, std::u32string& out) {
+namespace {
+
+void decodeInto(std::string_view s, std::u32string& out, bool fold) {
   out.clear();
   out.reserve(s.size());
   size_t i = 0;
@@ -56,15 +58,25 @@ void foldCodePointsInto(std::string_view s, std::u32string& out) {
         }
       }
     }
-    out.push_back(foldCase(c));
+    out.push_back(fold ? foldCase(c) : c);
     i += len;
   }
 }
 
-std::string foldedUtf8(std::string_view s) {
+}  // namespace
+
+void foldCodePointsInto(std::string_view s, std::u32string& out) { decodeInto(s, out, true); }
+
+std::u32string codePoints(std::string_view utf8) {
+  std::u32string out;
+  decodeInto(utf8, out, false);
+  return out;
+}
+
+std::string utf8Of(std::u32string_view text) {
   std::string out;
-  out.reserve(s.size());
-  for (char32_t c : foldedCodePoints(s)) {
+  out.reserve(text.size());
+  for (char32_t c : text) {
     if (c < 0x80) {
       out += char(c);
     } else if (c < 0x800) {
@@ -83,6 +95,8 @@ std::string foldedUtf8(std::string_view s) {
   }
   return out;
 }
+
+std::string foldedUtf8(std::string_view s) { return utf8Of(foldedCodePoints(s)); }
 
 int compareTextIgnoringCase(std::string_view a, std::string_view b) {
   // Fast path while both texts are ASCII: fold byte by byte, no allocation.

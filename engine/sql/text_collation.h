@@ -12,6 +12,9 @@ char32_t foldCase(char32_t c);
 std::u32string foldedCodePoints(std::string_view utf8);
 // The same into `out` (replacing its contents), reusing its storage.
 void foldCodePointsInto(std::string_view utf8, std::u32string& out);
+// Code points of `utf8` as they are (malformed bytes become U+FFFD), and back.
+std::u32string codePoints(std::string_view utf8);
+std::string utf8Of(std::u32string_view text);
 // The case-folded text as UTF-8: two texts compare ignoring case exactly as
 // their folded forms compare byte by byte.
 std::string foldedUtf8(std::string_view utf8);

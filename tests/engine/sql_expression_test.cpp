@@ -276,6 +276,20 @@ TEST(SqlFunctions, TextFunctionsAndNz) {
   EXPECT_THROW(eval("Left(t)"), EngineError);
 }
 
+TEST(SqlFunctions, FindingAndReplacingIgnoresCase) {
+  EXPECT_EQ(std::get<int32_t>(eval("InStr(t, 'WORLD')")), 7);
+  EXPECT_EQ(std::get<int32_t>(eval("InStr(t, 'o')")), 5);
+  EXPECT_EQ(std::get<int32_t>(eval("InStr(6, t, 'o')")), 8);
+  EXPECT_EQ(std::get<int32_t>(eval("InStr(t, 'xyz')")), 0);
+  EXPECT_EQ(std::get<int32_t>(eval("InStr('äbc', 'C')")), 3);  // characters, not bytes
+  EXPECT_EQ(std::get<int32_t>(eval("InStr(99, t, 'o')")), 0);
+  EXPECT_TRUE(isNull(eval("InStr(n, 'a')")));
+  EXPECT_EQ(std::get<std::string>(eval("Replace(t, 'O', '0')")), "Hell0 W0rld");
+  EXPECT_EQ(std::get<std::string>(eval("Replace('ÄäA', 'ä', 'e')")), "eeA");
+  EXPECT_EQ(std::get<std::string>(eval("Replace('aaa', 'aa', 'b')")), "ba");
+  EXPECT_EQ(std::get<std::string>(eval("Replace(t, '', 'x')")), "Hello World");
+}
+
 TEST(SqlFunctions, DatePartsAndDateBuilding) {
   // g is 2024-01-31 12:00, a Wednesday.
   EXPECT_EQ(std::get<int32_t>(eval("Year(g)")), 2024);
