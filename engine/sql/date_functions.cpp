@@ -68,6 +68,9 @@ std::optional<Value> callDateFunction(std::string_view name, const std::vector<V
     requireArgumentCount(name, args, 1, 1);
     if (isNull(args[0])) return Value{};
     const DateTime d = dateArgument(args[0], name);
+    // Years 100 to 9999, as dates can be stored.
+    if (!(d.serial >= -657434.0 && d.serial < 2958466.0))
+      throw EngineError("The argument of " + std::string(name) + " is not a date between the years 100 and 9999.");
     const CivilDateTime c = toCivil(d);
     if (is("Year")) return int32_t(c.year);
     if (is("Month")) return int32_t(c.month);

@@ -311,6 +311,8 @@ TEST(SqlFunctions, DatePartsAndDateBuilding) {
   EXPECT_GE(std::get<DateTime>(eval("Now()")).serial, today);
   EXPECT_LT(std::get<DateTime>(eval("Now()")).serial, today + 2);
   EXPECT_THROW(eval("Year('soon')"), EngineError);
+  EXPECT_THROW(eval("Weekday(1E300)"), EngineError);
+  EXPECT_THROW(eval("Year(-1E9)"), EngineError);
 }
 
 TEST(SqlFunctions, ConversionsAndNumbers) {
