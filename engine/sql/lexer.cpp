@@ -3,6 +3,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <limits>
 #include <string>
@@ -152,6 +153,7 @@ class Lexer {
     std::string text(sql_.substr(start, at_ - start));
     Token t = make(decimal ? TokenKind::Number : TokenKind::Integer, start, text);
     const double d = std::strtod(text.c_str(), nullptr);
+    if (!std::isfinite(d)) fail(start, "a number too large");
     if (!decimal && d <= double(std::numeric_limits<int32_t>::max()))
       t.value = int32_t(std::strtol(text.c_str(), nullptr, 10));
     else

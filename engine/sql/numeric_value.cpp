@@ -2,6 +2,7 @@
 #include "engine/sql/numeric_value.h"
 
 #include <cctype>
+#include <cmath>
 #include <cstdlib>
 #include <string>
 
@@ -65,11 +66,12 @@ std::optional<NumericValue> numericFromText(std::string_view text) {
   size_t start = 0;
   while (start < s.size() && std::isspace((unsigned char)s[start])) ++start;
   s.erase(0, start);
-  if (s.empty()) return std::nullopt;
+  // Plain decimal notation only: no hex, no "inf" or "nan".
+  if (s.empty() || s.find_first_not_of("0123456789+-.eE") != std::string::npos) return std::nullopt;
   char* end = nullptr;
   const double d = std::strtod(s.c_str(), &end);
-  if (end != s.c_str() + s.size()) return std::nullopt;
-  if (s.find_first_of(".eExXnN") == std::string::npos && s.size() <= 18)
+  if (end != s.c_str() + s.size() || !std::isfinite(d)) return std::nullopt;
+  if (s.find_first_of(".eE") == std::string::npos && s.size() <= 18)
     return NumericValue::fromInteger(std::strtoll(s.c_str(), nullptr, 10));
   return NumericValue::fromDouble(d);
 }

@@ -91,7 +91,16 @@ int64_t roundToInteger(const NumericValue& n) {
   return int64_t(r);
 }
 
+Value numericUnchecked(std::string_view op, const Value& a, const Value& b);
+
+// Arithmetic whose Double result must stay finite: 1E300 * 1E300 overflows.
 Value numeric(std::string_view op, const Value& a, const Value& b) {
+  Value r = numericUnchecked(op, a, b);
+  if (auto* d = std::get_if<double>(&r); d && !std::isfinite(*d)) overflow();
+  return r;
+}
+
+Value numericUnchecked(std::string_view op, const Value& a, const Value& b) {
   NumClass ca, cb;
   const NumericValue na = operand(a, ca), nb = operand(b, cb);
   const NumClass cls = std::max(ca, cb);

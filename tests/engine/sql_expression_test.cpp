@@ -239,6 +239,10 @@ TEST(SqlArithmetic, ExtremesAreErrorsOrRoundedNeverWrapped) {
   EXPECT_THROW(eval("1E300 MOD 7"), EngineError);
   EXPECT_THROW(eval("Mid(t, 17777777777777777777777777777, 3)"), EngineError);
   EXPECT_THROW(eval("Left(t, -1E20)"), EngineError);
+  EXPECT_THROW(eval("1E300 * 1E300"), EngineError);
+  EXPECT_THROW(eval("1E300 / 1E-300"), EngineError);
+  EXPECT_THROW(eval("i = 'nan'"), EngineError);  // not a number, so a mismatch
+  EXPECT_THROW(eval("i = '0x2A'"), EngineError);
   // A 28-digit whole number plus a 28-decimal fraction: the fraction is
   // rounded away instead of overflowing the 128-bit intermediate.
   Decimal big;

@@ -74,6 +74,7 @@ TEST(SqlLexerNumbers, IntegersDecimalsAndExponents) {
   EXPECT_DOUBLE_EQ(std::get<double>(single(".5").value), 0.5);
   EXPECT_DOUBLE_EQ(std::get<double>(single("1.5E3").value), 1500.0);
   EXPECT_THROW(tokenize("12abc"), SyntaxError);
+  EXPECT_THROW(tokenize("1E400"), SyntaxError);
 }
 
 TEST(SqlLexerDates, IsoUsAndTimeForms) {
