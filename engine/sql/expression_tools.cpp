@@ -1,6 +1,9 @@
 // Expression tree utilities.
 #include "engine/sql/expression_tools.h"
 
+#include "engine/sql/text_collation.h"
+#include "engine/sql/value_compare.h"
+
 namespace kevra::sql {
 
 ExprPtr cloneExpr(const Expr& e) {
@@ -21,6 +24,28 @@ ExprPtr cloneExpr(const Expr& e) {
 void collectColumnIndexes(const Expr& e, std::set<int>& out) {
   if (e.kind == ExprKind::Column && e.columnIndex >= 0) out.insert(e.columnIndex);
   for (const auto& operand : e.operands) collectColumnIndexes(*operand, out);
+}
+
+bool sameExpression(const Expr& a, const Expr& b) {
+  if (a.kind != b.kind || a.op != b.op || a.negated != b.negated || a.operands.size() != b.operands.size())
+    return false;
+  switch (a.kind) {
+    case ExprKind::Column:
+      return a.columnIndex == b.columnIndex;
+    case ExprKind::Literal:
+      if (a.literal.index() != b.literal.index()) return false;
+      return isNull(a.literal) || compareForSort(a.literal, b.literal) == 0;
+    case ExprKind::Function:
+      if (compareTextIgnoringCase(a.name, b.name) != 0) return false;
+      break;
+    case ExprKind::Subquery:
+      return false;
+    default:
+      break;
+  }
+  for (size_t i = 0; i < a.operands.size(); ++i)
+    if (!sameExpression(*a.operands[i], *b.operands[i])) return false;
+  return true;
 }
 
 ExprPtr makeColumnExpr(const std::string& name, size_t position) {

@@ -6,6 +6,7 @@
 
 #include "engine/sql/aggregate_functions.h"
 #include "engine/sql/expression_evaluator.h"
+#include "engine/sql/expression_tools.h"
 #include "engine/sql/row_ordering.h"
 #include "engine/sql/source_rows.h"
 #include "engine/util/error.h"
@@ -23,16 +24,20 @@ void collectAggregates(const Expr& e, std::vector<const Expr*>& out) {
 
 std::string describe(const Expr& e) { return e.qualifier.empty() ? e.name : e.qualifier + "." + e.name; }
 
-// Every field read outside an aggregate must be a GROUP BY field.
-void checkFieldsAreGrouped(const Expr& e, const std::vector<int>& grouped) {
+// Every field read outside an aggregate must be a GROUP BY field, or stand
+// inside an expression that GROUP BY lists as a whole (Year(d) for Year(d)).
+void checkFieldsAreGrouped(const Expr& e, const std::vector<int>& grouped,
+                           const std::vector<ExprPtr>& groupBy) {
   if (e.kind == ExprKind::Function && isAggregateName(e.name)) return;
+  for (const auto& g : groupBy)
+    if (sameExpression(e, *g)) return;
   if (e.kind == ExprKind::Column) {
     for (int g : grouped)
       if (g == e.columnIndex) return;
     throw EngineError("The query uses field '" + describe(e) +
                       "' outside an aggregate function without listing it in GROUP BY.");
   }
-  for (const auto& operand : e.operands) checkFieldsAreGrouped(*operand, grouped);
+  for (const auto& operand : e.operands) checkFieldsAreGrouped(*operand, grouped, groupBy);
 }
 
 struct Group {
@@ -61,9 +66,9 @@ void checkGrouping(const SelectPlan& plan) {
     if (containsAggregate(*g)) throw EngineError("An aggregate function cannot stand in the GROUP BY clause.");
     if (g->kind == ExprKind::Column) grouped.push_back(g->columnIndex);
   }
-  for (const auto& o : plan.outputs) checkFieldsAreGrouped(*o, grouped);
-  if (plan.having) checkFieldsAreGrouped(*plan.having, grouped);
-  for (const auto& o : plan.orderBy) checkFieldsAreGrouped(*o.expr, grouped);
+  for (const auto& o : plan.outputs) checkFieldsAreGrouped(*o, grouped, plan.groupBy);
+  if (plan.having) checkFieldsAreGrouped(*plan.having, grouped, plan.groupBy);
+  for (const auto& o : plan.orderBy) checkFieldsAreGrouped(*o.expr, grouped, plan.groupBy);
 }
 
 std::vector<std::vector<Value>> buildGroupedRows(SelectPlan& plan) {

@@ -85,6 +85,16 @@ TEST(SqlAggregateGroups, FieldsOutsideAggregatesMustBeGrouped) {
   EXPECT_THROW(runStatement(db, "SELECT * FROM my_pipelines GROUP BY COMMODITY1"), EngineError);
   EXPECT_THROW(runStatement(db, "SELECT * FROM my_pipelines WHERE Count(*) > 1"), EngineError);
   EXPECT_NO_THROW(runStatement(db, "SELECT COMMODITY1 FROM my_pipelines GROUP BY COMMODITY1"));
+  // A grouped expression may be shown whole, not its fields alone.
+  auto rows = rowsOf(db, "SELECT UCase(COMMODITY1), Count(*) FROM my_pipelines GROUP BY ucase(commodity1) "
+                         "ORDER BY UCase(COMMODITY1) DESC");
+  ASSERT_EQ(rows.size(), 4u);
+  EXPECT_EQ(valueToText(rows[0][0]), "PRO");
+  EXPECT_EQ(std::get<int32_t>(rows[0][1]), 282);
+  EXPECT_THROW(runStatement(db, "SELECT LCase(COMMODITY1) FROM my_pipelines GROUP BY UCase(COMMODITY1)"),
+               EngineError);
+  EXPECT_THROW(runStatement(db, "SELECT DIAMETER + 1 FROM my_pipelines GROUP BY DIAMETER + 2"), EngineError);
+  EXPECT_NO_THROW(runStatement(db, "SELECT DIAMETER + 2, Count(*) FROM my_pipelines GROUP BY DIAMETER + 2"));
 }
 
 TEST(SqlAggregateFunctions, AccumulatorsSkipNullsExceptFirstAndLast) {
