@@ -16,7 +16,7 @@
 #include "engine/storage/page_file.h"
 #include "engine/storage/usage_map.h"
 #include "engine/referential_integrity.h"
-#include "engine/table_indexes.h"
+#include "engine/index/table_index_set.h"
 #include "engine/sql/expression_evaluator.h"
 #include "engine/sql/expression_parser.h"
 #include "engine/sql/value_coercion.h"
@@ -79,7 +79,7 @@ struct TableWriter::TableState {
   std::vector<bool> required;
   std::unique_ptr<RowEncoder> encoder;
   std::unique_ptr<RowDecoder> decoder;
-  std::unique_ptr<TableIndexes> indexes;
+  std::unique_ptr<TableIndexSet> indexes;
 };
 
 TableWriter::TableWriter(std::shared_ptr<Database> db) : db_(std::move(db)) {}
@@ -108,6 +108,7 @@ void TableWriter::begin() {
 void TableWriter::commit() {
   if (!open_) throw EngineError("Internal error: commit without a transaction.");
   if (--depth_ > 0) return;
+  for (auto& [page, state] : tables_) state->indexes->flush();
   db_->pages().commit();
   open_ = false;
   tables_.clear();
@@ -149,7 +150,7 @@ TableWriter::TableState& TableWriter::stateFor(const TableDef& table) {
   }
   st->encoder = std::make_unique<RowEncoder>(def);
   st->decoder = std::make_unique<RowDecoder>(db_->pages(), def);
-  st->indexes = std::make_unique<TableIndexes>(db_->pages(), def);
+  st->indexes = std::make_unique<TableIndexSet>(db_->pages(), def);
   return *tables_.emplace(table.tdefPage, std::move(st)).first->second;
 }
 
@@ -320,7 +321,7 @@ void TableWriter::insertRow(const TableDef& table, const std::vector<std::option
   TableState& st = stateFor(table);
   std::vector<Value> row = completeRow(st, values);
   checkRow(st, row);
-  st.indexes->checkInsert(row, 0);
+  st.indexes->checkRow(row);
   ReferentialIntegrity(*db_).checkParentsExist(*st.def, row);
   Binary bytes = encode(st, row);
   uint32_t location = placeRow(st, bytes, 0, 0);
@@ -363,7 +364,7 @@ void TableWriter::updateRow(const TableDef& table, uint32_t location, const std:
     if (def.columns[i].type == ColumnType::Boolean && isNull(row[i])) row[i] = false;
   }
   checkRow(st, row);
-  st.indexes->checkInsert(row, location);
+  st.indexes->checkRow(row, location);
   ReferentialIntegrity integrity(*db_);
   integrity.checkParentsExist(def, row);
   integrity.handleChildren(

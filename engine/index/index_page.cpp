@@ -78,6 +78,13 @@ void IndexPage::keepRange(size_t first, size_t last) {
   for (auto& v : ends_) v -= uint32_t(start);
 }
 
+void IndexPage::appendJoined(ByteSpan prefix, ByteSpan tail) {
+  if (data_.capacity() < kIndexEntrySpace) data_.reserve(kIndexEntrySpace * 2);
+  data_.insert(data_.end(), prefix.begin(), prefix.end());
+  data_.insert(data_.end(), tail.begin(), tail.end());
+  ends_.push_back(uint32_t(data_.size()));
+}
+
 void IndexPage::clearEntries() {
   data_.clear();
   ends_.clear();
@@ -151,10 +158,7 @@ IndexPage decodeIndexPage(ByteSpan bytes, uint32_t page, const std::string& owne
     ByteSpan prefix = stored.first(p.prefixLength);
     size_t from = 0;
     for (uint32_t end : ends) {
-      Bytes entry;
-      if (!p.empty()) entry.assign(prefix.begin(), prefix.end());
-      entry.insert(entry.end(), stored.begin() + ptrdiff_t(from), stored.begin() + ptrdiff_t(end));
-      p.append(entry);
+      p.appendJoined(p.empty() ? ByteSpan() : prefix, stored.subspan(from, end - from));
       from = end;
     }
   }
@@ -163,8 +167,20 @@ IndexPage decodeIndexPage(ByteSpan bytes, uint32_t page, const std::string& owne
   return p;
 }
 
+size_t IndexPage::sharedPrefix() const {
+  if (size() < 2) return 0;
+  // Entries are in byte order, so what the first and the last share, every
+  // entry between them shares too; and every later entry is longer than that.
+  ByteSpan first = entry(0), last = back();
+  size_t limit = std::min(first.size() - 1, last.size() - 1);
+  size_t k = 0;
+  while (k < limit && first[k] == last[k]) ++k;
+  return std::min<size_t>(k, 0xFFFF);
+}
+
 void encodeIndexPage(const IndexPage& page, uint8_t* out) {
-  size_t total = page.entryBytes();
+  const size_t prefix = page.sharedPrefix();
+  const size_t total = page.storedBytes();
   if (total > kIndexEntrySpace)
     throw EngineError("Index page entries of " + std::to_string(total) + " bytes do not fit on one page.");
   std::memset(out, 0, kPageSize);
@@ -175,13 +191,14 @@ void encodeIndexPage(const IndexPage& page, uint8_t* out) {
   putU32(out + 12, page.prevPage);
   putU32(out + 16, page.nextPage);
   putU32(out + 20, page.leaf ? 0 : page.tailPage);
-  putU16(out + 24, 0);
+  putU16(out + 24, uint16_t(prefix));
   out[26] = page.leaf ? 0x00 : 0x01;
+  size_t end = 0;
   for (size_t i = 0; i < page.size(); ++i) {
     ByteSpan e = page.entry(i);
-    size_t start = size_t(e.data() - page.entry(0).data());
-    std::memcpy(out + kIndexEntriesStart + start, e.data(), e.size());
-    size_t end = start + e.size();
+    ByteSpan stored = i == 0 ? e : e.subspan(prefix);
+    std::memcpy(out + kIndexEntriesStart + end, stored.data(), stored.size());
+    end += stored.size();
     out[kIndexBitmapStart + end / 8] |= uint8_t(1u << (end % 8));
   }
 }

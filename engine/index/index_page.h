@@ -41,9 +41,16 @@ class IndexPage {
   ByteSpan back() const { return entry(size() - 1); }
   // Bytes the entries take when written without prefix compression.
   size_t entryBytes() const { return data_.size(); }
+  // Length of the prefix every entry shares with the first one (what the page
+  // stores once), leaving every later entry at least one byte of its own.
+  size_t sharedPrefix() const;
+  // Bytes the entries take on the page with that prefix stored once.
+  size_t storedBytes() const { return size() < 2 ? entryBytes() : entryBytes() - (size() - 1) * sharedPrefix(); }
   // Position of the first entry not less than `e` (byte order).
   size_t lowerBound(ByteSpan e) const;
   void append(ByteSpan e);
+  // Appends the entry made of `prefix` followed by `tail`.
+  void appendJoined(ByteSpan prefix, ByteSpan tail);
   void insert(size_t i, ByteSpan e);
   void erase(size_t i);
   void replace(size_t i, ByteSpan e);
@@ -74,8 +81,8 @@ inline bool entryLess(ByteSpan a, ByteSpan b) {
 // page is not an index page or its bitmap, prefix or entries are impossible.
 IndexPage decodeIndexPage(ByteSpan bytes, uint32_t page, const std::string& owner);
 
-// Writes `page` into `out` (a full page) with prefix length 0. Throws
-// EngineError when the entries do not fit.
+// Writes `page` into `out` (a full page), storing the prefix all entries
+// share once, as Access does. Throws EngineError when the entries do not fit.
 void encodeIndexPage(const IndexPage& page, uint8_t* out);
 
 // Big-endian helpers for the pointers inside entries.

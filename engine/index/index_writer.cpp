@@ -51,18 +51,36 @@ struct IndexWriter::Outcome {
 IndexWriter::IndexWriter(PageFile& file, const TableDef& table, const RealIndexDef& index, std::string name)
     : file_(file), table_(table), index_(index), name_(std::move(name)) {}
 
-IndexPage IndexWriter::load(uint32_t page) const {
+IndexPage IndexWriter::load(uint32_t page) const { return const_cast<IndexWriter*>(this)->loadForChange(page); }
+
+IndexPage& IndexWriter::loadForChange(uint32_t page) {
+  auto cached = cache_.find(page);
+  if (cached != cache_.end()) return cached->second;
   if (page == 0 || page >= file_.pageCount())
     throw CorruptFileError("Corrupt file: " + name_ + " points to page " + std::to_string(page) +
                            ", which is not in the file.");
   PageRef bytes = file_.read(page);
-  return decodeIndexPage(file_.span(bytes), page, name_);
+  return cache_.emplace(page, decodeIndexPage(file_.span(bytes), page, name_)).first->second;
 }
 
 void IndexWriter::store(uint32_t page, const IndexPage& content) {
-  IndexPage copy = content;
-  copy.tdefPage = table_.tdefPage;
-  encodeIndexPage(copy, file_.modify(page));
+  IndexPage& slot = cache_[page];
+  if (&slot != &content) slot = content;
+  slot.tdefPage = table_.tdefPage;
+  dirty_.insert(page);
+}
+
+IndexWriter::~IndexWriter() {
+  try {
+    if (!dirty_.empty() && file_.inTransaction()) flush();
+  } catch (...) {
+    // The commit that follows fails on its own when pages are missing.
+  }
+}
+
+void IndexWriter::flush() {
+  for (uint32_t page : dirty_) encodeIndexPage(cache_.at(page), file_.modify(page));
+  dirty_.clear();
 }
 
 uint32_t IndexWriter::newPage() {
@@ -74,11 +92,18 @@ uint32_t IndexWriter::newPage() {
 }
 
 void IndexWriter::releasePage(uint32_t page) {
+  cache_.erase(page);
+  dirty_.erase(page);
   usageMapRemove(file_, index_.usageMapPointer, page);
   PageAllocator(file_).release(page);
 }
 
 void IndexWriter::setSiblingLink(uint32_t page, bool previous, uint32_t value) {
+  if (auto cached = cache_.find(page); cached != cache_.end()) {
+    (previous ? cached->second.prevPage : cached->second.nextPage) = value;
+    dirty_.insert(page);
+    return;
+  }
   if (page >= file_.pageCount())
     throw CorruptFileError("Corrupt file: " + name_ + " links to page " + std::to_string(page) +
                            ", which is not in the file.");
@@ -105,9 +130,9 @@ size_t IndexWriter::childFor(const IndexPage& node, const Bytes& entry) {
 }
 
 IndexWriter::Outcome IndexWriter::finishPage(uint32_t pageNumber, IndexPage& page, bool isRoot, Outcome result) {
-  if (page.entryBytes() <= kIndexEntrySpace) {
+  if (page.entryBytes() <= kIndexEntrySpace || page.storedBytes() <= kIndexEntrySpace) {
     store(pageNumber, page);
-    result.bytesAfter = page.entryBytes();
+    result.bytesAfter = page.entryBytes() <= kIndexEntrySpace ? page.entryBytes() : page.storedBytes();
     return result;
   }
   const size_t n = page.size();
@@ -243,7 +268,7 @@ bool IndexWriter::mergeChildren(IndexPage& node, size_t c) {
   if (left.leaf != right.leaf) return false;
   ByteSpan leftMax = IndexPage::withoutChild(node.entry(li));
   size_t extra = left.leaf ? 0 : leftMax.size() + kChildPointerSize;
-  if (left.entryBytes() + right.entryBytes() + extra > kIndexEntrySpace * 3 / 4) return false;
+  if (left.storedBytes() + right.storedBytes() + extra > kIndexEntrySpace * 3 / 4) return false;
   if (!left.leaf) {
     // The left node's tail gets an entry again; the right node's tail ends the merged page.
     left.append(withChild(leftMax, left.tailPage));
@@ -267,7 +292,7 @@ IndexWriter::Outcome IndexWriter::insertBelow(uint32_t pageNumber, const Bytes& 
   if (depth >= kMaxIndexDepth)
     throw CorruptFileError("Corrupt file: " + name_ + " is deeper than " + std::to_string(kMaxIndexDepth) +
                            " levels.");
-  IndexPage page = load(pageNumber);
+  IndexPage& page = loadForChange(pageNumber);
   const bool isRoot = depth == 0;
   if (page.leaf) {
     size_t at = page.lowerBound(entry);
@@ -327,6 +352,7 @@ IndexWriter::Outcome IndexWriter::removeBelow(uint32_t pageNumber, const Bytes& 
 }
 
 void IndexWriter::insert(ByteSpan key, uint32_t location) {
+  if (!file_.inTransaction()) throw EngineError("Internal error: " + name_ + " was changed outside a transaction.");
   if (key.empty() || key.size() > kMaxIndexKeySize)
     throw EngineError("The key for row " + locationText(location) + " in " + name_ + " is " +
                       std::to_string(key.size()) + " bytes long; an index key holds 1 to " +
@@ -335,6 +361,7 @@ void IndexWriter::insert(ByteSpan key, uint32_t location) {
 }
 
 bool IndexWriter::remove(ByteSpan key, uint32_t location) {
+  if (!file_.inTransaction()) throw EngineError("Internal error: " + name_ + " was changed outside a transaction.");
   bool found = false;
   removeBelow(index_.rootPage, makeEntry(key, location), 0, found);
   return found;

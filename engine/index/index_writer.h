@@ -4,7 +4,7 @@
 // splits its contents move to two new pages and it becomes a node, so the
 // root page number never changes. Node entries always equal the last entry
 // below their child; the right-most child of a node is its tail and has no
-// entry. Pages are written without prefix compression. New pages come from
+// entry. Pages store the prefix their entries share once. New pages come from
 // PageAllocator and are recorded in the index's usage map; pages emptied by
 // removals are unlinked and released, and a page that shrinks to a quarter
 // is merged with its neighbour when both fit on one page.
@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "engine/catalog/table_def.h"
 #include "engine/index/index_page.h"
@@ -26,6 +28,9 @@ class IndexWriter {
  public:
   // `name` names the index in messages ("index 'PrimaryKey' of table 'T'").
   IndexWriter(PageFile& file, const TableDef& table, const RealIndexDef& index, std::string name);
+  IndexWriter(IndexWriter&&) = default;
+  // Flushes what is still pending while the transaction is open.
+  ~IndexWriter();
 
   // Adds the entry for the row at `location` (page << 8 | row). Throws
   // EngineError when the key is too long or the exact entry already exists.
@@ -34,6 +39,9 @@ class IndexWriter {
   bool remove(ByteSpan key, uint32_t location);
   // Whether some row other than `ignoreLocation` has an entry with this key.
   bool containsKey(ByteSpan key, std::optional<uint32_t> ignoreLocation = std::nullopt) const;
+  // Pages are kept decoded between changes; flush() writes the changed ones
+  // into the transaction. Call it before the transaction commits.
+  void flush();
 
  private:
   struct Outcome;
@@ -43,6 +51,9 @@ class IndexWriter {
   Outcome finishPage(uint32_t pageNumber, IndexPage& page, bool isRoot, Outcome result);
   bool mergeChildren(IndexPage& node, size_t child);
   IndexPage load(uint32_t page) const;
+  // The cached page itself, to change in place (inserts only: nothing they
+  // do removes pages from the cache).
+  IndexPage& loadForChange(uint32_t page);
   void store(uint32_t page, const IndexPage& content);
   uint32_t newPage();
   void releasePage(uint32_t page);
@@ -53,6 +64,8 @@ class IndexWriter {
   const TableDef& table_;
   const RealIndexDef& index_;
   std::string name_;
+  mutable std::unordered_map<uint32_t, IndexPage> cache_;  // decoded pages of this transaction
+  std::unordered_set<uint32_t> dirty_;                      // pages changed since the last flush
 };
 
 }  // namespace kevra

@@ -43,10 +43,11 @@ TEST(IndexPageCodec, LeafRoundTripSetsBitmapAndFreeSpace) {
   encodeIndexPage(leaf, p.data());
   EXPECT_EQ(p[0], 0x04);
   EXPECT_EQ(p[1], 0x01);
-  EXPECT_EQ(p[2] | (p[3] << 8), 3616 - 17);
+  // The shared "7f 4a" is stored once: 8 + (9 - 2) entry bytes.
+  EXPECT_EQ(p[24] | (p[25] << 8), 2);
+  EXPECT_EQ(p[2] | (p[3] << 8), 3616 - 15);
   EXPECT_EQ(p[26], 0x00);
-  EXPECT_EQ(p[27 + 1], 0x01);        // first entry ends at 8
-  EXPECT_EQ(p[27 + 2], 0x02);        // second at 17
+  EXPECT_EQ(p[27 + 1], 0x81);        // entries end at 8 and 15
   IndexPage back = decode(p);
   EXPECT_TRUE(back.leaf);
   EXPECT_EQ(back.tdefPage, 24u);
@@ -162,8 +163,12 @@ TEST(IndexPageCodec, DamagedPagesAreRejected) {
   emptyNode[1] = 0x01;
   EXPECT_THROW(decode(emptyNode), CorruptFileError);
 
-  IndexPage huge;
-  for (int i = 0; i < 40; ++i) huge.append(Bytes(100, 0x7f));
+  IndexPage huge;  // 40 distinct entries of 100 bytes sharing only their first byte
+  for (int i = 0; i < 40; ++i) {
+    Bytes e(100, uint8_t(i));
+    e[0] = 0x7f;
+    huge.append(e);
+  }
   Page out{};
   EXPECT_THROW(encodeIndexPage(huge, out.data()), EngineError);
 }

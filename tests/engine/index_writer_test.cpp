@@ -116,6 +116,7 @@ TEST(IndexWriter, ThousandsOfTextKeysSplitLeavesAndNodesAndSurviveReopen) {
   f.db->pages().beginTransaction();
   IndexWriter w = f.writer();
   for (const auto& e : added) w.insert(e.first, e.second);
+  w.flush();
   f.db->pages().commit();
 
   f.reopen("Table1");
@@ -145,6 +146,7 @@ TEST(IndexWriter, AscendingAppendsFillPages) {
     added.emplace_back(key, (7000u << 8) | uint32_t(i % 250));
     bytes += key.size() + 4;
   }
+  w.flush();
   f.db->pages().commit();
   f.reopen("Table3");
   std::vector<Entry> all = f.original;
@@ -230,10 +232,12 @@ TEST(IndexWriter, RandomInsertsAndRemovesMatchAModel) {
     }
     if (step % 1500 == 1499) {
       SCOPED_TRACE("step " + std::to_string(step));
+      w.flush();
       expectSoundIndex(*f.db, *f.table, f.real, std::vector<Entry>(model.begin(), model.end()));
     }
   }
   for (const auto& e : live) ASSERT_TRUE(w.remove(e.first, e.second));
+  w.flush();
   f.db->pages().commit();
   f.reopen("Table1");
   expectSoundIndex(*f.db, *f.table, f.real, f.original);
@@ -248,6 +252,7 @@ TEST(IndexWriter, EmptyingAnIndexLeavesAnEmptyRootLeaf) {
   f.db->pages().beginTransaction();
   IndexWriter w = f.writer();
   for (const auto& e : f.original) EXPECT_TRUE(w.remove(e.first, e.second));
+  w.flush();
   f.db->pages().commit();
   f.reopen("Table3");
   auto page = f.db->pages().read(root);
