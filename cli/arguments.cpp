@@ -39,6 +39,7 @@ const char* usageText() {
          "      --output PATH           write to PATH instead of standard output\n"
          "  sql FILE \"STATEMENT\"        run one SQL statement; SELECT prints JSON Lines,\n"
          "                              INSERT/UPDATE/DELETE print the rows affected\n"
+         "  check FILE                  verify rows, indexes and page maps; exit 1 on problems\n"
          "\n"
          "Options for every command:\n"
          "  --password PW               database password of a protected file\n"
