@@ -80,6 +80,14 @@ struct TopClause {
   bool percent = false;
 };
 
+struct SelectStatement;
+
+// ... UNION [ALL] SELECT ...: one more query whose rows are added.
+struct UnionPart {
+  bool all = false;  // keep duplicate rows
+  std::unique_ptr<SelectStatement> select;
+};
+
 struct SelectStatement {
   bool distinct = false;
   std::optional<TopClause> top;
@@ -90,6 +98,7 @@ struct SelectStatement {
   ExprPtr where;
   std::vector<ExprPtr> groupBy;
   ExprPtr having;
+  std::vector<UnionPart> unions;   // with unions, orderBy sorts the combined rows
   std::vector<OrderItem> orderBy;
 };
 

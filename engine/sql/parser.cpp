@@ -77,7 +77,8 @@ void parseFrom(TokenStream& t, SelectStatement& s, bool first = true) {
   }
 }
 
-SelectStatement parseSelect(TokenStream& t) {
+// SELECT ... [HAVING ...], without UNION and ORDER BY.
+SelectStatement parseSelectCore(TokenStream& t) {
   SelectStatement s;
   if (t.acceptKeyword("DISTINCT"))
     s.distinct = true;
@@ -113,6 +114,19 @@ SelectStatement parseSelect(TokenStream& t) {
     } while (t.acceptSymbol(","));
   }
   if (t.acceptKeyword("HAVING")) s.having = parseExpression(t);
+  return s;
+}
+
+// A SELECT with its UNION parts and the ORDER BY that closes it.
+SelectStatement parseSelect(TokenStream& t) {
+  SelectStatement s = parseSelectCore(t);
+  while (t.acceptKeyword("UNION")) {
+    UnionPart part;
+    part.all = t.acceptKeyword("ALL");
+    t.expectKeyword("SELECT");
+    part.select = std::make_unique<SelectStatement>(parseSelectCore(t));
+    s.unions.push_back(std::move(part));
+  }
   if (t.acceptKeyword("ORDER")) {
     t.expectKeyword("BY");
     do {

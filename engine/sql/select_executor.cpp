@@ -7,10 +7,12 @@
 #include "engine/sql/row_list_result_set.h"
 #include "engine/sql/select_plan.h"
 #include "engine/sql/table_scan_result_set.h"
+#include "engine/sql/union_query.h"
 
 namespace kevra::sql {
 
 std::unique_ptr<ResultSet> executeSelect(std::shared_ptr<Database> db, SelectStatement statement) {
+  if (!statement.unions.empty()) return executeUnion(std::move(db), std::move(statement));
   std::unique_ptr<SelectPlan> plan = planSelect(std::move(db), std::move(statement));
   const std::optional<TopClause> top = plan->top;
   std::unique_ptr<ResultSet> rows;

@@ -22,12 +22,12 @@ bool Token::isKeyword(std::string_view keyword) const {
 }
 
 bool isReservedWord(std::string_view word) {
-  static constexpr std::array<std::string_view, 52> reserved = {
+  static constexpr std::array<std::string_view, 53> reserved = {
       "ADD",    "ALL",     "ALTER",   "AND",        "AS",     "ASC",    "BETWEEN", "BY",      "COLUMN",
       "CONSTRAINT", "CREATE", "DELETE", "DESC",   "DISTINCT", "DISTINCTROW", "DROP", "FALSE",   "FOREIGN",
       "FROM",   "GROUP",   "HAVING",   "IN",      "INDEX",   "INNER",   "INSERT",     "INTO",   "IS",     "JOIN",    "KEY",     "LEFT",    "LIKE",    "MOD",
       "NOT",    "NULL",    "ON",      "OR",         "ORDER",  "OUTER",  "PERCENT",  "PRIMARY", "REFERENCES", "RIGHT",  "SELECT", "SET",
-      "TABLE",  "TOP",     "TRUE",    "UNIQUE",     "UPDATE", "VALUES", "WHERE",   "WITH"};
+      "TABLE",  "TOP",     "TRUE",    "UNION",   "UNIQUE",     "UPDATE", "VALUES", "WHERE",   "WITH"};
   return std::any_of(reserved.begin(), reserved.end(), [&](std::string_view r) { return equalsUpper(word, r); });
 }
 

@@ -317,3 +317,16 @@ TEST(SqlParserExpressions, SubqueriesAsValuesAndInLists) {
   EXPECT_EQ(shapeOf("a > (SELECT Max(x) FROM T) + 1"), "(a > ((SELECT ... FROM T) + 1))");
   EXPECT_NE(errorOf("SELECT * FROM T WHERE a IN (SELECT x FROM U").find("expected ')'"), std::string::npos);
 }
+
+TEST(SqlParserSelect, UnionPartsAndTheClosingOrderBy) {
+  auto s = parseAs<SelectStatement>("SELECT a FROM T WHERE x = 1 UNION ALL SELECT b FROM U UNION SELECT c FROM V "
+                                    "ORDER BY a DESC");
+  ASSERT_EQ(s.unions.size(), 2u);
+  EXPECT_TRUE(s.unions[0].all);
+  EXPECT_FALSE(s.unions[1].all);
+  EXPECT_EQ(s.unions[1].select->from.name, "V");
+  EXPECT_TRUE(s.unions[1].select->orderBy.empty());
+  ASSERT_EQ(s.orderBy.size(), 1u);  // the ORDER BY sorts the whole union
+  EXPECT_TRUE(s.where);
+  EXPECT_NE(errorOf("SELECT a FROM T UNION b FROM U").find("near 'b': expected SELECT"), std::string::npos);
+}

@@ -89,3 +89,28 @@ TEST(SqlSubqueryChanges, DeleteRowsWithoutReferences) {
     if (valueToText(row[1]) == "bar12") bar12 = cursor->lastLocation();
   EXPECT_EQ(writer.deleted, std::vector<uint32_t>{bar12});
 }
+
+TEST(SqlUnion, RowsOfSeveralQueriesOnceOrAll) {
+  auto db = related();
+  EXPECT_EQ(column(db, "SELECT data FROM Table2 UNION SELECT data FROM Table3 ORDER BY data DESC"),
+            (std::vector<std::string>{"foo2", "foo1", "foo0", "bar13", "bar12", "bar11", "bar10"}));
+  EXPECT_EQ(column(db, "SELECT otherfk1 FROM Table1 UNION ALL SELECT id FROM Table2").size(), 7u);
+  EXPECT_EQ(column(db, "SELECT otherfk1 AS k FROM Table1 UNION SELECT id FROM Table2 ORDER BY k"),
+            (std::vector<std::string>{"0", "1", "2"}));
+  // Three parts; names come from the first.
+  StatementResult r = runStatement(db, "SELECT id AS Code, data FROM Table2 WHERE id = 0 UNION SELECT id, data "
+                                       "FROM Table3 WHERE id > 12 UNION ALL SELECT id, data FROM Table3 WHERE id = 13");
+  EXPECT_EQ(r.rows->columns()[0].name, "Code");
+  // (foo0 UNION bar13) UNION ALL bar13: the last part adds its row again.
+  EXPECT_EQ(r.rows->rowCount(), 3u);
+  // A plain UNION after UNION ALL makes everything so far distinct.
+  EXPECT_EQ(column(db, "SELECT otherfk1 FROM Table1 UNION ALL SELECT otherfk1 FROM Table1 UNION SELECT id FROM Table2")
+                .size(),
+            3u);
+  EXPECT_THROW(runStatement(db, "SELECT id FROM Table2 UNION SELECT id, data FROM Table3"), EngineError);
+  EXPECT_THROW(runStatement(db, "SELECT id FROM Table2 UNION SELECT id FROM Table3 ORDER BY nothing"), EngineError);
+  // A union can feed IN.
+  EXPECT_EQ(column(db, "SELECT data FROM Table1 WHERE otherfk2 IN (SELECT id FROM Table3 WHERE id = 10 UNION "
+                       "SELECT id FROM Table3 WHERE id = 13)"),
+            (std::vector<std::string>{"baz0", "baz13"}));
+}
