@@ -29,6 +29,7 @@ namespace {
 constexpr size_t kInlineLongValueLimit = 64;
 constexpr size_t kLongValuePieceData = 4072;     // data bytes in one chain piece (plus a 4-byte link)
 constexpr size_t kSingleLongValueLimit = 4076;   // largest value kept in one LVAL row
+constexpr size_t kSpillPages = 4096;             // changed pages held in memory before they go to the file
 
 void put32(uint8_t* p, uint32_t v) {
   for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
@@ -309,6 +310,13 @@ void TableWriter::writeCounters(TableState& st) {
   put32(tdef + 20, st.lastAutoNumber);
 }
 
+void TableWriter::boundMemory() {
+  PageFile& file = db_->pages();
+  if (file.dirtyPages() < kSpillPages) return;
+  for (auto& [page, state] : tables_) state->indexes->flush(true);
+  file.spill();
+}
+
 void TableWriter::addIndexEntries(TableState& st, const std::vector<Value>& row, uint32_t location) {
   st.indexes->add(row, location);
 }
@@ -329,6 +337,7 @@ void TableWriter::insertRow(const TableDef& table, const std::vector<std::option
   ++st.rowCount;
   writeCounters(st);
   lastInserted_ = location;
+  boundMemory();
 }
 
 std::vector<Value> TableWriter::readRow(TableState& st, uint32_t location, uint32_t* dataLocation) {
@@ -386,6 +395,7 @@ void TableWriter::updateRow(const TableDef& table, uint32_t location, const std:
     DataPageWriter(file.modify(pointerPage(oldData))).replace(pointerRow(oldData), {}, kSlotDeleted);
   addIndexEntries(st, row, location);
   writeCounters(st);
+  boundMemory();
 }
 
 void TableWriter::deleteRow(const TableDef& table, uint32_t location) {
@@ -402,6 +412,7 @@ void TableWriter::deleteRow(const TableDef& table, uint32_t location) {
   removeIndexEntries(st, old, location);
   if (st.rowCount > 0) --st.rowCount;
   writeCounters(st);
+  boundMemory();
 }
 
 }  // namespace kevra

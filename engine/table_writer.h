@@ -54,6 +54,8 @@ class TableWriter : public RowWriter {
   void addIndexEntries(TableState& st, const std::vector<Value>& row, uint32_t location);
   void removeIndexEntries(TableState& st, const std::vector<Value>& row, uint32_t location);
   void writeCounters(TableState& st);
+  // Between changes: moves a large transaction's pages to the file.
+  void boundMemory();
 
   std::shared_ptr<Database> db_;
   std::map<uint32_t, std::unique_ptr<TableState>> tables_;  // by TDEF page

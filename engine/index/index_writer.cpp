@@ -78,9 +78,10 @@ IndexWriter::~IndexWriter() {
   }
 }
 
-void IndexWriter::flush() {
+void IndexWriter::flush(bool evict) {
   for (uint32_t page : dirty_) encodeIndexPage(cache_.at(page), file_.modify(page));
   dirty_.clear();
+  if (evict) cache_.clear();
 }
 
 uint32_t IndexWriter::newPage() {

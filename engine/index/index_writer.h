@@ -41,7 +41,8 @@ class IndexWriter {
   bool containsKey(ByteSpan key, std::optional<uint32_t> ignoreLocation = std::nullopt) const;
   // Pages are kept decoded between changes; flush() writes the changed ones
   // into the transaction. Call it before the transaction commits.
-  void flush();
+  // With `evict`, the decoded pages are also dropped (memory stays bounded).
+  void flush(bool evict = false);
 
  private:
   struct Outcome;

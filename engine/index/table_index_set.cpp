@@ -74,8 +74,8 @@ void TableIndexSet::remove(const std::vector<Value>& row, uint32_t location) {
   }
 }
 
-void TableIndexSet::flush() {
-  for (auto& w : writers_) w.flush();
+void TableIndexSet::flush(bool evict) {
+  for (auto& w : writers_) w.flush(evict);
 }
 
 }  // namespace kevra

@@ -35,7 +35,7 @@ class TableIndexSet {
   // Removes the row's entries; throws CorruptFileError when an index lacks one.
   void remove(const std::vector<Value>& row, uint32_t location);
   // Writes the changed index pages into the transaction; call before commit.
-  void flush();
+  void flush(bool evict = false);
 
   // "index 'PrimaryKey' of table 'T'" (the primary key's name when shared).
   std::string indexName(size_t realIndex) const;

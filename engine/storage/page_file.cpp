@@ -156,58 +156,109 @@ uint32_t PageFile::append() {
   return page;
 }
 
-void PageFile::rollback() {
-  dirty_.clear();
-  pageCount_ = committedPageCount_;
-  inTransaction_ = false;
+void PageFile::journalOriginals() {
+  if (!journal_) journal_ = std::make_unique<JournalWriter>(path_, committedPageCount_);
+  std::vector<uint32_t> pages;
+  for (auto& [page, buffer] : dirty_)
+    if (page < committedPageCount_ && !journaled_.count(page)) pages.push_back(page);
+  std::sort(pages.begin(), pages.end());
+  Buffer original;
+  for (uint32_t page : pages) {
+    readFully(fd_, path_, original.data(), kPageSize, off_t(page) * off_t(kPageSize));
+    journal_->add(page, original.data());
+    journaled_.insert(page);
+  }
+  journal_->sync();
 }
 
-void PageFile::commit() {
-  if (!inTransaction_) throw EngineError("Internal error: commit without a transaction.");
-  if (dirty_.empty()) {
-    inTransaction_ = false;
-    return;
-  }
+void PageFile::writeDirtyPages() {
   std::vector<uint32_t> pages;
   pages.reserve(dirty_.size());
   for (auto& [page, buffer] : dirty_) pages.push_back(page);
   std::sort(pages.begin(), pages.end());
+  for (uint32_t page : pages) writeFully(fd_, path_, dirty_[page]->data(), kPageSize, off_t(page) * off_t(kPageSize));
+  for (uint32_t page : pages) cacheStore(page, dirty_[page]);
+}
 
+// Puts the journaled original pages back and the file length; the journal
+// goes only when that worked (else the next open does it).
+void PageFile::restoreFromJournal() {
   JournalContents journal;
-  journal.originalPageCount = committedPageCount_;
-  for (uint32_t page : pages)
-    if (page < committedPageCount_)
-      readFully(fd_, path_, journal.pages[page].data(), kPageSize, off_t(page) * off_t(kPageSize));
-  try {
-    RollbackJournal::write(path_, journal);
-  } catch (...) {
-    // Nothing reached the database file; the transaction stays open for the
-    // caller to roll back.
-    RollbackJournal::remove(path_);
-    throw;
-  }
-  try {
-    for (uint32_t page : pages)
-      writeFully(fd_, path_, dirty_[page]->data(), kPageSize, off_t(page) * off_t(kPageSize));
+  if (RollbackJournal::read(path_, journal)) {
+    for (auto& [page, bytes] : journal.pages)
+      writeFully(fd_, path_, bytes.data(), kPageSize, off_t(page) * off_t(kPageSize));
+    truncateFile(fd_, path_, off_t(journal.originalPageCount) * off_t(kPageSize));
     syncFile(fd_, path_);
-    RollbackJournal::remove(path_);
-  } catch (...) {
-    // Put the original pages back now if we can; if that fails too, the
-    // journal stays and the next open restores them.
+  }
+  journal_.reset();
+  RollbackJournal::remove(path_);
+}
+
+void PageFile::endTransaction() {
+  dirty_.clear();
+  journal_.reset();
+  journaled_.clear();
+  spilled_ = false;
+  inTransaction_ = false;
+}
+
+void PageFile::spill() {
+  if (!inTransaction_ || dirty_.empty()) return;
+  journalOriginals();
+  spilled_ = true;  // from here on, undoing needs the journal
+  writeDirtyPages();
+  dirty_.clear();
+}
+
+void PageFile::rollback() {
+  if (spilled_) {
+    // Pages already in the file: put the originals back.
+    lru_.clear();
+    index_.clear();
     try {
-      for (auto& [page, bytes] : journal.pages)
-        writeFully(fd_, path_, bytes.data(), kPageSize, off_t(page) * off_t(kPageSize));
-      truncateFile(fd_, path_, off_t(journal.originalPageCount) * off_t(kPageSize));
-      syncFile(fd_, path_);
+      restoreFromJournal();
+    } catch (...) {
+    }
+  } else if (journal_) {
+    journal_.reset();
+    try {
       RollbackJournal::remove(path_);
     } catch (...) {
     }
+  }
+  pageCount_ = committedPageCount_;
+  endTransaction();
+}
+
+void PageFile::commit() {
+  if (!inTransaction_) throw EngineError("Internal error: commit without a transaction.");
+  if (dirty_.empty() && !spilled_) {
+    endTransaction();
+    return;
+  }
+  // Until the journal is complete the file holds nothing of this transaction
+  // (or only spilled pages the journal already covers): a failure here leaves
+  // the transaction open for the caller to roll back.
+  journalOriginals();
+  try {
+    writeDirtyPages();
+    syncFile(fd_, path_);
+    journal_.reset();
+    RollbackJournal::remove(path_);
+  } catch (...) {
+    lru_.clear();
+    index_.clear();
+    try {
+      restoreFromJournal();
+    } catch (...) {
+      // The journal stays; the next open restores the file.
+    }
+    pageCount_ = committedPageCount_;
+    endTransaction();
     throw;
   }
-  for (uint32_t page : pages) cacheStore(page, dirty_[page]);
-  dirty_.clear();
   committedPageCount_ = pageCount_;
-  inTransaction_ = false;
+  endTransaction();
 }
 
 }  // namespace kevra

@@ -16,6 +16,9 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
+
+#include "engine/storage/rollback_journal.h"
 
 #include "engine/util/bytes.h"
 
@@ -52,10 +55,20 @@ class PageFile {
   uint32_t append();
   void commit();
   void rollback();
+  // Pages changed by the open transaction and still held in memory.
+  size_t dirtyPages() const { return dirty_.size(); }
+  // Moves the changed pages to the file before commit, their original bytes
+  // saved in the journal first, so a long transaction needs bounded memory.
+  // Call it only between whole changes: pointers from modify() become invalid.
+  void spill();
 
  private:
   using Buffer = std::array<uint8_t, kPageSize>;
   void recoverFromJournal();
+  void journalOriginals();
+  void writeDirtyPages();
+  void restoreFromJournal();
+  void endTransaction();
   void cacheStore(uint32_t page, PageRef ref) const;
 
   std::string path_;
@@ -66,6 +79,9 @@ class PageFile {
   uint32_t committedPageCount_ = 0;
   std::unordered_map<uint32_t, std::shared_ptr<Buffer>> dirty_;     // the open transaction's pages
   std::unordered_map<uint32_t, std::shared_ptr<Buffer>> overlay_;   // journal pages seen by a read-only open
+  std::unique_ptr<JournalWriter> journal_;                         // the open transaction's journal, once started
+  std::unordered_set<uint32_t> journaled_;                         // pages whose originals it holds
+  bool spilled_ = false;                                           // changed pages already in the file
   size_t cacheLimit_ = 512;
   mutable std::list<std::pair<uint32_t, PageRef>> lru_;
   mutable std::unordered_map<uint32_t, std::list<std::pair<uint32_t, PageRef>>::iterator> index_;

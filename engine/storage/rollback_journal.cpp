@@ -34,37 +34,49 @@ uint32_t get32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (u
 
 }  // namespace
 
-void RollbackJournal::write(const std::string& databasePath, const JournalContents& contents) {
-  std::string path = pathFor(databasePath);
-  std::vector<uint8_t> buffer(kHeaderSize + contents.pages.size() * kRecordSize);
-  uint8_t* p = buffer.data() + kHeaderSize;
-  for (const auto& [page, bytes] : contents.pages) {
-    put32(p, page);
-    std::memcpy(p + 4, bytes.data(), 4096);
-    p += kRecordSize;
-  }
-  uint8_t* h = buffer.data();
+// The checksum runs over the records first and then the header fields, so
+// records can be appended without reading them back.
+JournalWriter::JournalWriter(const std::string& databasePath, uint32_t originalPageCount)
+    : path_(RollbackJournal::pathFor(databasePath)), originalPageCount_(originalPageCount), hash_(0xcbf29ce484222325ULL) {
+  fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd_ < 0)
+    throw EngineError("Could not create the journal '" + path_ + "': " + std::strerror(errno) +
+                      ". Changes need a writable folder beside the database.");
+}
+
+JournalWriter::~JournalWriter() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+void JournalWriter::add(uint32_t page, const uint8_t* original) {
+  uint8_t record[kRecordSize];
+  put32(record, page);
+  std::memcpy(record + 4, original, 4096);
+  writeFully(fd_, path_, record, kRecordSize, off_t(kHeaderSize + size_t(count_) * kRecordSize));
+  hash_ = fnv1a(hash_, record, kRecordSize);
+  ++count_;
+}
+
+void JournalWriter::sync() {
+  uint8_t h[kHeaderSize] = {};
   std::memcpy(h, kMagic, 8);
   put32(h + 8, 4096);
-  put32(h + 12, contents.originalPageCount);
-  put32(h + 16, uint32_t(contents.pages.size()));
-  uint64_t sum = fnv1a(0xcbf29ce484222325ULL, h + 8, 12);
-  sum = fnv1a(sum, buffer.data() + kHeaderSize, buffer.size() - kHeaderSize);
+  put32(h + 12, originalPageCount_);
+  put32(h + 16, count_);
+  uint64_t sum = fnv1a(hash_, h + 8, 12);
   for (int i = 0; i < 8; ++i) h[20 + i] = uint8_t(sum >> (8 * i));
-
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0)
-    throw EngineError("Could not create the journal '" + path + "': " + std::strerror(errno) +
-                      ". Changes need a writable folder beside the database.");
-  try {
-    writeFully(fd, path, buffer.data(), buffer.size(), 0);
-    syncFile(fd, path);
-  } catch (...) {
-    ::close(fd);
-    throw;
+  writeFully(fd_, path_, h, kHeaderSize, 0);
+  syncFile(fd_, path_);
+  if (!folderSynced_) {
+    syncDirectoryOf(path_);
+    folderSynced_ = true;
   }
-  ::close(fd);
-  syncDirectoryOf(path);
+}
+
+void RollbackJournal::write(const std::string& databasePath, const JournalContents& contents) {
+  JournalWriter writer(databasePath, contents.originalPageCount);
+  for (const auto& [page, bytes] : contents.pages) writer.add(page, bytes.data());
+  writer.sync();
 }
 
 bool RollbackJournal::exists(const std::string& databasePath) {
@@ -92,9 +104,10 @@ bool RollbackJournal::read(const std::string& databasePath, JournalContents& con
   const uint8_t* h = buffer.data();
   if (std::memcmp(h, kMagic, 8) != 0 || get32(h + 8) != 4096) return false;
   uint32_t count = get32(h + 16);
-  if (buffer.size() != kHeaderSize + size_t(count) * kRecordSize) return false;
-  uint64_t sum = fnv1a(0xcbf29ce484222325ULL, h + 8, 12);
-  sum = fnv1a(sum, buffer.data() + kHeaderSize, buffer.size() - kHeaderSize);
+  // Records appended after the last flush of the header are not part of it.
+  if (buffer.size() < kHeaderSize + size_t(count) * kRecordSize) return false;
+  uint64_t sum = fnv1a(0xcbf29ce484222325ULL, buffer.data() + kHeaderSize, size_t(count) * kRecordSize);
+  sum = fnv1a(sum, h + 8, 12);
   uint64_t stored = 0;
   for (int i = 0; i < 8; ++i) stored |= uint64_t(h[20 + i]) << (8 * i);
   if (sum != stored) return false;

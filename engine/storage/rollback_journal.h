@@ -28,6 +28,28 @@ struct JournalContents {
   std::map<uint32_t, std::array<uint8_t, 4096>> pages;  // original bytes by page number
 };
 
+// Writes a journal record by record during a transaction: records are
+// appended, and sync() makes everything appended so far durable (header with
+// count and checksum rewritten, file and folder flushed).
+class JournalWriter {
+ public:
+  JournalWriter(const std::string& databasePath, uint32_t originalPageCount);
+  ~JournalWriter();
+  JournalWriter(const JournalWriter&) = delete;
+  JournalWriter& operator=(const JournalWriter&) = delete;
+  void add(uint32_t page, const uint8_t* original);
+  void sync();
+  size_t records() const { return count_; }
+
+ private:
+  std::string path_;
+  int fd_ = -1;
+  uint32_t originalPageCount_;
+  uint32_t count_ = 0;
+  uint64_t hash_;
+  bool folderSynced_ = false;
+};
+
 class RollbackJournal {
  public:
   static std::string pathFor(const std::string& databasePath) { return databasePath + ".journal"; }

@@ -7,6 +7,7 @@
 
 #include "engine/format/value_text.h"
 #include "engine/storage/file_io.h"
+#include "engine/storage/page_file.h"
 #include "engine/storage/rollback_journal.h"
 #include "engine/util/error.h"
 #include "write_test_support.h"
@@ -159,4 +160,63 @@ TEST(WriterLock, SecondWriterIsRefusedReadersStillRead) {
   EXPECT_EQ(tables, "Table1\n");
   writer.reset();
   EXPECT_EQ(run("sql '" + copy.path() + "' \"DELETE FROM Table1 WHERE data1 = 'row1col1'\"").second, "1\n");
+}
+
+TEST(CrashSafety, PagesMovedToTheFileEarlyAreUndoneByRollbackAndByRecovery) {
+  ScratchCopy copy("overflowtestv2000.mdb");
+  const auto original = copy.bytes();
+  const std::string before = snapshot(copy.path());
+  auto insertSome = [](TableWriter& writer, const TableDef& def, int from, int count) {
+    for (int i = from; i < from + count; ++i) {
+      std::vector<std::optional<Value>> row(def.columns.size());
+      row[0] = Value("spilled " + std::to_string(i));
+      writer.insertRow(def, row);
+    }
+  };
+  {
+    auto db = openForWriting(copy.path());
+    auto def = db->table("Table1");
+    TableWriter writer(db);
+    writer.begin();
+    insertSome(writer, *def, 0, 500);
+    db->pages().spill();  // half the change is in the file now
+    EXPECT_NE(copy.bytes(), original);
+    insertSome(writer, *def, 500, 500);
+    EXPECT_EQ(allRows(db, "Table1").size(), 1007u);
+    writer.rollback();
+  }
+  EXPECT_EQ(copy.bytes(), original);
+  EXPECT_FALSE(RollbackJournal::exists(copy.path()));
+
+  // A writer that dies after moving pages early: the next open restores.
+  pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    auto db = openForWriting(copy.path());
+    auto def = db->table("Table1");
+    TableWriter writer(db);
+    writer.begin();
+    insertSome(writer, *def, 0, 800);
+    db->pages().spill();
+    ::_exit(0);
+  }
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  EXPECT_EQ(snapshot(copy.path()), before);
+  openForWriting(copy.path()).reset();
+  EXPECT_EQ(copy.bytes(), original);
+
+  // And the same change committed after a spill lands whole.
+  {
+    auto db = openForWriting(copy.path());
+    auto def = db->table("Table1");
+    TableWriter writer(db);
+    writer.begin();
+    insertSome(writer, *def, 0, 600);
+    db->pages().spill();
+    insertSome(writer, *def, 600, 600);
+    writer.commit();
+  }
+  EXPECT_EQ(Database::open(copy.path())->table("Table1")->rowCount, 1207u);
+  EXPECT_EQ(allRows(Database::open(copy.path()), "Table1").size(), 1207u);
 }
