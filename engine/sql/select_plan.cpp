@@ -120,6 +120,25 @@ std::unique_ptr<SelectPlan> planSelect(std::shared_ptr<Database> db, SelectState
     plan->outputs.push_back(std::move(item.expr));
   }
 
+  // In a join, fields of the same name chosen from different tables are
+  // told apart by their table, as * names them.
+  if (!plan->joins.empty()) {
+    const std::vector<RowSchema::Part> parts = full.tables();
+    std::vector<bool> clash(plan->columns.size(), false);
+    for (size_t i = 0; i < clash.size(); ++i)
+      for (size_t j = 0; j < clash.size(); ++j)
+        clash[i] = clash[i] || (j != i && sameName(plan->columns[j].name, plan->columns[i].name));
+    for (size_t i = 0; i < plan->outputs.size(); ++i) {
+      const Expr& e = *plan->outputs[i];
+      if (!clash[i] || e.kind != ExprKind::Column || e.columnIndex < 0 ||
+          plan->columns[i].name != combined.columns[size_t(e.columnIndex)].name)
+        continue;
+      for (const auto& part : parts)
+        if (size_t(e.columnIndex) >= part.first && size_t(e.columnIndex) < part.first + part.count)
+          plan->columns[i].name = (part.alias.empty() ? part.table : part.alias) + "." + plan->columns[i].name;
+    }
+  }
+
   plan->where = std::move(statement.where);
   // ORDER BY may name an output alias; it then sorts by that expression.
   for (OrderItem& o : statement.orderBy) {

@@ -115,6 +115,11 @@ TEST(SqlJoinNames, StarNamesAndAmbiguousFields) {
   for (const auto& c : r.rows->columns()) names.push_back(c.name);
   EXPECT_EQ(names, (std::vector<std::string>{"f.id", "f.data", "otherfk3"}));
 
+  r = runStatement(db, "SELECT Table2.data, b.data, b.id FROM Table2 INNER JOIN Table3 AS b ON Table2.id + 10 = b.id");
+  names.clear();
+  for (const auto& c : r.rows->columns()) names.push_back(c.name);
+  EXPECT_EQ(names, (std::vector<std::string>{"Table2.data", "b.data", "id"}));
+
   try {
     runStatement(db, "SELECT id FROM Table2, Table3");
     FAIL();
