@@ -70,13 +70,13 @@ TEST(SqlServicesCopy, SelectIntoHandsTheQueryRowsToTheCopier) {
   StatementServices services;
   services.copier = &copier;
   StatementResult r = runStatement(
-      db, "select CD_AGENTE AS Code, DC_AGENTE into [Small] in \"/tmp/out\" \"dBase 5.0;\" from [Table1] "
+      db, "select CD_AGENTE AS Code, DC_AGENTE into [Small] in \"exports\" \"dBase 5.0;\" from [Table1] "
           "where CD_AGENTE < 60 order by CD_AGENTE desc",
       services);
   EXPECT_FALSE(r.rows);
   EXPECT_EQ(r.rowsAffected, 4);
   EXPECT_EQ(copier.target.table, "Small");
-  EXPECT_EQ(copier.target.externalPath, "/tmp/out");
+  EXPECT_EQ(copier.target.externalPath, "exports");
   EXPECT_EQ(copier.target.connect, "dBase 5.0;");
   EXPECT_EQ(copier.columns, (std::vector<std::string>{"Code", "DC_AGENTE"}));
   EXPECT_EQ(copier.firstColumn, (std::vector<std::string>{"43", "35", "27", "19"}));
