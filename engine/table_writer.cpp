@@ -376,9 +376,6 @@ void TableWriter::updateRow(const TableDef& table, uint32_t location, const std:
   st.indexes->checkRow(row, location);
   ReferentialIntegrity integrity(*db_);
   integrity.checkParentsExist(def, row);
-  integrity.handleChildren(
-      def, old, &row, [](const TableDef&, uint32_t, const std::vector<Value>&) {},
-      [&](const TableDef& child, uint32_t at, const std::vector<Value>& values) { updateRow(child, at, values); });
   Binary bytes = encode(st, row);
   PageFile& file = db_->pages();
   uint32_t headerPage = pointerPage(location);
@@ -395,6 +392,11 @@ void TableWriter::updateRow(const TableDef& table, uint32_t location, const std:
     DataPageWriter(file.modify(pointerPage(oldData))).replace(pointerRow(oldData), {}, kSlotDeleted);
   addIndexEntries(st, row, location);
   writeCounters(st);
+  // Rows that refer to this one follow its new key (or refuse the change);
+  // the row itself is stored first so their own check finds it.
+  integrity.handleChildren(
+      def, old, &row, [](const TableDef&, uint32_t, const std::vector<Value>&) {},
+      [&](const TableDef& child, uint32_t at, const std::vector<Value>& values) { updateRow(child, at, values); });
   boundMemory();
 }
 
@@ -409,6 +411,9 @@ void TableWriter::deleteRow(const TableDef& table, uint32_t location) {
   PageFile& file = db_->pages();
   if (data != location) DataPageWriter(file.modify(pointerPage(data))).replace(pointerRow(data), {}, kSlotDeleted);
   DataPageWriter(file.modify(pointerPage(location))).replace(pointerRow(location), {}, kSlotDeleted);
+  // The room the row took can take new rows again.
+  usageMapAdd(file, st.def->freeMapPointer, pointerPage(location));
+  if (pointerPage(data) != pointerPage(location)) usageMapAdd(file, st.def->freeMapPointer, pointerPage(data));
   removeIndexEntries(st, old, location);
   if (st.rowCount > 0) --st.rowCount;
   writeCounters(st);

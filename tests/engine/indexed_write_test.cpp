@@ -1,0 +1,94 @@
+// Row changes on tables with indexes: text keys in many scripts, a table
+// grown until its index pages split, the unique and required checks and
+// relationships refusing with the file unchanged, and the whole file passing
+// kevra-cli check and mdbtools afterwards.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "engine/format/value_text.h"
+#include "engine/util/error.h"
+#include "write_test_support.h"
+
+using namespace kevra;
+using namespace kevra::test;
+
+namespace {
+
+std::pair<int, std::string> run(const std::string& command) {
+  std::string out;
+  FILE* p = ::popen((command + " 2>&1").c_str(), "r");
+  char buf[4096];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+  int status = ::pclose(p);
+  return {WEXITSTATUS(status), out};
+}
+
+std::string checkFile(const std::string& path) {
+  auto [code, out] = run(std::string(KEVRA_CLI_PATH) + " check '" + path + "'");
+  return code == 0 ? "clean" : out;
+}
+
+const char* kWords[] = {"Ærøskøbing", "Łódź", "crème brûlée", "Αθήνα", "ϰαὶ τότε ἐγὼ", "Москва", "Мир",
+                        "北京", "漢字仮名交じり文", "São Paulo", "Ñandú", "straße", "İstanbul", "a-b c"};
+
+}  // namespace
+
+TEST(IndexedWrites, ManyScriptsAndThousandsOfRowsKeepEveryIndexExact) {
+  ScratchCopy copy("testv2000.mdb");  // Table1: primary key on text A, index on text B
+  auto db = openForWriting(copy.path());
+  TableWriter writer(db);
+  writer.begin();
+  for (int i = 0; i < 3000; ++i) {
+    std::string a = std::string(kWords[i % 14]) + " " + std::to_string(i);
+    std::string b = std::string(kWords[(i * 7) % 14]) + (i % 3 ? "" : " Ωμέγα");
+    runStatement(db, "INSERT INTO Table1 (A, B, C, E) VALUES ('" + a + "', '" + b + "', " + std::to_string(i % 256) +
+                         ", " + std::to_string(i * 1000) + ")", &writer);
+  }
+  writer.commit();
+  runSql(db, "UPDATE Table1 SET B = 'changed Ключ' WHERE C = 7");
+  EXPECT_GT(runSql(db, "DELETE FROM Table1 WHERE C > 200"), 0);
+  db.reset();
+  EXPECT_EQ(checkFile(copy.path()), "clean");
+  auto count = run("mdb-count '" + copy.path() + "' Table1");
+  auto mine = Database::open(copy.path());
+  EXPECT_EQ(count.second, std::to_string(allRows(mine, "Table1").size()) + "\n");
+  auto exported = run("mdb-export '" + copy.path() + "' Table1").second;
+  EXPECT_NE(exported.find("漢字仮名交じり文 8"), std::string::npos);
+  EXPECT_NE(exported.find("changed Ключ"), std::string::npos);
+}
+
+TEST(IndexedWrites, RefusalsNameTheIndexOrRelationshipAndChangeNothing) {
+  ScratchCopy copy("indextestv2000.mdb");
+  auto before = copy.bytes();
+  auto db = openForWriting(copy.path());
+  auto refuse = [&](const std::string& sql, const std::string& fragment) {
+    try {
+      runSql(db, sql);
+      ADD_FAILURE() << "accepted: " << sql;
+    } catch (const EngineError& e) {
+      EXPECT_NE(std::string(e.what()).find(fragment), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(copy.bytes(), before) << sql;
+  };
+  refuse("INSERT INTO Table2 (id, data) VALUES (1, 'again')", "PrimaryKey");
+  refuse("INSERT INTO Table1 (id, otherfk1, otherfk2, data) VALUES (10, 99, 10, 'x')", "Table2");
+  refuse("UPDATE Table1 SET otherfk2 = 77 WHERE id = 0", "Table3");
+  // Table3 -> Table1 cascades updates only; deleting a referenced row is refused.
+  refuse("DELETE FROM Table3 WHERE id = 10", "related row");
+}
+
+TEST(IndexedWrites, CascadesFollowTheRelationship) {
+  ScratchCopy copy("indextestv2000.mdb");
+  auto db = openForWriting(copy.path());
+  // Table2 -> Table1 cascades deletes: Table1 rows with otherfk1 = 1 go too.
+  EXPECT_EQ(runSql(db, "DELETE FROM Table2 WHERE id = 1"), 1);
+  // Table3 -> Table1 cascades updates: the referring rows follow the new key.
+  EXPECT_EQ(runSql(db, "UPDATE Table3 SET id = 110 WHERE id = 10"), 1);
+  auto rows = allRows(db, "Table1");
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(valueToText(rows[0][2]), "110");
+  db.reset();
+  EXPECT_EQ(checkFile(copy.path()), "clean");
+}
