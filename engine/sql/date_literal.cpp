@@ -5,21 +5,14 @@
 // serial below one).
 #include "engine/sql/date_literal.h"
 
+#include "engine/format/value_text.h"
+
 #include <cctype>
 #include <cmath>
 #include <vector>
 
 namespace kevra::sql {
 namespace {
-
-int64_t daysFromCivil(int64_t y, unsigned m, unsigned d) {
-  y -= m <= 2;
-  const int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const unsigned yoe = unsigned(y - era * 400);
-  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + int64_t(doe) - 719468;  // days since 1970-01-01
-}
 
 bool leapYear(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
 
@@ -77,11 +70,7 @@ bool isSep(const std::vector<Piece>& p, size_t i, char c) { return i < p.size() 
 }  // namespace
 
 DateTime dateSerial(int year, int month, int day, int hour, int minute, int second) {
-  const int64_t days = daysFromCivil(year, unsigned(month), unsigned(day)) - daysFromCivil(1899, 12, 30);
-  const double time = (hour * 3600 + minute * 60 + second) / 86400.0;
-  // Before the epoch the fraction still counts forward from midnight, so the
-  // serial is the negative day number minus the time.
-  return DateTime{days < 0 ? double(days) - time : double(days) + time};
+  return fromCivil(CivilDateTime{year, month, day, hour, minute, second, 0});
 }
 
 std::optional<DateTime> parseDateLiteral(std::string_view text) {

@@ -13,6 +13,7 @@
 #include "engine/database.h"
 #include "engine/sql/statement_runner.h"
 #include "engine/table_writer.h"
+#include "engine/util/error.h"
 #include "sample_files.h"
 
 namespace kevra::test {
@@ -55,6 +56,20 @@ inline std::vector<std::vector<Value>> allRows(const std::shared_ptr<Database>& 
   std::vector<Value> row;
   while (cursor->next(row)) rows.push_back(row);
   return rows;
+}
+
+// Runs `sql`, expecting a refusal whose message holds `fragment`, and the
+// file to stay byte for byte as `before`.
+inline void expectRefusedUnchanged(const std::shared_ptr<Database>& db, const ScratchCopy& copy,
+                                   const std::vector<char>& before, const std::string& sql,
+                                   const std::string& fragment) {
+  try {
+    runSql(db, sql);
+    ADD_FAILURE() << "accepted: " << sql;
+  } catch (const EngineError& e) {
+    EXPECT_NE(std::string(e.what()).find(fragment), std::string::npos) << e.what();
+  }
+  EXPECT_EQ(copy.bytes(), before) << sql;
 }
 
 }  // namespace kevra::test
