@@ -149,7 +149,7 @@ struct ColumnReference {
 
 enum class ConstraintKind { PrimaryKey, Unique, ForeignKey };
 
-struct ConstraintSpec {
+struct ConstraintClause {
   std::string name;  // empty when the statement gave none
   ConstraintKind kind = ConstraintKind::PrimaryKey;
   std::vector<std::string> columns;
@@ -159,29 +159,29 @@ struct ConstraintSpec {
 // A column definition: name, type word as written (e.g. "text", "counter",
 // "unknown"), optional size, nullability and an optional constraint on the
 // column alone (PRIMARY KEY, UNIQUE or REFERENCES t (c)).
-struct ColumnSpec {
+struct ColumnClause {
   std::string name;
   std::string typeWord;
   size_t typePosition = 0;
   std::optional<uint32_t> size;        // text(50), DECIMAL(p) puts p here
   std::optional<uint8_t> scale;        // DECIMAL(p, s)
   bool notNull = false;
-  std::optional<ConstraintSpec> constraint;
+  std::optional<ConstraintClause> constraint;
 };
 
 struct AlterTableStatement {
   enum class Action { AddColumn, AlterColumn, DropColumn, AddConstraint, DropConstraint };
   TableRef table;
   Action action = Action::AddColumn;
-  ColumnSpec column;         // AddColumn, AlterColumn
+  ColumnClause column;         // AddColumn, AlterColumn
   std::string dropName;      // DropColumn, DropConstraint
-  ConstraintSpec constraint;  // AddConstraint
+  ConstraintClause constraint;  // AddConstraint
 };
 
 struct CreateTableStatement {
   TableRef table;
-  std::vector<ColumnSpec> columns;
-  std::vector<ConstraintSpec> constraints;  // table-level and named column constraints
+  std::vector<ColumnClause> columns;
+  std::vector<ConstraintClause> constraints;  // table-level and named column constraints
 };
 
 struct DropTableStatement {

@@ -41,8 +41,8 @@ ColumnReference references(TokenStream& t) {
 }
 
 // PRIMARY KEY | UNIQUE | REFERENCES t [(c)], for a single column.
-std::optional<ConstraintSpec> columnConstraint(TokenStream& t, const std::string& column) {
-  ConstraintSpec c;
+std::optional<ConstraintClause> columnConstraint(TokenStream& t, const std::string& column) {
+  ConstraintClause c;
   const bool named = t.acceptKeyword("CONSTRAINT");
   if (named) c.name = t.expectName("a constraint name");
   if (t.acceptKeyword("PRIMARY")) {
@@ -62,8 +62,8 @@ std::optional<ConstraintSpec> columnConstraint(TokenStream& t, const std::string
 }
 
 // name type[(n[, s])] [NOT NULL | NULL] [constraint], in either order after the type.
-ColumnSpec columnSpec(TokenStream& t) {
-  ColumnSpec c;
+ColumnClause columnClause(TokenStream& t) {
+  ColumnClause c;
   c.name = t.expectName("a field name");
   const Token& type = t.peek();
   if (type.kind != TokenKind::Word && type.kind != TokenKind::Name) t.fail("a data type");
@@ -96,8 +96,8 @@ ColumnSpec columnSpec(TokenStream& t) {
 }
 
 // [CONSTRAINT name] PRIMARY KEY (cols) | UNIQUE (cols) | FOREIGN KEY (cols) REFERENCES t [(cols)]
-ConstraintSpec tableConstraint(TokenStream& t, bool nameRequired) {
-  ConstraintSpec c;
+ConstraintClause tableConstraint(TokenStream& t, bool nameRequired) {
+  ConstraintClause c;
   if (nameRequired || t.peek().isKeyword("CONSTRAINT")) {
     t.expectKeyword("CONSTRAINT");
     c.name = t.expectName("a constraint name");
@@ -168,7 +168,7 @@ CreateTableStatement createTable(TokenStream& t) {
         first.isKeyword("FOREIGN")) {
       s.constraints.push_back(tableConstraint(t, false));
     } else {
-      s.columns.push_back(columnSpec(t));
+      s.columns.push_back(columnClause(t));
     }
   } while (t.acceptSymbol(","));
   t.expectSymbol(")");
@@ -196,12 +196,12 @@ Statement parseAlter(TokenStream& t) {
     } else {
       t.acceptKeyword("COLUMN");
       s.action = AlterTableStatement::Action::AddColumn;
-      s.column = columnSpec(t);
+      s.column = columnClause(t);
     }
   } else if (t.acceptKeyword("ALTER")) {
     t.acceptKeyword("COLUMN");
     s.action = AlterTableStatement::Action::AlterColumn;
-    s.column = columnSpec(t);
+    s.column = columnClause(t);
   } else if (t.acceptKeyword("DROP")) {
     if (t.acceptKeyword("CONSTRAINT")) {
       s.action = AlterTableStatement::Action::DropConstraint;

@@ -2,7 +2,7 @@
 // the engine that changes table definitions. The statement runner parses and
 // hands over the statement; an editor checks it against the catalog and
 // carries it out as one transaction, throwing EngineError when it cannot.
-// (sql_type_words.h turns a ColumnSpec's type word into a column type.)
+// (sql_type_words.h turns a ColumnClause's type word into a column type.)
 #pragma once
 #include "engine/sql/ast.h"
 

@@ -43,44 +43,44 @@ constexpr std::array<Word, 46> kWords = {{
     {"BINARY", ColumnType::Binary, false},      {"VARBINARY", ColumnType::Binary, false},
 }};
 
-[[noreturn]] void refuse(const ColumnSpec& spec, const std::string& problem) {
-  throw EngineError("Field '" + spec.name + "': " + problem);
+[[noreturn]] void refuse(const ColumnClause& clause, const std::string& problem) {
+  throw EngineError("Field '" + clause.name + "': " + problem);
 }
 
 }  // namespace
 
-SqlColumnType resolveColumnType(const ColumnSpec& spec) {
+SqlColumnType resolveColumnType(const ColumnClause& clause) {
   SqlColumnType r;
-  const auto is = [&](const char* w) { return compareTextIgnoringCase(spec.typeWord, w) == 0; };
+  const auto is = [&](const char* w) { return compareTextIgnoringCase(clause.typeWord, w) == 0; };
   if (is("DECIMAL") || is("NUMERIC") || is("DEC")) {
     r.type = ColumnType::Decimal;
     r.length = 17;
-    r.precision = uint8_t(spec.size.value_or(18));
-    r.scale = spec.scale.value_or(0);
-    if (spec.size && (*spec.size < 1 || *spec.size > 28)) refuse(spec, "a DECIMAL precision must be 1 to 28.");
-    if (r.scale > r.precision) refuse(spec, "a DECIMAL scale cannot exceed its precision.");
+    r.precision = uint8_t(clause.size.value_or(18));
+    r.scale = clause.scale.value_or(0);
+    if (clause.size && (*clause.size < 1 || *clause.size > 28)) refuse(clause, "a DECIMAL precision must be 1 to 28.");
+    if (r.scale > r.precision) refuse(clause, "a DECIMAL scale cannot exceed its precision.");
     return r;
   }
   const Word* found = nullptr;
   for (const Word& w : kWords)
     if (is(w.word)) found = &w;
-  if (!found) refuse(spec, "'" + spec.typeWord + "' is not a data type.");
+  if (!found) refuse(clause, "'" + clause.typeWord + "' is not a data type.");
   r.type = found->type;
   r.autoNumber = found->autoNumber;
-  if (spec.scale) refuse(spec, "only DECIMAL takes a scale.");
+  if (clause.scale) refuse(clause, "only DECIMAL takes a scale.");
   switch (r.type) {
     case ColumnType::Text:
-      if (spec.size && (*spec.size < 1 || *spec.size > 255)) refuse(spec, "a text size must be 1 to 255.");
-      r.length = uint16_t(2 * spec.size.value_or(255));
+      if (clause.size && (*clause.size < 1 || *clause.size > 255)) refuse(clause, "a text size must be 1 to 255.");
+      r.length = uint16_t(2 * clause.size.value_or(255));
       return r;
     case ColumnType::Binary:
-      if (spec.size && (*spec.size < 1 || *spec.size > 255)) refuse(spec, "a binary size must be 1 to 255.");
-      r.length = uint16_t(spec.size.value_or(255));
+      if (clause.size && (*clause.size < 1 || *clause.size > 255)) refuse(clause, "a binary size must be 1 to 255.");
+      r.length = uint16_t(clause.size.value_or(255));
       return r;
     default:
       break;
   }
-  if (spec.size) refuse(spec, "the type '" + spec.typeWord + "' takes no size.");
+  if (clause.size) refuse(clause, "the type '" + clause.typeWord + "' takes no size.");
   switch (r.type) {
     case ColumnType::Boolean: r.length = 1; break;
     case ColumnType::Byte: r.length = 1; break;

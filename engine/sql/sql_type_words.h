@@ -18,8 +18,8 @@ struct SqlColumnType {
   uint8_t scale = 0;       // Decimal
 };
 
-// The column `spec` defines. Throws EngineError naming the field for an
+// The column `clause` defines. Throws EngineError naming the field for an
 // unknown type word, a size where none applies, or a size out of range.
-SqlColumnType resolveColumnType(const ColumnSpec& spec);
+SqlColumnType resolveColumnType(const ColumnClause& clause);
 
 }  // namespace kevra::sql
