@@ -19,7 +19,9 @@ Recordset::~Recordset() = default;
 void Recordset::Open(const std::string& source, const Connection& connection, int, int, int) {
   if (result_) throw EngineError("The recordset is already open; close it before opening it again.");
   auto db = connection.engine();
-  auto outcome = kevra::runStatement(db, source);
+  // Statements that change rows run as one transaction of their own.
+  kevra::TableWriter writer(db);
+  auto outcome = kevra::runStatement(db, source, db->readOnly() ? nullptr : &writer);
   rowsAffected_ = outcome.rowsAffected;
   result_ = std::move(outcome.rows);
   db_ = result_ ? db : nullptr;

@@ -171,3 +171,16 @@ TEST(RowChanges, RecordsetEditsOneRowPerTransaction) {
   EXPECT_FALSE(projected.editable());
   EXPECT_THROW(projected.deleteRow(0), EngineError);
 }
+
+TEST(RowChanges, StatementsThroughARecordsetChangeRows) {
+  ScratchCopy copy("overflowtestv2000.mdb");
+  kevra::db::Connection c;
+  c.Open("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + copy.path());
+  kevra::db::Recordset statement;
+  statement.Open("DELETE FROM Table1 WHERE data1 = 'row1col1'", c, 0, 1, 1);
+  EXPECT_EQ(statement.rowsAffected(), 1);
+  EXPECT_EQ(statement.State(), kevra::db::adStateClosed);
+  kevra::db::Recordset rows;
+  rows.Open("select * from [Table1]", c);
+  EXPECT_EQ(rows.recordCount(), 6);
+}
