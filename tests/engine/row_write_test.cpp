@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "database/ado_types.h"
 #include "database/connection.h"
 #include "database/recordset.h"
 #include "engine/format/value_text.h"
