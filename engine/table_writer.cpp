@@ -29,7 +29,7 @@ namespace {
 constexpr size_t kInlineLongValueLimit = 64;
 constexpr size_t kLongValuePieceData = 4072;     // data bytes in one chain piece (plus a 4-byte link)
 constexpr size_t kSingleLongValueLimit = 4076;   // largest value kept in one LVAL row
-constexpr size_t kSpillPages = 4096;             // changed pages held in memory before they go to the file
+constexpr size_t kSpillPages = 8192;             // changed pages held in memory before they go to the file
 
 void put32(uint8_t* p, uint32_t v) {
   for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
@@ -312,7 +312,9 @@ void TableWriter::writeCounters(TableState& st) {
 
 void TableWriter::boundMemory() {
   PageFile& file = db_->pages();
-  if (file.dirtyPages() < kSpillPages) return;
+  size_t held = file.dirtyPages();
+  for (auto& [page, state] : tables_) held += state->indexes->cachedPages();
+  if (held < kSpillPages) return;
   for (auto& [page, state] : tables_) state->indexes->flush(true);
   file.spill();
 }

@@ -43,6 +43,7 @@ class IndexWriter {
   // into the transaction. Call it before the transaction commits.
   // With `evict`, the decoded pages are also dropped (memory stays bounded).
   void flush(bool evict = false);
+  size_t cachedPages() const { return cache_.size(); }
 
  private:
   struct Outcome;

@@ -74,6 +74,12 @@ void TableIndexSet::remove(const std::vector<Value>& row, uint32_t location) {
   }
 }
 
+size_t TableIndexSet::cachedPages() const {
+  size_t n = 0;
+  for (const auto& w : writers_) n += w.cachedPages();
+  return n;
+}
+
 void TableIndexSet::flush(bool evict) {
   for (auto& w : writers_) w.flush(evict);
 }

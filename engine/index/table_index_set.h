@@ -36,6 +36,8 @@ class TableIndexSet {
   void remove(const std::vector<Value>& row, uint32_t location);
   // Writes the changed index pages into the transaction; call before commit.
   void flush(bool evict = false);
+  // Decoded index pages held in memory.
+  size_t cachedPages() const;
 
   // "index 'PrimaryKey' of table 'T'" (the primary key's name when shared).
   std::string indexName(size_t realIndex) const;

@@ -22,7 +22,7 @@
 
 namespace {
 
-constexpr int kBatch = 50000;
+constexpr int kBatch = 250000;
 
 long residentKb() {
   std::ifstream statm("/proc/self/statm");
