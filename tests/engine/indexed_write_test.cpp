@@ -86,3 +86,37 @@ TEST(IndexedWrites, CascadesFollowTheRelationship) {
   db.reset();
   EXPECT_EQ(checkFile(copy.path()), "clean");
 }
+
+TEST(IndexedWrites, OleValuesOfEverySizeRoundTrip) {
+  ScratchCopy copy("test2v2000.mdb");  // MSP_PROJECTS: unique indexes on PROJ_ID and PROJ_NAME, one OLE field
+  auto db = openForWriting(copy.path());
+  auto def = db->table("MSP_PROJECTS");
+  size_t ole = 0, id = 0, name = 0;
+  for (size_t i = 0; i < def->columns.size(); ++i) {
+    if (def->columns[i].type == ColumnType::OLE) ole = i;
+    if (def->columns[i].name == "PROJ_ID") id = i;
+    if (def->columns[i].name == "PROJ_NAME") name = i;
+  }
+  std::vector<Binary> blobs;
+  for (size_t size : {0u, 40u, 3000u, 70000u}) {
+    Binary b(size);
+    for (size_t k = 0; k < size; ++k) b[k] = uint8_t((k * 131 + size) & 0xFF);
+    blobs.push_back(b);
+  }
+  TableWriter writer(db);
+  writer.begin();
+  for (size_t n = 0; n < blobs.size(); ++n) {
+    std::vector<std::optional<Value>> row(def->columns.size());
+    row[id] = Value(int32_t(100 + n));
+    row[name] = Value("project " + std::to_string(n));
+    row[ole] = Value(blobs[n]);
+    writer.insertRow(*def, row);
+  }
+  writer.commit();
+  db.reset();
+  auto again = Database::open(copy.path());
+  auto rows = allRows(again, "MSP_PROJECTS");
+  ASSERT_EQ(rows.size(), 5u);
+  for (size_t n = 0; n < blobs.size(); ++n) EXPECT_EQ(std::get<Binary>(rows[1 + n][ole]), blobs[n]) << n;
+  EXPECT_EQ(checkFile(copy.path()), "clean");
+}
