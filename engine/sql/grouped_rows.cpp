@@ -125,18 +125,7 @@ std::vector<std::vector<Value>> buildGroupedRows(SelectPlan& plan) {
     std::vector<Value>& sortKey = keys.emplace_back();
     for (const auto& o : plan.orderBy) sortKey.push_back(evaluator.evaluate(*o.expr, group.firstRow));
   }
-  std::vector<size_t> kept;
-  if (plan.distinct) {
-    kept = distinctRowIndexes(outputs);
-  } else {
-    kept.resize(outputs.size());
-    for (size_t i = 0; i < kept.size(); ++i) kept[i] = i;
-  }
-  sortByKeys(kept, keys, plan.orderBy);
-  std::vector<std::vector<Value>> rows;
-  rows.reserve(kept.size());
-  for (size_t i : kept) rows.push_back(std::move(outputs[i]));
-  return rows;
+  return finishRows(outputs, keys, plan.orderBy, plan.distinct);
 }
 
 }  // namespace kevra::sql

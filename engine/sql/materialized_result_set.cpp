@@ -42,18 +42,7 @@ std::vector<std::vector<Value>> buildRows(const SelectPlan& plan, bool distinct)
     std::vector<Value>& key = keys.emplace_back();
     for (const auto& o : plan.orderBy) key.push_back(evaluator.evaluate(*o.expr, row));
   });
-  std::vector<size_t> kept;
-  if (distinct) {
-    kept = distinctRowIndexes(outputs);
-  } else {
-    kept.resize(outputs.size());
-    for (size_t i = 0; i < kept.size(); ++i) kept[i] = i;
-  }
-  sortByKeys(kept, keys, plan.orderBy);
-  std::vector<std::vector<Value>> rows;
-  rows.reserve(kept.size());
-  for (size_t i : kept) rows.push_back(std::move(outputs[i]));
-  return rows;
+  return finishRows(outputs, keys, plan.orderBy, distinct);
 }
 
 }  // namespace

@@ -67,4 +67,21 @@ void sortByKeys(std::vector<size_t>& indexes, const std::vector<std::vector<Valu
   });
 }
 
+std::vector<std::vector<Value>> finishRows(std::vector<std::vector<Value>>& outputs,
+                                           const std::vector<std::vector<Value>>& keys,
+                                           const std::vector<OrderItem>& orderBy, bool distinct) {
+  std::vector<size_t> kept;
+  if (distinct) {
+    kept = distinctRowIndexes(outputs);
+  } else {
+    kept.resize(outputs.size());
+    for (size_t i = 0; i < kept.size(); ++i) kept[i] = i;
+  }
+  sortByKeys(kept, keys, orderBy);
+  std::vector<std::vector<Value>> rows;
+  rows.reserve(kept.size());
+  for (size_t i : kept) rows.push_back(std::move(outputs[i]));
+  return rows;
+}
+
 }  // namespace kevra::sql

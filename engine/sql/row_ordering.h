@@ -18,4 +18,10 @@ std::vector<size_t> distinctRowIndexes(const std::vector<std::vector<Value>>& ro
 void sortByKeys(std::vector<size_t>& indexes, const std::vector<std::vector<Value>>& keys,
                 const std::vector<OrderItem>& orderBy);
 
+// The output rows kept by DISTINCT (when asked) in ORDER BY order, moved
+// out of `outputs`; `keys` holds one sort key per output row.
+std::vector<std::vector<Value>> finishRows(std::vector<std::vector<Value>>& outputs,
+                                           const std::vector<std::vector<Value>>& keys,
+                                           const std::vector<OrderItem>& orderBy, bool distinct);
+
 }  // namespace kevra::sql

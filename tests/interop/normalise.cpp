@@ -150,12 +150,16 @@ std::optional<double> isoToSeconds(std::string_view s) {
   return double(daysFromCivil(y, unsigned(mo), unsigned(d))) * 86400.0 + double(h * 3600 + mi * 60 + sec) + fraction;
 }
 
-bool isShortestDouble(const std::string& text, double value) {
+namespace {
+
+// Whether `text` reads back as `value` and no text with fewer significant
+// digits does. Read is strtod or strtof.
+template <typename F, typename Read>
+bool isShortest(const std::string& text, F value, Read read) {
   char* end = nullptr;
-  double back = std::strtod(text.c_str(), &end);
+  F back = read(text.c_str(), &end);
   if (end != text.c_str() + text.size() || !(back == value || (std::isnan(back) && std::isnan(value)))) return false;
   if (!std::isfinite(value)) return true;
-  // Count significant digits of `text` and check that no shorter precision reads back.
   int significant = 0;
   bool leading = true;
   for (char c : text) {
@@ -171,35 +175,20 @@ bool isShortestDouble(const std::string& text, double value) {
   }
   for (int p = 1; p < significant; ++p) {
     char buf[400];
-    std::snprintf(buf, sizeof buf, "%.*g", p, value);
-    if (std::strtod(buf, nullptr) == value) return false;
+    std::snprintf(buf, sizeof buf, "%.*g", p, double(value));
+    if (read(buf, nullptr) == value) return false;
   }
   return true;
 }
 
+}  // namespace
+
+bool isShortestDouble(const std::string& text, double value) {
+  return isShortest(text, value, [](const char* s, char** e) { return std::strtod(s, e); });
+}
+
 bool isShortestFloat(const std::string& text, float value) {
-  char* end = nullptr;
-  float back = std::strtof(text.c_str(), &end);
-  if (end != text.c_str() + text.size() || !(back == value || (std::isnan(back) && std::isnan(value)))) return false;
-  if (!std::isfinite(value)) return true;
-  int significant = 0;
-  bool leading = true;
-  for (char c : text) {
-    if (c == 'e' || c == 'E') break;
-    if (c < '0' || c > '9') continue;
-    if (leading && c == '0') continue;
-    leading = false;
-    ++significant;
-  }
-  if (text.find_first_of(".eE") == std::string::npos) {
-    for (size_t i = text.size(); i > 0 && text[i - 1] == '0' && significant > 1; --i) --significant;
-  }
-  for (int p = 1; p < significant; ++p) {
-    char buf[400];
-    std::snprintf(buf, sizeof buf, "%.*g", p, double(value));
-    if (std::strtof(buf, nullptr) == value) return false;
-  }
-  return true;
+  return isShortest(text, value, [](const char* s, char** e) { return std::strtof(s, e); });
 }
 
 std::string compareWithMdbJson(int adoType, const Json* mdb, const Json& ours) {
