@@ -73,12 +73,6 @@ void JournalWriter::sync() {
   }
 }
 
-void RollbackJournal::write(const std::string& databasePath, const JournalContents& contents) {
-  JournalWriter writer(databasePath, contents.originalPageCount);
-  for (const auto& [page, bytes] : contents.pages) writer.add(page, bytes.data());
-  writer.sync();
-}
-
 bool RollbackJournal::exists(const std::string& databasePath) {
   struct stat st {};
   return ::stat(pathFor(databasePath).c_str(), &st) == 0;

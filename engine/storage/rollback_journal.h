@@ -54,8 +54,6 @@ class RollbackJournal {
  public:
   static std::string pathFor(const std::string& databasePath) { return databasePath + ".journal"; }
 
-  // Writes and flushes a complete journal.
-  static void write(const std::string& databasePath, const JournalContents& contents);
   // Reads the journal if one exists and is complete; false when there is none
   // or it is incomplete (then nothing was written to the database).
   static bool read(const std::string& databasePath, JournalContents& contents);
