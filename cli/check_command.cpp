@@ -12,12 +12,13 @@
 
 #include "cli/commands.h"
 #include "cli/open_database.h"
-#include "engine/format/data_page.h"
+#include "engine/storage/data_page.h"
 #include "engine/index/index_key_encoder.h"
 #include "engine/index/index_reader.h"
 #include "engine/storage/page_file.h"
 #include "engine/storage/usage_map.h"
 #include "engine/util/error.h"
+#include "engine/table/table_cursor.h"
 
 namespace kevra::cli {
 namespace {

@@ -6,6 +6,7 @@
 #include "cli/commands.h"
 #include "cli/open_database.h"
 #include "engine/isam/text_export.h"
+#include "engine/table/table_cursor.h"
 
 namespace kevra::cli {
 

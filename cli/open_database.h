@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "cli/commands.h"
-#include "engine/database.h"
+#include "engine/table/database.h"
 
 namespace kevra::cli {
 

@@ -3,7 +3,7 @@
 
 #include "cli/commands.h"
 #include "cli/open_database.h"
-#include "engine/catalog/schema_view.h"
+#include "engine/table/schema_view.h"
 #include "engine/isam/text_export.h"
 
 namespace kevra::cli {

@@ -4,11 +4,11 @@
 #include <cstdio>
 
 #include "cli/commands.h"
-#include "engine/database.h"
+#include "engine/table/database.h"
 #include "engine/isam/text_export.h"
 #include "engine/sql/result_set.h"
 #include "engine/sql/statement_runner.h"
-#include "engine/table_writer.h"
+#include "engine/table/table_writer.h"
 
 namespace kevra::cli {
 

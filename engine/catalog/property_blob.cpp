@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "engine/catalog/table_def.h"
+#include "engine/format/table_def.h"
 #include "engine/format/row_codec.h"
 #include "engine/format/text_codec.h"
 #include "engine/util/error.h"

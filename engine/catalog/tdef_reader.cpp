@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <unordered_set>
 
-#include "engine/format/data_page.h"
+#include "engine/storage/data_page.h"
 #include "engine/util/error.h"
 #include "engine/util/utf.h"
 

@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "engine/catalog/table_def.h"
+#include "engine/format/table_def.h"
 #include "engine/storage/page_file.h"
 
 namespace kevra {

@@ -3,7 +3,7 @@
 
 #include <unordered_set>
 
-#include "engine/format/data_page.h"
+#include "engine/storage/data_page.h"
 #include "engine/util/error.h"
 
 namespace kevra {

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/catalog/table_def.h"
+#include "engine/format/table_def.h"
 #include "engine/format/value.h"
 #include "engine/storage/page_file.h"
 

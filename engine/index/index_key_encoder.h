@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/catalog/table_def.h"
+#include "engine/format/table_def.h"
 #include "engine/format/value.h"
 #include "engine/util/bytes.h"
 

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "engine/format/data_page.h"
+#include "engine/storage/data_page.h"
 #include "engine/util/error.h"
 
 namespace kevra {

@@ -9,6 +9,7 @@
 
 #include "engine/index/index_reader.h"
 #include "engine/storage/page_allocator.h"
+#include "engine/storage/usage_map_editor.h"
 #include "engine/util/error.h"
 
 namespace kevra {

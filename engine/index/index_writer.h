@@ -15,7 +15,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "engine/catalog/table_def.h"
+#include "engine/format/table_def.h"
 #include "engine/index/index_page.h"
 #include "engine/storage/page_file.h"
 

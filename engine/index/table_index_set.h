@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/catalog/table_def.h"
+#include "engine/format/table_def.h"
 #include "engine/format/value.h"
 #include "engine/index/index_key_encoder.h"
 #include "engine/index/index_writer.h"

@@ -1,7 +1,7 @@
 // Name resolution for expressions over one table or a join of several.
 #include "engine/sql/column_binding.h"
 
-#include "engine/sql/text_collation.h"
+#include "engine/expr/text_collation.h"
 #include "engine/util/error.h"
 
 namespace kevra::sql {

@@ -3,7 +3,7 @@
 
 #include <set>
 
-#include "engine/sql/expression_tools.h"
+#include "engine/expr/expression_tools.h"
 
 namespace kevra::sql {
 

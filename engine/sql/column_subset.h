@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/catalog/table_def.h"
+#include "engine/format/table_def.h"
 #include "engine/sql/ast.h"
 #include "engine/sql/column_binding.h"
 

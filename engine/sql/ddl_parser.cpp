@@ -4,7 +4,7 @@
 
 #include <limits>
 
-#include "engine/sql/syntax_error.h"
+#include "engine/expr/syntax_error.h"
 
 namespace kevra::sql {
 namespace {

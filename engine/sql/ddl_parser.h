@@ -2,7 +2,7 @@
 // parser once it has read the leading CREATE, ALTER or DROP.
 #pragma once
 #include "engine/sql/ast.h"
-#include "engine/sql/token_stream.h"
+#include "engine/expr/token_stream.h"
 
 namespace kevra::sql {
 

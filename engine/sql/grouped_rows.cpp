@@ -4,9 +4,9 @@
 #include <algorithm>
 #include <map>
 
-#include "engine/sql/aggregate_functions.h"
-#include "engine/sql/expression_evaluator.h"
-#include "engine/sql/expression_tools.h"
+#include "engine/expr/aggregate_functions.h"
+#include "engine/expr/expression_evaluator.h"
+#include "engine/expr/expression_tools.h"
 #include "engine/sql/row_ordering.h"
 #include "engine/sql/source_rows.h"
 #include "engine/util/error.h"

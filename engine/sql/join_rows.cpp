@@ -6,11 +6,12 @@
 #include <set>
 #include <unordered_map>
 
-#include "engine/database.h"
-#include "engine/sql/expression_evaluator.h"
-#include "engine/sql/expression_tools.h"
-#include "engine/sql/numeric_value.h"
-#include "engine/sql/text_collation.h"
+#include "engine/table/database.h"
+#include "engine/table/table_cursor.h"
+#include "engine/expr/expression_evaluator.h"
+#include "engine/expr/expression_tools.h"
+#include "engine/expr/numeric_value.h"
+#include "engine/expr/text_collation.h"
 
 namespace kevra::sql {
 namespace {

@@ -1,7 +1,7 @@
 // In-memory result rows, and the builders for DISTINCT and joined rows.
 #include "engine/sql/materialized_result_set.h"
 
-#include "engine/sql/expression_evaluator.h"
+#include "engine/expr/expression_evaluator.h"
 #include "engine/sql/row_ordering.h"
 #include "engine/sql/source_rows.h"
 

@@ -1,13 +1,14 @@
 // INSERT, UPDATE and DELETE over a RowWriter.
 #include "engine/sql/modify_executor.h"
 
-#include "engine/database.h"
+#include "engine/table/database.h"
+#include "engine/table/table_cursor.h"
 #include "engine/sql/column_binding.h"
 #include "engine/sql/column_subset.h"
-#include "engine/sql/expression_evaluator.h"
+#include "engine/expr/expression_evaluator.h"
 #include "engine/sql/select_executor.h"
 #include "engine/sql/subquery_resolver.h"
-#include "engine/sql/value_coercion.h"
+#include "engine/expr/value_coercion.h"
 #include "engine/util/error.h"
 
 namespace kevra::sql {

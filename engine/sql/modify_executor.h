@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "engine/sql/ast.h"
-#include "engine/sql/row_writer.h"
+#include "engine/table/row_writer.h"
 
 namespace kevra {
 class Database;

@@ -3,9 +3,9 @@
 #include "engine/sql/parser.h"
 
 #include "engine/sql/ddl_parser.h"
-#include "engine/sql/expression_parser.h"
-#include "engine/sql/lexer.h"
-#include "engine/sql/token_stream.h"
+#include "engine/expr/expression_parser.h"
+#include "engine/expr/lexer.h"
+#include "engine/expr/token_stream.h"
 
 namespace kevra::sql {
 namespace {
@@ -32,7 +32,7 @@ SelectItem parseSelectItem(TokenStream& t) {
     t.advance();
     return item;
   }
-  item.expr = parseExpression(t);
+  item.expr = parseSqlExpression(t);
   if (t.acceptKeyword("AS")) item.alias = t.expectName("an alias");
   return item;
 }
@@ -72,7 +72,7 @@ void parseFrom(TokenStream& t, SelectStatement& s, bool first = true) {
     t.expectKeyword("JOIN");
     join.table = parseTableRef(t, true);
     t.expectKeyword("ON");
-    join.on = parseExpression(t);
+    join.on = parseSqlExpression(t);
     s.joins.push_back(std::move(join));
   }
 }
@@ -106,14 +106,14 @@ SelectStatement parseSelectCore(TokenStream& t) {
   }
   t.expectKeyword("FROM");
   parseFrom(t, s);
-  if (t.acceptKeyword("WHERE")) s.where = parseExpression(t);
+  if (t.acceptKeyword("WHERE")) s.where = parseSqlExpression(t);
   if (t.acceptKeyword("GROUP")) {
     t.expectKeyword("BY");
     do {
-      s.groupBy.push_back(parseExpression(t));
+      s.groupBy.push_back(parseSqlExpression(t));
     } while (t.acceptSymbol(","));
   }
-  if (t.acceptKeyword("HAVING")) s.having = parseExpression(t);
+  if (t.acceptKeyword("HAVING")) s.having = parseSqlExpression(t);
   return s;
 }
 
@@ -131,7 +131,7 @@ SelectStatement parseSelect(TokenStream& t) {
     t.expectKeyword("BY");
     do {
       OrderItem o;
-      o.expr = parseExpression(t);
+      o.expr = parseSqlExpression(t);
       if (t.acceptKeyword("DESC"))
         o.descending = true;
       else
@@ -159,7 +159,7 @@ InsertStatement parseInsert(TokenStream& t) {
   if (!t.acceptKeyword("VALUES")) t.fail("VALUES or SELECT");
   t.expectSymbol("(");
   do {
-    s.values.push_back(parseExpression(t));
+    s.values.push_back(parseSqlExpression(t));
   } while (t.acceptSymbol(","));
   t.expectSymbol(")");
   return s;
@@ -175,10 +175,10 @@ UpdateStatement parseUpdate(TokenStream& t) {
     a.column = t.expectName("a field name");
     if (t.acceptSymbol(".")) a.column = t.expectName("a field name");
     t.expectSymbol("=");
-    a.value = parseExpression(t);
+    a.value = parseSqlExpression(t);
     s.assignments.push_back(std::move(a));
   } while (t.acceptSymbol(","));
-  if (t.acceptKeyword("WHERE")) s.where = parseExpression(t);
+  if (t.acceptKeyword("WHERE")) s.where = parseSqlExpression(t);
   return s;
 }
 
@@ -191,13 +191,25 @@ DeleteStatement parseDelete(TokenStream& t) {
   }
   t.expectKeyword("FROM");
   s.table = parseTableRef(t, false);
-  if (t.acceptKeyword("WHERE")) s.where = parseExpression(t);
+  if (t.acceptKeyword("WHERE")) s.where = parseSqlExpression(t);
   return s;
 }
 
 }  // namespace
 
-SelectStatement parseSelectBody(TokenStream& tokens) { return parseSelect(tokens); }
+ExprPtr parseSqlExpression(TokenStream& tokens) {
+  static const SubqueryReader readSubquery = [](TokenStream& t) {
+    return std::make_shared<SubqueryStatement>(parseSelect(t));
+  };
+  return parseExpression(tokens, readSubquery);
+}
+
+ExprPtr parseSqlExpressionText(std::string_view text) {
+  TokenStream tokens(tokenize(text));
+  ExprPtr e = parseSqlExpression(tokens);
+  if (!tokens.atEnd()) tokens.fail("the end of the expression");
+  return e;
+}
 
 Statement parseStatement(std::string_view sql) {
   TokenStream t(tokenize(sql));

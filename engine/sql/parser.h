@@ -4,6 +4,7 @@
 #pragma once
 #include <string_view>
 
+#include "engine/expr/token_stream.h"
 #include "engine/sql/ast.h"
 
 namespace kevra::sql {
@@ -12,8 +13,9 @@ namespace kevra::sql {
 // text when `sql` is not one well-formed statement.
 Statement parseStatement(std::string_view sql);
 
-class TokenStream;
-// The rest of a SELECT once its SELECT keyword has been read (for subqueries).
-SelectStatement parseSelectBody(TokenStream& tokens);
+// An expression inside a statement: like expr::parseExpression, with
+// subqueries allowed. The Text form parses text that holds one expression.
+ExprPtr parseSqlExpression(TokenStream& tokens);
+ExprPtr parseSqlExpressionText(std::string_view text);
 
 }  // namespace kevra::sql

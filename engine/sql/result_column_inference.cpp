@@ -1,7 +1,7 @@
 // Static type rules for output columns.
 #include "engine/sql/result_column_inference.h"
 
-#include "engine/sql/text_collation.h"
+#include "engine/expr/text_collation.h"
 
 namespace kevra::sql {
 namespace {

@@ -1,7 +1,7 @@
 // What a SELECT output column is: its type and size, worked out from the
 // expression before any row is read (columns keep their definition).
 #pragma once
-#include "engine/catalog/table_def.h"
+#include "engine/format/table_def.h"
 #include "engine/sql/ast.h"
 #include "engine/sql/result_set.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/catalog/table_def.h"
+#include "engine/format/table_def.h"
 #include "engine/format/value.h"
 
 namespace kevra {

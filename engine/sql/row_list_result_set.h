@@ -7,8 +7,9 @@
 #include <memory>
 #include <vector>
 
-#include "engine/database.h"
-#include "engine/sql/expression_evaluator.h"
+#include "engine/table/database.h"
+#include "engine/table/table_cursor.h"
+#include "engine/expr/expression_evaluator.h"
 #include "engine/sql/row_projector.h"
 #include "engine/sql/select_plan.h"
 

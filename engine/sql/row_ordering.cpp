@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <numeric>
 
-#include "engine/sql/text_collation.h"
-#include "engine/sql/value_compare.h"
+#include "engine/expr/text_collation.h"
+#include "engine/expr/value_compare.h"
 
 namespace kevra::sql {
 

@@ -4,7 +4,7 @@
 #pragma once
 #include <vector>
 
-#include "engine/sql/expression_evaluator.h"
+#include "engine/expr/expression_evaluator.h"
 #include "engine/sql/select_plan.h"
 
 namespace kevra::sql {

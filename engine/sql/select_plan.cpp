@@ -2,13 +2,13 @@
 // ORDER BY on output aliases, and the column subsets each phase decodes.
 #include "engine/sql/select_plan.h"
 
-#include "engine/database.h"
+#include "engine/table/database.h"
 #include "engine/sql/column_binding.h"
-#include "engine/sql/expression_tools.h"
+#include "engine/expr/expression_tools.h"
 #include "engine/sql/grouped_rows.h"
 #include "engine/sql/result_column_inference.h"
 #include "engine/sql/subquery_resolver.h"
-#include "engine/sql/text_collation.h"
+#include "engine/expr/text_collation.h"
 #include "engine/util/error.h"
 
 namespace kevra::sql {

@@ -7,7 +7,7 @@
 #include <optional>
 #include <vector>
 
-#include "engine/catalog/table_def.h"
+#include "engine/format/table_def.h"
 #include "engine/sql/ast.h"
 #include "engine/sql/column_subset.h"
 #include "engine/sql/result_set.h"

@@ -1,7 +1,8 @@
 // Source rows of a planned SELECT.
 #include "engine/sql/source_rows.h"
 
-#include "engine/database.h"
+#include "engine/table/database.h"
+#include "engine/table/table_cursor.h"
 #include "engine/sql/join_rows.h"
 
 namespace kevra::sql {

@@ -5,7 +5,7 @@
 #include <array>
 #include <string>
 
-#include "engine/sql/text_collation.h"
+#include "engine/expr/text_collation.h"
 #include "engine/util/error.h"
 
 namespace kevra::sql {

@@ -1,7 +1,7 @@
 // Dispatch of a parsed statement to its executor.
 #include "engine/sql/statement_runner.h"
 
-#include "engine/database.h"
+#include "engine/table/database.h"
 #include "engine/sql/modify_executor.h"
 #include "engine/sql/parser.h"
 #include "engine/sql/schema_editor.h"

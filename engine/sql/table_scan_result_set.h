@@ -6,7 +6,8 @@
 #pragma once
 #include <memory>
 
-#include "engine/database.h"
+#include "engine/table/database.h"
+#include "engine/table/table_cursor.h"
 #include "engine/sql/row_projector.h"
 #include "engine/sql/select_plan.h"
 

@@ -2,7 +2,7 @@
 #include "engine/sql/union_query.h"
 
 #include "engine/sql/column_binding.h"
-#include "engine/sql/expression_evaluator.h"
+#include "engine/expr/expression_evaluator.h"
 #include "engine/sql/row_ordering.h"
 #include "engine/sql/select_executor.h"
 #include "engine/sql/subquery_resolver.h"

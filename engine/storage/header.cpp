@@ -74,12 +74,12 @@ DatabaseHeader decodeHeader(ByteSpan page0) {
   h.engineBuild = u32At(m, at(0x6A));
   h.sortOrder = u16At(m, at(0x6E));
   h.sortOrderVersion = m[at(0x71)];
-  h.created.serial = f64At(m, at(0x72));
+  h.createdSerial = f64At(m, at(0x72));
 
   // The password is XOR-ed with the integer part of the creation date.
   uint8_t pwd[40];
   std::memcpy(pwd, masked + at(0x42), 40);
-  double serial = h.created.serial;
+  double serial = h.createdSerial;
   uint32_t dateMask = 0;
   if (std::isfinite(serial) && serial > -2147483648.0 && serial < 2147483648.0)
     dateMask = uint32_t(int32_t(std::floor(serial)));

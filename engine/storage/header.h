@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/format/value.h"
 #include "engine/util/bytes.h"
 
 namespace kevra {
@@ -21,7 +20,7 @@ struct DatabaseHeader {
   uint32_t engineBuild = 0;
   uint16_t sortOrder = 0;
   uint8_t sortOrderVersion = 0;
-  DateTime created;
+  double createdSerial = 0;  // creation date as a Jet date serial (days since 1899-12-30)
   std::string password;  // empty when none is set
 
   bool hasPassword() const { return !password.empty(); }

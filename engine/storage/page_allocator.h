@@ -20,9 +20,4 @@ class PageAllocator {
   PageFile& file_;
 };
 
-// Adds or removes a page in the usage map whose row is at `mapPointer`
-// (inline maps move their window or become reference maps as needed).
-void usageMapAdd(PageFile& file, uint32_t mapPointer, uint32_t page);
-void usageMapRemove(PageFile& file, uint32_t mapPointer, uint32_t page);
-
 }  // namespace kevra

@@ -5,9 +5,10 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/format/data_page.h"
+#include "engine/storage/data_page.h"
 #include "engine/storage/page_allocator.h"
 #include "engine/storage/usage_map.h"
+#include "engine/storage/usage_map_editor.h"
 #include "engine/util/error.h"
 
 namespace kevra {
@@ -144,10 +145,8 @@ void usageMapRemove(PageFile& file, uint32_t mapPointer, uint32_t page) {
   if (page >= start && page - start < capacity) setBit(row.bytes + 5, page - start, false);
 }
 
-namespace {
-
-// Marks `page` used (bit clear) or free (bit set) in the global map.
-void markGlobal(PageFile& file, uint32_t page, bool isFree) {
+// The global map: bit set = free page.
+void markInGlobalMap(PageFile& file, uint32_t page, bool isFree) {
   MapRow row = mapRow(file, kGlobalMapPointer);
   if (row.bytes[0] == 0x01) {
     // New bitmap pages are appended directly (not through the allocator,
@@ -158,7 +157,7 @@ void markGlobal(PageFile& file, uint32_t page, bool isFree) {
       fresh.push_back(p);
       return p;
     });
-    for (uint32_t p : fresh) markGlobal(file, p, false);
+    for (uint32_t p : fresh) markInGlobalMap(file, p, false);
     return;
   }
   uint32_t start = uint32_t(row.bytes[1]) | (uint32_t(row.bytes[2]) << 8) | (uint32_t(row.bytes[3]) << 16) |
@@ -205,20 +204,7 @@ void markGlobal(PageFile& file, uint32_t page, bool isFree) {
   if (rows.size() > 1) rows[1].assign(69, 0);
   layoutRows(p1, rows);
   for (uint32_t pg = 0; pg < freeBits.size(); ++pg)
-    if (!freeBits[pg]) markGlobal(file, pg, false);
-}
-
-}  // namespace
-
-uint32_t PageAllocator::allocate() {
-  uint32_t page = file_.append();
-  markGlobal(file_, page, false);
-  return page;
-}
-
-void PageAllocator::release(uint32_t page) {
-  if (page <= 1) throw EngineError("Internal error: the header and the page map cannot be released.");
-  markGlobal(file_, page, true);
+    if (!freeBits[pg]) markInGlobalMap(file, pg, false);
 }
 
 }  // namespace kevra

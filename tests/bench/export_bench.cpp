@@ -9,7 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/database.h"
+#include "engine/table/database.h"
+#include "engine/table/table_cursor.h"
 #include "engine/isam/text_export.h"
 
 namespace {

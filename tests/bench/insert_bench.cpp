@@ -16,9 +16,9 @@
 #include <random>
 #include <string>
 
-#include "engine/database.h"
+#include "engine/table/database.h"
 #include "engine/sql/statement_runner.h"
-#include "engine/table_writer.h"
+#include "engine/table/table_writer.h"
 
 namespace {
 

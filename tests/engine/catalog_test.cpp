@@ -3,8 +3,8 @@
 // properties, links and refusals.
 #include <gtest/gtest.h>
 
-#include "engine/catalog/schema_view.h"
-#include "engine/database.h"
+#include "engine/table/schema_view.h"
+#include "engine/table/database.h"
 #include "engine/util/error.h"
 #include "sample_files.h"
 

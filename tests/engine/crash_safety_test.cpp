@@ -10,6 +10,7 @@
 #include "engine/storage/page_file.h"
 #include "engine/storage/rollback_journal.h"
 #include "engine/util/error.h"
+#include "engine/table/table_cursor.h"
 #include "write_test_support.h"
 
 using namespace kevra;

@@ -9,7 +9,8 @@
 #include <memory>
 #include <string>
 
-#include "engine/database.h"
+#include "engine/table/database.h"
+#include "engine/table/table_cursor.h"
 #include "engine/index/index_page.h"
 #include "engine/index/index_reader.h"
 #include "engine/util/error.h"

@@ -6,7 +6,8 @@
 #include <functional>
 #include <string>
 
-#include "engine/database.h"
+#include "engine/table/database.h"
+#include "engine/table/table_cursor.h"
 #include "engine/index/index_reader.h"
 #include "engine/index/table_index_set.h"
 #include "engine/util/error.h"

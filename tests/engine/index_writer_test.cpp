@@ -9,8 +9,8 @@
 #include <set>
 #include <string>
 
-#include "engine/database.h"
-#include "engine/format/data_page.h"
+#include "engine/table/database.h"
+#include "engine/storage/data_page.h"
 #include "engine/index/index_key_encoder.h"
 #include "engine/index/index_reader.h"
 #include "engine/index/index_writer.h"

@@ -27,7 +27,8 @@
 #include <thread>
 #include <vector>
 
-#include "engine/database.h"
+#include "engine/table/database.h"
+#include "engine/table/table_cursor.h"
 #include "engine/util/error.h"
 
 // An address-sanitized build reserves terabytes of shadow memory; no address-space limit there.

@@ -2,9 +2,9 @@
 // sample files; expected figures were worked out with mdbtools' export.
 #include <gtest/gtest.h>
 
-#include "engine/database.h"
+#include "engine/table/database.h"
 #include "engine/format/value_text.h"
-#include "engine/sql/aggregate_functions.h"
+#include "engine/expr/aggregate_functions.h"
 #include "engine/sql/statement_runner.h"
 #include "engine/util/error.h"
 #include "sample_files.h"
@@ -98,7 +98,7 @@ TEST(SqlAggregateGroups, FieldsOutsideAggregatesMustBeGrouped) {
 }
 
 TEST(SqlAggregateFunctions, AccumulatorsSkipNullsExceptFirstAndLast) {
-  sql::Accumulator count("count"), first("First"), last("LAST"), sum("Sum"), min("Min");
+  expr::Accumulator count("count"), first("First"), last("LAST"), sum("Sum"), min("Min");
   for (const Value& v : {Value{}, Value{int16_t(5)}, Value{int16_t(-2)}, Value{}}) {
     count.add(v);
     first.add(v);
@@ -111,11 +111,11 @@ TEST(SqlAggregateFunctions, AccumulatorsSkipNullsExceptFirstAndLast) {
   EXPECT_TRUE(isNull(last.result()));
   EXPECT_EQ(std::get<int32_t>(sum.result()), 3);  // Integer sums come out as a Long
   EXPECT_EQ(std::get<int16_t>(min.result()), -2);
-  sql::Accumulator textMax("Max");
+  expr::Accumulator textMax("Max");
   textMax.add(Value{std::string("apple")});
   textMax.add(Value{std::string("Banana")});
   EXPECT_EQ(std::get<std::string>(textMax.result()), "Banana");  // ignoring case
-  EXPECT_THROW(sql::Accumulator("Median"), EngineError);
+  EXPECT_THROW(expr::Accumulator("Median"), EngineError);
 }
 
 TEST(SqlTop, FirstRowsOfTheResultInItsOrder) {

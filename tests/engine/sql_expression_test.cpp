@@ -6,16 +6,17 @@
 #include <cmath>
 
 #include "engine/sql/column_binding.h"
-#include "engine/sql/expression_evaluator.h"
-#include "engine/sql/expression_parser.h"
-#include "engine/sql/like_pattern.h"
-#include "engine/sql/text_collation.h"
-#include "engine/sql/value_arithmetic.h"
-#include "engine/sql/value_compare.h"
+#include "engine/expr/expression_evaluator.h"
+#include "engine/expr/expression_parser.h"
+#include "engine/expr/like_pattern.h"
+#include "engine/expr/text_collation.h"
+#include "engine/expr/value_arithmetic.h"
+#include "engine/expr/value_compare.h"
 #include "engine/util/error.h"
 
 using namespace kevra;
 using namespace kevra::sql;
+using namespace kevra::expr;
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "engine/database.h"
+#include "engine/table/database.h"
 #include "engine/format/value_text.h"
 #include "engine/sql/parser.h"
 #include "engine/sql/statement_runner.h"

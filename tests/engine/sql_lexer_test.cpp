@@ -1,12 +1,12 @@
 // Lexing SQL text: literals, names, operators and where each token starts.
 #include <gtest/gtest.h>
 
-#include "engine/sql/date_literal.h"
-#include "engine/sql/lexer.h"
-#include "engine/sql/syntax_error.h"
+#include "engine/expr/date_literal.h"
+#include "engine/expr/lexer.h"
+#include "engine/expr/syntax_error.h"
 
 using namespace kevra;
-using namespace kevra::sql;
+using namespace kevra::expr;
 
 namespace {
 

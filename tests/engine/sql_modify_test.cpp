@@ -3,10 +3,11 @@
 // values are handed over inside one transaction.
 #include <gtest/gtest.h>
 
-#include "engine/database.h"
-#include "engine/sql/row_writer.h"
+#include "engine/table/database.h"
+#include "engine/table/table_cursor.h"
+#include "engine/table/row_writer.h"
 #include "engine/sql/statement_runner.h"
-#include "engine/sql/value_coercion.h"
+#include "engine/expr/value_coercion.h"
 #include "engine/util/error.h"
 #include "sample_files.h"
 #include "write_test_support.h"
@@ -152,22 +153,22 @@ TEST(SqlModifyInsert, MistakesAreNamed) {
 
 TEST(SqlValueCoercion, NumbersTextDatesAndGuids) {
   ColumnDef byte{.name = "b", .type = ColumnType::Byte};
-  EXPECT_EQ(std::get<uint8_t>(sql::coerceToColumn(Value{int32_t(255)}, byte)), 255);
-  EXPECT_EQ(std::get<uint8_t>(sql::coerceToColumn(Value{2.5}, byte)), 2);  // half to even
-  EXPECT_THROW(sql::coerceToColumn(Value{int32_t(-1)}, byte), EngineError);
-  EXPECT_THROW(sql::coerceToColumn(Value{std::string("abc")}, byte), EngineError);
+  EXPECT_EQ(std::get<uint8_t>(expr::coerceToColumn(Value{int32_t(255)}, byte)), 255);
+  EXPECT_EQ(std::get<uint8_t>(expr::coerceToColumn(Value{2.5}, byte)), 2);  // half to even
+  EXPECT_THROW(expr::coerceToColumn(Value{int32_t(-1)}, byte), EngineError);
+  EXPECT_THROW(expr::coerceToColumn(Value{std::string("abc")}, byte), EngineError);
 
   ColumnDef money{.name = "m", .type = ColumnType::Currency};
-  EXPECT_EQ(std::get<Currency>(sql::coerceToColumn(Value{std::string("1.23456")}, money)).scaled, 12346);
+  EXPECT_EQ(std::get<Currency>(expr::coerceToColumn(Value{std::string("1.23456")}, money)).scaled, 12346);
 
   ColumnDef dec{.name = "d", .type = ColumnType::Decimal, .precision = 5, .scale = 2};
-  const Decimal d = std::get<Decimal>(sql::coerceToColumn(Value{-123.456}, dec));
+  const Decimal d = std::get<Decimal>(expr::coerceToColumn(Value{-123.456}, dec));
   EXPECT_TRUE(d.negative);
   EXPECT_EQ(int64_t(d.magnitude), 12346);
-  EXPECT_THROW(sql::coerceToColumn(Value{1000.0}, dec), EngineError);  // 5 digits hold at most 999.99
+  EXPECT_THROW(expr::coerceToColumn(Value{1000.0}, dec), EngineError);  // 5 digits hold at most 999.99
 
   ColumnDef guid{.name = "g", .type = ColumnType::Guid};
-  const Guid g = std::get<Guid>(sql::coerceToColumn(Value{std::string("{01020304-0506-0708-090A-0B0C0D0E0F10}")}, guid));
+  const Guid g = std::get<Guid>(expr::coerceToColumn(Value{std::string("{01020304-0506-0708-090A-0B0C0D0E0F10}")}, guid));
   EXPECT_EQ(g.bytes[0], 0x04);
   EXPECT_EQ(g.bytes[3], 0x01);
   EXPECT_EQ(g.bytes[4], 0x06);
@@ -175,8 +176,8 @@ TEST(SqlValueCoercion, NumbersTextDatesAndGuids) {
   EXPECT_EQ(g.bytes[15], 0x10);
 
   ColumnDef memo{.name = "x", .type = ColumnType::Memo};
-  EXPECT_EQ(std::get<std::string>(sql::coerceToColumn(Value{int32_t(5)}, memo)), "5");
-  EXPECT_TRUE(isNull(sql::coerceToColumn(Value{}, memo)));
+  EXPECT_EQ(std::get<std::string>(expr::coerceToColumn(Value{int32_t(5)}, memo)), "5");
+  EXPECT_TRUE(isNull(expr::coerceToColumn(Value{}, memo)));
 }
 
 TEST(SqlModifyOnAFile, EveryMatchingRowChangesOnceAndSelectSeesIt) {

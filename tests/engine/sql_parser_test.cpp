@@ -2,13 +2,14 @@
 // position and text of the fault.
 #include <gtest/gtest.h>
 
-#include "engine/sql/expression_parser.h"
+#include "engine/expr/expression_parser.h"
 #include "engine/sql/parser.h"
 #include "engine/sql/sql_type_words.h"
-#include "engine/sql/syntax_error.h"
+#include "engine/expr/syntax_error.h"
 
 using namespace kevra;
 using namespace kevra::sql;
+using namespace kevra::expr;
 
 namespace {
 
@@ -67,7 +68,7 @@ std::string shape(const Expr& e) {
   return "?";
 }
 
-std::string shapeOf(std::string_view text) { return shape(*parseExpressionText(text)); }
+std::string shapeOf(std::string_view text) { return shape(*parseSqlExpressionText(text)); }
 
 }  // namespace
 

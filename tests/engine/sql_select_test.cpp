@@ -4,7 +4,8 @@
 
 #include <algorithm>
 
-#include "engine/database.h"
+#include "engine/table/database.h"
+#include "engine/table/table_cursor.h"
 #include "engine/format/value_text.h"
 #include "engine/sql/statement_runner.h"
 #include "engine/util/error.h"

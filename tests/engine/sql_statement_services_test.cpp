@@ -2,7 +2,7 @@
 // SchemaEditor, SELECT ... INTO to a TableCopier with the query's rows.
 #include <gtest/gtest.h>
 
-#include "engine/database.h"
+#include "engine/table/database.h"
 #include "engine/format/value_text.h"
 #include "engine/sql/schema_editor.h"
 #include "engine/sql/statement_runner.h"

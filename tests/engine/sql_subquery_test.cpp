@@ -3,9 +3,10 @@
 // Table1 (otherfk1 -> Table2.id, otherfk2 -> Table3.id), Table2, Table3.
 #include <gtest/gtest.h>
 
-#include "engine/database.h"
+#include "engine/table/database.h"
+#include "engine/table/table_cursor.h"
 #include "engine/format/value_text.h"
-#include "engine/sql/row_writer.h"
+#include "engine/table/row_writer.h"
 #include "engine/sql/statement_runner.h"
 #include "engine/util/error.h"
 #include "sample_files.h"

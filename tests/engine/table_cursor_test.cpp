@@ -2,7 +2,8 @@
 // seek agreeing with a sequential scan, long values in every storage kind.
 #include <gtest/gtest.h>
 
-#include "engine/database.h"
+#include "engine/table/database.h"
+#include "engine/table/table_cursor.h"
 #include "engine/format/value_text.h"
 #include "sample_files.h"
 

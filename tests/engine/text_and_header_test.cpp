@@ -84,7 +84,7 @@ TEST(Header, DecodesFieldsAndPassword) {
   EXPECT_EQ(h.format, FileFormat::Jet4);
   EXPECT_EQ(h.codePage, 1252);
   EXPECT_EQ(h.sortOrder, 0x0409);
-  EXPECT_DOUBLE_EQ(h.created.serial, 44568.677);
+  EXPECT_DOUBLE_EQ(h.createdSerial, 44568.677);
   EXPECT_EQ(h.password, "s3cret");
 
   auto open = headerPage(1, nullptr, 42329.9448);

@@ -10,9 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/database.h"
+#include "engine/table/database.h"
+#include "engine/table/table_cursor.h"
 #include "engine/sql/statement_runner.h"
-#include "engine/table_writer.h"
+#include "engine/table/table_writer.h"
 #include "engine/util/error.h"
 #include "sample_files.h"
 

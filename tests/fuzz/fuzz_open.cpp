@@ -10,7 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/database.h"
+#include "engine/table/database.h"
+#include "engine/table/table_cursor.h"
 #include "engine/util/error.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 #include <variant>
 
-#include "engine/database.h"
+#include "engine/table/database.h"
 #include "engine/sql/parser.h"
 #include "engine/sql/statement_runner.h"
 #include "engine/util/error.h"

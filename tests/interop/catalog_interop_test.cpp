@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/database.h"
+#include "engine/table/database.h"
 #include "engine/util/error.h"
 #include "kevra_cli.h"
 #include "mdb_oracle.h"

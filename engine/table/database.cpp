@@ -1,0 +1,339 @@
+// Opening a Jet 4 file, reading its system catalog, and handing out table
+// definitions, relationships and property blobs on demand.
+#include "engine/table/database.h"
+#include "engine/table/table_cursor.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <optional>
+
+#include <sys/stat.h>
+
+#include "engine/catalog/tdef_reader.h"
+#include "engine/storage/data_page.h"
+#include "engine/format/long_value.h"
+#include "engine/format/row_codec.h"
+#include "engine/storage/page_file.h"
+#include "engine/util/error.h"
+#include "engine/util/utf.h"
+
+namespace kevra {
+namespace {
+
+constexpr uint32_t kCatalogPage = 2;
+constexpr int32_t kTablesContainer = 0x0F000001;
+constexpr uint32_t kJetSystemFlag = 0x80000000;
+constexpr uint32_t kAccessSystemFlag = 0x00000002;
+
+// A copy of `table` that keeps only the named columns, so a scan decodes
+// (and follows long values for) nothing else.
+std::shared_ptr<TableDef> withColumns(const TableDef& table, std::initializer_list<const char*> names) {
+  auto copy = std::make_shared<TableDef>(table);
+  copy->columns.clear();
+  for (const auto& c : table.columns)
+    for (const char* n : names)
+      if (namesEqualCaseInsensitive(c.name, n)) copy->columns.push_back(c);
+  return copy;
+}
+
+size_t columnIndex(const TableDef& t, std::string_view name) {
+  for (size_t i = 0; i < t.columns.size(); ++i)
+    if (namesEqualCaseInsensitive(t.columns[i].name, name)) return i;
+  throw CorruptFileError("Corrupt file: the system table '" + t.name + "' has no column '" + std::string(name) + "'.");
+}
+
+template <typename T>
+T valueAs(const Value& v, T fallback) {
+  if (auto p = std::get_if<T>(&v)) return *p;
+  return fallback;
+}
+
+int64_t integerOf(const Value& v) {
+  if (auto p = std::get_if<int32_t>(&v)) return *p;
+  if (auto p = std::get_if<int16_t>(&v)) return *p;
+  if (auto p = std::get_if<uint8_t>(&v)) return *p;
+  return 0;
+}
+
+std::string fileName(const std::string& path) { return std::filesystem::path(path).filename().string(); }
+
+std::string typeText(const CatalogObject& o) {
+  if (o.parentId != kTablesContainer) return {};
+  if (o.type == int16_t(ObjectType::Table)) {
+    if (o.flags & kJetSystemFlag) return "SYSTEM TABLE";
+    if (o.flags & kAccessSystemFlag) return "ACCESS TABLE";
+    if (o.name.size() >= 4 && namesEqualCaseInsensitive(o.name.substr(0, 4), "MSys")) return "SYSTEM TABLE";
+    return "TABLE";
+  }
+  if (o.type == int16_t(ObjectType::LinkedTable)) return "LINK";
+  if (o.type == int16_t(ObjectType::LinkedOdbc)) return "PASS-THROUGH";
+  if (o.type == int16_t(ObjectType::Query) && o.queryKind() == 0) return "VIEW";
+  return {};
+}
+
+}  // namespace
+
+Database::Database(std::string path, OpenOptions options) : path_(std::move(path)), options_(std::move(options)) {}
+Database::~Database() = default;
+
+namespace {
+
+// Databases open for writing in this process, by file identity: a second
+// open for writing shares the first one's Database (one lock, one cache).
+std::mutex registryMutex;
+std::map<std::pair<dev_t, ino_t>, std::weak_ptr<Database>>& writers() {
+  static std::map<std::pair<dev_t, ino_t>, std::weak_ptr<Database>> map;
+  return map;
+}
+
+std::optional<std::pair<dev_t, ino_t>> fileIdentity(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+  return std::make_pair(st.st_dev, st.st_ino);
+}
+
+}  // namespace
+
+std::shared_ptr<Database> Database::open(const std::string& path, const OpenOptions& options) {
+  if (options.readOnly) return openFile(path, options);
+  std::lock_guard lock(registryMutex);
+  auto id = fileIdentity(path);
+  if (id) {
+    auto it = writers().find(*id);
+    if (it != writers().end()) {
+      if (auto existing = it->second.lock()) {
+        if (existing->header_.hasPassword() && options.password != existing->header_.password)
+          throw EngineError(options.password.empty()
+                                ? "'" + fileName(path) + "' is protected by a database password; give it with the "
+                                      "connection property Jet OLEDB:Database Password."
+                                : "Not a valid password for '" + fileName(path) + "'.");
+        return existing;
+      }
+    }
+  }
+  auto db = openFile(path, options);
+  if (id) writers()[*id] = db;
+  return db;
+}
+
+std::shared_ptr<Database> Database::openFile(const std::string& path, const OpenOptions& options) {
+  std::shared_ptr<Database> db(new Database(path, options));
+  db->pages_ = std::make_unique<PageFile>(path, options.readOnly);
+  PageRef page0 = db->pages_->read(0);
+  DatabaseHeader header = decodeHeader(db->pages_->span(page0));
+  if (header.format != FileFormat::Jet4) {
+    if (header.format == FileFormat::Unknown)
+      throw UnsupportedError("'" + fileName(path) + "' has an unknown database format (version byte " +
+                             std::to_string(header.versionByte) + ").");
+    throw UnsupportedError("'" + fileName(path) + "' is a " + fileFormatName(header.format) +
+                           " database; only Jet 4 (Access 2000-2003) .mdb files can be opened.");
+  }
+  if (header.encryptionKey != 0)
+    throw UnsupportedError("'" + fileName(path) + "' is encrypted; encrypted databases cannot be opened yet.");
+  if (header.hasPassword()) {
+    if (options.password.empty())
+      throw EngineError("'" + fileName(path) +
+                        "' is protected by a database password; give it with the connection property "
+                        "Jet OLEDB:Database Password.");
+    if (options.password != header.password) throw EngineError("Not a valid password for '" + fileName(path) + "'.");
+  }
+  db->header_ = std::move(header);
+  db->loadCatalog();
+  return db;
+}
+
+void Database::loadCatalog() {
+  auto full = readTableDef(*pages_, kCatalogPage, "MSysObjects");
+  auto slim = withColumns(*full, {"Id", "ParentId", "Name", "Type", "Flags", "Database", "Connect", "ForeignName"});
+  const size_t cId = columnIndex(*slim, "Id"), cParent = columnIndex(*slim, "ParentId"),
+               cName = columnIndex(*slim, "Name"), cType = columnIndex(*slim, "Type"),
+               cFlags = columnIndex(*slim, "Flags"), cDb = columnIndex(*slim, "Database"),
+               cConnect = columnIndex(*slim, "Connect"), cForeign = columnIndex(*slim, "ForeignName");
+  {
+    std::lock_guard lock(cacheMutex_);
+    tdefCache_.emplace_back(kCatalogPage, full);
+  }
+  TableCursor cursor(shared_from_this(), slim);
+  std::vector<Value> row;
+  while (cursor.next(row)) {
+    CatalogObject o;
+    o.id = int32_t(integerOf(row[cId]));
+    o.parentId = int32_t(integerOf(row[cParent]));
+    o.name = valueAs<std::string>(row[cName], "");
+    o.type = int16_t(integerOf(row[cType]));
+    o.flags = uint32_t(integerOf(row[cFlags]));
+    o.database = valueAs<std::string>(row[cDb], "");
+    o.connect = valueAs<std::string>(row[cConnect], "");
+    o.foreignName = valueAs<std::string>(row[cForeign], "");
+    o.rowLocation = cursor.lastLocation();
+    objects_.push_back(std::move(o));
+  }
+}
+
+const CatalogObject* Database::findObject(std::string_view name) const {
+  for (const auto& o : objects_)
+    if (o.parentId == kTablesContainer && namesEqualCaseInsensitive(o.name, name)) return &o;
+  return nullptr;
+}
+
+std::vector<TableListEntry> Database::tableList() const {
+  std::vector<TableListEntry> list;
+  for (const auto& o : objects_) {
+    std::string type = typeText(o);
+    if (!type.empty()) list.push_back({o.name, std::move(type)});
+  }
+  std::stable_sort(list.begin(), list.end(), [](const TableListEntry& a, const TableListEntry& b) {
+    if (a.type != b.type) return a.type < b.type;
+    return compareNamesCaseInsensitive(a.name, b.name) < 0;
+  });
+  return list;
+}
+
+std::vector<std::string> Database::userTableNames() const {
+  std::vector<std::string> names;
+  for (auto& e : tableList())
+    if (e.type == "TABLE") names.push_back(e.name);
+  return names;
+}
+
+std::shared_ptr<const TableDef> Database::table(std::string_view name) const {
+  const CatalogObject* o = findObject(name);
+  if (!o) throw EngineError("The table '" + std::string(name) + "' does not exist in '" + fileName(path_) + "'.");
+  if (o->isLink()) {
+    if (o->type == int16_t(ObjectType::LinkedOdbc))
+      throw UnsupportedError("'" + o->name + "' is linked to an ODBC data source, which cannot be read here.");
+    std::string target = o->database;
+    std::replace(target.begin(), target.end(), '\\', '/');
+    if (!std::filesystem::exists(target))
+      throw EngineError("The linked table '" + o->name + "' points to '" + o->database +
+                        "', which cannot be found.");
+    throw UnsupportedError("The linked table '" + o->name + "' points to '" + o->database +
+                           "'; reading linked tables is not supported yet.");
+  }
+  if (o->isQuery()) throw EngineError("'" + o->name + "' is a saved query, not a table.");
+  if (o->type != int16_t(ObjectType::Table))
+    throw EngineError("'" + o->name + "' is not a table.");
+  if (o->id <= 2 && o->name != "MSysObjects")
+    throw CorruptFileError("Corrupt file: table '" + o->name + "' has an impossible definition page.");
+  return tableAtPage(uint32_t(o->id), o->name);
+}
+
+std::shared_ptr<const TableDef> Database::tableAtPage(uint32_t tdefPage, std::string name) const {
+  std::lock_guard lock(cacheMutex_);
+  for (auto& [page, def] : tdefCache_)
+    if (page == tdefPage) return def;
+  auto def = readTableDef(*pages_, tdefPage, name);
+  tdefCache_.emplace_back(tdefPage, def);
+  return def;
+}
+
+const std::vector<Relationship>& Database::relationships() const {
+  {
+    std::lock_guard lock(cacheMutex_);
+    if (relationships_) return *relationships_;
+  }
+  auto list = std::make_unique<std::vector<Relationship>>();
+  if (const CatalogObject* o = findObject("MSysRelationships"); o && o->type == int16_t(ObjectType::Table)) {
+    auto def = table("MSysRelationships");
+    const size_t cName = columnIndex(*def, "szRelationship"), cFlags = columnIndex(*def, "grbit"),
+                 cPos = columnIndex(*def, "icolumn"), cObject = columnIndex(*def, "szObject"),
+                 cColumn = columnIndex(*def, "szColumn"), cRefObject = columnIndex(*def, "szReferencedObject"),
+                 cRefColumn = columnIndex(*def, "szReferencedColumn");
+    struct Piece {
+      int64_t position;
+      RelationshipColumn column;
+    };
+    std::vector<std::pair<Relationship, std::vector<Piece>>> groups;
+    TableCursor cursor(shared_from_this(), def);
+    std::vector<Value> row;
+    while (cursor.next(row)) {
+      std::string name = valueAs<std::string>(row[cName], "");
+      auto it = std::find_if(groups.begin(), groups.end(), [&](auto& g) { return g.first.name == name; });
+      if (it == groups.end()) {
+        Relationship r;
+        r.name = name;
+        r.table = valueAs<std::string>(row[cObject], "");
+        r.referencedTable = valueAs<std::string>(row[cRefObject], "");
+        r.flags = uint32_t(integerOf(row[cFlags]));
+        groups.emplace_back(std::move(r), std::vector<Piece>{});
+        it = groups.end() - 1;
+      }
+      it->second.push_back(
+          {integerOf(row[cPos]), {valueAs<std::string>(row[cColumn], ""), valueAs<std::string>(row[cRefColumn], "")}});
+    }
+    for (auto& [rel, pieces] : groups) {
+      std::stable_sort(pieces.begin(), pieces.end(), [](auto& a, auto& b) { return a.position < b.position; });
+      for (auto& p : pieces) rel.columns.push_back(std::move(p.column));
+      list->push_back(std::move(rel));
+    }
+  }
+  std::lock_guard lock(cacheMutex_);
+  if (!relationships_) relationships_ = std::move(list);
+  return *relationships_;
+}
+
+namespace {
+
+PropertyBlob readBlobAt(const std::shared_ptr<const Database>& db, uint32_t location) {
+  auto catalog = db->tableAtPage(kCatalogPage, "MSysObjects");
+  auto slim = withColumns(*catalog, {"LvProp"});
+  if (slim->columns.empty()) return {};
+  PageRef holder;
+  ByteSpan row = readRowAt(db->pages(), location, holder, "the system catalog");
+  RowDecoder decoder(db->pages(), *slim);
+  std::vector<Value> values;
+  decoder.decode(row, values);
+  if (auto* b = std::get_if<Binary>(&values[0])) return parsePropertyBlob(ByteSpan(*b));
+  return {};
+}
+
+}  // namespace
+
+const PropertyBlob& Database::tableProperties(std::string_view name) const {
+  const CatalogObject* o = findObject(name);
+  if (!o) throw EngineError("The table '" + std::string(name) + "' does not exist in '" + fileName(path_) + "'.");
+  {
+    std::lock_guard lock(cacheMutex_);
+    for (auto& [n, blob] : propertyCache_)
+      if (n == o->name) return *blob;
+  }
+  auto blob = std::make_unique<PropertyBlob>(readBlobAt(shared_from_this(), o->rowLocation));
+  std::lock_guard lock(cacheMutex_);
+  propertyCache_.emplace_back(o->name, std::move(blob));
+  return *propertyCache_.back().second;
+}
+
+const PropertyBlob& Database::databaseProperties() const {
+  {
+    std::lock_guard lock(cacheMutex_);
+    if (databaseProperties_) return *databaseProperties_;
+  }
+  PropertyBlob blob;
+  for (const auto& o : objects_)
+    if (o.type == int16_t(ObjectType::DatabaseObject) && o.name == "MSysDb") {
+      blob = readBlobAt(shared_from_this(), o.rowLocation);
+      break;
+    }
+  std::lock_guard lock(cacheMutex_);
+  if (!databaseProperties_) databaseProperties_ = std::make_unique<PropertyBlob>(std::move(blob));
+  return *databaseProperties_;
+}
+
+void Database::invalidateCaches() {
+  std::lock_guard lock(cacheMutex_);
+  tdefCache_.clear();
+  propertyCache_.clear();
+  relationships_.reset();
+  databaseProperties_.reset();
+}
+
+std::unique_ptr<TableCursor> Database::openCursor(std::shared_ptr<const TableDef> table) const {
+  return std::make_unique<TableCursor>(shared_from_this(), std::move(table));
+}
+
+Binary Database::readLongValue(ByteSpan field, const std::string& what) const {
+  return kevra::readLongValue(*pages_, field, what);
+}
+
+}  // namespace kevra

@@ -1,0 +1,80 @@
+// Database: the engine's entry point for one Jet 4 file. Opening reads the
+// header page and the system catalog; table definitions are read on first
+// use and rows are read page by page through TableCursor.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/catalog/catalog_object.h"
+#include "engine/catalog/property_blob.h"
+#include "engine/format/table_def.h"
+#include "engine/format/value.h"
+#include "engine/storage/header.h"
+
+namespace kevra {
+
+class PageFile;
+class TableCursor;  // engine/table/table_cursor.h
+
+struct OpenOptions {
+  bool readOnly = true;
+  std::string password;  // database password, if the file has one
+};
+
+class Database : public std::enable_shared_from_this<Database> {
+ public:
+  // Throws EngineError when the file is missing, not a Jet 4 database,
+  // password-protected without the right password, or corrupt.
+  static std::shared_ptr<Database> open(const std::string& path, const OpenOptions& options = {});
+  ~Database();
+
+  const std::string& path() const { return path_; }
+  bool readOnly() const { return options_.readOnly; }
+  const DatabaseHeader& header() const { return header_; }
+
+  // Catalog
+  const std::vector<CatalogObject>& objects() const { return objects_; }
+  const CatalogObject* findObject(std::string_view name) const;  // tables, queries, links
+  std::vector<TableListEntry> tableList() const;  // ordered by type text, then name
+  std::vector<std::string> userTableNames() const;  // "TABLE" entries in list order
+  // Definition of a local table (user or system). Throws when no table has that
+  // name, or when the name is a link whose target is not available.
+  std::shared_ptr<const TableDef> table(std::string_view name) const;
+  std::shared_ptr<const TableDef> tableAtPage(uint32_t tdefPage, std::string name) const;
+  const std::vector<Relationship>& relationships() const;
+  // Properties of a table and its columns (empty when the table has none).
+  const PropertyBlob& tableProperties(std::string_view name) const;
+  // Database-level properties (MSysDb).
+  const PropertyBlob& databaseProperties() const;
+
+  // Rows
+  std::unique_ptr<TableCursor> openCursor(std::shared_ptr<const TableDef> table) const;
+  // Reads a long value (Memo/OLE) given its 12-byte header and any inline bytes.
+  Binary readLongValue(ByteSpan field, const std::string& what) const;
+
+  PageFile& pages() const { return *pages_; }
+  // Drops cached definitions, properties and relationships after a change.
+  void invalidateCaches();
+
+ private:
+  Database(std::string path, OpenOptions options);
+  static std::shared_ptr<Database> openFile(const std::string& path, const OpenOptions& options);
+  void loadCatalog();
+
+  std::string path_;
+  OpenOptions options_;
+  std::unique_ptr<PageFile> pages_;
+  DatabaseHeader header_;
+  std::vector<CatalogObject> objects_;
+  mutable std::mutex cacheMutex_;
+  mutable std::vector<std::pair<uint32_t, std::shared_ptr<const TableDef>>> tdefCache_;
+  mutable std::unique_ptr<std::vector<Relationship>> relationships_;
+  mutable std::vector<std::pair<std::string, std::unique_ptr<PropertyBlob>>> propertyCache_;
+  mutable std::unique_ptr<PropertyBlob> databaseProperties_;
+};
+
+}  // namespace kevra

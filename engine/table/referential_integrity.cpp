@@ -1,0 +1,103 @@
+// Relationship checks by scanning the related table: keys compare the way
+// Jet compares values (text without regard to case).
+#include "engine/table/referential_integrity.h"
+
+#include "engine/table/database.h"
+#include "engine/table/table_cursor.h"
+#include "engine/expr/value_compare.h"
+#include "engine/util/error.h"
+#include "engine/util/utf.h"
+
+namespace kevra {
+namespace {
+
+std::vector<size_t> positions(const TableDef& table, const Relationship& r, bool referencing) {
+  std::vector<size_t> out;
+  for (const auto& c : r.columns) {
+    const std::string& name = referencing ? c.column : c.referencedColumn;
+    size_t i = 0;
+    while (i < table.columns.size() && !namesEqualCaseInsensitive(table.columns[i].name, name)) ++i;
+    if (i == table.columns.size())
+      throw CorruptFileError("Corrupt file: relationship '" + r.name + "' names field '" + name +
+                             "', which table '" + table.name + "' does not have.");
+    out.push_back(i);
+  }
+  return out;
+}
+
+bool anyNull(const std::vector<Value>& row, const std::vector<size_t>& cols) {
+  for (size_t c : cols)
+    if (isNull(row[c])) return true;
+  return false;
+}
+
+bool keysEqual(const std::vector<Value>& a, const std::vector<size_t>& ca, const std::vector<Value>& b,
+               const std::vector<size_t>& cb) {
+  for (size_t i = 0; i < ca.size(); ++i) {
+    auto cmp = expr::compareValues(a[ca[i]], b[cb[i]]);
+    if (!cmp || *cmp != 0) return false;
+  }
+  return true;
+}
+
+std::string columnList(const Relationship& r) {
+  std::string s;
+  for (const auto& c : r.columns) s += (s.empty() ? "" : ", ") + c.column + " -> " + c.referencedColumn;
+  return s;
+}
+
+}  // namespace
+
+void ReferentialIntegrity::checkParentsExist(const TableDef& table, const std::vector<Value>& row) const {
+  for (const Relationship& r : db_.relationships()) {
+    if (!r.enforced() || !namesEqualCaseInsensitive(r.table, table.name)) continue;
+    auto childCols = positions(table, r, true);
+    if (anyNull(row, childCols)) continue;  // a missing key refers to nothing
+    auto parent = db_.table(r.referencedTable);
+    auto parentCols = positions(*parent, r, false);
+    auto cursor = db_.openCursor(parent);
+    std::vector<Value> candidate;
+    bool found = false;
+    while (!found && cursor->next(candidate)) found = keysEqual(row, childCols, candidate, parentCols);
+    if (!found)
+      throw EngineError("The row in table '" + table.name + "' needs a matching row in table '" + r.referencedTable +
+                        "' (relationship '" + r.name + "': " + columnList(r) + ").");
+  }
+}
+
+void ReferentialIntegrity::handleChildren(const TableDef& table, const std::vector<Value>& oldRow,
+                                          const std::vector<Value>* newRow, const RowVisitor& cascadeDelete,
+                                          const RowVisitor& cascadeUpdate) const {
+  for (const Relationship& r : db_.relationships()) {
+    if (!r.enforced() || !namesEqualCaseInsensitive(r.referencedTable, table.name)) continue;
+    auto parentCols = positions(table, r, false);
+    if (anyNull(oldRow, parentCols)) continue;
+    if (newRow && keysEqual(oldRow, parentCols, *newRow, parentCols)) continue;  // key unchanged
+    auto child = db_.table(r.table);
+    auto childCols = positions(*child, r, true);
+    // Collect first: cascading changes the child table while we look.
+    std::vector<std::pair<uint32_t, std::vector<Value>>> children;
+    auto cursor = db_.openCursor(child);
+    std::vector<Value> candidate;
+    while (cursor->next(candidate))
+      if (keysEqual(oldRow, parentCols, candidate, childCols)) children.emplace_back(cursor->lastLocation(), candidate);
+    if (children.empty()) continue;
+    bool cascades = newRow ? r.cascadeUpdates() : r.cascadeDeletes();
+    if (!cascades)
+      throw EngineError(std::string("The row in table '") + table.name + "' cannot be " +
+                        (newRow ? "changed" : "deleted") + ": table '" + r.table + "' has " +
+                        std::to_string(children.size()) + " related row" + (children.size() == 1 ? "" : "s") +
+                        " (relationship '" + r.name + "').");
+    for (auto& [location, values] : children) {
+      if (newRow) {
+        std::vector<Value> updated = values;
+        for (size_t i = 0; i < childCols.size(); ++i) updated[childCols[i]] = (*newRow)[parentCols[i]];
+        cascadeUpdate(*child, location, updated);
+      } else {
+        cascadeDelete(*child, location, values);
+      }
+    }
+  }
+}
+
+}  // namespace kevra

@@ -1,0 +1,426 @@
+// Row changes: placement on data pages, long values, counters, indexes.
+#include "engine/table/table_writer.h"
+
+#include <chrono>
+#include <ctime>
+#include <random>
+
+#include "engine/catalog/property_blob.h"
+#include "engine/table/database.h"
+#include "engine/storage/data_page.h"
+#include "engine/format/data_page_writer.h"
+#include "engine/format/row_codec.h"
+#include "engine/format/row_encoder.h"
+#include "engine/format/value_text.h"
+#include "engine/storage/page_allocator.h"
+#include "engine/storage/usage_map_editor.h"
+#include "engine/storage/page_file.h"
+#include "engine/storage/usage_map.h"
+#include "engine/table/referential_integrity.h"
+#include "engine/index/table_index_set.h"
+#include "engine/expr/expression_evaluator.h"
+#include "engine/expr/expression_parser.h"
+#include "engine/expr/value_coercion.h"
+#include "engine/util/error.h"
+#include "engine/util/utf.h"
+
+namespace kevra {
+namespace {
+
+constexpr size_t kInlineLongValueLimit = 64;
+constexpr size_t kLongValuePieceData = 4072;     // data bytes in one chain piece (plus a 4-byte link)
+constexpr size_t kSingleLongValueLimit = 4076;   // largest value kept in one LVAL row
+constexpr size_t kSpillPages = 8192;             // changed pages held in memory before they go to the file
+
+void put32(uint8_t* p, uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
+}
+
+Binary longValueHeader(uint32_t length, uint32_t kind, uint32_t pointer) {
+  Binary h(12, 0);
+  put32(h.data(), length | (kind << 30));
+  put32(h.data() + 4, pointer);
+  return h;
+}
+
+DateTime nowAsDateTime(bool dateOnly) {
+  std::time_t t = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&t, &local);
+  CivilDateTime c{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, dateOnly ? 0 : local.tm_hour,
+                  dateOnly ? 0 : local.tm_min, dateOnly ? 0 : local.tm_sec, 0};
+  return fromCivil(c);
+}
+
+Guid randomGuid() {
+  static std::mt19937_64 rng{std::random_device{}()};
+  Guid g;
+  for (size_t i = 0; i < 16; i += 8) {
+    uint64_t r = rng();
+    for (size_t k = 0; k < 8; ++k) g.bytes[i + k] = uint8_t(r >> (8 * k));
+  }
+  g.bytes[7] = uint8_t((g.bytes[7] & 0x0F) | 0x40);  // version 4, stored little-endian
+  g.bytes[8] = uint8_t((g.bytes[8] & 0x3F) | 0x80);
+  return g;
+}
+
+std::string lower(std::string s) {
+  for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+}  // namespace
+
+struct TableWriter::TableState {
+  std::shared_ptr<const TableDef> def;
+  uint32_t rowCount = 0;
+  uint32_t lastAutoNumber = 0;
+  uint32_t insertPage = 0;
+  std::map<uint16_t, uint32_t> longValuePage;  // column number -> LVAL page with room
+  std::vector<std::optional<std::string>> defaults;
+  std::vector<bool> required;
+  std::unique_ptr<RowEncoder> encoder;
+  std::unique_ptr<RowDecoder> decoder;
+  std::unique_ptr<TableIndexSet> indexes;
+};
+
+TableWriter::TableWriter(std::shared_ptr<Database> db) : db_(std::move(db)) {}
+
+TableWriter::~TableWriter() {
+  if (open_) {
+    try {
+      rollback();
+    } catch (...) {
+    }
+  }
+}
+
+void TableWriter::begin() {
+  if (open_) {
+    ++depth_;
+    return;
+  }
+  if (db_->readOnly())
+    throw EngineError("The database '" + db_->path() + "' is open read-only; it cannot be changed.");
+  db_->pages().beginTransaction();
+  open_ = true;
+  depth_ = 1;
+}
+
+void TableWriter::commit() {
+  if (!open_) throw EngineError("Internal error: commit without a transaction.");
+  if (--depth_ > 0) return;
+  for (auto& [page, state] : tables_) state->indexes->flush();
+  db_->pages().commit();
+  open_ = false;
+  tables_.clear();
+  db_->invalidateCaches();
+}
+
+void TableWriter::rollback() {
+  if (!open_) return;
+  depth_ = 0;
+  db_->pages().rollback();
+  open_ = false;
+  tables_.clear();
+  db_->invalidateCaches();
+}
+
+TableWriter::TableState& TableWriter::stateFor(const TableDef& table) {
+  if (!open_) throw EngineError("Internal error: a row was changed outside a transaction.");
+  auto it = tables_.find(table.tdefPage);
+  if (it != tables_.end()) return *it->second;
+  auto st = std::make_unique<TableState>();
+  // Work from the definition as stored now, not from a copy the caller kept.
+  st->def = db_->tableAtPage(table.tdefPage, table.name);
+  const TableDef& def = *st->def;
+  st->rowCount = def.rowCount;
+  st->lastAutoNumber = def.lastAutoNumber;
+  const PropertyBlob& props = db_->tableProperties(def.name);
+  for (const ColumnDef& c : def.columns) {
+    const PropertySet* cp = props.column(c.name);
+    std::optional<std::string> dflt;
+    bool req = false;
+    if (cp) {
+      if (const PropertyRecord* r = cp->find("DefaultValue"))
+        if (auto* s = std::get_if<std::string>(&r->value)) dflt = *s;
+      if (const PropertyRecord* r = cp->find("Required"))
+        if (auto* b = std::get_if<bool>(&r->value)) req = *b;
+    }
+    st->defaults.push_back(std::move(dflt));
+    st->required.push_back(req);
+  }
+  st->encoder = std::make_unique<RowEncoder>(def);
+  st->decoder = std::make_unique<RowDecoder>(db_->pages(), def);
+  st->indexes = std::make_unique<TableIndexSet>(db_->pages(), def);
+  return *tables_.emplace(table.tdefPage, std::move(st)).first->second;
+}
+
+namespace {
+
+// Value of a default expression for `column`, or NULL when it is not a
+// constant the engine can evaluate.
+Value evaluateDefault(const std::string& text, const ColumnDef& column) {
+  std::string t = text;
+  while (!t.empty() && std::isspace(static_cast<unsigned char>(t.back()))) t.pop_back();
+  while (!t.empty() && std::isspace(static_cast<unsigned char>(t.front()))) t.erase(t.begin());
+  if (!t.empty() && t.front() == '=') t.erase(t.begin());
+  std::string l = lower(t);
+  try {
+    if (l == "now()") return expr::coerceToColumn(nowAsDateTime(false), column);
+    if (l == "date()") return expr::coerceToColumn(nowAsDateTime(true), column);
+    if (l == "genguid()") return randomGuid();
+    auto parsed = expr::parseExpressionText(t);
+    expr::ExpressionEvaluator evaluator;
+    return expr::coerceToColumn(evaluator.evaluate(*parsed, {}), column);
+  } catch (const std::exception&) {
+    return std::monostate{};  // not a constant: left empty, as documented
+  }
+}
+
+}  // namespace
+
+std::vector<Value> TableWriter::completeRow(TableState& st, const std::vector<std::optional<Value>>& values) {
+  const TableDef& def = *st.def;
+  if (values.size() != def.columns.size())
+    throw EngineError("Internal error: a row for table '" + def.name + "' has the wrong number of values.");
+  std::vector<Value> row(def.columns.size());
+  for (size_t i = 0; i < def.columns.size(); ++i) {
+    const ColumnDef& c = def.columns[i];
+    if (c.isLongAutoNumber()) {
+      if (values[i] && !isNull(*values[i])) {
+        row[i] = expr::coerceToColumn(*values[i], c);
+        if (auto* n = std::get_if<int32_t>(&row[i]); n && *n > 0 && uint32_t(*n) > st.lastAutoNumber)
+          st.lastAutoNumber = uint32_t(*n);
+      } else {
+        if (st.lastAutoNumber >= 0x7FFFFFFF)
+          throw EngineError("The autonumber field '" + c.name + "' of table '" + def.name + "' has run out of numbers.");
+        row[i] = int32_t(++st.lastAutoNumber);
+      }
+      continue;
+    }
+    if (c.isGuidAutoNumber() && (!values[i] || isNull(*values[i]))) {
+      row[i] = randomGuid();
+      continue;
+    }
+    if (values[i]) {
+      row[i] = expr::coerceToColumn(*values[i], c);
+    } else if (st.defaults[i]) {
+      row[i] = evaluateDefault(*st.defaults[i], c);
+    }
+    if (c.type == ColumnType::Boolean && isNull(row[i])) row[i] = false;
+  }
+  return row;
+}
+
+void TableWriter::checkRow(TableState& st, const std::vector<Value>& row) {
+  const TableDef& def = *st.def;
+  for (size_t i = 0; i < def.columns.size(); ++i)
+    if (st.required[i] && isNull(row[i]))
+      throw EngineError("Field '" + def.name + "." + def.columns[i].name +
+                        "' cannot be empty: it is required. Enter a value.");
+}
+
+Binary TableWriter::encode(TableState& st, const std::vector<Value>& row) {
+  return st.encoder->encode(row, [&](const ColumnDef& c, const Binary& data) { return storeLongValue(st, c, data); });
+}
+
+Binary TableWriter::storeLongValue(TableState& st, const ColumnDef& column, const Binary& data) {
+  if (data.size() > 0x3FFFFFFF)
+    throw EngineError("The value for field '" + column.name + "' is too large (" + std::to_string(data.size()) +
+                      " bytes).");
+  if (data.size() <= kInlineLongValueLimit) {
+    Binary out = longValueHeader(uint32_t(data.size()), 2, 0);
+    out.insert(out.end(), data.begin(), data.end());
+    return out;
+  }
+  const TableDef& def = *st.def;
+  const LongValueMaps* maps = nullptr;
+  for (const auto& m : def.longValueMaps)
+    if (m.columnNumber == column.number) maps = &m;
+  if (!maps)
+    throw CorruptFileError("Corrupt file: field '" + column.name + "' of table '" + def.name +
+                           "' has no pages for long values.");
+  PageFile& file = db_->pages();
+  PageAllocator allocator(file);
+  auto newLvalPage = [&] {
+    uint32_t page = allocator.allocate();
+    DataPageWriter(file.modify(page)).initialise(0, true);
+    usageMapAdd(file, maps->ownedMapPointer, page);
+    usageMapAdd(file, maps->freeMapPointer, page);
+    return page;
+  };
+  auto putRow = [&](const Binary& bytes) -> uint32_t {
+    uint32_t& page = st.longValuePage[column.number];
+    if (page != 0) {
+      DataPageWriter w(file.modify(page));
+      if (w.canAppend(bytes.size())) return rowPointer(page, uint8_t(w.append(ByteSpan(bytes))));
+      usageMapRemove(file, maps->freeMapPointer, page);
+    }
+    page = newLvalPage();
+    DataPageWriter w(file.modify(page));
+    return rowPointer(page, uint8_t(w.append(ByteSpan(bytes))));
+  };
+  if (data.size() <= kSingleLongValueLimit) return longValueHeader(uint32_t(data.size()), 1, putRow(data));
+  // A chain, written from its last piece back so each piece knows the next.
+  size_t pieces = (data.size() + kLongValuePieceData - 1) / kLongValuePieceData;
+  uint32_t next = 0;
+  for (size_t k = pieces; k-- > 0;) {
+    size_t from = k * kLongValuePieceData;
+    size_t n = std::min(kLongValuePieceData, data.size() - from);
+    Binary piece(4 + n);
+    put32(piece.data(), next);
+    std::copy(data.begin() + from, data.begin() + from + n, piece.begin() + 4);
+    next = putRow(piece);
+  }
+  return longValueHeader(uint32_t(data.size()), 0, next);
+}
+
+uint32_t TableWriter::placeRow(TableState& st, const Binary& bytes, uint16_t flags, uint32_t avoidPage) {
+  PageFile& file = db_->pages();
+  const TableDef& def = *st.def;
+  if (st.insertPage == 0) {
+    std::vector<uint32_t> candidates = UsageMap::read(file, def.freeMapPointer, "table '" + def.name + "'").pages();
+    for (auto it = candidates.rbegin(); it != candidates.rend(); ++it) {
+      PageRef p = file.read(*it);
+      DataPage dp(p, *it, "table '" + def.name + "'");
+      if (dp.ownerTdef() == def.tdefPage) {
+        st.insertPage = *it;
+        break;
+      }
+    }
+  }
+  if (st.insertPage != 0 && st.insertPage != avoidPage) {
+    DataPageWriter w(file.modify(st.insertPage));
+    if (w.canAppend(bytes.size())) return rowPointer(st.insertPage, uint8_t(w.append(ByteSpan(bytes), flags)));
+    usageMapRemove(file, def.freeMapPointer, st.insertPage);
+  }
+  PageAllocator allocator(file);
+  uint32_t page = allocator.allocate();
+  DataPageWriter w(file.modify(page));
+  w.initialise(def.tdefPage, false);
+  usageMapAdd(file, def.ownedMapPointer, page);
+  usageMapAdd(file, def.freeMapPointer, page);
+  st.insertPage = page;
+  return rowPointer(page, uint8_t(w.append(ByteSpan(bytes), flags)));
+}
+
+void TableWriter::writeCounters(TableState& st) {
+  uint8_t* tdef = db_->pages().modify(st.def->tdefPage);
+  put32(tdef + 16, st.rowCount);
+  put32(tdef + 20, st.lastAutoNumber);
+}
+
+void TableWriter::boundMemory() {
+  PageFile& file = db_->pages();
+  size_t held = file.dirtyPages();
+  for (auto& [page, state] : tables_) held += state->indexes->cachedPages();
+  if (held < kSpillPages) return;
+  for (auto& [page, state] : tables_) state->indexes->flush(true);
+  file.spill();
+}
+
+void TableWriter::addIndexEntries(TableState& st, const std::vector<Value>& row, uint32_t location) {
+  st.indexes->add(row, location);
+}
+
+void TableWriter::removeIndexEntries(TableState& st, const std::vector<Value>& row, uint32_t location) {
+  st.indexes->remove(row, location);
+}
+
+void TableWriter::insertRow(const TableDef& table, const std::vector<std::optional<Value>>& values) {
+  TableState& st = stateFor(table);
+  std::vector<Value> row = completeRow(st, values);
+  checkRow(st, row);
+  st.indexes->checkRow(row);
+  ReferentialIntegrity(*db_).checkParentsExist(*st.def, row);
+  Binary bytes = encode(st, row);
+  uint32_t location = placeRow(st, bytes, 0, 0);
+  addIndexEntries(st, row, location);
+  ++st.rowCount;
+  writeCounters(st);
+  lastInserted_ = location;
+  boundMemory();
+}
+
+std::vector<Value> TableWriter::readRow(TableState& st, uint32_t location, uint32_t* dataLocation) {
+  PageFile& file = db_->pages();
+  const std::string owner = "table '" + st.def->name + "'";
+  PageRef holder = file.read(pointerPage(location));
+  DataPage page(holder, pointerPage(location), owner);
+  if (page.ownerTdef() != st.def->tdefPage)
+    throw EngineError("The row to change is not in table '" + st.def->name + "'; it may have been deleted.");
+  uint16_t flags = page.slotFlags(pointerRow(location));
+  if (flags & kSlotLookupOnly)
+    throw EngineError("The row to change in table '" + st.def->name + "' was deleted.");
+  ByteSpan bytes = page.row(pointerRow(location));
+  *dataLocation = location;
+  if (flags & kSlotOverflow) {
+    if (bytes.size() < 4) throw CorruptFileError("Corrupt file: an overflow row of " + owner + " is truncated.");
+    *dataLocation = u32At(bytes, 0);
+    bytes = readRowAt(file, *dataLocation, holder, owner);
+  }
+  std::vector<Value> values;
+  st.decoder->decode(bytes, values);
+  return values;
+}
+
+void TableWriter::updateRow(const TableDef& table, uint32_t location, const std::vector<Value>& values) {
+  TableState& st = stateFor(table);
+  const TableDef& def = *st.def;
+  uint32_t oldData = 0;
+  std::vector<Value> old = readRow(st, location, &oldData);
+  std::vector<Value> row(values.size());
+  for (size_t i = 0; i < values.size() && i < def.columns.size(); ++i) {
+    row[i] = expr::coerceToColumn(values[i], def.columns[i]);
+    if (def.columns[i].type == ColumnType::Boolean && isNull(row[i])) row[i] = false;
+  }
+  checkRow(st, row);
+  st.indexes->checkRow(row, location);
+  ReferentialIntegrity integrity(*db_);
+  integrity.checkParentsExist(def, row);
+  Binary bytes = encode(st, row);
+  PageFile& file = db_->pages();
+  uint32_t headerPage = pointerPage(location);
+  uint16_t headerSlot = pointerRow(location);
+  removeIndexEntries(st, old, location);
+  if (!DataPageWriter(file.modify(headerPage)).replace(headerSlot, ByteSpan(bytes), 0)) {
+    // Too long for its page: the row moves and the slot keeps a pointer to it.
+    uint32_t target = placeRow(st, bytes, kSlotLookupOnly, headerPage);
+    Binary pointer(4);
+    put32(pointer.data(), target);
+    DataPageWriter(file.modify(headerPage)).replace(headerSlot, ByteSpan(pointer), kSlotOverflow);
+  }
+  if (oldData != location)
+    DataPageWriter(file.modify(pointerPage(oldData))).replace(pointerRow(oldData), {}, kSlotDeleted);
+  addIndexEntries(st, row, location);
+  writeCounters(st);
+  // Rows that refer to this one follow its new key (or refuse the change);
+  // the row itself is stored first so their own check finds it.
+  integrity.handleChildren(
+      def, old, &row, [](const TableDef&, uint32_t, const std::vector<Value>&) {},
+      [&](const TableDef& child, uint32_t at, const std::vector<Value>& values) { updateRow(child, at, values); });
+  boundMemory();
+}
+
+void TableWriter::deleteRow(const TableDef& table, uint32_t location) {
+  TableState& st = stateFor(table);
+  uint32_t data = 0;
+  std::vector<Value> old = readRow(st, location, &data);
+  ReferentialIntegrity(*db_).handleChildren(
+      *st.def, old, nullptr,
+      [&](const TableDef& child, uint32_t at, const std::vector<Value>&) { deleteRow(child, at); },
+      [](const TableDef&, uint32_t, const std::vector<Value>&) {});
+  PageFile& file = db_->pages();
+  if (data != location) DataPageWriter(file.modify(pointerPage(data))).replace(pointerRow(data), {}, kSlotDeleted);
+  DataPageWriter(file.modify(pointerPage(location))).replace(pointerRow(location), {}, kSlotDeleted);
+  // The room the row took can take new rows again.
+  usageMapAdd(file, st.def->freeMapPointer, pointerPage(location));
+  if (pointerPage(data) != pointerPage(location)) usageMapAdd(file, st.def->freeMapPointer, pointerPage(data));
+  removeIndexEntries(st, old, location);
+  if (st.rowCount > 0) --st.rowCount;
+  writeCounters(st);
+  boundMemory();
+}
+
+}  // namespace kevra

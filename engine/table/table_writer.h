@@ -1,0 +1,67 @@
+// TableWriter: stores row changes in the file — the engine's RowWriter. One
+// begin()/commit() pair is one transaction (see PageFile); every check runs
+// before commit, so a refused change leaves the file exactly as it was.
+//
+// Insert: autonumber and default values, the checks (required fields, sizes,
+// unique indexes), long values to LVAL pages, the row on a page with room
+// (or a new page recorded in the table's usage maps), one entry per index,
+// row count and autonumber counter in the table definition.
+// Update: in place when the row still fits its page, else moved to another
+// page behind an overflow pointer; index entries replaced.
+// Delete: the slot is marked deleted and the page repacked; index entries
+// removed; the row count decremented.
+#pragma once
+#include <map>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "engine/format/table_def.h"
+#include "engine/format/value.h"
+#include "engine/table/row_writer.h"
+
+namespace kevra {
+
+class Database;
+
+class TableWriter : public RowWriter {
+ public:
+  explicit TableWriter(std::shared_ptr<Database> db);
+  ~TableWriter() override;
+
+  // begin() inside an open transaction nests: only the outermost commit()
+  // writes, and a rollback() at any depth abandons the whole transaction.
+  void begin() override;
+  void commit() override;
+  void rollback() override;
+
+  void insertRow(const TableDef& table, const std::vector<std::optional<Value>>& values) override;
+  void updateRow(const TableDef& table, uint32_t location, const std::vector<Value>& values) override;
+  void deleteRow(const TableDef& table, uint32_t location) override;
+
+  // Location (page << 8 | slot) of the row last inserted.
+  uint32_t lastInserted() const { return lastInserted_; }
+
+ private:
+  struct TableState;
+  TableState& stateFor(const TableDef& table);
+  std::vector<Value> completeRow(TableState& st, const std::vector<std::optional<Value>>& values);
+  void checkRow(TableState& st, const std::vector<Value>& row);
+  Binary encode(TableState& st, const std::vector<Value>& row);
+  uint32_t placeRow(TableState& st, const Binary& bytes, uint16_t flags, uint32_t avoidPage);
+  Binary storeLongValue(TableState& st, const ColumnDef& column, const Binary& data);
+  std::vector<Value> readRow(TableState& st, uint32_t location, uint32_t* dataLocation);
+  void addIndexEntries(TableState& st, const std::vector<Value>& row, uint32_t location);
+  void removeIndexEntries(TableState& st, const std::vector<Value>& row, uint32_t location);
+  void writeCounters(TableState& st);
+  // Between changes: moves a large transaction's pages to the file.
+  void boundMemory();
+
+  std::shared_ptr<Database> db_;
+  std::map<uint32_t, std::unique_ptr<TableState>> tables_;  // by TDEF page
+  bool open_ = false;
+  int depth_ = 0;
+  uint32_t lastInserted_ = 0;
+};
+
+}  // namespace kevra
