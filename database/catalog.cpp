@@ -2,8 +2,8 @@
 #include "database/catalog.h"
 
 #include "database/connection.h"
-#include "engine/catalog/schema_view.h"
-#include "engine/database.h"
+#include "engine/table/schema_view.h"
+#include "engine/table/database.h"
 #include "engine/util/error.h"
 
 namespace kevra::db {

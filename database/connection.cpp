@@ -6,7 +6,7 @@
 
 #include "database/ado_types.h"
 #include "database/connection_string.h"
-#include "engine/database.h"
+#include "engine/table/database.h"
 #include "engine/util/error.h"
 #include "engine/util/utf.h"
 

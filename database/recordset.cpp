@@ -4,11 +4,11 @@
 
 #include "database/ado_types.h"
 #include "database/connection.h"
-#include "engine/catalog/schema_view.h"
-#include "engine/database.h"
+#include "engine/table/schema_view.h"
+#include "engine/table/database.h"
 #include "engine/sql/result_set.h"
 #include "engine/sql/statement_runner.h"
-#include "engine/table_writer.h"
+#include "engine/table/table_writer.h"
 #include "engine/util/error.h"
 
 namespace kevra::db {
