@@ -2,18 +2,10 @@
 // made atomic by the rollback journal; an exclusive lock for writers.
 #include "engine/storage/page_file.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <vector>
 
-#include "engine/storage/file_io.h"
 #include "engine/storage/rollback_journal.h"
 #include "engine/util/error.h"
 
@@ -24,54 +16,43 @@ std::string fileName(const std::string& path) { return std::filesystem::path(pat
 
 }  // namespace
 
-PageFile::PageFile(const std::string& path, bool readOnly) : path_(path), writable_(!readOnly) {
-  fd_ = ::open(path.c_str(), (readOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC);
-  if (fd_ < 0) {
-    int err = errno;
-    if (err == ENOENT) throw EngineError("Could not find file '" + path + "'.");
-    if (err == EACCES || err == EPERM || err == EROFS)
-      throw EngineError("No permission to open '" + path + "'" + (readOnly ? "" : " for writing") + ".");
-    throw EngineError("Could not open '" + path + "': " + std::strerror(err) + ".");
-  }
-  struct stat st {};
-  if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd_);
-    throw EngineError("'" + path + "' is not a database file.");
-  }
-  if (writable_ && ::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
-    int err = errno;
-    ::close(fd_);
-    if (err == EWOULDBLOCK)
-      throw EngineError("The database '" + fileName(path) +
-                        "' is in use: another program has it open for changes. Close it there, or open it "
-                        "read-only.");
-    throw EngineError("Could not lock '" + path + "': " + std::strerror(err) + ".");
-  }
+PageFile::PageFile(FileSystem& fs, const std::string& path, bool readOnly)
+    : fs_(fs), path_(path), writable_(!readOnly) {
   try {
-    recoverFromJournal();
-    if (::fstat(fd_, &st) != 0) throw EngineError("Could not read the size of '" + path + "'.");
-    if (st.st_size < off_t(kPageSize))
-      throw CorruptFileError("'" + path + "' is too short to be a database file (" + std::to_string(st.st_size) +
-                             " bytes).");
-  } catch (...) {
-    ::close(fd_);
+    file_ = fs_.open(path, readOnly ? OpenMode::Read : OpenMode::ReadWrite);
+  } catch (const FileError& e) {
+    if (e.kind() == FileError::Kind::NotRegularFile) throw EngineError("'" + path + "' is not a database file.");
     throw;
   }
-  uint64_t pages = uint64_t(st.st_size) / kPageSize;
+  if (writable_ && !file_->tryLockExclusive())
+    throw EngineError("The database '" + fileName(path) +
+                      "' is in use: another program has it open for changes. Close it there, or open it "
+                      "read-only.");
+  recoverFromJournal();
+  const uint64_t size = file_->size();
+  if (size < kPageSize)
+    throw CorruptFileError("'" + path + "' is too short to be a database file (" + std::to_string(size) + " bytes).");
+  uint64_t pages = size / kPageSize;
   if (pages > 0xFFFFFF) pages = 0xFFFFFF;  // row pointers address 24-bit page numbers
   pageCount_ = uint32_t(pages);
   if (!overlay_.empty() || committedPageCount_ != 0) pageCount_ = std::min(pageCount_, committedPageCount_);
   committedPageCount_ = pageCount_;
 }
 
-PageFile::~PageFile() {
-  if (fd_ >= 0) ::close(fd_);  // closing releases the lock
+PageFile::~PageFile() = default;  // closing the file releases the lock
+
+void PageFile::readPage(uint32_t page, uint8_t* into) const {
+  file_->read(into, kPageSize, uint64_t(page) * kPageSize);
+}
+
+void PageFile::writePage(uint32_t page, const uint8_t* from) {
+  file_->write(from, kPageSize, uint64_t(page) * kPageSize);
 }
 
 void PageFile::recoverFromJournal() {
-  if (!RollbackJournal::exists(path_)) return;
+  if (!RollbackJournal::exists(fs_, path_)) return;
   JournalContents journal;
-  bool complete = RollbackJournal::read(path_, journal);
+  bool complete = RollbackJournal::read(fs_, path_, journal);
   if (!writable_) {
     // Read through the journal: the file is seen as it was before the
     // interrupted transaction, without changing it.
@@ -82,12 +63,11 @@ void PageFile::recoverFromJournal() {
     return;
   }
   if (complete) {
-    for (auto& [page, bytes] : journal.pages)
-      writeFully(fd_, path_, bytes.data(), kPageSize, off_t(page) * off_t(kPageSize));
-    truncateFile(fd_, path_, off_t(journal.originalPageCount) * off_t(kPageSize));
-    syncFile(fd_, path_);
+    for (auto& [page, bytes] : journal.pages) writePage(page, bytes.data());
+    file_->truncate(uint64_t(journal.originalPageCount) * kPageSize);
+    file_->sync();
   }
-  RollbackJournal::remove(path_);
+  RollbackJournal::remove(fs_, path_);
 }
 
 void PageFile::cacheStore(uint32_t page, PageRef ref) const {
@@ -123,7 +103,7 @@ PageRef PageFile::read(uint32_t page) const {
     return it->second->second;
   }
   auto buffer = std::make_shared<Buffer>();
-  readFully(fd_, path_, buffer->data(), kPageSize, off_t(page) * off_t(kPageSize));
+  readPage(page, buffer->data());
   PageRef ref = buffer;
   cacheStore(page, ref);
   return ref;
@@ -157,14 +137,14 @@ uint32_t PageFile::append() {
 }
 
 void PageFile::journalOriginals() {
-  if (!journal_) journal_ = std::make_unique<JournalWriter>(path_, committedPageCount_);
+  if (!journal_) journal_ = std::make_unique<JournalWriter>(fs_, path_, committedPageCount_);
   std::vector<uint32_t> pages;
   for (auto& [page, buffer] : dirty_)
     if (page < committedPageCount_ && !journaled_.count(page)) pages.push_back(page);
   std::sort(pages.begin(), pages.end());
   Buffer original;
   for (uint32_t page : pages) {
-    readFully(fd_, path_, original.data(), kPageSize, off_t(page) * off_t(kPageSize));
+    readPage(page, original.data());
     journal_->add(page, original.data());
     journaled_.insert(page);
   }
@@ -176,7 +156,7 @@ void PageFile::writeDirtyPages() {
   pages.reserve(dirty_.size());
   for (auto& [page, buffer] : dirty_) pages.push_back(page);
   std::sort(pages.begin(), pages.end());
-  for (uint32_t page : pages) writeFully(fd_, path_, dirty_[page]->data(), kPageSize, off_t(page) * off_t(kPageSize));
+  for (uint32_t page : pages) writePage(page, dirty_[page]->data());
   for (uint32_t page : pages) cacheStore(page, dirty_[page]);
 }
 
@@ -184,14 +164,13 @@ void PageFile::writeDirtyPages() {
 // goes only when that worked (else the next open does it).
 void PageFile::restoreFromJournal() {
   JournalContents journal;
-  if (RollbackJournal::read(path_, journal)) {
-    for (auto& [page, bytes] : journal.pages)
-      writeFully(fd_, path_, bytes.data(), kPageSize, off_t(page) * off_t(kPageSize));
-    truncateFile(fd_, path_, off_t(journal.originalPageCount) * off_t(kPageSize));
-    syncFile(fd_, path_);
+  if (RollbackJournal::read(fs_, path_, journal)) {
+    for (auto& [page, bytes] : journal.pages) writePage(page, bytes.data());
+    file_->truncate(uint64_t(journal.originalPageCount) * kPageSize);
+    file_->sync();
   }
   journal_.reset();
-  RollbackJournal::remove(path_);
+  RollbackJournal::remove(fs_, path_);
 }
 
 void PageFile::endTransaction() {
@@ -218,12 +197,16 @@ void PageFile::rollback() {
     try {
       restoreFromJournal();
     } catch (...) {
+      // rollback() runs on error paths and must not throw. The journal is
+      // still complete on disk, so the next writable open restores the file.
     }
   } else if (journal_) {
     journal_.reset();
     try {
-      RollbackJournal::remove(path_);
+      RollbackJournal::remove(fs_, path_);
     } catch (...) {
+      // Nothing of this transaction reached the file, so a journal left
+      // behind holds the file's own bytes: applying it later changes nothing.
     }
   }
   pageCount_ = committedPageCount_;
@@ -242,9 +225,9 @@ void PageFile::commit() {
   journalOriginals();
   try {
     writeDirtyPages();
-    syncFile(fd_, path_);
+    file_->sync();
     journal_.reset();
-    RollbackJournal::remove(path_);
+    RollbackJournal::remove(fs_, path_);
   } catch (...) {
     lru_.clear();
     index_.clear();

@@ -1,14 +1,48 @@
-// PageFile: the database file seen as 4096-byte pages. Reads go through a
-// small bounded cache; every page number is checked against the file's length
-// so a bad pointer in the file becomes a clear error, never a wild read.
+// PageFile: the database file seen as 4096-byte pages, and the transactions
+// that change it. Reads go through a small bounded cache; every page number
+// is checked against the file's length, so a bad pointer in the file becomes
+// a clear error, never a wild read. The operating system is reached only
+// through a FileSystem (file_system.h).
 //
-// Writing happens only inside a transaction. modify() hands out a private
-// copy of a page; read() sees those copies, so everything the engine reads
-// during a transaction reflects its own changes. Nothing reaches the file
-// before commit(), which makes the change atomic through the rollback journal
-// (see rollback_journal.h): the original bytes of every page about to be
-// overwritten are saved and flushed first, then the pages are written and
-// flushed, then the journal is removed. rollback() just drops the copies.
+// Invariants (in the manner of a pager's notes; the journal's own are in
+// rollback_journal.h):
+//  1. Changes happen only inside a transaction, on private copies: modify()
+//     copies a page, append() adds a zero page, and read() returns those
+//     copies first, so the transaction sees its own changes.
+//  2. A page that existed when the transaction began is overwritten in the
+//     file only after its original bytes are in the journal and the journal
+//     is synced. Appended pages need no original (cutting the file back to
+//     the original page count undoes them).
+//  3. spill() moves the copies to the file before commit, to bound memory:
+//     it journals and syncs the originals first (2), writes the pages, and
+//     drops the copies. From then on the file holds part of the transaction,
+//     so only the journal can undo it; the journal stays until commit or
+//     rollback has finished. Pointers from modify() are invalid after it.
+//  4. commit(), step by step: (a) journal the originals of the copies not
+//     journaled yet and sync the journal; (b) write every copy to the file;
+//     (c) sync the file; (d) remove the journal and sync the folder — the
+//     commit point. If (a) fails, nothing reached the file and the
+//     transaction stays open for rollback(). If (b) or (c) fails, the
+//     originals are put back from the journal and the error goes on; if that
+//     fails too the journal stays, and the next writable open restores it.
+//  5. rollback(): before any spill, drop the copies (and an unused journal);
+//     after a spill, write the journaled originals back, cut the file to its
+//     original length, sync, then remove the journal. It never throws.
+//  6. Opening: a writer takes the exclusive lock, then recovers from a
+//     complete journal left by a crash (rollback_journal.h, 5) before reading
+//     anything; a read-only open reads through such a journal without
+//     changing file or journal, and sees the state before the crash.
+//  7. Locks: a writer holds an exclusive lock on the database file from open
+//     to close; a second writer (another process) is refused at open. Within
+//     one process, writers share one Database (engine/table/database.h).
+//     Readers take no lock.
+//  8. What a reader in another process sees while a commit or spill is in
+//     flight: readers look for a journal only when they open. One that opens
+//     while a complete journal exists sees the state before the commit. One
+//     already open reads each page as the file holds it at that moment (or
+//     from its cache), so a read spanning a commit may mix old and new pages
+//     and report a corrupt file where there is none. Readers are not yet
+//     isolated from writers.
 #pragma once
 #include <array>
 #include <cstdint>
@@ -18,8 +52,8 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "engine/storage/file_system.h"
 #include "engine/storage/rollback_journal.h"
-
 #include "engine/util/bytes.h"
 
 namespace kevra {
@@ -30,8 +64,9 @@ using PageRef = std::shared_ptr<const std::array<uint8_t, kPageSize>>;
 
 class PageFile {
  public:
-  // Opens the file; throws EngineError naming the path when it cannot.
-  PageFile(const std::string& path, bool readOnly);
+  // Opens the file through `fs` (which must outlive the PageFile); throws
+  // EngineError naming the path when it cannot.
+  PageFile(FileSystem& fs, const std::string& path, bool readOnly);
   ~PageFile();
   PageFile(const PageFile&) = delete;
   PageFile& operator=(const PageFile&) = delete;
@@ -39,6 +74,7 @@ class PageFile {
   // Pages in the file, including pages appended by the open transaction.
   uint32_t pageCount() const { return pageCount_; }
   const std::string& path() const { return path_; }
+  FileSystem& fileSystem() const { return fs_; }
   // The page's bytes. Throws CorruptFileError when `page` is past the end.
   PageRef read(uint32_t page) const;
   ByteSpan span(const PageRef& p) const { return ByteSpan(p->data(), kPageSize); }
@@ -71,8 +107,12 @@ class PageFile {
   void endTransaction();
   void cacheStore(uint32_t page, PageRef ref) const;
 
+  void readPage(uint32_t page, uint8_t* into) const;
+  void writePage(uint32_t page, const uint8_t* from);
+
+  FileSystem& fs_;
   std::string path_;
-  int fd_ = -1;
+  std::unique_ptr<File> file_;
   bool writable_ = false;
   bool inTransaction_ = false;
   uint32_t pageCount_ = 0;

@@ -2,14 +2,8 @@
 // count, checksum), then records of (u32 page number, 4096 bytes).
 #include "engine/storage/rollback_journal.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstring>
 
-#include "engine/storage/file_io.h"
 #include "engine/util/error.h"
 
 namespace kevra {
@@ -36,23 +30,26 @@ uint32_t get32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (u
 
 // The checksum runs over the records first and then the header fields, so
 // records can be appended without reading them back.
-JournalWriter::JournalWriter(const std::string& databasePath, uint32_t originalPageCount)
-    : path_(RollbackJournal::pathFor(databasePath)), originalPageCount_(originalPageCount), hash_(0xcbf29ce484222325ULL) {
-  fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd_ < 0)
-    throw EngineError("Could not create the journal '" + path_ + "': " + std::strerror(errno) +
+JournalWriter::JournalWriter(FileSystem& fs, const std::string& databasePath, uint32_t originalPageCount)
+    : fs_(fs),
+      path_(RollbackJournal::pathFor(databasePath)),
+      originalPageCount_(originalPageCount),
+      hash_(0xcbf29ce484222325ULL) {
+  try {
+    file_ = fs_.open(path_, OpenMode::Create);
+  } catch (const FileError& e) {
+    throw EngineError("Could not create the journal '" + path_ + "': " + e.reason() +
                       ". Changes need a writable folder beside the database.");
+  }
 }
 
-JournalWriter::~JournalWriter() {
-  if (fd_ >= 0) ::close(fd_);
-}
+JournalWriter::~JournalWriter() = default;
 
 void JournalWriter::add(uint32_t page, const uint8_t* original) {
   uint8_t record[kRecordSize];
   put32(record, page);
   std::memcpy(record + 4, original, 4096);
-  writeFully(fd_, path_, record, kRecordSize, off_t(kHeaderSize + size_t(count_) * kRecordSize));
+  file_->write(record, kRecordSize, uint64_t(kHeaderSize) + uint64_t(count_) * kRecordSize);
   hash_ = fnv1a(hash_, record, kRecordSize);
   ++count_;
 }
@@ -65,36 +62,33 @@ void JournalWriter::sync() {
   put32(h + 16, count_);
   uint64_t sum = fnv1a(hash_, h + 8, 12);
   for (int i = 0; i < 8; ++i) h[20 + i] = uint8_t(sum >> (8 * i));
-  writeFully(fd_, path_, h, kHeaderSize, 0);
-  syncFile(fd_, path_);
+  file_->write(h, kHeaderSize, 0);
+  file_->sync();
   if (!folderSynced_) {
-    syncDirectoryOf(path_);
+    fs_.syncFolderOf(path_);
     folderSynced_ = true;
   }
 }
 
-bool RollbackJournal::exists(const std::string& databasePath) {
-  struct stat st {};
-  return ::stat(pathFor(databasePath).c_str(), &st) == 0;
+bool RollbackJournal::exists(FileSystem& fs, const std::string& databasePath) {
+  return fs.exists(pathFor(databasePath));
 }
 
-bool RollbackJournal::read(const std::string& databasePath, JournalContents& contents) {
-  std::string path = pathFor(databasePath);
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || size_t(st.st_size) < kHeaderSize) {
-    ::close(fd);
-    return false;
-  }
-  std::vector<uint8_t> buffer(size_t(st.st_size));
+bool RollbackJournal::read(FileSystem& fs, const std::string& databasePath, JournalContents& contents) {
+  const std::string path = pathFor(databasePath);
+  std::unique_ptr<File> file;
   try {
-    readFully(fd, path, buffer.data(), buffer.size(), 0);
-  } catch (...) {
-    ::close(fd);
-    return false;
+    file = fs.open(path, OpenMode::Read);
+  } catch (const FileError& e) {
+    if (e.kind() == FileError::Kind::NotFound) return false;
+    throw;
   }
-  ::close(fd);
+  // A journal that cannot be read is not taken as incomplete: that would
+  // throw away the only copy of pages the file may already have lost.
+  const uint64_t size = file->size();
+  if (size < kHeaderSize) return false;
+  std::vector<uint8_t> buffer(static_cast<size_t>(size));
+  file->read(buffer.data(), buffer.size(), 0);
   const uint8_t* h = buffer.data();
   if (std::memcmp(h, kMagic, 8) != 0 || get32(h + 8) != 4096) return false;
   uint32_t count = get32(h + 16);
@@ -114,9 +108,9 @@ bool RollbackJournal::read(const std::string& databasePath, JournalContents& con
   return true;
 }
 
-void RollbackJournal::remove(const std::string& databasePath) {
-  removeFile(pathFor(databasePath));
-  syncDirectoryOf(databasePath);
+void RollbackJournal::remove(FileSystem& fs, const std::string& databasePath) {
+  fs.remove(pathFor(databasePath));
+  fs.syncFolderOf(databasePath);
 }
 
 }  // namespace kevra

@@ -1,25 +1,44 @@
 // RollbackJournal: the file beside the database ("<file>.journal") that makes
-// a transaction atomic.
+// a transaction atomic. It holds the original bytes of every page of the
+// database file that the transaction overwrites, and the file's page count
+// before the transaction.
 //
-// Design. Before a transaction overwrites any page of the database file, the
-// journal is written with the original bytes of every such page and the
-// file's original page count, then flushed (file and directory). Only then
-// are the new pages written and flushed; the journal is removed last. A
-// checksum covers the whole journal, so a journal cut short by a crash is
-// recognised as incomplete — and an incomplete journal means the database
-// file was not touched yet.
+// Format: a 32-byte header (magic "KVJNL001", page size, original page count,
+// record count, checksum), then records of (u32 page number, 4096 original
+// bytes). The checksum (FNV-1a) covers the records and then the header fields.
 //
-// Recovery. Opening a file that has a complete journal beside it restores
-// the saved pages and the original length (a writer does it in the file and
-// removes the journal; a read-only open lays the saved pages over what it
-// reads), so the file is seen exactly as it was before the interrupted
-// transaction. An incomplete journal is discarded.
+// Invariants (PageFile keeps them; see page_file.h for the whole protocol):
+//  1. A journal is complete when its header's record count and checksum
+//     match the records that follow. Only a complete journal is ever applied.
+//  2. A page of the database file is overwritten only after its original is
+//     in the journal and the journal has been flushed (header rewritten, file
+//     synced, and the folder synced once, so the journal's name is durable).
+//     Hence an incomplete journal means the file holds nothing of its
+//     transaction, and it may be discarded.
+//  3. Pages appended by the transaction have no record: cutting the file back
+//     to the original page count undoes them.
+//  4. The journal is removed only after the database file has been synced
+//     with the transaction's pages (commit) or with the originals put back
+//     (rollback, recovery). Its removal is the commit point.
+//  5. Recovery. A writer opening a file with a complete journal beside it
+//     (after taking the writer's lock) writes every original back, cuts the
+//     file to the original page count, syncs, then removes the journal. A
+//     read-only open never changes file or journal: it lays the originals
+//     over what it reads and sees the file as it was before the transaction.
+//  6. A journal that exists but cannot be read is an error, never taken as
+//     incomplete: discarding it could lose the only copy of pages that the
+//     file no longer has.
+//  7. Nothing yet ties a journal to the database it was made for beyond its
+//     name; a journal copied beside another file would be applied to it.
 #pragma once
 #include <array>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "engine/storage/file_system.h"
 
 namespace kevra {
 
@@ -33,7 +52,8 @@ struct JournalContents {
 // count and checksum rewritten, file and folder flushed).
 class JournalWriter {
  public:
-  JournalWriter(const std::string& databasePath, uint32_t originalPageCount);
+  // Creates (or empties) the journal; throws EngineError when it cannot.
+  JournalWriter(FileSystem& fs, const std::string& databasePath, uint32_t originalPageCount);
   ~JournalWriter();
   JournalWriter(const JournalWriter&) = delete;
   JournalWriter& operator=(const JournalWriter&) = delete;
@@ -42,8 +62,9 @@ class JournalWriter {
   size_t records() const { return count_; }
 
  private:
+  FileSystem& fs_;
   std::string path_;
-  int fd_ = -1;
+  std::unique_ptr<File> file_;
   uint32_t originalPageCount_;
   uint32_t count_ = 0;
   uint64_t hash_;
@@ -55,10 +76,12 @@ class RollbackJournal {
   static std::string pathFor(const std::string& databasePath) { return databasePath + ".journal"; }
 
   // Reads the journal if one exists and is complete; false when there is none
-  // or it is incomplete (then nothing was written to the database).
-  static bool read(const std::string& databasePath, JournalContents& contents);
-  static bool exists(const std::string& databasePath);
-  static void remove(const std::string& databasePath);
+  // or it is incomplete (then nothing was written to the database). Throws
+  // when a journal is there but cannot be read.
+  static bool read(FileSystem& fs, const std::string& databasePath, JournalContents& contents);
+  static bool exists(FileSystem& fs, const std::string& databasePath);
+  // Removes the journal and makes its removal durable.
+  static void remove(FileSystem& fs, const std::string& databasePath);
 };
 
 }  // namespace kevra

@@ -8,7 +8,6 @@
 #include <map>
 #include <optional>
 
-#include <sys/stat.h>
 
 #include "engine/catalog/tdef_reader.h"
 #include "engine/storage/data_page.h"
@@ -82,15 +81,10 @@ namespace {
 // Databases open for writing in this process, by file identity: a second
 // open for writing shares the first one's Database (one lock, one cache).
 std::mutex registryMutex;
-std::map<std::pair<dev_t, ino_t>, std::weak_ptr<Database>>& writers() {
-  static std::map<std::pair<dev_t, ino_t>, std::weak_ptr<Database>> map;
+using WriterKey = std::pair<const FileSystem*, FileIdentity>;
+std::map<WriterKey, std::weak_ptr<Database>>& writers() {
+  static std::map<WriterKey, std::weak_ptr<Database>> map;
   return map;
-}
-
-std::optional<std::pair<dev_t, ino_t>> fileIdentity(const std::string& path) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return std::nullopt;
-  return std::make_pair(st.st_dev, st.st_ino);
 }
 
 }  // namespace
@@ -98,7 +92,9 @@ std::optional<std::pair<dev_t, ino_t>> fileIdentity(const std::string& path) {
 std::shared_ptr<Database> Database::open(const std::string& path, const OpenOptions& options) {
   if (options.readOnly) return openFile(path, options);
   std::lock_guard lock(registryMutex);
-  auto id = fileIdentity(path);
+  FileSystem& fs = options.fileSystem ? *options.fileSystem : realFileSystem();
+  std::optional<WriterKey> id;
+  if (auto identity = fs.identity(path)) id = WriterKey{&fs, *identity};
   if (id) {
     auto it = writers().find(*id);
     if (it != writers().end()) {
@@ -119,7 +115,8 @@ std::shared_ptr<Database> Database::open(const std::string& path, const OpenOpti
 
 std::shared_ptr<Database> Database::openFile(const std::string& path, const OpenOptions& options) {
   std::shared_ptr<Database> db(new Database(path, options));
-  db->pages_ = std::make_unique<PageFile>(path, options.readOnly);
+  db->pages_ = std::make_unique<PageFile>(options.fileSystem ? *options.fileSystem : realFileSystem(), path,
+                                          options.readOnly);
   PageRef page0 = db->pages_->read(0);
   DatabaseHeader header = decodeHeader(db->pages_->span(page0));
   if (header.format != FileFormat::Jet4) {

@@ -13,6 +13,7 @@
 #include "engine/catalog/property_blob.h"
 #include "engine/format/table_def.h"
 #include "engine/format/value.h"
+#include "engine/storage/file_system.h"
 #include "engine/storage/header.h"
 
 namespace kevra {
@@ -23,6 +24,9 @@ class TableCursor;  // engine/table/table_cursor.h
 struct OpenOptions {
   bool readOnly = true;
   std::string password;  // database password, if the file has one
+  // Where the file lives; null means the operating system's file system.
+  // Must outlive the Database.
+  FileSystem* fileSystem = nullptr;
 };
 
 class Database : public std::enable_shared_from_this<Database> {

@@ -1,12 +1,19 @@
-// Atomic changes: a writer killed at every step of a commit, short writes and
-// failing flushes all leave a file that opens cleanly and holds either the
-// state before the change or the state after it. Also the writer lock.
+// Atomic changes: a writer stopped at every step of a commit (reads
+// included), torn writes, failing flushes and failing reads all leave a file
+// that opens cleanly and holds either the state before the change or the
+// state after it; a recovery that cannot read its journal changes nothing.
+// Most cases run on the in-memory file system through the fault-injecting
+// one; the writer lock and early page moves use real files and processes.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fstream>
+#include <iterator>
+
 #include "engine/format/value_text.h"
-#include "engine/storage/file_io.h"
+#include "engine/storage/fault_injecting_file_system.h"
+#include "engine/storage/memory_file_system.h"
 #include "engine/storage/page_file.h"
 #include "engine/storage/rollback_journal.h"
 #include "engine/util/error.h"
@@ -18,9 +25,17 @@ using namespace kevra::test;
 
 namespace {
 
+const std::string kFile = "/db/overflowtestv2000.mdb";
+
+std::shared_ptr<Database> openOn(FileSystem& fs, const std::string& path, bool readOnly) {
+  OpenOptions o;
+  o.readOnly = readOnly;
+  o.fileSystem = &fs;
+  return Database::open(path, o);
+}
+
 // Every row as text, for comparing whole table states.
-std::string snapshot(const std::string& path) {
-  auto db = Database::open(path);
+std::string snapshot(const std::shared_ptr<Database>& db) {
   std::string out;
   for (auto& row : allRows(db, "Table1")) {
     for (auto& v : row) out += (isNull(v) ? "<null>" : valueToText(v)) + "|";
@@ -29,10 +44,23 @@ std::string snapshot(const std::string& path) {
   out += "count=" + std::to_string(db->table("Table1")->rowCount);
   return out;
 }
+std::string snapshot(const std::string& path) { return snapshot(Database::open(path)); }
+std::string snapshot(FileSystem& fs, const std::string& path) { return snapshot(openOn(fs, path, true)); }
+
+std::vector<uint8_t> sampleBytes(const std::string& name) {
+  std::ifstream in(sample(name), std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+// A memory file system holding one sample at kFile.
+std::unique_ptr<MemoryFileSystem> memoryWithSample(const std::string& name = "overflowtestv2000.mdb") {
+  auto fs = std::make_unique<MemoryFileSystem>();
+  fs->put(kFile, sampleBytes(name));
+  return fs;
+}
 
 // One transaction touching existing pages, new pages and the page map.
-void bigChange(const std::string& path) {
-  auto db = openForWriting(path);
+void bigChange(const std::shared_ptr<Database>& db) {
   TableWriter writer(db);
   auto def = db->table("Table1");
   writer.begin();
@@ -49,93 +77,197 @@ void bigChange(const std::string& path) {
   writer.updateRow(*def, rows->lastLocation(), first);
   writer.commit();
 }
+void bigChange(const std::string& path) { bigChange(openForWriting(path)); }
 
-int countOperations(const std::string& samplePath) {
-  ScratchCopy copy(samplePath);
-  int ops = 0;
-  setIoFaultHook([&](IoOperation, const std::string&, size_t length) -> size_t {
-    ++ops;
-    return length ? length : 1;
-  });
-  bigChange(copy.path());
-  setIoFaultHook(nullptr);
-  return ops;
+// Opens kFile for writing through `fs` and makes the big change; whatever the
+// file system does to it (failure, crash) ends here.
+void bigChangeOn(FileSystem& fs) {
+  try {
+    bigChange(openOn(fs, kFile, false));
+  } catch (const SimulatedCrash&) {
+  } catch (const EngineError&) {
+  }
 }
 
 }  // namespace
 
-TEST(CrashSafety, KilledAtEveryStepOfACommitLeavesOldOrNewState) {
+TEST(CrashSafety, StoppedAtEveryStepOfACommitLeavesOldOrNewState) {
   std::string oldState, newState;
+  uint64_t operations = 0;
   {
-    ScratchCopy probe("overflowtestv2000.mdb");
-    oldState = snapshot(probe.path());
-    bigChange(probe.path());
-    newState = snapshot(probe.path());
+    auto fs = memoryWithSample();
+    oldState = snapshot(*fs, kFile);
+    FaultInjectingFileSystem counting(*fs);
+    bigChange(openOn(counting, kFile, false));
+    operations = counting.operations();
+    newState = snapshot(*fs, kFile);
   }
   ASSERT_NE(oldState, newState);
-  int operations = countOperations("overflowtestv2000.mdb");
-  ASSERT_GT(operations, 3);
-  int sawOld = 0, sawNew = 0;
-  for (int killAt = 1; killAt <= operations + 1; ++killAt) {
-    ScratchCopy copy("overflowtestv2000.mdb");
-    pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-      int ops = 0;
-      setIoFaultHook([&](IoOperation op, const std::string&, size_t length) -> size_t {
-        ++ops;
-        if (ops == killAt && op == IoOperation::Write) return length / 2;  // a torn write...
-        if (ops >= killAt) ::_exit(0);                                     // ...then the process dies
-        return length ? length : 1;
-      });
-      try {
-        bigChange(copy.path());
-      } catch (...) {
-      }
-      ::_exit(0);
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
+  ASSERT_GT(operations, 10u);
+  int sawOld = 0, sawNew = 0, stoppedAtRead = 0;
+  for (uint64_t stopAt = 1; stopAt <= operations + 1; ++stopAt) {
+    auto fs = memoryWithSample();
+    FaultInjectingFileSystem faulty(*fs, [&](const FaultPoint& p) {
+      if (p.sequence != stopAt) return Fault::proceed();
+      if (p.operation == FileOperation::Read) ++stoppedAtRead;
+      // A torn write: half of it lands, then the process is gone.
+      return Fault::crash(p.operation == FileOperation::Write ? p.length / 2 : 0);
+    });
+    bigChangeOn(faulty);
     // A read-only open sees the recovered state without changing the file...
-    std::string viewed = snapshot(copy.path());
+    const auto before = fs->bytes(kFile);
+    const std::string viewed = snapshot(*fs, kFile);
+    EXPECT_EQ(fs->bytes(kFile), before) << "stop at " << stopAt;
     // ...and a writer's open restores it for real.
-    openForWriting(copy.path()).reset();
-    EXPECT_FALSE(RollbackJournal::exists(copy.path())) << killAt;
-    std::string state = snapshot(copy.path());
-    EXPECT_EQ(viewed, state) << "kill at " << killAt;
-    EXPECT_TRUE(state == oldState || state == newState) << "kill at " << killAt;
+    openOn(*fs, kFile, false).reset();
+    EXPECT_FALSE(RollbackJournal::exists(*fs, kFile)) << stopAt;
+    const std::string state = snapshot(*fs, kFile);
+    EXPECT_EQ(viewed, state) << "stop at " << stopAt;
+    EXPECT_TRUE(state == oldState || state == newState) << "stop at " << stopAt;
     sawOld += state == oldState;
     sawNew += state == newState;
   }
   EXPECT_GT(sawOld, 0);
   EXPECT_GT(sawNew, 0);
+  EXPECT_GT(stoppedAtRead, 0);
 }
 
 TEST(CrashSafety, FailingFlushRollsBackAndReportsTheError) {
-  ScratchCopy copy("overflowtestv2000.mdb");
-  std::string before = snapshot(copy.path());
-  auto bytes = copy.bytes();
-  setIoFaultHook([&](IoOperation op, const std::string& path, size_t length) -> size_t {
-    if (op == IoOperation::Sync && path == copy.path()) return 0;
-    return length ? length : 1;
+  auto fs = memoryWithSample();
+  const std::string before = snapshot(*fs, kFile);
+  const auto bytes = fs->bytes(kFile);
+  FaultInjectingFileSystem faulty(*fs, [](const FaultPoint& p) {
+    return p.operation == FileOperation::Sync && p.path == kFile ? Fault::fail() : Fault::proceed();
   });
-  EXPECT_THROW(bigChange(copy.path()), EngineError);
-  setIoFaultHook(nullptr);
-  openForWriting(copy.path()).reset();
-  EXPECT_EQ(snapshot(copy.path()), before);
-  EXPECT_EQ(copy.bytes(), bytes);
+  EXPECT_THROW(bigChange(openOn(faulty, kFile, false)), EngineError);
+  openOn(*fs, kFile, false).reset();
+  EXPECT_EQ(snapshot(*fs, kFile), before);
+  EXPECT_EQ(fs->bytes(kFile), bytes);
 }
 
 TEST(CrashSafety, FailingJournalLeavesTheFileUntouched) {
-  ScratchCopy copy("overflowtestv2000.mdb");
-  auto bytes = copy.bytes();
-  setIoFaultHook([&](IoOperation op, const std::string& path, size_t length) -> size_t {
-    if (op == IoOperation::Write && path.size() > 8 && path.substr(path.size() - 8) == ".journal") return 10;
-    return length ? length : 1;
+  auto fs = memoryWithSample();
+  const auto bytes = fs->bytes(kFile);
+  FaultInjectingFileSystem faulty(*fs, [](const FaultPoint& p) {
+    const bool journal = p.path == RollbackJournal::pathFor(kFile);
+    return p.operation == FileOperation::Write && journal ? Fault::fail(10) : Fault::proceed();
   });
-  EXPECT_THROW(bigChange(copy.path()), EngineError);
-  setIoFaultHook(nullptr);
-  EXPECT_EQ(copy.bytes(), bytes);
+  EXPECT_THROW(bigChange(openOn(faulty, kFile, false)), EngineError);
+  EXPECT_EQ(fs->bytes(kFile), bytes);
+}
+
+// Any one read failing during a change — row pages, index pages, the page
+// map — refuses the change with an error and leaves the file as it was.
+TEST(CrashSafety, AFailedReadDuringAChangeLeavesTheFileAsItWas) {
+  const std::string file = "/db/testv2000.mdb";  // Table1: primary key on text A, index on text B
+  auto change = [&](FileSystem& fs) {
+    auto db = openOn(fs, file, false);
+    TableWriter writer(db);
+    auto def = db->table("Table1");
+    writer.begin();
+    for (int i = 0; i < 300; ++i) {
+      std::vector<std::optional<Value>> row(def->columns.size());
+      row[0] = Value("key " + std::to_string(1000 + i));
+      row[1] = Value("second " + std::to_string(i % 17));
+      writer.insertRow(*def, row);
+    }
+    writer.commit();
+  };
+  uint64_t reads = 0;
+  std::vector<uint8_t> original;
+  {
+    MemoryFileSystem fs;
+    fs.put(file, sampleBytes("testv2000.mdb"));
+    original = fs.bytes(file);
+    FaultInjectingFileSystem counting(fs, [&](const FaultPoint& p) {
+      reads += p.operation == FileOperation::Read;
+      return Fault::proceed();
+    });
+    change(counting);
+    ASSERT_EQ(allRows(openOn(fs, file, true), "Table1").size(), allRows(openOn(counting, file, true), "Table1").size());
+  }
+  ASSERT_GT(reads, 5u);
+  // Every read up to the commit: the first ones open the file, later ones
+  // walk the indexes while rows go in.
+  for (uint64_t failAt = 1; failAt <= reads; ++failAt) {
+    MemoryFileSystem fs;
+    fs.put(file, original);
+    uint64_t seen = 0;
+    FaultInjectingFileSystem faulty(fs, [&](const FaultPoint& p) {
+      if (p.operation != FileOperation::Read) return Fault::proceed();
+      return ++seen == failAt ? Fault::fail() : Fault::proceed();
+    });
+    try {
+      change(faulty);
+    } catch (const EngineError& e) {
+      EXPECT_NE(std::string(e.what()).find("Could not read"), std::string::npos) << e.what();
+    }
+    if (seen < failAt) continue;  // this run read less (nothing failed)
+    EXPECT_EQ(fs.bytes(file), original) << "read " << failAt;
+    EXPECT_FALSE(RollbackJournal::exists(fs, file)) << "read " << failAt;
+  }
+}
+
+// A crash leaves a complete journal and a half-written file. A recovery that
+// cannot read the journal must not guess: the open fails with the error,
+// file and journal stay as they are, and a later open recovers.
+TEST(CrashSafety, ARecoveryThatCannotReadChangesNothingAndALaterOneRecovers) {
+  auto fs = memoryWithSample();
+  const std::string oldState = snapshot(*fs, kFile);
+  bool journalSynced = false;
+  int writesAfterJournal = 0;
+  FaultInjectingFileSystem dying(*fs, [&](const FaultPoint& p) {
+    if (p.operation == FileOperation::Sync && p.path == RollbackJournal::pathFor(kFile)) journalSynced = true;
+    if (journalSynced && p.operation == FileOperation::Write && p.path == kFile && ++writesAfterJournal == 3)
+      return Fault::crash(p.length / 2);
+    return Fault::proceed();
+  });
+  bigChangeOn(dying);
+  ASSERT_TRUE(dying.crashed());
+  ASSERT_TRUE(RollbackJournal::exists(*fs, kFile));
+  const auto halfWritten = fs->bytes(kFile);
+  const auto journal = fs->bytes(RollbackJournal::pathFor(kFile));
+
+  {
+    FaultInjectingFileSystem failing(*fs, [&](const FaultPoint& p) {
+      return p.operation == FileOperation::Read && p.path == RollbackJournal::pathFor(kFile) ? Fault::fail()
+                                                                                            : Fault::proceed();
+    });
+    EXPECT_THROW(openOn(failing, kFile, false), EngineError);
+    EXPECT_EQ(fs->bytes(kFile), halfWritten);
+    EXPECT_EQ(fs->bytes(RollbackJournal::pathFor(kFile)), journal);
+  }
+  // A recovery stopped halfway through writing the originals back is simply
+  // done again by the next open.
+  int restoreWrites = 0;
+  FaultInjectingFileSystem stopped(*fs, [&](const FaultPoint& p) {
+    if (p.operation == FileOperation::Write && p.path == kFile && ++restoreWrites == 2) return Fault::crash(100);
+    return Fault::proceed();
+  });
+  EXPECT_THROW(openOn(stopped, kFile, false), SimulatedCrash);
+  EXPECT_TRUE(RollbackJournal::exists(*fs, kFile));
+  openOn(*fs, kFile, false).reset();
+  EXPECT_FALSE(RollbackJournal::exists(*fs, kFile));
+  EXPECT_EQ(snapshot(*fs, kFile), oldState);
+}
+
+TEST(MemoryFileSystem, ADatabaseInMemoryReadsAndChangesAsOnDisk) {
+  ScratchCopy copy("overflowtestv2000.mdb");
+  auto fs = memoryWithSample();
+  EXPECT_EQ(snapshot(*fs, kFile), snapshot(copy.path()));
+  bigChange(openOn(*fs, kFile, false));
+  bigChange(copy.path());
+  EXPECT_EQ(snapshot(*fs, kFile), snapshot(copy.path()));
+  const auto bytes = fs->bytes(kFile);
+  EXPECT_EQ(std::vector<char>(bytes.begin(), bytes.end()), copy.bytes());
+  // One writer at a time, as with real files: the lock is per open file.
+  MemoryFileSystem& memory = *fs;
+  auto first = memory.open(kFile, OpenMode::ReadWrite);
+  auto second = memory.open(kFile, OpenMode::ReadWrite);
+  EXPECT_TRUE(first->tryLockExclusive());
+  EXPECT_FALSE(second->tryLockExclusive());
+  first.reset();
+  EXPECT_TRUE(second->tryLockExclusive());
 }
 
 TEST(WriterLock, SecondWriterIsRefusedReadersStillRead) {
@@ -187,7 +319,7 @@ TEST(CrashSafety, PagesMovedToTheFileEarlyAreUndoneByRollbackAndByRecovery) {
     writer.rollback();
   }
   EXPECT_EQ(copy.bytes(), original);
-  EXPECT_FALSE(RollbackJournal::exists(copy.path()));
+  EXPECT_FALSE(RollbackJournal::exists(realFileSystem(), copy.path()));
 
   // A writer that dies after moving pages early: the next open restores.
   pid_t child = ::fork();

@@ -1,0 +1,88 @@
+// FileSystem: everything the storage layer asks of the operating system —
+// opening, reading, writing, flushing, truncating, sizing and locking files,
+// and removing, renaming and checking them by path. Nothing else in the
+// engine calls the system for these; it goes through a FileSystem.
+//
+// Three implementations:
+//   realFileSystem()          the operating system (posix_file_system.cpp)
+//   MemoryFileSystem          files held in memory, for fast tests
+//   FaultInjectingFileSystem  wraps another one and fails, tears or stops any
+//                             operation a test chooses (crash tests)
+//
+// Every failure is a FileError (an EngineError) whose message names the path.
+#pragma once
+#include <compare>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "engine/util/error.h"
+
+namespace kevra {
+
+class FileError : public EngineError {
+ public:
+  enum class Kind { NotFound, NoPermission, NotRegularFile, EndOfFile, Other };
+  FileError(Kind kind, const std::string& message, std::string reason)
+      : EngineError(message), kind_(kind), reason_(std::move(reason)) {}
+  Kind kind() const { return kind_; }
+  // What the system said, without the path ("Permission denied").
+  const std::string& reason() const { return reason_; }
+
+ private:
+  Kind kind_;
+  std::string reason_;
+};
+
+enum class OpenMode {
+  Read,       // existing file, reading only
+  ReadWrite,  // existing file
+  Create,     // created, or emptied when it exists; reading and writing
+};
+
+// Which file a path names, so two paths to one file can be told apart.
+struct FileIdentity {
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  auto operator<=>(const FileIdentity&) const = default;
+};
+
+class File {
+ public:
+  virtual ~File() = default;
+  virtual const std::string& path() const = 0;
+  // Reads exactly `length` bytes at `offset`; throws FileError (EndOfFile)
+  // when the file ends first.
+  virtual void read(void* data, size_t length, uint64_t offset) = 0;
+  virtual void write(const void* data, size_t length, uint64_t offset) = 0;
+  // Returns once everything written so far is durable.
+  virtual void sync() = 0;
+  virtual void truncate(uint64_t length) = 0;
+  virtual uint64_t size() = 0;
+  // Takes the exclusive writer's lock without waiting; false when another
+  // open file (in any process) holds it. Closing the file releases it.
+  virtual bool tryLockExclusive() = 0;
+};
+
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+  // Opens a regular file; throws FileError naming the path when it cannot.
+  virtual std::unique_ptr<File> open(const std::string& path, OpenMode mode) = 0;
+  virtual bool exists(const std::string& path) = 0;
+  // Identity of the file at `path`; nullopt when there is none.
+  virtual std::optional<FileIdentity> identity(const std::string& path) = 0;
+  // Removes the file; a file that is not there is no error.
+  virtual void remove(const std::string& path) = 0;
+  virtual void rename(const std::string& from, const std::string& to) = 0;
+  // Makes the folder's entries (a created or removed file) durable. Best
+  // effort: file systems that cannot do it are not an error.
+  virtual void syncFolderOf(const std::string& path) = 0;
+};
+
+// The operating system's file system; lives as long as the program.
+FileSystem& realFileSystem();
+
+}  // namespace kevra

@@ -1,0 +1,46 @@
+// MemoryFileSystem: files held in memory, for tests that want many fresh
+// databases fast or a file system they can inspect byte by byte. Behaves as
+// the real one does where the engine can tell: an open file outlives the
+// removal of its name, one exclusive lock per file, reads past the end fail.
+// Flushing is a no-op: everything written is "durable" at once.
+#pragma once
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "engine/storage/file_system.h"
+
+namespace kevra {
+
+class MemoryFileSystem final : public FileSystem {
+ public:
+  // Puts a file with `bytes` at `path`, replacing any file there.
+  void put(const std::string& path, std::vector<uint8_t> bytes);
+  // The bytes of the file at `path`; throws FileError when there is none.
+  std::vector<uint8_t> bytes(const std::string& path) const;
+
+  std::unique_ptr<File> open(const std::string& path, OpenMode mode) override;
+  bool exists(const std::string& path) override;
+  std::optional<FileIdentity> identity(const std::string& path) override;
+  void remove(const std::string& path) override;
+  void rename(const std::string& from, const std::string& to) override;
+  void syncFolderOf(const std::string&) override {}
+
+  struct Node {
+    std::vector<uint8_t> bytes;
+    uint64_t inode = 0;
+    const void* lockHolder = nullptr;  // the File holding the exclusive lock
+  };
+
+ private:
+  std::shared_ptr<Node> find(const std::string& path) const;
+
+  mutable std::mutex mutex_;
+  std::map<std::string, std::shared_ptr<Node>> files_;
+  uint64_t nextInode_ = 1;
+};
+
+}  // namespace kevra

@@ -1,0 +1,145 @@
+// The real file system: POSIX calls, retried on EINTR, with errors that name
+// the path. The only file of the engine that calls the system for files.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+#include "engine/storage/file_system.h"
+
+namespace kevra {
+namespace {
+
+[[noreturn]] void fail(const std::string& what, const std::string& path, int err) {
+  const std::string reason = std::strerror(err);
+  throw FileError(FileError::Kind::Other, "Could not " + what + " '" + path + "': " + reason + ".", reason);
+}
+
+class PosixFile final : public File {
+ public:
+  PosixFile(std::string path, int fd) : path_(std::move(path)), fd_(fd) {}
+  ~PosixFile() override { ::close(fd_); }  // closing also releases the lock
+
+  const std::string& path() const override { return path_; }
+
+  void read(void* data, size_t length, uint64_t offset) override {
+    char* p = static_cast<char*>(data);
+    size_t done = 0;
+    while (done < length) {
+      ssize_t n = ::pread(fd_, p + done, length - done, off_t(offset + done));
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) fail("read", path_, errno);
+      if (n == 0)
+        throw FileError(FileError::Kind::EndOfFile, "Could not read '" + path_ + "': unexpected end of file.",
+                        "unexpected end of file");
+      done += size_t(n);
+    }
+  }
+
+  void write(const void* data, size_t length, uint64_t offset) override {
+    const char* p = static_cast<const char*>(data);
+    size_t done = 0;
+    while (done < length) {
+      ssize_t n = ::pwrite(fd_, p + done, length - done, off_t(offset + done));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) fail("write to", path_, n < 0 ? errno : EIO);
+      done += size_t(n);
+    }
+  }
+
+  void sync() override {
+    if (::fsync(fd_) != 0) fail("flush", path_, errno);
+  }
+
+  void truncate(uint64_t length) override {
+    if (::ftruncate(fd_, off_t(length)) != 0) fail("truncate", path_, errno);
+  }
+
+  uint64_t size() override {
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) fail("read the size of", path_, errno);
+    return uint64_t(st.st_size);
+  }
+
+  bool tryLockExclusive() override {
+    if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) return true;
+    if (errno == EWOULDBLOCK) return false;
+    fail("lock", path_, errno);
+  }
+
+ private:
+  std::string path_;
+  int fd_;
+};
+
+class PosixFileSystem final : public FileSystem {
+ public:
+  std::unique_ptr<File> open(const std::string& path, OpenMode mode) override {
+    int flags = O_CLOEXEC;
+    switch (mode) {
+      case OpenMode::Read: flags |= O_RDONLY; break;
+      case OpenMode::ReadWrite: flags |= O_RDWR; break;
+      case OpenMode::Create: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+    }
+    int fd = ::open(path.c_str(), flags, 0644);
+    if (fd < 0) {
+      const int err = errno;
+      const std::string reason = std::strerror(err);
+      if (err == ENOENT) throw FileError(FileError::Kind::NotFound, "Could not find file '" + path + "'.", reason);
+      if (err == EACCES || err == EPERM || err == EROFS)
+        throw FileError(FileError::Kind::NoPermission,
+                        "No permission to open '" + path + "'" + (mode == OpenMode::Read ? "" : " for writing") + ".",
+                        reason);
+      if (err == EISDIR)
+        throw FileError(FileError::Kind::NotRegularFile, "'" + path + "' is a folder, not a file.", reason);
+      fail("open", path, err);
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+      ::close(fd);
+      throw FileError(FileError::Kind::NotRegularFile, "'" + path + "' is not a regular file.", "not a regular file");
+    }
+    return std::make_unique<PosixFile>(path, fd);
+  }
+
+  bool exists(const std::string& path) override {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0;
+  }
+
+  std::optional<FileIdentity> identity(const std::string& path) override {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+    return FileIdentity{uint64_t(st.st_dev), uint64_t(st.st_ino)};
+  }
+
+  void remove(const std::string& path) override {
+    if (::unlink(path.c_str()) != 0 && errno != ENOENT) fail("remove", path, errno);
+  }
+
+  void rename(const std::string& from, const std::string& to) override {
+    if (::rename(from.c_str(), to.c_str()) != 0) fail("rename", from, errno);
+  }
+
+  void syncFolderOf(const std::string& path) override {
+    std::string dir = std::filesystem::path(path).parent_path().string();
+    if (dir.empty()) dir = ".";
+    int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;  // some file systems do not let a folder be opened
+    ::fsync(fd);
+    ::close(fd);
+  }
+};
+
+}  // namespace
+
+FileSystem& realFileSystem() {
+  static PosixFileSystem system;
+  return system;
+}
+
+}  // namespace kevra
