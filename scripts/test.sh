@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
-# Builds Kevra and runs every test (engine, interop with mdbtools, GUI headless).
+# Checks the include layering, builds Kevra and runs every test (engine,
+# interop with mdbtools, GUI headless).
 # Usage: scripts/test.sh [extra ctest arguments]
 # Environment: KEVRA_BUILD_DIR (default build/), KEVRA_BUILD_TYPE (default RelWithDebInfo).
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
 kevra_need_packages "${KEVRA_BUILD_PACKAGES[@]}" "${KEVRA_GUI_PACKAGES[@]}" "${KEVRA_TEST_PACKAGES[@]}"
+
+# Every #include must point down the house (docs/architecture.md).
+python3 "$kevra_root/scripts/check-layers.py" "$kevra_root"
 
 build_dir="${KEVRA_BUILD_DIR:-$kevra_root/build}"
 jobs="$(kevra_jobs)"

@@ -91,6 +91,8 @@ TableWriter::~TableWriter() {
     try {
       rollback();
     } catch (...) {
+      // A destructor must not throw; the page file's rollback already keeps
+      // the journal for the next open when it cannot restore the file.
     }
   }
 }
