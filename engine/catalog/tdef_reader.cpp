@@ -99,7 +99,7 @@ std::shared_ptr<TableDef> readTableDef(const PageFile& file, uint32_t tdefPage, 
 
   Reader r(data, name);
   r.take(63);
-  r.take(12 * realCount);  // per-index counters
+  ByteSpan counters = r.take(12 * realCount);
 
   std::vector<ColumnDef> columns(columnCount);
   for (auto& c : columns) {
@@ -122,6 +122,10 @@ std::shared_ptr<TableDef> readTableDef(const PageFile& file, uint32_t tdefPage, 
   for (auto& c : columns) c.name = r.name();
 
   t->realIndexes.resize(realCount);
+  for (size_t k = 0; k < realCount; ++k) {
+    t->realIndexes[k].statistic = u32At(counters, 12 * k);
+    t->realIndexes[k].distinctKeys = u32At(counters, 12 * k + 4);
+  }
   for (auto& ri : t->realIndexes) {
     ByteSpan d = r.take(kRealIndexSize);
     for (int k = 0; k < 10; ++k) {

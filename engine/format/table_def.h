@@ -42,6 +42,10 @@ struct RealIndexDef {
   uint32_t usageMapPointer = 0;
   uint32_t rootPage = 0;
   uint8_t flags = 0;
+  // The counters the TDEF keeps per real index (an Access statistic and the
+  // number of distinct keys); carried over when a definition is rewritten.
+  uint32_t statistic = 0;
+  uint32_t distinctKeys = 0;
   bool unique() const { return flags & 0x01; }
   bool ignoreNulls() const { return flags & 0x02; }
   bool required() const { return flags & 0x08; }

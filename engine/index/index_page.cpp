@@ -14,14 +14,6 @@ namespace {
   throw CorruptFileError("Corrupt file: index page " + std::to_string(page) + " of " + owner + " " + what + ".");
 }
 
-void putU16(uint8_t* p, uint16_t v) {
-  p[0] = uint8_t(v);
-  p[1] = uint8_t(v >> 8);
-}
-void putU32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
-}
-
 }  // namespace
 
 size_t IndexPage::lowerBound(ByteSpan e) const {

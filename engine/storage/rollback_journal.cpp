@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "engine/util/bytes.h"
 #include "engine/util/error.h"
 
 namespace kevra {
@@ -21,9 +22,6 @@ uint64_t fnv1a(uint64_t h, const uint8_t* data, size_t n) {
   return h;
 }
 
-void put32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
-}
 uint32_t get32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t(p[3]) << 24); }
 
 }  // namespace
@@ -47,7 +45,7 @@ JournalWriter::~JournalWriter() = default;
 
 void JournalWriter::add(uint32_t page, const uint8_t* original) {
   uint8_t record[kRecordSize];
-  put32(record, page);
+  putU32(record, page);
   std::memcpy(record + 4, original, 4096);
   file_->write(record, kRecordSize, uint64_t(kHeaderSize) + uint64_t(count_) * kRecordSize);
   hash_ = fnv1a(hash_, record, kRecordSize);
@@ -57,9 +55,9 @@ void JournalWriter::add(uint32_t page, const uint8_t* original) {
 void JournalWriter::sync() {
   uint8_t h[kHeaderSize] = {};
   std::memcpy(h, kMagic, 8);
-  put32(h + 8, 4096);
-  put32(h + 12, originalPageCount_);
-  put32(h + 16, count_);
+  putU32(h + 8, 4096);
+  putU32(h + 12, originalPageCount_);
+  putU32(h + 16, count_);
   uint64_t sum = fnv1a(hash_, h + 8, 12);
   for (int i = 0; i < 8; ++i) h[20 + i] = uint8_t(sum >> (8 * i));
   file_->write(h, kHeaderSize, 0);

@@ -32,14 +32,11 @@ constexpr size_t kLongValuePieceData = 4072;     // data bytes in one chain piec
 constexpr size_t kSingleLongValueLimit = 4076;   // largest value kept in one LVAL row
 constexpr size_t kSpillPages = 8192;             // changed pages held in memory before they go to the file
 
-void put32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
-}
 
 Binary longValueHeader(uint32_t length, uint32_t kind, uint32_t pointer) {
   Binary h(12, 0);
-  put32(h.data(), length | (kind << 30));
-  put32(h.data() + 4, pointer);
+  putU32(h.data(), length | (kind << 30));
+  putU32(h.data() + 4, pointer);
   return h;
 }
 
@@ -271,7 +268,7 @@ Binary TableWriter::storeLongValue(TableState& st, const ColumnDef& column, cons
     size_t from = k * kLongValuePieceData;
     size_t n = std::min(kLongValuePieceData, data.size() - from);
     Binary piece(4 + n);
-    put32(piece.data(), next);
+    putU32(piece.data(), next);
     std::copy(data.begin() + from, data.begin() + from + n, piece.begin() + 4);
     next = putRow(piece);
   }
@@ -309,8 +306,8 @@ uint32_t TableWriter::placeRow(TableState& st, const Binary& bytes, uint16_t fla
 
 void TableWriter::writeCounters(TableState& st) {
   uint8_t* tdef = db_->pages().modify(st.def->tdefPage);
-  put32(tdef + 16, st.rowCount);
-  put32(tdef + 20, st.lastAutoNumber);
+  putU32(tdef + 16, st.rowCount);
+  putU32(tdef + 20, st.lastAutoNumber);
 }
 
 void TableWriter::boundMemory() {
@@ -390,7 +387,7 @@ void TableWriter::updateRow(const TableDef& table, uint32_t location, const std:
     // Too long for its page: the row moves and the slot keeps a pointer to it.
     uint32_t target = placeRow(st, bytes, kSlotLookupOnly, headerPage);
     Binary pointer(4);
-    put32(pointer.data(), target);
+    putU32(pointer.data(), target);
     DataPageWriter(file.modify(headerPage)).replace(headerSlot, ByteSpan(pointer), kSlotOverflow);
   }
   if (oldData != location)
