@@ -39,12 +39,149 @@ Value decodePropertyValue(uint8_t type, ByteSpan v) {
   }
 }
 
+// The stored bytes of a value set by the engine.
+Bytes encodePropertyValue(const PropertyRecord& r) {
+  Bytes out;
+  std::visit(
+      [&](const auto& v) {
+        using T = std::decay_t<decltype(v)>;
+        if constexpr (std::is_same_v<T, std::string>) {
+          for (char16_t c : utf8ToUtf16(v)) appendU16(out, uint16_t(c));
+        } else if constexpr (std::is_same_v<T, bool>) {
+          out.push_back(v ? 0xFF : 0x00);
+        } else if constexpr (std::is_same_v<T, uint8_t>) {
+          out.push_back(v);
+        } else if constexpr (std::is_same_v<T, int16_t>) {
+          appendU16(out, uint16_t(v));
+        } else if constexpr (std::is_same_v<T, int32_t>) {
+          appendU32(out, uint32_t(v));
+        } else if constexpr (std::is_same_v<T, Binary>) {
+          out = v;
+        } else if constexpr (std::is_same_v<T, Guid>) {
+          out.assign(v.bytes.begin(), v.bytes.end());
+        } else if constexpr (!std::is_same_v<T, std::monostate>) {
+          throw EngineError("The property '" + r.name + "' has a value of a kind that cannot be stored.");
+        }
+      },
+      r.value);
+  return out;
+}
+
+void appendChunk(Bytes& out, uint16_t type, const Bytes& body) {
+  appendU32(out, uint32_t(body.size() + 6));
+  appendU16(out, type);
+  out.insert(out.end(), body.begin(), body.end());
+}
+
+void appendWideName(Bytes& out, const std::string& name) {
+  const std::u16string wide = utf8ToUtf16(name);
+  appendU16(out, uint16_t(wide.size() * 2));
+  for (char16_t c : wide) appendU16(out, uint16_t(c));
+}
+
 }  // namespace
+
+Bytes encodePropertyBlob(const PropertyBlob& blob) {
+  std::vector<std::string> pool;
+  auto nameIndex = [&](const std::string& name) {
+    for (size_t i = 0; i < pool.size(); ++i)
+      if (pool[i] == name) return uint16_t(i);
+    pool.push_back(name);
+    return uint16_t(pool.size() - 1);
+  };
+  auto valueChunk = [&](const std::string& target, const PropertySet& set) {
+    Bytes body;
+    const std::u16string wide = utf8ToUtf16(target);
+    appendU32(body, uint32_t(6 + wide.size() * 2));
+    appendWideName(body, target);
+    for (const auto& r : set.records) {
+      const Bytes value = r.raw.empty() ? encodePropertyValue(r) : r.raw;
+      if (value.size() > 0xFFF0) throw EngineError("The property '" + r.name + "' is too long to be stored.");
+      appendU16(body, uint16_t(8 + value.size()));
+      body.push_back(r.ddlFlag);
+      body.push_back(r.rawType ? r.rawType : uint8_t(r.type));
+      appendU16(body, nameIndex(r.name));
+      appendU16(body, uint16_t(value.size()));
+      body.insert(body.end(), value.begin(), value.end());
+    }
+    return body;
+  };
+  std::vector<std::pair<uint16_t, Bytes>> chunks;
+  chunks.emplace_back(0x0000, valueChunk("", blob.table));
+  for (const auto& [name, set] : blob.columns)
+    if (!set.records.empty()) chunks.emplace_back(0x0001, valueChunk(name, set));
+  Bytes poolBody;
+  for (const auto& name : pool) appendWideName(poolBody, name);
+
+  Bytes out = {'M', 'R', '2', 0};
+  appendChunk(out, 0x0080, poolBody);
+  for (const auto& [type, body] : chunks) appendChunk(out, type, body);
+  return out;
+}
 
 const PropertyRecord* PropertySet::find(std::string_view name) const {
   for (const auto& r : records)
     if (namesEqualCaseInsensitive(r.name, name)) return &r;
   return nullptr;
+}
+
+void PropertySet::set(const std::string& name, ColumnType type, Value value) {
+  for (auto& r : records)
+    if (namesEqualCaseInsensitive(r.name, name)) {
+      r.type = type;
+      r.rawType = uint8_t(type);
+      r.ddlFlag = 1;
+      r.value = std::move(value);
+      r.raw.clear();
+      return;
+    }
+  PropertyRecord r;
+  r.name = name;
+  r.ddlFlag = 1;
+  r.type = type;
+  r.rawType = uint8_t(type);
+  r.value = std::move(value);
+  records.push_back(std::move(r));
+}
+
+bool PropertySet::remove(std::string_view name) {
+  for (auto it = records.begin(); it != records.end(); ++it)
+    if (namesEqualCaseInsensitive(it->name, name)) {
+      records.erase(it);
+      return true;
+    }
+  return false;
+}
+
+PropertySet& PropertyBlob::columnForChange(const std::string& name) {
+  for (auto& [key, set] : columns)
+    if (namesEqualCaseInsensitive(key, name)) return set;
+  return columns[name];
+}
+
+void PropertyBlob::renameColumn(std::string_view from, const std::string& to) {
+  for (auto it = columns.begin(); it != columns.end(); ++it)
+    if (namesEqualCaseInsensitive(it->first, from)) {
+      PropertySet moved = std::move(it->second);
+      columns.erase(it);
+      columns[to] = std::move(moved);
+      return;
+    }
+}
+
+void PropertyBlob::dropColumn(std::string_view name) {
+  for (auto it = columns.begin(); it != columns.end(); ++it)
+    if (namesEqualCaseInsensitive(it->first, name)) {
+      columns.erase(it);
+      return;
+    }
+}
+
+bool PropertyBlob::empty() const {
+  if (!table.records.empty()) return false;
+  for (const auto& [name, set] : columns)
+    if (!set.records.empty()) return false;
+  return true;
 }
 
 const PropertySet* PropertyBlob::column(std::string_view name) const {
@@ -101,7 +238,9 @@ PropertyBlob parsePropertyBlob(ByteSpan data) {
       if (nameIndex >= pool.size()) corrupt("name index");
       rec.name = pool[nameIndex];
       rec.type = isKnownColumnType(type) ? ColumnType(type) : ColumnType::Binary;
-      rec.value = decodePropertyValue(type, chunk.subspan(p + 8, valueLength));
+      rec.rawType = type;
+      rec.raw.assign(chunk.begin() + std::ptrdiff_t(p + 8), chunk.begin() + std::ptrdiff_t(p + 8 + valueLength));
+      rec.value = decodePropertyValue(type, ByteSpan(rec.raw));
       set->records.push_back(std::move(rec));
       p += recordLength;
     }

@@ -53,6 +53,12 @@ void TableIndexSet::checkRow(const std::vector<Value>& row, std::optional<uint32
   }
 }
 
+bool TableIndexSet::containsKeyOf(const std::vector<Value>& row, size_t realIndex) const {
+  Bytes key;
+  encoders_.at(realIndex).encode(row, key);
+  return writers_.at(realIndex).containsKey(key);
+}
+
 void TableIndexSet::add(const std::vector<Value>& row, uint32_t location) {
   Bytes key;
   for (size_t i = 0; i < encoders_.size(); ++i) {

@@ -30,6 +30,9 @@ class TableIndexSet {
   // or duplicate a key in a unique index. `self` is the row's own location
   // when it is being updated (its current entries do not count).
   void checkRow(const std::vector<Value>& row, std::optional<uint32_t> self = std::nullopt) const;
+  // Whether real index `realIndex` holds some row with the key of `row`
+  // (a lookup through the index, not a scan).
+  bool containsKeyOf(const std::vector<Value>& row, size_t realIndex = 0) const;
   // One entry per index for the row at `location` (page << 8 | row).
   void add(const std::vector<Value>& row, uint32_t location);
   // Removes the row's entries; throws CorruptFileError when an index lacks one.

@@ -325,6 +325,12 @@ void Database::invalidateCaches() {
   databaseProperties_.reset();
 }
 
+void Database::reloadCatalog() {
+  invalidateCaches();
+  objects_.clear();
+  loadCatalog();
+}
+
 std::unique_ptr<TableCursor> Database::openCursor(std::shared_ptr<const TableDef> table) const {
   return std::make_unique<TableCursor>(shared_from_this(), std::move(table));
 }

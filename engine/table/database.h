@@ -63,6 +63,9 @@ class Database : public std::enable_shared_from_this<Database> {
   PageFile& pages() const { return *pages_; }
   // Drops cached definitions, properties and relationships after a change.
   void invalidateCaches();
+  // Reads the system catalog again (after objects were added, renamed or
+  // removed), dropping the caches too.
+  void reloadCatalog();
 
  private:
   Database(std::string path, OpenOptions options);

@@ -49,6 +49,8 @@ DateTime nowAsDateTime(bool dateOnly) {
   return fromCivil(c);
 }
 
+}  // namespace
+
 Guid randomGuid() {
   static std::mt19937_64 rng{std::random_device{}()};
   Guid g;
@@ -60,6 +62,8 @@ Guid randomGuid() {
   g.bytes[8] = uint8_t((g.bytes[8] & 0x3F) | 0x80);
   return g;
 }
+
+namespace {
 
 std::string lower(std::string s) {
   for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
@@ -379,10 +383,22 @@ void TableWriter::updateRow(const TableDef& table, uint32_t location, const std:
   ReferentialIntegrity integrity(*db_);
   integrity.checkParentsExist(def, row);
   Binary bytes = encode(st, row);
-  PageFile& file = db_->pages();
-  uint32_t headerPage = pointerPage(location);
-  uint16_t headerSlot = pointerRow(location);
   removeIndexEntries(st, old, location);
+  storeAt(st, location, oldData, bytes);
+  addIndexEntries(st, row, location);
+  writeCounters(st);
+  // Rows that refer to this one follow its new key (or refuse the change);
+  // the row itself is stored first so their own check finds it.
+  integrity.handleChildren(
+      def, old, &row, [](const TableDef&, uint32_t, const std::vector<Value>&) {},
+      [&](const TableDef& child, uint32_t at, const std::vector<Value>& values) { updateRow(child, at, values); });
+  boundMemory();
+}
+
+void TableWriter::storeAt(TableState& st, uint32_t location, uint32_t oldData, const Binary& bytes) {
+  PageFile& file = db_->pages();
+  const uint32_t headerPage = pointerPage(location);
+  const uint16_t headerSlot = pointerRow(location);
   if (!DataPageWriter(file.modify(headerPage)).replace(headerSlot, ByteSpan(bytes), 0)) {
     // Too long for its page: the row moves and the slot keeps a pointer to it.
     uint32_t target = placeRow(st, bytes, kSlotLookupOnly, headerPage);
@@ -392,14 +408,33 @@ void TableWriter::updateRow(const TableDef& table, uint32_t location, const std:
   }
   if (oldData != location)
     DataPageWriter(file.modify(pointerPage(oldData))).replace(pointerRow(oldData), {}, kSlotDeleted);
-  addIndexEntries(st, row, location);
-  writeCounters(st);
-  // Rows that refer to this one follow its new key (or refuse the change);
-  // the row itself is stored first so their own check finds it.
-  integrity.handleChildren(
-      def, old, &row, [](const TableDef&, uint32_t, const std::vector<Value>&) {},
-      [&](const TableDef& child, uint32_t at, const std::vector<Value>& values) { updateRow(child, at, values); });
-  boundMemory();
+}
+
+uint32_t TableWriter::dataLocationOf(TableState& st, uint32_t location) {
+  PageFile& file = db_->pages();
+  PageRef holder = file.read(pointerPage(location));
+  DataPage page(holder, pointerPage(location), "table '" + st.def->name + "'");
+  if (page.ownerTdef() != st.def->tdefPage)
+    throw EngineError("The row to change is not in table '" + st.def->name + "'; it may have been deleted.");
+  const uint16_t flags = page.slotFlags(pointerRow(location));
+  if (flags & kSlotLookupOnly) throw EngineError("The row to change in table '" + st.def->name + "' was deleted.");
+  if (!(flags & kSlotOverflow)) return location;
+  ByteSpan bytes = page.row(pointerRow(location));
+  if (bytes.size() < 4) throw CorruptFileError("Corrupt file: an overflow row of table '" + st.def->name + "' is truncated.");
+  return u32At(bytes, 0);
+}
+
+void TableWriter::replaceRowBytes(const TableDef& table, uint32_t location, const std::vector<Value>& values) {
+  TableState& st = stateFor(table);
+  const uint32_t oldData = dataLocationOf(st, location);
+  storeAt(st, location, oldData, encode(st, values));
+}
+
+void TableWriter::forget(uint32_t tdefPage) {
+  auto it = tables_.find(tdefPage);
+  if (it == tables_.end()) return;
+  it->second->indexes->flush();
+  tables_.erase(it);
 }
 
 void TableWriter::deleteRow(const TableDef& table, uint32_t location) {

@@ -24,6 +24,9 @@ namespace kevra {
 
 class Database;
 
+// A random (version 4) GUID, as GUID autonumbers get.
+Guid randomGuid();
+
 class TableWriter : public RowWriter {
  public:
   explicit TableWriter(std::shared_ptr<Database> db);
@@ -42,6 +45,17 @@ class TableWriter : public RowWriter {
   // Location (page << 8 | slot) of the row last inserted.
   uint32_t lastInserted() const { return lastInserted_; }
 
+  // For structure changes inside the open transaction. forget() drops what
+  // the writer holds for a table (its index pages go into the transaction
+  // first), so the next change reads the definition as stored now.
+  void forget(uint32_t tdefPage);
+  // Stores `values` as the row at `location`, encoded for the table's
+  // definition as stored now. No checks, no index or relationship work: for
+  // rewriting every row after the definition changed.
+  void replaceRowBytes(const TableDef& table, uint32_t location, const std::vector<Value>& values);
+  // Moves a large transaction's pages to the file when it holds too many.
+  void boundMemory();
+
  private:
   struct TableState;
   TableState& stateFor(const TableDef& table);
@@ -54,8 +68,12 @@ class TableWriter : public RowWriter {
   void addIndexEntries(TableState& st, const std::vector<Value>& row, uint32_t location);
   void removeIndexEntries(TableState& st, const std::vector<Value>& row, uint32_t location);
   void writeCounters(TableState& st);
-  // Between changes: moves a large transaction's pages to the file.
-  void boundMemory();
+  // The row's data location (the overflow target, or the row itself).
+  uint32_t dataLocationOf(TableState& st, uint32_t location);
+  // Puts `bytes` at the header slot `location`, moving the row behind an
+  // overflow pointer when it does not fit; `oldData` is deleted when it was
+  // a separate overflow row.
+  void storeAt(TableState& st, uint32_t location, uint32_t oldData, const Binary& bytes);
 
   std::shared_ptr<Database> db_;
   std::map<uint32_t, std::unique_ptr<TableState>> tables_;  // by TDEF page

@@ -15,20 +15,7 @@ using namespace kevra::test;
 
 namespace {
 
-std::pair<int, std::string> run(const std::string& command) {
-  std::string out;
-  FILE* p = ::popen((command + " 2>&1").c_str(), "r");
-  char buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  int status = ::pclose(p);
-  return {WEXITSTATUS(status), out};
-}
-
-std::string checkFile(const std::string& path) {
-  auto [code, out] = run(std::string(KEVRA_CLI_PATH) + " check '" + path + "'");
-  return code == 0 ? "clean" : out;
-}
+const auto& run = runCommand;
 
 const char* kWords[] = {"Ærøskøbing", "Łódź", "crème brûlée", "Αθήνα", "ϰαὶ τότε ἐγὼ", "Москва", "Мир",
                         "北京", "漢字仮名交じり文", "São Paulo", "Ñandú", "straße", "İstanbul", "a-b c"};

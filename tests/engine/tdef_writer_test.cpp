@@ -44,16 +44,6 @@ std::string describe(const TableDef& t) {
   return o.str();
 }
 
-std::string checkFile(const std::string& path, const std::string& extra = "") {
-  std::string out;
-  FILE* p = ::popen((std::string(KEVRA_CLI_PATH) + " check '" + path + "' " + extra + " 2>&1").c_str(), "r");
-  char buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  const int status = ::pclose(p);
-  return WEXITSTATUS(status) == 0 ? "clean" : out;
-}
-
 std::shared_ptr<Database> openSample(const std::string& path, bool readOnly) {
   OpenOptions o;
   o.readOnly = readOnly;

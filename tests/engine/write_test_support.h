@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -71,6 +72,23 @@ inline void expectRefusedUnchanged(const std::shared_ptr<Database>& db, const Sc
     EXPECT_NE(std::string(e.what()).find(fragment), std::string::npos) << e.what();
   }
   EXPECT_EQ(copy.bytes(), before) << sql;
+}
+
+// Runs a shell command; its exit status and what it printed (stderr too).
+inline std::pair<int, std::string> runCommand(const std::string& command) {
+  std::string out;
+  FILE* p = ::popen((command + " 2>&1").c_str(), "r");
+  char buf[4096];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+  const int status = ::pclose(p);
+  return {WEXITSTATUS(status), out};
+}
+
+// "clean" when kevra-cli check finds nothing wrong, else what it reported.
+inline std::string checkFile(const std::string& path, const std::string& extra = "") {
+  auto [code, out] = runCommand(std::string(KEVRA_CLI_PATH) + " check '" + path + "' " + extra);
+  return code == 0 ? "clean" : out;
 }
 
 }  // namespace kevra::test

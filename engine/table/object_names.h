@@ -1,0 +1,13 @@
+// The rules Jet applies to the names of tables, fields, indexes and
+// relationships: 1 to 64 characters, no leading space, none of . ! ` [ ]
+// and no control characters. Checked on every create and rename, so a name
+// can always stand between brackets in SQL text.
+#pragma once
+#include <string>
+
+namespace kevra {
+
+// Throws EngineError naming the kind ("table", "field", ...) and the name.
+void checkObjectName(const std::string& name, const std::string& kind);
+
+}  // namespace kevra

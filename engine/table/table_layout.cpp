@@ -1,0 +1,122 @@
+// Column layout follows what Access writes (flags 0x02 on every column, 0x01
+// on fixed ones, 0x04/0x40 for autonumbers, Unicode compression on text);
+// map rows are inline maps of 69 bytes, as on the map page of a new file.
+#include "engine/table/table_layout.h"
+
+#include <algorithm>
+
+#include "engine/format/data_page_writer.h"
+#include "engine/index/index_page.h"
+#include "engine/storage/data_page.h"
+#include "engine/storage/page_allocator.h"
+#include "engine/storage/usage_map.h"
+#include "engine/storage/usage_map_editor.h"
+#include "engine/util/error.h"
+
+namespace kevra {
+namespace {
+
+constexpr size_t kMapRowSize = 69;  // 0x00, start page, 64 bitmap bytes (512 pages)
+
+bool isVariable(ColumnType type) {
+  return type == ColumnType::Text || type == ColumnType::Binary || type == ColumnType::Memo ||
+         type == ColumnType::OLE;
+}
+
+void writeEmptyLeaf(PageFile& file, uint32_t page, uint32_t tdefPage) {
+  IndexPage leaf;
+  leaf.leaf = true;
+  leaf.tdefPage = tdefPage;
+  encodeIndexPage(leaf, file.modify(page));
+}
+
+}  // namespace
+
+void applyColumnType(ColumnDef& c, const ColumnSpec& spec) {
+  c.type = spec.type;
+  c.rawType = uint8_t(spec.type);
+  c.length = spec.length;
+  c.precision = spec.type == ColumnType::Decimal ? spec.precision : 0;
+  c.scale = spec.type == ColumnType::Decimal ? spec.scale : 0;
+  c.sortOrder = 0x0409;
+  c.flags = 0x02;
+  if (!isVariable(spec.type)) c.flags |= 0x01;
+  if (spec.autoNumber && spec.type == ColumnType::Long) c.flags |= 0x04;
+  if (spec.autoNumber && spec.type == ColumnType::Guid) c.flags |= 0x40;
+  c.extFlags = spec.type == ColumnType::Text || spec.type == ColumnType::Memo ? 0x01 : 0x00;
+}
+
+ColumnDef& appendColumn(TableDef& table, const ColumnSpec& spec) {
+  ColumnDef c;
+  c.name = spec.name;
+  applyColumnType(c, spec);
+  c.number = table.maxColumnCount;
+  if (c.isFixed()) {
+    c.fixedOffset = c.type == ColumnType::Boolean ? 0 : uint16_t(table.fixedAreaSize());
+    c.varIndex = 0;
+  } else {
+    c.varIndex = table.varColumnCount++;
+  }
+  ++table.maxColumnCount;
+  table.columns.push_back(c);
+  return table.columns.back();
+}
+
+uint8_t indexFlags(const IndexSpec& spec) {
+  uint8_t flags = 0x80;
+  if (spec.unique || spec.primaryKey) flags |= 0x01;
+  if (spec.ignoreNulls) flags |= 0x02;
+  if (spec.required || spec.primaryKey) flags |= 0x08;
+  return flags;
+}
+
+uint32_t MapRowAllocator::newMap() {
+  Bytes row(kMapRowSize, 0);
+  if (page_ != 0) {
+    DataPageWriter w(file_.modify(page_));
+    if (w.canAppend(row.size())) return rowPointer(page_, uint8_t(w.append(ByteSpan(row))));
+  }
+  page_ = PageAllocator(file_).allocate();
+  DataPageWriter w(file_.modify(page_));
+  w.initialise(0, false);
+  return rowPointer(page_, uint8_t(w.append(ByteSpan(row))));
+}
+
+uint32_t newIndexRoot(PageFile& file, uint32_t tdefPage, uint32_t mapPointer) {
+  const uint32_t page = PageAllocator(file).allocate();
+  writeEmptyLeaf(file, page, tdefPage);
+  usageMapAdd(file, mapPointer, page);
+  return page;
+}
+
+void emptyIndex(PageFile& file, uint32_t tdefPage, const RealIndexDef& index) {
+  const auto pages = UsageMap::read(file, index.usageMapPointer, "an index").pages();
+  PageAllocator allocator(file);
+  for (uint32_t page : pages)
+    if (page != index.rootPage) {
+      usageMapRemove(file, index.usageMapPointer, page);
+      allocator.release(page);
+    }
+  writeEmptyLeaf(file, index.rootPage, tdefPage);
+}
+
+void releaseMappedPages(PageFile& file, uint32_t mapPointer) {
+  if (mapPointer == 0) return;
+  PageAllocator allocator(file);
+  const UsageMap map = UsageMap::read(file, mapPointer, "a table");
+  for (uint32_t page : map.pages()) allocator.release(page);
+}
+
+void deleteMapRow(PageFile& file, uint32_t mapPointer) {
+  if (mapPointer == 0) return;
+  const uint32_t page = pointerPage(mapPointer);
+  DataPageWriter w(file.modify(page));
+  w.replace(pointerRow(mapPointer), {}, kSlotDeleted);
+  PageRef view = file.read(page);
+  DataPage dp(view, page, "a usage map page");
+  for (uint16_t s = 0; s < dp.slotCount(); ++s)
+    if (!(dp.slotFlags(s) & kSlotLookupOnly)) return;
+  if (dp.ownerTdef() == 0) PageAllocator(file).release(page);
+}
+
+}  // namespace kevra
