@@ -1,14 +1,15 @@
 // kevra-cli sql FILE "STATEMENT": SELECT prints JSON Lines like export;
-// INSERT, UPDATE and DELETE change the file in one transaction and print the
+// INSERT, UPDATE, DELETE, SELECT ... INTO and the structure statements
+// (CREATE, ALTER, DROP) change the file in one transaction and print the
 // number of rows affected.
 #include <cstdio>
 
 #include "cli/commands.h"
 #include "engine/table/database.h"
 #include "engine/isam/text_export.h"
+#include "engine/sql/local_services.h"
+#include "engine/sql/parser.h"
 #include "engine/sql/result_set.h"
-#include "engine/sql/statement_runner.h"
-#include "engine/table/table_writer.h"
 
 namespace kevra::cli {
 
@@ -16,15 +17,15 @@ int runSql(const Arguments& args) {
   if (args.positional.size() != 2) throw UsageError("'sql' takes FILE and one STATEMENT.");
   OpenOptions options;
   options.password = args.password;
-  // Only statements that change rows need the file for writing.
-  std::string statement = args.positional[1];
-  size_t first = statement.find_first_not_of(" \t\r\n(");
-  std::string verb = first == std::string::npos ? "" : statement.substr(first, 6);
-  for (char& c : verb) c = char(std::toupper(static_cast<unsigned char>(c)));
-  options.readOnly = verb == "SELECT";
+  // Only statements that change something need the file for writing (a
+  // syntax error is reported here, before the file is opened).
+  const std::string& statement = args.positional[1];
+  const sql::Statement parsed = sql::parseStatement(statement);
+  const auto* select = std::get_if<sql::SelectStatement>(&parsed);
+  options.readOnly = select && !select->into;
   auto db = Database::open(args.positional[0], options);
-  TableWriter writer(db);
-  StatementResult result = runStatement(db, statement, options.readOnly ? nullptr : &writer);
+  LocalServices services(db);
+  StatementResult result = options.readOnly ? runStatement(db, statement) : runStatement(db, statement, services.services());
   if (!result.rows) {
     std::printf("%ld\n", result.rowsAffected);
     return 0;

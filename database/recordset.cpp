@@ -7,8 +7,8 @@
 #include "engine/table/schema_view.h"
 #include "engine/table/database.h"
 #include "engine/sql/result_set.h"
+#include "engine/sql/local_services.h"
 #include "engine/sql/statement_runner.h"
-#include "engine/table/table_writer.h"
 #include "engine/util/error.h"
 
 namespace kevra::db {
@@ -19,9 +19,9 @@ Recordset::~Recordset() = default;
 void Recordset::Open(const std::string& source, const Connection& connection, int, int, int) {
   if (result_) throw EngineError("The recordset is already open; close it before opening it again.");
   auto db = connection.engine();
-  // Statements that change rows run as one transaction of their own.
-  kevra::TableWriter writer(db);
-  auto outcome = kevra::runStatement(db, source, db->readOnly() ? nullptr : &writer);
+  // Statements that change rows or structure run as one transaction of their own.
+  kevra::LocalServices services(db);
+  auto outcome = db->readOnly() ? kevra::runStatement(db, source) : kevra::runStatement(db, source, services.services());
   rowsAffected_ = outcome.rowsAffected;
   result_ = std::move(outcome.rows);
   db_ = result_ ? db : nullptr;

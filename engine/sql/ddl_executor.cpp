@@ -1,0 +1,141 @@
+// Statement forms to structure changes. A column's own constraint and the
+// table's constraints are carried out after the column or table exists, in
+// the same transaction, so the statement lands whole or not at all.
+#include "engine/sql/ddl_executor.h"
+
+#include "engine/sql/sql_type_words.h"
+#include "engine/table/database.h"
+#include "engine/table/schema_writer.h"
+#include "engine/table/table_writer.h"
+#include "engine/util/error.h"
+#include "engine/util/utf.h"
+
+namespace kevra {
+namespace {
+
+// Runs `work` as one transaction of `writer` (the schema writer's own
+// transactions nest inside it).
+template <typename Work>
+void asOneChange(TableWriter& writer, Work work) {
+  writer.begin();
+  try {
+    work();
+    writer.commit();
+  } catch (...) {
+    writer.rollback();
+    throw;
+  }
+}
+
+}  // namespace
+
+ColumnSpec columnSpecOf(const sql::ColumnClause& clause) {
+  const sql::SqlColumnType type = sql::resolveColumnType(clause);
+  ColumnSpec spec;
+  spec.name = clause.name;
+  spec.type = type.type;
+  spec.length = type.length;
+  spec.autoNumber = type.autoNumber;
+  spec.precision = type.precision;
+  spec.scale = type.scale;
+  spec.required = clause.notNull;
+  return spec;
+}
+
+DdlExecutor::DdlExecutor(std::shared_ptr<Database> db, TableWriter& writer) : db_(std::move(db)), writer_(writer) {}
+
+void DdlExecutor::addConstraint(const std::string& table, const sql::ConstraintClause& constraint) {
+  SchemaWriter schema(db_, writer_);
+  if (constraint.kind == sql::ConstraintKind::ForeignKey) {
+    if (!constraint.references)
+      throw EngineError("The foreign key on table '" + table + "' names no table to refer to.");
+    RelationshipSpec spec;
+    spec.name = constraint.name;
+    spec.table = table;
+    spec.columns = constraint.columns;
+    spec.referencedTable = constraint.references->table;
+    spec.referencedColumns = constraint.references->columns;
+    schema.addRelationship(spec);
+    return;
+  }
+  IndexSpec index;
+  index.primaryKey = constraint.kind == sql::ConstraintKind::PrimaryKey;
+  index.unique = true;
+  index.name = constraint.name.empty() ? (index.primaryKey ? "PrimaryKey" : "Index_" + constraint.columns.front())
+                                       : constraint.name;
+  for (const auto& c : constraint.columns) index.columns.push_back({c, false});
+  schema.createIndex(table, index);
+}
+
+void DdlExecutor::createTable(const sql::CreateTableStatement& statement) {
+  std::vector<ColumnSpec> columns;
+  for (const auto& c : statement.columns) columns.push_back(columnSpecOf(c));
+  asOneChange(writer_, [&] {
+    SchemaWriter(db_, writer_).createTable(statement.table.name, columns);
+    for (const auto& c : statement.columns)
+      if (c.constraint) {
+        sql::ConstraintClause constraint = *c.constraint;
+        if (constraint.columns.empty()) constraint.columns = {c.name};
+        addConstraint(statement.table.name, constraint);
+      }
+    for (const auto& constraint : statement.constraints) addConstraint(statement.table.name, constraint);
+  });
+}
+
+void DdlExecutor::createIndex(const sql::CreateIndexStatement& statement) {
+  IndexSpec index;
+  index.name = statement.index;
+  index.unique = statement.unique;
+  index.primaryKey = statement.primary;
+  index.required = statement.disallowNull;
+  index.ignoreNulls = statement.ignoreNull;
+  for (const auto& c : statement.columns) index.columns.push_back({c.name, c.descending});
+  SchemaWriter(db_, writer_).createIndex(statement.table.name, index);
+}
+
+void DdlExecutor::alterTable(const sql::AlterTableStatement& statement) {
+  const std::string& table = statement.table.name;
+  using Action = sql::AlterTableStatement::Action;
+  asOneChange(writer_, [&] {
+    SchemaWriter schema(db_, writer_);
+    switch (statement.action) {
+      case Action::AddColumn:
+        schema.addColumn(table, columnSpecOf(statement.column));
+        break;
+      case Action::AlterColumn:
+        schema.alterColumn(table, statement.column.name, columnSpecOf(statement.column));
+        break;
+      case Action::DropColumn:
+        schema.dropColumn(table, statement.dropName);
+        break;
+      case Action::AddConstraint:
+        addConstraint(table, statement.constraint);
+        return;
+      case Action::DropConstraint: {
+        // A constraint is an index (primary key, unique) or a relationship.
+        for (const Relationship& r : db_->relationships())
+          if (namesEqualCaseInsensitive(r.name, statement.dropName)) {
+            schema.dropRelationship(r.name);
+            return;
+          }
+        schema.dropIndex(table, statement.dropName);
+        return;
+      }
+    }
+    if (statement.column.constraint) {
+      sql::ConstraintClause constraint = *statement.column.constraint;
+      if (constraint.columns.empty()) constraint.columns = {statement.column.name};
+      addConstraint(table, constraint);
+    }
+  });
+}
+
+void DdlExecutor::dropTable(const sql::DropTableStatement& statement) {
+  SchemaWriter(db_, writer_).dropTable(statement.table.name);
+}
+
+void DdlExecutor::dropIndex(const sql::DropIndexStatement& statement) {
+  SchemaWriter(db_, writer_).dropIndex(statement.table.name, statement.index);
+}
+
+}  // namespace kevra
