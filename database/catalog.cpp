@@ -4,7 +4,13 @@
 #include "database/connection.h"
 #include "engine/table/schema_view.h"
 #include "engine/table/database.h"
+#include "engine/table/schema_writer.h"
+#include "engine/table/table_writer.h"
 #include "engine/util/error.h"
+#include "engine/util/utf.h"
+
+#include <algorithm>
+#include <utility>
 
 namespace kevra::db {
 
@@ -74,28 +80,110 @@ class CatalogBuilder {
   }
 };
 
+namespace {
+
+// The column a DataTypeEnum code and a defined size make, as the provider
+// maps them (text sizes in characters, 255 when none is given).
+kevra::ColumnSpec specFor(const std::string& name, int type, long definedSize) {
+  kevra::ColumnSpec spec;
+  spec.name = name;
+  auto sized = [&](long fallback) {
+    const long size = definedSize > 0 ? definedSize : fallback;
+    if (size > 255) throw EngineError("Field '" + name + "': a text or binary size must be 1 to 255.");
+    return size;
+  };
+  switch (type) {
+    case adBoolean: spec.type = ColumnType::Boolean; spec.length = 1; break;
+    case adUnsignedTinyInt: spec.type = ColumnType::Byte; spec.length = 1; break;
+    case adSmallInt: spec.type = ColumnType::Integer; spec.length = 2; break;
+    case adInteger: spec.type = ColumnType::Long; spec.length = 4; break;
+    case adSingle: spec.type = ColumnType::Single; spec.length = 4; break;
+    case adDouble: spec.type = ColumnType::Double; spec.length = 8; break;
+    case adCurrency: spec.type = ColumnType::Currency; spec.length = 8; break;
+    case adDate: spec.type = ColumnType::DateTime; spec.length = 8; break;
+    case adGUID: spec.type = ColumnType::Guid; spec.length = 16; break;
+    case adBinary:
+    case adVarBinary: spec.type = ColumnType::Binary; spec.length = uint16_t(sized(255)); break;
+    case adWChar:
+    case adVarWChar: spec.type = ColumnType::Text; spec.length = uint16_t(2 * sized(255)); break;
+    case adLongVarWChar: spec.type = ColumnType::Memo; break;
+    case adLongVarBinary: spec.type = ColumnType::OLE; break;
+    case adNumeric: spec.type = ColumnType::Decimal; spec.length = 17; spec.precision = 18; break;
+    default:
+      throw EngineError("Field '" + name + "': the type code " + std::to_string(type) + " is not a type a field can have.");
+  }
+  return spec;
+}
+
+std::shared_ptr<kevra::Database> storedIn(const std::shared_ptr<kevra::Database>& db, const std::string& what) {
+  if (!db) throw EngineError(what + " is not part of a database yet; append its table to the catalog first.");
+  return db;
+}
+
+// One structure change with a writer of its own (its own transaction).
+template <typename Work>
+void changeStructure(const std::shared_ptr<kevra::Database>& db, Work work) {
+  kevra::TableWriter writer(db);
+  kevra::SchemaWriter schema(db, writer);
+  work(schema);
+}
+
+}  // namespace
+
 struct Table::Loaded {
   kevra::db::Columns columns;
   kevra::db::Indexes indexes;
   kevra::db::Keys keys;
 };
 
+Table::Table() : type_("TABLE") {}
+
 Table::Table(std::shared_ptr<kevra::Database> db, std::string name, std::string type)
     : db_(std::move(db)), name_(std::move(name)), type_(std::move(type)) {}
 
+void Table::Name(const std::string& newName) {
+  if (db_) {
+    changeStructure(db_, [&](kevra::SchemaWriter& s) { s.renameTable(name_, newName); });
+    loaded_.reset();
+  }
+  name_ = newName;
+}
+
+Columns& Table::Columns() {
+  if (!db_) return newColumns_;
+  loaded();
+  return loaded_->columns;
+}
+Indexes& Table::Indexes() {
+  loaded();
+  return loaded_->indexes;
+}
+Keys& Table::Keys() {
+  loaded();
+  return loaded_->keys;
+}
+
 const Table::Loaded& Table::loaded() const {
   if (loaded_) return *loaded_;
+  storedIn(db_, "Table '" + name_ + "'");
   TableSchema s = describeTable(*db_, name_);
   auto l = std::make_shared<Loaded>();
   std::vector<Column> cols;
   for (const auto& c : s.columns) cols.push_back(CatalogBuilder::column(c));
+  for (auto& c : cols) {
+    c.db_ = db_;
+    c.table_ = name_;
+  }
   l->columns = kevra::db::Columns("table '" + name_ + "'", std::move(cols));
+
   std::vector<Index> idx;
   for (const auto& i : s.indexes) idx.push_back(CatalogBuilder::index(s, i));
   l->indexes = kevra::db::Indexes("table '" + name_ + "'", std::move(idx));
   std::vector<Key> keys;
   for (const auto& k : s.keys) keys.push_back(CatalogBuilder::key(k));
   l->keys = kevra::db::Keys("table '" + name_ + "'", std::move(keys));
+  l->columns.db_ = l->indexes.db_ = l->keys.db_ = db_;
+  l->columns.table_ = l->indexes.table_ = l->keys.table_ = name_;
   loaded_ = std::move(l);
   return *loaded_;
 }
@@ -134,6 +222,83 @@ const Key& Keys::Item(int position) const { return itemAt(items_, position, "key
 const Key& Keys::Item(const std::string& name) const { return itemNamed(items_, name, "key", owner_); }
 const Table& Tables::Item(int position) const { return itemAt(items_, position, "table", ""); }
 const Table& Tables::Item(const std::string& name) const { return itemNamed(items_, name, "table", ""); }
+Column& Columns::Item(int position) { return const_cast<Column&>(std::as_const(*this).Item(position)); }
+Column& Columns::Item(const std::string& name) { return const_cast<Column&>(std::as_const(*this).Item(name)); }
+Table& Tables::Item(int position) { return const_cast<Table&>(std::as_const(*this).Item(position)); }
+Table& Tables::Item(const std::string& name) { return const_cast<Table&>(std::as_const(*this).Item(name)); }
+
+void Column::Name(const std::string& newName) {
+  changeStructure(storedIn(db_, "Field '" + name_ + "'"),
+                  [&](kevra::SchemaWriter& s) { s.renameColumn(table_, name_, newName); });
+  name_ = newName;
+}
+
+void Column::SetProperty(const std::string& name, const kevra::Value& value) {
+  if (!namesEqualCaseInsensitive(name, "Default"))
+    throw EngineError("The property '" + name + "' of field '" + name_ + "' cannot be changed here.");
+  const std::string text = propertyText(value);
+  changeStructure(storedIn(db_, "Field '" + name_ + "'"),
+                  [&](kevra::SchemaWriter& s) { s.setDefaultValue(table_, name_, text); });
+}
+
+void Columns::Append(const std::string& name, int type, long definedSize) {
+  kevra::ColumnSpec spec = specFor(name, type, definedSize);
+  if (!db_) {
+    for (const auto& c : items_)
+      if (namesEqualCaseInsensitive(c.Name(), name))
+        throw EngineError("The field '" + name + "' is already among the new table's fields.");
+    items_.emplace_back(name, type, definedSize);
+    return;
+  }
+  changeStructure(db_, [&](kevra::SchemaWriter& s) { s.addColumn(table_, spec); });
+  Column added(name, type, definedSize);
+  added.db_ = db_;
+  added.table_ = table_;
+  items_.push_back(std::move(added));
+}
+
+void Columns::Delete(const std::string& name) {
+  changeStructure(storedIn(db_, "Field '" + name + "'"), [&](kevra::SchemaWriter& s) { s.dropColumn(table_, name); });
+  items_.erase(std::remove_if(items_.begin(), items_.end(), [&](const Column& c) { return c.Name() == name; }),
+               items_.end());
+}
+
+void Indexes::Delete(const std::string& name) {
+  changeStructure(storedIn(db_, "Index '" + name + "'"), [&](kevra::SchemaWriter& s) { s.dropIndex(table_, name); });
+  items_.erase(std::remove_if(items_.begin(), items_.end(), [&](const Index& i) { return i.Name() == name; }),
+               items_.end());
+}
+
+void Keys::Delete(const std::string& name) {
+  const Key& key = Item(name);
+  const bool foreign = key.Type() == adKeyForeign;
+  changeStructure(storedIn(db_, "Key '" + name + "'"), [&](kevra::SchemaWriter& s) {
+    if (foreign)
+      s.dropRelationship(name);
+    else
+      s.dropIndex(table_, name);
+  });
+  items_.erase(std::remove_if(items_.begin(), items_.end(), [&](const Key& k) { return k.Name() == name; }),
+               items_.end());
+}
+
+void Tables::Append(const Table& table) {
+  storedIn(db_, "The catalog");
+  if (table.db_) throw EngineError("The table '" + table.Name() + "' is already stored in a database.");
+  std::vector<kevra::ColumnSpec> columns;
+  for (int i = 0; i < table.newColumns_.Count(); ++i) {
+    const Column& c = table.newColumns_.Item(i);
+    columns.push_back(specFor(c.Name(), c.Type(), c.DefinedSize()));
+  }
+  changeStructure(db_, [&](kevra::SchemaWriter& s) { s.createTable(table.Name(), columns); });
+  items_.emplace_back(db_, table.Name(), "TABLE");
+}
+
+void Tables::Delete(const std::string& name) {
+  changeStructure(storedIn(db_, "The catalog"), [&](kevra::SchemaWriter& s) { s.dropTable(name); });
+  items_.erase(std::remove_if(items_.begin(), items_.end(), [&](const Table& t) { return t.Name() == name; }),
+               items_.end());
+}
 
 void Catalog::ActiveConnection(const Connection& connection) {
   db_ = connection.engine();
@@ -145,10 +310,12 @@ const Tables& Catalog::Tables() const {
   if (!tables_) {
     std::vector<Table> items;
     for (auto& e : db_->tableList()) items.emplace_back(db_, e.name, e.type);
-    tables_ = std::make_shared<kevra::db::Tables>(std::move(items));
+    tables_ = std::make_shared<kevra::db::Tables>(db_, std::move(items));
   }
   return *tables_;
 }
+
+Tables& Catalog::Tables() { return const_cast<kevra::db::Tables&>(std::as_const(*this).Tables()); }
 
 void Catalog::Create(const std::string&) {
   throw UnsupportedError("Creating a new database is not supported yet.");

@@ -22,7 +22,15 @@ class Connection;
 
 class Column {
  public:
+  Column() = default;
+  // A column to append: name, DataTypeEnum code, defined size.
+  Column(std::string name, int type, long definedSize) : name_(std::move(name)), type_(type), definedSize_(definedSize) {}
   const std::string& Name() const { return name_; }
+  // Renames the stored column (a column of a table in the database).
+  void Name(const std::string& newName);
+  // Writes a property of the stored column; "Default" (the default value
+  // expression as text, empty text removing it) is the one that can change.
+  void SetProperty(const std::string& name, const kevra::Value& value);
   int Type() const { return type_; }  // DataTypeEnum
   long DefinedSize() const { return definedSize_; }
   int Attributes() const { return attributes_; }  // adColFixed | adColNullable
@@ -44,6 +52,10 @@ class Column {
   std::string relatedColumn_;
   int sortOrder_ = adSortAscending;
   kevra::db::Properties properties_;
+  std::shared_ptr<kevra::Database> db_;  // set for columns of a stored table
+  std::string table_;
+  friend class Table;
+  friend class Columns;
 };
 
 class Columns {
@@ -53,10 +65,20 @@ class Columns {
   int Count() const { return int(items_.size()); }
   const Column& Item(int position) const;
   const Column& Item(const std::string& name) const;
+  Column& Item(int position);
+  Column& Item(const std::string& name);
+  // Adds a column: to the stored table, or to a table not appended yet.
+  void Append(const std::string& name, int type, long definedSize);
+  // Deletes the column from the stored table.
+  void Delete(const std::string& name);
 
  private:
+  friend class CatalogBuilder;
+  friend class Table;
   std::string owner_;
   std::vector<Column> items_;
+  std::shared_ptr<kevra::Database> db_;  // set for the columns of a stored table
+  std::string table_;
 };
 
 class Index {
@@ -77,16 +99,23 @@ class Index {
 };
 
 class Indexes {
+  friend class Table;
+
  public:
   Indexes() = default;
   Indexes(std::string owner, std::vector<Index> items) : owner_(std::move(owner)), items_(std::move(items)) {}
   int Count() const { return int(items_.size()); }
   const Index& Item(int position) const;
   const Index& Item(const std::string& name) const;
+  // Deletes the index from the stored table.
+  void Delete(const std::string& name);
 
  private:
+  friend class CatalogBuilder;
   std::string owner_;
   std::vector<Index> items_;
+  std::shared_ptr<kevra::Database> db_;
+  std::string table_;
 };
 
 class Key {
@@ -105,16 +134,24 @@ class Key {
 };
 
 class Keys {
+  friend class Table;
+
  public:
   Keys() = default;
   Keys(std::string owner, std::vector<Key> items) : owner_(std::move(owner)), items_(std::move(items)) {}
   int Count() const { return int(items_.size()); }
   const Key& Item(int position) const;
   const Key& Item(const std::string& name) const;
+  // Deletes the key: a foreign key with its relationship, a primary or
+  // unique key with its index.
+  void Delete(const std::string& name);
 
  private:
+  friend class CatalogBuilder;
   std::string owner_;
   std::vector<Key> items_;
+  std::shared_ptr<kevra::Database> db_;
+  std::string table_;
 };
 
 // One entry of the Tables collection. Type is one of "TABLE", "SYSTEM TABLE",
@@ -122,31 +159,47 @@ class Keys {
 // read from the file the first time they are asked for.
 class Table {
  public:
+  // A new table, not in any database until Tables::Append stores it.
+  Table();
   Table(std::shared_ptr<kevra::Database> db, std::string name, std::string type);
   const std::string& Name() const { return name_; }
+  // Names a new table, or renames a stored one at once.
+  void Name(const std::string& newName);
   const std::string& Type() const { return type_; }
   const kevra::db::Columns& Columns() const;
+  kevra::db::Columns& Columns();
   const kevra::db::Indexes& Indexes() const;
+  kevra::db::Indexes& Indexes();
   const kevra::db::Keys& Keys() const;
+  kevra::db::Keys& Keys();
 
  private:
+  friend class Tables;
   struct Loaded;
   const Loaded& loaded() const;
   std::shared_ptr<kevra::Database> db_;
   std::string name_;
   std::string type_;
   mutable std::shared_ptr<Loaded> loaded_;
+  kevra::db::Columns newColumns_;  // a table not stored yet
 };
 
 class Tables {
  public:
   Tables() = default;
-  explicit Tables(std::vector<Table> items) : items_(std::move(items)) {}
+  Tables(std::shared_ptr<kevra::Database> db, std::vector<Table> items) : db_(std::move(db)), items_(std::move(items)) {}
   int Count() const { return int(items_.size()); }
   const Table& Item(int position) const;
   const Table& Item(const std::string& name) const;
+  Table& Item(int position);
+  Table& Item(const std::string& name);
+  // Stores a new table with its columns in the database.
+  void Append(const Table& table);
+  // Drops the table and all its rows.
+  void Delete(const std::string& name);
 
  private:
+  std::shared_ptr<kevra::Database> db_;
   std::vector<Table> items_;
 };
 
@@ -157,6 +210,7 @@ class Catalog {
   // The tables of the bound database, ordered by type text, then name
   // (case-insensitive). Throws when the catalog is not bound.
   const kevra::db::Tables& Tables() const;
+  kevra::db::Tables& Tables();
   // Creates a new empty database file (not supported yet).
   void Create(const std::string& connectionString);
 

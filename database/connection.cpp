@@ -2,10 +2,9 @@
 // connection string.
 #include "database/connection.h"
 
-#include <unistd.h>
-
 #include "database/ado_types.h"
 #include "database/connection_string.h"
+#include "engine/storage/file_system.h"
 #include "engine/table/database.h"
 #include "engine/util/error.h"
 #include "engine/util/utf.h"
@@ -28,7 +27,7 @@ void Connection::Open(const std::string& connectionString, const std::string& /*
   options.password = cs.get("Jet OLEDB:Database Password").value_or(password);
   std::string mode = cs.get("Mode").value_or("");
   bool readRequested = namesEqualCaseInsensitive(mode, "Read");
-  options.readOnly = readRequested || ::access(source->c_str(), W_OK) != 0;
+  options.readOnly = readRequested || !kevra::realFileSystem().isWritable(*source);
   database_ = Database::open(*source, options);
   connectionString_ = connectionString;
 }

@@ -141,6 +141,11 @@ bool FaultInjectingFileSystem::exists(const std::string& path) {
   return base_.exists(path);
 }
 
+bool FaultInjectingFileSystem::isWritable(const std::string& path) {
+  decide(FileOperation::Exists, path, 0);
+  return base_.isWritable(path);
+}
+
 std::optional<FileIdentity> FaultInjectingFileSystem::identity(const std::string& path) {
   decide(FileOperation::Identity, path, 0);
   return base_.identity(path);

@@ -72,6 +72,8 @@ class FileSystem {
   // Opens a regular file; throws FileError naming the path when it cannot.
   virtual std::unique_ptr<File> open(const std::string& path, OpenMode mode) = 0;
   virtual bool exists(const std::string& path) = 0;
+  // Whether this program may write the file at `path`.
+  virtual bool isWritable(const std::string& path) = 0;
   // Identity of the file at `path`; nullopt when there is none.
   virtual std::optional<FileIdentity> identity(const std::string& path) = 0;
   // Removes the file; a file that is not there is no error.

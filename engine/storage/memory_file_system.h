@@ -24,6 +24,7 @@ class MemoryFileSystem final : public FileSystem {
 
   std::unique_ptr<File> open(const std::string& path, OpenMode mode) override;
   bool exists(const std::string& path) override;
+  bool isWritable(const std::string& path) override { return exists(path); }
   std::optional<FileIdentity> identity(const std::string& path) override;
   void remove(const std::string& path) override;
   void rename(const std::string& from, const std::string& to) override;

@@ -111,6 +111,8 @@ class PosixFileSystem final : public FileSystem {
     return ::stat(path.c_str(), &st) == 0;
   }
 
+  bool isWritable(const std::string& path) override { return ::access(path.c_str(), W_OK) == 0; }
+
   std::optional<FileIdentity> identity(const std::string& path) override {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return std::nullopt;
