@@ -63,7 +63,14 @@ void createDatabase(FileSystem& fs, const std::string& path, const NewDatabaseOp
       throw EngineError("Could not create the database '" + path + "': the rollback journal '" + journal +
                         "' of an earlier database of that name lies beside it; move or remove it first.");
 
-    const Bytes image = newDatabaseImage(options);  // refusals (the password) come before any file is made
+    Bytes image;  // refusals (the password) come before any file is made
+    try {
+      image = newDatabaseImage(options);
+    } catch (const EngineError& e) {
+      std::string reason = e.what();
+      if (!reason.empty() && reason[0] >= 'A' && reason[0] <= 'Z') reason[0] = char(reason[0] - 'A' + 'a');
+      throw EngineError("Could not create the database '" + path + "': " + reason);
+    }
     temporary = temporaryPathBeside(fs, path);
     {
       std::unique_ptr<File> file = fs.open(temporary, OpenMode::Create);

@@ -84,9 +84,8 @@ void addIndex(TableDef& t, const char* name, uint32_t number, IndexKind kind, ui
 
 // Jet stores the logical indexes of its own tables sorted by name.
 void sortIndexesByName(TableDef& t) {
-  std::stable_sort(t.logicalIndexes.begin(), t.logicalIndexes.end(), [](const auto& a, const auto& b) {
-    return compareNamesCaseInsensitive(a.name, b.name) < 0;
-  });
+  std::stable_sort(t.logicalIndexes.begin(), t.logicalIndexes.end(),
+                   [](const auto& a, const auto& b) { return compareNamesCaseInsensitive(a.name, b.name) < 0; });
 }
 
 constexpr uint8_t kUniqueIndex = 0x81;

@@ -37,7 +37,7 @@ constexpr int32_t kDatabaseObjectId = 0x10000000;
 constexpr uint32_t kJetSystemObjectFlag = 0x80000000;
 
 struct NewSystemTable {
-  TableDef def;  // columns by number; logical indexes in stored order; no page numbers yet
+  TableDef def;                          // columns by number; logical indexes in stored order; no page numbers yet
   std::vector<std::vector<Value>> rows;  // one value per column, in column-number order
 };
 

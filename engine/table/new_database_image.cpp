@@ -62,7 +62,8 @@ DateTime currentLocalTime() {
   const std::time_t t = std::time(nullptr);
   std::tm local{};
   localtime_r(&t, &local);
-  return fromCivil({local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, 0});
+  return fromCivil(
+      {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, 0});
 }
 
 // Jet stores the column descriptors of its own tables, and their names,
@@ -167,7 +168,8 @@ uint32_t writeIndex(ImageBuilder& image, const NewSystemTable& table, const Real
   uint32_t distinct = 0;
   for (size_t i = 0; i < entries.size(); ++i) {
     const ByteSpan key = ByteSpan(entries[i]).first(entries[i].size() - kRowPointerSize);
-    const bool same = i > 0 && std::ranges::equal(key, ByteSpan(entries[i - 1]).first(entries[i - 1].size() - kRowPointerSize));
+    const bool same =
+        i > 0 && std::ranges::equal(key, ByteSpan(entries[i - 1]).first(entries[i - 1].size() - kRowPointerSize));
     if (same && index.unique()) internalError("a unique index of " + table.def.name + " has a repeated key");
     if (!same) ++distinct;
   }
