@@ -3,7 +3,7 @@
 // MSysRelationships), the eight catalog rows (the three containers, the
 // database object MSysDb and the four tables) and the sixteen access-control
 // rows Jet gives a new file. Where the rows and maps go on the pages is
-// database_creator's business; the definitions here carry no page numbers.
+// new_database_image's business; the definitions here carry no page numbers.
 #pragma once
 #include <cstdint>
 #include <vector>
