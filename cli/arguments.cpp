@@ -40,6 +40,8 @@ const char* usageText() {
          "  sql FILE \"STATEMENT\"        run one SQL statement; SELECT prints JSON Lines,\n"
          "                              INSERT/UPDATE/DELETE print the rows affected\n"
          "  check FILE                  verify rows, indexes and page maps; exit 1 on problems\n"
+         "  create FILE                 make a new, empty Jet 4 database; refuses a file that\n"
+         "                              exists (--password PW gives it a database password)\n"
          "\n"
          "Options for every command:\n"
          "  --password PW               database password of a protected file\n"

@@ -27,6 +27,7 @@ int runSchema(const Arguments& args);
 int runExport(const Arguments& args);
 int runCheck(const Arguments& args);
 int runSql(const Arguments& args);
+int runCreate(const Arguments& args);
 
 const char* usageText();
 

@@ -2,8 +2,11 @@
 #include "database/catalog.h"
 
 #include "database/connection.h"
-#include "engine/table/schema_view.h"
+#include "database/connection_string.h"
+#include "engine/storage/file_system.h"
 #include "engine/table/database.h"
+#include "engine/table/database_creator.h"
+#include "engine/table/schema_view.h"
 #include "engine/table/schema_writer.h"
 #include "engine/table/table_writer.h"
 #include "engine/util/error.h"
@@ -317,8 +320,27 @@ const Tables& Catalog::Tables() const {
 
 Tables& Catalog::Tables() { return const_cast<kevra::db::Tables&>(std::as_const(*this).Tables()); }
 
-void Catalog::Create(const std::string&) {
-  throw UnsupportedError("Creating a new database is not supported yet.");
+void Catalog::Create(const std::string& connectionString) {
+  ConnectionString cs(connectionString);
+  if (auto provider = cs.get("Provider");
+      provider && !namesEqualCaseInsensitive(*provider, "Microsoft.Jet.OLEDB.4.0"))
+    throw EngineError("The provider '" + *provider + "' is not available; use Microsoft.Jet.OLEDB.4.0.");
+  auto source = cs.get("Data Source");
+  if (!source || source->empty())
+    throw EngineError("The connection string names no file for the new database (Data Source).");
+  // Engine type 5 is Jet 4 (Access 2000-2003), the only format written.
+  if (auto engineType = cs.get("Jet OLEDB:Engine Type"); engineType && *engineType != "5")
+    throw UnsupportedError("Only Jet 4 databases (Jet OLEDB:Engine Type=5) can be created, not engine type " +
+                           *engineType + ".");
+  NewDatabaseOptions options;
+  options.password = cs.get("Jet OLEDB:Database Password").value_or("");
+  createDatabase(realFileSystem(), *source, options);
+
+  OpenOptions open;
+  open.readOnly = true;
+  open.password = options.password;
+  db_ = kevra::Database::open(*source, open);
+  tables_.reset();
 }
 
 }  // namespace kevra::db

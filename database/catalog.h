@@ -211,7 +211,11 @@ class Catalog {
   // (case-insensitive). Throws when the catalog is not bound.
   const kevra::db::Tables& Tables() const;
   kevra::db::Tables& Tables();
-  // Creates a new empty database file (not supported yet).
+  // Creates a new, empty Jet 4 database at the connection string's Data
+  // Source (with its "Jet OLEDB:Database Password", if any) and binds the
+  // catalog to it, read-only, until the next ActiveConnection. Throws
+  // EngineError naming the file when one exists there already or it cannot
+  // be written, and when the string names no file.
   void Create(const std::string& connectionString);
 
  private:
