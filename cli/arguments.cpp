@@ -19,6 +19,10 @@ Arguments parseArguments(const std::vector<std::string>& args) {
       a.output = value("--output");
     } else if (w.rfind("--password", 0) == 0) {
       a.password = value("--password");
+    } else if (w.rfind("--rows", 0) == 0) {
+      a.rows = value("--rows");
+    } else if (w.rfind("--seed", 0) == 0) {
+      a.seed = value("--seed");
     } else if (w.size() > 1 && w[0] == '-' && w != "-") {
       throw UsageError("Unknown option '" + w + "'.");
     } else {
@@ -42,6 +46,8 @@ const char* usageText() {
          "  check FILE                  verify rows, indexes and page maps; exit 1 on problems\n"
          "  create FILE                 make a new, empty Jet 4 database; refuses a file that\n"
          "                              exists (--password PW gives it a database password)\n"
+         "  generate FILE --rows N      make a new database with a table Customers of N rows\n"
+         "      [--seed S]              and a table Orders of N/10 rows referring to it\n"
          "\n"
          "Options for every command:\n"
          "  --password PW               database password of a protected file\n"

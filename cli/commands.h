@@ -18,6 +18,8 @@ struct Arguments {
   std::string format;    // --format
   std::string output;    // --output
   std::string password;  // --password
+  std::string rows;      // --rows
+  std::string seed;      // --seed
 };
 
 Arguments parseArguments(const std::vector<std::string>& args);
@@ -28,6 +30,7 @@ int runExport(const Arguments& args);
 int runCheck(const Arguments& args);
 int runSql(const Arguments& args);
 int runCreate(const Arguments& args);
+int runGenerate(const Arguments& args);
 
 const char* usageText();
 

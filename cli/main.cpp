@@ -28,6 +28,7 @@ int main(int argc, char** argv) {
     if (command == "check") return runCheck(args);
     if (command == "sql") return runSql(args);
     if (command == "create") return runCreate(args);
+    if (command == "generate") return runGenerate(args);
     throw UsageError("Unknown command '" + command + "'; see kevra-cli --help.");
   } catch (const UsageError& e) {
     std::fprintf(stderr, "kevra-cli: %s\n", e.what());

@@ -2,6 +2,8 @@
 // null mask at the end of the row.
 #include "engine/format/row_codec.h"
 
+#include <algorithm>
+
 #include "engine/format/long_value.h"
 #include "engine/format/text_codec.h"
 #include "engine/util/error.h"
@@ -57,6 +59,9 @@ RowDecoder::RowDecoder(const PageFile& file, const TableDef& table) : file_(file
 
 Value RowDecoder::decodeColumn(const ColumnDef& column, ByteSpan bytes) const {
   const std::string& owner = owners_[size_t(&column - table_.columns.data())];
+  if (!rawLongValues_.empty() && isLongValueType(column.type) &&
+      std::find(rawLongValues_.begin(), rawLongValues_.end(), column.number) != rawLongValues_.end())
+    return Binary(bytes.begin(), bytes.end());
   switch (column.type) {
     case ColumnType::Memo: return decodeTextValue(readLongValue(file_, bytes, owner));
     case ColumnType::OLE: return readLongValue(file_, bytes, owner);

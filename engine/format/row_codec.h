@@ -15,12 +15,17 @@ class RowDecoder {
   RowDecoder(const PageFile& file, const TableDef& table);
   // `out` is resized to the table's column count.
   void decode(ByteSpan row, std::vector<Value>& out) const;
+  // Memo and OLE fields of these column numbers decode to the bytes the row
+  // holds for them (the long-value header and any inline data) instead of
+  // their values, so a row can be written again without copying them.
+  void keepLongValuesRaw(std::vector<uint16_t> columnNumbers) { rawLongValues_ = std::move(columnNumbers); }
 
  private:
   Value decodeColumn(const ColumnDef& column, ByteSpan bytes) const;
   const PageFile& file_;
   const TableDef& table_;
   std::vector<std::string> owners_;  // "column 'X' of table 'T'" for messages
+  std::vector<uint16_t> rawLongValues_;
 };
 
 // Value of one column from its stored bytes (not for Boolean or long values).

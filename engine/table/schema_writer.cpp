@@ -359,33 +359,52 @@ void SchemaWriter::alterColumn(const std::string& table, const std::string& colu
     altered.varIndex = changed.varColumnCount++;
   }
 
-  // First every value is converted, so a refusal names the first offending
-  // value before anything is written.
   const bool becomesAutoNumber = altered.isAutoNumber() && !old.isAutoNumber();
   if (becomesAutoNumber)
     throw EngineError("Field " + quoted(old.name) + " of table " + quoted(def->name) +
                       " cannot become an autonumber; add a new autonumber field instead.");
-  {
+  // Text and binary fields store their values the same way whatever their
+  // size, so a new size needs no row written again (only a check when it
+  // shrinks); any other change of type re-encodes every row.
+  const bool sameStorage = !typeChanges || (altered.type == old.type && old.flags == altered.flags &&
+                                            old.extFlags == altered.extFlags &&
+                                            (old.type == ColumnType::Text || old.type == ColumnType::Binary));
+  const bool rewrite = !sameStorage;
+  const bool shrinks = typeChanges && sameStorage && altered.length < old.length;
+  std::vector<uint16_t> rawLongValues;
+  for (const auto& c : def->columns)
+    if (isLongValueType(c.type) && c.number != old.number) rawLongValues.push_back(c.number);
+  auto refuseValue = [&](const Value& value, const EngineError& e) {
+    throw EngineError("Cannot change field " + quoted(old.name) + " of table " + quoted(def->name) + " to " +
+                      typeDescription(spec) + ": the value '" + valueToText(value) + "' does not convert (" +
+                      e.what() + ")");
+  };
+  auto refuseNull = [&] {
+    throw EngineError("Field " + quoted(old.name) + " of table " + quoted(def->name) +
+                      " cannot be made required: some rows have no value in it.");
+  };
+
+  // Without a rewrite, a check of every value (if one is needed) comes first
+  // and changes nothing.
+  if (!rewrite && (spec.required || shrinks)) {
     auto cursor = db_->openCursor(def);
+    cursor->keepLongValuesRaw(rawLongValues);
     std::vector<Value> row;
     while (cursor->next(row)) {
-      if (spec.required && isNull(row[position]))
-        throw EngineError("Field " + quoted(old.name) + " of table " + quoted(def->name) +
-                          " cannot be made required: some rows have no value in it.");
-      if (!typeChanges) continue;
+      if (spec.required && isNull(row[position])) refuseNull();
+      if (!shrinks) continue;
       try {
         (void)expr::coerceToColumn(row[position], altered);
       } catch (const EngineError& e) {
-        throw EngineError("Cannot change field " + quoted(old.name) + " of table " + quoted(def->name) + " to " +
-                          typeDescription(spec) + ": the value '" + valueToText(row[position]) +
-                          "' does not convert (" + e.what() + ")");
+        refuseValue(row[position], e);
       }
     }
   }
 
   inTransaction([&] {
     PageFile& file = db_->pages();
-    if (typeChanges) {
+    if (typeChanges && !rewrite) storeDefinition(changed);
+    if (rewrite) {
       MapRowAllocator maps(file);
       const bool wasLong = isLongValueType(old.type), isLong = isLongValueType(altered.type);
       if (isLong && !wasLong) changed.longValueMaps.push_back({altered.number, maps.newMap(), maps.newMap()});
@@ -407,13 +426,21 @@ void SchemaWriter::alterColumn(const std::string& table, const std::string& colu
             break;
           }
       storeDefinition(changed);
-      // Every row again, decoded as it is stored and encoded anew.
+      // Every row again, decoded as it is stored and encoded anew; a value
+      // that does not convert ends the transaction, so nothing changes. Long
+      // values of other fields keep their data where it is.
       auto stored = db_->table(def->name);
       auto cursor = db_->openCursor(def);
+      cursor->keepLongValuesRaw(rawLongValues);
       std::vector<Value> row;
       while (cursor->next(row)) {
-        row[position] = expr::coerceToColumn(row[position], altered);
-        writer_.replaceRowBytes(*stored, cursor->lastLocation(), row);
+        if (spec.required && isNull(row[position])) refuseNull();
+        try {
+          row[position] = expr::coerceToColumn(row[position], altered);
+        } catch (const EngineError& e) {
+          refuseValue(row[position], e);
+        }
+        writer_.replaceRowBytes(*stored, cursor->lastLocation(), row, rawLongValues);
         writer_.boundMemory();
       }
       if (dropped) {

@@ -156,4 +156,8 @@ uint64_t TableCursor::countRows() {
   return *m.total;
 }
 
+void TableCursor::keepLongValuesRaw(std::vector<uint16_t> columnNumbers) {
+  impl_->decoder.keepLongValuesRaw(std::move(columnNumbers));
+}
+
 }  // namespace kevra

@@ -30,6 +30,9 @@ class TableCursor {
   uint64_t position() const { return position_; }
   // Counts the rows by walking every data page (decoding nothing).
   uint64_t countRows();
+  // Memo and OLE fields of these column numbers come back as the bytes the
+  // row holds for them, not their values (see RowDecoder).
+  void keepLongValuesRaw(std::vector<uint16_t> columnNumbers);
 
  private:
   struct Impl;

@@ -1,6 +1,7 @@
 // Row changes: placement on data pages, long values, counters, indexes.
 #include "engine/table/table_writer.h"
 
+#include <algorithm>
 #include <chrono>
 #include <ctime>
 #include <random>
@@ -424,10 +425,15 @@ uint32_t TableWriter::dataLocationOf(TableState& st, uint32_t location) {
   return u32At(bytes, 0);
 }
 
-void TableWriter::replaceRowBytes(const TableDef& table, uint32_t location, const std::vector<Value>& values) {
+void TableWriter::replaceRowBytes(const TableDef& table, uint32_t location, const std::vector<Value>& values,
+                                  const std::vector<uint16_t>& rawLongValues) {
   TableState& st = stateFor(table);
   const uint32_t oldData = dataLocationOf(st, location);
-  storeAt(st, location, oldData, encode(st, values));
+  const Binary bytes = st.encoder->encode(values, [&](const ColumnDef& c, const Binary& data) {
+    if (std::find(rawLongValues.begin(), rawLongValues.end(), c.number) != rawLongValues.end()) return data;
+    return storeLongValue(st, c, data);
+  });
+  storeAt(st, location, oldData, bytes);
 }
 
 void TableWriter::forget(uint32_t tdefPage) {

@@ -51,8 +51,11 @@ class TableWriter : public RowWriter {
   void forget(uint32_t tdefPage);
   // Stores `values` as the row at `location`, encoded for the table's
   // definition as stored now. No checks, no index or relationship work: for
-  // rewriting every row after the definition changed.
-  void replaceRowBytes(const TableDef& table, uint32_t location, const std::vector<Value>& values);
+  // rewriting every row after the definition changed. Memo and OLE fields
+  // whose numbers are in `rawLongValues` hold the row bytes a cursor kept
+  // raw for them, and are written back as they were (their data stays put).
+  void replaceRowBytes(const TableDef& table, uint32_t location, const std::vector<Value>& values,
+                       const std::vector<uint16_t>& rawLongValues = {});
   // Moves a large transaction's pages to the file when it holds too many.
   void boundMemory();
 
