@@ -22,7 +22,7 @@ RecordsPage::RecordsPage(QWidget* parent) : QWidget(parent), form_(std::make_uni
   model_->setObjectName(QStringLiteral("recordsModel"));
   model_->setDataSet(&dataset_);
   form_->recordsGrid->setModel(model_);
-  form_->recordsGrid->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 5);
+  fitRowHeight();
   connect(model_, &RecordsModel::fetchFailed, this,
           [this](const QString& message) { ui::showError(this, std::runtime_error(message.toStdString())); });
   editing_ = new RecordsEditing(form_->recordsGrid, form_->recordsNavigator, model_, this);
@@ -42,6 +42,16 @@ void RecordsPage::showRecords(const std::string& connectionString, const QString
 }
 
 void RecordsPage::closeRecords() { dataset_.Close(); }
+
+void RecordsPage::changeEvent(QEvent* event) {
+  // The page takes the window's font only once it is placed in the window.
+  if (event->type() == QEvent::FontChange) fitRowHeight();
+  QWidget::changeEvent(event);
+}
+
+void RecordsPage::fitRowHeight() {
+  form_->recordsGrid->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 5);
+}
 
 void RecordsPage::reloadRecords() {
   constexpr int kAttempts = 3;

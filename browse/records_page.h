@@ -43,7 +43,12 @@ class RecordsPage : public QWidget {
   const RecordsDataset& dataset() const { return dataset_; }
   RecordsModel* model() const { return model_; }
 
+ protected:
+  void changeEvent(QEvent* event) override;
+
  private:
+  void fitRowHeight();
+
   std::unique_ptr<Ui::RecordsPage> form_;
   RecordsDataset dataset_;
   RecordsModel* model_ = nullptr;
