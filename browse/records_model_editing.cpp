@@ -1,5 +1,5 @@
 // Row editing in the records model: pending values, post, cancel, insert and
-// delete, and reading the rows again after a change.
+// delete, and bringing the shown rows up to date after a write.
 #include <algorithm>
 
 #include "browse/records_dataset.h"
@@ -156,7 +156,8 @@ int RecordsModel::deleteRecord(int row) {
 }
 
 void RecordsModel::storedRowChanged(long position) {
-  // Only this row changed: it is read again into its block.
+  // Only this row changed: it is read again into its block. Should that read
+  // fail, the block is dropped and read again when shown.
   const auto found = cacheIndex_.find(position / blockRows_);
   if (found != cacheIndex_.end()) {
     std::vector<Row>& cached = found->second->rows;
@@ -166,11 +167,12 @@ void RecordsModel::storedRowChanged(long position) {
     try {
       read = inBlock < cached.size() && dataset_->rows().fetch(position, 1, fresh) == 1;
     } catch (const std::exception&) {
+      read = false;
     }
     if (read)
       cached[inBlock] = std::move(fresh.front());
     else
-      forgetBlocksFrom(position);  // read again when shown
+      forgetBlocksFrom(position);
   }
   const int row = rowOf(position);
   emit dataChanged(index(row, 0), index(row, columnCount() - 1));

@@ -1,5 +1,5 @@
 // The main window through the life of a file: start state and layout, Open,
-// Close, failing opens, the table tree, RefreshCat and the About box.
+// Close, failing opens, the table tree, refreshing the catalog and the About box.
 #include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
@@ -250,7 +250,7 @@ class MainWindowTest : public QObject {
     QVERIFY(control<QTabWidget>(*window, "pages")->isVisible());
   }
 
-  void refreshtabGivesUpAfterItsRetriesAndReportsOnce() {
+  void reloadingRecordsGivesUpAfterItsRetriesAndReportsOnce() {
     QTemporaryDir folder;
     const QString copy = folder.filePath("copy.mdb");
     QVERIFY(QFile::copy(samplePath("testv2000.mdb"), copy));
