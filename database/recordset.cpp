@@ -125,9 +125,11 @@ bool Recordset::cascadesIntoItself(bool deleting) const {
   return false;
 }
 
-std::optional<long> Recordset::follow(uint32_t location, int liveRows, bool deleting) {
+std::optional<long> Recordset::follow(uint32_t location, int liveRows) {
   followedLastChange_ = false;
-  if (!cascadesIntoItself(deleting)) {
+  // An added row cascades nowhere; a rewritten one may cascade updates, a
+  // removed one deletes.
+  if (liveRows > 0 || !cascadesIntoItself(liveRows < 0)) {
     if (std::optional<uint64_t> position = result_->followRowChange(location, liveRows)) {
       followedLastChange_ = true;
       return long(*position);
@@ -147,7 +149,7 @@ long Recordset::insertRow(const std::vector<std::optional<kevra::Value>>& values
     w.insertRow(*table, values);
     location = w.lastInserted();
   });
-  if (std::optional<long> position = follow(location, +1, false)) return *position;
+  if (std::optional<long> position = follow(location, +1)) return *position;
   // Run again: look for the new row's location from the end, where new rows
   // usually land.
   long count = recordCount();
@@ -160,14 +162,14 @@ void Recordset::updateRow(long position, const std::vector<kevra::Value>& values
   uint32_t location = locationAt(position);
   auto table = result_->sourceTable();
   inTransaction(db_, [&](kevra::TableWriter& w) { w.updateRow(*table, location, values); });
-  follow(location, 0, false);
+  follow(location, 0);
 }
 
 void Recordset::deleteRow(long position) {
   uint32_t location = locationAt(position);
   auto table = result_->sourceTable();
   inTransaction(db_, [&](kevra::TableWriter& w) { w.deleteRow(*table, location); });
-  follow(location, -1, true);
+  follow(location, -1);
 }
 
 }  // namespace kevra::db

@@ -66,7 +66,7 @@ class Recordset {
   uint32_t locationAt(long position) const;
   // Brings the result up to date after a row change at `location`; returns
   // the row's position when the result followed it in place.
-  std::optional<long> follow(uint32_t location, int liveRows, bool deleting);
+  std::optional<long> follow(uint32_t location, int liveRows);
   bool cascadesIntoItself(bool deleting) const;
   std::unique_ptr<kevra::ResultSet> result_;
   std::string source_;
