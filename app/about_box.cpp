@@ -7,32 +7,34 @@
 
 #include "ui_about_box.h"
 
-AboutBox::AboutBox(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::AboutBox>()) {
-  ui->setupUi(this);
+namespace kevra::app {
+
+AboutBox::AboutBox(QWidget* parent) : QDialog(parent), form_(std::make_unique<Ui::AboutBox>()) {
+  form_->setupUi(this);
   setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
   setFixedSize(225, 182);
-  connect(ui->OKButton, &QPushButton::clicked, this, &AboutBox::OKButtonClick);
-  ui->Label1->installEventFilter(this);
-  ui->Label2->installEventFilter(this);
+  connect(form_->okButton, &QPushButton::clicked, this, &QDialog::accept);
+  form_->mailLink->installEventFilter(this);
+  form_->webLink->installEventFilter(this);
 }
 
 AboutBox::~AboutBox() = default;
 
-void AboutBox::OKButtonClick() { accept(); }
+QString AboutBox::mailTarget() const { return QStringLiteral("mailto:") + form_->mailLink->text(); }
 
-QString AboutBox::mailTarget() const { return QStringLiteral("mailto:") + ui->Label1->text(); }
-
-QString AboutBox::webTarget() const { return ui->Label2->text(); }
+QString AboutBox::webTarget() const { return form_->webLink->text(); }
 
 // Link results are not examined: no handler registered means nothing happens.
-void AboutBox::Label1Click() { QDesktopServices::openUrl(QUrl(mailTarget())); }
+void AboutBox::openMailLink() { QDesktopServices::openUrl(QUrl(mailTarget())); }
 
-void AboutBox::Label2Click() { QDesktopServices::openUrl(QUrl(webTarget())); }
+void AboutBox::openWebLink() { QDesktopServices::openUrl(QUrl(webTarget())); }
 
 bool AboutBox::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::MouseButtonRelease && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-    if (watched == ui->Label1) Label1Click();
-    if (watched == ui->Label2) Label2Click();
+    if (watched == form_->mailLink) openMailLink();
+    if (watched == form_->webLink) openWebLink();
   }
   return QDialog::eventFilter(watched, event);
 }
+
+}  // namespace kevra::app

@@ -1,4 +1,5 @@
-// The About box: product name, version, web and e-mail links, an OK button.
+// The About box: product name, version, a web and an e-mail link, an OK
+// button. A fresh box is made for every showing.
 #pragma once
 #include <QDialog>
 #include <memory>
@@ -7,17 +8,18 @@ namespace Ui {
 class AboutBox;
 }
 
+namespace kevra::app {
+
 class AboutBox : public QDialog {
   Q_OBJECT
  public:
   explicit AboutBox(QWidget* parent = nullptr);
   ~AboutBox() override;
 
-  void OKButtonClick();
-  void Label1Click();  // e-mail link
-  void Label2Click();  // web link
+  void openMailLink();
+  void openWebLink();
 
-  // The shell target each link opens.
+  // The target each link opens.
   QString mailTarget() const;
   QString webTarget() const;
 
@@ -25,5 +27,7 @@ class AboutBox : public QDialog {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  std::unique_ptr<Ui::AboutBox> ui;
+  std::unique_ptr<Ui::AboutBox> form_;
 };
+
+}  // namespace kevra::app

@@ -6,15 +6,15 @@
 #include <QScreen>
 #include <QTimer>
 
-#include "app/error_display.h"
-#include "app/form1.h"
+#include "app/main_window.h"
+#include "ui/error_display.h"
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(kevra::ui::kApplicationTitle);
   QApplication::setDesktopFileName(QStringLiteral("kevra"));
 
-  Form1 window;
+  kevra::app::MainWindow window;
   QApplication::setWindowIcon(window.windowIcon());
   if (const QScreen* screen = window.screen()) {
     QRect frame = window.frameGeometry();
@@ -27,7 +27,7 @@ int main(int argc, char* argv[]) {
   if (arguments.size() == 2) {
     const QString path = QFileInfo(arguments[1]).absoluteFilePath();
     QTimer::singleShot(0, &window, [&window, path] {
-      kevra::ui::runCommand(&window, [&window, &path] { window.openDatabase(path); });
+      kevra::ui::runCommand(&window, [&window, &path] { window.openDatabaseFile(path); });
     });
   }
   return app.exec();

@@ -1,10 +1,14 @@
-// The field inspector: choosing a field shows its name, type, length,
-// nullability, default and related field, and records them in the field
-// snapshot; the type box keeps the length box in step.
-#include "app/form1.h"
+// Showing a field from the catalog, and the length rule of the type box.
+#include "browse/field_inspector.h"
+
+#include <variant>
+
 #include "database/ado_types.h"
 #include "schema/type_vocabulary.h"
-#include "ui_form1.h"
+#include "ui/database_session.h"
+#include "ui_structure_page.h"
+
+namespace kevra::browse {
 
 namespace {
 
@@ -21,90 +25,100 @@ bool isTrue(const kevra::Value& value) {
       value);
 }
 
+int exactly(const QComboBox* box, const QString& text) {
+  return box->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
+}
+
 }  // namespace
 
-void Form1::ComboBox1Change() {
+void FieldInspector::showField() {
   using namespace kevra::schema;
-  const QString chosen = ui->ComboBox1->currentText();
-  const std::string name = chosen.toStdString();
+  const std::string name = form_.fieldList->currentText().toStdString();
 
-  // 1. Find the column; a name that matches none fails on the read below.
-  const kevra::db::Columns& columns = selectedTable().Columns();
+  // A name that matches no column fails on the read just after the walk.
+  const db::Columns& columns = session_.selectedTable().Columns();
   int position = 0;
   while (position < columns.Count() && columns.Item(position).Name() != name) ++position;
-  const kevra::db::Column& column = columns.Item(position);
+  const db::Column& column = columns.Item(position);
 
-  // 2.
-  ui->Edit1->setText(QString::fromStdString(column.Name()));
+  form_.fieldNameBox->setText(QString::fromStdString(column.Name()));
 
-  // 3-4. Type list, NUMBER only for a NUMBER field; select the type by text.
-  const QString typeName = GetDataTypeEnumDesc(column.Type());
-  ui->ComboBox2->clear();
-  ui->ComboBox2->addItems(offeredTypeNames());
-  if (typeName == kNumberType) ui->ComboBox2->addItem(kNumberType);
-  ui->ComboBox2->setCurrentIndex(ui->ComboBox2->findText(typeName, Qt::MatchExactly | Qt::MatchCaseSensitive));
+  // NUMBER is offered only to a field that already has it.
+  const QString type = typeName(column.Type());
+  form_.fieldTypeBox->clear();
+  form_.fieldTypeBox->addItems(offeredTypeNames());
+  if (type == kNumberType) form_.fieldTypeBox->addItem(kNumberType);
+  form_.fieldTypeBox->setCurrentIndex(exactly(form_.fieldTypeBox, type));
 
-  // 5. An autonumber is known by its property, not by its type code.
-  if (const kevra::db::Property* autoincrement = column.Properties().find("autoincrement"))
-    if (isTrue(autoincrement->Value))
-      ui->ComboBox2->setCurrentIndex(ui->ComboBox2->findText(kAutonumberType, Qt::MatchExactly | Qt::MatchCaseSensitive));
+  // An autonumber is known by its property, not by its type code.
+  if (const db::Property* autoincrement = column.Properties().find("autoincrement"))
+    if (isTrue(autoincrement->Value)) form_.fieldTypeBox->setCurrentIndex(exactly(form_.fieldTypeBox, kAutonumberType));
 
-  // 6. Length, by the column's type: TEXT only.
-  if (typeName == kTextType) {
-    ui->Edit2->setEnabled(true);
-    ui->Edit2->setText(QString::number(column.DefinedSize()));
+  // The length goes by the column's type, so an autonumber gets none.
+  if (type == kTextType) {
+    form_.fieldLengthBox->setEnabled(true);
+    form_.fieldLengthBox->setText(QString::number(column.DefinedSize()));
   } else {
-    ui->Edit2->clear();
-    ui->Edit2->setEnabled(false);
+    form_.fieldLengthBox->clear();
+    form_.fieldLengthBox->setEnabled(false);
   }
 
-  // 7-8.
-  ui->CheckBox1->setChecked((column.Attributes() & kevra::db::adColNullable) != 0);
-  const kevra::db::Property* defaultValue = column.Properties().find("default");
-  ui->Edit3->setText(defaultValue ? QString::fromStdString(kevra::db::propertyText(defaultValue->Value)) : QString());
+  form_.nullableCheck->setChecked((column.Attributes() & db::adColNullable) != 0);
+  const db::Property* defaultValue = column.Properties().find("default");
+  form_.defaultValueBox->setText(defaultValue ? QString::fromStdString(db::propertyText(defaultValue->Value)) : QString());
 
-  // 9. Related field: the last key whose first column is this field decides.
-  ui->ComboBox4->setCurrentIndex(ui->ComboBox4->findText(QString(), Qt::MatchExactly));
-  const kevra::db::Keys& keys = selectedTable().Keys();
+  // The related field: of the keys whose first column is this field, the
+  // last decides. A primary or unique key relates to nothing ("->" alone),
+  // which matches no entry.
+  form_.relatedFieldList->setCurrentIndex(form_.relatedFieldList->findText(QString(), Qt::MatchExactly));
+  const db::Keys& keys = session_.selectedTable().Keys();
   for (int k = 0; k < keys.Count(); ++k) {
-    const kevra::db::Key& key = keys.Item(k);
+    const db::Key& key = keys.Item(k);
     if (key.Columns().Count() == 0) continue;
-    const kevra::db::Column& first = key.Columns().Item(0);
+    const db::Column& first = key.Columns().Item(0);
     if (first.Name() != name) continue;
     const QString related = QString::fromStdString(key.RelatedTable() + "->" + first.RelatedColumn());
-    ui->ComboBox4->setCurrentIndex(ui->ComboBox4->findText(related, Qt::MatchExactly | Qt::MatchCaseSensitive));
+    form_.relatedFieldList->setCurrentIndex(exactly(form_.relatedFieldList, related));
   }
 
-  // 10.
-  for (QWidget* w : std::initializer_list<QWidget*>{ui->Label1, ui->Label2, ui->Label3, ui->Label4, ui->Label7,
-                                                   ui->Label8, ui->Edit1, ui->Edit3, ui->ComboBox2, ui->Edit2,
-                                                   ui->CheckBox1, ui->Button4, ui->ComboBox4})
-    w->show();
+  setDetailsVisible(true);
 
-  // 11. The snapshot, from the controls as they now are.
-  context_.fieldSnapshot = {ui->Edit1->text().toStdString(),
-                            ui->ComboBox2->currentText().toStdString(),
-                            ui->Edit2->text().toStdString(),
-                            ui->CheckBox1->isChecked() ? "-1" : "0",
-                            ui->Edit3->text().toStdString(),
-                            ui->ComboBox4->currentText().toStdString()};
+  // Written last, from the controls as they now are: a failing read above
+  // leaves the snapshot of the field shown before.
+  session_.setFieldSnapshot({form_.fieldNameBox->text().toStdString(), form_.fieldTypeBox->currentText().toStdString(),
+                             form_.fieldLengthBox->text().toStdString(), form_.nullableCheck->isChecked() ? "-1" : "0",
+                             form_.defaultValueBox->text().toStdString(),
+                             form_.relatedFieldList->currentText().toStdString()});
 }
 
-void Form1::ComboBox2Change() {
-  if (ui->ComboBox2->currentText() == kevra::schema::kTextType) {
-    if (ui->Edit2->text().isEmpty()) ui->Edit2->setText(kevra::schema::kDefaultTextLength);
-    ui->Edit2->setEnabled(true);
+void FieldInspector::typeChosen() {
+  if (form_.fieldTypeBox->currentText() == schema::kTextType) {
+    if (form_.fieldLengthBox->text().isEmpty()) form_.fieldLengthBox->setText(schema::kDefaultTextLength);
+    form_.fieldLengthBox->setEnabled(true);
   } else {
-    ui->Edit2->clear();
-    ui->Edit2->setEnabled(false);
+    form_.fieldLengthBox->clear();
+    form_.fieldLengthBox->setEnabled(false);
   }
 }
 
-void Form1::Edit2Click() {
-  if (ui->ComboBox2->currentText() != kevra::schema::kTextType) {
-    ui->Edit2->setEnabled(false);
-    ui->Edit2->clear();
+void FieldInspector::lengthBoxClicked() {
+  if (form_.fieldTypeBox->currentText() != schema::kTextType) {
+    form_.fieldLengthBox->setEnabled(false);
+    form_.fieldLengthBox->clear();
   } else {
-    ui->Edit2->setEnabled(true);
+    form_.fieldLengthBox->setEnabled(true);
   }
 }
+
+void FieldInspector::hideDetails() { setDetailsVisible(false); }
+
+void FieldInspector::setDetailsVisible(bool visible) {
+  for (QWidget* w : std::initializer_list<QWidget*>{
+           form_.fieldNameLabel, form_.fieldTypeLabel, form_.fieldLengthLabel, form_.nullableLabel,
+           form_.defaultValueLabel, form_.relatedFieldLabel, form_.fieldNameBox, form_.defaultValueBox,
+           form_.fieldTypeBox, form_.fieldLengthBox, form_.nullableCheck, form_.applyChangesButton,
+           form_.relatedFieldList})
+    w->setVisible(visible);
+}
+
+}  // namespace kevra::browse

@@ -1,27 +1,39 @@
-// The index inspector: choosing an index checks its fields in the index field
-// list and shows whether it is unique. Display only; nothing is written.
-#include "app/form1.h"
-#include "ui_form1.h"
+// Showing an index's fields and uniqueness from the catalog.
+#include "browse/index_inspector.h"
 
-void Form1::ComboBox3Change() {
-  const std::string name = ui->ComboBox3->currentText().toStdString();
-  const kevra::db::Indexes& indexes = selectedTable().Indexes();
+#include "ui/database_session.h"
+#include "ui_structure_page.h"
+
+namespace kevra::browse {
+
+std::array<QWidget*, 4> IndexInspector::details() const {
+  return {form_.indexFieldsLabel, form_.indexFieldList, form_.uniqueLabel, form_.uniqueCheck};
+}
+
+void IndexInspector::showIndex() {
+  const std::string name = form_.indexList->currentText().toStdString();
+  const db::Indexes& indexes = session_.selectedTable().Indexes();
   int position = 0;
   while (position < indexes.Count() && indexes.Item(position).Name() != name) ++position;
 
-  for (int row = 0; row < ui->RxCheckListBox1->count(); ++row)
-    ui->RxCheckListBox1->item(row)->setCheckState(Qt::Unchecked);
+  for (int row = 0; row < form_.indexFieldList->count(); ++row)
+    form_.indexFieldList->item(row)->setCheckState(Qt::Unchecked);
 
-  const kevra::db::Index& index = indexes.Item(position);  // fails for a vanished index
-  const kevra::db::Columns& columns = index.Columns();
+  const db::Index& index = indexes.Item(position);
+  const db::Columns& columns = index.Columns();
   for (int c = 0; c < columns.Count(); ++c) {
     const QString field = QString::fromStdString(columns.Item(c).Name());
-    for (int row = 0; row < ui->RxCheckListBox1->count(); ++row) {
-      QListWidgetItem* item = ui->RxCheckListBox1->item(row);
+    for (int row = 0; row < form_.indexFieldList->count(); ++row) {
+      QListWidgetItem* item = form_.indexFieldList->item(row);
       if (item->text() == field) item->setCheckState(Qt::Checked);
     }
   }
-  ui->CheckBox2->setChecked(index.Unique());
-  for (QWidget* w : std::initializer_list<QWidget*>{ui->Label5, ui->RxCheckListBox1, ui->Label6, ui->CheckBox2})
-    w->show();
+  form_.uniqueCheck->setChecked(index.Unique());
+  for (QWidget* w : details()) w->show();
 }
+
+void IndexInspector::hideDetails() {
+  for (QWidget* w : details()) w->hide();
+}
+
+}  // namespace kevra::browse

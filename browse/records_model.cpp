@@ -79,8 +79,11 @@ bool RecordsModel::canFetchMore(const QModelIndex& parent) const { return !paren
 
 void RecordsModel::fetchMore(const QModelIndex& parent) {
   if (!canFetchMore(parent)) return;
+  // The whole block holding the next row is read and kept; rows of it already
+  // shown (after a row was added or removed) are not added again.
   std::vector<Row> rows;
   const long number = fetchedRows_ / blockRows_;
+  const long shown = fetchedRows_ % blockRows_;
   long read = 0;
   try {
     read = dataset_->rows().fetch(number * blockRows_, blockRows_, rows);
@@ -92,11 +95,12 @@ void RecordsModel::fetchMore(const QModelIndex& parent) {
   }
   rows.resize(size_t(std::max(read, 0L)));
   if (read < blockRows_) atEnd_ = true;
-  if (read <= 0) return;
-  store(number, std::move(rows));
+  if (read > 0) store(number, std::move(rows));
+  const long added = read - shown;
+  if (added <= 0) return;
   const int first = rowCount();  // after a pending new row, if any
-  beginInsertRows({}, first, first + int(read) - 1);
-  fetchedRows_ += read;
+  beginInsertRows({}, first, first + int(added) - 1);
+  fetchedRows_ += added;
   endInsertRows();
 }
 
@@ -119,6 +123,7 @@ const RecordsModel::Block* RecordsModel::block(long number) const {
 }
 
 const RecordsModel::Block& RecordsModel::store(long number, std::vector<Row> rows) const {
+  if (const auto old = cacheIndex_.find(number); old != cacheIndex_.end()) cache_.erase(old->second);
   cache_.push_front(Block{number, std::move(rows)});
   cacheIndex_[number] = cache_.begin();
   while (int(cache_.size()) > cachedBlocks_) {

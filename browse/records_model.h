@@ -7,8 +7,9 @@
 // mode, and the row's pending values live here until post() writes them in one
 // engine transaction or cancelEdit() drops them. startInsert() adds a pending
 // new row before a given row. At most one row is pending at a time; while one
-// is, the other rows take no changes. After every write the rows are read
-// again from the dataset.
+// is, the other rows take no changes. A write changes the model in place: the
+// written row is read again, an added or deleted row moves the rows after it,
+// and the cached blocks before it stay as they are; nothing is counted again.
 #pragma once
 #include <QAbstractTableModel>
 #include <list>
@@ -63,14 +64,14 @@ class RecordsModel : public QAbstractTableModel {
   // Adds a pending new row before `row` (clamped to the rows shown) and
   // returns its row. Throws when rows cannot be changed or a row is pending.
   int startInsert(int row);
-  // Writes the pending row (update, or insert for a new row), reads the rows
-  // again and returns the row it now has; -1 when nothing was pending. Throws
-  // the engine's error with the pending values kept.
+  // Writes the pending row (update, or insert for a new row) and returns the
+  // row it now has (a new row takes its stored place); -1 when nothing was
+  // pending. Throws the engine's error with the pending values kept.
   int post();
   // Drops the pending values; a pending new row disappears.
   void cancelEdit();
-  // Deletes the row shown at `row` and reads the rows again; returns the row
-  // to show as current afterwards (-1 when none is left). Deleting the pending
+  // Deletes the row shown at `row`; returns the row to show as current
+  // afterwards (-1 when none is left). Deleting the pending
   // new row just drops it; pending values of the deleted row are dropped.
   // Throws the engine's error with nothing changed.
   int deleteRecord(int row);
@@ -104,6 +105,12 @@ class RecordsModel : public QAbstractTableModel {
   };
   bool showing() const;
   void reload();
+  // After a write the dataset followed in place.
+  void storedRowChanged(long position);
+  void storedRowAdded(long position);
+  void storedRowRemoved(long position);
+  void forgetBlocksFrom(long position);
+  // After a write that ran the dataset's statement again.
   void refetch(long keepPosition);
   const kevra::Value* valueAt(int row, int column) const;
   int fieldType(int column) const;

@@ -1,5 +1,5 @@
 // Row editing in the records model: pending values, post, cancel, insert and
-// delete, and reading the rows again after a change.
+// delete, and bringing the shown rows up to date after a write.
 #include <algorithm>
 
 #include "browse/records_dataset.h"
@@ -91,20 +91,33 @@ int RecordsModel::startInsert(int row) {
 int RecordsModel::post() {
   if (!pending_) return -1;
   kevra::db::Recordset& rows = dataset_->rows();
-  long position = 0;
   if (pending_->inserting) {
-    position = rows.insertRow(pending_->values);
-  } else {
-    std::vector<kevra::Value> values;
-    values.reserve(pending_->values.size());
-    for (const auto& v : pending_->values) values.push_back(v.value_or(kevra::Value{}));
-    position = positionOf(pending_->row);
-    rows.updateRow(position, values);
+    const long position = rows.insertRow(pending_->values);
+    // The new row leaves the place it was typed in and takes its stored place.
+    const int typedAt = pending_->row;
+    beginRemoveRows({}, typedAt, typedAt);
+    pending_.reset();
+    endRemoveRows();
+    if (rows.followedLastChange())
+      storedRowAdded(position);
+    else
+      refetch(position);
+    emit editStateChanged();
+    return rowOf(position);
   }
+  std::vector<kevra::Value> values;
+  values.reserve(pending_->values.size());
+  for (const auto& v : pending_->values) values.push_back(v.value_or(kevra::Value{}));
+  const int row = pending_->row;
+  const long position = positionOf(row);
+  rows.updateRow(position, values);
   pending_.reset();
-  refetch(position);
+  if (rows.followedLastChange())
+    storedRowChanged(position);
+  else
+    refetch(position);
   emit editStateChanged();
-  return int(position);
+  return rowOf(position);
 }
 
 void RecordsModel::cancelEdit() {
@@ -131,17 +144,78 @@ int RecordsModel::deleteRecord(int row) {
     return std::min(row, rowCount() - 1);
   }
   const long position = positionOf(row);
-  dataset_->rows().deleteRow(position);
-  pending_.reset();
-  refetch(position);
+  kevra::db::Recordset& rows = dataset_->rows();
+  rows.deleteRow(position);
+  pending_.reset();  // pending values of the deleted row go with it
+  if (rows.followedLastChange())
+    storedRowRemoved(position);
+  else
+    refetch(position);
   emit editStateChanged();
   return std::min(row, rowCount() - 1);
 }
 
+void RecordsModel::storedRowChanged(long position) {
+  // Only this row changed: it is read again into its block. Should that read
+  // fail, the block is dropped and read again when shown.
+  const auto found = cacheIndex_.find(position / blockRows_);
+  if (found != cacheIndex_.end()) {
+    std::vector<Row>& cached = found->second->rows;
+    const size_t inBlock = size_t(position % blockRows_);
+    std::vector<Row> fresh;
+    bool read = false;
+    try {
+      read = inBlock < cached.size() && dataset_->rows().fetch(position, 1, fresh) == 1;
+    } catch (const std::exception&) {
+      read = false;
+    }
+    if (read)
+      cached[inBlock] = std::move(fresh.front());
+    else
+      forgetBlocksFrom(position);
+  }
+  const int row = rowOf(position);
+  emit dataChanged(index(row, 0), index(row, columnCount() - 1));
+  emit headerDataChanged(Qt::Vertical, row, row);
+}
+
+void RecordsModel::storedRowAdded(long position) {
+  forgetBlocksFrom(position);
+  if (position < fetchedRows_ || atEnd_) {
+    beginInsertRows({}, int(position), int(position));
+    ++fetchedRows_;
+  } else {
+    // Stored past the rows read so far: they reach up to it now, the ones
+    // between read when shown.
+    beginInsertRows({}, int(fetchedRows_), int(position));
+    fetchedRows_ = position + 1;
+  }
+  endInsertRows();
+}
+
+void RecordsModel::storedRowRemoved(long position) {
+  forgetBlocksFrom(position);
+  beginRemoveRows({}, int(position), int(position));
+  --fetchedRows_;
+  endRemoveRows();
+}
+
+void RecordsModel::forgetBlocksFrom(long position) {
+  // Blocks before the change keep their rows; the rest are read again.
+  const long first = position / blockRows_;
+  for (auto it = cache_.begin(); it != cache_.end();) {
+    if (it->number >= first) {
+      cacheIndex_.erase(it->number);
+      it = cache_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
+
 void RecordsModel::refetch(long keepPosition) {
-  // The rows read so far are read again, and at least up to the one to keep;
-  // the count stays a whole number of blocks unless it reaches the end, as
-  // fetchMore expects.
+  // The statement ran again and rows may have moved anywhere: the rows read
+  // so far are read again, and at least up to the one to keep.
   beginResetModel();
   cache_.clear();
   cacheIndex_.clear();
@@ -155,8 +229,7 @@ void RecordsModel::refetch(long keepPosition) {
     emit fetchFailed(QString::fromUtf8(error.what()));
     return;
   }
-  long wanted = std::max({fetchedRows_, keepPosition + 1, blockRows_});
-  wanted = (wanted + blockRows_ - 1) / blockRows_ * blockRows_;
+  const long wanted = std::max({fetchedRows_, keepPosition + 1, blockRows_});
   fetchedRows_ = std::min(wanted, total);
   atEnd_ = fetchedRows_ >= total;
   endResetModel();

@@ -23,10 +23,10 @@ RecordsNavigator::RecordsNavigator(QWidget* parent) : QWidget(parent) {
   auto* layout = new QHBoxLayout(this);
   layout->setContentsMargins(1, 1, 1, 1);
   layout->setSpacing(0);
-  insert_ = makeButton(this, "nbInsert", QStringLiteral("+"), tr("Insert record"));
-  delete_ = makeButton(this, "nbDelete", QStringLiteral("\u2212"), tr("Delete record"));
-  post_ = makeButton(this, "nbPost", QStringLiteral("\u2713"), tr("Post edit"));
-  cancel_ = makeButton(this, "nbCancel", QStringLiteral("\u2715"), tr("Cancel edit"));
+  insert_ = makeButton(this, "insertButton", QStringLiteral("+"), tr("Insert record"));
+  delete_ = makeButton(this, "deleteButton", QStringLiteral("\u2212"), tr("Delete record"));
+  post_ = makeButton(this, "postButton", QStringLiteral("\u2713"), tr("Post edit"));
+  cancel_ = makeButton(this, "cancelButton", QStringLiteral("\u2715"), tr("Cancel edit"));
   for (QToolButton* button : {insert_, delete_, post_, cancel_}) layout->addWidget(button);
   layout->addStretch(1);
 }

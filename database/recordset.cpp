@@ -10,6 +10,7 @@
 #include "engine/sql/local_services.h"
 #include "engine/sql/statement_runner.h"
 #include "engine/util/error.h"
+#include "engine/util/utf.h"
 
 namespace kevra::db {
 
@@ -106,6 +107,38 @@ void inTransaction(const std::shared_ptr<kevra::Database>& db, Change change) {
 
 }  // namespace
 
+bool Recordset::cascadesIntoItself(bool deleting) const {
+  // A change that cascades through enforced relationships back into the
+  // shown table changes rows other than the one written.
+  const std::string& self = result_->sourceTable()->name;
+  std::vector<std::string> reached{self};
+  for (size_t next = 0; next < reached.size(); ++next) {
+    for (const kevra::Relationship& r : db_->relationships()) {
+      if (!r.enforced() || !(deleting ? r.cascadeDeletes() : r.cascadeUpdates())) continue;
+      if (!kevra::namesEqualCaseInsensitive(r.referencedTable, reached[next])) continue;
+      if (kevra::namesEqualCaseInsensitive(r.table, self)) return true;
+      bool seen = false;
+      for (const std::string& t : reached) seen = seen || kevra::namesEqualCaseInsensitive(t, r.table);
+      if (!seen) reached.push_back(r.table);
+    }
+  }
+  return false;
+}
+
+std::optional<long> Recordset::follow(uint32_t location, int liveRows) {
+  followedLastChange_ = false;
+  // An added row cascades nowhere; a rewritten one may cascade updates, a
+  // removed one deletes.
+  if (liveRows > 0 || !cascadesIntoItself(liveRows < 0)) {
+    if (std::optional<uint64_t> position = result_->followRowChange(location, liveRows)) {
+      followedLastChange_ = true;
+      return long(*position);
+    }
+  }
+  reopen();
+  return std::nullopt;
+}
+
 long Recordset::insertRow(const std::vector<std::optional<kevra::Value>>& values) {
   open(result_);
   auto table = result_->sourceTable();
@@ -116,9 +149,9 @@ long Recordset::insertRow(const std::vector<std::optional<kevra::Value>>& values
     w.insertRow(*table, values);
     location = w.lastInserted();
   });
-  reopen();
-  // The new row's position: look for its location from the end, where new
-  // rows usually land.
+  if (std::optional<long> position = follow(location, +1)) return *position;
+  // Run again: look for the new row's location from the end, where new rows
+  // usually land.
   long count = recordCount();
   for (long p = count - 1; p >= 0 && p >= count - 4096; --p)
     if (result_->rowLocation(uint64_t(p)) == location) return p;
@@ -129,14 +162,14 @@ void Recordset::updateRow(long position, const std::vector<kevra::Value>& values
   uint32_t location = locationAt(position);
   auto table = result_->sourceTable();
   inTransaction(db_, [&](kevra::TableWriter& w) { w.updateRow(*table, location, values); });
-  reopen();
+  follow(location, 0);
 }
 
 void Recordset::deleteRow(long position) {
   uint32_t location = locationAt(position);
   auto table = result_->sourceTable();
   inTransaction(db_, [&](kevra::TableWriter& w) { w.deleteRow(*table, location); });
-  reopen();
+  follow(location, -1);
 }
 
 }  // namespace kevra::db

@@ -41,14 +41,21 @@ class Recordset {
   long fetch(long position, long count, std::vector<std::vector<kevra::Value>>& out) const;
   // Changing rows of a recordset that shows whole rows of one table (as
   // "select * from [T]" does). Each call is one transaction: it lands whole
-  // or throws with the file unchanged. Afterwards the statement is run again,
-  // so positions and the count reflect the change.
+  // or throws with the file unchanged. Afterwards positions and the count
+  // reflect the change. Whole rows in storage order follow it in place: an
+  // added row takes its storage position and the rows after it move down one,
+  // a removed row's followers move up one, nothing else moves and nothing is
+  // counted again. Any other result (filtered, sorted) runs its statement
+  // again, and then rows may have moved anywhere.
   bool editable() const;
   // `values` has one entry per field; nullopt leaves the field to its default
   // value or autonumber. Returns the position of the new row.
   long insertRow(const std::vector<std::optional<kevra::Value>>& values);
   void updateRow(long position, const std::vector<kevra::Value>& values);
   void deleteRow(long position);
+  // Whether the last change was followed in place (see above) rather than by
+  // running the statement again.
+  bool followedLastChange() const { return followedLastChange_; }
 
   // Rows changed by the last non-SELECT statement.
   long rowsAffected() const { return rowsAffected_; }
@@ -57,9 +64,14 @@ class Recordset {
   std::shared_ptr<kevra::Database> db_;
   void reopen();
   uint32_t locationAt(long position) const;
+  // Brings the result up to date after a row change at `location`; returns
+  // the row's position when the result followed it in place.
+  std::optional<long> follow(uint32_t location, int liveRows);
+  bool cascadesIntoItself(bool deleting) const;
   std::unique_ptr<kevra::ResultSet> result_;
   std::string source_;
   long rowsAffected_ = 0;
+  bool followedLastChange_ = false;
 };
 
 }  // namespace kevra::db

@@ -37,21 +37,17 @@ constexpr std::array<VocabularyEntry, 14> kVocabulary{{
 
 }  // namespace
 
-QString GetDataTypeEnumDesc(int typeCode) {
+QString typeName(int typeCode) {
   if (typeCode >= 0)
     for (const VocabularyEntry& entry : kVocabulary)
       if (entry.typeCode == typeCode) return QString::fromLatin1(entry.displayName);
   return QStringLiteral("UNKNOWN");
 }
 
-void ado2sql(const QString& displayName, QString& sqlWord) {
-  for (const VocabularyEntry& entry : kVocabulary) {
-    if (displayName == QLatin1String(entry.displayName)) {
-      sqlWord = QString::fromLatin1(entry.sqlWord);
-      return;
-    }
-  }
-  sqlWord = QStringLiteral("unknown");
+QString sqlTypeFor(const QString& displayName) {
+  for (const VocabularyEntry& entry : kVocabulary)
+    if (displayName == QLatin1String(entry.displayName)) return QString::fromLatin1(entry.sqlWord);
+  return QStringLiteral("unknown");
 }
 
 const QStringList& offeredTypeNames() {

@@ -9,10 +9,10 @@ namespace kevra::schema {
 
 // Engine type code to display type name; "UNKNOWN" for a code outside the
 // vocabulary. AUTONUMBER has no code (it is a column property).
-QString GetDataTypeEnumDesc(int typeCode);
+QString typeName(int typeCode);
 
 // Display type name to SQL type word; "unknown" for any other text.
-void ado2sql(const QString& displayName, QString& sqlWord);
+QString sqlTypeFor(const QString& displayName);
 
 // The thirteen names a type box offers, "SMALL INT" to "OLE OBJECT". NUMBER is
 // not among them: only an existing NUMBER field gets it as a fourteenth entry.

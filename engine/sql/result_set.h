@@ -34,6 +34,11 @@ class ResultSet {
   // row at `position`. Other results return null / nullopt.
   virtual std::shared_ptr<const TableDef> sourceTable() const { return nullptr; }
   virtual std::optional<uint32_t> rowLocation(uint64_t /*position*/) { return std::nullopt; }
+  // A writer added (+1), rewrote (0) or removed (-1) the row of sourceTable()
+  // at `location`. A result that can follow the change without running again
+  // does so and returns the row's position (for a removed row, the one it
+  // had); the others return nullopt and must be run again.
+  virtual std::optional<uint64_t> followRowChange(uint32_t /*location*/, int /*liveRows*/) { return std::nullopt; }
 };
 
 }  // namespace kevra

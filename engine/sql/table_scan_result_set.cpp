@@ -35,4 +35,10 @@ std::optional<uint32_t> TableScanResultSet::rowLocation(uint64_t position) {
   return cursor_->lastLocation();
 }
 
+std::optional<uint64_t> TableScanResultSet::followRowChange(uint32_t location, int liveRows) {
+  if (!plan_->outputIsWholeRow()) return std::nullopt;
+  if (count_) count_ = uint64_t(int64_t(*count_) + liveRows);
+  return cursor_->followRowChange(location, liveRows);
+}
+
 }  // namespace kevra::sql

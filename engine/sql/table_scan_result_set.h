@@ -21,6 +21,7 @@ class TableScanResultSet : public ResultSet {
   size_t fetch(uint64_t position, size_t count, std::vector<std::vector<Value>>& out) override;
   std::shared_ptr<const TableDef> sourceTable() const override;
   std::optional<uint32_t> rowLocation(uint64_t position) override;
+  std::optional<uint64_t> followRowChange(uint32_t location, int liveRows) override;
 
  private:
   std::unique_ptr<SelectPlan> plan_;

@@ -156,6 +156,37 @@ uint64_t TableCursor::countRows() {
   return *m.total;
 }
 
+uint64_t TableCursor::followRowChange(uint32_t location, int liveRows) {
+  Impl& m = *impl_;
+  const uint32_t page = pointerPage(location);
+  auto at = std::lower_bound(m.pages.begin(), m.pages.end(), page);
+  const size_t k = size_t(at - m.pages.begin());
+  if (at == m.pages.end() || *at != page) {
+    // A page the table took after this cursor read its page list: its first
+    // row comes where the rows of the page after it began.
+    m.pages.insert(at, page);
+    if (k < m.checkpoints.size()) m.checkpoints.insert(m.checkpoints.begin() + std::ptrdiff_t(k), m.checkpoints[k]);
+  }
+  for (size_t j = k + 1; j < m.checkpoints.size(); ++j) m.checkpoints[j] = uint64_t(int64_t(m.checkpoints[j]) + liveRows);
+  if (m.total) m.total = uint64_t(int64_t(*m.total) + liveRows);
+  // The page held in `current` may be an old copy: start over.
+  m.current.reset();
+  m.pageIndex = 0;
+  m.slot = 0;
+  position_ = 0;
+
+  if (m.checkpoints.empty()) m.checkpoints.push_back(0);
+  while (m.checkpoints.size() <= k) {
+    const size_t j = m.checkpoints.size() - 1;
+    m.checkpoints.push_back(m.checkpoints[j] + m.liveRowsOn(m.pages[j]));
+  }
+  DataPage changed(m.file.read(page), page, m.owner);
+  uint64_t before = 0;
+  for (uint16_t s = 0; s < pointerRow(location) && s < changed.slotCount(); ++s)
+    if (Impl::isLive(changed.slotFlags(s))) ++before;
+  return m.checkpoints[k] + before;
+}
+
 void TableCursor::keepLongValuesRaw(std::vector<uint16_t> columnNumbers) {
   impl_->decoder.keepLongValuesRaw(std::move(columnNumbers));
 }

@@ -30,6 +30,11 @@ class TableCursor {
   uint64_t position() const { return position_; }
   // Counts the rows by walking every data page (decoding nothing).
   uint64_t countRows();
+  // A writer added (+1), rewrote (0) or removed (-1) the row at `location`
+  // after this cursor began. Adjusts what the cursor knows of the table's
+  // pages instead of counting them again, and returns the row's position (for
+  // a removed row, the one it had). The next read seeks afresh.
+  uint64_t followRowChange(uint32_t location, int liveRows);
   // Memo and OLE fields of these column numbers come back as the bytes the
   // row holds for them, not their values (see RowDecoder).
   void keepLongValuesRaw(std::vector<uint16_t> columnNumbers);

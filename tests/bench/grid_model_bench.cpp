@@ -10,7 +10,7 @@
 
 #include "browse/records_dataset.h"
 #include "browse/records_model.h"
-#include "database/form1_database_context.h"
+#include "ui/database_session.h"
 
 namespace {
 
@@ -25,7 +25,7 @@ double peakResidentMegabytes() {
 }
 
 void openCustomers(kevra::browse::RecordsDataset& dataset) {
-  dataset.setConnectionString(kevra::db::kJetConnectionPrefix + benchFile());
+  dataset.setConnectionString(kevra::ui::kJetConnectionPrefix + benchFile());
   dataset.setCommandText("select * from [Customers]");
   dataset.Open();
 }

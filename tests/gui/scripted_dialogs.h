@@ -6,7 +6,7 @@
 #include <QStringList>
 #include <memory>
 
-#include "app/dialog_seam.h"
+#include "ui/dialog_seam.h"
 
 class ScriptedDialogs : public kevra::ui::DialogSeam {
  public:

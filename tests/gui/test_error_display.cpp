@@ -3,8 +3,8 @@
 #include <QtTest>
 #include <stdexcept>
 
-#include "app/dialog_seam.h"
-#include "app/error_display.h"
+#include "ui/dialog_seam.h"
+#include "ui/error_display.h"
 #include "scripted_dialogs.h"
 
 class ErrorDisplayTest : public QObject {

@@ -16,7 +16,7 @@
 
 #include "browse/records_dataset.h"
 #include "browse/records_model.h"
-#include "database/form1_database_context.h"
+#include "ui/database_session.h"
 #include "window_probe.h"
 
 using kevra::browse::RecordsModel;
@@ -24,7 +24,7 @@ using kevra::browse::RecordsModel;
 class GridEditsTest : public QObject {
   Q_OBJECT
   std::unique_ptr<ScriptedDialogs::Scope> dialogs;
-  std::unique_ptr<Form1> window;
+  std::unique_ptr<MainWindow> window;
   std::unique_ptr<QTemporaryDir> scratch;
 
   // A writable copy of a sample in this test's scratch folder.
@@ -40,7 +40,7 @@ class GridEditsTest : public QObject {
     return file.readAll();
   }
   void newWindow() {
-    window = std::make_unique<Form1>();
+    window = std::make_unique<MainWindow>();
     window->resize(1000, 700);
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window.get()));
@@ -56,8 +56,8 @@ class GridEditsTest : public QObject {
     QVERIFY2((*dialogs)->messages.size() == shown, "opening showed an error");
   }
 
-  RecordsModel* model() const { return window->dataSource(); }
-  QTableView* grid() const { return control<QTableView>(*window, "DBGrid1"); }
+  RecordsModel* model() const { return window->recordsPage()->model(); }
+  QTableView* grid() const { return control<QTableView>(*window, "recordsGrid"); }
   QToolButton* button(const char* name) const { return control<QToolButton>(*window, name); }
   QModelIndex cell(int row, int column) const { return model()->index(row, column); }
   QStringList column(int field) {
@@ -70,7 +70,7 @@ class GridEditsTest : public QObject {
   // for a disabled one.
   QString buttons() const {
     QString state;
-    const char* names[] = {"nbInsert", "nbDelete", "nbPost", "nbCancel"};
+    const char* names[] = {"insertButton", "deleteButton", "postButton", "cancelButton"};
     for (int i = 0; i < 4; ++i) state += button(names[i])->isEnabled() ? QChar("IDPC"[i]) : QChar('-');
     return state;
   }
@@ -104,16 +104,16 @@ class GridEditsTest : public QObject {
     QCOMPARE(model()->headerData(2, Qt::Vertical).toString(), QStringLiteral("3 \u270E"));
     // Another row takes no change while this one is pending.
     QVERIFY(!model()->setData(cell(4, 1), QStringLiteral("y")));
-    button("nbCancel")->click();
+    button("cancelButton")->click();
     QCOMPARE(buttons(), QStringLiteral("ID--"));
     QCOMPARE(model()->headerData(2, Qt::Vertical).toString(), QStringLiteral("3"));
-    button("nbInsert")->click();
+    button("insertButton")->click();
     QCOMPARE(buttons(), QStringLiteral("IDPC"));
     QCOMPARE(model()->headerData(2, Qt::Vertical).toString(), QStringLiteral("*"));
     QCOMPARE(model()->headerData(3, Qt::Vertical).toString(), QStringLiteral("3"));  // numbers stay
-    button("nbCancel")->click();
+    button("cancelButton")->click();
     // Closing the file leaves nothing to click.
-    action(*window, "vtkapat")->trigger();
+    action(*window, "closeAction")->trigger();
     QCOMPARE(buttons(), QStringLiteral("----"));
   }
 
@@ -122,7 +122,7 @@ class GridEditsTest : public QObject {
     show(path, "Table1");
     QCOMPARE(model()->rowCount(), 7);
     grid()->setCurrentIndex(cell(3, 0));
-    button("nbInsert")->click();
+    button("insertButton")->click();
     // The new row comes before the current one and is current itself.
     QCOMPARE(model()->rowCount(), 8);
     QCOMPARE(grid()->currentIndex().row(), 3);
@@ -130,7 +130,7 @@ class GridEditsTest : public QObject {
     QCOMPARE(cell(4, 0).data().toString(), QStringLiteral("row4col1"));
     QVERIFY(model()->setData(cell(3, 0), QStringLiteral("neu \u00e9\u03b1")));
     QVERIFY(model()->setData(cell(3, 8), QStringLiteral("last")));
-    button("nbPost")->click();
+    button("postButton")->click();
     QCOMPARE(errors(), QStringList());
     QCOMPARE(buttons(), QStringLiteral("ID--"));
     QCOMPARE(model()->rowCount(), 8);
@@ -155,7 +155,7 @@ class GridEditsTest : public QObject {
     QVERIFY(model()->setData(cell(1, 2), QStringLiteral("changed")));
     QVERIFY(model()->setData(cell(1, 0), QString()));  // emptied: stored as NULL
     QCOMPARE(cell(1, 2).data().toString(), QStringLiteral("changed"));
-    button("nbPost")->click();
+    button("postButton")->click();
     QCOMPARE(errors(), QStringList());
     QCOMPARE(grid()->currentIndex(), cell(1, 2));
     QCOMPARE(cell(1, 2).data().toString(), QStringLiteral("changed"));
@@ -183,7 +183,7 @@ class GridEditsTest : public QObject {
     QCOMPARE(editor->text(), QStringLiteral("typed"));
     QCOMPARE(buttons(), QStringLiteral("IDPC"));  // the first keystroke starts the edit
     QCOMPARE(model()->editRow(), 6);
-    button("nbPost")->click();
+    button("postButton")->click();
     QCOMPARE(errors(), QStringList());
     QVERIFY(!grid()->indexWidget(cell(6, 2)));
     QCOMPARE(cell(6, 2).data().toString(), QStringLiteral("typed"));
@@ -194,7 +194,7 @@ class GridEditsTest : public QObject {
     QVERIFY(editor);
     QTest::keyClicks(editor, QStringLiteral("dropped"));
     QCOMPARE(cell(6, 3).data().toString(), QStringLiteral("dropped"));
-    button("nbCancel")->click();
+    button("cancelButton")->click();
     QVERIFY(!grid()->indexWidget(cell(6, 3)));
     QCOMPARE(cell(6, 3).data().toString(), QString());
 
@@ -225,11 +225,11 @@ class GridEditsTest : public QObject {
     show(path, "Table1");
     grid()->setCurrentIndex(cell(0, 0));
     QVERIFY(model()->setData(cell(0, 0), QStringLiteral("not kept")));
-    button("nbCancel")->click();
+    button("cancelButton")->click();
     QCOMPARE(cell(0, 0).data().toString(), QStringLiteral("row1col1"));
-    button("nbInsert")->click();
+    button("insertButton")->click();
     QVERIFY(model()->setData(grid()->currentIndex(), QStringLiteral("not kept either")));
-    button("nbCancel")->click();
+    button("cancelButton")->click();
     QCOMPARE(model()->rowCount(), 7);
     QVERIFY(!column(0).contains(QStringLiteral("not kept either")));
     QCOMPARE(errors(), QStringList());
@@ -242,7 +242,7 @@ class GridEditsTest : public QObject {
     show(path, "Table1");
     grid()->setCurrentIndex(cell(1, 0));
     (*dialogs)->messageAnswer = QMessageBox::Cancel;
-    button("nbDelete")->click();
+    button("deleteButton")->click();
     QCOMPARE((*dialogs)->messages.size(), 1);
     const kevra::ui::MessageRequest question = (*dialogs)->messages.first();
     QCOMPARE(question.text, QStringLiteral("Delete record?"));
@@ -251,7 +251,7 @@ class GridEditsTest : public QObject {
     QCOMPARE(cell(1, 0).data().toString(), QStringLiteral("row2col1"));
 
     (*dialogs)->messageAnswer = QMessageBox::Ok;
-    button("nbDelete")->click();
+    button("deleteButton")->click();
     QCOMPARE((*dialogs)->messages.size(), 2);
     QCOMPARE(errors(), QStringList());
     QCOMPARE(model()->rowCount(), 6);
@@ -271,7 +271,7 @@ class GridEditsTest : public QObject {
     const QString tooLong(51, QChar('w'));
     grid()->setCurrentIndex(cell(0, 3));
     QVERIFY(model()->setData(cell(0, 3), tooLong));
-    button("nbPost")->click();
+    button("postButton")->click();
     QCOMPARE(errors().size(), 1);
     QVERIFY2(errors().first().contains(QStringLiteral("'data5'")) &&
                  errors().first().contains(QStringLiteral("longer than its size of 50")),
@@ -287,14 +287,14 @@ class GridEditsTest : public QObject {
     QCOMPARE(grid()->currentIndex().row(), 0);
     QVERIFY(model()->editing());
     // A new row that is refused stays as well.
-    button("nbCancel")->click();
-    button("nbInsert")->click();
+    button("cancelButton")->click();
+    button("insertButton")->click();
     QVERIFY(model()->setData(grid()->currentIndex(), tooLong));
-    button("nbPost")->click();
+    button("postButton")->click();
     QCOMPARE(errors().size(), 3);
     QVERIFY(model()->inserting());
     QCOMPARE(model()->rowCount(), 8);
-    button("nbCancel")->click();
+    button("cancelButton")->click();
     window.reset();
     QVERIFY(bytesOf(path) == original);
 
@@ -302,7 +302,7 @@ class GridEditsTest : public QObject {
     grid()->setCurrentIndex(cell(0, 3));
     QVERIFY(model()->setData(cell(0, 3), tooLong));
     QVERIFY(model()->setData(cell(0, 3), QString(50, QChar('w'))));  // corrected
-    button("nbPost")->click();
+    button("postButton")->click();
     QCOMPARE(errors().size(), 3);
     QCOMPARE(cell(0, 3).data().toString(), QString(50, QChar('w')));
   }
@@ -312,14 +312,14 @@ class GridEditsTest : public QObject {
     show(path, "Table3");  // a: autonumber, primary key; b: text
     QCOMPARE(model()->rowCount(), 0);
     QCOMPARE(buttons(), QStringLiteral("I---"));  // nothing to delete
-    button("nbInsert")->click();
-    button("nbInsert")->click();  // the untouched new row makes way, nothing stored
+    button("insertButton")->click();
+    button("insertButton")->click();  // the untouched new row makes way, nothing stored
     QCOMPARE(model()->rowCount(), 1);
     QVERIFY(model()->setData(cell(0, 1), QStringLiteral("first")));
-    button("nbPost")->click();
-    button("nbInsert")->click();
+    button("postButton")->click();
+    button("insertButton")->click();
     QVERIFY(model()->setData(grid()->currentIndex().siblingAtColumn(1), QStringLiteral("second")));
-    button("nbPost")->click();
+    button("postButton")->click();
     QCOMPARE(errors(), QStringList());
     QCOMPARE(model()->rowCount(), 2);
     QCOMPARE(buttons(), QStringLiteral("ID--"));
@@ -332,17 +332,17 @@ class GridEditsTest : public QObject {
     const QByteArray original = bytesOf(path);
     grid()->setCurrentIndex(cell(1, 0));
     QVERIFY(model()->setData(cell(1, 0), cell(0, 0).data().toString()));
-    button("nbPost")->click();
+    button("postButton")->click();
     QCOMPARE(errors().size(), 1);
     QVERIFY2(errors().first().contains(QStringLiteral("PrimaryKey")), qPrintable(errors().first()));
     QVERIFY(model()->editing());
     QVERIFY(model()->setData(cell(1, 0), QStringLiteral("b")));
     QVERIFY(model()->setData(cell(1, 4), QStringLiteral("3000000000")));  // beyond a Long
-    button("nbPost")->click();
+    button("postButton")->click();
     QCOMPARE(errors().size(), 2);
     QVERIFY2(errors().last().contains(QStringLiteral("'E'")), qPrintable(errors().last()));
     QVERIFY(model()->setData(cell(1, 4), QStringLiteral("-17")));
-    button("nbPost")->click();
+    button("postButton")->click();
     QCOMPARE(errors().size(), 2);
     QVERIFY(!model()->editing());
     QCOMPARE(cell(1, 4).data().toString(), QStringLiteral("-17"));
@@ -363,14 +363,14 @@ class GridEditsTest : public QObject {
 
     // A new row is stored when left, and the row moved to stays current.
     grid()->setCurrentIndex(cell(0, 0));
-    button("nbInsert")->click();
+    button("insertButton")->click();
     QVERIFY(model()->setData(cell(0, 0), QStringLiteral("left behind")));
     grid()->setCurrentIndex(cell(4, 0));  // shows "row4col1", row 3 of the file
     QTRY_VERIFY(!model()->editing());
     QCOMPARE(grid()->currentIndex().data().toString(), QStringLiteral("row4col1"));
 
     // A new row nothing was typed into is dropped when left.
-    button("nbInsert")->click();
+    button("insertButton")->click();
     QCOMPARE(model()->rowCount(), 9);
     grid()->setCurrentIndex(cell(0, 0));
     QTRY_VERIFY(!model()->editing());
@@ -454,7 +454,7 @@ class GridEditsTest : public QObject {
     qobject_cast<QDateTimeEdit*>(editor.get())->setDateTime(QDateTime(QDate(2024, 1, 31), QTime(13, 45)));
     delegate->setModelData(editor.get(), model(), cell(0, date));
     editor.reset();
-    button("nbPost")->click();
+    button("postButton")->click();
     QCOMPARE(errors(), QStringList());
 
     show(path, "MSP_PROJECTS");
@@ -475,7 +475,7 @@ class GridEditsTest : public QObject {
     qobject_cast<QPlainTextEdit*>(editor.get())->setPlainText(memo);
     delegate->setModelData(editor.get(), model(), first);
     editor.reset();
-    button("nbPost")->click();
+    button("postButton")->click();
     QCOMPARE(errors(), QStringList());
 
     show(path, "test");
@@ -486,7 +486,7 @@ class GridEditsTest : public QObject {
   void readOnlyFileCannotBeChanged() {
     const QString path = copyOf("overflowtestv2000.mdb");
     kevra::browse::RecordsDataset dataset;
-    dataset.setConnectionString(kevra::db::kJetConnectionPrefix + path.toStdString() + ";Mode=Read");
+    dataset.setConnectionString(kevra::ui::kJetConnectionPrefix + path.toStdString() + ";Mode=Read");
     dataset.setCommandText("select * from [Table1]");
     dataset.Open();
     RecordsModel readOnly;
@@ -502,7 +502,7 @@ class GridEditsTest : public QObject {
     dataset.Close();
 
     // Rows that are not whole rows of one table cannot be changed either.
-    dataset.setConnectionString(kevra::db::kJetConnectionPrefix + path.toStdString());
+    dataset.setConnectionString(kevra::ui::kJetConnectionPrefix + path.toStdString());
     dataset.setCommandText("select data1 from [Table1]");
     dataset.Open();
     RecordsModel projection;

@@ -4,7 +4,7 @@
 
 #include "browse/records_dataset.h"
 #include "browse/records_model.h"
-#include "database/form1_database_context.h"
+#include "ui/database_session.h"
 
 using kevra::browse::RecordsDataset;
 using kevra::browse::RecordsModel;
@@ -17,7 +17,7 @@ class RecordsModelTest : public QObject {
 
  private slots:
   void initTestCase() {
-    dataset.setConnectionString(kevra::db::kJetConnectionPrefix + KEVRA_SHARED_DIR "/samples/bench/medium.mdb");
+    dataset.setConnectionString(kevra::ui::kJetConnectionPrefix + KEVRA_SHARED_DIR "/samples/bench/medium.mdb");
     dataset.setCommandText("select * from [Customers]");
     dataset.Open();
   }
@@ -72,7 +72,7 @@ class RecordsModelTest : public QObject {
     QVERIFY(model.rowCount() > 0);
 
     RecordsDataset other;
-    other.setConnectionString(kevra::db::kJetConnectionPrefix + KEVRA_SHARED_DIR "/samples/testv2000.mdb");
+    other.setConnectionString(kevra::ui::kJetConnectionPrefix + KEVRA_SHARED_DIR "/samples/testv2000.mdb");
     other.setCommandText("select * from [Table1]");
     model.setDataSet(&other);
     QCOMPARE(model.rowCount(), 0);

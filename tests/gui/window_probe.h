@@ -1,5 +1,5 @@
 // Helpers for driving the real main window in tests: finding its controls by
-// component name, choosing files through the scripted dialogs, clicking tree
+// object name, choosing files through the scripted dialogs, clicking tree
 // nodes and choosing combo entries the way a user does.
 #pragma once
 #include <QAction>
@@ -9,37 +9,41 @@
 #include <QTest>
 #include <QTreeWidget>
 
-#include "app/error_display.h"
-#include "app/form1.h"
+#include "ui/error_display.h"
+#include "app/main_window.h"
+#include "browse/records_page.h"
+#include "browse/structure_page.h"
 #include "scripted_dialogs.h"
 
+using kevra::app::MainWindow;
+
 template <class T>
-T* control(const Form1& window, const char* name) {
+T* control(const MainWindow& window, const char* name) {
   T* found = window.findChild<T*>(QString::fromLatin1(name));
   if (!found) qFatal("no control named %s", name);
   return found;
 }
 
-inline QAction* action(const Form1& window, const char* name) { return control<QAction>(window, name); }
-inline bool menuEnabled(const Form1& window, const char* name) {
+inline QAction* action(const MainWindow& window, const char* name) { return control<QAction>(window, name); }
+inline bool menuEnabled(const MainWindow& window, const char* name) {
   return control<QMenu>(window, name)->menuAction()->isEnabled();
 }
 
-inline QStringList treeTexts(const Form1& window) {
+inline QStringList treeTexts(const MainWindow& window) {
   QStringList texts;
-  auto* tree = control<QTreeWidget>(window, "TreeView1");
+  auto* tree = control<QTreeWidget>(window, "tableTree");
   for (int i = 0; i < tree->topLevelItemCount(); ++i) texts << tree->topLevelItem(i)->text(0);
   return texts;
 }
 
-inline void openWith(Form1& window, ScriptedDialogs& dialogs, const QString& path) {
+inline void openWith(MainWindow& window, ScriptedDialogs& dialogs, const QString& path) {
   dialogs.fileAnswers << path;
-  action(window, "VTac")->trigger();
+  action(window, "openAction")->trigger();
 }
 
 // Clicks the tree node with `text` with the mouse; false when there is none.
-inline bool clickTable(Form1& window, const QString& text) {
-  auto* tree = control<QTreeWidget>(window, "TreeView1");
+inline bool clickTable(MainWindow& window, const QString& text) {
+  auto* tree = control<QTreeWidget>(window, "tableTree");
   const auto found = tree->findItems(text, Qt::MatchExactly);
   if (found.isEmpty()) return false;
   tree->scrollToItem(found.first());

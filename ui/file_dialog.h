@@ -1,10 +1,9 @@
 // A file dialog as the window keeps it: its filter, initial folder and the file
-// name of its last run, which later commands read back (the path of the open
-// database is the Open dialog's file name).
+// name of its last run, which later commands read back.
 #pragma once
 #include <QString>
 
-#include "app/dialog_seam.h"
+#include "ui/dialog_seam.h"
 
 class QWidget;
 
@@ -16,18 +15,18 @@ class FileDialog {
       : kind_(kind), filter_(std::move(filter)), initialDirectory_(std::move(initialDirectory)) {}
 
   // Runs the dialog through the seam; the chosen name (or "" for a cancel)
-  // becomes FileName. Returns true when a name was chosen.
-  bool Execute(QWidget* parent);
+  // becomes fileName(). Returns true when a name was chosen.
+  bool run(QWidget* parent);
 
-  const QString& FileName() const { return fileName_; }
+  const QString& fileName() const { return fileName_; }
   void setFileName(const QString& name) { fileName_ = name; }
-  const QString& Filter() const { return filter_; }
-  const QString& InitialDir() const { return initialDirectory_; }
+  const QString& filter() const { return filter_; }
+  const QString& initialDirectory() const { return initialDirectory_; }
 
  private:
   FileDialogKind kind_;
   QString filter_;
-  QString initialDirectory_;  // as written by the command, e.g. "c:\"
+  QString initialDirectory_;  // as the command writes it, e.g. "c:\"
   QString fileName_;
 };
 

@@ -1,7 +1,7 @@
 // The error display: message text rule and the box itself.
-#include "app/error_display.h"
+#include "ui/error_display.h"
 
-#include "app/dialog_seam.h"
+#include "ui/dialog_seam.h"
 
 namespace kevra::ui {
 

@@ -1,9 +1,9 @@
 // Runs a kept file dialog through the dialog seam.
-#include "app/file_dialog.h"
+#include "ui/file_dialog.h"
 
 namespace kevra::ui {
 
-bool FileDialog::Execute(QWidget* parent) {
+bool FileDialog::run(QWidget* parent) {
   FileRequest request;
   request.kind = kind_;
   request.filter = filter_;

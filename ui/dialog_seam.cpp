@@ -1,6 +1,6 @@
 // Real Qt dialogs behind the dialog seam, and the filter and folder mapping
 // from the Windows forms the commands are written in.
-#include "app/dialog_seam.h"
+#include "ui/dialog_seam.h"
 
 #include <QDir>
 #include <QFileDialog>

@@ -1,0 +1,178 @@
+// The main window: its construction, command map, command states, status
+// panel, and the commands that span the tree and the pages.
+#include "app/main_window.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QLabel>
+#include <QUrl>
+
+#include "app/about_box.h"
+#include "browse/records_page.h"
+#include "browse/structure_page.h"
+#include "browse/table_tree.h"
+#include "ui/error_display.h"
+#include "ui_main_window.h"
+
+static void initKevraResources() { Q_INIT_RESOURCE(kevra); }
+
+namespace kevra::app {
+
+MainWindow::MainWindow(QWidget* parent)
+    : QMainWindow(parent),
+      form_(std::make_unique<Ui::MainWindow>()),
+      openDialog_(ui::FileDialogKind::Open,
+                  QStringLiteral("Microsoft Access Database (*.mdb)|*.mdb|All Files (*.*)|*.*"),
+                  QStringLiteral("c:\\")) {
+  initKevraResources();
+  form_->setupUi(this);
+
+  statusPanel_ = new QLabel(form_->statusBar);
+  statusPanel_->setObjectName(QStringLiteral("statusPanel"));
+  form_->statusBar->addWidget(statusPanel_, 1);
+  setStatusText(QStringLiteral("Closed"));
+
+  form_->splitter->setStretchFactor(0, 0);
+  form_->splitter->setStretchFactor(1, 1);
+  form_->splitter->setSizes({145, width() - 147});
+
+  form_->structurePage->setSession(session_);
+
+  // Commands whose work is written. The others are disabled whatever state
+  // the window is in, until their work lands and they join this list.
+  implemented_ = {form_->openAction, form_->closeAction, form_->exitAction, form_->documentationAction,
+                  form_->aboutAction};
+  for (QAction* command : {form_->openAction, form_->closeAction, form_->createAction, form_->compactAction,
+                           form_->exitAction, form_->addTableAction, form_->renameTableAction,
+                           form_->dropTableAction, form_->importAction, form_->exportAction,
+                           form_->documentationAction, form_->aboutAction})
+    setCommandAvailable(command, command->isEnabled());  // as designed, if written
+
+  connectCommands();
+}
+
+MainWindow::~MainWindow() = default;
+
+browse::RecordsPage* MainWindow::recordsPage() const { return form_->recordsPage; }
+
+browse::StructurePage* MainWindow::structurePage() const { return form_->structurePage; }
+
+void MainWindow::connectCommands() {
+  const auto command = [this](void (MainWindow::*handler)()) {
+    return [this, handler] { ui::runCommand(this, [this, handler] { (this->*handler)(); }); };
+  };
+  connect(form_->openAction, &QAction::triggered, this, command(&MainWindow::openDatabase));
+  connect(form_->closeAction, &QAction::triggered, this, command(&MainWindow::closeDatabase));
+  connect(form_->exitAction, &QAction::triggered, this, command(&MainWindow::exitProgram));
+  connect(form_->documentationAction, &QAction::triggered, this, command(&MainWindow::showDocumentation));
+  connect(form_->aboutAction, &QAction::triggered, this, command(&MainWindow::showAbout));
+  connect(form_->tableTree, &QTreeWidget::itemClicked, this, command(&MainWindow::showTable));
+}
+
+void MainWindow::setCommandAvailable(QAction* command, bool available) {
+  command->setEnabled(available && implemented_.contains(command));
+}
+
+void MainWindow::setDatabaseCommands(bool open) {
+  setCommandAvailable(form_->openAction, !open);
+  setCommandAvailable(form_->closeAction, open);
+  setCommandAvailable(form_->createAction, !open);
+  setCommandAvailable(form_->compactAction, !open);
+  form_->tablesMenu->setEnabled(open);
+  form_->convertMenu->setEnabled(open);
+  if (open) {
+    // Table commands wait for a table click; Close leaves them as they were.
+    setCommandAvailable(form_->renameTableAction, false);
+    setCommandAvailable(form_->dropTableAction, false);
+    setCommandAvailable(form_->exportAction, false);
+  }
+}
+
+QString MainWindow::statusText() const { return statusPanel_->text(); }
+
+void MainWindow::setStatusText(const QString& text) { statusPanel_->setText(text); }
+
+void MainWindow::openDatabase() {
+  openDialog_.setFileName({});
+  openDialog_.run(this);
+  if (openDialog_.fileName().isEmpty()) return;  // cancelled: nothing changes
+  openDatabaseFile(openDialog_.fileName());
+}
+
+void MainWindow::openDatabaseFile(const QString& path) {
+  session_.open(path);
+  try {
+    refreshTableList();
+  } catch (...) {
+    // The menus still show the closed state, so the connection must be
+    // closed too; otherwise the next Open would be refused.
+    form_->tableTree->clear();
+    session_.close();
+    throw;
+  }
+  setDatabaseCommands(true);
+  setStatusText(path);
+}
+
+void MainWindow::closeDatabase() {
+  form_->tableTree->clear();
+  session_.close();
+  form_->pages->hide();
+  form_->recordsPage->setGridVisible(false);
+  setDatabaseCommands(false);
+  setStatusText(QStringLiteral("Closed"));
+  form_->recordsPage->closeRecords();
+}
+
+void MainWindow::exitProgram() {
+  close();
+  QCoreApplication::quit();
+}
+
+void MainWindow::refreshCatalog(bool keepTable) {
+  // The records dataset has a connection of its own to the file; it is
+  // closed while the shared connection reopens and opened only afterwards.
+  form_->recordsPage->closeRecords();
+  session_.reopen();
+  if (keepTable) {
+    form_->recordsPage->reloadRecords();
+  } else {
+    refreshTableList();
+    form_->pages->hide();
+  }
+}
+
+void MainWindow::refreshTableList() { form_->tableTree->fill(session_.catalog()); }
+
+void MainWindow::showTable() {
+  const QString table = form_->tableTree->selectedTable();
+  if (table.isNull()) return;  // a click beside the nodes
+  session_.selectTable(table.toStdString());
+  // When the rows cannot be opened, nothing below changes.
+  form_->recordsPage->showRecords(session_.connectionString(), table);
+
+  form_->pages->show();
+  form_->recordsPage->setGridVisible(true);
+  form_->pages->setCurrentWidget(form_->recordsPage);
+  setCommandAvailable(form_->renameTableAction, true);
+  setCommandAvailable(form_->dropTableAction, true);
+  setStatusText(session_.path() + QStringLiteral(" -> ") + table);
+
+  form_->structurePage->showTable();
+  form_->recordsPage->shareColumnWidths();
+  setCommandAvailable(form_->exportAction, true);
+}
+
+void MainWindow::showDocumentation() {
+  // The result is not examined: a missing page or viewer shows nothing.
+  QDesktopServices::openUrl(QUrl::fromLocalFile(QDir::current().filePath(QStringLiteral("kevra.htm"))));
+}
+
+void MainWindow::showAbout() {
+  AboutBox box(this);  // a fresh box every time, gone when its modal run ends
+  box.exec();
+}
+
+}  // namespace kevra::app

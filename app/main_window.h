@@ -1,0 +1,75 @@
+// MainWindow: the program's one window. It builds the menus and maps each
+// command to its slot, owns the open-database session and the status bar,
+// and switches between the table tree's pages. The pages do their own work;
+// commands that span them (open, close, show a table, refresh after a
+// structure change) are coordinated here. Every command runs through the
+// application's error display.
+#pragma once
+#include <QMainWindow>
+#include <QSet>
+#include <QString>
+#include <memory>
+
+#include "ui/database_session.h"
+#include "ui/file_dialog.h"
+
+class QAction;
+class QLabel;
+
+namespace Ui {
+class MainWindow;
+}
+namespace kevra::browse {
+class RecordsPage;
+class StructurePage;
+}  // namespace kevra::browse
+
+namespace kevra::app {
+
+class MainWindow : public QMainWindow {
+  Q_OBJECT
+ public:
+  explicit MainWindow(QWidget* parent = nullptr);
+  ~MainWindow() override;
+
+  // File menu. openDatabase() asks for a file and opens it with
+  // openDatabaseFile(), which the command line uses too.
+  void openDatabase();
+  void openDatabaseFile(const QString& path);
+  void closeDatabase();
+  void exitProgram();
+
+  // After a structure change: the shared connection reopened and the catalog
+  // bound anew; then either the table on screen is reloaded (keepTable) or
+  // the table list is rebuilt and the pages hidden.
+  void refreshCatalog(bool keepTable);
+  // The table tree filled again from the catalog, no table selected.
+  void refreshTableList();
+
+  // The table tree's click: shows the selected table's rows and structure.
+  void showTable();
+
+  // Help menu.
+  void showDocumentation();
+  void showAbout();
+
+  const ui::DatabaseSession& session() const { return session_; }
+  browse::RecordsPage* recordsPage() const;
+  browse::StructurePage* structurePage() const;
+  QString statusText() const;
+
+ private:
+  void connectCommands();
+  // Enables `command` when `available` and its work exists.
+  void setCommandAvailable(QAction* command, bool available);
+  void setDatabaseCommands(bool open);
+  void setStatusText(const QString& text);
+
+  std::unique_ptr<Ui::MainWindow> form_;
+  ui::DatabaseSession session_;
+  ui::FileDialog openDialog_;
+  QLabel* statusPanel_ = nullptr;
+  QSet<QAction*> implemented_;
+};
+
+}  // namespace kevra::app

@@ -1,0 +1,81 @@
+// The records page: opening, closing and reloading the records dataset, and
+// the grid's look.
+#include "browse/records_page.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QHeaderView>
+#include <chrono>
+#include <stdexcept>
+#include <thread>
+
+#include "browse/records_editing.h"
+#include "browse/records_model.h"
+#include "ui/error_display.h"
+#include "ui_records_page.h"
+
+namespace kevra::browse {
+
+RecordsPage::RecordsPage(QWidget* parent) : QWidget(parent), form_(std::make_unique<Ui::RecordsPage>()) {
+  form_->setupUi(this);
+  model_ = new RecordsModel(this);
+  model_->setObjectName(QStringLiteral("recordsModel"));
+  model_->setDataSet(&dataset_);
+  form_->recordsGrid->setModel(model_);
+  fitRowHeight();
+  connect(model_, &RecordsModel::fetchFailed, this,
+          [this](const QString& message) { ui::showError(this, std::runtime_error(message.toStdString())); });
+  editing_ = new RecordsEditing(form_->recordsGrid, form_->recordsNavigator, model_, this);
+}
+
+RecordsPage::~RecordsPage() {
+  model_->setDataSet(nullptr);  // the model outlives the dataset member
+}
+
+void RecordsPage::showRecords(const std::string& connectionString, const QString& table) {
+  model_->setEnabled(false);
+  dataset_.Close();
+  dataset_.setConnectionString(connectionString);
+  dataset_.setCommandText("select * from [" + table.toStdString() + "]");
+  dataset_.Open();
+  model_->setEnabled(true);
+}
+
+void RecordsPage::closeRecords() { dataset_.Close(); }
+
+void RecordsPage::changeEvent(QEvent* event) {
+  // The page takes the window's font only once it is placed in the window.
+  if (event->type() == QEvent::FontChange) fitRowHeight();
+  QWidget::changeEvent(event);
+}
+
+void RecordsPage::fitRowHeight() {
+  form_->recordsGrid->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 5);
+}
+
+void RecordsPage::reloadRecords() {
+  constexpr int kAttempts = 3;
+  constexpr auto kPause = std::chrono::milliseconds(100);
+  for (int attempt = 1;; ++attempt) {
+    try {
+      dataset_.Open();
+      return;
+    } catch (const std::exception&) {
+      if (attempt >= kAttempts) throw;
+      std::this_thread::sleep_for(kPause);
+    }
+  }
+}
+
+void RecordsPage::setGridVisible(bool visible) { form_->recordsGrid->setVisible(visible); }
+
+void RecordsPage::shareColumnWidths() {
+  // The grid's width is known once the pending layout has run.
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+  const int columns = model_->columnCount();
+  if (columns <= 0) return;
+  const int width = form_->recordsGrid->width() / columns;
+  for (int column = 0; column < columns; ++column) form_->recordsGrid->setColumnWidth(column, width);
+}
+
+}  // namespace kevra::browse

@@ -1,0 +1,58 @@
+// RecordsPage: the "Records" page: the rows of the selected table in the
+// records grid, changed through the records navigator below it. The page owns
+// the records dataset, which reaches the file through a connection of its own
+// (not the session's shared one), and the records model that shows it.
+#pragma once
+#include <QWidget>
+#include <memory>
+#include <string>
+
+#include "browse/records_dataset.h"
+
+namespace Ui {
+class RecordsPage;
+}
+
+namespace kevra::browse {
+
+class RecordsEditing;
+class RecordsModel;
+
+class RecordsPage : public QWidget {
+  Q_OBJECT
+ public:
+  explicit RecordsPage(QWidget* parent = nullptr);
+  ~RecordsPage() override;
+
+  // Opens the rows of `table` in the file `connectionString` names. The grid
+  // is detached while the dataset reopens and stays detached (showing
+  // nothing) when the open throws.
+  void showRecords(const std::string& connectionString, const QString& table);
+  // Closes the dataset; its table is kept for reloadRecords().
+  void closeRecords();
+  // Opens the dataset again on the same table, as after a structure change.
+  // The file can still be busy for a moment then, so a failing open is tried
+  // again a few times before its error is thrown.
+  void reloadRecords();
+
+  void setGridVisible(bool visible);
+  // Shares the grid's width equally among its columns. Done once per table
+  // shown; resizing the window later leaves the widths alone.
+  void shareColumnWidths();
+
+  const RecordsDataset& dataset() const { return dataset_; }
+  RecordsModel* model() const { return model_; }
+
+ protected:
+  void changeEvent(QEvent* event) override;
+
+ private:
+  void fitRowHeight();
+
+  std::unique_ptr<Ui::RecordsPage> form_;
+  RecordsDataset dataset_;
+  RecordsModel* model_ = nullptr;
+  RecordsEditing* editing_ = nullptr;
+};
+
+}  // namespace kevra::browse

@@ -1,0 +1,126 @@
+// The structure page: building its lists for a table, and routing the
+// choices made on it to the inspectors.
+#include "browse/structure_page.h"
+
+#include <QEvent>
+#include <QListWidget>
+
+#include "browse/field_inspector.h"
+#include "browse/index_inspector.h"
+#include "ui/database_session.h"
+#include "ui/error_display.h"
+#include "ui_structure_page.h"
+
+namespace kevra::browse {
+
+namespace {
+
+void appendCheckItem(QListWidget* list, const QString& text) {
+  auto* item = new QListWidgetItem(text, list);
+  item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+  item->setCheckState(Qt::Unchecked);
+}
+
+}  // namespace
+
+StructurePage::StructurePage(QWidget* parent) : QWidget(parent), form_(std::make_unique<Ui::StructurePage>()) {
+  form_->setupUi(this);
+  // Buttons of commands that are written; none is yet, and the others stay
+  // disabled whatever is shown.
+  const QList<QPushButton*> implemented;
+  for (QPushButton* button : {form_->addFieldButton, form_->deleteFieldButton, form_->applyChangesButton,
+                              form_->selectKeyButton, form_->addIndexButton, form_->deleteIndexButton})
+    button->setEnabled(implemented.contains(button));
+}
+
+StructurePage::~StructurePage() = default;
+
+void StructurePage::setSession(ui::DatabaseSession& session) {
+  session_ = &session;
+  fields_ = std::make_unique<FieldInspector>(*form_, session);
+  indexes_ = std::make_unique<IndexInspector>(*form_, session);
+  const auto command = [this](void (StructurePage::*handler)()) {
+    return [this, handler] { ui::runCommand(this, [this, handler] { (this->*handler)(); }); };
+  };
+  // `activated` fires for a choice by the user only, never for one made here.
+  connect(form_->fieldList, &QComboBox::activated, this, command(&StructurePage::showField));
+  connect(form_->fieldTypeBox, &QComboBox::activated, this, command(&StructurePage::fieldTypeChosen));
+  connect(form_->indexList, &QComboBox::activated, this, command(&StructurePage::showIndex));
+  form_->fieldLengthBox->installEventFilter(this);
+}
+
+bool StructurePage::eventFilter(QObject* watched, QEvent* event) {
+  // A disabled box takes no clicks.
+  if (watched == form_->fieldLengthBox && event->type() == QEvent::MouseButtonPress &&
+      form_->fieldLengthBox->isEnabled())
+    ui::runCommand(this, [this] { lengthBoxClicked(); });
+  return QWidget::eventFilter(watched, event);
+}
+
+void StructurePage::showField() { fields_->showField(); }
+void StructurePage::fieldTypeChosen() { fields_->typeChosen(); }
+void StructurePage::lengthBoxClicked() { fields_->lengthBoxClicked(); }
+void StructurePage::showIndex() { indexes_->showIndex(); }
+
+void StructurePage::showTable() {
+  form_->keyFieldList->clear();
+  form_->fieldList->clear();
+  const db::Table& table = session_->selectedTable();
+  const db::Columns& columns = table.Columns();
+  for (int position = 0; position < columns.Count(); ++position) {
+    const QString field = QString::fromStdString(columns.Item(position).Name());
+    form_->fieldList->addItem(field);
+    appendCheckItem(form_->keyFieldList, field);
+  }
+  form_->fieldList->setCurrentIndex(-1);
+
+  form_->indexFieldList->clear();
+  for (int row = 0; row < form_->keyFieldList->count(); ++row)
+    appendCheckItem(form_->indexFieldList, form_->keyFieldList->item(row)->text());
+
+  form_->indexList->clear();
+  const db::Indexes& indexes = table.Indexes();
+  for (int position = 0; position < indexes.Count(); ++position)
+    form_->indexList->addItem(QString::fromStdString(indexes.Item(position).Name()));
+  form_->indexList->setCurrentIndex(-1);
+
+  fillRelatedFieldList();
+  fields_->hideDetails();
+  indexes_->hideDetails();
+  checkPrimaryKeyFields();
+}
+
+void StructurePage::fillRelatedFieldList() {
+  // Every column of every unique index of every user table, as Table->Column,
+  // in catalog order with duplicates kept, after an empty entry for none.
+  form_->relatedFieldList->clear();
+  form_->relatedFieldList->addItem(QString());
+  const db::Tables& tables = session_->catalog().Tables();
+  for (int t = 0; t < tables.Count(); ++t) {
+    const db::Table& table = tables.Item(t);
+    if (table.Type() != "TABLE") continue;
+    const db::Indexes& indexes = table.Indexes();
+    for (int i = 0; i < indexes.Count(); ++i) {
+      const db::Index& index = indexes.Item(i);
+      if (!index.Unique()) continue;
+      for (int c = 0; c < index.Columns().Count(); ++c)
+        form_->relatedFieldList->addItem(QString::fromStdString(table.Name() + "->" + index.Columns().Item(c).Name()));
+    }
+  }
+  form_->relatedFieldList->setCurrentIndex(0);
+}
+
+void StructurePage::checkPrimaryKeyFields() {
+  const db::Indexes& indexes = session_->selectedTable().Indexes();
+  for (int i = 0; i < indexes.Count(); ++i) {
+    const db::Index& index = indexes.Item(i);
+    if (!index.PrimaryKey()) continue;
+    for (int row = 0; row < form_->keyFieldList->count(); ++row) {
+      QListWidgetItem* item = form_->keyFieldList->item(row);
+      for (int c = 0; c < index.Columns().Count(); ++c)
+        if (QString::fromStdString(index.Columns().Item(c).Name()) == item->text()) item->setCheckState(Qt::Checked);
+    }
+  }
+}
+
+}  // namespace kevra::browse

@@ -1,0 +1,53 @@
+// Opening, closing and reopening the shared connection, and finding the
+// selected table in the catalog.
+#include "ui/database_session.h"
+
+#include "database/ado_types.h"
+
+namespace kevra::ui {
+
+namespace {
+const std::string kUser = "admin";
+}
+
+DatabaseSession::DatabaseSession()
+    : catalog_(std::make_unique<db::Catalog>()),
+      connection_(std::make_unique<db::Connection>()),
+      statement_(std::make_unique<db::Recordset>()) {}
+
+DatabaseSession::~DatabaseSession() = default;
+
+void DatabaseSession::open(const QString& path) {
+  path_ = path;
+  connectionString_ = kJetConnectionPrefix + path.toStdString();
+  connection_->Open(connectionString_, kUser, "", -1);
+  try {
+    catalog_->ActiveConnection(*connection_);
+  } catch (...) {
+    close();
+    throw;
+  }
+}
+
+void DatabaseSession::close() {
+  if (connection_->State() != db::adStateClosed) connection_->Close();
+}
+
+void DatabaseSession::reopen() {
+  close();
+  connection_->Open(connectionString_, kUser, "", 0);
+  catalog_->ActiveConnection(*connection_);
+}
+
+void DatabaseSession::selectTable(const std::string& name) {
+  const db::Tables& tables = catalog_->Tables();
+  const int count = tables.Count();
+  if (count == 0) return;
+  int position = 0;
+  while (position < count && tables.Item(position).Name() != name) ++position;
+  selectedTableIndex_ = position;
+}
+
+const db::Table& DatabaseSession::selectedTable() const { return catalog_->Tables().Item(selectedTableIndex_); }
+
+}  // namespace kevra::ui
