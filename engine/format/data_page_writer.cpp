@@ -52,33 +52,44 @@ uint16_t DataPageWriter::append(ByteSpan row, uint16_t flags) {
 }
 
 bool DataPageWriter::replace(uint16_t slot, ByteSpan row, uint16_t flags) {
-  uint16_t n = slotCount();
+  const uint16_t n = slotCount();
   if (slot >= n) throw CorruptFileError("Corrupt file: row " + std::to_string(slot) + " is not on its page.");
-  struct Slot {
-    uint16_t flags;
-    std::vector<uint8_t> bytes;
-  };
-  std::vector<Slot> slots(n);
-  size_t end = kPageSize;
+  // Row bounds: each row ends where the one before it starts.
+  std::vector<uint16_t> starts(n), ends(n);
+  size_t end = kPageSize, total = 14 + 2 * size_t(n);
   for (uint16_t s = 0; s < n; ++s) {
-    uint16_t v = slotValue(s);
-    size_t start = v & kSlotOffsetMask;
+    const size_t start = slotValue(s) & kSlotOffsetMask;
     if (start > end || start < 14 + 2 * size_t(n)) throw CorruptFileError("Corrupt file: a data page has bad row bounds.");
-    slots[s].flags = v & 0xC000;
-    slots[s].bytes.assign(p_ + start, p_ + end);
+    starts[s] = uint16_t(start);
+    ends[s] = uint16_t(end);
+    total += end - start;
     end = start;
   }
-  slots[slot].flags = flags;
-  slots[slot].bytes.assign(row.begin(), row.end());
-  size_t total = 14 + 2 * size_t(n);
-  for (auto& s : slots) total += s.bytes.size();
+  const size_t oldLength = size_t(ends[slot] - starts[slot]);
+  total = total - oldLength + row.size();
   if (total > kPageSize) return false;
+  if (row.size() == oldLength) {
+    // Same length: in place, nothing else moves.
+    if (!row.empty()) std::memmove(p_ + starts[slot], row.data(), row.size());
+    setSlotValue(slot, uint16_t(starts[slot] | flags));
+    return true;
+  }
+  // Otherwise the rows are laid out again from the end of the page, in slot
+  // order, from a copy of the page (the new row may point into it).
+  uint8_t copy[kPageSize];
+  std::memcpy(copy, p_, kPageSize);
+  const uint8_t* newRow = row.data();
+  if (!row.empty() && newRow >= p_ && newRow < p_ + kPageSize) newRow = copy + (newRow - p_);
   std::memset(p_ + 14 + 2 * n, 0, kPageSize - 14 - 2 * n);
   end = kPageSize;
   for (uint16_t s = 0; s < n; ++s) {
-    size_t start = end - slots[s].bytes.size();
-    if (!slots[s].bytes.empty()) std::memcpy(p_ + start, slots[s].bytes.data(), slots[s].bytes.size());
-    setSlotValue(s, uint16_t(start | slots[s].flags));
+    const bool replaced = s == slot;
+    const size_t length = replaced ? row.size() : size_t(ends[s] - starts[s]);
+    const uint8_t* from = replaced ? newRow : copy + starts[s];
+    const size_t start = end - length;
+    if (length) std::memcpy(p_ + start, from, length);
+    const uint16_t slotFlags = replaced ? flags : uint16_t((copy[14 + 2 * s] | (copy[15 + 2 * s] << 8)) & 0xC000);
+    setSlotValue(s, uint16_t(start | slotFlags));
     end = start;
   }
   setFree(uint16_t(kPageSize - total));
