@@ -46,6 +46,8 @@ const char* usageText() {
          "  check FILE                  verify rows, indexes and page maps; exit 1 on problems\n"
          "  create FILE                 make a new, empty Jet 4 database; refuses a file that\n"
          "                              exists (--password PW gives it a database password)\n"
+         "  compact SOURCE DESTINATION  write a compacted copy of SOURCE to the new file\n"
+         "                              DESTINATION (the source is not changed)\n"
          "  generate FILE --rows N      make a new database with a table Customers of N rows\n"
          "      [--seed S]              and a table Orders of N/10 rows referring to it\n"
          "\n"

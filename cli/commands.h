@@ -31,6 +31,7 @@ int runCheck(const Arguments& args);
 int runSql(const Arguments& args);
 int runCreate(const Arguments& args);
 int runGenerate(const Arguments& args);
+int runCompact(const Arguments& args);
 
 const char* usageText();
 

@@ -29,6 +29,7 @@ int main(int argc, char** argv) {
     if (command == "sql") return runSql(args);
     if (command == "create") return runCreate(args);
     if (command == "generate") return runGenerate(args);
+    if (command == "compact") return runCompact(args);
     throw UsageError("Unknown command '" + command + "'; see kevra-cli --help.");
   } catch (const UsageError& e) {
     std::fprintf(stderr, "kevra-cli: %s\n", e.what());

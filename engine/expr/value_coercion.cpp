@@ -147,6 +147,8 @@ Value coerceToColumn(const Value& v, const ColumnDef& column) {
         if (auto g = guidFromText(*s)) return *g;
       cannotConvert(v, column);
     default:
+      // Types the engine knows only as bytes take bytes as they were read.
+      if (std::holds_alternative<Binary>(v)) return v;
       throw UnsupportedError("Field '" + column.name + "' has a type (" + columnTypeName(column.type) +
                              ") that cannot be written.");
   }

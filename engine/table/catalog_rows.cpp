@@ -138,6 +138,15 @@ void CatalogRows::setProperties(uint32_t rowLocation, const PropertyBlob& proper
   });
 }
 
+void CatalogRows::setObjectFields(uint32_t rowLocation, const std::vector<std::pair<std::string, Value>>& fields) {
+  eachRow("MSysObjects", [&](const TableDef& def, const Row& row, uint32_t location) {
+    if (location != rowLocation) return;
+    Row changed = row;
+    for (const auto& [name, value] : fields) changed[indexOf(def, name)] = value;
+    writer_.updateRow(def, location, changed);
+  });
+}
+
 int32_t CatalogRows::addRelationship(const RelationshipSpec& spec, uint32_t flags) {
   // Objects that are not tables take synthetic ids above 0x80000000.
   uint32_t largest = 0x80000000u;

@@ -36,6 +36,8 @@ class CatalogRows {
   void renameObject(uint32_t rowLocation, const std::string& name);
   // Rewrites the property blob of the object whose row is at `rowLocation`.
   void setProperties(uint32_t rowLocation, const PropertyBlob& properties);
+  // Sets fields of the object's MSysObjects row by name.
+  void setObjectFields(uint32_t rowLocation, const std::vector<std::pair<std::string, Value>>& fields);
 
   // A relationship object (Type 8) with one MSysRelationships row per column
   // pair, and its access entries; returns the object's id.

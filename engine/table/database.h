@@ -66,6 +66,9 @@ class Database : public std::enable_shared_from_this<Database> {
   // Reads the system catalog again (after objects were added, renamed or
   // removed), dropping the caches too.
   void reloadCatalog();
+  // The page that took the last new usage-map row (0: none yet), so that new
+  // maps share pages rather than each taking one.
+  uint32_t& lastMapPage() { return lastMapPage_; }
 
  private:
   Database(std::string path, OpenOptions options);
@@ -82,6 +85,7 @@ class Database : public std::enable_shared_from_this<Database> {
   mutable std::unique_ptr<std::vector<Relationship>> relationships_;
   mutable std::vector<std::pair<std::string, std::unique_ptr<PropertyBlob>>> propertyCache_;
   mutable std::unique_ptr<PropertyBlob> databaseProperties_;
+  uint32_t lastMapPage_ = 0;
 };
 
 }  // namespace kevra

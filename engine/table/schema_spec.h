@@ -17,6 +17,11 @@ struct ColumnSpec {
   uint8_t precision = 0;    // Decimal
   uint8_t scale = 0;        // Decimal
   bool required = false;    // NOT NULL
+  // Kept as another file stored them (copies of tables): the type code,
+  // which may be one the engine only knows as bytes, and the column flags.
+  // 0 means: as the type implies.
+  uint8_t storedType = 0;
+  uint8_t storedFlags = 0;
 };
 
 struct IndexColumnSpec {

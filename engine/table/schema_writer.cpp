@@ -10,6 +10,7 @@
 #include "engine/expr/value_coercion.h"
 #include "engine/format/value_text.h"
 #include "engine/index/table_index_set.h"
+#include "engine/storage/data_page.h"
 #include "engine/storage/page_allocator.h"
 #include "engine/storage/page_file.h"
 #include "engine/table/catalog_rows.h"
@@ -147,7 +148,8 @@ void SchemaWriter::createTable(const std::string& name, const std::vector<Column
     TableDef def;
     def.name = name;
     def.tdefPage = PageAllocator(file).allocate();
-    MapRowAllocator maps(file);
+    // New maps go beside the catalog's own when there is room.
+    MapRowAllocator maps(file, db_->lastMapPage(), pointerPage(db_->table("MSysObjects")->ownedMapPointer));
     def.ownedMapPointer = maps.newMap();
     def.freeMapPointer = maps.newMap();
     PropertyBlob properties;
@@ -227,7 +229,7 @@ void SchemaWriter::addColumn(const std::string& table, const ColumnSpec& spec) {
                       "make it required.");
   inTransaction([&] {
     TableDef changed = *def;
-    MapRowAllocator maps(db_->pages());
+    MapRowAllocator maps(db_->pages(), db_->lastMapPage(), pointerPage(def->ownedMapPointer));
     const ColumnDef added = appendColumn(changed, spec);
     if (isLongValueType(added.type)) changed.longValueMaps.push_back({added.number, maps.newMap(), maps.newMap()});
     storeDefinition(changed);
@@ -405,7 +407,7 @@ void SchemaWriter::alterColumn(const std::string& table, const std::string& colu
     PageFile& file = db_->pages();
     if (typeChanges && !rewrite) storeDefinition(changed);
     if (rewrite) {
-      MapRowAllocator maps(file);
+      MapRowAllocator maps(file, db_->lastMapPage(), pointerPage(def->ownedMapPointer));
       const bool wasLong = isLongValueType(old.type), isLong = isLongValueType(altered.type);
       if (isLong && !wasLong) changed.longValueMaps.push_back({altered.number, maps.newMap(), maps.newMap()});
       std::vector<size_t> rebuild;
@@ -470,7 +472,7 @@ size_t SchemaWriter::addIndexDefinition(TableDef& def, const IndexSpec& spec, In
   RealIndexDef real;
   for (const auto& c : spec.columns) real.columns.push_back({columnOf(def, c.name).number, !c.descending});
   real.flags = indexFlags(spec);
-  real.usageMapPointer = MapRowAllocator(db_->pages()).newMap();
+  real.usageMapPointer = MapRowAllocator(db_->pages(), db_->lastMapPage(), pointerPage(def.ownedMapPointer)).newMap();
   real.rootPage = newIndexRoot(db_->pages(), def.tdefPage, real.usageMapPointer);
   def.realIndexes.push_back(real);
   LogicalIndexDef logical;

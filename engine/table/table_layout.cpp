@@ -44,6 +44,8 @@ void applyColumnType(ColumnDef& c, const ColumnSpec& spec) {
   if (spec.autoNumber && spec.type == ColumnType::Long) c.flags |= 0x04;
   if (spec.autoNumber && spec.type == ColumnType::Guid) c.flags |= 0x40;
   c.extFlags = spec.type == ColumnType::Text || spec.type == ColumnType::Memo ? 0x01 : 0x00;
+  if (spec.storedType) c.rawType = spec.storedType;
+  if (spec.storedFlags) c.flags = spec.storedFlags;
 }
 
 ColumnDef& appendColumn(TableDef& table, const ColumnSpec& spec) {
@@ -70,16 +72,31 @@ uint8_t indexFlags(const IndexSpec& spec) {
   return flags;
 }
 
+MapRowAllocator::MapRowAllocator(PageFile& file, uint32_t& lastPage, uint32_t hint)
+    : file_(file), lastPage_(lastPage), hint_(hint) {}
+
+// A page of map rows: a data page that no table owns, with room for a row.
+bool MapRowAllocator::usable(uint32_t page, size_t rowLength) const {
+  if (page < 2 || page >= file_.pageCount()) return false;
+  PageRef view = file_.read(page);
+  if ((*view)[0] != kPageTypeData) return false;
+  DataPage dp(view, page, "a usage map page");
+  if (dp.ownerTdef() != 0 || dp.isLongValuePage()) return false;
+  const size_t freeSpace = size_t((*view)[2] | ((*view)[3] << 8));
+  return dp.slotCount() < DataPageWriter::kMaxSlots && freeSpace >= rowLength + 2;
+}
+
 uint32_t MapRowAllocator::newMap() {
   Bytes row(kMapRowSize, 0);
-  if (page_ != 0) {
-    DataPageWriter w(file_.modify(page_));
-    if (w.canAppend(row.size())) return rowPointer(page_, uint8_t(w.append(ByteSpan(row))));
-  }
-  page_ = PageAllocator(file_).allocate();
-  DataPageWriter w(file_.modify(page_));
+  for (uint32_t candidate : {hint_, lastPage_})
+    if (candidate != 0 && usable(candidate, row.size())) {
+      lastPage_ = candidate;
+      return rowPointer(candidate, uint8_t(DataPageWriter(file_.modify(candidate)).append(ByteSpan(row))));
+    }
+  lastPage_ = PageAllocator(file_).allocate();
+  DataPageWriter w(file_.modify(lastPage_));
   w.initialise(0, false);
-  return rowPointer(page_, uint8_t(w.append(ByteSpan(row))));
+  return rowPointer(lastPage_, uint8_t(w.append(ByteSpan(row))));
 }
 
 uint32_t newIndexRoot(PageFile& file, uint32_t tdefPage, uint32_t mapPointer) {

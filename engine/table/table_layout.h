@@ -27,15 +27,19 @@ void applyColumnType(ColumnDef& column, const ColumnSpec& spec);
 uint8_t indexFlags(const IndexSpec& spec);
 
 // Hands out rows for new usage maps (inline, empty, 64 bitmap bytes) on a
-// map page with room, starting a new page when the current one is full.
+// map page with room — `hint`, when it is such a page, else the page last
+// used — starting a new page when there is none. `lastPage` is where the
+// caller keeps the page last used between allocators (it is updated).
 class MapRowAllocator {
  public:
-  explicit MapRowAllocator(PageFile& file) : file_(file) {}
+  MapRowAllocator(PageFile& file, uint32_t& lastPage, uint32_t hint = 0);
   uint32_t newMap();
 
  private:
+  bool usable(uint32_t page, size_t rowLength) const;
   PageFile& file_;
-  uint32_t page_ = 0;
+  uint32_t& lastPage_;
+  uint32_t hint_;
 };
 
 // A new empty leaf page as the root of an index of `tdefPage`, recorded in

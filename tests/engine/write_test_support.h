@@ -13,6 +13,7 @@
 
 #include "engine/table/database.h"
 #include "engine/table/table_cursor.h"
+#include "engine/sql/local_services.h"
 #include "engine/sql/statement_runner.h"
 #include "engine/table/table_writer.h"
 #include "engine/util/error.h"
@@ -47,9 +48,10 @@ inline std::shared_ptr<Database> openForWriting(const std::string& path) {
   return Database::open(path, o);
 }
 
+// One statement with every local service (rows, structure, SELECT ... INTO).
 inline long runSql(const std::shared_ptr<Database>& db, const std::string& sql) {
-  TableWriter writer(db);
-  return runStatement(db, sql, &writer).rowsAffected;
+  LocalServices local(db);
+  return runStatement(db, sql, local.services()).rowsAffected;
 }
 
 inline std::vector<std::vector<Value>> allRows(const std::shared_ptr<Database>& db, const std::string& table) {

@@ -1,0 +1,322 @@
+// The copy runs table by table through the engine's own writers on a new
+// file made beside the destination, then renamed into place.
+#include "engine/compact/compactor.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <random>
+
+#include "engine/catalog/property_blob.h"
+#include "engine/format/row_codec.h"
+#include "engine/index/index_reader.h"
+#include "engine/storage/data_page.h"
+#include "engine/storage/page_file.h"
+#include "engine/table/catalog_rows.h"
+#include "engine/table/database.h"
+#include "engine/table/database_creator.h"
+#include "engine/table/schema_writer.h"
+#include "engine/table/table_cursor.h"
+#include "engine/table/table_writer.h"
+#include "engine/util/error.h"
+#include "engine/util/utf.h"
+
+namespace kevra {
+namespace {
+
+constexpr long kRowsPerTransaction = 50000;
+constexpr int32_t kJetContainer = 0x0F000000;
+const char* const kJetTables[] = {"MSysObjects", "MSysACEs", "MSysQueries", "MSysRelationships"};
+
+bool isJetSystemTable(const CatalogObject& o) {
+  return o.type == int16_t(ObjectType::Table) &&
+         std::any_of(std::begin(kJetTables), std::end(kJetTables), [&](const char* n) { return o.name == n; });
+}
+
+// The objects every new file has already: the Jet containers, the database
+// object and the four system tables.
+bool isInEveryNewFile(const CatalogObject& o) {
+  if (isJetSystemTable(o)) return true;
+  if (o.type == int16_t(ObjectType::DatabaseObject) && o.name == "MSysDb") return true;
+  return o.type == int16_t(ObjectType::Container) && o.parentId == kJetContainer &&
+         (o.name == "Tables" || o.name == "Databases" || o.name == "Relationships");
+}
+
+std::string fileName(const std::string& path) { return std::filesystem::path(path).filename().string(); }
+
+ColumnSpec specOf(const ColumnDef& c) {
+  ColumnSpec spec;
+  spec.name = c.name;
+  spec.type = c.type;
+  spec.storedType = c.rawType;
+  spec.storedFlags = c.flags;
+  spec.length = c.length;
+  spec.autoNumber = c.isAutoNumber();
+  spec.precision = c.precision;
+  spec.scale = c.scale;
+  return spec;
+}
+
+// Every row of a system table, with its values.
+std::vector<std::vector<Value>> rowsOf(const std::shared_ptr<Database>& db, const std::string& table) {
+  std::vector<std::vector<Value>> rows;
+  auto cursor = db->openCursor(db->table(table));
+  std::vector<Value> row;
+  while (cursor->next(row)) rows.push_back(row);
+  return rows;
+}
+
+size_t columnIndex(const TableDef& t, std::string_view name) {
+  for (size_t i = 0; i < t.columns.size(); ++i)
+    if (namesEqualCaseInsensitive(t.columns[i].name, name)) return i;
+  throw CorruptFileError("Corrupt file: table '" + t.name + "' has no field '" + std::string(name) + "'.");
+}
+
+// Copies a source table's rows in the order of its primary key (storage
+// order when it has none) into `target`.
+class RowCopier {
+ public:
+  RowCopier(std::shared_ptr<Database> source, std::shared_ptr<Database> target, const CompactOptions& options,
+            uint64_t total)
+      : source_(std::move(source)), target_(std::move(target)), options_(options), total_(total) {}
+
+  void copy(const TableDef& from, const TableDef& to) {
+    TableWriter writer(target_);
+    long inBatch = 0;
+    writer.begin();
+    auto put = [&](const std::vector<Value>& row) {
+      std::vector<std::optional<Value>> values(row.begin(), row.end());
+      writer.insertRow(to, values);
+      if (++inBatch == kRowsPerTransaction) {
+        writer.commit();
+        writer.begin();
+        inBatch = 0;
+      }
+      if (options_.progress && ++done_ % 4096 == 0) options_.progress(done_, total_);
+    };
+    const RealIndexDef* primary = nullptr;
+    for (const auto& li : from.logicalIndexes)
+      if (li.kind == IndexKind::PrimaryKey) primary = &from.realIndexes[li.realIndex];
+    std::vector<Value> row;
+    if (primary) {
+      RowDecoder decoder(source_->pages(), from);
+      IndexReader index(source_->pages(), from, *primary, "the primary key of table '" + from.name + "'");
+      IndexEntry entry;
+      const std::string owner = "table '" + from.name + "'";
+      while (index.next(entry)) {
+        PageRef holder;
+        ByteSpan bytes = readRowAt(source_->pages(), entry.rowLocation(), holder, owner);
+        DataPage page(holder, entry.page, owner);
+        if (page.slotFlags(entry.row) & kSlotOverflow) {
+          if (bytes.size() < 4) throw CorruptFileError("Corrupt file: an overflow row of " + owner + " is truncated.");
+          const uint32_t target = u32At(bytes, 0);
+          bytes = readRowAt(source_->pages(), target, holder, owner);
+        }
+        decoder.decode(bytes, row);
+        put(row);
+      }
+    } else {
+      auto cursor = source_->openCursor(source_->table(from.name));
+      while (cursor->next(row)) put(row);
+    }
+    writer.commit();
+  }
+
+  uint64_t done() const { return done_; }
+
+ private:
+  std::shared_ptr<Database> source_, target_;
+  const CompactOptions& options_;
+  uint64_t total_;
+  uint64_t done_ = 0;
+};
+
+void copyTables(const std::shared_ptr<Database>& source, const std::shared_ptr<Database>& target,
+                const CompactOptions& options) {
+  std::vector<CatalogObject> tables;
+  uint64_t total = 0;
+  for (const auto& o : source->objects())
+    if (o.isLocalTable() && !isJetSystemTable(o)) {
+      tables.push_back(o);
+      total += source->table(o.name)->rowCount;
+    }
+  RowCopier copier(source, target, options, total);
+  for (const CatalogObject& o : tables) {
+    auto from = source->table(o.name);
+    std::vector<ColumnSpec> columns;
+    for (const auto& c : from->columns) columns.push_back(specOf(c));
+    {
+      TableWriter writer(target);
+      SchemaWriter(target, writer).createTable(o.name, columns);
+    }
+    auto to = target->table(o.name);
+    copier.copy(*from, *to);
+    TableWriter writer(target);
+    writer.begin();
+    CatalogRows rows(target, writer);
+    const PropertyBlob& properties = source->tableProperties(o.name);
+    if (!properties.empty()) rows.setProperties(target->findObject(o.name)->rowLocation, properties);
+    // The next autonumber continues where the source's would have.
+    auto stored = target->table(o.name);
+    if (from->lastAutoNumber > stored->lastAutoNumber) {
+      writer.forget(stored->tdefPage);
+      putU32(target->pages().modify(stored->tdefPage) + 20, from->lastAutoNumber);
+    }
+    writer.commit();
+    target->reloadCatalog();
+    for (const auto& li : from->logicalIndexes) {
+      if (li.kind == IndexKind::ForeignKey) continue;
+      const RealIndexDef& real = from->realIndexes[li.realIndex];
+      IndexSpec index;
+      index.name = li.name;
+      index.primaryKey = li.kind == IndexKind::PrimaryKey;
+      index.unique = real.unique();
+      index.ignoreNulls = real.ignoreNulls();
+      index.required = real.required();
+      for (const auto& c : real.columns) index.columns.push_back({from->columnByNumber(c.columnNumber)->name, !c.ascending});
+      TableWriter indexWriter(target);
+      SchemaWriter(target, indexWriter).createIndex(o.name, index);
+    }
+  }
+  if (options.progress) options.progress(total, total);
+}
+
+// Flags last: Access's own tables are system tables, which take no
+// structure changes (indexes, relationships) once marked.
+void copyTableFlags(const std::shared_ptr<Database>& source, const std::shared_ptr<Database>& target) {
+  TableWriter writer(target);
+  writer.begin();
+  for (const auto& o : source->objects())
+    if (o.isLocalTable() && !isJetSystemTable(o) && o.flags != 0)
+      if (const CatalogObject* made = target->findObject(o.name))
+        CatalogRows(target, writer).setObjectFields(made->rowLocation, {{"Flags", Value(int32_t(o.flags))}});
+  writer.commit();
+  target->reloadCatalog();
+}
+
+void copyRelationships(const std::shared_ptr<Database>& source, const std::shared_ptr<Database>& target) {
+  for (const Relationship& r : source->relationships()) {
+    if (!target->findObject(r.table) || !target->findObject(r.referencedTable)) continue;
+    RelationshipSpec spec;
+    spec.name = r.name;
+    spec.table = r.table;
+    spec.referencedTable = r.referencedTable;
+    for (const auto& c : r.columns) {
+      spec.columns.push_back(c.column);
+      spec.referencedColumns.push_back(c.referencedColumn);
+    }
+    spec.enforced = r.enforced();
+    spec.cascadeUpdates = r.cascadeUpdates();
+    spec.cascadeDeletes = r.cascadeDeletes();
+    TableWriter writer(target);
+    SchemaWriter(target, writer).addRelationship(spec);
+  }
+}
+
+// Queries, links, Access's containers and documents: their catalog rows (and
+// the rows of saved queries and the access entries naming them) as they are;
+// the database object's properties onto the new one.
+void copyOtherObjects(const std::shared_ptr<Database>& source, const std::shared_ptr<Database>& target) {
+  auto sourceObjects = source->table("MSysObjects");
+  auto targetObjects = target->table("MSysObjects");
+  const size_t cId = columnIndex(*sourceObjects, "Id"), cType = columnIndex(*sourceObjects, "Type"),
+               cName = columnIndex(*sourceObjects, "Name"), cParent = columnIndex(*sourceObjects, "ParentId");
+  std::vector<int32_t> copied;
+  TableWriter writer(target);
+  writer.begin();
+  for (const auto& row : rowsOf(source, "MSysObjects")) {
+    CatalogObject o;
+    o.id = std::holds_alternative<int32_t>(row[cId]) ? std::get<int32_t>(row[cId]) : 0;
+    o.type = std::holds_alternative<int16_t>(row[cType]) ? std::get<int16_t>(row[cType]) : 0;
+    o.parentId = std::holds_alternative<int32_t>(row[cParent]) ? std::get<int32_t>(row[cParent]) : 0;
+    if (auto* s = std::get_if<std::string>(&row[cName])) o.name = *s;
+    if (o.type == int16_t(ObjectType::DatabaseObject) && o.name == "MSysDb") {
+      const Value& properties = row[columnIndex(*sourceObjects, "LvProp")];
+      for (const auto& existing : target->objects())
+        if (existing.type == int16_t(ObjectType::DatabaseObject) && existing.name == "MSysDb")
+          CatalogRows(target, writer).setObjectFields(existing.rowLocation, {{"LvProp", properties}});
+      continue;
+    }
+    if (isInEveryNewFile(o) || o.type == int16_t(ObjectType::Table) || o.type == int16_t(ObjectType::Relationship))
+      continue;
+    std::vector<std::optional<Value>> values(targetObjects->columns.size(), Value{});
+    for (size_t i = 0; i < sourceObjects->columns.size(); ++i)
+      values[columnIndex(*targetObjects, sourceObjects->columns[i].name)] = row[i];
+    writer.insertRow(*targetObjects, values);
+    copied.push_back(o.id);
+  }
+  auto copyRowsWhere = [&](const std::string& table, const std::string& idField) {
+    auto from = source->table(table);
+    auto to = target->table(table);
+    const size_t cObject = columnIndex(*from, idField);
+    for (const auto& row : rowsOf(source, table)) {
+      const int32_t id = std::holds_alternative<int32_t>(row[cObject]) ? std::get<int32_t>(row[cObject]) : 0;
+      if (std::find(copied.begin(), copied.end(), id) == copied.end()) continue;
+      std::vector<std::optional<Value>> values(to->columns.size(), Value{});
+      for (size_t i = 0; i < from->columns.size(); ++i) values[columnIndex(*to, from->columns[i].name)] = row[i];
+      writer.insertRow(*to, values);
+    }
+  };
+  copyRowsWhere("MSysQueries", "ObjectId");
+  copyRowsWhere("MSysACEs", "ObjectId");
+  writer.commit();
+  target->reloadCatalog();
+}
+
+}  // namespace
+
+void compactDatabase(FileSystem& fs, const std::string& source, const std::string& destination,
+                     const CompactOptions& options) {
+  const auto sourceId = fs.identity(source);
+  if (source == destination || (sourceId && fs.identity(destination) == sourceId))
+    throw EngineError("Cannot compact '" + fileName(source) + "' into itself: choose a new file as the destination.");
+  if (fs.exists(destination))
+    throw EngineError("Cannot compact into '" + destination + "': a file with that name already exists.");
+  // A writer elsewhere could change the source while it is copied: refuse
+  // then, and keep writers out until the copy is done.
+  std::unique_ptr<File> lock = fs.open(source, OpenMode::Read);
+  if (!lock->tryLockExclusive())
+    throw EngineError("The database '" + fileName(source) +
+                      "' is in use: another program has it open for changes. Close it there, then compact.");
+  OpenOptions readOptions;
+  readOptions.password = options.sourcePassword;
+  readOptions.fileSystem = &fs;
+  auto src = Database::open(source, readOptions);
+
+  std::mt19937_64 rng{std::random_device{}()};
+  char suffix[24];
+  std::snprintf(suffix, sizeof suffix, ".kevra-compact-%08llx", static_cast<unsigned long long>(rng() & 0xFFFFFFFFu));
+  const std::string temporary = destination + suffix;
+  NewDatabaseOptions created;
+  created.password = options.destinationPassword.value_or(src->header().password);
+  createDatabase(fs, temporary, created);
+  try {
+    {
+      OpenOptions writeOptions;
+      writeOptions.readOnly = false;
+      writeOptions.password = created.password;
+      writeOptions.fileSystem = &fs;
+      auto dst = Database::open(temporary, writeOptions);
+      copyTables(src, dst, options);
+      // Other objects keep their ids, so they go in before relationships,
+      // which are given new ones.
+      copyOtherObjects(src, dst);
+      copyRelationships(src, dst);
+      copyTableFlags(src, dst);
+    }
+    if (fs.exists(destination))
+      throw EngineError("Cannot compact into '" + destination + "': a file with that name appeared meanwhile.");
+    fs.rename(temporary, destination);
+    fs.syncFolderOf(destination);
+  } catch (...) {
+    try {
+      fs.remove(temporary);
+      fs.remove(temporary + ".journal");
+    } catch (...) {
+      // The error that stopped the copy is the one to report; a temporary
+      // file left behind is harmless and named as such.
+    }
+    throw;
+  }
+}
+
+}  // namespace kevra

@@ -1,0 +1,173 @@
+// Compaction of every sample: the copy holds the same tables, rows, indexes,
+// relationships and queries (our engine and mdbtools agree), passes check
+// and is no larger; refusals write nothing; deleted rows are left behind.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "engine/compact/compactor.h"
+#include "engine/format/value_text.h"
+#include "write_test_support.h"
+
+using namespace kevra;
+using namespace kevra::test;
+
+namespace {
+
+std::string password(const std::string& name) { return name.find("password") != std::string::npos ? "password" : ""; }
+
+std::shared_ptr<Database> openWith(const std::string& path, const std::string& pw) {
+  OpenOptions o;
+  o.password = pw;
+  return Database::open(path, o);
+}
+
+// Tables, their fields, indexes (by name) and rows (in any order), and the
+// relationships and queries of a file, as one comparable text.
+std::string contents(const std::string& path, const std::string& pw) {
+  auto db = openWith(path, pw);
+  std::string out;
+  for (const auto& entry : db->tableList()) {
+    out += entry.type + " " + entry.name + "\n";
+    if (entry.type != "TABLE" && entry.type != "SYSTEM TABLE" && entry.type != "ACCESS TABLE") continue;
+    if (entry.name == "MSysObjects" || entry.name == "MSysACEs" || entry.name == "MSysRelationships") continue;
+    auto def = db->table(entry.name);
+    for (const auto& c : def->columns) out += "  field " + c.name + " " + columnTypeName(c.type) + " " + std::to_string(c.length) + "\n";
+    std::vector<std::string> indexes;
+    for (const auto& li : def->logicalIndexes)
+      if (li.kind != IndexKind::ForeignKey) indexes.push_back(li.name + (li.kind == IndexKind::PrimaryKey ? " (key)" : ""));
+    std::sort(indexes.begin(), indexes.end());
+    for (const auto& i : indexes) out += "  index " + i + "\n";
+    std::vector<std::string> rows;
+    for (const auto& row : allRows(db, entry.name)) {
+      std::string text;
+      for (const auto& v : row) text += (isNull(v) ? "<null>" : valueToText(v)) + "|";
+      rows.push_back(text);
+    }
+    std::sort(rows.begin(), rows.end());
+    for (const auto& r : rows) out += "  " + r + "\n";
+  }
+  std::vector<std::string> relationships;
+  for (const auto& r : db->relationships()) {
+    std::string text = r.name + ": " + r.table + " -> " + r.referencedTable + " flags " + std::to_string(r.flags);
+    for (const auto& c : r.columns) text += " " + c.column + "=" + c.referencedColumn;
+    relationships.push_back(text);
+  }
+  std::sort(relationships.begin(), relationships.end());
+  for (const auto& r : relationships) out += "relationship " + r + "\n";
+  return out;
+}
+
+class CompactSample : public ::testing::TestWithParam<const char*> {};
+
+}  // namespace
+
+TEST_P(CompactSample, TheCopyHoldsEverythingAndIsNoLarger) {
+  const std::string name = GetParam();
+  const std::string pw = password(name);
+  ScratchCopy source(name);
+  const auto sourceBytes = source.bytes();
+  const std::string target = source.path() + ".compacted.mdb";
+  uint64_t lastDone = 0, lastTotal = 0;
+  CompactOptions options;
+  options.sourcePassword = pw;
+  options.progress = [&](uint64_t done, uint64_t total) {
+    lastDone = done;
+    lastTotal = total;
+  };
+  compactDatabase(realFileSystem(), source.path(), target, options);
+  EXPECT_EQ(source.bytes(), sourceBytes) << "the source changed";
+  EXPECT_EQ(lastDone, lastTotal);
+  EXPECT_EQ(contents(target, pw), contents(source.path(), pw));
+  EXPECT_LE(std::filesystem::file_size(target), sourceBytes.size());
+  EXPECT_EQ(checkFile(target, pw.empty() ? "" : "--password " + pw), "clean");
+  // mdbtools counts the same rows in every user table.
+  auto db = openWith(source.path(), pw);
+  if (pw.empty())
+    for (const auto& table : db->userTableNames())
+      EXPECT_EQ(runCommand("mdb-count '" + target + "' '" + table + "'").second,
+                std::to_string(db->table(table)->rowCount) + "\n")
+          << table;
+  std::filesystem::remove(target);
+}
+
+INSTANTIATE_TEST_SUITE_P(Jet4, CompactSample,
+                         ::testing::Values("accesslike.mdb", "catesri_test.mdb", "compindextestv2000.mdb",
+                                           "delcoltestv2000.mdb", "empty.mdb", "fixednumerictestv2000.mdb",
+                                           "indextestv2000.mdb", "linked.mdb", "meza_test.mdb",
+                                           "overflowtestv2000.mdb", "querytestv2000.mdb", "test2v2000.mdb",
+                                           "testaccess2_2000.mdb", "testindexpropertiesv2000.mdb",
+                                           "testunicodecompv2003.mdb", "testv2000.mdb", "v2000_with-password.mdb"),
+                         [](const auto& info) {
+                           std::string n;
+                           for (const char* c = info.param; *c; ++c) n += std::isalnum((unsigned char)*c) ? *c : '_';
+                           return n;
+                         });
+
+TEST(Compact, RefusalsWriteNothing) {
+  ScratchCopy source("testv2000.mdb");
+  const std::string dir = std::filesystem::path(source.path()).parent_path().string();
+  auto message = [&](const std::string& from, const std::string& to) {
+    try {
+      compactDatabase(realFileSystem(), from, to);
+    } catch (const EngineError& e) {
+      return std::string(e.what());
+    }
+    return std::string("(compacted)");
+  };
+  EXPECT_NE(message(source.path(), source.path()).find("into itself"), std::string::npos);
+  EXPECT_NE(message(source.path(), sample("empty.mdb")).find("already exists"), std::string::npos);
+  EXPECT_NE(message(sample("testv1997.mdb"), dir + "/old.mdb").find("Jet 3"), std::string::npos);
+  {
+    auto writer = openForWriting(source.path());
+    EXPECT_NE(message(source.path(), dir + "/busy.mdb").find("in use"), std::string::npos);
+  }
+  EXPECT_NE(message(dir + "/missing.mdb", dir + "/x.mdb").find("Could not find"), std::string::npos);
+  // Nothing was left in the folder but the source.
+  size_t files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) files += entry.is_regular_file();
+  EXPECT_EQ(files, 1u);
+}
+
+TEST(Compact, DeletedRowsAndLongValuesAreLeftBehindAndCountersKept) {
+  ScratchCopy copy("testv2000.mdb");
+  auto db = openForWriting(copy.path());
+  runSql(db, "CREATE TABLE Big (id COUNTER PRIMARY KEY, note MEMO, t TEXT(100))");
+  {
+    TableWriter writer(db);
+    writer.begin();
+    for (int i = 0; i < 3000; ++i)
+      runStatement(db, "INSERT INTO Big (note, t) VALUES ('" + std::string(600, 'm') + "', 'row " + std::to_string(i) + "')",
+                   &writer);
+    writer.commit();
+  }
+  runSql(db, "DELETE FROM Big WHERE id > 100");
+  db.reset();
+  const std::string target = copy.path() + ".small.mdb";
+  compactDatabase(realFileSystem(), copy.path(), target);
+  EXPECT_LT(std::filesystem::file_size(target) * 3, std::filesystem::file_size(copy.path()));
+  auto compacted = openForWriting(target);
+  EXPECT_EQ(allRows(compacted, "Big").size(), 100u);
+  // Autonumbers go on after the largest ever given, as in the source.
+  runSql(compacted, "INSERT INTO Big (t) VALUES ('after')");
+  auto rows = runStatement(compacted, "SELECT id FROM Big WHERE t = 'after'", nullptr);
+  std::vector<std::vector<Value>> got;
+  rows.rows->fetch(0, 1, got);
+  ASSERT_EQ(got.size(), 1u);
+  EXPECT_EQ(valueToText(got[0][0]), "3001");
+  compacted.reset();
+  EXPECT_EQ(checkFile(target), "clean");
+}
+
+TEST(Compact, APasswordCarriesOverOrIsDropped) {
+  ScratchCopy source("v2000_with-password.mdb");
+  const std::string kept = source.path() + ".kept.mdb", dropped = source.path() + ".open.mdb";
+  CompactOptions options;
+  options.sourcePassword = "password";
+  compactDatabase(realFileSystem(), source.path(), kept, options);
+  EXPECT_THROW(Database::open(kept), EngineError);
+  EXPECT_NO_THROW(openWith(kept, "password"));
+  options.destinationPassword = "";
+  compactDatabase(realFileSystem(), source.path(), dropped, options);
+  EXPECT_NO_THROW(Database::open(dropped));
+}
