@@ -303,8 +303,7 @@ void compactDatabase(FileSystem& fs, const std::string& source, const std::strin
       copyRelationships(src, dst);
       copyTableFlags(src, dst);
     }
-    if (fs.exists(destination))
-      throw EngineError("Cannot compact into '" + destination + "': a file with that name appeared meanwhile.");
+    // The rename refuses a destination that appeared meanwhile.
     fs.rename(temporary, destination);
     fs.syncFolderOf(destination);
   } catch (...) {

@@ -78,6 +78,9 @@ class FileSystem {
   virtual std::optional<FileIdentity> identity(const std::string& path) = 0;
   // Removes the file; a file that is not there is no error.
   virtual void remove(const std::string& path) = 0;
+  // Gives the file at `from` the name `to`, never replacing a file already
+  // named `to` (that is an error): new files appear whole, and only where
+  // nothing was.
   virtual void rename(const std::string& from, const std::string& to) = 0;
   // Makes the folder's entries (a created or removed file) durable. Best
   // effort: file systems that cannot do it are not an error.

@@ -128,6 +128,9 @@ void MemoryFileSystem::rename(const std::string& from, const std::string& to) {
   auto node = find(from);
   if (!node)
     throw FileError(FileError::Kind::NotFound, "Could not rename '" + from + "': No such file.", "No such file");
+  if (find(to))
+    throw FileError(FileError::Kind::Other, "Could not name '" + from + "' '" + to + "': a file with that name exists.",
+                    "File exists");
   files_.erase(from);
   files_[to] = std::move(node);
 }

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 
@@ -124,7 +125,20 @@ class PosixFileSystem final : public FileSystem {
   }
 
   void rename(const std::string& from, const std::string& to) override {
-    if (::rename(from.c_str(), to.c_str()) != 0) fail("rename", from, errno);
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return;
+    if (errno == EEXIST)
+      throw FileError(FileError::Kind::Other, "Could not name '" + from + "' '" + to + "': a file with that name exists.",
+                      "File exists");
+    if (errno != EINVAL && errno != ENOSYS) fail("rename", from, errno);
+    // File systems without an atomic no-replace rename: a hard link fails
+    // when the name is taken; then the old name goes.
+    if (::link(from.c_str(), to.c_str()) != 0) {
+      if (errno == EEXIST)
+        throw FileError(FileError::Kind::Other,
+                        "Could not name '" + from + "' '" + to + "': a file with that name exists.", "File exists");
+      fail("rename", from, errno);
+    }
+    if (::unlink(from.c_str()) != 0) fail("remove", from, errno);
   }
 
   void syncFolderOf(const std::string& path) override {

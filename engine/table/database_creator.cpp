@@ -77,7 +77,8 @@ void createDatabase(FileSystem& fs, const std::string& path, const NewDatabaseOp
       file->write(image.data(), image.size(), 0);
       file->sync();
     }
-    // Checked again: the rename would replace a file made in the meantime.
+    // Checked again for the usual message; the rename itself never replaces
+    // a file that appears between this check and it.
     if (fs.exists(path)) throw EngineError(alreadyExists(path));
     fs.rename(temporary, path);
     inPlace = true;

@@ -1,0 +1,78 @@
+// The file-system seam behaves alike on disk and in memory where the engine
+// relies on it: renames never replace, reads past the end fail with their
+// own kind, a missing file is told apart from other failures.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "engine/storage/fault_injecting_file_system.h"
+#include "engine/storage/memory_file_system.h"
+
+using namespace kevra;
+
+namespace {
+
+void behavesLikeAFileSystem(FileSystem& fs, const std::string& dir) {
+  const std::string a = dir + "/a", b = dir + "/b";
+  {
+    auto file = fs.open(a, OpenMode::Create);
+    const char text[] = "hello";
+    file->write(text, 5, 0);
+    EXPECT_EQ(file->size(), 5u);
+    char back[5];
+    file->read(back, 5, 0);
+    EXPECT_EQ(std::string(back, 5), "hello");
+    try {
+      file->read(back, 5, 3);
+      ADD_FAILURE() << "read past the end";
+    } catch (const FileError& e) {
+      EXPECT_EQ(e.kind(), FileError::Kind::EndOfFile);
+    }
+  }
+  fs.open(b, OpenMode::Create)->write("x", 1, 0);
+  EXPECT_THROW(fs.rename(a, b), FileError);  // b is taken: nothing replaced
+  EXPECT_EQ(fs.open(b, OpenMode::Read)->size(), 1u);
+  fs.remove(b);
+  fs.rename(a, b);
+  EXPECT_FALSE(fs.exists(a));
+  EXPECT_TRUE(fs.isWritable(b));
+  try {
+    fs.open(a, OpenMode::Read);
+    ADD_FAILURE() << "opened a missing file";
+  } catch (const FileError& e) {
+    EXPECT_EQ(e.kind(), FileError::Kind::NotFound);
+  }
+  fs.remove(a);  // missing: no error
+}
+
+}  // namespace
+
+TEST(FileSystems, RealAndMemoryAgree) {
+  char pattern[] = "/tmp/kevra-fs-XXXXXX";
+  const std::string dir = ::mkdtemp(pattern);
+  behavesLikeAFileSystem(realFileSystem(), dir);
+  std::filesystem::remove_all(dir);
+  MemoryFileSystem memory;
+  behavesLikeAFileSystem(memory, "/mem");
+}
+
+TEST(FileSystems, FaultsReachEveryOperationAndACrashStopsThemAll) {
+  MemoryFileSystem memory;
+  memory.put("/f", {1, 2, 3, 4});
+  int seen = 0;
+  FaultInjectingFileSystem faulty(memory, [&](const FaultPoint& p) {
+    ++seen;
+    if (p.operation == FileOperation::Read) return Fault::fail();
+    if (p.operation == FileOperation::Truncate) return Fault::crash();
+    return Fault::proceed();
+  });
+  auto file = faulty.open("/f", OpenMode::ReadWrite);
+  uint8_t byte;
+  EXPECT_THROW(file->read(&byte, 1, 0), FileError);
+  file->write("\x09", 1, 0);
+  EXPECT_THROW(file->truncate(0), SimulatedCrash);
+  EXPECT_TRUE(faulty.crashed());
+  EXPECT_THROW(file->write("\x07", 1, 1), SimulatedCrash);  // nothing after the crash lands
+  EXPECT_EQ(memory.bytes("/f"), (std::vector<uint8_t>{9, 2, 3, 4}));
+  EXPECT_EQ(seen, 4);
+}
