@@ -14,6 +14,7 @@
 #include "engine/table/catalog_rows.h"
 #include "engine/table/database.h"
 #include "engine/table/database_creator.h"
+#include "engine/table/file_check.h"
 #include "engine/table/schema_writer.h"
 #include "engine/table/table_cursor.h"
 #include "engine/table/table_writer.h"
@@ -281,6 +282,13 @@ void compactDatabase(FileSystem& fs, const std::string& source, const std::strin
   readOptions.password = options.sourcePassword;
   readOptions.fileSystem = &fs;
   auto src = Database::open(source, readOptions);
+  // A damaged source is not copied: the copy would carry the damage on, or
+  // stop halfway. The first problem is named.
+  const CheckReport health = checkDatabase(src);
+  if (!health.clean())
+    throw EngineError("Cannot compact '" + fileName(source) + "': it has " + std::to_string(health.problems.size()) +
+                      " problem" + (health.problems.size() == 1 ? "" : "s") + " (the first: " + health.problems.front() +
+                      "). Run kevra-cli check on it for all of them.");
 
   std::mt19937_64 rng{std::random_device{}()};
   char suffix[24];

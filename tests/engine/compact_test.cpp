@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 
 #include "engine/compact/compactor.h"
 #include "engine/format/value_text.h"
@@ -127,6 +128,26 @@ TEST(Compact, RefusalsWriteNothing) {
   size_t files = 0;
   for (const auto& entry : std::filesystem::directory_iterator(dir)) files += entry.is_regular_file();
   EXPECT_EQ(files, 1u);
+}
+
+TEST(Compact, ADamagedSourceIsRefusedNamingItsProblem) {
+  ScratchCopy source("testv2000.mdb");
+  const uint32_t tdef = Database::open(source.path())->table("Table1")->tdefPage;
+  {
+    // The definition claims 99 rows; two are stored.
+    std::fstream f(source.path(), std::ios::in | std::ios::out | std::ios::binary);
+    f.seekp(std::streamoff(tdef) * 4096 + 16);
+    const char count[4] = {99, 0, 0, 0};
+    f.write(count, 4);
+  }
+  const std::string target = source.path() + ".out.mdb";
+  try {
+    compactDatabase(realFileSystem(), source.path(), target);
+    ADD_FAILURE() << "compacted a damaged file";
+  } catch (const EngineError& e) {
+    EXPECT_NE(std::string(e.what()).find("counts 99 rows but 2 are stored"), std::string::npos) << e.what();
+  }
+  EXPECT_FALSE(std::filesystem::exists(target));
 }
 
 TEST(Compact, DeletedRowsAndLongValuesAreLeftBehindAndCountersKept) {

@@ -1,0 +1,26 @@
+// Checking a whole database file without changing it: rows, indexes, usage
+// maps and row counts (see file_check.cpp for the rules).
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace kevra {
+
+class Database;
+
+struct CheckReport {
+  std::vector<std::string> problems;  // one line each, in the order found
+  size_t tables = 0;
+  size_t indexes = 0;
+  uint64_t rows = 0;
+  bool clean() const { return problems.empty(); }
+};
+
+// Checks every local table; `onProblem` hears each problem as it is found.
+CheckReport checkDatabase(const std::shared_ptr<Database>& db,
+                          const std::function<void(const std::string&)>& onProblem = {});
+
+}  // namespace kevra
