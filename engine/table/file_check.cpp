@@ -55,8 +55,8 @@ std::string indexName(const TableDef& table, size_t real) {
 
 class FileChecker {
  public:
-  FileChecker(std::shared_ptr<Database> db, const std::function<void(const std::string&)>& onProblem)
-      : db_(std::move(db)), file_(db_->pages()), onProblem_(onProblem) {
+  FileChecker(std::shared_ptr<Database> db, const std::function<void(const std::string&)>& onProblem, bool indexes)
+      : db_(std::move(db)), file_(db_->pages()), onProblem_(onProblem), checkIndexes_(indexes) {
     // Page 1, row 0: the global usage map, in which a set bit marks a free page.
     freePages_ = UsageMap::read(file_, rowPointer(1, 0), "the global usage map");
   }
@@ -78,7 +78,7 @@ class FileChecker {
     std::vector<std::vector<Bytes>> expected(t.realIndexes.size());
     // Keys without NULLs of unique indexes; keys with a NULL may repeat.
     std::vector<std::vector<Bytes>> uniqueKeys(t.realIndexes.size());
-    for (size_t i = 0; i < t.realIndexes.size(); ++i) {
+    for (size_t i = 0; i < t.realIndexes.size() && checkIndexes_; ++i) {
       try {
         encoders[i] = std::make_unique<IndexKeyEncoder>(t, t.realIndexes[i]);
       } catch (const EngineError& e) {
@@ -122,7 +122,7 @@ class FileChecker {
       report("table '" + t.name + "': the table definition counts " + std::to_string(t.rowCount) + " rows but " +
              std::to_string(liveRows) + " are stored");
 
-    for (size_t i = 0; i < t.realIndexes.size(); ++i) {
+    for (size_t i = 0; i < t.realIndexes.size() && checkIndexes_; ++i) {
       std::sort(uniqueKeys[i].begin(), uniqueKeys[i].end());
       auto duplicate = std::adjacent_find(uniqueKeys[i].begin(), uniqueKeys[i].end());
       if (duplicate != uniqueKeys[i].end())
@@ -240,6 +240,7 @@ class FileChecker {
   std::shared_ptr<Database> db_;
   const PageFile& file_;
   const std::function<void(const std::string&)>& onProblem_;
+  bool checkIndexes_;
   UsageMap freePages_;
   std::vector<std::string> problems_;
   size_t tables_ = 0;
@@ -250,8 +251,8 @@ class FileChecker {
 }  // namespace
 
 CheckReport checkDatabase(const std::shared_ptr<Database>& db,
-                          const std::function<void(const std::string&)>& onProblem) {
-  FileChecker checker(db, onProblem);
+                          const std::function<void(const std::string&)>& onProblem, CheckScope scope) {
+  FileChecker checker(db, onProblem, scope == CheckScope::Everything);
   for (const auto& object : db->objects())
     if (object.isLocalTable()) checker.checkTable(object);
   return checker.finish();

@@ -19,8 +19,17 @@ struct CheckReport {
   bool clean() const { return problems.empty(); }
 };
 
+enum class CheckScope {
+  Everything,
+  // Rows, usage maps and row counts, not index contents: reads every row
+  // once with memory that does not grow with the table.
+  RowsAndMaps,
+};
+
 // Checks every local table; `onProblem` hears each problem as it is found.
+// A whole check keeps every table's index keys in memory while it compares.
 CheckReport checkDatabase(const std::shared_ptr<Database>& db,
-                          const std::function<void(const std::string&)>& onProblem = {});
+                          const std::function<void(const std::string&)>& onProblem = {},
+                          CheckScope scope = CheckScope::Everything);
 
 }  // namespace kevra
