@@ -11,23 +11,6 @@
 #include "engine/util/utf.h"
 
 namespace kevra {
-namespace {
-
-// Runs `work` as one transaction of `writer` (the schema writer's own
-// transactions nest inside it).
-template <typename Work>
-void asOneChange(TableWriter& writer, Work work) {
-  writer.begin();
-  try {
-    work();
-    writer.commit();
-  } catch (...) {
-    writer.rollback();
-    throw;
-  }
-}
-
-}  // namespace
 
 ColumnSpec columnSpecOf(const sql::ColumnClause& clause) {
   const sql::SqlColumnType type = sql::resolveColumnType(clause);
@@ -70,7 +53,7 @@ void DdlExecutor::addConstraint(const std::string& table, const sql::ConstraintC
 void DdlExecutor::createTable(const sql::CreateTableStatement& statement) {
   std::vector<ColumnSpec> columns;
   for (const auto& c : statement.columns) columns.push_back(columnSpecOf(c));
-  asOneChange(writer_, [&] {
+  inOneTransaction(writer_, [&] {
     SchemaWriter(db_, writer_).createTable(statement.table.name, columns);
     for (const auto& c : statement.columns)
       if (c.constraint) {
@@ -96,7 +79,7 @@ void DdlExecutor::createIndex(const sql::CreateIndexStatement& statement) {
 void DdlExecutor::alterTable(const sql::AlterTableStatement& statement) {
   const std::string& table = statement.table.name;
   using Action = sql::AlterTableStatement::Action;
-  asOneChange(writer_, [&] {
+  inOneTransaction(writer_, [&] {
     SchemaWriter schema(db_, writer_);
     switch (statement.action) {
       case Action::AddColumn:

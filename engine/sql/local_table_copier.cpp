@@ -28,24 +28,23 @@ long LocalTableCopier::copy(const sql::SelectInto& target, ResultSet& rows) {
     columns.push_back(spec);
   }
   long copied = 0;
-  writer_.begin();
   try {
-    SchemaWriter(db_, writer_).createTable(target.table, columns);
-    auto def = db_->table(target.table);
-    constexpr size_t kBlock = 512;
-    std::vector<std::vector<Value>> block;
-    for (uint64_t at = 0;; at += kBlock) {
-      const size_t n = rows.fetch(at, kBlock, block);
-      for (auto& row : block) {
-        std::vector<std::optional<Value>> values(row.begin(), row.end());
-        writer_.insertRow(*def, values);
-        ++copied;
+    inOneTransaction(writer_, [&] {
+      SchemaWriter(db_, writer_).createTable(target.table, columns);
+      auto def = db_->table(target.table);
+      constexpr size_t kBlock = 512;
+      std::vector<std::vector<Value>> block;
+      for (uint64_t at = 0;; at += kBlock) {
+        const size_t n = rows.fetch(at, kBlock, block);
+        for (auto& row : block) {
+          std::vector<std::optional<Value>> values(row.begin(), row.end());
+          writer_.insertRow(*def, values);
+          ++copied;
+        }
+        if (n < kBlock) break;
       }
-      if (n < kBlock) break;
-    }
-    writer_.commit();
+    });
   } catch (...) {
-    writer_.rollback();
     db_->reloadCatalog();
     throw;
   }

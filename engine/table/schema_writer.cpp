@@ -73,12 +73,9 @@ SchemaWriter::SchemaWriter(std::shared_ptr<Database> db, TableWriter& writer) : 
 
 template <typename Work>
 void SchemaWriter::inTransaction(Work work) {
-  writer_.begin();
   try {
-    work();
-    writer_.commit();
+    inOneTransaction(writer_, work);
   } catch (...) {
-    writer_.rollback();
     db_->reloadCatalog();
     throw;
   }

@@ -85,4 +85,18 @@ class TableWriter : public RowWriter {
   uint32_t lastInserted_ = 0;
 };
 
+// Runs `work` as one transaction of `writer` (nested in one already open, if
+// any): committed when it returns, rolled back when it throws.
+template <typename Work>
+void inOneTransaction(TableWriter& writer, Work&& work) {
+  writer.begin();
+  try {
+    work();
+    writer.commit();
+  } catch (...) {
+    writer.rollback();
+    throw;
+  }
+}
+
 }  // namespace kevra
