@@ -8,6 +8,7 @@
 
 #include "engine/compact/compactor.h"
 #include "engine/format/value_text.h"
+#include "jet4_samples.h"
 #include "write_test_support.h"
 
 using namespace kevra;
@@ -92,18 +93,7 @@ TEST_P(CompactSample, TheCopyHoldsEverythingAndIsNoLarger) {
   std::filesystem::remove(target);
 }
 
-INSTANTIATE_TEST_SUITE_P(Jet4, CompactSample,
-                         ::testing::Values("accesslike.mdb", "catesri_test.mdb", "compindextestv2000.mdb",
-                                           "delcoltestv2000.mdb", "empty.mdb", "fixednumerictestv2000.mdb",
-                                           "indextestv2000.mdb", "linked.mdb", "meza_test.mdb",
-                                           "overflowtestv2000.mdb", "querytestv2000.mdb", "test2v2000.mdb",
-                                           "testaccess2_2000.mdb", "testindexpropertiesv2000.mdb",
-                                           "testunicodecompv2003.mdb", "testv2000.mdb", "v2000_with-password.mdb"),
-                         [](const auto& info) {
-                           std::string n;
-                           for (const char* c = info.param; *c; ++c) n += std::isalnum((unsigned char)*c) ? *c : '_';
-                           return n;
-                         });
+INSTANTIATE_TEST_SUITE_P(Jet4, CompactSample, kJet4Samples, sampleParamName);
 
 TEST(Compact, RefusalsWriteNothing) {
   ScratchCopy source("testv2000.mdb");

@@ -11,6 +11,7 @@
 #include "engine/catalog/tdef_writer.h"
 #include "engine/storage/page_file.h"
 #include "engine/storage/usage_map.h"
+#include "jet4_samples.h"
 #include "write_test_support.h"
 
 using namespace kevra;
@@ -99,18 +100,7 @@ TEST_P(TdefRoundTrip, EveryDefinitionWrittenOverItselfReadsBackTheSame) {
             "clean");
 }
 
-INSTANTIATE_TEST_SUITE_P(Jet4, TdefRoundTrip,
-                         ::testing::Values("accesslike.mdb", "catesri_test.mdb", "compindextestv2000.mdb",
-                                           "delcoltestv2000.mdb", "empty.mdb", "fixednumerictestv2000.mdb",
-                                           "indextestv2000.mdb", "linked.mdb", "meza_test.mdb",
-                                           "overflowtestv2000.mdb", "querytestv2000.mdb", "test2v2000.mdb",
-                                           "testaccess2_2000.mdb", "testindexpropertiesv2000.mdb",
-                                           "testunicodecompv2003.mdb", "testv2000.mdb", "v2000_with-password.mdb"),
-                         [](const auto& info) {
-                           std::string name;
-                           for (const char* c = info.param; *c; ++c) name += std::isalnum((unsigned char)*c) ? *c : '_';
-                           return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Jet4, TdefRoundTrip, kJet4Samples, sampleParamName);
 
 TEST(TdefWriter, ADefinitionGrowsOntoNewPagesAndGivesThemBack) {
   ScratchCopy copy("testv2000.mdb");
