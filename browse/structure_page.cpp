@@ -32,9 +32,10 @@ void renameItems(QListWidget* list, const QString& from, const QString& to) {
 
 StructurePage::StructurePage(QWidget* parent) : QWidget(parent), form_(std::make_unique<Ui::StructurePage>()) {
   form_->setupUi(this);
-  // The unique check shows the chosen index; no command reads it back.
-  form_->uniqueCheck->setAttribute(Qt::WA_TransparentForMouseEvents);
+  // The unique check shows the chosen index; no command reads it back, so
+  // it takes no clicks or keys (see eventFilter).
   form_->uniqueCheck->setFocusPolicy(Qt::NoFocus);
+  form_->uniqueCheck->installEventFilter(this);
   connectCommands();
 }
 
@@ -55,6 +56,10 @@ void StructurePage::setSession(ui::DatabaseSession& session) {
 }
 
 bool StructurePage::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == form_->uniqueCheck &&
+      (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonRelease ||
+       event->type() == QEvent::MouseButtonDblClick || event->type() == QEvent::KeyPress))
+    return true;
   // A disabled box takes no clicks.
   if (watched == form_->fieldLengthBox && event->type() == QEvent::MouseButtonPress &&
       form_->fieldLengthBox->isEnabled())

@@ -10,9 +10,14 @@
 #include <QTimer>
 #include <functional>
 
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+
 #include "database/ado_types.h"
 #include "database/catalog.h"
 #include "database/connection.h"
+#include "database/recordset.h"
 #include "ui/database_session.h"
 #include "window_probe.h"
 
@@ -123,3 +128,55 @@ inline QStringList sent(const MainWindow& window) {
   for (const std::string& sql : window.session().statementLog()) statements << QString::fromStdString(sql);
   return statements;
 }
+
+// What the structure command tests share: a window on a scratch copy, the
+// scripted dialogs, and short ways to its controls. Test classes derive from
+// it and call start() and stop() from init() and cleanup().
+class StructureWindowTest : public QObject {
+ protected:
+  QTemporaryDir scratch;
+  QString path;
+  std::unique_ptr<MainWindow> window;
+  std::unique_ptr<ScriptedDialogs::Scope> dialogs;
+
+  void start() {
+    dialogs = std::make_unique<ScriptedDialogs::Scope>();
+    window = std::make_unique<MainWindow>();
+    window->resize(1000, 700);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+  }
+  void stop() {
+    window.reset();
+    dialogs.reset();
+  }
+  // A scratch copy of `sample`, changed first by the `setup` statements,
+  // opened in the window, with `table` shown when one is named.
+  void show(const char* sample, const char* table, const QStringList& setup = {}) {
+    path = scratchCopy(scratch, sample);
+    {
+      kevra::db::Connection connection;
+      connection.Open(kevra::ui::kJetConnectionPrefix + path.toStdString());
+      for (const QString& sql : setup) kevra::db::Recordset().Open(sql.toStdString(), connection);
+    }
+    (*dialogs)->messages.clear();
+    openWith(*window, **dialogs, path);
+    if (table) QVERIFY(clickTable(*window, table));
+    QVERIFY(messages().isEmpty());
+  }
+  void press(const char* button) { control<QPushButton>(*window, button)->click(); }
+  QComboBox* combo(const char* name) { return control<QComboBox>(*window, name); }
+  QLineEdit* edit(const char* name) { return control<QLineEdit>(*window, name); }
+  QCheckBox* check(const char* name) { return control<QCheckBox>(*window, name); }
+  QListWidget* list(const char* name) { return control<QListWidget>(*window, name); }
+  void setChecked(const char* listName, const QStringList& texts) {
+    QListWidget* l = list(listName);
+    for (int row = 0; row < l->count(); ++row)
+      l->item(row)->setCheckState(texts.contains(l->item(row)->text()) ? Qt::Checked : Qt::Unchecked);
+  }
+  QStringList messages() const {
+    QStringList texts;
+    for (const auto& m : (*dialogs)->messages) texts << m.text;
+    return texts;
+  }
+};

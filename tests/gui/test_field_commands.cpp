@@ -1,59 +1,19 @@
 // Apply Changes, Add Field and Delete field, driven through the real window
 // on scratch copies: the statements sent, the file afterwards, the lists.
-#include <QCheckBox>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QtTest>
 
 #include "browse/records_model.h"
 #include "browse/records_page.h"
-#include "database/recordset.h"
 #include "schema/add_field_dialog.h"
 #include "schema_probe.h"
 
-class FieldCommandsTest : public QObject {
+class FieldCommandsTest : public StructureWindowTest {
   Q_OBJECT
-  QTemporaryDir scratch;
-  QString path;
-  std::unique_ptr<MainWindow> window;
-  std::unique_ptr<ScriptedDialogs::Scope> dialogs;
-
-  // A scratch copy of `sample`, changed first by `setup` statements, opened
-  // with `table` shown.
-  void show(const char* sample, const char* table, const QStringList& setup = {}) {
-    path = scratchCopy(scratch, sample);
-    {
-      kevra::db::Connection connection;
-      connection.Open(kevra::ui::kJetConnectionPrefix + path.toStdString());
-      for (const QString& sql : setup) kevra::db::Recordset().Open(sql.toStdString(), connection);
-    }
-    openWith(*window, **dialogs, path);
-    QVERIFY(clickTable(*window, table));
-    QVERIFY(messages().isEmpty());
-  }
   void chooseField(const char* name) { QVERIFY2(choose(combo("fieldList"), name), name); }
-  void press(const char* button) { control<QPushButton>(*window, button)->click(); }
-  QComboBox* combo(const char* name) { return control<QComboBox>(*window, name); }
-  QLineEdit* edit(const char* name) { return control<QLineEdit>(*window, name); }
-  QListWidget* list(const char* name) { return control<QListWidget>(*window, name); }
-  QStringList messages() const {
-    QStringList texts;
-    for (const auto& m : (*dialogs)->messages) texts << m.text;
-    return texts;
-  }
 
  private slots:
-  void init() {
-    dialogs = std::make_unique<ScriptedDialogs::Scope>();
-    window = std::make_unique<MainWindow>();
-    window->resize(1000, 700);
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-  }
-  void cleanup() {
-    window.reset();
-    dialogs.reset();
-  }
+  void init() { start(); }
+  void cleanup() { stop(); }
 
   void renameAndDefaultGoThroughTheCatalogAlone() {
     show("testv2000.mdb", "Table1");
@@ -91,7 +51,7 @@ class FieldCommandsTest : public QObject {
     QVERIFY(window->recordsPage()->dataset().Active());
     // No length: the type word alone; required: NOT NULL.
     edit("fieldLengthBox")->clear();
-    control<QCheckBox>(*window, "nullableCheck")->setChecked(false);
+    check("nullableCheck")->setChecked(false);
     press("applyChangesButton");
     QCOMPARE(sent(*window).last(), QStringLiteral("ALTER TABLE [Table1] ALTER COLUMN  [B] text NOT NULL "));
     QCOMPARE(StoredFile(path).field("Table1", "B"), QStringLiteral("202 255 NOT NULL "));
@@ -107,7 +67,7 @@ class FieldCommandsTest : public QObject {
     QVERIFY(choose(combo("relatedFieldList"), ""));
     press("applyChangesButton");
     chooseField("otherfk2");  // only nullability changes: dropped and restated
-    control<QCheckBox>(*window, "nullableCheck")->setChecked(false);
+    check("nullableCheck")->setChecked(false);
     press("applyChangesButton");
     QVERIFY2(messages().isEmpty(), qPrintable(messages().join('\n')));
     QCOMPARE(sent(*window), (QStringList{
@@ -128,7 +88,7 @@ class FieldCommandsTest : public QObject {
           "create unique index Pair on [Table1]([otherfk1],[data])"});
     chooseField("otherfk1");
     edit("fieldNameBox")->setText("parent");  // renamed in the same press
-    control<QCheckBox>(*window, "nullableCheck")->setChecked(false);
+    check("nullableCheck")->setChecked(false);
     press("applyChangesButton");
     QVERIFY2(messages().isEmpty(), qPrintable(messages().join('\n')));
     QCOMPARE(sent(*window).last(),
