@@ -79,10 +79,8 @@ void StructurePage::connectCommands() {
 }
 
 schema::FieldEdits StructurePage::fieldEdits() const {
-  return {form_->fieldList->currentText(),        form_->fieldNameBox->text(),
-          form_->fieldTypeBox->currentText(),     form_->fieldLengthBox->text(),
-          form_->nullableCheck->isChecked(),      form_->defaultValueBox->text(),
-          form_->relatedFieldList->currentText()};
+  return {form_->fieldNameBox->text(),      form_->fieldTypeBox->currentText(), form_->fieldLengthBox->text(),
+          form_->nullableCheck->isChecked(), form_->defaultValueBox->text(),      form_->relatedFieldList->currentText()};
 }
 
 QStringList StructurePage::checkedKeyFields() const {

@@ -17,9 +17,9 @@ class DatabaseSession;
 
 namespace kevra::schema {
 
-// The editors as the user left them.
+// The editors as the user left them. The field they belong to is the one
+// the session's field snapshot was taken of.
 struct FieldEdits {
-  QString chosenField;    // the field list's text: the field's name when chosen
   QString name;           // field name box
   QString type;           // field type box: a display type name, or empty
   QString length;         // field length box
