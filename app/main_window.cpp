@@ -52,13 +52,12 @@ MainWindow::MainWindow(QWidget* parent)
 
   // Commands whose work is written. The others are disabled whatever state
   // the window is in, until their work lands and they join this list.
-  implemented_ = {form_->openAction,        form_->closeAction,       form_->createAction,
-                  form_->exitAction,        form_->addTableAction,    form_->renameTableAction,
-                  form_->dropTableAction,   form_->documentationAction, form_->aboutAction};
+  implemented_ = {form_->openAction,      form_->closeAction,         form_->createAction,
+                  form_->exitAction,      form_->addTableAction,      form_->renameTableAction,
+                  form_->dropTableAction, form_->documentationAction, form_->aboutAction};
   for (QAction* command : {form_->openAction, form_->closeAction, form_->createAction, form_->compactAction,
-                           form_->exitAction, form_->addTableAction, form_->renameTableAction,
-                           form_->dropTableAction, form_->importAction, form_->exportAction,
-                           form_->documentationAction, form_->aboutAction})
+                           form_->exitAction, form_->addTableAction, form_->renameTableAction, form_->dropTableAction,
+                           form_->importAction, form_->exportAction, form_->documentationAction, form_->aboutAction})
     setCommandAvailable(command, command->isEnabled());  // as designed, if written
 
   connectCommands();
@@ -86,9 +85,8 @@ void MainWindow::connectCommands() {
   connect(form_->dropTableAction, &QAction::triggered, this, command(&MainWindow::dropTable));
 
   browse::StructurePage* page = form_->structurePage;
-  connect(page, &browse::StructurePage::applyChangesRequested, this, [this](const schema::FieldEdits& edits) {
-    ui::runCommand(this, [&] { applyFieldChanges(edits); });
-  });
+  connect(page, &browse::StructurePage::applyChangesRequested, this,
+          [this](const schema::FieldEdits& edits) { ui::runCommand(this, [&] { applyFieldChanges(edits); }); });
   connect(page, &browse::StructurePage::addFieldRequested, this, command(&MainWindow::addField));
   connect(page, &browse::StructurePage::deleteFieldRequested, this,
           [this](const QString& field) { ui::runCommand(this, [&] { deleteField(field); }); });

@@ -56,6 +56,7 @@ void StructurePage::setSession(ui::DatabaseSession& session) {
 }
 
 bool StructurePage::eventFilter(QObject* watched, QEvent* event) {
+  // The unique check is for display: clicks and keys stop here.
   if (watched == form_->uniqueCheck &&
       (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonRelease ||
        event->type() == QEvent::MouseButtonDblClick || event->type() == QEvent::KeyPress))
@@ -79,8 +80,9 @@ void StructurePage::connectCommands() {
 }
 
 schema::FieldEdits StructurePage::fieldEdits() const {
-  return {form_->fieldNameBox->text(),      form_->fieldTypeBox->currentText(), form_->fieldLengthBox->text(),
-          form_->nullableCheck->isChecked(), form_->defaultValueBox->text(),      form_->relatedFieldList->currentText()};
+  return {form_->fieldNameBox->text(),    form_->fieldTypeBox->currentText(),
+          form_->fieldLengthBox->text(),  form_->nullableCheck->isChecked(),
+          form_->defaultValueBox->text(), form_->relatedFieldList->currentText()};
 }
 
 QStringList StructurePage::checkedKeyFields() const {

@@ -45,8 +45,7 @@ std::vector<DroppedRelation> dropRelationsOf(ui::DatabaseSession& session, const
   const db::Keys& keys = session.selectedTable().Keys();
   for (int k = 0; k < keys.Count(); ++k) {
     const db::Key& key = keys.Item(k);
-    if (key.Type() != db::adKeyForeign || key.Columns().Count() == 0 || key.Columns().Item(0).Name() != field)
-      continue;
+    if (key.Type() != db::adKeyForeign || key.Columns().Count() == 0 || key.Columns().Item(0).Name() != field) continue;
     DroppedRelation relation{key.Name(), key.RelatedTable(), {}, {}};
     for (int c = 0; c < key.Columns().Count(); ++c) {
       relation.fields << QString::fromStdString(key.Columns().Item(c).Name());
@@ -61,8 +60,8 @@ std::vector<DroppedRelation> dropRelationsOf(ui::DatabaseSession& session, const
 
 // Makes the dropped relations again after the statement was refused. A
 // relation that cannot be made again is named in the error thrown.
-void restoreRelations(ui::DatabaseSession& session, const QString& table,
-                      const std::vector<DroppedRelation>& relations, const std::exception& refusal) {
+void restoreRelations(ui::DatabaseSession& session, const QString& table, const std::vector<DroppedRelation>& relations,
+                      const std::exception& refusal) {
   for (const DroppedRelation& relation : relations) {
     const QString sql = QStringLiteral("ALTER TABLE [") + table + QStringLiteral("] ADD CONSTRAINT [") +
                         QString::fromStdString(relation.name) + QStringLiteral("] FOREIGN KEY (") +
@@ -108,12 +107,9 @@ bool applyFieldChanges(ui::DatabaseSession& session, const QString& table, const
   }
 
   // 3. Anything else changed? The name and default entries are up to date now.
-  const std::vector<std::string> current{name,
-                                         edits.type.toStdString(),
-                                         edits.length.toStdString(),
-                                         edits.nullable ? "-1" : "0",
-                                         defaultValue,
-                                         edits.relatedField.toStdString()};
+  const std::vector<std::string> current{
+      name,         edits.type.toStdString(),        edits.length.toStdString(), edits.nullable ? "-1" : "0",
+      defaultValue, edits.relatedField.toStdString()};
   if (current == snapshot) return false;
 
   // 4. The whole column restated.

@@ -23,7 +23,8 @@ std::optional<PresentKey> presentKey(const ui::DatabaseSession& session) {
     const db::Index& index = indexes.Item(i);
     if (!index.PrimaryKey()) continue;
     PresentKey key{QString::fromStdString(index.Name()), {}};
-    for (int c = 0; c < index.Columns().Count(); ++c) key.fields << QString::fromStdString(index.Columns().Item(c).Name());
+    for (int c = 0; c < index.Columns().Count(); ++c)
+      key.fields << QString::fromStdString(index.Columns().Item(c).Name());
     return key;
   }
   return std::nullopt;
@@ -56,9 +57,9 @@ void selectPrimaryKey(ui::DatabaseSession& session, const QString& table, const 
     session.selectedTable().Indexes().Delete(present->name.toStdString());
     return;
   }
-  session.runStatement((QStringLiteral("alter table [") + table + QStringLiteral("] drop constraint ") +
-                        constraintName(present->name))
-                           .toStdString());
+  session.runStatement(
+      (QStringLiteral("alter table [") + table + QStringLiteral("] drop constraint ") + constraintName(present->name))
+          .toStdString());
   try {
     session.runStatement(addKeyStatement(table, kKeyName, wanted).toStdString());
   } catch (const std::exception& refusal) {

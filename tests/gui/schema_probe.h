@@ -3,16 +3,15 @@
 // answering the modal dialog a command opens.
 #pragma once
 #include <QApplication>
+#include <QCheckBox>
 #include <QDialog>
 #include <QFile>
 #include <QFileInfo>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <functional>
-
-#include <QCheckBox>
-#include <QLineEdit>
-#include <QPushButton>
 
 #include "database/ado_types.h"
 #include "database/catalog.h"
@@ -70,9 +69,12 @@ class StoredFile {
     for (int i = 0; i < indexes.Count(); ++i) {
       const kevra::db::Index& index = indexes.Item(i);
       QStringList columns;
-      for (int c = 0; c < index.Columns().Count(); ++c) columns << QString::fromStdString(index.Columns().Item(c).Name());
+      for (int c = 0; c < index.Columns().Count(); ++c)
+        columns << QString::fromStdString(index.Columns().Item(c).Name());
       out << QString::fromStdString(index.Name()) + "(" + columns.join(',') + ")" +
-                 (index.PrimaryKey() ? " primary" : index.Unique() ? " unique" : "");
+                 (index.PrimaryKey() ? " primary"
+                  : index.Unique()   ? " unique"
+                                     : "");
     }
     return out;
   }

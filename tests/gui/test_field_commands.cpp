@@ -70,10 +70,10 @@ class FieldCommandsTest : public StructureWindowTest {
     check("nullableCheck")->setChecked(false);
     press("applyChangesButton");
     QVERIFY2(messages().isEmpty(), qPrintable(messages().join('\n')));
-    QCOMPARE(sent(*window), (QStringList{
-                                "ALTER TABLE [Table1] ALTER COLUMN  [otherfk3] long NULL  REFERENCES [Table2]([id]) ",
-                                "ALTER TABLE [Table1] ALTER COLUMN  [otherfk1] long NULL ",
-                                "ALTER TABLE [Table1] ALTER COLUMN  [otherfk2] long NOT NULL  REFERENCES [Table3]([id]) "}));
+    QCOMPARE(sent(*window),
+             (QStringList{"ALTER TABLE [Table1] ALTER COLUMN  [otherfk3] long NULL  REFERENCES [Table2]([id]) ",
+                          "ALTER TABLE [Table1] ALTER COLUMN  [otherfk1] long NULL ",
+                          "ALTER TABLE [Table1] ALTER COLUMN  [otherfk2] long NOT NULL  REFERENCES [Table3]([id]) "}));
     QStringList relations = StoredFile(path).relations("Table1");
     for (QString& r : relations) r = r.mid(r.indexOf('('));  // names are the engine's
     relations.sort();
@@ -113,28 +113,30 @@ class FieldCommandsTest : public StructureWindowTest {
     show("testv2000.mdb", "Table1");
     chooseField("A");
     const int columns = window->recordsPage()->model()->columnCount();
-    const bool seen = withDialog<kevra::schema::AddFieldDialog>([this] { press("addFieldButton"); }, [&](QDialog& d) {
-      QCOMPARE(d.windowTitle(), QStringLiteral("Add Field"));
-      auto* type = part<QComboBox>(d, "typeBox");
-      auto* length = part<QLineEdit>(d, "lengthBox");
-      QCOMPARE(type->currentIndex(), -1);
-      QCOMPARE(type->count(), 13);
-      QVERIFY(!length->isEnabled());  // no type yet: no length to type
-      QVERIFY(!part<QCheckBox>(d, "nullableCheck")->isChecked());
-      // With no type the engine refuses "unknown"; the dialog stays open.
-      part<QLineEdit>(d, "nameBox")->setText("Note");
-      part<QPushButton>(d, "addButton")->click();
-      QCOMPARE(messages().size(), 1);
-      QVERIFY(d.isVisible());
-      QVERIFY(choose(type, "MEMO"));
-      QVERIFY(!length->isEnabled());
-      QVERIFY(choose(type, "TEXT"));
-      QCOMPARE(length->text(), QStringLiteral("50"));
-      length->setText("80");
-      part<QCheckBox>(d, "nullableCheck")->setChecked(true);
-      part<QPushButton>(d, "addButton")->click();
-      QVERIFY(!d.isVisible());
-    });
+    const bool seen =
+        withDialog<kevra::schema::AddFieldDialog>([this] { press("addFieldButton"); },
+                                                  [&](QDialog& d) {
+                                                    QCOMPARE(d.windowTitle(), QStringLiteral("Add Field"));
+                                                    auto* type = part<QComboBox>(d, "typeBox");
+                                                    auto* length = part<QLineEdit>(d, "lengthBox");
+                                                    QCOMPARE(type->currentIndex(), -1);
+                                                    QCOMPARE(type->count(), 13);
+                                                    QVERIFY(!length->isEnabled());  // no type yet: no length to type
+                                                    QVERIFY(!part<QCheckBox>(d, "nullableCheck")->isChecked());
+                                                    // With no type the engine refuses "unknown"; the dialog stays open.
+                                                    part<QLineEdit>(d, "nameBox")->setText("Note");
+                                                    part<QPushButton>(d, "addButton")->click();
+                                                    QCOMPARE(messages().size(), 1);
+                                                    QVERIFY(d.isVisible());
+                                                    QVERIFY(choose(type, "MEMO"));
+                                                    QVERIFY(!length->isEnabled());
+                                                    QVERIFY(choose(type, "TEXT"));
+                                                    QCOMPARE(length->text(), QStringLiteral("50"));
+                                                    length->setText("80");
+                                                    part<QCheckBox>(d, "nullableCheck")->setChecked(true);
+                                                    part<QPushButton>(d, "addButton")->click();
+                                                    QVERIFY(!d.isVisible());
+                                                  });
     QVERIFY(seen);
     QCOMPARE(sent(*window), (QStringList{"alter table [Table1] add column [Note] unknown NOT NULL ",
                                          "alter table [Table1] add column [Note] text(80) NULL "}));
@@ -150,11 +152,12 @@ class FieldCommandsTest : public StructureWindowTest {
   void tableNamesWithBlanksAreBracketed() {
     show("testv2000.mdb", "Table1", {"create table [Order Details] ([Id No] long)"});
     QVERIFY(clickTable(*window, "Order Details"));
-    QVERIFY(withDialog<kevra::schema::AddFieldDialog>([this] { press("addFieldButton"); }, [](QDialog& d) {
-      part<QLineEdit>(d, "nameBox")->setText("Unit Price");
-      QVERIFY(choose(part<QComboBox>(d, "typeBox"), "CURRENCY"));
-      part<QPushButton>(d, "addButton")->click();
-    }));
+    QVERIFY(withDialog<kevra::schema::AddFieldDialog>([this] { press("addFieldButton"); },
+                                                      [](QDialog& d) {
+                                                        part<QLineEdit>(d, "nameBox")->setText("Unit Price");
+                                                        QVERIFY(choose(part<QComboBox>(d, "typeBox"), "CURRENCY"));
+                                                        part<QPushButton>(d, "addButton")->click();
+                                                      }));
     QVERIFY2(messages().isEmpty(), qPrintable(messages().join('\n')));
     QCOMPARE(sent(*window), QStringList{"alter table [Order Details] add column [Unit Price] Currency NOT NULL "});
     QCOMPARE(StoredFile(path).fields("Order Details"), (QStringList{"Id No", "Unit Price"}));

@@ -17,7 +17,7 @@ class KeyAndIndexCommandsTest : public StructureWindowTest {
 
   void selectCreatesKeepsAndRemovesTheKey() {
     show("querytestv2000.mdb", "Table1");  // no key
-    press("selectKeyButton");  // nothing checked: nothing sent, rows reloaded
+    press("selectKeyButton");              // nothing checked: nothing sent, rows reloaded
     QVERIFY(sent(*window).isEmpty());
     QVERIFY(window->recordsPage()->dataset().Active());
     list("keyFieldList")->item(2)->setCheckState(Qt::Checked);  // col3 first, col1 after
@@ -34,7 +34,8 @@ class KeyAndIndexCommandsTest : public StructureWindowTest {
   }
 
   void selectReplacesAKeyOfOtherFieldsOrOrder() {
-    show("querytestv2000.mdb", "Table1", {"alter table [Table1] add constraint PrimaryKey primary key ([col2],[col1])"});
+    show("querytestv2000.mdb", "Table1",
+         {"alter table [Table1] add constraint PrimaryKey primary key ([col2],[col1])"});
     QCOMPARE(checkedTexts(list("keyFieldList")), (QStringList{"col1", "col2"}));
     press("selectKeyButton");  // same fields, other order: replaced
     setChecked("keyFieldList", {"col3"});
@@ -64,8 +65,9 @@ class KeyAndIndexCommandsTest : public StructureWindowTest {
     setChecked("keyFieldList", {"Line"});
     press("selectKeyButton");
     QVERIFY2(messages().isEmpty(), qPrintable(messages().join('\n')));
-    QCOMPARE(sent(*window), (QStringList{"alter table [Order Details] drop constraint [Order Key]",
-                                         "alter table [Order Details] add constraint PrimaryKey primary key ([Line])"}));
+    QCOMPARE(sent(*window),
+             (QStringList{"alter table [Order Details] drop constraint [Order Key]",
+                          "alter table [Order Details] add constraint PrimaryKey primary key ([Line])"}));
     QVERIFY(clickTable(*window, "Order Details"));
     setChecked("keyFieldList", {});
     press("selectKeyButton");
@@ -75,24 +77,26 @@ class KeyAndIndexCommandsTest : public StructureWindowTest {
   void createIndexDialog() {
     show("testv2000.mdb", "Table1");
     QVERIFY(choose(combo("indexList"), "B"));
-    const bool seen = withDialog<kevra::schema::CreateIndexDialog>([this] { press("addIndexButton"); }, [&](QDialog& d) {
-      QCOMPARE(d.windowTitle(), QStringLiteral("Create Index"));
-      auto* name = part<QLineEdit>(d, "nameBox");
-      auto* fields = part<QListWidget>(d, "fieldList");
-      QCOMPARE(name->text(), QStringLiteral("INDEX_NAME"));
-      QCOMPARE(itemTexts(fields), StoredFile(path).fields("Table1"));
-      QVERIFY(checkedTexts(fields).isEmpty());
-      QVERIFY(!part<QCheckBox>(d, "uniqueCheck")->isChecked());
-      part<QPushButton>(d, "createButton")->click();  // no field: refused, still open
-      QCOMPARE(messages().size(), 1);
-      QVERIFY(d.isVisible());
-      name->setText("IxPair");
-      fields->item(3)->setCheckState(Qt::Checked);  // D, then C: list order counts
-      fields->item(2)->setCheckState(Qt::Checked);
-      part<QCheckBox>(d, "uniqueCheck")->setChecked(true);
-      part<QPushButton>(d, "createButton")->click();
-      QVERIFY(!d.isVisible());
-    });
+    const bool seen = withDialog<kevra::schema::CreateIndexDialog>(
+        [this] { press("addIndexButton"); },
+        [&](QDialog& d) {
+          QCOMPARE(d.windowTitle(), QStringLiteral("Create Index"));
+          auto* name = part<QLineEdit>(d, "nameBox");
+          auto* fields = part<QListWidget>(d, "fieldList");
+          QCOMPARE(name->text(), QStringLiteral("INDEX_NAME"));
+          QCOMPARE(itemTexts(fields), StoredFile(path).fields("Table1"));
+          QVERIFY(checkedTexts(fields).isEmpty());
+          QVERIFY(!part<QCheckBox>(d, "uniqueCheck")->isChecked());
+          part<QPushButton>(d, "createButton")->click();  // no field: refused, still open
+          QCOMPARE(messages().size(), 1);
+          QVERIFY(d.isVisible());
+          name->setText("IxPair");
+          fields->item(3)->setCheckState(Qt::Checked);  // D, then C: list order counts
+          fields->item(2)->setCheckState(Qt::Checked);
+          part<QCheckBox>(d, "uniqueCheck")->setChecked(true);
+          part<QPushButton>(d, "createButton")->click();
+          QVERIFY(!d.isVisible());
+        });
     QVERIFY(seen);
     QCOMPARE(sent(*window), (QStringList{"create index INDEX_NAME on [Table1]()",
                                          "create  UNIQUE index IxPair on [Table1]([C],[D])"}));
@@ -100,11 +104,13 @@ class KeyAndIndexCommandsTest : public StructureWindowTest {
     QCOMPARE(itemTexts(combo("indexList")).last(), QStringLiteral("IxPair"));
     QCOMPARE(combo("indexList")->currentIndex(), -1);
     QVERIFY(list("indexFieldList")->isHidden());
-    QVERIFY(withDialog<kevra::schema::CreateIndexDialog>([this] { press("addIndexButton"); }, [](QDialog& d) {
-      part<QLineEdit>(d, "nameBox")->setText("IxE");
-      part<QListWidget>(d, "fieldList")->item(4)->setCheckState(Qt::Checked);
-      part<QPushButton>(d, "createButton")->click();
-    }));
+    QVERIFY(withDialog<kevra::schema::CreateIndexDialog>(
+        [this] { press("addIndexButton"); },
+        [](QDialog& d) {
+          part<QLineEdit>(d, "nameBox")->setText("IxE");
+          part<QListWidget>(d, "fieldList")->item(4)->setCheckState(Qt::Checked);
+          part<QPushButton>(d, "createButton")->click();
+        }));
     QCOMPARE(sent(*window).last(), QStringLiteral("create index IxE on [Table1]([E])"));
   }
 

@@ -19,11 +19,12 @@ class TableCommandsTest : public StructureWindowTest {
   // Runs the dialog of `command`, types `name` and presses its button; the
   // dialog's state afterwards goes to `after`.
   bool nameTable(const char* command, const QString& name, const std::function<void(QDialog&)>& after = {}) {
-    return withDialog<TableNameDialog>([&] { action(*window, command)->trigger(); }, [&](QDialog& d) {
-      part<QLineEdit>(d, "nameBox")->setText(name);
-      part<QPushButton>(d, "okButton")->click();
-      if (after) after(d);
-    });
+    return withDialog<TableNameDialog>([&] { action(*window, command)->trigger(); },
+                                       [&](QDialog& d) {
+                                         part<QLineEdit>(d, "nameBox")->setText(name);
+                                         part<QPushButton>(d, "okButton")->click();
+                                         if (after) after(d);
+                                       });
   }
 
  private slots:
@@ -32,11 +33,12 @@ class TableCommandsTest : public StructureWindowTest {
 
   void addNewMakesATableWithOneYesNoField() {
     show("testv2000.mdb", "Table1");
-    QVERIFY(withDialog<TableNameDialog>([&] { action(*window, "addTableAction")->trigger(); }, [](QDialog& d) {
-      QCOMPARE(d.windowTitle(), QStringLiteral("Table Name"));
-      QCOMPARE(part<QPushButton>(d, "okButton")->text(), QStringLiteral("Add New"));
-      QVERIFY(part<QLineEdit>(d, "nameBox")->text().isEmpty());
-    }));
+    QVERIFY(withDialog<TableNameDialog>([&] { action(*window, "addTableAction")->trigger(); },
+                                        [](QDialog& d) {
+                                          QCOMPARE(d.windowTitle(), QStringLiteral("Table Name"));
+                                          QCOMPARE(part<QPushButton>(d, "okButton")->text(), QStringLiteral("Add New"));
+                                          QVERIFY(part<QLineEdit>(d, "nameBox")->text().isEmpty());
+                                        }));
     // An empty name changes nothing and keeps the dialog, but rebuilds the tree.
     QVERIFY(nameTable("addTableAction", "", [](QDialog& d) { QVERIFY(d.isVisible()); }));
     QVERIFY(!pagesShown());
@@ -60,10 +62,11 @@ class TableCommandsTest : public StructureWindowTest {
   void renameRenamesTheSelectedTable() {
     show("testv2000.mdb", "Table3");
     QVERIFY(tableCommandsEnabled());
-    QVERIFY(withDialog<TableNameDialog>([&] { action(*window, "renameTableAction")->trigger(); }, [](QDialog& d) {
-      QCOMPARE(part<QPushButton>(d, "okButton")->text(), QStringLiteral("Rename"));
-      QCOMPARE(part<QLineEdit>(d, "nameBox")->text(), QStringLiteral("Table3"));
-    }));
+    QVERIFY(withDialog<TableNameDialog>([&] { action(*window, "renameTableAction")->trigger(); },
+                                        [](QDialog& d) {
+                                          QCOMPARE(part<QPushButton>(d, "okButton")->text(), QStringLiteral("Rename"));
+                                          QCOMPARE(part<QLineEdit>(d, "nameBox")->text(), QStringLiteral("Table3"));
+                                        }));
     QVERIFY(nameTable("renameTableAction", "Table4", [](QDialog& d) { QVERIFY(d.isVisible()); }));
     QCOMPARE(messages().size(), 1);  // in use: refused
     QVERIFY(nameTable("renameTableAction", "Stock Items", [](QDialog& d) { QVERIFY(!d.isVisible()); }));
