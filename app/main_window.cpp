@@ -13,7 +13,16 @@
 #include "browse/records_page.h"
 #include "browse/structure_page.h"
 #include "browse/table_tree.h"
+#include "schema/add_field_dialog.h"
+#include "schema/apply_field_changes.h"
+#include "schema/create_index_dialog.h"
+#include "schema/delete_field.h"
+#include "schema/delete_index.h"
+#include "schema/drop_table.h"
+#include "schema/primary_key.h"
+#include "schema/table_name_dialog.h"
 #include "ui/error_display.h"
+#include "ui/message_boxes.h"
 #include "ui_main_window.h"
 
 static void initKevraResources() { Q_INIT_RESOURCE(kevra); }
@@ -25,7 +34,8 @@ MainWindow::MainWindow(QWidget* parent)
       form_(std::make_unique<Ui::MainWindow>()),
       openDialog_(ui::FileDialogKind::Open,
                   QStringLiteral("Microsoft Access Database (*.mdb)|*.mdb|All Files (*.*)|*.*"),
-                  QStringLiteral("c:\\")) {
+                  QStringLiteral("c:\\")),
+      saveDialog_(ui::FileDialogKind::Save, QStringLiteral("Microsoft Access Database (*.mdb)|*.mdb")) {
   initKevraResources();
   form_->setupUi(this);
 
@@ -42,12 +52,12 @@ MainWindow::MainWindow(QWidget* parent)
 
   // Commands whose work is written. The others are disabled whatever state
   // the window is in, until their work lands and they join this list.
-  implemented_ = {form_->openAction, form_->closeAction, form_->exitAction, form_->documentationAction,
-                  form_->aboutAction};
+  implemented_ = {form_->openAction,      form_->closeAction,         form_->createAction,
+                  form_->exitAction,      form_->addTableAction,      form_->renameTableAction,
+                  form_->dropTableAction, form_->documentationAction, form_->aboutAction};
   for (QAction* command : {form_->openAction, form_->closeAction, form_->createAction, form_->compactAction,
-                           form_->exitAction, form_->addTableAction, form_->renameTableAction,
-                           form_->dropTableAction, form_->importAction, form_->exportAction,
-                           form_->documentationAction, form_->aboutAction})
+                           form_->exitAction, form_->addTableAction, form_->renameTableAction, form_->dropTableAction,
+                           form_->importAction, form_->exportAction, form_->documentationAction, form_->aboutAction})
     setCommandAvailable(command, command->isEnabled());  // as designed, if written
 
   connectCommands();
@@ -68,7 +78,23 @@ void MainWindow::connectCommands() {
   connect(form_->exitAction, &QAction::triggered, this, command(&MainWindow::exitProgram));
   connect(form_->documentationAction, &QAction::triggered, this, command(&MainWindow::showDocumentation));
   connect(form_->aboutAction, &QAction::triggered, this, command(&MainWindow::showAbout));
+  connect(form_->createAction, &QAction::triggered, this, command(&MainWindow::createDatabase));
   connect(form_->tableTree, &QTreeWidget::itemClicked, this, command(&MainWindow::showTable));
+  connect(form_->addTableAction, &QAction::triggered, this, command(&MainWindow::addTable));
+  connect(form_->renameTableAction, &QAction::triggered, this, command(&MainWindow::renameTable));
+  connect(form_->dropTableAction, &QAction::triggered, this, command(&MainWindow::dropTable));
+
+  browse::StructurePage* page = form_->structurePage;
+  connect(page, &browse::StructurePage::applyChangesRequested, this,
+          [this](const schema::FieldEdits& edits) { ui::runCommand(this, [&] { applyFieldChanges(edits); }); });
+  connect(page, &browse::StructurePage::addFieldRequested, this, command(&MainWindow::addField));
+  connect(page, &browse::StructurePage::deleteFieldRequested, this,
+          [this](const QString& field) { ui::runCommand(this, [&] { deleteField(field); }); });
+  connect(page, &browse::StructurePage::selectKeyRequested, this,
+          [this](const QStringList& fields) { ui::runCommand(this, [&] { selectPrimaryKey(fields); }); });
+  connect(page, &browse::StructurePage::addIndexRequested, this, command(&MainWindow::createIndex));
+  connect(page, &browse::StructurePage::deleteIndexRequested, this,
+          [this](const QString& index) { ui::runCommand(this, [&] { deleteIndex(index); }); });
 }
 
 void MainWindow::setCommandAvailable(QAction* command, bool available) {
@@ -82,13 +108,17 @@ void MainWindow::setDatabaseCommands(bool open) {
   setCommandAvailable(form_->compactAction, !open);
   form_->tablesMenu->setEnabled(open);
   form_->convertMenu->setEnabled(open);
-  if (open) {
-    // Table commands wait for a table click; Close leaves them as they were.
-    setCommandAvailable(form_->renameTableAction, false);
-    setCommandAvailable(form_->dropTableAction, false);
-    setCommandAvailable(form_->exportAction, false);
-  }
+  // Table commands wait for a table click; Close leaves them as they were.
+  if (open) setTableCommands(false);
 }
+
+void MainWindow::setTableCommands(bool tableSelected) {
+  setCommandAvailable(form_->renameTableAction, tableSelected);
+  setCommandAvailable(form_->dropTableAction, tableSelected);
+  setCommandAvailable(form_->exportAction, tableSelected);
+}
+
+QString MainWindow::selectedTable() const { return form_->tableTree->selectedTable(); }
 
 QString MainWindow::statusText() const { return statusPanel_->text(); }
 
@@ -126,6 +156,15 @@ void MainWindow::closeDatabase() {
   form_->recordsPage->closeRecords();
 }
 
+void MainWindow::createDatabase() {
+  saveDialog_.setFileName({});
+  saveDialog_.run(this);
+  if (saveDialog_.fileName().isEmpty()) return;  // cancelled: nothing changes
+  // Used as typed: no extension is added, and an existing file is refused.
+  session_.create(saveDialog_.fileName());
+  ui::showInformation(this, QStringLiteral("New Database Has Been Created: ") + saveDialog_.fileName());
+}
+
 void MainWindow::exitProgram() {
   close();
   QCoreApplication::quit();
@@ -141,6 +180,8 @@ void MainWindow::refreshCatalog(bool keepTable) {
   } else {
     refreshTableList();
     form_->pages->hide();
+    // No table is selected now: the commands on one wait for the next click.
+    setTableCommands(false);
   }
 }
 
@@ -163,6 +204,67 @@ void MainWindow::showTable() {
   form_->structurePage->showTable();
   form_->recordsPage->shareColumnWidths();
   setCommandAvailable(form_->exportAction, true);
+}
+
+void MainWindow::addTable() {
+  schema::TableNameDialog dialog(session_, this);
+  connect(&dialog, &schema::TableNameDialog::refreshRequested, this,
+          [this] { ui::runCommand(this, [this] { refreshCatalog(false); }); });
+  if (dialog.exec() == QDialog::Accepted) refreshCatalog(false);
+}
+
+void MainWindow::renameTable() {
+  const QString table = selectedTable();
+  if (table.isNull()) return;
+  schema::TableNameDialog dialog(session_, table, session_.selectedTableIndex(), this);
+  connect(&dialog, &schema::TableNameDialog::refreshRequested, this,
+          [this] { ui::runCommand(this, [this] { refreshCatalog(false); }); });
+  if (dialog.exec() == QDialog::Accepted) refreshCatalog(false);
+}
+
+void MainWindow::dropTable() {
+  const QString table = selectedTable();
+  if (table.isNull()) return;
+  if (schema::dropTable(this, session_, table)) refreshCatalog(false);
+}
+
+void MainWindow::applyFieldChanges(const schema::FieldEdits& edits) {
+  const QString table = selectedTable();
+  const auto renamed = [this, &table](const QString& from, const QString& to) {
+    form_->structurePage->renameField(table, from, to);
+  };
+  if (schema::applyFieldChanges(session_, table, edits, renamed)) refreshCatalog(true);
+}
+
+void MainWindow::addField() {
+  schema::AddFieldDialog dialog(session_, selectedTable(), this);
+  if (dialog.exec() != QDialog::Accepted) return;
+  refreshCatalog(true);
+  form_->structurePage->appendField(dialog.field().name);
+}
+
+void MainWindow::deleteField(const QString& field) {
+  if (!schema::deleteField(this, session_, field)) return;
+  refreshCatalog(true);
+  form_->structurePage->removeChosenField(field);
+}
+
+void MainWindow::selectPrimaryKey(const QStringList& wantedFields) {
+  schema::selectPrimaryKey(session_, selectedTable(), wantedFields);
+  refreshCatalog(true);
+}
+
+void MainWindow::createIndex() {
+  schema::CreateIndexDialog dialog(session_, selectedTable(), this);
+  if (dialog.exec() != QDialog::Accepted) return;
+  refreshCatalog(true);
+  form_->structurePage->appendIndex(dialog.index().name);
+}
+
+void MainWindow::deleteIndex(const QString& index) {
+  if (!schema::deleteIndex(this, session_, index)) return;
+  refreshCatalog(true);
+  form_->structurePage->removeChosenIndex();
 }
 
 void MainWindow::showDocumentation() {

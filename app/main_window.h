@@ -23,6 +23,9 @@ namespace kevra::browse {
 class RecordsPage;
 class StructurePage;
 }  // namespace kevra::browse
+namespace kevra::schema {
+struct FieldEdits;
+}
 
 namespace kevra::app {
 
@@ -38,6 +41,9 @@ class MainWindow : public QMainWindow {
   void openDatabaseFile(const QString& path);
   void closeDatabase();
   void exitProgram();
+  // File > Create: a new, empty database file at a path the user chooses.
+  // The window stays closed; the file is opened with File > Open.
+  void createDatabase();
 
   // After a structure change: the shared connection reopened and the catalog
   // bound anew; then either the table on screen is reloaded (keepTable) or
@@ -48,6 +54,22 @@ class MainWindow : public QMainWindow {
 
   // The table tree's click: shows the selected table's rows and structure.
   void showTable();
+
+  // Tables menu. Each rebuilds the table list after its change; Rename and
+  // Drop act on the selected table and are disabled while there is none.
+  void addTable();
+  void renameTable();
+  void dropTable();
+
+  // The structure page's commands, on the selected table. Each refreshes the
+  // catalog and reloads the rows after its change, and patches the lists it
+  // changed.
+  void applyFieldChanges(const schema::FieldEdits& edits);
+  void addField();
+  void deleteField(const QString& field);
+  void selectPrimaryKey(const QStringList& wantedFields);
+  void createIndex();
+  void deleteIndex(const QString& index);
 
   // Help menu.
   void showDocumentation();
@@ -64,10 +86,13 @@ class MainWindow : public QMainWindow {
   void setCommandAvailable(QAction* command, bool available);
   void setDatabaseCommands(bool open);
   void setStatusText(const QString& text);
+  void setTableCommands(bool tableSelected);
+  QString selectedTable() const;
 
   std::unique_ptr<Ui::MainWindow> form_;
   ui::DatabaseSession session_;
   ui::FileDialog openDialog_;
+  ui::FileDialog saveDialog_;
   QLabel* statusPanel_ = nullptr;
   QSet<QAction*> implemented_;
 };

@@ -4,10 +4,16 @@
 // catalog; the inspectors read the catalog again on every choice.
 //
 // The page's structure commands (field Add and Del, Apply Changes, key Select,
-// index Add and Del) are disabled until they get their work.
+// index Add and Del) are requests the main window carries out; afterwards it
+// patches the lists here. Boxes take input only where a command reads it:
+// the field editors (Apply Changes) and the key field list (Select); the
+// index details are for display.
 #pragma once
+#include <QStringList>
 #include <QWidget>
 #include <memory>
+
+#include "schema/apply_field_changes.h"
 
 namespace Ui {
 class StructurePage;
@@ -42,12 +48,40 @@ class StructurePage : public QWidget {
   void lengthBoxClicked();
   void showIndex();
 
+  // Patching the lists after a command, instead of reading them again.
+  // A field renamed through Apply Changes: its entries in the three field
+  // lists and the related field entries of `table` take the new name.
+  void renameField(const QString& table, const QString& from, const QString& to);
+  // A field added: last in the field list and the key field list; no field
+  // chosen, the field details hidden.
+  void appendField(const QString& name);
+  // The chosen field deleted: gone from the field list and the key field
+  // list; no field chosen, the field details hidden.
+  void removeChosenField(const QString& name);
+  // An index created: last in the index list; no index chosen, the index
+  // details hidden.
+  void appendIndex(const QString& name);
+  // The chosen index deleted: gone from the index list; no index chosen, the
+  // index details hidden.
+  void removeChosenIndex();
+
+ signals:
+  void applyChangesRequested(const kevra::schema::FieldEdits& edits);
+  void addFieldRequested();
+  void deleteFieldRequested(const QString& field);
+  void selectKeyRequested(const QStringList& wantedFields);
+  void addIndexRequested();
+  void deleteIndexRequested(const QString& index);
+
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void fillRelatedFieldList();
   void checkPrimaryKeyFields();
+  void connectCommands();
+  schema::FieldEdits fieldEdits() const;
+  QStringList checkedKeyFields() const;
 
   std::unique_ptr<Ui::StructurePage> form_;
   ui::DatabaseSession* session_ = nullptr;

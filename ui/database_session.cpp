@@ -29,6 +29,11 @@ void DatabaseSession::open(const QString& path) {
   }
 }
 
+void DatabaseSession::create(const QString& path) {
+  connectionString_ = kJetConnectionPrefix + path.toStdString();
+  catalog_->Create(connectionString_);
+}
+
 void DatabaseSession::close() {
   if (connection_->State() != db::adStateClosed) connection_->Close();
 }
@@ -37,6 +42,13 @@ void DatabaseSession::reopen() {
   close();
   connection_->Open(connectionString_, kUser, "", 0);
   catalog_->ActiveConnection(*connection_);
+}
+
+void DatabaseSession::rereadCatalog() { catalog_->ActiveConnection(*connection_); }
+
+void DatabaseSession::runStatement(const std::string& sql) {
+  statementLog_.push_back(sql);
+  statement_->Open(sql, *connection_, 0, 1, 1);
 }
 
 void DatabaseSession::selectTable(const std::string& name) {
@@ -49,5 +61,7 @@ void DatabaseSession::selectTable(const std::string& name) {
 }
 
 const db::Table& DatabaseSession::selectedTable() const { return catalog_->Tables().Item(selectedTableIndex_); }
+
+db::Table& DatabaseSession::selectedTable() { return catalog_->Tables().Item(selectedTableIndex_); }
 
 }  // namespace kevra::ui

@@ -33,15 +33,30 @@ class DatabaseSession {
   void open(const QString& path);
   // Closes the shared connection; one that is already closed is left alone.
   void close();
+  // Makes a new, empty database file at `path` through the catalog, which
+  // stays bound to it until the next open. The connection string names the
+  // new file from then on; the open-database path is left alone.
+  void create(const QString& path);
   // After a structure change: the shared connection opened again on the same
   // file (closed first when open) and the catalog bound to it anew.
   void reopen();
+
+  // The catalog bound anew to the open connection: its next read sees what
+  // earlier changes in the same command did to any of its objects.
+  void rereadCatalog();
 
   const QString& path() const { return path_; }
   const std::string& connectionString() const { return connectionString_; }
   db::Connection& connection() const { return *connection_; }
   db::Catalog& catalog() const { return *catalog_; }
   db::Recordset& statement() const { return *statement_; }
+  // Runs one structure statement on the statement recordset with the shared
+  // connection (forward-only, read-only, command text); nothing is read
+  // back. The text is kept in statementLog() before it is sent, so a refused
+  // statement is listed too.
+  void runStatement(const std::string& sql);
+  // Every statement runStatement() sent, oldest first.
+  const std::vector<std::string>& statementLog() const { return statementLog_; }
   // Made by the import command when it needs one.
   std::unique_ptr<db::Connection>& importConnection() { return importConnection_; }
 
@@ -53,6 +68,8 @@ class DatabaseSession {
   // message; an empty catalog leaves the index as it was.
   void selectTable(const std::string& name);
   const db::Table& selectedTable() const;
+  // The same table, to change through the catalog.
+  db::Table& selectedTable();
 
   // The six texts of the field last shown: name, type, length, nullable
   // ("-1" or "0"), default value, related field.
@@ -71,6 +88,7 @@ class DatabaseSession {
   std::string connectionString_;
   int selectedTableIndex_ = 0;
   std::vector<std::string> fieldSnapshot_;
+  std::vector<std::string> statementLog_;
 };
 
 }  // namespace kevra::ui

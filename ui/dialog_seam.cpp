@@ -56,7 +56,10 @@ QString localDirectory(const QString& windowsDirectory) {
 }
 
 QMessageBox::StandardButton QtDialogSeam::message(QWidget* parent, const MessageRequest& request) {
-  QMessageBox box(request.icon, request.title, request.text, request.buttons, parent);
+  // Texts are written with Windows line breaks; a lone "\n" is a break here.
+  QString text = request.text;
+  text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  QMessageBox box(request.icon, request.title, text, request.buttons, parent);
   if (request.defaultButton != QMessageBox::NoButton) box.setDefaultButton(request.defaultButton);
   return QMessageBox::StandardButton(box.exec());
 }
