@@ -6,11 +6,14 @@
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFileInfo>
+#include <QProgressDialog>
 #include <QLabel>
 #include <QUrl>
 
 #include "app/about_box.h"
 #include "browse/records_page.h"
+#include "database/jet_engine.h"
 #include "browse/structure_page.h"
 #include "browse/table_tree.h"
 #include "schema/add_field_dialog.h"
@@ -52,7 +55,7 @@ MainWindow::MainWindow(QWidget* parent)
 
   // Commands whose work is written. The others are disabled whatever state
   // the window is in, until their work lands and they join this list.
-  implemented_ = {form_->openAction,      form_->closeAction,         form_->createAction,
+  implemented_ = {form_->openAction,      form_->closeAction,         form_->createAction, form_->compactAction,
                   form_->exitAction,      form_->addTableAction,      form_->renameTableAction,
                   form_->dropTableAction, form_->documentationAction, form_->aboutAction};
   for (QAction* command : {form_->openAction, form_->closeAction, form_->createAction, form_->compactAction,
@@ -79,6 +82,7 @@ void MainWindow::connectCommands() {
   connect(form_->documentationAction, &QAction::triggered, this, command(&MainWindow::showDocumentation));
   connect(form_->aboutAction, &QAction::triggered, this, command(&MainWindow::showAbout));
   connect(form_->createAction, &QAction::triggered, this, command(&MainWindow::createDatabase));
+  connect(form_->compactAction, &QAction::triggered, this, command(&MainWindow::compactDatabase));
   connect(form_->tableTree, &QTreeWidget::itemClicked, this, command(&MainWindow::showTable));
   connect(form_->addTableAction, &QAction::triggered, this, command(&MainWindow::addTable));
   connect(form_->renameTableAction, &QAction::triggered, this, command(&MainWindow::renameTable));
@@ -163,6 +167,33 @@ void MainWindow::createDatabase() {
   // Used as typed: no extension is added, and an existing file is refused.
   session_.create(saveDialog_.fileName());
   ui::showInformation(this, QStringLiteral("New Database Has Been Created: ") + saveDialog_.fileName());
+}
+
+void MainWindow::compactDatabase() {
+  openDialog_.setFileName({});
+  openDialog_.run(this);
+  if (openDialog_.fileName().isEmpty()) return;
+  saveDialog_.setFileName({});
+  saveDialog_.run(this);
+  if (saveDialog_.fileName().isEmpty()) return;
+  // An engine object of its own for this one compaction, released when the
+  // command ends, also when it fails. A large file shows its progress.
+  auto engine = std::make_unique<db::JetEngine>();
+  QProgressDialog progress(QStringLiteral("Compacting ") + QFileInfo(openDialog_.fileName()).fileName() +
+                               QStringLiteral("..."),
+                           QString(), 0, 1000, this);
+  progress.setWindowTitle(QStringLiteral("Compact"));
+  progress.setWindowModality(Qt::WindowModal);
+  progress.setMinimumDuration(500);
+  engine->progress = [&progress](uint64_t done, uint64_t total) {
+    progress.setValue(total ? int(done * 1000 / total) : 1000);
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  };
+  engine->CompactDatabase(ui::kJetConnectionPrefix + openDialog_.fileName().toStdString(),
+                          ui::kJetConnectionPrefix + saveDialog_.fileName().toStdString());
+  progress.reset();
+  engine.reset();
+  ui::showInformation(this, QStringLiteral("Database has been succesfully compacted."));
 }
 
 void MainWindow::exitProgram() {

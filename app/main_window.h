@@ -44,6 +44,7 @@ class MainWindow : public QMainWindow {
   // File > Create: a new, empty database file at a path the user chooses.
   // The window stays closed; the file is opened with File > Open.
   void createDatabase();
+  void compactDatabase();
 
   // After a structure change: the shared connection reopened and the catalog
   // bound anew; then either the table on screen is reloaded (keepTable) or

@@ -620,8 +620,15 @@ std::string SchemaWriter::addRelationship(RelationshipSpec spec) {
   if (spec.enforced && !parentIndex)
     throw EngineError("The fields of " + quoted(parent->name) +
                       " that the relationship refers to are not its primary key or a unique index.");
-  checkObjectName(spec.name.empty() ? parent->name + child->name : spec.name, "relationship");
-  spec.name = uniqueRelationshipName(spec.name.empty() ? parent->name + child->name : spec.name);
+  if (spec.name.empty()) {
+    // A name made up here takes a number when the plain one is taken.
+    checkObjectName(parent->name + child->name, "relationship");
+    spec.name = uniqueRelationshipName(parent->name + child->name);
+  } else {
+    checkObjectName(spec.name, "relationship");
+    if (uniqueRelationshipName(spec.name) != spec.name)
+      throw EngineError("A relationship named " + quoted(spec.name) + " already exists.");
+  }
 
   // Existing rows must already hold: every foreign key without NULL has its
   // parent row (looked up through the parent's unique index).

@@ -109,6 +109,9 @@ TEST(SqlDdl, WhatUsersTypeAsWell) {
                    "matches no row of 'Parent'");
   ddl(db, "DELETE FROM Child WHERE parent = 3");
   ddl(db, "ALTER TABLE Child ADD CONSTRAINT again FOREIGN KEY (parent) REFERENCES Parent (id)");
+  // A name given is the name kept: taken, it is refused rather than changed.
+  expectDdlRefused(db, copy, "ALTER TABLE Child ADD CONSTRAINT again FOREIGN KEY (parent) REFERENCES Parent (id)",
+                   "'again' already exists");
   expectDdlRefused(db, copy, "ALTER TABLE Child DROP COLUMN parent", "part of the relationship 'again'");
   expectDdlRefused(db, copy, "DROP TABLE Parent", "part of the relationship 'again'");
 

@@ -142,6 +142,32 @@ class TableCommandsTest : public StructureWindowTest {
     QCOMPARE((*dialogs)->messages.size(), 2);
     QCOMPARE(window->statusText(), made);
   }
+
+  void compactWritesACopyAndReportsIt() {
+    const QString source = scratchCopy(scratch, "indextestv2000.mdb");
+    action(*window, "compactAction")->trigger();  // source dialog cancelled
+    (*dialogs)->fileAnswers << source;
+    action(*window, "compactAction")->trigger();  // target dialog cancelled
+    QCOMPARE((*dialogs)->fileRequests.size(), 3);
+    QCOMPARE((*dialogs)->fileRequests[0].kind, kevra::ui::FileDialogKind::Open);
+    QCOMPARE((*dialogs)->fileRequests[2].kind, kevra::ui::FileDialogKind::Save);
+    QVERIFY(messages().isEmpty());
+
+    const QString target = scratch.filePath("compacted");
+    (*dialogs)->fileAnswers << source << target;
+    action(*window, "compactAction")->trigger();
+    QCOMPARE(messages(), QStringList{"Database has been succesfully compacted."});
+    QCOMPARE((*dialogs)->messages[0].title, QStringLiteral("Information"));
+    QCOMPARE(StoredFile(target).tables(), StoredFile(source).tables());
+    QCOMPARE(window->statusText(), QStringLiteral("Closed"));
+
+    // A target that exists is refused, and no success is reported.
+    (*dialogs)->fileAnswers << source << target;
+    action(*window, "compactAction")->trigger();
+    QCOMPARE((*dialogs)->messages.size(), 2);
+    QCOMPARE((*dialogs)->messages.last().icon, QMessageBox::Critical);
+    QVERIFY((*dialogs)->messages.last().text.contains("already exists"));
+  }
 };
 
 QTEST_MAIN(TableCommandsTest)
