@@ -64,6 +64,7 @@ class SchemaWriter {
   // Fills the real index `realIndex` of `def` (as stored) from every row,
   // refusing duplicates and NULLs as its flags demand.
   void buildIndex(const TableDef& def, size_t realIndex);
+  void buildIndexByInserts(const TableDef& def, size_t realIndex);
   // Removes logical index `logical`; its real index too when no other
   // logical index shares it (pages released, positions renumbered).
   void removeLogicalIndex(TableDef& def, size_t logical);
