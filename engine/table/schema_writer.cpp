@@ -31,9 +31,6 @@ namespace {
 constexpr size_t kMaxColumns = 255;
 constexpr size_t kMaxIndexes = 32;
 constexpr size_t kMaxIndexColumns = 10;
-// Keys of a new index sorted in memory up to this many bytes; more are
-// inserted one by one.
-constexpr size_t kBulkBuildBudget = size_t(96) << 20;
 
 bool sameName(std::string_view a, std::string_view b) { return namesEqualCaseInsensitive(a, b); }
 
@@ -545,7 +542,7 @@ void SchemaWriter::buildIndex(const TableDef& def, size_t realIndex) {
     appendRowPointer(pointerPage(cursor->lastLocation()), pointerRow(cursor->lastLocation()), key);
     entries.push_back({arena.size(), uint32_t(key.size()), anyNull});
     arena.insert(arena.end(), key.begin(), key.end());
-    if (arena.size() + entries.size() * sizeof(Entry) > kBulkBuildBudget) {
+    if (arena.size() + entries.size() * sizeof(Entry) > indexBuildBudget_) {
       // Too many keys to sort in memory: one insert per row instead, whose
       // memory does not grow with the table.
       arena = Bytes();

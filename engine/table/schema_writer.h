@@ -49,6 +49,10 @@ class SchemaWriter {
   std::string addRelationship(RelationshipSpec relationship);
   void dropRelationship(const std::string& name);
 
+  // Bytes of keys a new index sorts in memory before it falls back to one
+  // insert per row (the default suits files of millions of rows).
+  void setIndexBuildBudget(size_t bytes) { indexBuildBudget_ = bytes; }
+
  private:
   template <typename Work>
   void inTransaction(Work work);
@@ -74,6 +78,7 @@ class SchemaWriter {
 
   std::shared_ptr<Database> db_;
   TableWriter& writer_;
+  size_t indexBuildBudget_ = size_t(96) << 20;
 };
 
 }  // namespace kevra
