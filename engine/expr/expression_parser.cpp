@@ -34,13 +34,22 @@ class ExpressionParser {
 
  private:
   // Parentheses, NOT and signs recurse (a parenthesis counts three levels);
-  // a bound on the depth keeps hostile input from exhausting the stack.
+  // a bound on the depth keeps hostile input from exhausting the stack. The
+  // bound holds for the whole statement: a subquery is read by a parser of
+  // its own, which counts on from the depth of the one that reached it.
   static constexpr int kMaxDepth = 1000;
+  static int& nestingDepth() {
+    thread_local int depth = 0;
+    return depth;
+  }
   struct DepthGuard {
     explicit DepthGuard(ExpressionParser& p) : parser(p) {
-      if (++parser.depth_ > kMaxDepth) parser.t_.fail("a less deeply nested expression");
+      if (++nestingDepth() > kMaxDepth) {
+        --nestingDepth();
+        parser.t_.fail("a less deeply nested expression");
+      }
     }
-    ~DepthGuard() { --parser.depth_; }
+    ~DepthGuard() { --nestingDepth(); }
     ExpressionParser& parser;
   };
 
@@ -278,7 +287,6 @@ class ExpressionParser {
 
   TokenStream& t_;
   const SubqueryReader& readSubquery_;
-  int depth_ = 0;
   int operators_ = 0;
 };
 

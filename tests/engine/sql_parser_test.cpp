@@ -266,6 +266,16 @@ TEST(SqlParserErrors, HostileNestingIsRefusedNotOverflowed) {
   const std::string deep = "SELECT * FROM T WHERE " + std::string(100000, '(') + "1" + std::string(100000, ')');
   EXPECT_NE(errorOf(deep).find("expected a less deeply nested expression"), std::string::npos);
   EXPECT_NE(errorOf("SELECT " + std::string(50000, '-') + "1 FROM T").find("nested"), std::string::npos);
+  // Subqueries share the statement's one depth budget: thousands of nested
+  // ones are refused like deep parentheses, not followed down the stack.
+  std::string scalar = "1";
+  for (int i = 0; i < 3000; ++i) scalar = "(SELECT " + scalar + " FROM T)";
+  EXPECT_NE(errorOf("SELECT " + scalar + " FROM T").find("expected a less deeply nested expression"), std::string::npos);
+  std::string inChain = "SELECT a FROM T";
+  for (int i = 0; i < 5000; ++i) inChain = "SELECT a FROM T WHERE a IN (" + inChain + ")";
+  EXPECT_NE(errorOf(inChain).find("expected a less deeply nested expression"), std::string::npos);
+  // The budget is the statement's own: the next one starts afresh.
+  EXPECT_EQ(errorOf("SELECT (SELECT (SELECT 1 FROM T) FROM T) FROM T"), "");
   std::string chain = "SELECT 1";
   for (int i = 0; i < 20000; ++i) chain += "+1";
   EXPECT_NE(errorOf(chain + " FROM T").find("expected a shorter expression"), std::string::npos);
