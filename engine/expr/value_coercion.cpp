@@ -126,7 +126,14 @@ Value coerceToColumn(const Value& v, const ColumnDef& column) {
         if (auto d = parseDateLiteral(*s)) return *d;
         cannotConvert(v, column);
       }
-      return DateTime{numberOf(v, column).approx};
+      // A number stands for a date only within the years 100 to 9999, as a
+      // date literal does; outside them it would be stored and read as
+      // another date.
+      const double serial = numberOf(v, column).approx;
+      if (!(serial >= -657434.0 && serial < 2958466.0))
+        throw EngineError("The value " + valueToText(v) + " for field '" + column.name +
+                          "' is not a date between the years 100 and 9999.");
+      return DateTime{serial};
     }
     case ColumnType::Text:
     case ColumnType::Memo: {

@@ -99,6 +99,14 @@ std::string decimalToString(const Decimal& d) {
 }
 
 std::string dateTimeToIso(DateTime d) {
+  // Outside the years 100 to 9999 no calendar date is meant: the serial
+  // number itself, never some other date.
+  if (!(d.serial >= -657434.0 && d.serial < 2958466.0)) {
+    if (!std::isfinite(d.serial)) return std::isnan(d.serial) ? "NaN" : d.serial > 0 ? "Infinity" : "-Infinity";
+    char number[400];  // the shortest plain decimal form of any double fits
+    const auto end = std::to_chars(number, number + sizeof number, d.serial, std::chars_format::fixed).ptr;
+    return std::string(number, end);
+  }
   CivilDateTime c = toCivil(d);
   char buf[24] = "0000-00-00T00:00:00.000";
   int y = c.year;

@@ -175,6 +175,18 @@ TEST(SqlValueCoercion, NumbersTextDatesAndGuids) {
   EXPECT_EQ(g.bytes[8], 0x09);
   EXPECT_EQ(g.bytes[15], 0x10);
 
+  // Numbers are dates only within the years 100 to 9999, like date literals.
+  ColumnDef when{.name = "w", .type = ColumnType::DateTime};
+  EXPECT_EQ(std::get<DateTime>(expr::coerceToColumn(Value{int32_t(45000)}, when)).serial, 45000.0);
+  for (const Value& v : {Value{int32_t(3000000)}, Value{1e300}, Value{int32_t(-700000)}}) {
+    try {
+      expr::coerceToColumn(v, when);
+      ADD_FAILURE() << "stored an impossible date";
+    } catch (const EngineError& e) {
+      EXPECT_NE(std::string(e.what()).find("not a date between the years 100 and 9999"), std::string::npos);
+    }
+  }
+
   ColumnDef memo{.name = "x", .type = ColumnType::Memo};
   EXPECT_EQ(std::get<std::string>(expr::coerceToColumn(Value{int32_t(5)}, memo)), "5");
   EXPECT_TRUE(isNull(expr::coerceToColumn(Value{}, memo)));

@@ -14,6 +14,10 @@ TEST(ValueText, DatesAroundTheEpochAndTimeOfDay) {
   // Before the epoch the fraction still counts forward from midnight.
   EXPECT_EQ(dateTimeToIso(DateTime{-1.25}), "1899-12-29T06:00:00");
   EXPECT_EQ(dateTimeToIso(DateTime{-109075}), "1601-05-11T00:00:00");
+  // Beyond the years 100..9999 (other programs store such values): the
+  // serial number, never a wrong date.
+  EXPECT_EQ(dateTimeToIso(DateTime{3000000}), "3000000");
+  EXPECT_EQ(dateTimeToIso(DateTime{-700000.5}), "-700000.5");
   EXPECT_EQ(dateTimeToIso(DateTime{1.5}), "1899-12-31T12:00:00");
   EXPECT_EQ(dateTimeToIso(DateTime{36526.0 + 0.5 / 86400.0}), "2000-01-01T00:00:00.500");
   // A time that rounds to the next midnight moves to the next day.
