@@ -18,6 +18,15 @@ enum class ObjectType : int16_t {
   Relationship = 8,
 };
 
+// Catalog ids of Jet's containers and of the database object, and the flag
+// of Jet's own objects.
+constexpr int32_t kRootContainerId = 0x0F000000;
+constexpr int32_t kTablesContainerId = 0x0F000001;
+constexpr int32_t kDatabasesContainerId = 0x0F000002;
+constexpr int32_t kRelationshipsContainerId = 0x0F000003;
+constexpr int32_t kDatabaseObjectId = 0x10000000;
+constexpr uint32_t kJetSystemObjectFlag = 0x80000000;
+
 struct CatalogObject {
   int32_t id = 0;
   int32_t parentId = 0;
@@ -29,7 +38,7 @@ struct CatalogObject {
   std::string foreignName;  // linked tables: name in the other file
   uint32_t rowLocation = 0;  // (page << 8 | row) of the MSysObjects row
 
-  bool isLocalTable() const { return type == int16_t(ObjectType::Table) && parentId == 0x0F000001; }
+  bool isLocalTable() const { return type == int16_t(ObjectType::Table) && parentId == kTablesContainerId; }
   bool isLink() const { return type == int16_t(ObjectType::LinkedTable) || type == int16_t(ObjectType::LinkedOdbc); }
   bool isQuery() const { return type == int16_t(ObjectType::Query); }
   uint32_t queryKind() const { return flags & 0xF0; }

@@ -25,7 +25,6 @@ namespace kevra {
 namespace {
 
 constexpr long kRowsPerTransaction = 50000;
-constexpr int32_t kJetContainer = 0x0F000000;
 const char* const kJetTables[] = {"MSysObjects", "MSysACEs", "MSysQueries", "MSysRelationships"};
 
 bool isJetSystemTable(const CatalogObject& o) {
@@ -38,7 +37,7 @@ bool isJetSystemTable(const CatalogObject& o) {
 bool isInEveryNewFile(const CatalogObject& o) {
   if (isJetSystemTable(o)) return true;
   if (o.type == int16_t(ObjectType::DatabaseObject) && o.name == "MSysDb") return true;
-  return o.type == int16_t(ObjectType::Container) && o.parentId == kJetContainer &&
+  return o.type == int16_t(ObjectType::Container) && o.parentId == kRootContainerId &&
          (o.name == "Tables" || o.name == "Databases" || o.name == "Relationships");
 }
 

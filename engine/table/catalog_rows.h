@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/catalog/catalog_object.h"
 #include "engine/catalog/property_blob.h"
 #include "engine/format/value.h"
 
@@ -20,9 +21,6 @@ class Database;
 class TableWriter;
 struct TableDef;
 struct RelationshipSpec;
-
-constexpr int32_t kTablesContainerId = 0x0F000001;
-constexpr int32_t kRelationshipsContainerId = 0x0F000003;
 
 class CatalogRows {
  public:

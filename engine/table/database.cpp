@@ -21,7 +21,6 @@ namespace kevra {
 namespace {
 
 constexpr uint32_t kCatalogPage = 2;
-constexpr int32_t kTablesContainer = 0x0F000001;
 constexpr uint32_t kJetSystemFlag = 0x80000000;
 constexpr uint32_t kAccessSystemFlag = 0x00000002;
 
@@ -58,7 +57,7 @@ int64_t integerOf(const Value& v) {
 std::string fileName(const std::string& path) { return std::filesystem::path(path).filename().string(); }
 
 std::string typeText(const CatalogObject& o) {
-  if (o.parentId != kTablesContainer) return {};
+  if (o.parentId != kTablesContainerId) return {};
   if (o.type == int16_t(ObjectType::Table)) {
     if (o.flags & kJetSystemFlag) return "SYSTEM TABLE";
     if (o.flags & kAccessSystemFlag) return "ACCESS TABLE";
@@ -170,7 +169,7 @@ void Database::loadCatalog() {
 
 const CatalogObject* Database::findObject(std::string_view name) const {
   for (const auto& o : objects_)
-    if (o.parentId == kTablesContainer && namesEqualCaseInsensitive(o.name, name)) return &o;
+    if (o.parentId == kTablesContainerId && namesEqualCaseInsensitive(o.name, name)) return &o;
   return nullptr;
 }
 

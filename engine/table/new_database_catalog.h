@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "engine/catalog/catalog_object.h"
 #include "engine/format/table_def.h"
 #include "engine/format/value.h"
 
@@ -27,14 +28,6 @@ const SidMaskPair& newDatabaseSidMask();
 enum class BuiltInAccount { Engine, Admin, Users, Creator };
 // The identifier of `account` as a file with `mask` stores it.
 Binary maskedSid(BuiltInAccount account, const uint8_t mask[2]);
-
-// Catalog ids of Jet's containers and of the database object.
-constexpr int32_t kRootContainerId = 0x0F000000;
-constexpr int32_t kTablesContainerId = 0x0F000001;
-constexpr int32_t kDatabasesContainerId = 0x0F000002;
-constexpr int32_t kRelationshipsContainerId = 0x0F000003;
-constexpr int32_t kDatabaseObjectId = 0x10000000;
-constexpr uint32_t kJetSystemObjectFlag = 0x80000000;
 
 struct NewSystemTable {
   TableDef def;                          // columns by number; logical indexes in stored order; no page numbers yet
