@@ -23,6 +23,8 @@ Arguments parseArguments(const std::vector<std::string>& args) {
       a.rows = value("--rows");
     } else if (w.rfind("--seed", 0) == 0) {
       a.seed = value("--seed");
+    } else if (w == "--discard-journal") {
+      a.discardJournal = true;
     } else if (w.size() > 1 && w[0] == '-' && w != "-") {
       throw UsageError("Unknown option '" + w + "'.");
     } else {
@@ -48,6 +50,9 @@ const char* usageText() {
          "                              exists (--password PW gives it a database password)\n"
          "  compact SOURCE DESTINATION  write a compacted copy of SOURCE to the new file\n"
          "                              DESTINATION (the source is not changed)\n"
+         "  recover FILE                undo an interrupted change from the journal beside\n"
+         "                              FILE when its pages show it belongs there\n"
+         "      --discard-journal       set the journal aside instead, keeping FILE as it is\n"
          "  generate FILE --rows N      make a new database with a table Customers of N rows\n"
          "      [--seed S]              and a table Orders of N/10 rows referring to it\n"
          "\n"

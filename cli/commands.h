@@ -20,6 +20,7 @@ struct Arguments {
   std::string password;  // --password
   std::string rows;      // --rows
   std::string seed;      // --seed
+  bool discardJournal = false;
 };
 
 Arguments parseArguments(const std::vector<std::string>& args);
@@ -32,6 +33,7 @@ int runSql(const Arguments& args);
 int runCreate(const Arguments& args);
 int runGenerate(const Arguments& args);
 int runCompact(const Arguments& args);
+int runRecover(const Arguments& args);
 
 const char* usageText();
 

@@ -59,6 +59,7 @@ class FaultInjectingFileSystem final : public FileSystem {
   std::unique_ptr<File> open(const std::string& path, OpenMode mode) override;
   bool exists(const std::string& path) override;
   bool isWritable(const std::string& path) override;
+  std::string realPath(const std::string& path) override { return base_.realPath(path); }
   std::optional<FileIdentity> identity(const std::string& path) override;
   void remove(const std::string& path) override;
   void rename(const std::string& from, const std::string& to) override;

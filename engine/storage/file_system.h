@@ -74,6 +74,10 @@ class FileSystem {
   virtual bool exists(const std::string& path) = 0;
   // Whether this program may write the file at `path`.
   virtual bool isWritable(const std::string& path) = 0;
+  // The path with symbolic links and "." / ".." resolved, so every name of
+  // one file leads to the same journal beside it; the path itself when it
+  // cannot be resolved (a file that does not exist yet).
+  virtual std::string realPath(const std::string& path) { return path; }
   // Identity of the file at `path`; nullopt when there is none.
   virtual std::optional<FileIdentity> identity(const std::string& path) = 0;
   // Removes the file; a file that is not there is no error.

@@ -17,9 +17,9 @@ std::string fileName(const std::string& path) { return std::filesystem::path(pat
 }  // namespace
 
 PageFile::PageFile(FileSystem& fs, const std::string& path, bool readOnly)
-    : fs_(fs), path_(path), writable_(!readOnly) {
+    : fs_(fs), path_(fs.realPath(path)), writable_(!readOnly) {
   try {
-    file_ = fs_.open(path, readOnly ? OpenMode::Read : OpenMode::ReadWrite);
+    file_ = fs_.open(path_, readOnly ? OpenMode::Read : OpenMode::ReadWrite);
   } catch (const FileError& e) {
     if (e.kind() == FileError::Kind::NotRegularFile) throw EngineError("'" + path + "' is not a database file.");
     throw;
@@ -53,6 +53,18 @@ void PageFile::recoverFromJournal() {
   if (!RollbackJournal::exists(fs_, path_)) return;
   JournalContents journal;
   bool complete = RollbackJournal::read(fs_, path_, journal);
+  if (complete) {
+    if (auto why = RollbackJournal::mismatch(journal, *file_, fs_.identity(path_), true)) {
+      const std::string message = "A recovery journal beside '" + fileName(path_) +
+                                  "' does not belong to this file: " + *why +
+                                  ". The file and the journal were left as they are. Run kevra-cli recover '" +
+                                  fileName(path_) + "' to apply it anyway where its pages still match, or with "
+                                  "--discard-journal to set it aside.";
+      if (writable_) throw EngineError(message);
+      journalProblem_ = message;  // read the file as it is
+      return;
+    }
+  }
   if (!writable_) {
     // Read through the journal: the file is seen as it was before the
     // interrupted transaction, without changing it.
@@ -62,11 +74,7 @@ void PageFile::recoverFromJournal() {
     }
     return;
   }
-  if (complete) {
-    for (auto& [page, bytes] : journal.pages) writePage(page, bytes.data());
-    file_->truncate(uint64_t(journal.originalPageCount) * kPageSize);
-    file_->sync();
-  }
+  if (complete) RollbackJournal::applyTo(*file_, journal);
   RollbackJournal::remove(fs_, path_);
 }
 
@@ -137,15 +145,28 @@ uint32_t PageFile::append() {
 }
 
 void PageFile::journalOriginals() {
-  if (!journal_) journal_ = std::make_unique<JournalWriter>(fs_, path_, committedPageCount_);
+  Buffer original;
+  if (!journal_) {
+    // Nothing of the transaction is in the file yet: its header page and
+    // size are those the transaction began with.
+    JournalBinding binding;
+    binding.file = fs_.identity(path_).value_or(FileIdentity{});
+    binding.originalSize = file_->size();
+    readPage(0, original.data());
+    binding.headerPageHash = headerPageHashOf(original.data());
+    journal_ = std::make_unique<JournalWriter>(fs_, path_, committedPageCount_, binding);
+  }
   std::vector<uint32_t> pages;
   for (auto& [page, buffer] : dirty_)
-    if (page < committedPageCount_ && !journaled_.count(page)) pages.push_back(page);
+    if (page < committedPageCount_) pages.push_back(page);
   std::sort(pages.begin(), pages.end());
-  Buffer original;
   for (uint32_t page : pages) {
+    if (journaled_.count(page)) {
+      journal_->addContent(page, dirty_[page]->data());
+      continue;
+    }
     readPage(page, original.data());
-    journal_->add(page, original.data());
+    journal_->add(page, original.data(), dirty_[page]->data());
     journaled_.insert(page);
   }
   journal_->sync();
@@ -164,11 +185,7 @@ void PageFile::writeDirtyPages() {
 // goes only when that worked (else the next open does it).
 void PageFile::restoreFromJournal() {
   JournalContents journal;
-  if (RollbackJournal::read(fs_, path_, journal)) {
-    for (auto& [page, bytes] : journal.pages) writePage(page, bytes.data());
-    file_->truncate(uint64_t(journal.originalPageCount) * kPageSize);
-    file_->sync();
-  }
+  if (RollbackJournal::read(fs_, path_, journal)) RollbackJournal::applyTo(*file_, journal);
   journal_.reset();
   RollbackJournal::remove(fs_, path_);
 }

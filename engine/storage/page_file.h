@@ -28,10 +28,12 @@
 //  5. rollback(): before any spill, drop the copies (and an unused journal);
 //     after a spill, write the journaled originals back, cut the file to its
 //     original length, sync, then remove the journal. It never throws.
-//  6. Opening: a writer takes the exclusive lock, then recovers from a
-//     complete journal left by a crash (rollback_journal.h, 5) before reading
-//     anything; a read-only open reads through such a journal without
-//     changing file or journal, and sees the state before the crash.
+//  6. Opening: the path is resolved to the real file first. A writer takes
+//     the exclusive lock, then recovers from a complete journal left by a
+//     crash (rollback_journal.h, 5) before reading anything, once the
+//     journal is shown to belong to the file (rollback_journal.h, 7); a
+//     read-only open reads through such a journal without changing file or
+//     journal, and sees the state before the crash.
 //  7. Locks: a writer holds an exclusive lock on the database file from open
 //     to close; a second writer (another process) is refused at open. Within
 //     one process, writers share one Database (engine/table/database.h).
@@ -73,7 +75,11 @@ class PageFile {
 
   // Pages in the file, including pages appended by the open transaction.
   uint32_t pageCount() const { return pageCount_; }
+  // The real path of the file (symbolic links resolved).
   const std::string& path() const { return path_; }
+  // Set when a journal beside the file did not belong to it (a read-only
+  // open then reads the file as it is): the message saying so.
+  const std::string& journalProblem() const { return journalProblem_; }
   FileSystem& fileSystem() const { return fs_; }
   // The page's bytes. Throws CorruptFileError when `page` is past the end.
   PageRef read(uint32_t page) const;
@@ -122,6 +128,7 @@ class PageFile {
   std::unique_ptr<JournalWriter> journal_;                         // the open transaction's journal, once started
   std::unordered_set<uint32_t> journaled_;                         // pages whose originals it holds
   bool spilled_ = false;                                           // changed pages already in the file
+  std::string journalProblem_;
   size_t cacheLimit_ = 512;
   mutable std::list<std::pair<uint32_t, PageRef>> lru_;
   mutable std::unordered_map<uint32_t, std::list<std::pair<uint32_t, PageRef>>::iterator> index_;

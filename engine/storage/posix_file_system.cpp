@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -113,6 +114,14 @@ class PosixFileSystem final : public FileSystem {
   }
 
   bool isWritable(const std::string& path) override { return ::access(path.c_str(), W_OK) == 0; }
+
+  std::string realPath(const std::string& path) override {
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    if (!resolved) return path;
+    std::string result(resolved);
+    std::free(resolved);
+    return result;
+  }
 
   std::optional<FileIdentity> identity(const std::string& path) override {
     struct stat st {};

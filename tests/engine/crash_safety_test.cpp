@@ -13,6 +13,7 @@
 
 #include "engine/format/value_text.h"
 #include "engine/storage/fault_injecting_file_system.h"
+#include "engine/storage/journal_recovery.h"
 #include "engine/storage/memory_file_system.h"
 #include "engine/storage/page_file.h"
 #include "engine/storage/rollback_journal.h"
@@ -352,4 +353,127 @@ TEST(CrashSafety, PagesMovedToTheFileEarlyAreUndoneByRollbackAndByRecovery) {
   }
   EXPECT_EQ(Database::open(copy.path())->table("Table1")->rowCount, 1207u);
   EXPECT_EQ(allRows(Database::open(copy.path()), "Table1").size(), 1207u);
+}
+
+namespace {
+
+// A memory file system whose kFile was left mid-commit by a crash: some of
+// the new pages are in the file and the complete journal is beside it.
+std::unique_ptr<MemoryFileSystem> crashedMidCommit() {
+  auto fs = memoryWithSample();
+  bool journalSynced = false;
+  int writesAfterJournal = 0;
+  FaultInjectingFileSystem dying(*fs, [&](const FaultPoint& p) {
+    if (p.operation == FileOperation::Sync && p.path == RollbackJournal::pathFor(kFile)) journalSynced = true;
+    if (journalSynced && p.operation == FileOperation::Write && p.path == kFile && ++writesAfterJournal == 3)
+      return Fault::crash(p.length / 2);
+    return Fault::proceed();
+  });
+  bigChangeOn(dying);
+  EXPECT_TRUE(dying.crashed());
+  EXPECT_TRUE(RollbackJournal::exists(*fs, kFile));
+  return fs;
+}
+
+void expectRefusedUntouched(MemoryFileSystem& fs, const std::string& file, const std::string& why) {
+  const auto bytes = fs.bytes(file);
+  const auto journal = fs.bytes(RollbackJournal::pathFor(file));
+  try {
+    openOn(fs, file, false);
+    ADD_FAILURE() << "a journal that does not belong was applied (" << why << ")";
+  } catch (const EngineError& e) {
+    EXPECT_NE(std::string(e.what()).find("does not belong to this file"), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find("kevra-cli recover"), std::string::npos) << e.what();
+  }
+  EXPECT_EQ(fs.bytes(file), bytes) << why;
+  EXPECT_EQ(fs.bytes(RollbackJournal::pathFor(file)), journal) << why;
+}
+
+}  // namespace
+
+TEST(JournalBinding, AJournalIsAppliedOnlyToTheFileAndStateItWasMadeFor) {
+  const std::string oldState = snapshot(*memoryWithSample(), kFile);
+
+  // Beside another database: refused, both files kept; a reader reads that
+  // database as it is, ignoring the stranger's journal.
+  {
+    auto fs = crashedMidCommit();
+    const std::string other = "/db/other.mdb";
+    fs->put(other, sampleBytes("overflowtestv2000.mdb"));
+    fs->put(RollbackJournal::pathFor(other), fs->bytes(RollbackJournal::pathFor(kFile)));
+    expectRefusedUntouched(*fs, other, "journal beside another file");
+    EXPECT_EQ(snapshot(*fs, other), oldState);
+    EXPECT_NE(openOn(*fs, other, true)->pages().journalProblem(), "");
+  }
+  // The file changed by another program after the crash, on a page the
+  // journal covers: refused; the explicit recovery refuses to apply too,
+  // and may only set the journal aside.
+  {
+    auto fs = crashedMidCommit();
+    JournalContents journal;
+    ASSERT_TRUE(RollbackJournal::read(*fs, kFile, journal));
+    auto bytes = fs->bytes(kFile);
+    const uint32_t page = std::prev(journal.pages.end())->first;
+    bytes[size_t(page) * 4096 + 2000] ^= 0x5A;
+    auto handle = fs->open(kFile, OpenMode::ReadWrite);
+    handle->write(bytes.data(), bytes.size(), 0);
+    handle.reset();
+    expectRefusedUntouched(*fs, kFile, "file changed since");
+    EXPECT_THROW(recoverJournal(*fs, kFile, false), EngineError);
+    EXPECT_TRUE(RollbackJournal::exists(*fs, kFile));
+    EXPECT_EQ(recoverJournal(*fs, kFile, true), RecoveryOutcome::Discarded);
+    EXPECT_FALSE(RollbackJournal::exists(*fs, kFile));
+    EXPECT_EQ(fs->bytes(kFile), bytes);
+  }
+  // The same bytes under a new inode (the file was restored from a copy):
+  // not applied by an open, but an explicit recovery finds every page its
+  // own and undoes the change.
+  {
+    auto fs = crashedMidCommit();
+    fs->put(kFile, fs->bytes(kFile));
+    expectRefusedUntouched(*fs, kFile, "file replaced");
+    EXPECT_EQ(recoverJournal(*fs, kFile, false), RecoveryOutcome::Applied);
+    EXPECT_FALSE(RollbackJournal::exists(*fs, kFile));
+    EXPECT_EQ(snapshot(*fs, kFile), oldState);
+  }
+  // And the journal's own file, untouched, is recovered by a plain open.
+  {
+    auto fs = crashedMidCommit();
+    openOn(*fs, kFile, false).reset();
+    EXPECT_FALSE(RollbackJournal::exists(*fs, kFile));
+    EXPECT_EQ(snapshot(*fs, kFile), oldState);
+    EXPECT_EQ(recoverJournal(*fs, kFile, false), RecoveryOutcome::NoJournal);
+  }
+}
+
+TEST(JournalBinding, OpeningThroughASymbolicLinkRecoversFirst) {
+  ScratchCopy copy("overflowtestv2000.mdb");
+  const auto original = copy.bytes();
+  pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    auto db = openForWriting(copy.path());
+    auto def = db->table("Table1");
+    TableWriter writer(db);
+    writer.begin();
+    for (int i = 0; i < 800; ++i) {
+      std::vector<std::optional<Value>> row(def->columns.size());
+      row[0] = Value("half written " + std::to_string(i));
+      writer.insertRow(*def, row);
+    }
+    db->pages().spill();
+    ::_exit(0);
+  }
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  ASSERT_NE(copy.bytes(), original);
+  char pattern[] = "/tmp/kevra-link-XXXXXX";
+  const std::string linkDir = ::mkdtemp(pattern);
+  const std::string link = linkDir + "/elsewhere.mdb";
+  std::filesystem::create_symlink(copy.path(), link);
+  openForWriting(link).reset();
+  EXPECT_EQ(copy.bytes(), original);
+  EXPECT_FALSE(RollbackJournal::exists(realFileSystem(), copy.path()));
+  EXPECT_FALSE(std::filesystem::exists(RollbackJournal::pathFor(link)));
+  std::filesystem::remove_all(linkDir);
 }
