@@ -25,41 +25,44 @@ std::u32string foldedCodePoints(std::string_view s) {
 
 namespace {
 
+// The code point at s[i], moving i past it; malformed bytes give U+FFFD.
+char32_t decodeOne(std::string_view s, size_t& i) {
+  const unsigned char b = s[i];
+  size_t len = 1;
+  if (b < 0x80) {
+    ++i;
+    return b;
+  } else if ((b & 0xE0) == 0xC0) {
+    len = 2;
+  } else if ((b & 0xF0) == 0xE0) {
+    len = 3;
+  } else if ((b & 0xF8) == 0xF0) {
+    len = 4;
+  }
+  if (len == 1 || i + len > s.size()) {
+    ++i;
+    return 0xFFFD;
+  }
+  char32_t c = b & (0x7F >> len);
+  for (size_t k = 1; k < len; ++k) {
+    const unsigned char cont = s[i + k];
+    if ((cont & 0xC0) != 0x80) {
+      i += k;
+      return 0xFFFD;
+    }
+    c = (c << 6) | (cont & 0x3F);
+  }
+  i += len;
+  return c;
+}
+
 void decodeInto(std::string_view s, std::u32string& out, bool fold) {
   out.clear();
   out.reserve(s.size());
   size_t i = 0;
   while (i < s.size()) {
-    const unsigned char b = s[i];
-    char32_t c = 0xFFFD;
-    size_t len = 1;
-    if (b < 0x80) {
-      c = b;
-    } else if ((b & 0xE0) == 0xC0) {
-      len = 2;
-    } else if ((b & 0xF0) == 0xE0) {
-      len = 3;
-    } else if ((b & 0xF8) == 0xF0) {
-      len = 4;
-    }
-    if (len > 1) {
-      if (i + len > s.size()) {
-        len = 1;
-      } else {
-        c = b & (0x7F >> len);
-        for (size_t k = 1; k < len; ++k) {
-          const unsigned char cont = s[i + k];
-          if ((cont & 0xC0) != 0x80) {
-            c = 0xFFFD;
-            len = k;
-            break;
-          }
-          c = (c << 6) | (cont & 0x3F);
-        }
-      }
-    }
+    const char32_t c = decodeOne(s, i);
     out.push_back(fold ? foldCase(c) : c);
-    i += len;
   }
 }
 
@@ -110,11 +113,15 @@ int compareTextIgnoringCase(std::string_view a, std::string_view b) {
   // One text ended: it is a prefix of the other (folding keeps one character
   // per character), so the shorter is smaller.
   if (i == a.size() || i == b.size()) return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
-  // Everything before i is ASCII, so i is a character boundary in both.
-  a.remove_prefix(i);
-  b.remove_prefix(i);
-  const std::u32string fa = foldedCodePoints(a), fb = foldedCodePoints(b);
-  return fa < fb ? -1 : (fb < fa ? 1 : 0);
+  // Everything before i is ASCII, so i is a character boundary in both. The
+  // rest is decoded a character at a time, up to the first difference only.
+  size_t j = i;
+  while (i < a.size() && j < b.size()) {
+    const char32_t fa = foldCase(decodeOne(a, i)), fb = foldCase(decodeOne(b, j));
+    if (fa != fb) return fa < fb ? -1 : 1;
+  }
+  if (i < a.size()) return 1;
+  return j < b.size() ? -1 : 0;
 }
 
 }  // namespace kevra::expr

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 
 #include "engine/sql/column_binding.h"
 #include "engine/expr/expression_evaluator.h"
@@ -98,7 +99,8 @@ TEST(SqlTextCompare, CaseIsIgnored) {
 
 TEST(SqlTextCompare, FoldedFormsOrderLikeTheComparison) {
   const std::vector<std::string> texts = {"", "a", "A", "ab", "aB", "Ab", "b", "Z", "é", "É", "e", "f", "ÿ", "Ÿ",
-                                          "Ω", "ω", "Ж", "ж", "日本", "a\xff", "zz", "Zz", "ä", "Äb"};
+                                          "Ω", "ω", "Ж", "ж", "日本", "a\xff", "zz", "Zz", "ä", "Äb",
+                                          "aé", "aÉz", "aèa", "aé\xc3", "Éa", "éA", "éB", "日本語", "日a"};
   for (const auto& a : texts) {
     for (const auto& b : texts) {
       const int direct = compareTextIgnoringCase(a, b);
@@ -193,6 +195,42 @@ TEST(SqlLike, BacktrackingOverSeveralStars) {
   EXPECT_FALSE(LikePattern("?").matches(""));
   EXPECT_TRUE(LikePattern("*ab").matches("aab"));
   EXPECT_TRUE(LikePattern("ü*").matches("Über"));  // non-ASCII letters fold too
+}
+
+// The segment matcher against a plain recursive reading of the rules, on
+// random patterns and texts over a small alphabet (where overlaps, repeats
+// and near misses are common), and on inputs that made a backtracking
+// matcher take time proportional to text times pattern.
+TEST(SqlLike, SegmentMatcherAgreesWithTheRulesAndStaysLinear) {
+  std::function<bool(std::u32string_view, std::u32string_view)> reference = [&](std::u32string_view p,
+                                                                                std::u32string_view t) {
+    if (p.empty()) return t.empty();
+    if (p[0] == U'*') return reference(p.substr(1), t) || (!t.empty() && reference(p, t.substr(1)));
+    if (t.empty()) return false;
+    bool one = p[0] == U'?' || (p[0] == U'#' && t[0] >= U'0' && t[0] <= U'9') || p[0] == t[0];
+    size_t used = 1;
+    if (p[0] == U'[') {
+      used = p.find(U']') + 1;
+      one = p.substr(1, used - 2).find(t[0]) != std::u32string_view::npos;
+    }
+    return one && reference(p.substr(used), t.substr(1));
+  };
+  const char pieces[] = {'a', 'b', '1', '*', '?', '#'};
+  uint32_t seed = 12345;
+  auto next = [&](uint32_t n) { return (seed = seed * 1103515245u + 12345u) / 65536u % n; };
+  for (int round = 0; round < 4000; ++round) {
+    std::string pattern, text;
+    for (uint32_t k = next(7); k > 0; --k) pattern += next(6) == 5 ? std::string("[ab]") : std::string(1, pieces[next(6)]);
+    for (uint32_t k = next(9); k > 0; --k) text += "ab1"[next(3)];
+    const std::u32string p(pattern.begin(), pattern.end()), t(text.begin(), text.end());
+    EXPECT_EQ(LikePattern(pattern).matches(text), reference(p, t)) << "'" << text << "' LIKE '" << pattern << "'";
+  }
+  const std::string longText(2'000'000, 'a');
+  EXPECT_FALSE(LikePattern("*" + std::string(5000, 'a') + "b").matches(longText));
+  EXPECT_FALSE(LikePattern("*" + std::string(2000, 'a') + "?b*").matches(longText));
+  EXPECT_FALSE(LikePattern("*a[a-c]" + std::string(3000, '?') + "#*").matches(longText));
+  EXPECT_TRUE(LikePattern("*" + std::string(5000, 'a') + "*").matches(longText));
+  EXPECT_TRUE(LikePattern("*a?a*a").matches(longText));
 }
 
 TEST(SqlInAndBetween, MembershipWithNulls) {
