@@ -1,14 +1,25 @@
 #!/usr/bin/env bash
-# Fuzzes opening and reading a database file with libFuzzer.
-# Usage: scripts/fuzz.sh [SECONDS] [extra libFuzzer options]   (default 60 s)
-# Builds kevra_fuzz_open with clang in build-fuzz/ (AddressSanitizer and
-# UndefinedBehaviorSanitizer), seeds it with the Jet 4 sample files read in
-# place, and keeps what it learns in build-fuzz/corpus/. A crashing input is
-# written to build-fuzz/crashes/; replay it with
-#   build-fuzz/tests/fuzz/kevra_fuzz_open build-fuzz/crashes/crash-...
+# Fuzzes the engine with libFuzzer, under AddressSanitizer and
+# UndefinedBehaviorSanitizer.
+# Usage: scripts/fuzz.sh [TARGET] [SECONDS] [extra libFuzzer options]
+#   TARGET   open (default): open a file and read everything in it
+#            sql:   parse and run statement text against a sample
+#            check: check a whole file
+#            write: change every table of a file that checks clean; it must
+#                   still check clean
+#   SECONDS  default 60
+# Builds kevra_fuzz_TARGET with clang in build-fuzz/, seeds it with the Jet 4
+# sample files read in place (statements for sql), and keeps what it learns
+# in build-fuzz/corpus-TARGET/. A crashing input is written to
+# build-fuzz/crashes/; replay it with
+#   build-fuzz/tests/fuzz/kevra_fuzz_TARGET build-fuzz/crashes/crash-...
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
+target=open
+case "${1:-}" in
+  open|sql|check|write) target="$1"; shift ;;
+esac
 seconds="${1:-60}"
 shift || true
 
@@ -19,21 +30,28 @@ shared_dir="$(cd "$kevra_root/../shared" && pwd)"
 
 cmake -S "$kevra_root" -B "$build_dir" \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
-  -DKEVRA_BUILD_FUZZ=ON -DKEVRA_BUILD_GUI=OFF -DKEVRA_BUILD_BENCH=OFF
-cmake --build "$build_dir" -j "$(kevra_jobs)" --target kevra_fuzz_open
+  -DKEVRA_BUILD_FUZZ=ON -DKEVRA_BUILD_GUI=OFF -DKEVRA_BUILD_BENCH=OFF >/dev/null
+cmake --build "$build_dir" -j "$(kevra_jobs)" --target "kevra_fuzz_$target"
 
-# Seeds: the Jet 4 samples (not the Jet 3 or .accdb ones, which are refused at
-# the header), linked read-only from their folder.
-seeds="$build_dir/seeds"
+seeds="$build_dir/seeds-$target"
 rm -rf "$seeds"
-mkdir -p "$seeds" "$build_dir/corpus" "$build_dir/crashes"
-for f in "$shared_dir"/samples/*.mdb; do
-  if [ "$(od -An -tx1 -j20 -N1 "$f" | tr -d ' ')" = "01" ]; then
-    ln -s "$f" "$seeds/$(basename "$f")"
-  fi
-done
+mkdir -p "$seeds" "$build_dir/corpus-$target" "$build_dir/crashes"
+if [ "$target" = sql ]; then
+  printf '%s' "SELECT * FROM Table1 WHERE Column1 LIKE 'a*' ORDER BY 1" >"$seeds/select"
+  printf '%s' "SELECT COUNT(*), MAX(Column2) FROM Table1 GROUP BY Column1 HAVING COUNT(*) > 1" >"$seeds/group"
+  printf '%s' "SELECT a.* FROM Table1 a INNER JOIN Table1 b ON a.Column1 = b.Column1 WHERE a.Column2 IN (SELECT Column2 FROM Table1)" >"$seeds/join"
+  printf '%s' "SELECT IIf(Column2 > 1, Format(Now(), 'yyyy'), Mid('abc', 2)) FROM Table1 UNION SELECT 'x' FROM Table1" >"$seeds/functions"
+else
+  # The Jet 4 samples (not the Jet 3 or .accdb ones, which are refused at the
+  # header), linked read-only from their folder; small ones first for speed.
+  for f in "$shared_dir"/samples/*.mdb; do
+    if [ "$(od -An -tx1 -j20 -N1 "$f" | tr -d ' ')" = "01" ] && [ "$(stat -c %s "$f")" -le 4194304 ]; then
+      ln -s "$f" "$seeds/$(basename "$f")"
+    fi
+  done
+fi
 
 cd "$build_dir"
-exec ./tests/fuzz/kevra_fuzz_open corpus seeds \
+exec "./tests/fuzz/kevra_fuzz_$target" "corpus-$target" "$seeds" \
   -max_total_time="$seconds" -max_len=524288 -timeout=20 -rss_limit_mb=2048 \
   -artifact_prefix=crashes/ -print_final_stats=1 "$@"
