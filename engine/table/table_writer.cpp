@@ -83,6 +83,10 @@ struct TableWriter::TableState {
   std::vector<bool> required;
   std::unique_ptr<RowEncoder> encoder;
   std::unique_ptr<RowDecoder> decoder;
+  // Decodes Memo and OLE fields to the bytes the row holds for them, so an
+  // update can keep a long value it does not change where it is.
+  std::unique_ptr<RowDecoder> rawLongValueDecoder;
+  std::vector<uint16_t> longValueColumns;
   std::unique_ptr<TableIndexSet> indexes;
 };
 
@@ -156,6 +160,12 @@ TableWriter::TableState& TableWriter::stateFor(const TableDef& table) {
   }
   st->encoder = std::make_unique<RowEncoder>(def);
   st->decoder = std::make_unique<RowDecoder>(db_->pages(), def);
+  for (const auto& c : def.columns)
+    if (isLongValueType(c.type)) st->longValueColumns.push_back(c.number);
+  if (!st->longValueColumns.empty()) {
+    st->rawLongValueDecoder = std::make_unique<RowDecoder>(db_->pages(), def);
+    st->rawLongValueDecoder->keepLongValuesRaw(st->longValueColumns);
+  }
   st->indexes = std::make_unique<TableIndexSet>(db_->pages(), def);
   return *tables_.emplace(table.tdefPage, std::move(st)).first->second;
 }
@@ -347,7 +357,8 @@ void TableWriter::insertRow(const TableDef& table, const std::vector<std::option
   boundMemory();
 }
 
-std::vector<Value> TableWriter::readRow(TableState& st, uint32_t location, uint32_t* dataLocation) {
+std::vector<Value> TableWriter::readRow(TableState& st, uint32_t location, uint32_t* dataLocation,
+                                        std::vector<Value>* rawLongValues) {
   PageFile& file = db_->pages();
   const std::string owner = "table '" + st.def->name + "'";
   PageRef holder = file.read(pointerPage(location));
@@ -366,6 +377,7 @@ std::vector<Value> TableWriter::readRow(TableState& st, uint32_t location, uint3
   }
   std::vector<Value> values;
   st.decoder->decode(bytes, values);
+  if (rawLongValues && st.rawLongValueDecoder) st.rawLongValueDecoder->decode(bytes, *rawLongValues);
   return values;
 }
 
@@ -373,7 +385,8 @@ void TableWriter::updateRow(const TableDef& table, uint32_t location, const std:
   TableState& st = stateFor(table);
   const TableDef& def = *st.def;
   uint32_t oldData = 0;
-  std::vector<Value> old = readRow(st, location, &oldData);
+  std::vector<Value> oldRaw;
+  std::vector<Value> old = readRow(st, location, &oldData, &oldRaw);
   std::vector<Value> row(values.size());
   for (size_t i = 0; i < values.size() && i < def.columns.size(); ++i) {
     row[i] = expr::coerceToColumn(values[i], def.columns[i]);
@@ -383,7 +396,14 @@ void TableWriter::updateRow(const TableDef& table, uint32_t location, const std:
   st.indexes->checkRow(row, location);
   ReferentialIntegrity integrity(*db_);
   integrity.checkParentsExist(def, row);
-  Binary bytes = encode(st, row);
+  // A Memo or OLE value the update leaves as it was stays where it is; only
+  // changed ones are stored anew.
+  Binary bytes = st.encoder->encode(row, [&](const ColumnDef& c, const Binary& data) {
+    const size_t i = size_t(&c - def.columns.data());
+    if (i < old.size() && i < oldRaw.size() && row[i] == old[i])
+      if (const auto* raw = std::get_if<Binary>(&oldRaw[i]); raw && !raw->empty()) return *raw;
+    return storeLongValue(st, c, data);
+  });
   removeIndexEntries(st, old, location);
   storeAt(st, location, oldData, bytes);
   addIndexEntries(st, row, location);

@@ -67,7 +67,10 @@ class TableWriter : public RowWriter {
   Binary encode(TableState& st, const std::vector<Value>& row);
   uint32_t placeRow(TableState& st, const Binary& bytes, uint16_t flags, uint32_t avoidPage);
   Binary storeLongValue(TableState& st, const ColumnDef& column, const Binary& data);
-  std::vector<Value> readRow(TableState& st, uint32_t location, uint32_t* dataLocation);
+  // The row at `location`; with `rawLongValues`, also the row's own bytes for
+  // its Memo and OLE fields (see RowDecoder::keepLongValuesRaw).
+  std::vector<Value> readRow(TableState& st, uint32_t location, uint32_t* dataLocation,
+                             std::vector<Value>* rawLongValues = nullptr);
   void addIndexEntries(TableState& st, const std::vector<Value>& row, uint32_t location);
   void removeIndexEntries(TableState& st, const std::vector<Value>& row, uint32_t location);
   void writeCounters(TableState& st);
