@@ -24,7 +24,8 @@ class Recordset {
   Recordset();
   ~Recordset();
 
-  // Runs `source` on `connection`. cursorType, lockType and options are kept
+  // Runs `source` on `connection`; on a connection to a foreign data source
+  // only "select * into [T] in \"target\" from [S]" runs. cursorType, lockType and options are kept
   // for callers that pass them; every cursor can be read at any position.
   void Open(const std::string& source, const Connection& connection, int cursorType = 0,
             int lockType = 1, int options = 1);
@@ -59,6 +60,9 @@ class Recordset {
 
   // Rows changed by the last non-SELECT statement.
   long rowsAffected() const { return rowsAffected_; }
+  // What the last SELECT ... INTO another file reported without failing
+  // (characters the target could not hold, fields left out).
+  const std::vector<std::string>& warnings() const { return warnings_; }
 
  private:
   std::shared_ptr<kevra::Database> db_;
@@ -71,6 +75,7 @@ class Recordset {
   std::unique_ptr<kevra::ResultSet> result_;
   std::string source_;
   long rowsAffected_ = 0;
+  std::vector<std::string> warnings_;
   bool followedLastChange_ = false;
 };
 
