@@ -22,7 +22,7 @@ void Recordset::Open(const std::string& source, const Connection& connection, in
   if (result_) throw EngineError("The recordset is already open; close it before opening it again.");
   warnings_.clear();
   if (kevra::ForeignDriver* driver = connection.foreignDriver()) {
-    kevra::ForeignCopyResult copied = kevra::runOnForeignSource(*driver, connection.foreignSource(), source);
+    kevra::ForeignCopyResult copied = kevra::runOnForeignSource(*driver, connection.foreignSource(), source, progress_);
     rowsAffected_ = copied.rows;
     warnings_ = std::move(copied.warnings);
     return;
@@ -34,6 +34,7 @@ void Recordset::Open(const std::string& source, const Connection& connection, in
   kevra::StatementServices services;
   if (!db->readOnly()) services = local.services();
   kevra::ForeignTableCopier copier(db, services.copier);
+  copier.setProgress(progress_);
   services.copier = &copier;
   auto outcome = kevra::runStatement(db, source, services);
   warnings_ = copier.warnings();

@@ -3,6 +3,7 @@
 // are decoded when asked for, so a table of any size opens at once.
 // Other statements run when opened and keep no rows.
 #pragma once
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -63,6 +64,9 @@ class Recordset {
   // What the last SELECT ... INTO another file reported without failing
   // (characters the target could not hold, fields left out).
   const std::vector<std::string>& warnings() const { return warnings_; }
+  // Called during a SELECT ... INTO with the rows copied so far (every few
+  // thousand), for a progress display.
+  void setProgress(std::function<void(long rows)> progress) { progress_ = std::move(progress); }
 
  private:
   std::shared_ptr<kevra::Database> db_;
@@ -76,6 +80,7 @@ class Recordset {
   std::string source_;
   long rowsAffected_ = 0;
   std::vector<std::string> warnings_;
+  std::function<void(long)> progress_;
   bool followedLastChange_ = false;
 };
 

@@ -117,8 +117,24 @@ ColumnSpec columnSpecFor(const ResultColumn& c) {
   spec.length = c.length;
   spec.precision = c.precision;
   spec.scale = c.scale;
-  if (spec.type == ColumnType::Text && spec.length == 0) spec.length = 510;
-  if (spec.type == ColumnType::Binary && spec.length == 0) spec.length = 255;
+  if (spec.length == 0) {
+    switch (spec.type) {
+      case ColumnType::Boolean:
+      case ColumnType::Byte: spec.length = 1; break;
+      case ColumnType::Integer: spec.length = 2; break;
+      case ColumnType::Long:
+      case ColumnType::Single: spec.length = 4; break;
+      case ColumnType::Currency:
+      case ColumnType::Double:
+      case ColumnType::DateTime: spec.length = 8; break;
+      case ColumnType::Guid: spec.length = 16; break;
+      case ColumnType::Decimal: spec.length = 17; break;
+      case ColumnType::Text: spec.length = 510; break;
+      case ColumnType::Binary: spec.length = 255; break;
+      default: break;
+    }
+  }
+  if (spec.type == ColumnType::Decimal && spec.precision == 0) spec.precision = 18;
   return spec;
 }
 

@@ -11,7 +11,9 @@
 namespace kevra {
 namespace {
 
-long pump(ResultSet& rows, ForeignTableWriter& writer) {
+constexpr long kProgressEvery = 4096;
+
+long pump(ResultSet& rows, ForeignTableWriter& writer, const CopyProgress& progress) {
   constexpr size_t kBlock = 512;
   std::vector<std::vector<Value>> block;
   long copied = 0;
@@ -19,7 +21,7 @@ long pump(ResultSet& rows, ForeignTableWriter& writer) {
     const size_t n = rows.fetch(at, kBlock, block);
     for (auto& row : block) {
       writer.write(row);
-      ++copied;
+      if (++copied % kProgressEvery == 0 && progress) progress(copied);
     }
     if (n < kBlock) break;
   }
@@ -27,12 +29,12 @@ long pump(ResultSet& rows, ForeignTableWriter& writer) {
   return copied;
 }
 
-long pump(ForeignTableReader& reader, ForeignTableWriter& writer) {
+long pump(ForeignTableReader& reader, ForeignTableWriter& writer, const CopyProgress& progress) {
   std::vector<Value> row;
   long copied = 0;
   while (reader.next(row)) {
     writer.write(row);
-    ++copied;
+    if (++copied % kProgressEvery == 0 && progress) progress(copied);
   }
   writer.finish();
   return copied;
@@ -80,12 +82,13 @@ long ForeignTableCopier::copy(const sql::SelectInto& target, ResultSet& rows) {
   } else {
     writer = makeForeignDriver(connect)->createTable(place, target.table, rows.columns());
   }
-  long n = pump(rows, *writer);
+  long n = pump(rows, *writer, progress_);
   addWarnings(warnings_, *writer);
   return n;
 }
 
-ForeignCopyResult runOnForeignSource(ForeignDriver& source, const std::string& dataSource, std::string_view sql) {
+ForeignCopyResult runOnForeignSource(ForeignDriver& source, const std::string& dataSource, std::string_view sql,
+                                     const CopyProgress& progress) {
   static const char* const kAccepted =
       "A foreign data source runs only statements of the form select * into [table] in \"target\" from [source].";
   sql::Statement statement = sql::parseStatement(sql);
@@ -109,7 +112,7 @@ ForeignCopyResult runOnForeignSource(ForeignDriver& source, const std::string& d
     writer = makeForeignDriver(*into.connect)->createTable(*into.externalPath, into.table, reader->columns());
   }
   ForeignCopyResult result;
-  result.rows = pump(*reader, *writer);
+  result.rows = pump(*reader, *writer, progress);
   addWarnings(result.warnings, *writer);
   return result;
 }

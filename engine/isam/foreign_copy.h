@@ -11,6 +11,7 @@
 // through the source's driver and T made by the target's (an Access database
 // when no connect string is given; the source itself when there is no IN).
 #pragma once
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -23,6 +24,9 @@ namespace kevra {
 
 class Database;
 
+// Told the number of rows copied so far, every few thousand rows.
+using CopyProgress = std::function<void(long rows)>;
+
 class ForeignTableCopier : public TableCopier {
  public:
   // `local` makes tables in `source` itself; null when it cannot be changed.
@@ -30,8 +34,10 @@ class ForeignTableCopier : public TableCopier {
   long copy(const sql::SelectInto& target, ResultSet& rows) override;
   // What the last copies reported without failing (see ForeignTableWriter).
   const std::vector<std::string>& warnings() const { return warnings_; }
+  void setProgress(CopyProgress progress) { progress_ = std::move(progress); }
 
  private:
+  CopyProgress progress_;
   std::shared_ptr<Database> source_;
   TableCopier* local_;
   std::vector<std::string> warnings_;
@@ -43,6 +49,7 @@ struct ForeignCopyResult {
 };
 
 // Throws EngineError for any other statement, naming what is accepted.
-ForeignCopyResult runOnForeignSource(ForeignDriver& source, const std::string& dataSource, std::string_view sql);
+ForeignCopyResult runOnForeignSource(ForeignDriver& source, const std::string& dataSource, std::string_view sql,
+                                     const CopyProgress& progress = {});
 
 }  // namespace kevra

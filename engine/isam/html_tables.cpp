@@ -71,9 +71,28 @@ std::string declaredCharset(const std::string& bytes) {
   return name;
 }
 
+bool isValidUtf8(std::string_view s) {
+  size_t i = 0;
+  while (i < s.size()) {
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    if (c < 0x80) {
+      ++i;
+      continue;
+    }
+    size_t len = c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
+    if (len == 0 || i + len > s.size()) return false;
+    for (size_t k = 1; k < len; ++k)
+      if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
+    i += len;
+  }
+  return true;
+}
+
 std::string decodePage(const std::string& bytes) {
   ByteOrderMark bom = detectByteOrderMark(bytes);
-  std::string charset = bom.length ? bom.charset : declaredCharset(bytes);
+  // Text that is valid UTF-8 is taken as UTF-8 whatever the page declares:
+  // pages converted to UTF-8 often keep their old declaration.
+  std::string charset = bom.length ? bom.charset : isValidUtf8(bytes) ? "" : declaredCharset(bytes);
   std::string text;
   std::unique_ptr<TextDecoder> decoder;
   try {
