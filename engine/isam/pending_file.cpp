@@ -89,6 +89,16 @@ void PendingFile::write(std::string_view bytes) {
 
 void PendingFile::commit() {
   if (committed_) return;
+  try {
+    publish();
+  } catch (...) {
+    discard();
+    throw;
+  }
+  committed_ = true;
+}
+
+void PendingFile::publish() {
   if (!buffer_.empty() && std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size())
     throw EngineError("Cannot write '" + finalPath_ + "': " + systemReason() + ".");
   buffer_.clear();
@@ -97,17 +107,16 @@ void PendingFile::commit() {
   std::fclose(file_);
   file_ = nullptr;
   if (::link(tempPath_.c_str(), finalPath_.c_str()) != 0) {
-    if (errno == EEXIST)
-      throw EngineError("The file '" + finalPath_ + "' already exists; it is not overwritten.");
     // File systems without hard links: fall back to a rename after a last check.
-    if (fileExists(finalPath_) || ::rename(tempPath_.c_str(), finalPath_.c_str()) != 0)
+    if (errno == EEXIST || fileExists(finalPath_))
+      throw EngineError("The file '" + finalPath_ + "' already exists; it is not overwritten.");
+    if (::rename(tempPath_.c_str(), finalPath_.c_str()) != 0)
       throw EngineError("Cannot write '" + finalPath_ + "': " + systemReason() + ".");
     tempPath_.clear();
   } else {
     ::unlink(tempPath_.c_str());
     tempPath_.clear();
   }
-  committed_ = true;
 }
 
 void replaceFileContents(const std::string& path, std::string_view bytes) {

@@ -20,12 +20,13 @@ class PendingFile {
 
   void write(std::string_view bytes);
   // Flushes, syncs and links the file under its final name; throws when a
-  // file of that name appeared meanwhile.
+  // file of that name appeared meanwhile, and then removes what was written.
   void commit();
   const std::string& finalPath() const { return finalPath_; }
 
  private:
   void discard();
+  void publish();
   std::string finalPath_;
   std::string tempPath_;
   std::FILE* file_ = nullptr;
