@@ -75,6 +75,34 @@ TEST(HtmlImport, TagSoupEntitiesNestingAndHeaderCells) {
   EXPECT_EQ(doc.tables[1].rows[0][0].text, "inner");
 }
 
+TEST(HtmlImport, HeaderRowsCharacterSetsAndTableNames) {
+  ScratchFolder f;
+  // Windows-1252 bytes and no declaration; a <thead> row of <td> cells names the fields.
+  f.write("a.htm",
+          "<table><thead><tr><td>Caf\xE9<td>Qty</thead><tbody><tr><td>cr\xE8me<td>3<tr><td>\x80<td>-4</table>");
+  auto driver = makeHtmlDriver();
+  ForeignTable a = readWhole(*driver, f.file("a.htm"), "a");
+  EXPECT_EQ(a.columns[0].name, "Café");
+  EXPECT_EQ(a.at(0, "Café"), Value(std::string("crème")));
+  EXPECT_EQ(a.at(1, "Café"), Value(std::string("€")));
+  EXPECT_EQ(a.at(1, "Qty"), Value(int32_t(-4)));
+  // A declared character set is used when the bytes are not UTF-8.
+  f.write("b.html", "<meta charset=\"windows-1251\"><title>Only</title><table><tr><td>\xC4\xE0<td>1</table>");
+  EXPECT_EQ(driver->listTables(f.file("b.html"))[0].name, "Only");  // a lone table is named by the title
+  ForeignTable b = readWhole(*driver, f.file("b.html"), "Only");
+  EXPECT_EQ(b.columns[0].name, "F1");  // one row: no header
+  EXPECT_EQ(b.at(0, "F1"), Value(std::string("Да")));
+  // Uncaptioned tables of a page are Table1, Table2...; the name picks one.
+  f.write("c.html", "<table><tr><th>x<tr><td>1</table><table><tr><th>y<tr><td>2</table><table></table>");
+  auto names = driver->listTables(f.file("c.html"));
+  ASSERT_EQ(names.size(), 3u);
+  EXPECT_EQ(names[1].name, "Table2");
+  EXPECT_EQ(readWhole(*driver, f.file("c.html"), "table2").columns[0].name, "y");
+  EXPECT_THROW(readWhole(*driver, f.file("c.html"), "Table3"), EngineError);  // an empty table
+  f.write("d.html", "<p>no tables here</p>");
+  EXPECT_THROW(driver->openTable(f.file("d.html"), "d"), EngineError);
+}
+
 TEST(HtmlExport, EveryTypeReadsBackAndGnumericSeesTheSameTable) {
   AllTypesDatabase src;
   ScratchFolder out;

@@ -111,6 +111,33 @@ class ConvertCommandsTest : public StructureWindowTest {
     QCOMPARE(StoredFile(path).tables(), (QStringList{"Table1", "Table3"}));
   }
 
+  void tablesDialogWithoutMarksOrClosedCopiesNothing() {
+    show("empty.mdb", nullptr);
+    importFile(generated("text/orders.csv"));
+    QCOMPARE(treeTexts(*window), QStringList{"orders"});
+    QVERIFY(clickTable(*window, "orders"));
+    // "Import Selected" with no mark copies nothing, closes, and rebuilds the tree.
+    QVERIFY(withDialog<ImportTablesDialog>([&] { importFile(samplePath("testv2000.mdb")); },
+                                           [](QDialog& d) {
+                                             part<QPushButton>(d, "importButton")->click();
+                                             QVERIFY(!d.isVisible());
+                                           }));
+    QVERIFY(!action(*window, "exportAction")->isEnabled());  // the rebuilt tree has no selection
+    // Closed without the button: nothing copied, the tree as it was.
+    QVERIFY(clickTable(*window, "orders"));
+    QVERIFY(withDialog<ImportTablesDialog>([&] { importFile(samplePath("testv2000.mdb")); },
+                                           [](QDialog& d) {
+                                             part<QListWidget>(d, "tableList")->item(0)->setCheckState(Qt::Checked);
+                                             d.reject();
+                                           }));
+    QVERIFY(action(*window, "exportAction")->isEnabled());
+    QVERIFY(messages().isEmpty());
+    QCOMPARE(StoredFile(path).tables(), QStringList{"orders"});
+    // A source whose tables fail to list ends the command before the dialog.
+    QVERIFY(!withDialog<ImportTablesDialog>([&] { importFile(generated("text/products.mdb")); }, [](QDialog&) {}));
+    QCOMPARE(messages().size(), 1);
+  }
+
   void exportWritesTheSelectedTableAndKeepsTheDialogOnARefusal() {
     show("testv2000.mdb", "Table1");
     QTemporaryDir out;
