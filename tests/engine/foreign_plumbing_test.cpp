@@ -148,6 +148,10 @@ TEST(ConvertCommandLine, ImportsAndExportsFromATerminal) {
   EXPECT_EQ(status, 2) << printed;
   std::tie(status, printed) = runCommand(cli + "import " + target.path() + " " + out.file("tricky.pdf"));
   EXPECT_EQ(status, 2) << printed;
+  std::tie(status, printed) = runCommand(cli + "sql " + target.path() + " \"select ID, Note into [notes#csv] in '" +
+                                        out.path() + "' 'Text;' from tricky where ID > 3\"");
+  EXPECT_EQ(printed, "2\n");
+  EXPECT_EQ(readWhole(*makeTextDriver(), out.path(), "notes#csv").rows.size(), 2u);
   std::tie(status, printed) = runCommand(cli + "export " + target.path() + " tricky --format csv");
   EXPECT_EQ(status, 0);  // without --to, rows still go to standard output
   EXPECT_EQ(printed.substr(0, printed.find('\n')), "ID,Name,Amount,When,Flag,Note\r");
