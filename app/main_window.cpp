@@ -16,6 +16,8 @@
 #include "database/jet_engine.h"
 #include "browse/structure_page.h"
 #include "browse/table_tree.h"
+#include "convert/export_table.h"
+#include "convert/import_tables.h"
 #include "schema/add_field_dialog.h"
 #include "schema/apply_field_changes.h"
 #include "schema/create_index_dialog.h"
@@ -38,7 +40,8 @@ MainWindow::MainWindow(QWidget* parent)
       openDialog_(ui::FileDialogKind::Open,
                   QStringLiteral("Microsoft Access Database (*.mdb)|*.mdb|All Files (*.*)|*.*"),
                   QStringLiteral("c:\\")),
-      saveDialog_(ui::FileDialogKind::Save, QStringLiteral("Microsoft Access Database (*.mdb)|*.mdb")) {
+      saveDialog_(ui::FileDialogKind::Save, QStringLiteral("Microsoft Access Database (*.mdb)|*.mdb")),
+      importDialog_(ui::FileDialogKind::Open, QString::fromLatin1(convert::kImportFilter)) {
   initKevraResources();
   form_->setupUi(this);
 
@@ -57,7 +60,8 @@ MainWindow::MainWindow(QWidget* parent)
   // the window is in, until their work lands and they join this list.
   implemented_ = {form_->openAction,      form_->closeAction,         form_->createAction, form_->compactAction,
                   form_->exitAction,      form_->addTableAction,      form_->renameTableAction,
-                  form_->dropTableAction, form_->documentationAction, form_->aboutAction};
+                  form_->dropTableAction, form_->importAction,        form_->exportAction,
+                  form_->documentationAction, form_->aboutAction};
   for (QAction* command : {form_->openAction, form_->closeAction, form_->createAction, form_->compactAction,
                            form_->exitAction, form_->addTableAction, form_->renameTableAction, form_->dropTableAction,
                            form_->importAction, form_->exportAction, form_->documentationAction, form_->aboutAction})
@@ -87,6 +91,8 @@ void MainWindow::connectCommands() {
   connect(form_->addTableAction, &QAction::triggered, this, command(&MainWindow::addTable));
   connect(form_->renameTableAction, &QAction::triggered, this, command(&MainWindow::renameTable));
   connect(form_->dropTableAction, &QAction::triggered, this, command(&MainWindow::dropTable));
+  connect(form_->importAction, &QAction::triggered, this, command(&MainWindow::importTables));
+  connect(form_->exportAction, &QAction::triggered, this, command(&MainWindow::exportTable));
 
   browse::StructurePage* page = form_->structurePage;
   connect(page, &browse::StructurePage::applyChangesRequested, this,
@@ -297,6 +303,12 @@ void MainWindow::deleteIndex(const QString& index) {
   refreshCatalog(true);
   form_->structurePage->removeChosenIndex();
 }
+
+void MainWindow::importTables() {
+  if (convert::importTables(this, session_, importDialog_)) refreshCatalog(false);
+}
+
+void MainWindow::exportTable() { convert::exportTable(this, session_, selectedTable()); }
 
 void MainWindow::showDocumentation() {
   // The result is not examined: a missing page or viewer shows nothing.

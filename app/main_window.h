@@ -72,6 +72,11 @@ class MainWindow : public QMainWindow {
   void createIndex();
   void deleteIndex(const QString& index);
 
+  // Convert menu. Import copies tables from a foreign file and rebuilds the
+  // table list; Export writes the selected table to a foreign file.
+  void importTables();
+  void exportTable();
+
   // Help menu.
   void showDocumentation();
   void showAbout();
@@ -94,6 +99,7 @@ class MainWindow : public QMainWindow {
   ui::DatabaseSession session_;
   ui::FileDialog openDialog_;
   ui::FileDialog saveDialog_;
+  ui::FileDialog importDialog_;
   QLabel* statusPanel_ = nullptr;
   QSet<QAction*> implemented_;
 };

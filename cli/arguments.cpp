@@ -21,6 +21,8 @@ Arguments parseArguments(const std::vector<std::string>& args) {
       a.password = value("--password");
     } else if (w.rfind("--rows", 0) == 0) {
       a.rows = value("--rows");
+    } else if (w.rfind("--to", 0) == 0) {
+      a.to = value("--to");
     } else if (w.rfind("--seed", 0) == 0) {
       a.seed = value("--seed");
     } else if (w == "--discard-journal") {
@@ -43,6 +45,13 @@ const char* usageText() {
          "  export FILE TABLE           print every row of TABLE\n"
          "      --format csv|jsonl      output format (default csv)\n"
          "      --output PATH           write to PATH instead of standard output\n"
+         "  export FILE TABLE --to dbase|excel|html|paradox|text DIR\n"
+         "                              write TABLE as a file of that kind into the folder DIR\n"
+         "                              (a file that exists there is never replaced)\n"
+         "  import FILE SOURCE [TABLE...]\n"
+         "                              copy tables from the file SOURCE (.mdb, .xls, .db, .dbf,\n"
+         "                              .htm, .html, .txt, .csv) into new tables of FILE; from\n"
+         "                              .mdb and .xls the TABLEs named, or all of them\n"
          "  sql FILE \"STATEMENT\"        run one SQL statement; SELECT prints JSON Lines,\n"
          "                              INSERT/UPDATE/DELETE print the rows affected\n"
          "  check FILE                  verify rows, indexes and page maps; exit 1 on problems\n"

@@ -20,6 +20,7 @@ struct Arguments {
   std::string password;  // --password
   std::string rows;      // --rows
   std::string seed;      // --seed
+  std::string to;        // --to
   bool discardJournal = false;
 };
 
@@ -28,6 +29,9 @@ Arguments parseArguments(const std::vector<std::string>& args);
 int runTables(const Arguments& args);
 int runSchema(const Arguments& args);
 int runExport(const Arguments& args);
+// export FILE TABLE --to FORMAT DIR: the table to a foreign file in DIR.
+int runForeignExport(const Arguments& args);
+int runImport(const Arguments& args);
 int runCheck(const Arguments& args);
 int runSql(const Arguments& args);
 int runCreate(const Arguments& args);

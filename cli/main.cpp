@@ -24,7 +24,8 @@ int main(int argc, char** argv) {
     Arguments args = parseArguments(words);
     if (command == "tables") return runTables(args);
     if (command == "schema") return runSchema(args);
-    if (command == "export") return runExport(args);
+    if (command == "export") return args.to.empty() ? runExport(args) : runForeignExport(args);
+    if (command == "import") return runImport(args);
     if (command == "check") return runCheck(args);
     if (command == "sql") return runSql(args);
     if (command == "create") return runCreate(args);

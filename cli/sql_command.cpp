@@ -6,6 +6,7 @@
 
 #include "cli/commands.h"
 #include "engine/table/database.h"
+#include "engine/isam/foreign_copy.h"
 #include "engine/isam/text_export.h"
 #include "engine/sql/local_services.h"
 #include "engine/sql/parser.h"
@@ -22,10 +23,16 @@ int runSql(const Arguments& args) {
   const std::string& statement = args.positional[1];
   const sql::Statement parsed = sql::parseStatement(statement);
   const auto* select = std::get_if<sql::SelectStatement>(&parsed);
-  options.readOnly = select && !select->into;
+  // SELECT ... INTO another file ("in" a path) leaves this one as it is.
+  options.readOnly = select && (!select->into || select->into->externalPath);
   auto db = Database::open(args.positional[0], options);
-  LocalServices services(db);
-  StatementResult result = options.readOnly ? runStatement(db, statement) : runStatement(db, statement, services.services());
+  LocalServices local(db);
+  StatementServices services;
+  if (!options.readOnly) services = local.services();
+  ForeignTableCopier copier(db, services.copier);
+  services.copier = &copier;
+  StatementResult result = runStatement(db, statement, services);
+  for (const auto& w : copier.warnings()) std::fprintf(stderr, "kevra-cli: %s\n", w.c_str());
   if (!result.rows) {
     std::printf("%ld\n", result.rowsAffected);
     return 0;

@@ -3,6 +3,7 @@
 
 #include "database/connection.h"
 #include "database/connection_string.h"
+#include "engine/isam/foreign_driver.h"
 #include "engine/storage/file_system.h"
 #include "engine/table/database.h"
 #include "engine/table/database_creator.h"
@@ -304,11 +305,19 @@ void Tables::Delete(const std::string& name) {
 }
 
 void Catalog::ActiveConnection(const Connection& connection) {
-  db_ = connection.engine();
   tables_.reset();
+  if (kevra::ForeignDriver* driver = connection.foreignDriver()) {
+    db_.reset();
+    std::vector<Table> items;
+    for (auto& t : driver->listTables(connection.foreignSource())) items.emplace_back(nullptr, t.name, t.type);
+    tables_ = std::make_shared<kevra::db::Tables>(nullptr, std::move(items));
+    return;
+  }
+  db_ = connection.engine();
 }
 
 const Tables& Catalog::Tables() const {
+  if (!db_ && tables_) return *tables_;  // the tables of a foreign data source
   if (!db_) throw EngineError("The catalog is not connected to a database.");
   if (!tables_) {
     std::vector<Table> items;

@@ -205,7 +205,9 @@ class Tables {
 
 class Catalog {
  public:
-  // Binds the catalog to an open connection; throws when it is closed.
+  // Binds the catalog to an open connection; throws when it is closed. On a
+  // foreign data source the tables are the driver's, each of Type "TABLE"
+  // (or what the driver says), without columns.
   void ActiveConnection(const Connection& connection);
   // The tables of the bound database, ordered by type text, then name
   // (case-insensitive). Throws when the catalog is not bound.

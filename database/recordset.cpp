@@ -4,6 +4,7 @@
 
 #include "database/ado_types.h"
 #include "database/connection.h"
+#include "engine/isam/foreign_copy.h"
 #include "engine/table/schema_view.h"
 #include "engine/table/database.h"
 #include "engine/sql/result_set.h"
@@ -19,10 +20,24 @@ Recordset::~Recordset() = default;
 
 void Recordset::Open(const std::string& source, const Connection& connection, int, int, int) {
   if (result_) throw EngineError("The recordset is already open; close it before opening it again.");
+  warnings_.clear();
+  if (kevra::ForeignDriver* driver = connection.foreignDriver()) {
+    kevra::ForeignCopyResult copied = kevra::runOnForeignSource(*driver, connection.foreignSource(), source, progress_);
+    rowsAffected_ = copied.rows;
+    warnings_ = std::move(copied.warnings);
+    return;
+  }
   auto db = connection.engine();
-  // Statements that change rows or structure run as one transaction of their own.
-  kevra::LocalServices services(db);
-  auto outcome = db->readOnly() ? kevra::runStatement(db, source) : kevra::runStatement(db, source, services.services());
+  // Statements that change rows or structure run as one transaction of their own;
+  // SELECT ... INTO another file works on a read-only database too.
+  kevra::LocalServices local(db);
+  kevra::StatementServices services;
+  if (!db->readOnly()) services = local.services();
+  kevra::ForeignTableCopier copier(db, services.copier);
+  copier.setProgress(progress_);
+  services.copier = &copier;
+  auto outcome = kevra::runStatement(db, source, services);
+  warnings_ = copier.warnings();
   rowsAffected_ = outcome.rowsAffected;
   result_ = std::move(outcome.rows);
   db_ = result_ ? db : nullptr;

@@ -3,6 +3,7 @@
 // are decoded when asked for, so a table of any size opens at once.
 // Other statements run when opened and keep no rows.
 #pragma once
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -24,7 +25,8 @@ class Recordset {
   Recordset();
   ~Recordset();
 
-  // Runs `source` on `connection`. cursorType, lockType and options are kept
+  // Runs `source` on `connection`; on a connection to a foreign data source
+  // only "select * into [T] in \"target\" from [S]" runs. cursorType, lockType and options are kept
   // for callers that pass them; every cursor can be read at any position.
   void Open(const std::string& source, const Connection& connection, int cursorType = 0,
             int lockType = 1, int options = 1);
@@ -59,6 +61,12 @@ class Recordset {
 
   // Rows changed by the last non-SELECT statement.
   long rowsAffected() const { return rowsAffected_; }
+  // What the last SELECT ... INTO another file reported without failing
+  // (characters the target could not hold, fields left out).
+  const std::vector<std::string>& warnings() const { return warnings_; }
+  // Called during a SELECT ... INTO with the rows copied so far (every few
+  // thousand), for a progress display.
+  void setProgress(std::function<void(long rows)> progress) { progress_ = std::move(progress); }
 
  private:
   std::shared_ptr<kevra::Database> db_;
@@ -71,6 +79,8 @@ class Recordset {
   std::unique_ptr<kevra::ResultSet> result_;
   std::string source_;
   long rowsAffected_ = 0;
+  std::vector<std::string> warnings_;
+  std::function<void(long)> progress_;
   bool followedLastChange_ = false;
 };
 

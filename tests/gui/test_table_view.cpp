@@ -48,9 +48,9 @@ class TableViewTest : public QObject {
     QVERIFY(pages->isVisible());
     QCOMPARE(pages->currentWidget()->objectName(), QStringLiteral("recordsPage"));
     QVERIFY(control<QTableView>(*window, "recordsGrid")->isVisible());
-    // A table click enables Rename and Drop; Export has no work written yet.
-    for (const char* name : {"renameTableAction", "dropTableAction"}) QVERIFY2(action(*window, name)->isEnabled(), name);
-    QVERIFY(!action(*window, "exportAction")->isEnabled());
+    // A table click enables Rename, Drop and Export.
+    for (const char* name : {"renameTableAction", "dropTableAction", "exportAction"})
+      QVERIFY2(action(*window, name)->isEnabled(), name);
     for (const char* name : {"addFieldButton", "deleteFieldButton", "applyChangesButton", "selectKeyButton",
                              "addIndexButton", "deleteIndexButton"})
       QVERIFY2(control<QWidget>(*window, name)->isEnabled(), name);

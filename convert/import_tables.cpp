@@ -1,0 +1,47 @@
+// The import command: file dialog, import connection, one statement or the
+// Tables dialog.
+#include "convert/import_tables.h"
+
+#include "convert/conversion_progress.h"
+#include "convert/import_tables_dialog.h"
+#include "database/catalog.h"
+#include "database/conversion_statements.h"
+#include "database/recordset.h"
+#include "ui/database_session.h"
+#include "ui/file_dialog.h"
+
+namespace kevra::convert {
+
+const char* const kImportFilter =
+    "Access Database (*.mdb)|*.mdb|Paradox Table (*.db)|*.db|Excel Spreadsheet (*.xls)|*.xls|HTML File "
+    "(*.htm,*.html)|*.htm;*.html|Text File (*.txt,*.csv)|*.txt;*.csv|dBase Table (*.dbf)|*.dbf";
+
+bool importTables(QWidget* parent, ui::DatabaseSession& session, ui::FileDialog& fileDialog) {
+  fileDialog.setFileName({});
+  fileDialog.run(parent);
+  if (fileDialog.fileName().isEmpty()) return false;  // cancelled: the last import connection stays
+  const std::string file = fileDialog.fileName().toStdString();
+  session.importConnection() = std::make_unique<db::Connection>();  // the previous one is released
+  db::Recordset conversion;
+  const auto source = db::importSourceFor(file);
+  if (!source) return false;
+  db::Connection& connection = *session.importConnection();
+  connection.Open(source->connectionString, source->user, "", 0);
+  if (!source->choosesTables) {
+    ConversionProgress progress(parent, QString::fromStdString(source->baseName));
+    conversion.setProgress(progress.callback());
+    conversion.Open(db::importStatement(source->baseName, source->sourceTable, session.path().toStdString()),
+                    connection, 0, 3, 0);
+    return true;
+  }
+  db::Catalog catalog;
+  catalog.ActiveConnection(connection);
+  QStringList tables;
+  const db::Tables& all = catalog.Tables();
+  for (int i = 0; i < all.Count(); ++i)
+    if (all.Item(i).Type() == "TABLE") tables << QString::fromStdString(all.Item(i).Name());
+  ImportTablesDialog dialog(session, tables, parent);
+  return dialog.exec() == QDialog::Accepted;
+}
+
+}  // namespace kevra::convert

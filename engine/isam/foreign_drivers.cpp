@@ -1,0 +1,54 @@
+// The table of installed drivers.
+#include "engine/isam/foreign_drivers.h"
+
+#include "engine/isam/access_driver.h"
+#include "engine/isam/html_driver.h"
+#include "engine/isam/text_driver.h"
+#include "engine/util/error.h"
+#include "engine/util/utf.h"
+
+// MERGE POINT (dBase, Paradox, Excel): include "engine/isam/dbase_driver.h",
+// "engine/isam/paradox_driver.h" and "engine/isam/excel_driver.h" here and add
+// their three rows to kDrivers below.
+
+namespace kevra {
+namespace {
+
+struct DriverEntry {
+  const char* keyword;
+  std::unique_ptr<ForeignDriver> (*make)();
+};
+
+const DriverEntry kDrivers[] = {
+    {"Text", makeTextDriver},
+    {"HTML Import", makeHtmlDriver},
+    {"HTML Export", makeHtmlDriver},
+    // MERGE POINT: {"dBase 5.0", makeDbaseDriver},
+    //              {"Paradox 7.x", makeParadoxDriver},
+    //              {"Excel 8.0", makeExcelDriver},
+};
+
+}  // namespace
+
+std::string connectKeyword(std::string_view connect) {
+  std::string_view k = connect.substr(0, connect.find(';'));
+  while (!k.empty() && (k.front() == ' ' || k.front() == '\t')) k.remove_prefix(1);
+  while (!k.empty() && (k.back() == ' ' || k.back() == '\t')) k.remove_suffix(1);
+  return std::string(k);
+}
+
+std::unique_ptr<ForeignDriver> makeForeignDriver(std::string_view connect) {
+  std::string keyword = connectKeyword(connect);
+  if (keyword.empty()) return makeAccessDriver();
+  for (const DriverEntry& d : kDrivers)
+    if (namesEqualCaseInsensitive(keyword, d.keyword)) return d.make();
+  throw EngineError("No driver is installed for '" + keyword + "' files.");
+}
+
+std::vector<std::string> installedDriverKeywords() {
+  std::vector<std::string> out;
+  for (const DriverEntry& d : kDrivers) out.push_back(d.keyword);
+  return out;
+}
+
+}  // namespace kevra

@@ -1,0 +1,251 @@
+// HTML tables read through HtmlTables, written as one captioned table.
+#include "engine/isam/html_driver.h"
+
+#include <sys/stat.h>
+
+#include <charconv>
+
+#include "engine/format/value_text.h"
+#include "engine/isam/foreign_values.h"
+#include "engine/isam/html_tables.h"
+#include "engine/isam/pending_file.h"
+#include "engine/util/error.h"
+#include "engine/util/utf.h"
+
+namespace kevra {
+namespace {
+
+std::vector<std::string> tableNames(const HtmlDocument& doc) {
+  std::vector<std::string> names;
+  for (size_t i = 0; i < doc.tables.size(); ++i) {
+    const std::string& caption = doc.tables[i].caption;
+    if (!caption.empty()) names.push_back(caption);
+    else if (doc.tables.size() == 1 && !doc.title.empty()) names.push_back(doc.title);
+    else names.push_back("Table" + std::to_string(i + 1));
+  }
+  return names;
+}
+
+bool allHeader(const std::vector<HtmlCell>& row) {
+  if (row.empty()) return false;
+  for (auto& c : row)
+    if (!c.header) return false;
+  return true;
+}
+
+class HtmlTableReader : public ForeignTableReader {
+ public:
+  HtmlTableReader(const HtmlTable& table, const std::string& where) {
+    std::vector<std::vector<HtmlCell>> rows;
+    for (auto& r : table.rows) {
+      bool empty = true;
+      for (auto& c : r) empty = empty && c.text.empty();
+      if (!empty) rows.push_back(r);
+    }
+    size_t width = 0;
+    for (auto& r : rows) width = std::max(width, r.size());
+    // Columns empty in every row (trailing filler cells) are dropped.
+    while (width > 0) {
+      bool empty = true;
+      for (auto& r : rows) empty = empty && (r.size() < width || r[width - 1].text.empty());
+      if (!empty) break;
+      --width;
+    }
+    if (width == 0) throw EngineError("The table in '" + where + "' holds no data.");
+    for (auto& r : rows) r.resize(width);
+
+    std::vector<std::string> names(width);
+    size_t first = 0;
+    if (allHeader(rows[0]) || firstRowNamesColumns(rows, width)) {
+      for (size_t i = 0; i < width; ++i) names[i] = rows[0][i].text;
+      first = 1;
+    }
+    names = usableFieldNames(names);
+    std::vector<ColumnGuess> guesses(width, ColumnGuess(rules_));
+    for (size_t r = first; r < rows.size(); ++r)
+      for (size_t i = 0; i < width; ++i)
+        if (!rows[r][i].text.empty()) guesses[i].see(rows[r][i].text);
+    for (size_t i = 0; i < width; ++i) columns_.push_back(guesses[i].column(names[i]));
+    rows.erase(rows.begin(), rows.begin() + long(first));
+    rows_ = std::move(rows);
+  }
+
+  const std::vector<ResultColumn>& columns() const override { return columns_; }
+
+  bool next(std::vector<Value>& row) override {
+    if (at_ >= rows_.size()) return false;
+    const auto& cells = rows_[at_++];
+    row.resize(columns_.size());
+    for (size_t i = 0; i < columns_.size(); ++i) {
+      if (cells[i].text.empty()) {
+        row[i] = std::monostate{};
+        continue;
+      }
+      auto v = readTextAs(columns_[i].type, cells[i].text, rules_);
+      row[i] = v ? std::move(*v) : Value(std::monostate{});
+    }
+    return true;
+  }
+
+ private:
+  // A first row of texts (none empty, none a number or date) above at least
+  // one column whose cells below are of another kind.
+  bool firstRowNamesColumns(const std::vector<std::vector<HtmlCell>>& rows, size_t width) const {
+    if (rows.size() < 2) return false;
+    for (auto& c : rows[0]) {
+      if (c.text.empty()) return false;
+      ColumnGuess g(rules_);
+      g.see(c.text);
+      if (g.column("").type != ColumnType::Text) return false;
+    }
+    for (size_t i = 0; i < width; ++i) {
+      ColumnGuess below(rules_);
+      for (size_t r = 1; r < rows.size(); ++r)
+        if (!rows[r][i].text.empty()) below.see(rows[r][i].text);
+      ColumnType t = below.column("").type;
+      if (t != ColumnType::Text && t != ColumnType::Memo) {
+        bool anyValue = false;
+        for (size_t r = 1; r < rows.size(); ++r) anyValue = anyValue || !rows[r][i].text.empty();
+        if (anyValue) return true;
+      }
+    }
+    return false;
+  }
+
+  TextValueRules rules_;
+  std::vector<ResultColumn> columns_;
+  std::vector<std::vector<HtmlCell>> rows_;
+  size_t at_ = 0;
+};
+
+void appendEscaped(std::string& out, std::string_view text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      case '\r':
+        if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+        out += "<br>";
+        break;
+      case '\n': out += "<br>"; break;
+      default: out.push_back(c);
+    }
+  }
+}
+
+bool isNumeric(ColumnType t) {
+  switch (t) {
+    case ColumnType::Byte:
+    case ColumnType::Integer:
+    case ColumnType::Long:
+    case ColumnType::Single:
+    case ColumnType::Double:
+    case ColumnType::Currency:
+    case ColumnType::Decimal: return true;
+    default: return false;
+  }
+}
+
+std::string cellText(const Value& v) {
+  if (auto* b = std::get_if<bool>(&v)) return *b ? "Yes" : "No";
+  if (auto* d = std::get_if<DateTime>(&v)) return dateTimeToText(*d);
+  return valueToText(v);
+}
+
+class HtmlTableWriter : public ForeignTableWriter {
+ public:
+  HtmlTableWriter(const std::string& path, const std::string& caption, const std::vector<ResultColumn>& columns)
+      : file_(path) {
+    std::string head = "<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"utf-8\">\n<title>";
+    appendEscaped(head, caption);
+    head += "</title>\n</head>\n<body>\n<table border=\"1\">\n<caption>";
+    appendEscaped(head, caption);
+    head += "</caption>\n<thead>\n<tr>";
+    for (size_t i = 0; i < columns.size(); ++i) {
+      if (columns[i].type == ColumnType::OLE || columns[i].type == ColumnType::Binary) {
+        warnings_.push_back("Field '" + columns[i].name + "' was left out: an HTML page cannot hold binary data.");
+        continue;
+      }
+      kept_.push_back(i);
+      numeric_.push_back(isNumeric(columns[i].type));
+      head += "<th>";
+      appendEscaped(head, columns[i].name);
+      head += "</th>";
+    }
+    if (kept_.empty()) throw EngineError("The table has no field an HTML page can hold.");
+    head += "</tr>\n</thead>\n<tbody>\n";
+    file_.write(head);
+  }
+
+  void write(const std::vector<Value>& row) override {
+    line_ = "<tr>";
+    for (size_t k = 0; k < kept_.size(); ++k) {
+      line_ += numeric_[k] ? "<td align=\"right\">" : "<td>";
+      appendEscaped(line_, cellText(row[kept_[k]]));
+      line_ += "</td>";
+    }
+    line_ += "</tr>\n";
+    file_.write(line_);
+  }
+
+  void finish() override {
+    file_.write("</tbody>\n</table>\n</body>\n</html>\n");
+    file_.commit();
+  }
+
+  std::vector<std::string> warnings() const override { return warnings_; }
+
+ private:
+  PendingFile file_;
+  std::vector<size_t> kept_;
+  std::vector<bool> numeric_;
+  std::vector<std::string> warnings_;
+  std::string line_;
+};
+
+bool endsWithCaseInsensitive(const std::string& s, std::string_view end) {
+  return s.size() >= end.size() && namesEqualCaseInsensitive(std::string_view(s).substr(s.size() - end.size()), end);
+}
+
+class HtmlDriver : public ForeignDriver {
+ public:
+  std::vector<ForeignTableInfo> listTables(const std::string& file) override {
+    std::vector<ForeignTableInfo> out;
+    for (auto& n : tableNames(readHtmlFile(file))) out.push_back({n});
+    return out;
+  }
+
+  std::unique_ptr<ForeignTableReader> openTable(const std::string& file, const std::string& table) override {
+    HtmlDocument doc = readHtmlFile(file);
+    if (doc.tables.empty()) throw EngineError("The HTML file '" + file + "' holds no table.");
+    std::vector<std::string> names = tableNames(doc);
+    size_t chosen = 0;
+    for (size_t i = 0; i < names.size(); ++i)
+      if (namesEqualCaseInsensitive(names[i], table)) {
+        chosen = i;
+        break;
+      }
+    return std::make_unique<HtmlTableReader>(doc.tables[chosen], file);
+  }
+
+  std::unique_ptr<ForeignTableWriter> createTable(const std::string& folder, const std::string& table,
+                                                  const std::vector<ResultColumn>& columns) override {
+    struct stat st;
+    if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+      throw EngineError("The folder '" + folder + "' does not exist.");
+    std::string fileName = table, caption = table;
+    if (endsWithCaseInsensitive(table, ".html")) caption = table.substr(0, table.size() - 5);
+    else if (endsWithCaseInsensitive(table, ".htm")) caption = table.substr(0, table.size() - 4);
+    else fileName = table + ".html";
+    return std::make_unique<HtmlTableWriter>(joinPath(folder, fileName), caption, columns);
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<ForeignDriver> makeHtmlDriver() { return std::make_unique<HtmlDriver>(); }
+
+}  // namespace kevra

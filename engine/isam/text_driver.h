@@ -1,0 +1,20 @@
+// The text driver ("Text"): a folder is the database and each .txt, .csv,
+// .tab or .asc file in it a table named with '#' for the dot ("orders#csv").
+// Reading follows the folder's Schema.ini section for the file when there is
+// one, else a header row, commas, double quotes and types guessed from every
+// row. Writing makes a UTF-8 CSV file with a header row and records its
+// layout in Schema.ini, so reading it again gives the same types.
+#pragma once
+#include <memory>
+#include <string>
+
+#include "engine/isam/foreign_driver.h"
+
+namespace kevra {
+
+std::unique_ptr<ForeignDriver> makeTextDriver();
+
+// "orders#csv" -> "orders.csv"; a name without '#' gets ".txt".
+std::string textFileNameForTable(const std::string& table);
+
+}  // namespace kevra
