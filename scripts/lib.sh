@@ -32,9 +32,10 @@ kevra_need_packages() {
 KEVRA_BUILD_PACKAGES=(cmake g++ make pkg-config libgtest-dev libgmock-dev googletest libbenchmark-dev libsqlite3-dev)
 # The Qt application.
 KEVRA_GUI_PACKAGES=(qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools libgl1-mesa-dev libglx-dev)
-# Headless GUI tests, the independent reader used as oracle, and python3 for
-# the layering check.
-KEVRA_TEST_PACKAGES=(mdbtools xvfb xauth time python3)
+# Headless GUI tests, the independent readers used as oracles (mdbtools for
+# Jet files; dbfread, xlrd, Gnumeric's ssconvert and pxlib for the foreign
+# formats), and python3 for the layering check.
+KEVRA_TEST_PACKAGES=(mdbtools xvfb xauth time python3 python3-dbfread python3-xlrd gnumeric pxlib-dev)
 
 kevra_jobs() {
   # At most two parallel jobs: the machines are shared.

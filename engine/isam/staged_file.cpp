@@ -3,7 +3,7 @@
 #include "engine/isam/staged_file.h"
 
 #include <cerrno>
-#include <cstdlib>
+#include <atomic>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -32,10 +32,18 @@ StagedFile::StagedFile(std::string targetPath) : target_(std::move(targetPath)) 
   const auto slash = target_.rfind('/');
   const std::string folder = slash == std::string::npos ? "" : target_.substr(0, slash + 1);
   const std::string base = slash == std::string::npos ? target_ : target_.substr(slash + 1);
-  std::string pattern = folder + "." + base + ".partial-XXXXXX";
-  const int fd = mkstemp(pattern.data());
+  // open() rather than mkstemp(): the file gets the permissions the umask
+  // allows, like any other new file, instead of owner-only.
+  static std::atomic<unsigned> counter{0};
+  int fd = -1;
+  for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+    const std::string candidate = folder + "." + base + ".partial-" + std::to_string(::getpid()) + "-" +
+                                  std::to_string(++counter);
+    fd = ::open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) temp_ = candidate;
+    else if (errno != EEXIST) break;
+  }
   if (fd < 0) throw EngineError("Cannot write '" + target_ + "': " + std::strerror(errno) + ".");
-  temp_ = pattern;
   file_ = fdopen(fd, "w+b");
   if (!file_) {
     const int error = errno;
