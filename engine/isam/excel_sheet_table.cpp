@@ -55,7 +55,7 @@ ExcelSheetTable::ExcelSheetTable(std::vector<ExcelCell> cells, const std::option
     }
     firstColumn_ = uint16_t(firstColumn);
   }
-  // Keep the cells of the area; the last filled row ends it.
+  // Keep the cells of the area; on a sheet the last filled row ends it.
   std::vector<ExcelCell> inside;
   uint32_t lastFilled = firstRow;
   for (auto& c : cells) {
@@ -64,7 +64,7 @@ ExcelSheetTable::ExcelSheetTable(std::vector<ExcelCell> cells, const std::option
     inside.push_back(std::move(c));
   }
   cells_ = std::move(inside);
-  lastRow_ = lastFilled;
+  lastRow_ = range ? lastRow : lastFilled;  // a named range keeps its empty rows
   const size_t width = lastColumn - firstColumn_ + 1;
 
   // Field names from the first row.

@@ -1,7 +1,7 @@
-// A worksheet or named range as a table: the data area starts at the upper-
-// most, left-most filled cell (or the range's corner) and ends at the last
-// filled row and column; its first row names the fields (F1, F2... for empty
-// cells, a number appended to repeated names).
+// A worksheet or named range as a table. On a sheet the data area starts at
+// the upper-most, left-most filled cell and ends at the last filled row and
+// column; a named range is taken as it stands. The area's first row names the
+// fields (F1, F2... for empty cells, a number appended to repeated names).
 //
 // Each column takes the type most of its first 8 filled values have (ties:
 // Number, Currency, Date, Text, Yes/No). Values of another type are
