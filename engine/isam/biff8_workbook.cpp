@@ -283,16 +283,18 @@ std::vector<ExcelCell> Biff8Workbook::cells(size_t sheet) const {
   std::stable_sort(out.begin(), out.end(), [](const ExcelCell& a, const ExcelCell& b) {
     return a.row != b.row ? a.row < b.row : a.column < b.column;
   });
-  // Keep the last of duplicate positions.
-  std::vector<ExcelCell> unique;
-  unique.reserve(out.size());
-  for (auto& c : out) {
-    if (!unique.empty() && unique.back().row == c.row && unique.back().column == c.column)
-      unique.back() = std::move(c);
+  // Keep the last of duplicate positions, compacting in place.
+  size_t kept = 0;
+  for (size_t i = 0; i < out.size(); ++i) {
+    if (kept > 0 && out[kept - 1].row == out[i].row && out[kept - 1].column == out[i].column)
+      out[kept - 1] = std::move(out[i]);
+    else if (kept != i)
+      out[kept++] = std::move(out[i]);
     else
-      unique.push_back(std::move(c));
+      ++kept;
   }
-  return unique;
+  out.resize(kept);
+  return out;
 }
 
 }  // namespace kevra

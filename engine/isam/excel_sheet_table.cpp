@@ -56,14 +56,17 @@ ExcelSheetTable::ExcelSheetTable(std::vector<ExcelCell> cells, const std::option
     firstColumn_ = uint16_t(firstColumn);
   }
   // Keep the cells of the area; on a sheet the last filled row ends it.
-  std::vector<ExcelCell> inside;
   uint32_t lastFilled = firstRow;
-  for (auto& c : cells) {
+  size_t kept = 0;
+  for (size_t i = 0; i < cells.size(); ++i) {
+    ExcelCell& c = cells[i];
     if (c.row < firstRow || c.row > lastRow || c.column < firstColumn_ || c.column > lastColumn || isEmpty(c)) continue;
     lastFilled = std::max<uint32_t>(lastFilled, c.row);
-    inside.push_back(std::move(c));
+    if (kept != i) cells[kept] = std::move(c);
+    ++kept;
   }
-  cells_ = std::move(inside);
+  cells.resize(kept);
+  cells_ = std::move(cells);
   lastRow_ = range ? lastRow : lastFilled;  // a named range keeps its empty rows
   const size_t width = lastColumn - firstColumn_ + 1;
 
