@@ -117,6 +117,24 @@ TEST(ForeignInterop, ExcelWorkbookReadByXlrd) {
                    }));
 }
 
+TEST(ForeignInterop, ExcelTextsLongerThanARecordReadByXlrd) {
+  if (!pythonHas("xlrd")) GTEST_SKIP() << "python3-xlrd is not installed";
+  Scratch dir;
+  auto driver = makeExcelDriver();
+  // Shared strings run over several CONTINUE records, some as UTF-16, some
+  // as Latin-1, with the split inside a string's characters.
+  std::vector<std::vector<Value>> data;
+  std::vector<std::string> expected{"biff 80 sheets long", "name long sheet=long rows=0-13 cols=0-1", "sheet long 13 1",
+                                    "text:Memo"};
+  for (int i = 0; i < 12; ++i) {
+    std::string text = std::string(3000 + 997 * i, char('a' + i)) + (i % 2 ? "€" : "é") + std::string(50 * i, 'z');
+    data.push_back({Value(text)});
+    expected.push_back("text:" + text);
+  }
+  write(*driver, dir.file("long.xls"), "long", {{"Memo", ColumnType::Memo, 0}}, data);
+  EXPECT_EQ(run({kPython, kOracles + "/read_xls.py", dir.file("long.xls")}), expected);
+}
+
 TEST(ForeignInterop, ExcelWorkbookReadByGnumeric) {
   if (!onPath("ssconvert")) GTEST_SKIP() << "Gnumeric's ssconvert is not installed";
   Scratch dir;
