@@ -98,6 +98,9 @@ ParadoxTableWriter::ParadoxTableWriter(const std::string& path, const std::strin
     layout_.fields.push_back(f);
     sourceNames_.push_back(c.name);
   }
+  if (offset > 32768 - 6)
+    throw EngineError("The table '" + path_ + "' would have records of " + std::to_string(offset) +
+                      " bytes; Paradox blocks hold at most 32,762.");
   layout_.recordSize = uint16_t(offset);
   layout_.blockSize = 4096;
   while (layout_.blockSize - 6 < layout_.recordSize) layout_.blockSize *= 2;
