@@ -33,9 +33,9 @@ KEVRA_BUILD_PACKAGES=(cmake g++ make pkg-config libgtest-dev libgmock-dev google
 # The Qt application.
 KEVRA_GUI_PACKAGES=(qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools libgl1-mesa-dev libglx-dev)
 # Headless GUI tests, the independent readers used as oracles (mdbtools for
-# .mdb files, Gnumeric's ssconvert for exported HTML pages), and python3 for
-# the layering check and the CSV read-back.
-KEVRA_TEST_PACKAGES=(mdbtools xvfb xauth time python3 gnumeric)
+# Jet files; dbfread, xlrd, Gnumeric's ssconvert and pxlib for the foreign
+# formats), and python3 for the layering check.
+KEVRA_TEST_PACKAGES=(mdbtools xvfb xauth time python3 python3-dbfread python3-xlrd gnumeric pxlib-dev)
 
 kevra_jobs() {
   # At most two parallel jobs: the machines are shared.

@@ -2,14 +2,13 @@
 #include "engine/isam/foreign_drivers.h"
 
 #include "engine/isam/access_driver.h"
+#include "engine/isam/dbase_driver.h"
+#include "engine/isam/excel_driver.h"
 #include "engine/isam/html_driver.h"
+#include "engine/isam/paradox_driver.h"
 #include "engine/isam/text_driver.h"
 #include "engine/util/error.h"
 #include "engine/util/utf.h"
-
-// MERGE POINT (dBase, Paradox, Excel): include "engine/isam/dbase_driver.h",
-// "engine/isam/paradox_driver.h" and "engine/isam/excel_driver.h" here and add
-// their three rows to kDrivers below.
 
 namespace kevra {
 namespace {
@@ -23,9 +22,9 @@ const DriverEntry kDrivers[] = {
     {"Text", makeTextDriver},
     {"HTML Import", makeHtmlDriver},
     {"HTML Export", makeHtmlDriver},
-    // MERGE POINT: {"dBase 5.0", makeDbaseDriver},
-    //              {"Paradox 7.x", makeParadoxDriver},
-    //              {"Excel 8.0", makeExcelDriver},
+    {"dBase 5.0", makeDbaseDriver},
+    {"Paradox 7.x", makeParadoxDriver},
+    {"Excel 8.0", makeExcelDriver},
 };
 
 }  // namespace
