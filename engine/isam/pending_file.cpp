@@ -50,12 +50,6 @@ bool fileExists(const std::string& path) {
   return ::lstat(path.c_str(), &st) == 0;
 }
 
-std::string joinPath(const std::string& folder, const std::string& name) {
-  if (folder.empty()) return name;
-  if (folder.back() == '/') return folder + name;
-  return folder + "/" + name;
-}
-
 std::string baseName(const std::string& path) {
   auto slash = path.rfind('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "engine/isam/folder_files.h"  // joinPath
+
 namespace kevra {
 
 class PendingFile {
@@ -39,8 +41,6 @@ class PendingFile {
 void replaceFileContents(const std::string& path, std::string_view bytes);
 
 bool fileExists(const std::string& path);
-// `folder` joined with `name` by exactly one '/'.
-std::string joinPath(const std::string& folder, const std::string& name);
 // The last part of a path.
 std::string baseName(const std::string& path);
 
