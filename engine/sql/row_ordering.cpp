@@ -5,6 +5,8 @@
 #include <numeric>
 
 #include "engine/expr/text_collation.h"
+#include "engine/index/text_key_encoder.h"
+#include "engine/util/utf.h"
 #include "engine/expr/value_compare.h"
 
 namespace kevra::sql {
@@ -29,16 +31,17 @@ std::vector<size_t> distinctRowIndexes(const std::vector<std::vector<Value>>& ro
 
 namespace {
 
-// A sort key prepared once: text is case-folded ahead, so comparing two text
-// keys is a plain byte comparison.
+// A sort key prepared once: text becomes its key in the General sort order
+// (the order its indexes keep: letters first, then accents, then case), so
+// comparing two text keys is a plain byte comparison.
 struct PreparedKey {
   const Value* value;
-  std::string folded;
+  Bytes folded;
   bool text = false;
 };
 
 int comparePrepared(const PreparedKey& a, const PreparedKey& b) {
-  if (a.text && b.text) return a.folded.compare(b.folded) < 0 ? -1 : (a.folded == b.folded ? 0 : 1);
+  if (a.text && b.text) return a.folded < b.folded ? -1 : (a.folded == b.folded ? 0 : 1);
   return compareForSort(*a.value, *b.value);
 }
 
@@ -53,7 +56,7 @@ void sortByKeys(std::vector<size_t>& indexes, const std::vector<std::vector<Valu
     for (const Value& v : keys[i]) {
       PreparedKey& p = prepared[i].emplace_back(PreparedKey{&v, {}, false});
       if (auto* s = std::get_if<std::string>(&v)) {
-        p.folded = foldedUtf8(*s);
+        appendTextKeySegment(utf8ToUtf16(*s), true, p.folded);
         p.text = true;
       }
     }

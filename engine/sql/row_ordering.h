@@ -1,5 +1,6 @@
 // Ordering of output rows held in memory: equality for DISTINCT and the
-// ORDER BY sort, both with Jet's comparison rules (NULL first, text ignoring case).
+// ORDER BY sort, both with Jet's comparison rules (NULL first; DISTINCT
+// compares text ignoring case, ORDER BY sorts it in the General sort order).
 #pragma once
 #include <vector>
 

@@ -1,8 +1,12 @@
-// Relationship checks by scanning the related table: keys compare the way
-// Jet compares values (text without regard to case).
+// Relationship checks through the related table's index: keys compare the
+// way Jet compares values (text without regard to case).
 #include "engine/table/referential_integrity.h"
 
+#include <algorithm>
+
 #include "engine/table/database.h"
+#include "engine/table/index_lookup.h"
+#include "engine/table/row_reader.h"
 #include "engine/table/table_cursor.h"
 #include "engine/expr/value_compare.h"
 #include "engine/util/error.h"
@@ -48,6 +52,37 @@ std::string columnList(const Relationship& r) {
 
 }  // namespace
 
+void ReferentialIntegrity::visitRowsWithKey(const std::shared_ptr<const TableDef>& table,
+                                            const std::vector<size_t>& columns, const std::vector<Value>& key,
+                                            const std::vector<size_t>& keyColumns, const RowVisitor& visit,
+                                            bool firstOnly) const {
+  std::vector<Value> candidate;
+  if (auto index = findIndexLeadingWith(*table, columns)) {
+    std::vector<Value> values;
+    for (size_t c : keyColumns) values.push_back(key[c]);
+    if (beforeIndexRead_) beforeIndexRead_(table->tdefPage);
+    RowReader reader(db_.pages(), table);
+    std::vector<uint32_t> locations;
+    const bool seekable = visitIndexMatches(db_.pages(), *table, *index, values, [&](uint32_t location) {
+      if (!reader.read(location, candidate) || !keysEqual(key, keyColumns, candidate, columns)) return true;
+      locations.push_back(location);
+      return !firstOnly;
+    });
+    if (seekable) {
+      std::sort(locations.begin(), locations.end());
+      for (uint32_t location : locations)
+        if (reader.read(location, candidate)) visit(*table, location, candidate);
+      return;
+    }
+  }
+  auto cursor = db_.openCursor(table);
+  while (cursor->next(candidate)) {
+    if (!keysEqual(key, keyColumns, candidate, columns)) continue;
+    visit(*table, cursor->lastLocation(), candidate);
+    if (firstOnly) return;
+  }
+}
+
 void ReferentialIntegrity::checkParentsExist(const TableDef& table, const std::vector<Value>& row) const {
   for (const Relationship& r : db_.relationships()) {
     if (!r.enforced() || !namesEqualCaseInsensitive(r.table, table.name)) continue;
@@ -55,10 +90,10 @@ void ReferentialIntegrity::checkParentsExist(const TableDef& table, const std::v
     if (anyNull(row, childCols)) continue;  // a missing key refers to nothing
     auto parent = db_.table(r.referencedTable);
     auto parentCols = positions(*parent, r, false);
-    auto cursor = db_.openCursor(parent);
-    std::vector<Value> candidate;
     bool found = false;
-    while (!found && cursor->next(candidate)) found = keysEqual(row, childCols, candidate, parentCols);
+    visitRowsWithKey(parent, parentCols, row, childCols, [&](const TableDef&, uint32_t, const std::vector<Value>&) {
+      found = true;
+    }, true);
     if (!found)
       throw EngineError("The row in table '" + table.name + "' needs a matching row in table '" + r.referencedTable +
                         "' (relationship '" + r.name + "': " + columnList(r) + ").");
@@ -77,10 +112,10 @@ void ReferentialIntegrity::handleChildren(const TableDef& table, const std::vect
     auto childCols = positions(*child, r, true);
     // Collect first: cascading changes the child table while we look.
     std::vector<std::pair<uint32_t, std::vector<Value>>> children;
-    auto cursor = db_.openCursor(child);
-    std::vector<Value> candidate;
-    while (cursor->next(candidate))
-      if (keysEqual(oldRow, parentCols, candidate, childCols)) children.emplace_back(cursor->lastLocation(), candidate);
+    visitRowsWithKey(child, childCols, oldRow, parentCols,
+                     [&](const TableDef&, uint32_t location, const std::vector<Value>& values) {
+                       children.emplace_back(location, values);
+                     }, false);
     if (children.empty()) continue;
     bool cascades = newRow ? r.cascadeUpdates() : r.cascadeDeletes();
     if (!cascades)

@@ -2,10 +2,13 @@
 // change. A row that holds a foreign key needs a matching row in the
 // referenced table; a referenced row cannot go away, or change its key, while
 // rows refer to it — unless the relationship cascades, in which case the
-// referring rows are deleted or updated with it.
+// referring rows are deleted or updated with it. Related rows are found
+// through an index on the relationship's fields (Access gives both sides
+// one); only a table without such an index is scanned.
 #pragma once
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "engine/catalog/catalog_object.h"
@@ -20,7 +23,12 @@ class ReferentialIntegrity {
  public:
   using RowVisitor = std::function<void(const TableDef& table, uint32_t location, const std::vector<Value>& row)>;
 
-  explicit ReferentialIntegrity(Database& db) : db_(db) {}
+  // Called with a table's definition page before its indexes are read, so a
+  // writer can put the index pages it holds into the transaction first.
+  using BeforeIndexRead = std::function<void(uint32_t tdefPage)>;
+
+  explicit ReferentialIntegrity(Database& db, BeforeIndexRead beforeIndexRead = {})
+      : db_(db), beforeIndexRead_(std::move(beforeIndexRead)) {}
 
   // Throws EngineError when `row` of `table` refers to no existing row.
   void checkParentsExist(const TableDef& table, const std::vector<Value>& row) const;
@@ -34,7 +42,14 @@ class ReferentialIntegrity {
                       const RowVisitor& cascadeDelete, const RowVisitor& cascadeUpdate) const;
 
  private:
+  // Rows of `table` whose fields at `columns` equal `key[keyColumns]`, in
+  // storage order, until `visit` returns false.
+  void visitRowsWithKey(const std::shared_ptr<const TableDef>& table, const std::vector<size_t>& columns,
+                        const std::vector<Value>& key, const std::vector<size_t>& keyColumns,
+                        const RowVisitor& visit, bool firstOnly) const;
+
   Database& db_;
+  BeforeIndexRead beforeIndexRead_;
 };
 
 }  // namespace kevra

@@ -324,6 +324,15 @@ void TableWriter::boundMemory() {
   file.spill();
 }
 
+ReferentialIntegrity TableWriter::integrity() {
+  // The related table's index pages this writer changed go into the
+  // transaction before the check reads them.
+  return ReferentialIntegrity(*db_, [this](uint32_t tdefPage) {
+    auto it = tables_.find(tdefPage);
+    if (it != tables_.end()) it->second->indexes->flush();
+  });
+}
+
 void TableWriter::addIndexEntries(TableState& st, const std::vector<Value>& row, uint32_t location) {
   st.indexes->add(row, location);
 }
@@ -337,7 +346,7 @@ void TableWriter::insertRow(const TableDef& table, const std::vector<std::option
   std::vector<Value> row = completeRow(st, values);
   checkRow(st, row);
   st.indexes->checkRow(row);
-  ReferentialIntegrity(*db_).checkParentsExist(*st.def, row);
+  integrity().checkParentsExist(*st.def, row);
   Binary bytes = encode(st, row);
   uint32_t location = placeRow(st, bytes, 0, 0);
   addIndexEntries(st, row, location);
@@ -381,7 +390,7 @@ void TableWriter::updateRow(const TableDef& table, uint32_t location, const std:
   }
   checkRow(st, row);
   st.indexes->checkRow(row, location);
-  ReferentialIntegrity integrity(*db_);
+  ReferentialIntegrity integrity = this->integrity();
   integrity.checkParentsExist(def, row);
   Binary bytes = encode(st, row);
   removeIndexEntries(st, old, location);
@@ -447,7 +456,7 @@ void TableWriter::deleteRow(const TableDef& table, uint32_t location) {
   TableState& st = stateFor(table);
   uint32_t data = 0;
   std::vector<Value> old = readRow(st, location, &data);
-  ReferentialIntegrity(*db_).handleChildren(
+  integrity().handleChildren(
       *st.def, old, nullptr,
       [&](const TableDef& child, uint32_t at, const std::vector<Value>&) { deleteRow(child, at); },
       [](const TableDef&, uint32_t, const std::vector<Value>&) {});

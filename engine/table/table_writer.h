@@ -23,6 +23,7 @@
 namespace kevra {
 
 class Database;
+class ReferentialIntegrity;
 
 // A random (version 4) GUID, as GUID autonumbers get.
 Guid randomGuid();
@@ -68,6 +69,7 @@ class TableWriter : public RowWriter {
   uint32_t placeRow(TableState& st, const Binary& bytes, uint16_t flags, uint32_t avoidPage);
   Binary storeLongValue(TableState& st, const ColumnDef& column, const Binary& data);
   std::vector<Value> readRow(TableState& st, uint32_t location, uint32_t* dataLocation);
+  ReferentialIntegrity integrity();
   void addIndexEntries(TableState& st, const std::vector<Value>& row, uint32_t location);
   void removeIndexEntries(TableState& st, const std::vector<Value>& row, uint32_t location);
   void writeCounters(TableState& st);
