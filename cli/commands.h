@@ -20,6 +20,7 @@ struct Arguments {
   std::string password;  // --password
   std::string rows;      // --rows
   std::string seed;      // --seed
+  bool plan = false;     // --plan
 };
 
 Arguments parseArguments(const std::vector<std::string>& args);

@@ -33,6 +33,22 @@ void RowListResultSet::scanUntil(uint64_t wanted) {
 }
 
 void RowListResultSet::scanAndSort() {
+  if (plan_->top && !plan_->top->percent && plan_->top->count <= (1u << 20)) {
+    // Only the first n rows are ever shown: keep the best n, not every key.
+    BestRows best(plan_->orderBy, size_t(plan_->top->count));
+    std::vector<Value> row, key;
+    while (true) {
+      const uint64_t position = scanCursor_->position();
+      if (!scanCursor_->next(row)) break;
+      if (plan_->where && !evaluator_.isTrue(*plan_->where, row)) continue;
+      key.clear();
+      for (const auto& o : plan_->orderBy) key.push_back(evaluator_.evaluate(*o.expr, row));
+      best.offer(position, key);
+    }
+    positions_ = best.takeInOrder();
+    complete_ = true;
+    return;
+  }
   std::vector<uint64_t> positions;
   std::vector<std::vector<Value>> keys;
   std::vector<Value> row;

@@ -2,7 +2,10 @@
 // ORDER BY sort, both with Jet's comparison rules (NULL first; DISTINCT
 // compares text ignoring case, ORDER BY sorts it in the General sort order).
 #pragma once
+#include <cstdint>
 #include <vector>
+
+#include "engine/util/bytes.h"
 
 #include "engine/format/value.h"
 #include "engine/sql/ast.h"
@@ -18,6 +21,32 @@ std::vector<size_t> distinctRowIndexes(const std::vector<std::vector<Value>>& ro
 // Stable sort of `indexes` by `keys[index]`, one key per ORDER BY item.
 void sortByKeys(std::vector<size_t>& indexes, const std::vector<std::vector<Value>>& keys,
                 const std::vector<OrderItem>& orderBy);
+
+// The first `limit` rows in ORDER BY order among those offered, holding no
+// more than `limit` keys (SELECT TOP n ... ORDER BY without an index that
+// keeps the order). Equal keys keep the order they were offered in, as the
+// stable sort does.
+class BestRows {
+ public:
+  BestRows(const std::vector<OrderItem>& orderBy, size_t limit);
+  void offer(uint64_t id, const std::vector<Value>& key);
+  // The ids kept, best first.
+  std::vector<uint64_t> takeInOrder();
+
+ private:
+  struct Entry {
+    uint64_t id;
+    uint64_t sequence;
+    std::vector<Value> values;
+    std::vector<Bytes> textKeys;  // General sort keys of text values
+  };
+  bool before(const Entry& a, const Entry& b) const;
+
+  const std::vector<OrderItem>& orderBy_;
+  size_t limit_;
+  uint64_t offered_ = 0;
+  std::vector<Entry> heap_;  // the worst kept entry on top
+};
 
 // The output rows kept by DISTINCT (when asked) in ORDER BY order, moved
 // out of `outputs`; `keys` holds one sort key per output row.

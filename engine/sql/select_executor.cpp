@@ -71,7 +71,7 @@ std::vector<std::string> explainSelect(std::shared_ptr<Database> db, SelectState
   std::optional<AccessPath> path;
   const std::string table = "table '" + plan->table->name + "': ";
   std::vector<std::string> lines;
-  const bool bounded = plan->top && !plan->top->percent;
+  const bool bounded = plan->top && !plan->top->percent && plan->top->count <= (1u << 20);
   switch (chooseStrategy(*plan, path)) {
     case Strategy::StoredCount: return {table + "stored row count"};
     case Strategy::Grouped: lines.push_back(table + "scan, grouped in memory"); break;
