@@ -123,7 +123,7 @@ class TermCollector {
 // `value` as the column stores it, when that is exact; text columns take
 // only text (text compared with a number compares as a number).
 std::optional<Value> asKeyValue(const Value& value, const ColumnDef& column) {
-  if (isText(column) != std::holds_alternative<std::string>(value)) return std::nullopt;
+  if (isText(column) && !std::holds_alternative<std::string>(value)) return std::nullopt;
   try {
     Value v = expr::coerceToColumn(value, column);
     if (isNull(v)) return std::nullopt;

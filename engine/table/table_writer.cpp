@@ -113,8 +113,11 @@ void TableWriter::begin() {
 
 void TableWriter::commit() {
   if (!open_) throw EngineError("Internal error: commit without a transaction.");
-  if (--depth_ > 0) return;
+  // The end of a nested part (one statement of a longer transaction) puts
+  // the index pages held here into the transaction too, so what runs next
+  // reads this part's rows through the indexes.
   for (auto& [page, state] : tables_) state->indexes->flush();
+  if (--depth_ > 0) return;
   db_->pages().commit();
   open_ = false;
   tables_.clear();
