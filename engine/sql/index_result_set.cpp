@@ -2,9 +2,8 @@
 #include "engine/sql/index_result_set.h"
 
 #include <limits>
-#include <numeric>
 
-#include "engine/sql/row_ordering.h"
+#include "engine/sql/spilling_sorter.h"
 #include "engine/storage/page_file.h"
 #include "engine/table/database.h"
 
@@ -48,18 +47,14 @@ void IndexResultSet::scanUntil(uint64_t wanted) {
     complete_ = nextCandidate_ == candidates_.size();
     return;
   }
-  std::vector<uint32_t> kept;
-  std::vector<std::vector<Value>> keys;
+  SpillingSorter sorter(plan_->orderBy);
   for (uint32_t location : candidates_) {
     if (!qualifies(location)) continue;
-    kept.push_back(location);
-    std::vector<Value>& key = keys.emplace_back();
+    std::vector<Value> key;
     for (const auto& o : plan_->orderBy) key.push_back(evaluator_.evaluate(*o.expr, row_));
+    sorter.add(location, std::move(key));
   }
-  std::vector<size_t> order(kept.size());
-  std::iota(order.begin(), order.end(), 0);
-  sortByKeys(order, keys, plan_->orderBy);
-  for (size_t i : order) locations_.push_back(kept[i]);
+  for (uint64_t location : sorter.finish()) locations_.push_back(uint32_t(location));
   candidates_.clear();
   complete_ = true;
 }

@@ -70,41 +70,46 @@ void sortByKeys(std::vector<size_t>& indexes, const std::vector<std::vector<Valu
   });
 }
 
-BestRows::BestRows(const std::vector<OrderItem>& orderBy, size_t limit) : orderBy_(orderBy), limit_(limit) {}
+SortKey makeSortKey(uint64_t id, uint64_t sequence, std::vector<Value> values) {
+  SortKey k{id, sequence, std::move(values), {}};
+  k.textKeys.resize(k.values.size());
+  for (size_t i = 0; i < k.values.size(); ++i)
+    if (auto* s = std::get_if<std::string>(&k.values[i])) appendTextKeySegment(utf8ToUtf16(*s), true, k.textKeys[i]);
+  return k;
+}
 
-bool BestRows::before(const Entry& a, const Entry& b) const {
-  for (size_t k = 0; k < orderBy_.size(); ++k) {
+bool SortKeyLess::operator()(const SortKey& a, const SortKey& b) const {
+  const auto& orderBy = *orderBy_;
+  for (size_t k = 0; k < orderBy.size(); ++k) {
     int c;
-    const bool texts = std::holds_alternative<std::string>(a.values[k]) && std::holds_alternative<std::string>(b.values[k]);
-    if (texts)
+    if (std::holds_alternative<std::string>(a.values[k]) && std::holds_alternative<std::string>(b.values[k]))
       c = a.textKeys[k] < b.textKeys[k] ? -1 : (a.textKeys[k] == b.textKeys[k] ? 0 : 1);
     else
       c = compareForSort(a.values[k], b.values[k]);
-    if (c != 0) return orderBy_[k].descending ? c > 0 : c < 0;
+    if (c != 0) return orderBy[k].descending ? c > 0 : c < 0;
   }
   return a.sequence < b.sequence;
 }
 
+BestRows::BestRows(const std::vector<OrderItem>& orderBy, size_t limit) : less_(orderBy), limit_(limit) {}
+
 void BestRows::offer(uint64_t id, const std::vector<Value>& key) {
   if (limit_ == 0) return;
-  Entry e{id, offered_++, key, std::vector<Bytes>(key.size())};
-  for (size_t k = 0; k < key.size(); ++k)
-    if (auto* s = std::get_if<std::string>(&key[k])) appendTextKeySegment(utf8ToUtf16(*s), true, e.textKeys[k]);
-  auto worse = [&](const Entry& x, const Entry& y) { return before(x, y); };  // heap top: the last in order
+  SortKey e = makeSortKey(id, offered_++, key);
   if (heap_.size() == limit_) {
-    if (!before(e, heap_.front())) return;
-    std::pop_heap(heap_.begin(), heap_.end(), worse);
+    if (!less_(e, heap_.front())) return;
+    std::pop_heap(heap_.begin(), heap_.end(), less_);
     heap_.back() = std::move(e);
   } else {
     heap_.push_back(std::move(e));
   }
-  std::push_heap(heap_.begin(), heap_.end(), worse);
+  std::push_heap(heap_.begin(), heap_.end(), less_);
 }
 
 std::vector<uint64_t> BestRows::takeInOrder() {
-  std::sort(heap_.begin(), heap_.end(), [&](const Entry& x, const Entry& y) { return before(x, y); });
+  std::sort(heap_.begin(), heap_.end(), less_);
   std::vector<uint64_t> ids;
-  for (const Entry& e : heap_) ids.push_back(e.id);
+  for (const SortKey& e : heap_) ids.push_back(e.id);
   heap_.clear();
   return ids;
 }

@@ -22,10 +22,29 @@ std::vector<size_t> distinctRowIndexes(const std::vector<std::vector<Value>>& ro
 void sortByKeys(std::vector<size_t>& indexes, const std::vector<std::vector<Value>>& keys,
                 const std::vector<OrderItem>& orderBy);
 
+// One row's ORDER BY values, prepared for comparing: text also as its key in
+// the General sort order. `sequence` (the order rows came in) breaks ties,
+// as a stable sort would.
+struct SortKey {
+  uint64_t id = 0;
+  uint64_t sequence = 0;
+  std::vector<Value> values;
+  std::vector<Bytes> textKeys;
+};
+SortKey makeSortKey(uint64_t id, uint64_t sequence, std::vector<Value> values);
+
+class SortKeyLess {
+ public:
+  explicit SortKeyLess(const std::vector<OrderItem>& orderBy) : orderBy_(&orderBy) {}
+  bool operator()(const SortKey& a, const SortKey& b) const;
+
+ private:
+  const std::vector<OrderItem>* orderBy_;
+};
+
 // The first `limit` rows in ORDER BY order among those offered, holding no
 // more than `limit` keys (SELECT TOP n ... ORDER BY without an index that
-// keeps the order). Equal keys keep the order they were offered in, as the
-// stable sort does.
+// keeps the order).
 class BestRows {
  public:
   BestRows(const std::vector<OrderItem>& orderBy, size_t limit);
@@ -34,18 +53,10 @@ class BestRows {
   std::vector<uint64_t> takeInOrder();
 
  private:
-  struct Entry {
-    uint64_t id;
-    uint64_t sequence;
-    std::vector<Value> values;
-    std::vector<Bytes> textKeys;  // General sort keys of text values
-  };
-  bool before(const Entry& a, const Entry& b) const;
-
-  const std::vector<OrderItem>& orderBy_;
+  SortKeyLess less_;
   size_t limit_;
   uint64_t offered_ = 0;
-  std::vector<Entry> heap_;  // the worst kept entry on top
+  std::vector<SortKey> heap_;  // the worst kept key on top
 };
 
 // The output rows kept by DISTINCT (when asked) in ORDER BY order, moved

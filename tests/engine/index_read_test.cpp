@@ -13,6 +13,8 @@
 #include "engine/index/index_key_encoder.h"
 #include "engine/index/index_reader.h"
 #include "engine/sql/local_services.h"
+#include "engine/sql/row_ordering.h"
+#include "engine/sql/spilling_sorter.h"
 #include "engine/sql/statement_runner.h"
 #include "engine/storage/memory_file_system.h"
 #include "engine/storage/page_file.h"
@@ -22,6 +24,7 @@
 #include "engine/util/error.h"
 
 using namespace kevra;
+using kevra::sql::OrderItem;
 
 namespace {
 
@@ -238,4 +241,24 @@ TEST_F(IndexedTable, RelationshipsAndJoinsGoThroughTheIndexes) {
   EXPECT_EQ(rows(join), rows("SELECT Kid.id, T.id, T.s FROM Kid INNER JOIN T ON Kid.parent = T.id + 0"));
   const std::string left = "SELECT Kid.id, T.n FROM Kid LEFT JOIN T ON Kid.parent = T.n";
   EXPECT_EQ(rows(left), rows("SELECT Kid.id, T.n FROM Kid LEFT JOIN T ON Kid.parent = T.n + 0"));
+}
+
+TEST(SpillingSorter, BatchesInFilesMergeToTheStableSortsOrder) {
+  std::vector<OrderItem> orderBy(2);
+  orderBy[1].descending = true;
+  std::mt19937 rng(3);
+  std::vector<std::vector<Value>> keys;
+  for (int i = 0; i < 5000; ++i) {
+    Value first = rng() % 7 == 0 ? Value{} : Value(std::string(kWords[rng() % 20]));
+    Value second = rng() % 3 == 0 ? Value(double(rng() % 5) / 2) : Value(int32_t(rng() % 5));
+    keys.push_back({first, second});
+  }
+  std::vector<size_t> order(keys.size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+  sql::sortByKeys(order, keys, orderBy);
+  sql::SpillingSorter sorter(orderBy, 16 * 1024);
+  for (size_t i = 0; i < keys.size(); ++i) sorter.add(i, keys[i]);
+  const std::vector<uint64_t> sorted = sorter.finish();
+  EXPECT_GT(sorter.filesWritten(), 0u);
+  EXPECT_EQ(sorted, std::vector<uint64_t>(order.begin(), order.end()));
 }
