@@ -31,35 +31,45 @@ std::string describeIndex(const TableDef& table, size_t realIndex) {
   return "index '" + name + "' of table '" + table.name + "'";
 }
 
-bool visitIndexMatches(const PageFile& file, const TableDef& table, size_t realIndex,
-                       const std::vector<Value>& values, const std::function<bool(uint32_t location)>& visit) {
+std::optional<IndexKeyPrefix> equalityPrefix(const TableDef& table, size_t realIndex, const std::vector<Value>& values) {
   const RealIndexDef& index = table.realIndexes.at(realIndex);
-  Bytes prefix;
-  for (size_t k = 0; k < values.size() && k < index.columns.size(); ++k) {
+  IndexKeyPrefix prefix;
+  for (size_t k = 0; k < values.size(); ++k) {
+    if (k >= index.columns.size()) return std::nullopt;
     const ColumnDef* column = table.columnByNumber(index.columns[k].columnNumber);
-    if (!column) return false;
-    Value key;
+    if (!column) return std::nullopt;
     // Text compared with a number compares as a number: no text key stands for that.
     const bool textColumn = column->type == ColumnType::Text || column->type == ColumnType::Memo;
-    if (textColumn && !isNull(values[k]) && !std::holds_alternative<std::string>(values[k])) return false;
+    if (textColumn && !isNull(values[k]) && !std::holds_alternative<std::string>(values[k])) return std::nullopt;
     try {
-      key = expr::coerceToColumn(values[k], *column);
-      if (isNull(key) != isNull(values[k])) return false;
-      if (!isNull(key)) {
+      const Value key = expr::coerceToColumn(values[k], *column);
+      if (isNull(key) != isNull(values[k])) return std::nullopt;
+      if (!isNull(key) && !textColumn) {
         auto same = expr::compareValues(values[k], key);
-        if (!same || *same != 0) return false;
+        if (!same || *same != 0) return std::nullopt;
       }
-      if (column->type == ColumnType::Boolean || column->type == ColumnType::Binary) return false;
-      if (!appendEqualityBound(*column, key, index.columns[k].ascending, prefix)) break;
+      if (column->type == ColumnType::Boolean || column->type == ColumnType::Binary) return std::nullopt;
+      if (!appendEqualityBound(*column, key, index.columns[k].ascending, prefix.bytes)) {
+        prefix.exact = false;
+        break;
+      }
     } catch (const EngineError&) {
-      return false;
+      return std::nullopt;
     }
   }
-  IndexCursor cursor(file, index, describeIndex(table, realIndex));
-  cursor.seek(prefix);
+  return prefix;
+}
+
+bool visitIndexMatches(const PageFile& file, const TableDef& table, size_t realIndex,
+                       const std::vector<Value>& values, const std::function<bool(uint32_t location)>& visit) {
+  const auto prefix = equalityPrefix(table, realIndex, values);
+  if (!prefix) return false;
+  IndexCursor cursor(file, table.realIndexes[realIndex], describeIndex(table, realIndex));
+  cursor.seek(prefix->bytes);
   IndexEntry entry;
   while (cursor.next(entry)) {
-    if (entry.key.size() < prefix.size() || !std::equal(prefix.begin(), prefix.end(), entry.key.begin())) break;
+    const Bytes& key = entry.key;
+    if (key.size() < prefix->bytes.size() || !std::equal(prefix->bytes.begin(), prefix->bytes.end(), key.begin())) break;
     if (!visit(entry.rowLocation())) break;
   }
   return true;

@@ -11,6 +11,7 @@
 
 #include "engine/format/table_def.h"
 #include "engine/format/value.h"
+#include "engine/util/bytes.h"
 
 namespace kevra {
 
@@ -22,6 +23,17 @@ std::optional<size_t> findIndexLeadingWith(const TableDef& table, const std::vec
 
 // "index 'name' of table 'T'" (the primary key's name when shared).
 std::string describeIndex(const TableDef& table, size_t realIndex);
+
+// The bytes the keys of real index `realIndex` start with for rows whose
+// leading columns hold `values` (one per leading column, in any type that
+// converts exactly); `exact` when only such rows have keys starting so (no
+// text among them). nullopt when some value has no exact key (a number with
+// a fraction for a Long column, say): the caller then looks without the index.
+struct IndexKeyPrefix {
+  Bytes bytes;
+  bool exact = true;
+};
+std::optional<IndexKeyPrefix> equalityPrefix(const TableDef& table, size_t realIndex, const std::vector<Value>& values);
 
 // Calls `visit` with the location of every row whose key in real index
 // `realIndex` may start with `values` (one per leading column, in any type

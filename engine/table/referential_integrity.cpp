@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "engine/table/database.h"
+#include "engine/index/index_cursor.h"
 #include "engine/table/index_lookup.h"
 #include "engine/table/row_reader.h"
 #include "engine/table/table_cursor.h"
@@ -60,18 +61,34 @@ void ReferentialIntegrity::visitRowsWithKey(const std::shared_ptr<const TableDef
   if (auto index = findIndexLeadingWith(*table, columns)) {
     std::vector<Value> values;
     for (size_t c : keyColumns) values.push_back(key[c]);
-    if (beforeIndexRead_) beforeIndexRead_(table->tdefPage);
-    RowReader reader(db_.pages(), table);
-    std::vector<uint32_t> locations;
-    const bool seekable = visitIndexMatches(db_.pages(), *table, *index, values, [&](uint32_t location) {
-      if (!reader.read(location, candidate) || !keysEqual(key, keyColumns, candidate, columns)) return true;
-      locations.push_back(location);
-      return !firstOnly;
-    });
-    if (seekable) {
+    if (auto prefix = equalityPrefix(*table, *index, values)) {
+      std::vector<uint32_t> locations;
+      auto collect = [&](uint32_t location) {
+        locations.push_back(location);
+        return !(firstOnly && prefix->exact);
+      };
+      if (scan_) {
+        scan_(*table, *index, prefix->bytes, collect);
+      } else {
+        IndexCursor cursor(db_.pages(), table->realIndexes[*index], describeIndex(*table, *index));
+        cursor.seek(prefix->bytes);
+        IndexEntry entry;
+        while (cursor.next(entry) && entry.key.size() >= prefix->bytes.size() &&
+               std::equal(prefix->bytes.begin(), prefix->bytes.end(), entry.key.begin()))
+          if (!collect(entry.rowLocation())) break;
+      }
+      // An exact key names only matching rows: a parent check needs no row.
+      if (firstOnly && prefix->exact) {
+        if (!locations.empty()) visit(*table, locations.front(), candidate);
+        return;
+      }
       std::sort(locations.begin(), locations.end());
-      for (uint32_t location : locations)
-        if (reader.read(location, candidate)) visit(*table, location, candidate);
+      RowReader reader(db_.pages(), table);
+      for (uint32_t location : locations) {
+        if (!reader.read(location, candidate) || !keysEqual(key, keyColumns, candidate, columns)) continue;
+        visit(*table, location, candidate);
+        if (firstOnly) return;
+      }
       return;
     }
   }

@@ -14,6 +14,7 @@
 #include "engine/catalog/catalog_object.h"
 #include "engine/format/table_def.h"
 #include "engine/format/value.h"
+#include "engine/util/bytes.h"
 
 namespace kevra {
 
@@ -23,12 +24,14 @@ class ReferentialIntegrity {
  public:
   using RowVisitor = std::function<void(const TableDef& table, uint32_t location, const std::vector<Value>& row)>;
 
-  // Called with a table's definition page before its indexes are read, so a
-  // writer can put the index pages it holds into the transaction first.
-  using BeforeIndexRead = std::function<void(uint32_t tdefPage)>;
+  // Reads the entries of one index of `table` whose keys start with
+  // `prefix`, passing each row location to `visit` until it returns false. A
+  // writer passes one that reads through the index pages it holds; without
+  // one the pages are read from the file.
+  using IndexScan = std::function<void(const TableDef& table, size_t realIndex, ByteSpan prefix,
+                                       const std::function<bool(uint32_t location)>& visit)>;
 
-  explicit ReferentialIntegrity(Database& db, BeforeIndexRead beforeIndexRead = {})
-      : db_(db), beforeIndexRead_(std::move(beforeIndexRead)) {}
+  explicit ReferentialIntegrity(Database& db, IndexScan scan = {}) : db_(db), scan_(std::move(scan)) {}
 
   // Throws EngineError when `row` of `table` refers to no existing row.
   void checkParentsExist(const TableDef& table, const std::vector<Value>& row) const;
@@ -43,13 +46,13 @@ class ReferentialIntegrity {
 
  private:
   // Rows of `table` whose fields at `columns` equal `key[keyColumns]`, in
-  // storage order, until `visit` returns false.
+  // storage order (only the first with `firstOnly`).
   void visitRowsWithKey(const std::shared_ptr<const TableDef>& table, const std::vector<size_t>& columns,
                         const std::vector<Value>& key, const std::vector<size_t>& keyColumns,
                         const RowVisitor& visit, bool firstOnly) const;
 
   Database& db_;
-  BeforeIndexRead beforeIndexRead_;
+  IndexScan scan_;
 };
 
 }  // namespace kevra

@@ -328,11 +328,11 @@ void TableWriter::boundMemory() {
 }
 
 ReferentialIntegrity TableWriter::integrity() {
-  // The related table's index pages this writer changed go into the
-  // transaction before the check reads them.
-  return ReferentialIntegrity(*db_, [this](uint32_t tdefPage) {
-    auto it = tables_.find(tdefPage);
-    if (it != tables_.end()) it->second->indexes->flush();
+  // Related rows are looked up through the index pages this writer holds:
+  // they include this transaction's changes and stay decoded between rows.
+  return ReferentialIntegrity(*db_, [this](const TableDef& table, size_t realIndex, ByteSpan prefix,
+                                           const std::function<bool(uint32_t)>& visit) {
+    stateFor(table).indexes->visitPrefix(realIndex, prefix, visit);
   });
 }
 
