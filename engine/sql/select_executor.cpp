@@ -74,8 +74,13 @@ std::vector<std::string> explainSelect(std::shared_ptr<Database> db, SelectState
   const bool bounded = plan->top && !plan->top->percent && plan->top->count <= (1u << 20);
   switch (chooseStrategy(*plan, path)) {
     case Strategy::StoredCount: return {table + "stored row count"};
-    case Strategy::Grouped: lines.push_back(table + "scan, grouped in memory"); break;
-    case Strategy::Distinct: lines.push_back(table + "scan, distinct rows in memory"); break;
+    case Strategy::Grouped:
+    case Strategy::Distinct: {
+      path = plan->where ? chooseAccessPath(*plan->table, *plan->scanTable, plan->where.get(), {}) : std::nullopt;
+      lines.push_back(table + (path ? describeAccessPath(*path) : std::string("scan")) +
+                      (plan->grouped ? ", grouped in memory" : ", distinct rows in memory"));
+      break;
+    }
     case Strategy::Joined:
       for (const std::string& line : explainJoin(*plan)) lines.push_back(line);
       break;
