@@ -20,8 +20,11 @@
 #include "engine/storage/page_file.h"
 #include "engine/table/database.h"
 #include "engine/table/database_creator.h"
+#include "engine/table/file_check.h"
+#include "engine/table/schema_writer.h"
 #include "engine/table/table_writer.h"
 #include "engine/util/error.h"
+#include "write_test_support.h"
 
 using namespace kevra;
 using kevra::sql::OrderItem;
@@ -265,4 +268,181 @@ TEST(SpillingSorter, BatchesInFilesMergeToTheStableSortsOrder) {
   const std::vector<uint64_t> sorted = sorter.finish();
   EXPECT_GT(sorter.filesWritten(), 0u);
   EXPECT_EQ(sorted, std::vector<uint64_t>(order.begin(), order.end()));
+}
+
+namespace {
+
+// More key types, a descending numeric column followed by another, and a
+// text primary key referred to by a relationship.
+class TypedKeys : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    createDatabase(fs_, "/k.mdb");
+    db_ = Database::open("/k.mdb", OpenOptions{false, "", &fs_});
+    run("CREATE TABLE K (id COUNTER PRIMARY KEY, b BYTE, i SHORT, c CURRENCY, t DATETIME, f SINGLE, "
+        "m DECIMAL(12, 3), p LONG, r LONG)");
+    for (const char* column : {"b", "i", "c", "t", "f", "m"})
+      run(std::string("CREATE INDEX ") + column + "_idx ON K (" + column + ")");
+    run("CREATE INDEX pr_idx ON K (p DESC, r)");
+    std::mt19937 rng(11);
+    TableWriter writer(db_);
+    writer.begin();
+    for (int k = 0; k < 1500; ++k) {
+      auto maybe = [&](const std::string& v) { return rng() % 12 == 0 ? std::string("NULL") : v; };
+      const int day = int(rng() % 60);
+      runStatement(db_, "INSERT INTO K (b, i, c, t, f, m, p, r) VALUES (" + maybe(std::to_string(rng() % 256)) + ", " +
+                            maybe(std::to_string(int(rng() % 2000) - 1000)) + ", " +
+                            maybe(std::to_string(int(rng() % 4000) - 2000) + "." + std::to_string(rng() % 10000)) +
+                            ", " + maybe("#2024-01-" + std::to_string(1 + day % 28) + " " + std::to_string(rng() % 24) + ":30#") +
+                            ", " + maybe(std::to_string(double(int(rng() % 400) - 200) / 4)) + ", " +
+                            maybe(std::to_string(int(rng() % 20000) - 10000) + "." + std::to_string(rng() % 1000)) + ", " +
+                            maybe(std::to_string(rng() % 9)) + ", " + maybe(std::to_string(int(rng() % 100) - 50)) + ")",
+                   &writer);
+    }
+    writer.commit();
+  }
+
+  long run(const std::string& sql) {
+    LocalServices local(db_);
+    return runStatement(db_, sql, local.services()).rowsAffected;
+  }
+
+  std::vector<std::string> rows(const std::string& sql) {
+    auto result = runStatement(db_, sql).rows;
+    std::vector<std::string> out;
+    std::vector<std::vector<Value>> block;
+    for (uint64_t at = 0; result->fetch(at, 500, block) > 0; at += block.size())
+      for (const auto& r : block) {
+        std::string line;
+        for (const auto& v : r) line += valueToText(v) + "|";
+        out.push_back(line);
+      }
+    return out;
+  }
+
+  std::string plan(const std::string& sql) {
+    std::string out;
+    for (const auto& line : explainStatement(db_, sql)) out += line + "\n";
+    return out;
+  }
+
+  MemoryFileSystem fs_;
+  std::shared_ptr<Database> db_;
+};
+
+}  // namespace
+
+TEST_F(TypedKeys, RangesOnEveryNumberTypeAndOnASecondColumnAfterADescendingOne) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"b > 250", "b_idx"},
+      {"b BETWEEN 10 AND 12", "b_idx"},
+      {"i < -990", "i_idx"},
+      {"i IN (-5, 0, 5, 999)", "i_idx"},
+      {"c >= 1990", "c_idx"},
+      {"c > -5.5 AND c < 5.25", "c_idx"},
+      {"t >= #2024-01-27#", "t_idx"},
+      {"t BETWEEN #2024-01-03 10:00# AND #2024-01-04#", "t_idx"},
+      {"f = 12.25", "f_idx"},
+      {"f <= -49.75", "f_idx"},
+      {"m > 9900", "m_idx"},
+      {"m < -9900.5", "m_idx"},
+      {"p = 3", "pr_idx"},
+      {"p > 6", "pr_idx"},
+      {"p = 3 AND r > 40", "pr_idx"},
+      {"p IN (1, 8) AND r BETWEEN -3 AND 3", "pr_idx"},
+      {"p = 5 AND r <= -45", "pr_idx"},
+  };
+  for (const auto& [where, index] : cases) {
+    const std::string seek = "SELECT * FROM K WHERE " + where;
+    EXPECT_NE(plan(seek).find("index '" + index + "'"), std::string::npos) << where << "\n" << plan(seek);
+    const auto expected = rows("SELECT * FROM K WHERE (" + where + ") OR 1 = 0");
+    EXPECT_FALSE(expected.empty()) << where;
+    EXPECT_EQ(rows(seek), expected) << where;
+  }
+  EXPECT_EQ(rows("SELECT id FROM K ORDER BY p DESC, r"), rows("SELECT id FROM K ORDER BY p + 0 DESC, r + 0"));
+}
+
+TEST_F(TypedKeys, ConstantsWithNoExactKeyFallBackAndStillAnswerRight) {
+  // A fraction against whole numbers, NULL, text against a number column:
+  // either no index or a superset, and the answer is the scan's.
+  for (const std::string where : {"i = 1.5", "i > 1.5 AND i < 4.5", "b = NULL", "b IN (NULL, 7)", "p = '3'",
+                                  "i = 3 OR i = 4", "NOT (p = 3)", "p <> 3 AND r > 48", "r > p"}) {
+    EXPECT_EQ(rows("SELECT id FROM K WHERE " + where), rows("SELECT id FROM K WHERE (" + where + ") OR 1 = 0")) << where;
+  }
+  EXPECT_EQ(plan("SELECT id FROM K WHERE i = 3 OR i = 4"), "table 'K': scan\n");
+  EXPECT_EQ(plan("SELECT id FROM K WHERE r > p"), "table 'K': scan\n");
+}
+
+TEST_F(TypedKeys, ChangesThroughIndexesLeaveEveryIndexExact) {
+  EXPECT_EQ(run("UPDATE K SET p = p + 1, r = -r WHERE p = 3 AND r > 0"),
+            long(rows("SELECT id FROM K WHERE (p = 3 AND r > 0) OR 1 = 0").size()));
+  const long gone = long(rows("SELECT id FROM K WHERE (c < 0) OR 1 = 0").size());
+  EXPECT_EQ(run("DELETE FROM K WHERE c < 0"), gone);
+  EXPECT_TRUE(rows("SELECT id FROM K WHERE c < 0").empty());
+  EXPECT_EQ(rows("SELECT COUNT(*) FROM K"), std::vector<std::string>{std::to_string(1500 - gone) + "|"});
+  const CheckReport report = checkDatabase(db_);
+  EXPECT_TRUE(report.clean()) << (report.problems.empty() ? "" : report.problems.front());
+}
+
+TEST(IndexedRelationships, TextKeysMatchIgnoringCaseAndCascadesFollowTheIndex) {
+  MemoryFileSystem fs;
+  createDatabase(fs, "/r.mdb");
+  auto db = Database::open("/r.mdb", OpenOptions{false, "", &fs});
+  auto run = [&](const std::string& sql) {
+    LocalServices local(db);
+    return runStatement(db, sql, local.services()).rowsAffected;
+  };
+  run("CREATE TABLE City (name TEXT(40) PRIMARY KEY)");
+  run("CREATE TABLE Street (id COUNTER PRIMARY KEY, city TEXT(40))");
+  {
+    TableWriter writer(db);
+    RelationshipSpec link;
+    link.table = "Street";
+    link.columns = {"city"};
+    link.referencedTable = "City";
+    link.cascadeUpdates = link.cascadeDeletes = true;
+    SchemaWriter(db, writer).addRelationship(link);
+  }
+  ASSERT_EQ(db->table("Street")->realIndexes.size(), 2u);  // the relationship's index on city
+  for (const char* city : {"Łódź", "Αθήνα", "Москва", "São Paulo", "北京"})
+    run(std::string("INSERT INTO City (name) VALUES ('") + city + "')");
+  // The parent is found however the child spells its case; accents must match.
+  EXPECT_EQ(run("INSERT INTO Street (city) VALUES ('ŁÓDŹ')"), 1);
+  EXPECT_EQ(run("INSERT INTO Street (city) VALUES ('αθήνα')"), 1);
+  EXPECT_EQ(run("INSERT INTO Street (city) VALUES ('МОСКВА')"), 1);
+  EXPECT_THROW(run("INSERT INTO Street (city) VALUES ('Sao Paulo')"), EngineError);
+  EXPECT_THROW(run("INSERT INTO Street (city) VALUES ('Lodz')"), EngineError);
+  EXPECT_EQ(run("UPDATE City SET name = 'Lodz' WHERE name = 'łódź'"), 1);
+  EXPECT_EQ(run("DELETE FROM City WHERE name = 'МОСКВА'"), 1);
+  auto result = runStatement(db, "SELECT city FROM Street ORDER BY id").rows;
+  std::vector<std::vector<Value>> streets;
+  result->fetch(0, 10, streets);
+  ASSERT_EQ(streets.size(), 2u);
+  EXPECT_EQ(valueToText(streets[0][0]), "Lodz");
+  EXPECT_EQ(valueToText(streets[1][0]), "αθήνα");
+  EXPECT_TRUE(checkDatabase(db).clean());
+}
+
+TEST(SqlPlanCommand, NamesTheIndexForEachStatementOfAGeneratedFile) {
+  char folder[] = "/tmp/kevra-plan-XXXXXX";
+  ASSERT_TRUE(::mkdtemp(folder));
+  const std::string file = std::string(folder) + "/g.mdb";
+  const std::string cli = KEVRA_CLI_PATH;
+  ASSERT_EQ(test::runCommand(cli + " generate '" + file + "' --rows 3000").first, 0);
+  auto plan = [&](const std::string& sql) { return test::runCommand(cli + " sql '" + file + "' \"" + sql + "\" --plan"); };
+  EXPECT_EQ(plan("SELECT * FROM Customers WHERE ID = 2999"),
+            std::make_pair(0, std::string("table 'Customers': index 'PrimaryKey' (ID =)\n")));
+  EXPECT_EQ(plan("SELECT TOP 10 * FROM Customers ORDER BY Name").second,
+            "table 'Customers': index 'Name', in order\n");
+  EXPECT_EQ(plan("SELECT TOP 10 * FROM Customers ORDER BY Qty").second, "table 'Customers': scan\norder: sort, best 10 kept\n");
+  EXPECT_EQ(plan("UPDATE Customers SET Qty = 6 WHERE ID BETWEEN 5 AND 9").second,
+            "table 'Customers': index 'PrimaryKey' (ID range)\n");
+  EXPECT_EQ(plan("DELETE FROM Customers WHERE Name LIKE 'alpha*'").second, "table 'Customers': index 'Name' (Name LIKE)\n");
+  EXPECT_EQ(plan("SELECT COUNT(*) FROM Orders").second, "table 'Orders': stored row count\n");
+  // --plan runs nothing: the file is unchanged, then the statements run for real.
+  EXPECT_EQ(test::runCommand(cli + " sql '" + file + "' \"UPDATE Customers SET Qty = 6 WHERE ID BETWEEN 5 AND 9\"").second, "5\n");
+  const auto deleted = test::runCommand(cli + " sql '" + file + "' \"DELETE FROM Orders WHERE CustomerID < 100\"");
+  EXPECT_EQ(deleted.first, 0) << deleted.second;
+  EXPECT_EQ(test::checkFile(file), "clean");
+  std::filesystem::remove_all(folder);
 }
