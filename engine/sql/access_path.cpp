@@ -137,6 +137,23 @@ std::optional<Value> asKeyValue(const Value& value, const ColumnDef& column) {
   }
 }
 
+// Zero of a type that also stores a negative zero (which queries call equal
+// to zero but which has a key of its own, just below zero's).
+bool isSignedZero(const Value& v) {
+  if (auto* f = std::get_if<float>(&v)) return *f == 0;
+  if (auto* d = std::get_if<double>(&v)) return *d == 0;
+  if (auto* m = std::get_if<Decimal>(&v)) return m->magnitude == 0;
+  return false;
+}
+
+Value negativeZeroLike(const Value& v) {
+  if (std::holds_alternative<float>(v)) return -0.0f;
+  if (std::holds_alternative<double>(v)) return -0.0;
+  Decimal d = std::get<Decimal>(v);
+  d.negative = true;
+  return d;
+}
+
 struct Candidate {
   AccessPath path;
   int score = 0;
@@ -177,14 +194,23 @@ std::optional<Candidate> rangesFor(const TableDef& table, size_t i, const std::m
     const ColumnDef* column = table.columnByNumber(index.columns[k].columnNumber);
     auto t = column ? terms.find(column->number) : terms.end();
     if (t == terms.end()) break;
-    const ColumnTerms& ct = t->second;
+    ColumnTerms ct = t->second;
+    if (ct.equal && ct.equal->size() == 1) {
+      // Equal to zero: both zeros, as the range from -0 to +0.
+      auto key = asKeyValue(ct.equal->front(), *column);
+      if (key && isSignedZero(*key)) {
+        ct.low = ct.high = ct.equal->front();
+        ct.lowInclusive = ct.highInclusive = true;
+        ct.equal.reset();
+      }
+    }
     const bool ascending = index.columns[k].ascending;
     if (ct.equal && column->type != ColumnType::Boolean && column->type != ColumnType::Binary &&
         column->type != ColumnType::Guid) {
       std::vector<Value> keys;
       for (const Value& v : *ct.equal) {
         auto key = asKeyValue(v, *column);
-        if (!key) {
+        if (!key || isSignedZero(*key)) {
           keys.clear();
           break;
         }
@@ -209,6 +235,7 @@ std::optional<Candidate> rangesFor(const TableDef& table, size_t i, const std::m
     }
     if ((ct.low || ct.high) && keyOrderIsValueOrder(*column)) {
       std::optional<Value> low = ct.low ? asKeyValue(*ct.low, *column) : std::nullopt;
+      if (low && isSignedZero(*low)) low = negativeZeroLike(*low);  // keeps -0 inside the range
       std::optional<Value> high = ct.high ? asKeyValue(*ct.high, *column) : std::nullopt;
       if (low || high) {
         // A descending column stores the high end first.

@@ -49,6 +49,10 @@ std::optional<IndexKeyPrefix> equalityPrefix(const TableDef& table, size_t realI
         if (!same || *same != 0) return std::nullopt;
       }
       if (column->type == ColumnType::Boolean || column->type == ColumnType::Binary) return std::nullopt;
+      // Zero and negative zero are equal but have keys of their own.
+      if (auto* d = std::get_if<double>(&key); d && *d == 0) return std::nullopt;
+      if (auto* f = std::get_if<float>(&key); f && *f == 0) return std::nullopt;
+      if (auto* m = std::get_if<Decimal>(&key); m && m->magnitude == 0) return std::nullopt;
       if (!appendEqualityBound(*column, key, index.columns[k].ascending, prefix.bytes)) {
         prefix.exact = false;
         break;

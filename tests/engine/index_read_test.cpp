@@ -362,6 +362,18 @@ TEST_F(TypedKeys, RangesOnEveryNumberTypeAndOnASecondColumnAfterADescendingOne) 
   EXPECT_EQ(rows("SELECT id FROM K ORDER BY p DESC, r"), rows("SELECT id FROM K ORDER BY p + 0 DESC, r + 0"));
 }
 
+TEST_F(TypedKeys, NegativeZeroIsFoundWhereZeroIs) {
+  run("INSERT INTO K (f, m, p, r) VALUES (-0.0, -0.0, 1, 0)");
+  run("INSERT INTO K (f, m, p, r) VALUES (0, 0, 1, 0)");
+  run("UPDATE K SET f = -f, m = -m WHERE r = 0 AND p = 1 AND f = 0");
+  for (const std::string where : {"f = 0", "f >= 0", "f <= 0", "f BETWEEN 0 AND 1", "f IN (0, 1)", "m = 0", "m >= 0",
+                                  "m > -1 AND m <= 0"}) {
+    const auto expected = rows("SELECT id FROM K WHERE (" + where + ") OR 1 = 0");
+    EXPECT_GE(expected.size(), 2u) << where;
+    EXPECT_EQ(rows("SELECT id FROM K WHERE " + where), expected) << where;
+  }
+}
+
 TEST_F(TypedKeys, ConstantsWithNoExactKeyFallBackAndStillAnswerRight) {
   // A fraction against whole numbers, NULL, text against a number column:
   // either no index or a superset, and the answer is the scan's.
