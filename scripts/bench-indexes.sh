@@ -27,11 +27,14 @@ for f in big small; do
   "$cli" sql "$tmp/$f.mdb" "INSERT INTO Customers (ID, Name, Qty) SELECT TOP $((runs + 2)) ID + 5000000, Name, Qty FROM Customers" >/dev/null
 done
 
-# once CMD... : wall seconds of one run; its peak memory (KiB) into $tmp/rss.
+# once CMD... : wall seconds of one run; its peak memory (KiB) into $tmp/rss,
+# its processor seconds (user + system) into $tmp/cpu.
 once() {
   local start end
   start="$EPOCHREALTIME"
-  /usr/bin/time -f "%M" -o "$tmp/rss" "$@" >/dev/null
+  /usr/bin/time -f "%M %U %S" -o "$tmp/time" "$@" >/dev/null
+  tail -n 1 "$tmp/time" | awk '{ print $1 }' >"$tmp/rss"
+  tail -n 1 "$tmp/time" | awk '{ print $2 + $3 }' >>"$tmp/cpu"
   end="$EPOCHREALTIME"
   awk -v a="$start" -v b="$end" 'BEGIN { printf "%.6f\n", b - a }'
 }
@@ -44,9 +47,9 @@ pair() {
   : >"$tmp/ts"
   for ((i = 1; i <= runs; i++)); do
     once "$cli" sql "$tmp/big.mdb" "${big//@/$i}" >>"$tmp/tb"
-    m="$(tail -n 1 "$tmp/rss")"; [ "$m" -gt "$rb" ] && rb="$m"
+    m="$(cat "$tmp/rss")"; [ "$m" -gt "$rb" ] && rb="$m"
     once "$cli" sql "$tmp/small.mdb" "${small//@/$i}" >>"$tmp/ts"
-    m="$(tail -n 1 "$tmp/rss")"; [ "$m" -gt "$rs" ] && rs="$m"
+    m="$(cat "$tmp/rss")"; [ "$m" -gt "$rs" ] && rs="$m"
   done
   tb="$(median <"$tmp/tb")"
   ts="$(median <"$tmp/ts")"
@@ -57,7 +60,11 @@ pair() {
 echo "median of $runs runs each, whole kevra-cli processes"
 printf '%-44s %9s %9s %8s %9s %9s\n' "statement" "1M s" "1k s" "1M/1k" "1M MiB" "1k MiB"
 pair "SELECT * WHERE ID = n (primary key)" "SELECT * FROM Customers WHERE ID = 777777" "SELECT * FROM Customers WHERE ID = 777"
-pair "SELECT * WHERE Name = text (index Name)" "SELECT * FROM Customers WHERE Name = 'alpha Zulu 5'" "SELECT * FROM Customers WHERE Name = 'alpha Zulu 5'"
+name_of() {  # name_of FILE ID: the Name of that customer
+  "$cli" sql "$1" "SELECT Name FROM Customers WHERE ID = $2" | sed -e 's/^{"Name":"//' -e 's/"}$//'
+}
+pair "SELECT * WHERE Name = text (index Name)" "SELECT * FROM Customers WHERE Name = '$(name_of "$tmp/big.mdb" 777777)'" \
+  "SELECT * FROM Customers WHERE Name = '$(name_of "$tmp/small.mdb" 777)'"
 pair "UPDATE SET Qty = 6 WHERE ID = n" "UPDATE Customers SET Qty = 6 WHERE ID = 777777" "UPDATE Customers SET Qty = 6 WHERE ID = 777"
 pair "DELETE WHERE ID = n (Orders checked)" "DELETE FROM Customers WHERE ID = 500000@" "DELETE FROM Customers WHERE ID = 500000@"
 pair "INSERT one Orders row (parent checked)" "INSERT INTO Orders (CustomerID, Amount) VALUES (999999, 1)" "INSERT INTO Orders (CustomerID, Amount) VALUES (999, 1)"
@@ -78,19 +85,22 @@ printf '\nCOUNT(*) on 1M rows %.4f s, opening the file (tables) %.4f s: %.2fx\n'
 
 # 100,000 Orders rows inserted in one statement, each checked against 1M Customers.
 : >"$tmp/ti"
+: >"$tmp/cpu"
 for ((i = 1; i <= 3; i++)); do
   cp "$tmp/big.mdb" "$tmp/copy.mdb"
   once "$cli" sql "$tmp/copy.mdb" "INSERT INTO Orders (CustomerID, Amount, Ordered) SELECT CustomerID, Amount, Ordered FROM Orders" >>"$tmp/ti"
 done
 ti="$(median <"$tmp/ti")"
-printf 'INSERT 100,000 Orders rows (parent checked): %.3f s, %.0f rows/s\n' "$ti" "$(awk -v t="$ti" 'BEGIN { print 100000 / t }')"
+tcpu="$(median <"$tmp/cpu")"
+printf 'INSERT 100,000 Orders rows (parent checked): %.3f s wall, %.0f rows/s; %.3f s processor, %.0f rows/s\n' "$ti" \
+  "$(awk -v t="$ti" 'BEGIN { print 100000 / t }')" "$tcpu" "$(awk -v t="$tcpu" 'BEGIN { print 100000 / t }')"
 
 # CSV export of the 1M Customers against mdb-export.
 : >"$tmp/tk"
 : >"$tmp/tm"
 for ((i = 1; i <= 3; i++)); do
   once "$cli" export "$tmp/big.mdb" Customers --format csv >>"$tmp/tk"
-  km="$(tail -n 1 "$tmp/rss")"
+  km="$(cat "$tmp/rss")"
   once mdb-export "$tmp/big.mdb" Customers >>"$tmp/tm"
 done
 tk="$(median <"$tmp/tk")"
