@@ -335,7 +335,9 @@ std::optional<AccessPath> chooseAccessPath(const TableDef& table, const TableDef
     best->path.givesOrder = true;
     return best->path;
   }
-  if (best && (best->equalities > 0 || !ordered)) return best->path;
+  // Without statistics a WHERE that names an index is taken to be selective:
+  // its rows are read and sorted rather than the whole ordering index walked.
+  if (best) return best->path;
   if (ordered) {
     AccessPath path;
     path.realIndex = *ordered;

@@ -33,7 +33,8 @@ struct AccessPath {
 // The best index for reading `table` (as defined in the file) under `where`
 // and `orderBy`, both bound to the columns of `boundTo` (a narrowed copy of
 // `table`, or the table itself); null `where` and empty `orderBy` allowed.
-// nullopt: a scan is the way.
+// An index the WHERE bounds wins over one that only keeps the ORDER BY order
+// (its rows are then sorted). nullopt: a scan is the way.
 std::optional<AccessPath> chooseAccessPath(const TableDef& table, const TableDef& boundTo, const Expr* where,
                                            const std::vector<OrderItem>& orderBy);
 

@@ -3,6 +3,7 @@
 
 #include <limits>
 
+#include "engine/sql/row_ordering.h"
 #include "engine/sql/spilling_sorter.h"
 #include "engine/storage/page_file.h"
 #include "engine/table/database.h"
@@ -47,14 +48,20 @@ void IndexResultSet::scanUntil(uint64_t wanted) {
     complete_ = nextCandidate_ == candidates_.size();
     return;
   }
+  // TOP n keeps only the best n keys; a full sort may spill to files.
+  const bool bounded = plan_->top && !plan_->top->percent && plan_->top->count <= (1u << 20);
+  BestRows best(plan_->orderBy, bounded ? size_t(plan_->top->count) : 0);
   SpillingSorter sorter(plan_->orderBy);
   for (uint32_t location : candidates_) {
     if (!qualifies(location)) continue;
     std::vector<Value> key;
     for (const auto& o : plan_->orderBy) key.push_back(evaluator_.evaluate(*o.expr, row_));
-    sorter.add(location, std::move(key));
+    if (bounded)
+      best.offer(location, key);
+    else
+      sorter.add(location, std::move(key));
   }
-  for (uint64_t location : sorter.finish()) locations_.push_back(uint32_t(location));
+  for (uint64_t location : bounded ? best.takeInOrder() : sorter.finish()) locations_.push_back(uint32_t(location));
   candidates_.clear();
   complete_ = true;
 }

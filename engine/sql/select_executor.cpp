@@ -86,7 +86,8 @@ std::vector<std::string> explainSelect(std::shared_ptr<Database> db, SelectState
       break;
     case Strategy::Indexed:
       lines.push_back(table + describeAccessPath(*path));
-      if (!plan->orderBy.empty() && !path->givesOrder) lines.push_back("order: sort");
+      if (!plan->orderBy.empty() && !path->givesOrder)
+        lines.push_back(bounded ? "order: sort, best " + std::to_string(plan->top->count) + " kept" : "order: sort");
       break;
     case Strategy::RowList:
       lines.push_back(table + "scan");

@@ -209,6 +209,11 @@ TEST_F(IndexedTable, OrderByAnIndexReadsItInOrderAndMatchesTheSort) {
   EXPECT_NE(plan("SELECT * FROM T WHERE s LIKE 'a*' ORDER BY s").find("(s LIKE), in order"), std::string::npos);
   EXPECT_EQ(rows("SELECT id FROM T WHERE s LIKE 'a*' ORDER BY s"),
             rows("SELECT id FROM T WHERE s LIKE 'a*' OR 1 = 0 ORDER BY s & ''"));
+  // A WHERE on another index wins; its rows are sorted (the best n for TOP n).
+  EXPECT_EQ(plan("SELECT TOP 4 id FROM T WHERE n > 190 ORDER BY s"),
+            "table 'T': index 'n_idx' (n range)\norder: sort, best 4 kept\n");
+  EXPECT_EQ(rows("SELECT TOP 4 id, s FROM T WHERE n > 190 ORDER BY s"),
+            rows("SELECT TOP 4 id, s FROM T WHERE n > 190 OR 1 = 0 ORDER BY s"));
   // Direction must match: the ascending index does not serve a descending order.
   EXPECT_EQ(plan("SELECT id FROM T ORDER BY n DESC"), "table 'T': scan\norder: sort\n");
 }
