@@ -2,6 +2,7 @@
 #include "engine/sql/modify_executor.h"
 
 #include "engine/table/database.h"
+#include "engine/table/referential_integrity.h"
 #include "engine/table/row_reader.h"
 #include "engine/table/table_cursor.h"
 #include "engine/sql/access_path.h"
@@ -87,16 +88,27 @@ void forEachMatchingRow(const Database& db, const TableDef& table, const std::sh
 
 }  // namespace
 
-std::string explainModify(const std::shared_ptr<Database>& db, const std::string& tableName, ExprPtr& where) {
+std::vector<std::string> explainModify(const std::shared_ptr<Database>& db, const std::string& tableName,
+                                       ExprPtr* where, bool updating) {
   auto table = db->table(tableName);
-  std::vector<Expr*> used;
+  std::vector<std::string> lines;
   if (where) {
-    resolveSubqueries(*where, db);
-    used.push_back(where.get());
+    std::vector<Expr*> used;
+    if (*where) {
+      resolveSubqueries(**where, db);
+      used.push_back(where->get());
+    }
+    const auto scanned = bindToNeededColumns(*table, "", used);
+    auto path = chooseAccessPath(*table, *scanned, where->get(), {});
+    lines.push_back("table '" + table->name + "': " + (path ? describeAccessPath(*path) : std::string("scan")));
+  } else {
+    lines.push_back("table '" + table->name + "': insert");
   }
-  const auto scanned = bindToNeededColumns(*table, "", used);
-  auto path = chooseAccessPath(*table, *scanned, where.get(), {});
-  return "table '" + table->name + "': " + (path ? describeAccessPath(*path) : std::string("scan"));
+  const bool inserting = !where;
+  const bool deleting = where && !updating;
+  for (std::string& line : ReferentialIntegrity(*db).describeLookups(*table, !deleting, !inserting))
+    lines.push_back(std::move(line));
+  return lines;
 }
 
 long executeInsert(const std::shared_ptr<Database>& db, InsertStatement& statement, RowWriter& writer) {

@@ -7,6 +7,7 @@
 #pragma once
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/sql/ast.h"
 #include "engine/table/row_writer.h"
@@ -22,8 +23,10 @@ long executeInsert(const std::shared_ptr<Database>& db, InsertStatement& stateme
 long executeUpdate(const std::shared_ptr<Database>& db, UpdateStatement& statement, RowWriter& writer);
 long executeDelete(const std::shared_ptr<Database>& db, DeleteStatement& statement, RowWriter& writer);
 
-// How UPDATE or DELETE on `table` under `where` finds its rows, for a plan
-// display ("table 'T': index 'PrimaryKey' (id =)" or "table 'T': scan").
-std::string explainModify(const std::shared_ptr<Database>& db, const std::string& table, ExprPtr& where);
+// How UPDATE (`updating`) or DELETE on `table` under `*where` finds its rows
+// ("table 'T': index 'PrimaryKey' (id =)" or "table 'T': scan"), or INSERT
+// (null `where`), then how each relationship check finds related rows.
+std::vector<std::string> explainModify(const std::shared_ptr<Database>& db, const std::string& table, ExprPtr* where,
+                                       bool updating);
 
 }  // namespace kevra::sql

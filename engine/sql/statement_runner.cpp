@@ -84,9 +84,9 @@ std::vector<std::string> explainStatement(const std::shared_ptr<Database>& db, s
     s->into.reset();
     return explainSelect(db, std::move(*s));
   }
-  if (auto* s = std::get_if<UpdateStatement>(&statement)) return {explainModify(db, s->table.name, s->where)};
-  if (auto* s = std::get_if<DeleteStatement>(&statement)) return {explainModify(db, s->table.name, s->where)};
-  if (auto* s = std::get_if<InsertStatement>(&statement)) return {"table '" + db->table(s->table.name)->name + "': insert"};
+  if (auto* s = std::get_if<UpdateStatement>(&statement)) return explainModify(db, s->table.name, &s->where, true);
+  if (auto* s = std::get_if<DeleteStatement>(&statement)) return explainModify(db, s->table.name, &s->where, false);
+  if (auto* s = std::get_if<InsertStatement>(&statement)) return explainModify(db, s->table.name, nullptr, false);
   return {"structure change"};
 }
 

@@ -45,7 +45,8 @@ StatementResult runStatement(const std::shared_ptr<Database>& db, std::string_vi
 
 // How `sql` would read its tables, one line per table or step, without
 // running it: which index a SELECT, UPDATE or DELETE seeks, whether ORDER BY
-// sorts, whether COUNT(*) reads the stored count.
+// sorts, whether COUNT(*) reads the stored count, and for INSERT, UPDATE and
+// DELETE how each relationship check finds the related rows.
 std::vector<std::string> explainStatement(const std::shared_ptr<Database>& db, std::string_view sql);
 
 }  // namespace kevra

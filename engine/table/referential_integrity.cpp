@@ -100,6 +100,25 @@ void ReferentialIntegrity::visitRowsWithKey(const std::shared_ptr<const TableDef
   }
 }
 
+std::vector<std::string> ReferentialIntegrity::describeLookups(const TableDef& table, bool parents, bool children) const {
+  std::vector<std::string> lines;
+  for (const Relationship& r : db_.relationships()) {
+    if (!r.enforced()) continue;
+    const bool child = namesEqualCaseInsensitive(r.table, table.name);
+    const bool parent = namesEqualCaseInsensitive(r.referencedTable, table.name);
+    auto describe = [&](const std::string& otherName, bool otherIsParent) {
+      auto other = db_.table(otherName);
+      auto columns = positions(*other, r, !otherIsParent);
+      auto index = findIndexLeadingWith(*other, columns);
+      lines.push_back("relationship '" + r.name + "': " + (otherIsParent ? "parent in " : "related rows in ") +
+                      (index ? describeIndex(*other, *index) : "table '" + other->name + "', by a scan"));
+    };
+    if (parents && child) describe(r.referencedTable, true);
+    if (children && parent) describe(r.table, false);
+  }
+  return lines;
+}
+
 void ReferentialIntegrity::checkParentsExist(const TableDef& table, const std::vector<Value>& row) const {
   for (const Relationship& r : db_.relationships()) {
     if (!r.enforced() || !namesEqualCaseInsensitive(r.table, table.name)) continue;

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "engine/catalog/catalog_object.h"
@@ -43,6 +44,11 @@ class ReferentialIntegrity {
   // values for the referring row) for each such row.
   void handleChildren(const TableDef& table, const std::vector<Value>& oldRow, const std::vector<Value>* newRow,
                       const RowVisitor& cascadeDelete, const RowVisitor& cascadeUpdate) const;
+
+  // How a change to a row of `table` finds related rows, one line per
+  // enforced relationship: the parents it needs (inserts, updates) and the
+  // rows that refer to it (updates, deletes), each through an index or by a scan.
+  std::vector<std::string> describeLookups(const TableDef& table, bool parents, bool children) const;
 
  private:
   // Rows of `table` whose fields at `columns` equal `key[keyColumns]`, in

@@ -453,9 +453,14 @@ TEST(SqlPlanCommand, NamesTheIndexForEachStatementOfAGeneratedFile) {
   EXPECT_EQ(plan("SELECT TOP 10 * FROM Customers ORDER BY Name").second,
             "table 'Customers': index 'Name', in order\n");
   EXPECT_EQ(plan("SELECT TOP 10 * FROM Customers ORDER BY Qty").second, "table 'Customers': scan\norder: sort, best 10 kept\n");
+  // No change scans a table to enforce the relationship.
+  const std::string related = "relationship 'CustomersOrders': related rows in index 'CustomersOrders' of table 'Orders'\n";
+  const std::string parent = "relationship 'CustomersOrders': parent in index 'PrimaryKey' of table 'Customers'\n";
   EXPECT_EQ(plan("UPDATE Customers SET Qty = 6 WHERE ID BETWEEN 5 AND 9").second,
-            "table 'Customers': index 'PrimaryKey' (ID range)\n");
-  EXPECT_EQ(plan("DELETE FROM Customers WHERE Name LIKE 'alpha*'").second, "table 'Customers': index 'Name' (Name LIKE)\n");
+            "table 'Customers': index 'PrimaryKey' (ID range)\n" + related);
+  EXPECT_EQ(plan("DELETE FROM Customers WHERE Name LIKE 'alpha*'").second,
+            "table 'Customers': index 'Name' (Name LIKE)\n" + related);
+  EXPECT_EQ(plan("INSERT INTO Orders (CustomerID) VALUES (7)").second, "table 'Orders': insert\n" + parent);
   EXPECT_EQ(plan("SELECT COUNT(*) FROM Orders").second, "table 'Orders': stored row count\n");
   // --plan runs nothing: the file is unchanged, then the statements run for real.
   EXPECT_EQ(test::runCommand(cli + " sql '" + file + "' \"UPDATE Customers SET Qty = 6 WHERE ID BETWEEN 5 AND 9\"").second, "5\n");
