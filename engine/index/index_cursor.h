@@ -32,7 +32,7 @@ class IndexCursor {
   // The entry before the position, moving before it; false at the start.
   bool previous(IndexEntry& entry);
 
-  // Leaf pages read so far (a seek reads one per tree level, then one per leaf walked).
+  // Index pages read so far: a seek reads one per tree level, a walk one per leaf it enters.
   size_t pagesRead() const { return pagesRead_; }
 
  private:
