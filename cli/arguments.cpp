@@ -27,6 +27,8 @@ Arguments parseArguments(const std::vector<std::string>& args) {
       a.seed = value("--seed");
     } else if (w == "--discard-journal") {
       a.discardJournal = true;
+    } else if (w == "--plan") {
+      a.plan = true;
     } else if (w.size() > 1 && w[0] == '-' && w != "-") {
       throw UsageError("Unknown option '" + w + "'.");
     } else {
@@ -54,6 +56,7 @@ const char* usageText() {
          "                              .mdb and .xls the TABLEs named, or all of them\n"
          "  sql FILE \"STATEMENT\"        run one SQL statement; SELECT prints JSON Lines,\n"
          "                              INSERT/UPDATE/DELETE print the rows affected\n"
+         "      [--plan]                print how the statement would read each table instead\n"
          "  check FILE                  verify rows, indexes and page maps; exit 1 on problems\n"
          "  create FILE                 make a new, empty Jet 4 database; refuses a file that\n"
          "                              exists (--password PW gives it a database password)\n"

@@ -22,6 +22,7 @@ struct Arguments {
   std::string seed;      // --seed
   std::string to;        // --to
   bool discardJournal = false;
+  bool plan = false;     // --plan
 };
 
 Arguments parseArguments(const std::vector<std::string>& args);

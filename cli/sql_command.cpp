@@ -1,7 +1,8 @@
 // kevra-cli sql FILE "STATEMENT": SELECT prints JSON Lines like export;
 // INSERT, UPDATE, DELETE, SELECT ... INTO and the structure statements
 // (CREATE, ALTER, DROP) change the file in one transaction and print the
-// number of rows affected.
+// number of rows affected. With --plan nothing runs: each line says how a
+// table would be read (which index, whether ORDER BY sorts).
 #include <cstdio>
 
 #include "cli/commands.h"
@@ -21,6 +22,12 @@ int runSql(const Arguments& args) {
   // Only statements that change something need the file for writing (a
   // syntax error is reported here, before the file is opened).
   const std::string& statement = args.positional[1];
+  if (args.plan) {
+    options.readOnly = true;
+    auto db = Database::open(args.positional[0], options);
+    for (const std::string& line : explainStatement(db, statement)) std::printf("%s\n", line.c_str());
+    return 0;
+  }
   const sql::Statement parsed = sql::parseStatement(statement);
   const auto* select = std::get_if<sql::SelectStatement>(&parsed);
   // SELECT ... INTO another file ("in" a path) leaves this one as it is.

@@ -369,36 +369,53 @@ bool IndexWriter::remove(ByteSpan key, uint32_t location) {
   return found;
 }
 
-bool IndexWriter::containsKey(ByteSpan key, std::optional<uint32_t> ignoreLocation) const {
-  const Bytes target = makeEntry(key, 0);
+const IndexPage& IndexWriter::leafFor(const Bytes& target) const {
+  auto* self = const_cast<IndexWriter*>(this);  // the cache fills in; nothing the caller sees changes
   uint32_t pageNumber = index_.rootPage;
-  IndexPage page = load(pageNumber);
-  for (size_t depth = 0; !page.leaf; ++depth) {
+  const IndexPage* page = &self->loadForChange(pageNumber);
+  for (size_t depth = 0; !page->leaf; ++depth) {
     if (depth >= kMaxIndexDepth)
       throw CorruptFileError("Corrupt file: " + name_ + " is deeper than " + std::to_string(kMaxIndexDepth) +
                              " levels.");
-    size_t c = childFor(page, target);
-    pageNumber = c < page.size() ? IndexPage::childOf(page.entry(c)) : page.tailPage;
-    page = load(pageNumber);
+    size_t c = childFor(*page, target);
+    pageNumber = c < page->size() ? IndexPage::childOf(page->entry(c)) : page->tailPage;
+    page = &self->loadForChange(pageNumber);
   }
-  // Entries with this key are contiguous from the lower bound on; they may
-  // continue on the following leaves.
+  return *page;
+}
+
+void IndexWriter::visitPrefix(ByteSpan prefix, const std::function<bool(ByteSpan entry)>& visit) const {
+  auto* self = const_cast<IndexWriter*>(this);
+  const Bytes target(prefix.begin(), prefix.end());
+  const IndexPage* page = &leafFor(target);
+  // Entries starting with the prefix are contiguous from the lower bound on;
+  // they may continue on the following leaves.
   for (uint32_t hops = 0; hops < file_.pageCount(); ++hops) {
-    for (size_t at = page.lowerBound(target); at < page.size(); ++at) {
-      ByteSpan e = page.entry(at);
-      if (e.size() < key.size() || !std::equal(key.begin(), key.end(), e.begin())) return false;
-      if (e.size() != key.size() + kRowPointerSize) continue;
-      uint32_t location = (readEntryPointerPage(e.subspan(key.size())) << 8) | e.back();
-      if (!ignoreLocation || location != *ignoreLocation) return true;
+    for (size_t at = page->lowerBound(target); at < page->size(); ++at) {
+      ByteSpan e = page->entry(at);
+      if (e.size() < prefix.size() || !std::equal(prefix.begin(), prefix.end(), e.begin())) return;
+      if (e.size() < prefix.size() + kRowPointerSize) continue;  // a shorter key whose row pointer matched
+      if (!visit(e)) return;
     }
-    if (page.nextPage == 0) return false;
-    pageNumber = page.nextPage;
-    page = load(pageNumber);
-    if (!page.leaf)
+    if (page->nextPage == 0) return;
+    const uint32_t pageNumber = page->nextPage;
+    page = &self->loadForChange(pageNumber);
+    if (!page->leaf)
       throw CorruptFileError("Corrupt file: leaf links of " + name_ + " lead to node page " +
                              std::to_string(pageNumber) + ".");
   }
   throw CorruptFileError("Corrupt file: the leaf links of " + name_ + " form a loop.");
+}
+
+bool IndexWriter::containsKey(ByteSpan key, std::optional<uint32_t> ignoreLocation) const {
+  bool found = false;
+  visitPrefix(key, [&](ByteSpan e) {
+    if (e.size() != key.size() + kRowPointerSize) return true;  // a longer key that starts with this one
+    const uint32_t location = (readEntryPointerPage(e.subspan(key.size())) << 8) | e.back();
+    found = !ignoreLocation || location != *ignoreLocation;
+    return !found;
+  });
+  return found;
 }
 
 }  // namespace kevra

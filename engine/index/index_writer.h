@@ -10,6 +10,7 @@
 // is merged with its neighbour when both fit on one page.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -39,6 +40,10 @@ class IndexWriter {
   bool remove(ByteSpan key, uint32_t location);
   // Whether some row other than `ignoreLocation` has an entry with this key.
   bool containsKey(ByteSpan key, std::optional<uint32_t> ignoreLocation = std::nullopt) const;
+  // Calls `visit` with each entry (key and row pointer) that starts with
+  // `prefix`, in key order, until it returns false; reads through the pages
+  // this writer holds, so it sees its own changes.
+  void visitPrefix(ByteSpan prefix, const std::function<bool(ByteSpan entry)>& visit) const;
   // Pages are kept decoded between changes; flush() writes the changed ones
   // into the transaction. Call it before the transaction commits.
   // With `evict`, the decoded pages are also dropped (memory stays bounded).
@@ -53,6 +58,8 @@ class IndexWriter {
   Outcome finishPage(uint32_t pageNumber, IndexPage& page, bool isRoot, Outcome result);
   bool mergeChildren(IndexPage& node, size_t child);
   IndexPage load(uint32_t page) const;
+  // The leaf a search for `target` ends on (cached, not copied).
+  const IndexPage& leafFor(const Bytes& target) const;
   // The cached page itself, to change in place (inserts only: nothing they
   // do removes pages from the cache).
   IndexPage& loadForChange(uint32_t page);

@@ -59,6 +59,14 @@ bool TableIndexSet::containsKeyOf(const std::vector<Value>& row, size_t realInde
   return writers_.at(realIndex).containsKey(key);
 }
 
+void TableIndexSet::visitPrefix(size_t realIndex, ByteSpan prefix,
+                                const std::function<bool(uint32_t location)>& visit) const {
+  writers_.at(realIndex).visitPrefix(prefix, [&](ByteSpan e) {
+    ByteSpan pointer = e.last(kRowPointerSize);
+    return visit((readEntryPointerPage(pointer) << 8) | pointer.back());
+  });
+}
+
 void TableIndexSet::add(const std::vector<Value>& row, uint32_t location) {
   Bytes key;
   for (size_t i = 0; i < encoders_.size(); ++i) {

@@ -5,6 +5,7 @@
 // caller's open transaction.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -33,6 +34,10 @@ class TableIndexSet {
   // Whether real index `realIndex` holds some row with the key of `row`
   // (a lookup through the index, not a scan).
   bool containsKeyOf(const std::vector<Value>& row, size_t realIndex = 0) const;
+  // Calls `visit` with the row location of each entry of real index
+  // `realIndex` whose key starts with `prefix`, in key order, until it
+  // returns false (sees this set's own changes).
+  void visitPrefix(size_t realIndex, ByteSpan prefix, const std::function<bool(uint32_t location)>& visit) const;
   // One entry per index for the row at `location` (page << 8 | row).
   void add(const std::vector<Value>& row, uint32_t location);
   // Removes the row's entries; throws CorruptFileError when an index lacks one.

@@ -120,4 +120,19 @@ void appendTextKeySegment(std::u16string_view text, bool ascending, Bytes& out) 
   }
 }
 
+void appendTextKeyPrimary(std::u16string_view text, bool ascending, bool whole, Bytes& out) {
+  if (text.size() > kMaxTextKeyUnits) text = text.substr(0, kMaxTextKeyUnits);
+  // Stored keys drop trailing spaces, so a start that ends in spaces must too.
+  while (!text.empty() && text.back() == u' ') text.remove_suffix(1);
+  TextKeySections sections;
+  size_t position = 0;
+  for (char16_t unit : text) sections.add(unit, position);
+  out.push_back(ascending ? 0x7F : 0x80);
+  size_t bodyStart = out.size();
+  out.insert(out.end(), sections.main.begin(), sections.main.end());
+  if (whole) out.push_back(0x01);
+  if (!ascending)
+    for (size_t i = bodyStart; i < out.size(); ++i) out[i] = uint8_t(0xFF - out[i]);
+}
+
 }  // namespace kevra

@@ -15,4 +15,11 @@ constexpr size_t kMaxTextKeyUnits = 255;
 // (0x7F ascending, 0x80 descending).
 void appendTextKeySegment(std::u16string_view text, bool ascending, Bytes& out);
 
+// Appends the start every key segment of a text that begins with `text`
+// shares: the marker and the primary (letter) bytes, which letter case,
+// accents and hidden characters do not change. With `whole`, also the end of
+// the primary section, so only texts that differ from `text` in those
+// respects share it.
+void appendTextKeyPrimary(std::u16string_view text, bool ascending, bool whole, Bytes& out);
+
 }  // namespace kevra

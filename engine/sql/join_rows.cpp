@@ -1,12 +1,15 @@
 // Nested-loop and hash joins over rows held in memory.
 #include "engine/sql/join_rows.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <set>
 #include <unordered_map>
 
 #include "engine/table/database.h"
+#include "engine/table/index_lookup.h"
+#include "engine/table/row_reader.h"
 #include "engine/table/table_cursor.h"
 #include "engine/expr/expression_evaluator.h"
 #include "engine/expr/expression_tools.h"
@@ -89,6 +92,28 @@ std::optional<std::string> hashKey(const Value& v) {
 
 bool isText(const Value& v) { return std::holds_alternative<std::string>(v); }
 
+// An index of the added table that finds its rows for a key: the added side
+// of an ON equality is one of its columns, an index leads with that column,
+// and the join keeps no unmatched rows of the added table (RIGHT JOIN does).
+struct IndexProbe {
+  const Expr* earlier = nullptr;
+  size_t realIndex = 0;
+};
+
+std::optional<IndexProbe> indexProbeFor(const SelectPlan& plan, size_t step, size_t first, size_t end) {
+  const JoinStep& join = plan.joins[step];
+  if (!join.on || (join.kind != JoinKind::Inner && join.kind != JoinKind::Left)) return std::nullopt;
+  const std::optional<EquiKey> key = findEquiKey(*join.on, first, end);
+  if (!key || key->added->kind != ExprKind::Column) return std::nullopt;
+  const TableDef& narrow = *plan.scanSources[step + 1].def;
+  const TableDef& full = *plan.sources[step + 1].def;
+  const ColumnDef& column = narrow.columns.at(size_t(key->added->columnIndex) - first);
+  for (size_t i = 0; i < full.columns.size(); ++i)
+    if (full.columns[i].number == column.number)
+      if (auto index = findIndexLeadingWith(full, {i})) return IndexProbe{key->earlier, *index};
+  return std::nullopt;
+}
+
 class Joiner {
  public:
   Joiner(const SelectPlan& plan) : plan_(plan) {
@@ -101,13 +126,87 @@ class Joiner {
     for (size_t k = 0; k < plan_.joins.size(); ++k) {
       const SourceTable& added = plan_.scanSources[k + 1];
       const size_t end = first + added.def->columns.size();
-      rows = join(std::move(rows), readTable(*plan_.db, added, first, total_), plan_.joins[k], first, end);
+      if (auto probe = probeWorthIt(k, rows.size(), first, end))
+        rows = joinThroughIndex(std::move(rows), k, *probe, first, end);
+      else
+        rows = join(std::move(rows), readTable(*plan_.db, added, first, total_), plan_.joins[k], first, end);
       first = end;
     }
     return rows;
   }
 
+  // An index probe for step `k` when looking up `leftRows` keys reads less
+  // than the added table does.
+  std::optional<IndexProbe> probeWorthIt(size_t k, size_t leftRows, size_t first, size_t end) const {
+    auto probe = indexProbeFor(plan_, k, first, end);
+    if (!probe) return std::nullopt;
+    const uint64_t addedRows = storedRowCount(plan_.db->pages(), *plan_.sources[k + 1].def);
+    return uint64_t(leftRows) * 4 < addedRows ? probe : std::nullopt;
+  }
+
+  // Which of the steps read their added table through an index.
+  std::vector<std::string> describe() {
+    std::vector<std::string> lines{"table '" + plan_.sources[0].def->name + "': scan"};
+    size_t first = plan_.scanSources[0].def->columns.size();
+    uint64_t leftRows = storedRowCount(plan_.db->pages(), *plan_.sources[0].def);
+    for (size_t k = 0; k < plan_.joins.size(); ++k) {
+      const size_t end = first + plan_.scanSources[k + 1].def->columns.size();
+      const TableDef& full = *plan_.sources[k + 1].def;
+      auto probe = probeWorthIt(k, size_t(leftRows), first, end);
+      lines.push_back("table '" + full.name + "': " +
+                      (probe ? "lookup per row through " + describeIndex(full, probe->realIndex) : std::string("scan")));
+      leftRows = probe ? leftRows : leftRows * storedRowCount(plan_.db->pages(), full);
+      first = end;
+    }
+    return lines;
+  }
+
  private:
+  // INNER or LEFT JOIN reading only the added rows the index names for each
+  // left row's key, in storage order (as the hash join lists them).
+  std::vector<Row> joinThroughIndex(std::vector<Row> left, size_t k, const IndexProbe& probe, size_t first,
+                                    size_t end) {
+    const JoinStep& step = plan_.joins[k];
+    const TableDef& full = *plan_.sources[k + 1].def;
+    RowReader reader(plan_.db->pages(), plan_.scanSources[k + 1].def);
+    std::optional<std::vector<Row>> everything;  // read only when a key has no index form
+    std::vector<Row> out;
+    std::vector<uint32_t> locations;
+    std::vector<Value> added;
+    for (Row& l : left) {
+      bool matched = false;
+      auto consider = [&](const Row& right) {
+        Row combined = l;
+        for (size_t i = first; i < end; ++i) combined[i] = right[i - first];
+        if (!evaluator_.isTrue(*step.on, combined)) return;
+        matched = true;
+        out.push_back(std::move(combined));
+      };
+      const Value key = evaluator_.evaluate(*probe.earlier, l);
+      if (!isNull(key)) {
+        locations.clear();
+        const bool seekable = visitIndexMatches(plan_.db->pages(), full, probe.realIndex, {key}, [&](uint32_t at) {
+          locations.push_back(at);
+          return true;
+        });
+        if (seekable) {
+          std::sort(locations.begin(), locations.end());
+          for (uint32_t at : locations)
+            if (reader.read(at, added)) consider(added);
+        } else {
+          if (!everything) {
+            everything.emplace();
+            auto cursor = plan_.db->openCursor(plan_.scanSources[k + 1].def);
+            while (cursor->next(added)) everything->push_back(added);
+          }
+          for (const Row& right : *everything) consider(right);
+        }
+      }
+      if (!matched && step.kind == JoinKind::Left) out.push_back(std::move(l));
+    }
+    return out;
+  }
+
   // Joins `left` (columns [0, first)) with `right` (columns [first, end)).
   std::vector<Row> join(std::vector<Row> left, std::vector<Row> right, const JoinStep& step, size_t first,
                         size_t end) {
@@ -174,5 +273,7 @@ class Joiner {
 }  // namespace
 
 std::vector<std::vector<Value>> joinRows(const SelectPlan& plan) { return Joiner(plan).run(); }
+
+std::vector<std::string> explainJoin(const SelectPlan& plan) { return Joiner(plan).describe(); }
 
 }  // namespace kevra::sql

@@ -2,7 +2,11 @@
 #include "engine/sql/modify_executor.h"
 
 #include "engine/table/database.h"
+#include "engine/table/referential_integrity.h"
+#include "engine/table/row_reader.h"
 #include "engine/table/table_cursor.h"
+#include "engine/sql/access_path.h"
+#include "engine/sql/index_range_walk.h"
 #include "engine/sql/column_binding.h"
 #include "engine/sql/column_subset.h"
 #include "engine/expr/expression_evaluator.h"
@@ -63,7 +67,49 @@ long insertSelected(const std::shared_ptr<Database>& db, const TableDef& table, 
   });
 }
 
+// Calls `visit` with the location and the `scanned` columns of every row of
+// `table` that satisfies `where` (bound to `scanned`), in storage order;
+// through an index when the WHERE allows.
+template <typename Visit>
+void forEachMatchingRow(const Database& db, const TableDef& table, const std::shared_ptr<const TableDef>& scanned,
+                        const Expr* where, Visit visit) {
+  ExpressionEvaluator evaluator;
+  std::vector<Value> row;
+  if (auto path = chooseAccessPath(table, *scanned, where, {})) {
+    RowReader reader(db.pages(), scanned);
+    for (uint32_t location : IndexRangeWalk(db.pages(), table, std::move(*path)).remainingInStorageOrder())
+      if (reader.read(location, row) && (!where || evaluator.isTrue(*where, row))) visit(location, row);
+    return;
+  }
+  auto cursor = db.openCursor(scanned);
+  while (cursor->next(row))
+    if (!where || evaluator.isTrue(*where, row)) visit(cursor->lastLocation(), row);
+}
+
 }  // namespace
+
+std::vector<std::string> explainModify(const std::shared_ptr<Database>& db, const std::string& tableName,
+                                       ExprPtr* where, bool updating) {
+  auto table = db->table(tableName);
+  std::vector<std::string> lines;
+  if (where) {
+    std::vector<Expr*> used;
+    if (*where) {
+      resolveSubqueries(**where, db);
+      used.push_back(where->get());
+    }
+    const auto scanned = bindToNeededColumns(*table, "", used);
+    auto path = chooseAccessPath(*table, *scanned, where->get(), {});
+    lines.push_back("table '" + table->name + "': " + (path ? describeAccessPath(*path) : std::string("scan")));
+  } else {
+    lines.push_back("table '" + table->name + "': insert");
+  }
+  const bool inserting = !where;
+  const bool deleting = where && !updating;
+  for (std::string& line : ReferentialIntegrity(*db).describeLookups(*table, !deleting, !inserting))
+    lines.push_back(std::move(line));
+  return lines;
+}
 
 long executeInsert(const std::shared_ptr<Database>& db, InsertStatement& statement, RowWriter& writer) {
   auto table = db->table(statement.table.name);
@@ -117,31 +163,39 @@ long executeUpdate(const std::shared_ptr<Database>& db, UpdateStatement& stateme
     targets.push_back(index);
     bindColumns(*a.value, schema);
   }
-  if (statement.where) bindColumns(*statement.where, schema);
 
-  // New values are computed from the row as it was, for every assignment.
+  // New values are computed from the row as it was, for every assignment;
+  // the scan decodes only the columns the WHERE and the new values read.
+  std::vector<Expr*> used;
+  if (statement.where) used.push_back(statement.where.get());
+  for (Assignment& a : statement.assignments) used.push_back(a.value.get());
+  const auto scanned = bindToNeededColumns(*table, "", used);
   ExpressionEvaluator evaluator;
   std::vector<Change> changes;
-  auto cursor = db->openCursor(table);
-  std::vector<Value> row;
-  while (cursor->next(row)) {
-    if (statement.where && !evaluator.isTrue(*statement.where, row)) continue;
-    std::vector<Value> updated = row;
+  forEachMatchingRow(*db, *table, scanned, statement.where.get(), [&](uint32_t location, const std::vector<Value>& row) {
+    Change& c = changes.emplace_back();
+    c.location = location;
     for (size_t i = 0; i < targets.size(); ++i) {
       const ColumnDef& column = table->columns[size_t(targets[i])];
-      updated[size_t(targets[i])] = coerceToColumn(evaluator.evaluate(*statement.assignments[i].value, row), column);
+      c.values.push_back(coerceToColumn(evaluator.evaluate(*statement.assignments[i].value, row), column));
     }
-    changes.push_back({cursor->lastLocation(), std::move(updated)});
-  }
+  });
+  // The other fields are read whole only for the rows that change.
+  RowReader reader(db->pages(), table);
   return inTransaction(writer, [&] {
-    for (const Change& c : changes) writer.updateRow(*table, c.location, c.values);
+    std::vector<Value> row;
+    for (const Change& c : changes) {
+      if (!reader.read(c.location, row))
+        throw EngineError("A row of table '" + table->name + "' to update was deleted while the statement ran.");
+      for (size_t i = 0; i < targets.size(); ++i) row[size_t(targets[i])] = c.values[i];
+      writer.updateRow(*table, c.location, row);
+    }
     return long(changes.size());
   });
 }
 
 long executeDelete(const std::shared_ptr<Database>& db, DeleteStatement& statement, RowWriter& writer) {
   auto table = db->table(statement.table.name);
-  ExpressionEvaluator evaluator;
   std::vector<Expr*> used;
   if (statement.where) {
     resolveSubqueries(*statement.where, db);
@@ -149,10 +203,8 @@ long executeDelete(const std::shared_ptr<Database>& db, DeleteStatement& stateme
   }
   const auto scanned = bindToNeededColumns(*table, "", used);
   std::vector<uint32_t> locations;
-  auto cursor = db->openCursor(scanned);
-  std::vector<Value> row;
-  while (cursor->next(row))
-    if (!statement.where || evaluator.isTrue(*statement.where, row)) locations.push_back(cursor->lastLocation());
+  forEachMatchingRow(*db, *table, scanned, statement.where.get(),
+                     [&](uint32_t location, const std::vector<Value>&) { locations.push_back(location); });
   return inTransaction(writer, [&] {
     for (uint32_t location : locations) writer.deleteRow(*table, location);
     return long(locations.size());

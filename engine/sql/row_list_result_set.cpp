@@ -6,6 +6,7 @@
 #include <numeric>
 
 #include "engine/sql/row_ordering.h"
+#include "engine/sql/spilling_sorter.h"
 
 namespace kevra::sql {
 
@@ -33,25 +34,36 @@ void RowListResultSet::scanUntil(uint64_t wanted) {
 }
 
 void RowListResultSet::scanAndSort() {
-  std::vector<uint64_t> positions;
-  std::vector<std::vector<Value>> keys;
+  if (plan_->top && !plan_->top->percent && plan_->top->count <= (1u << 20)) {
+    // Only the first n rows are ever shown: keep the best n, not every key.
+    BestRows best(plan_->orderBy, size_t(plan_->top->count));
+    std::vector<Value> row, key;
+    while (true) {
+      const uint64_t position = scanCursor_->position();
+      if (!scanCursor_->next(row)) break;
+      if (plan_->where && !evaluator_.isTrue(*plan_->where, row)) continue;
+      key.clear();
+      for (const auto& o : plan_->orderBy) key.push_back(evaluator_.evaluate(*o.expr, row));
+      best.offer(position, key);
+    }
+    positions_ = best.takeInOrder();
+    complete_ = true;
+    return;
+  }
+  // Every qualifying row's key; a sort past the memory budget spills to
+  // temporary files.
+  SpillingSorter sorter(plan_->orderBy);
   std::vector<Value> row;
   while (true) {
     const uint64_t position = scanCursor_->position();
     if (!scanCursor_->next(row)) break;
     if (plan_->where && !evaluator_.isTrue(*plan_->where, row)) continue;
-    positions.push_back(position);
-    std::vector<Value>& key = keys.emplace_back();
+    std::vector<Value> key;
     key.reserve(plan_->orderBy.size());
     for (const auto& o : plan_->orderBy) key.push_back(evaluator_.evaluate(*o.expr, row));
+    sorter.add(position, std::move(key));
   }
-  // Stable, so equal keys keep storage order.
-  std::vector<size_t> order(positions.size());
-  std::iota(order.begin(), order.end(), 0);
-  sortByKeys(order, keys, plan_->orderBy);
-  positions_.clear();
-  positions_.reserve(order.size());
-  for (size_t i : order) positions_.push_back(positions[i]);
+  positions_ = sorter.finish();
   complete_ = true;
 }
 

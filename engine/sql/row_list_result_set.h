@@ -2,7 +2,8 @@
 // that decodes only the columns the condition and sort keys use records the
 // storage positions of the rows that qualify; fetching seeks to those
 // positions and decodes the output columns of just the rows requested.
-// Without ORDER BY the scan runs only as far as the rows asked for so far.
+// Without ORDER BY the scan runs only as far as the rows asked for so far;
+// with TOP n only the best n sort keys are kept.
 #pragma once
 #include <memory>
 #include <vector>

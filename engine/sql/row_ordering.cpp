@@ -5,6 +5,8 @@
 #include <numeric>
 
 #include "engine/expr/text_collation.h"
+#include "engine/index/text_key_encoder.h"
+#include "engine/util/utf.h"
 #include "engine/expr/value_compare.h"
 
 namespace kevra::sql {
@@ -29,16 +31,17 @@ std::vector<size_t> distinctRowIndexes(const std::vector<std::vector<Value>>& ro
 
 namespace {
 
-// A sort key prepared once: text is case-folded ahead, so comparing two text
-// keys is a plain byte comparison.
+// A sort key prepared once: text becomes its key in the General sort order
+// (the order its indexes keep: letters first, then accents, then case), so
+// comparing two text keys is a plain byte comparison.
 struct PreparedKey {
   const Value* value;
-  std::string folded;
+  Bytes folded;
   bool text = false;
 };
 
 int comparePrepared(const PreparedKey& a, const PreparedKey& b) {
-  if (a.text && b.text) return a.folded.compare(b.folded) < 0 ? -1 : (a.folded == b.folded ? 0 : 1);
+  if (a.text && b.text) return a.folded < b.folded ? -1 : (a.folded == b.folded ? 0 : 1);
   return compareForSort(*a.value, *b.value);
 }
 
@@ -53,7 +56,7 @@ void sortByKeys(std::vector<size_t>& indexes, const std::vector<std::vector<Valu
     for (const Value& v : keys[i]) {
       PreparedKey& p = prepared[i].emplace_back(PreparedKey{&v, {}, false});
       if (auto* s = std::get_if<std::string>(&v)) {
-        p.folded = foldedUtf8(*s);
+        appendTextKeySegment(utf8ToUtf16(*s), true, p.folded);
         p.text = true;
       }
     }
@@ -65,6 +68,50 @@ void sortByKeys(std::vector<size_t>& indexes, const std::vector<std::vector<Valu
     }
     return false;
   });
+}
+
+SortKey makeSortKey(uint64_t id, uint64_t sequence, std::vector<Value> values) {
+  SortKey k{id, sequence, std::move(values), {}};
+  k.textKeys.resize(k.values.size());
+  for (size_t i = 0; i < k.values.size(); ++i)
+    if (auto* s = std::get_if<std::string>(&k.values[i])) appendTextKeySegment(utf8ToUtf16(*s), true, k.textKeys[i]);
+  return k;
+}
+
+bool SortKeyLess::operator()(const SortKey& a, const SortKey& b) const {
+  const auto& orderBy = *orderBy_;
+  for (size_t k = 0; k < orderBy.size(); ++k) {
+    int c;
+    if (std::holds_alternative<std::string>(a.values[k]) && std::holds_alternative<std::string>(b.values[k]))
+      c = a.textKeys[k] < b.textKeys[k] ? -1 : (a.textKeys[k] == b.textKeys[k] ? 0 : 1);
+    else
+      c = compareForSort(a.values[k], b.values[k]);
+    if (c != 0) return orderBy[k].descending ? c > 0 : c < 0;
+  }
+  return a.sequence < b.sequence;
+}
+
+BestRows::BestRows(const std::vector<OrderItem>& orderBy, size_t limit) : less_(orderBy), limit_(limit) {}
+
+void BestRows::offer(uint64_t id, const std::vector<Value>& key) {
+  if (limit_ == 0) return;
+  SortKey e = makeSortKey(id, offered_++, key);
+  if (heap_.size() == limit_) {
+    if (!less_(e, heap_.front())) return;
+    std::pop_heap(heap_.begin(), heap_.end(), less_);
+    heap_.back() = std::move(e);
+  } else {
+    heap_.push_back(std::move(e));
+  }
+  std::push_heap(heap_.begin(), heap_.end(), less_);
+}
+
+std::vector<uint64_t> BestRows::takeInOrder() {
+  std::sort(heap_.begin(), heap_.end(), less_);
+  std::vector<uint64_t> ids;
+  for (const SortKey& e : heap_) ids.push_back(e.id);
+  heap_.clear();
+  return ids;
 }
 
 std::vector<std::vector<Value>> finishRows(std::vector<std::vector<Value>>& outputs,

@@ -77,4 +77,17 @@ StatementResult runStatement(const std::shared_ptr<Database>& db, std::string_vi
   return result;
 }
 
+std::vector<std::string> explainStatement(const std::shared_ptr<Database>& db, std::string_view sql) {
+  if (!db) throw EngineError("No database is open to explain the SQL statement on.");
+  Statement statement = parseStatement(sql);
+  if (auto* s = std::get_if<SelectStatement>(&statement)) {
+    s->into.reset();
+    return explainSelect(db, std::move(*s));
+  }
+  if (auto* s = std::get_if<UpdateStatement>(&statement)) return explainModify(db, s->table.name, &s->where, true);
+  if (auto* s = std::get_if<DeleteStatement>(&statement)) return explainModify(db, s->table.name, &s->where, false);
+  if (auto* s = std::get_if<InsertStatement>(&statement)) return explainModify(db, s->table.name, nullptr, false);
+  return {"structure change"};
+}
+
 }  // namespace kevra

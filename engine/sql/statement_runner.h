@@ -3,7 +3,9 @@
 // report how many rows they changed.
 #pragma once
 #include <memory>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/sql/result_set.h"
 
@@ -40,5 +42,11 @@ StatementResult runStatement(const std::shared_ptr<Database>& db, std::string_vi
 // As above, with every service that is available.
 StatementResult runStatement(const std::shared_ptr<Database>& db, std::string_view sql,
                              const StatementServices& services);
+
+// How `sql` would read its tables, one line per table or step, without
+// running it: which index a SELECT, UPDATE or DELETE seeks, whether ORDER BY
+// sorts, whether COUNT(*) reads the stored count, and for INSERT, UPDATE and
+// DELETE how each relationship check finds the related rows.
+std::vector<std::string> explainStatement(const std::shared_ptr<Database>& db, std::string_view sql);
 
 }  // namespace kevra

@@ -1,8 +1,13 @@
-// Relationship checks by scanning the related table: keys compare the way
-// Jet compares values (text without regard to case).
+// Relationship checks through the related table's index: keys compare the
+// way Jet compares values (text without regard to case).
 #include "engine/table/referential_integrity.h"
 
+#include <algorithm>
+
 #include "engine/table/database.h"
+#include "engine/index/index_cursor.h"
+#include "engine/table/index_lookup.h"
+#include "engine/table/row_reader.h"
 #include "engine/table/table_cursor.h"
 #include "engine/expr/value_compare.h"
 #include "engine/util/error.h"
@@ -48,6 +53,72 @@ std::string columnList(const Relationship& r) {
 
 }  // namespace
 
+void ReferentialIntegrity::visitRowsWithKey(const std::shared_ptr<const TableDef>& table,
+                                            const std::vector<size_t>& columns, const std::vector<Value>& key,
+                                            const std::vector<size_t>& keyColumns, const RowVisitor& visit,
+                                            bool firstOnly) const {
+  std::vector<Value> candidate;
+  if (auto index = findIndexLeadingWith(*table, columns)) {
+    std::vector<Value> values;
+    for (size_t c : keyColumns) values.push_back(key[c]);
+    if (auto prefix = equalityPrefix(*table, *index, values)) {
+      std::vector<uint32_t> locations;
+      auto collect = [&](uint32_t location) {
+        locations.push_back(location);
+        return !(firstOnly && prefix->exact);
+      };
+      if (scan_) {
+        scan_(*table, *index, prefix->bytes, collect);
+      } else {
+        IndexCursor cursor(db_.pages(), table->realIndexes[*index], describeIndex(*table, *index));
+        cursor.seek(prefix->bytes);
+        IndexEntry entry;
+        while (cursor.next(entry) && entry.key.size() >= prefix->bytes.size() &&
+               std::equal(prefix->bytes.begin(), prefix->bytes.end(), entry.key.begin()))
+          if (!collect(entry.rowLocation())) break;
+      }
+      // An exact key names only matching rows: a parent check needs no row.
+      if (firstOnly && prefix->exact) {
+        if (!locations.empty()) visit(*table, locations.front(), candidate);
+        return;
+      }
+      std::sort(locations.begin(), locations.end());
+      RowReader reader(db_.pages(), table);
+      for (uint32_t location : locations) {
+        if (!reader.read(location, candidate) || !keysEqual(key, keyColumns, candidate, columns)) continue;
+        visit(*table, location, candidate);
+        if (firstOnly) return;
+      }
+      return;
+    }
+  }
+  auto cursor = db_.openCursor(table);
+  while (cursor->next(candidate)) {
+    if (!keysEqual(key, keyColumns, candidate, columns)) continue;
+    visit(*table, cursor->lastLocation(), candidate);
+    if (firstOnly) return;
+  }
+}
+
+std::vector<std::string> ReferentialIntegrity::describeLookups(const TableDef& table, bool parents, bool children) const {
+  std::vector<std::string> lines;
+  for (const Relationship& r : db_.relationships()) {
+    if (!r.enforced()) continue;
+    const bool child = namesEqualCaseInsensitive(r.table, table.name);
+    const bool parent = namesEqualCaseInsensitive(r.referencedTable, table.name);
+    auto describe = [&](const std::string& otherName, bool otherIsParent) {
+      auto other = db_.table(otherName);
+      auto columns = positions(*other, r, !otherIsParent);
+      auto index = findIndexLeadingWith(*other, columns);
+      lines.push_back("relationship '" + r.name + "': " + (otherIsParent ? "parent in " : "related rows in ") +
+                      (index ? describeIndex(*other, *index) : "table '" + other->name + "', by a scan"));
+    };
+    if (parents && child) describe(r.referencedTable, true);
+    if (children && parent) describe(r.table, false);
+  }
+  return lines;
+}
+
 void ReferentialIntegrity::checkParentsExist(const TableDef& table, const std::vector<Value>& row) const {
   for (const Relationship& r : db_.relationships()) {
     if (!r.enforced() || !namesEqualCaseInsensitive(r.table, table.name)) continue;
@@ -55,10 +126,10 @@ void ReferentialIntegrity::checkParentsExist(const TableDef& table, const std::v
     if (anyNull(row, childCols)) continue;  // a missing key refers to nothing
     auto parent = db_.table(r.referencedTable);
     auto parentCols = positions(*parent, r, false);
-    auto cursor = db_.openCursor(parent);
-    std::vector<Value> candidate;
     bool found = false;
-    while (!found && cursor->next(candidate)) found = keysEqual(row, childCols, candidate, parentCols);
+    visitRowsWithKey(parent, parentCols, row, childCols, [&](const TableDef&, uint32_t, const std::vector<Value>&) {
+      found = true;
+    }, true);
     if (!found)
       throw EngineError("The row in table '" + table.name + "' needs a matching row in table '" + r.referencedTable +
                         "' (relationship '" + r.name + "': " + columnList(r) + ").");
@@ -77,10 +148,10 @@ void ReferentialIntegrity::handleChildren(const TableDef& table, const std::vect
     auto childCols = positions(*child, r, true);
     // Collect first: cascading changes the child table while we look.
     std::vector<std::pair<uint32_t, std::vector<Value>>> children;
-    auto cursor = db_.openCursor(child);
-    std::vector<Value> candidate;
-    while (cursor->next(candidate))
-      if (keysEqual(oldRow, parentCols, candidate, childCols)) children.emplace_back(cursor->lastLocation(), candidate);
+    visitRowsWithKey(child, childCols, oldRow, parentCols,
+                     [&](const TableDef&, uint32_t location, const std::vector<Value>& values) {
+                       children.emplace_back(location, values);
+                     }, false);
     if (children.empty()) continue;
     bool cascades = newRow ? r.cascadeUpdates() : r.cascadeDeletes();
     if (!cascades)

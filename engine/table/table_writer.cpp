@@ -117,8 +117,11 @@ void TableWriter::begin() {
 
 void TableWriter::commit() {
   if (!open_) throw EngineError("Internal error: commit without a transaction.");
-  if (--depth_ > 0) return;
+  // The end of a nested part (one statement of a longer transaction) puts
+  // the index pages held here into the transaction too, so what runs next
+  // reads this part's rows through the indexes.
   for (auto& [page, state] : tables_) state->indexes->flush();
+  if (--depth_ > 0) return;
   db_->pages().commit();
   open_ = false;
   tables_.clear();
@@ -334,6 +337,15 @@ void TableWriter::boundMemory() {
   file.spill();
 }
 
+ReferentialIntegrity TableWriter::integrity() {
+  // Related rows are looked up through the index pages this writer holds:
+  // they include this transaction's changes and stay decoded between rows.
+  return ReferentialIntegrity(*db_, [this](const TableDef& table, size_t realIndex, ByteSpan prefix,
+                                           const std::function<bool(uint32_t)>& visit) {
+    stateFor(table).indexes->visitPrefix(realIndex, prefix, visit);
+  });
+}
+
 void TableWriter::addIndexEntries(TableState& st, const std::vector<Value>& row, uint32_t location) {
   st.indexes->add(row, location);
 }
@@ -347,7 +359,7 @@ void TableWriter::insertRow(const TableDef& table, const std::vector<std::option
   std::vector<Value> row = completeRow(st, values);
   checkRow(st, row);
   st.indexes->checkRow(row);
-  ReferentialIntegrity(*db_).checkParentsExist(*st.def, row);
+  integrity().checkParentsExist(*st.def, row);
   Binary bytes = encode(st, row);
   uint32_t location = placeRow(st, bytes, 0, 0);
   addIndexEntries(st, row, location);
@@ -394,7 +406,7 @@ void TableWriter::updateRow(const TableDef& table, uint32_t location, const std:
   }
   checkRow(st, row);
   st.indexes->checkRow(row, location);
-  ReferentialIntegrity integrity(*db_);
+  ReferentialIntegrity integrity = this->integrity();
   integrity.checkParentsExist(def, row);
   // A Memo or OLE value the update leaves as it was stays where it is; only
   // changed ones are stored anew.
@@ -467,7 +479,7 @@ void TableWriter::deleteRow(const TableDef& table, uint32_t location) {
   TableState& st = stateFor(table);
   uint32_t data = 0;
   std::vector<Value> old = readRow(st, location, &data);
-  ReferentialIntegrity(*db_).handleChildren(
+  integrity().handleChildren(
       *st.def, old, nullptr,
       [&](const TableDef& child, uint32_t at, const std::vector<Value>&) { deleteRow(child, at); },
       [](const TableDef&, uint32_t, const std::vector<Value>&) {});

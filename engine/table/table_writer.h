@@ -23,6 +23,7 @@
 namespace kevra {
 
 class Database;
+class ReferentialIntegrity;
 
 // A random (version 4) GUID, as GUID autonumbers get.
 Guid randomGuid();
@@ -71,6 +72,7 @@ class TableWriter : public RowWriter {
   // its Memo and OLE fields (see RowDecoder::keepLongValuesRaw).
   std::vector<Value> readRow(TableState& st, uint32_t location, uint32_t* dataLocation,
                              std::vector<Value>* rawLongValues = nullptr);
+  ReferentialIntegrity integrity();
   void addIndexEntries(TableState& st, const std::vector<Value>& row, uint32_t location);
   void removeIndexEntries(TableState& st, const std::vector<Value>& row, uint32_t location);
   void writeCounters(TableState& st);
