@@ -3,6 +3,7 @@
 #include "app/main_window.h"
 
 #include <QAction>
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
@@ -24,6 +25,7 @@
 #include "schema/drop_table.h"
 #include "schema/primary_key.h"
 #include "schema/table_name_dialog.h"
+#include "ui/dialog_seam.h"
 #include "ui/error_display.h"
 #include "ui/message_boxes.h"
 #include "ui_main_window.h"
@@ -150,7 +152,30 @@ void MainWindow::openDatabaseFile(const QString& path) {
   setStatusText(path);
 }
 
+bool MainWindow::leaveRecordsForClosing() {
+  if (form_->recordsPage->postPendingEdit()) return true;
+  ui::MessageRequest question;
+  question.icon = QMessageBox::Question;
+  question.title = ui::kApplicationTitle;
+  question.text = QStringLiteral("Discard the changes to this record?");
+  question.buttons = QMessageBox::Yes | QMessageBox::No;
+  question.defaultButton = QMessageBox::No;
+  if (ui::dialogs().message(this, question) != QMessageBox::Yes) return false;
+  form_->recordsPage->discardPendingEdit();
+  return true;
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  if (!leaveRecordsForClosing()) {
+    event->ignore();
+    return;
+  }
+  QMainWindow::closeEvent(event);
+}
+
 void MainWindow::closeDatabase() {
+  if (!leaveRecordsForClosing()) return;
+  shownTable_.clear();
   form_->tableTree->clear();
   session_.close();
   form_->pages->hide();
@@ -197,8 +222,7 @@ void MainWindow::compactDatabase() {
 }
 
 void MainWindow::exitProgram() {
-  close();
-  QCoreApplication::quit();
+  if (close()) QCoreApplication::quit();
 }
 
 void MainWindow::refreshCatalog(bool keepTable) {
@@ -211,6 +235,7 @@ void MainWindow::refreshCatalog(bool keepTable) {
   } else {
     refreshTableList();
     form_->pages->hide();
+    shownTable_.clear();
     // No table is selected now: the commands on one wait for the next click.
     setTableCommands(false);
   }
@@ -221,9 +246,16 @@ void MainWindow::refreshTableList() { form_->tableTree->fill(session_.catalog())
 void MainWindow::showTable() {
   const QString table = form_->tableTree->selectedTable();
   if (table.isNull()) return;  // a click beside the nodes
+  // The edit of the table shown is posted before it goes; when that is
+  // refused the user stays with it, the edit still pending.
+  if (!form_->recordsPage->postPendingEdit()) {
+    form_->tableTree->selectTable(shownTable_);
+    return;
+  }
   session_.selectTable(table.toStdString());
   // When the rows cannot be opened, nothing below changes.
   form_->recordsPage->showRecords(session_.connectionString(), table);
+  shownTable_ = table;
 
   form_->pages->show();
   form_->recordsPage->setGridVisible(true);

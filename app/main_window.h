@@ -81,6 +81,10 @@ class MainWindow : public QMainWindow {
   browse::StructurePage* structurePage() const;
   QString statusText() const;
 
+ protected:
+  // Closing the window ends the program; an unposted edit is posted first.
+  void closeEvent(QCloseEvent* event) override;
+
  private:
   void connectCommands();
   // Enables `command` when `available` and its work exists.
@@ -89,12 +93,17 @@ class MainWindow : public QMainWindow {
   void setStatusText(const QString& text);
   void setTableCommands(bool tableSelected);
   QString selectedTable() const;
+  // The row being edited in the grid posted before its rows go away. When
+  // the engine refuses it, the refusal is shown and the user asked whether
+  // to drop the changes; false keeps everything as it was.
+  bool leaveRecordsForClosing();
 
   std::unique_ptr<Ui::MainWindow> form_;
   ui::DatabaseSession session_;
   ui::FileDialog openDialog_;
   ui::FileDialog saveDialog_;
   QLabel* statusPanel_ = nullptr;
+  QString shownTable_;  // the table whose rows the grid shows
   QSet<QAction*> implemented_;
 };
 

@@ -43,6 +43,12 @@ void RecordsPage::showRecords(const std::string& connectionString, const QString
 
 void RecordsPage::closeRecords() { dataset_.Close(); }
 
+bool RecordsPage::postPendingEdit() { return editing_->postBeforeLeaving(); }
+
+void RecordsPage::discardPendingEdit() { editing_->discardEdit(); }
+
+bool RecordsPage::editPending() const { return model_->editing(); }
+
 void RecordsPage::changeEvent(QEvent* event) {
   // The page takes the window's font only once it is placed in the window.
   if (event->type() == QEvent::FontChange) fitRowHeight();

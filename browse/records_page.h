@@ -35,6 +35,13 @@ class RecordsPage : public QWidget {
   // again a few times before its error is thrown.
   void reloadRecords();
 
+  // The row being edited posted before the rows go away; false (the refusal
+  // shown, the edit kept) when the engine refused it.
+  bool postPendingEdit();
+  // The row being edited dropped unwritten.
+  void discardPendingEdit();
+  bool editPending() const;
+
   void setGridVisible(bool visible);
   // Shares the grid's width equally among its columns. Done once per table
   // shown; resizing the window later leaves the widths alone.
