@@ -1,7 +1,11 @@
 // RecordsModel: the data link between the records dataset and the grid. Rows
-// are fetched lazily in blocks as the view scrolls (canFetchMore/fetchMore),
-// and only a bounded number of blocks is kept, least recently used first out,
-// so a table of any size opens at once and scrolls in bounded memory.
+// are read lazily in blocks of rows, and only a bounded number of blocks is
+// kept, least recently used first out, so a table of any size opens at once
+// and scrolls in bounded memory. A whole table reports the row count its
+// definition stores from the start, and any block is read when it is shown,
+// so the end or the middle of a million rows is one jump away; other results
+// (sorted, filtered, queries) grow block by block as the view scrolls
+// (canFetchMore/fetchMore).
 //
 // Editing works as in a data-aware grid: changing a cell puts its row in edit
 // mode, and the row's pending values live here until post() writes them in one
@@ -110,6 +114,8 @@ class RecordsModel : public QAbstractTableModel {
   void storedRowAdded(long position);
   void storedRowRemoved(long position);
   void forgetBlocksFrom(long position);
+  // The table turned out to end at `end`, before the rows shown.
+  void endRowsAt(long end);
   // After a write that ran the dataset's statement again.
   void refetch(long keepPosition);
   const kevra::Value* valueAt(int row, int column) const;

@@ -1,0 +1,57 @@
+// The window as a user sees it, checked by looking: each state is drawn
+// offscreen and, when KEVRA_SCREENSHOT_DIR names a folder, saved there as a
+// PNG (the README's picture is made this way). The checks here are what can
+// be told without eyes: menus draw separators as lines, with no text.
+#include <QDir>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTableView>
+#include <QtTest>
+
+#include "window_probe.h"
+
+class WindowLooksTest : public QObject {
+  Q_OBJECT
+  std::unique_ptr<ScriptedDialogs::Scope> dialogs;
+  std::unique_ptr<MainWindow> window;
+
+  static void save(QWidget* widget, const char* name) {
+    const QString folder = qEnvironmentVariable("KEVRA_SCREENSHOT_DIR");
+    if (folder.isEmpty()) return;
+    QVERIFY(widget->grab().save(QDir(folder).filePath(QString::fromLatin1(name) + QStringLiteral(".png"))));
+  }
+
+ private slots:
+  void init() {
+    dialogs = std::make_unique<ScriptedDialogs::Scope>();
+    window = std::make_unique<MainWindow>();
+    window->resize(1000, 640);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+  }
+  void cleanup() {
+    window.reset();
+    dialogs.reset();
+  }
+
+  void fileMenuSeparatorsAreLines() {
+    auto* menu = control<QMenu>(*window, "fileMenu");
+    menu->popup(window->mapToGlobal(QPoint(0, 0)));
+    QVERIFY(QTest::qWaitForWindowExposed(menu));
+    for (QAction* item : menu->actions())
+      if (item->isSeparator()) QVERIFY2(item->text().isEmpty(), qPrintable(item->text()));
+    save(menu, "file-menu");
+    menu->hide();
+  }
+
+  void startWindow() { save(window.get(), "start"); }
+
+  void tableShown() {
+    openWith(*window, **dialogs, samplePath("testv2000.mdb"));
+    QVERIFY(clickTable(*window, QStringLiteral("Table1")));
+    save(window.get(), "table");
+  }
+};
+
+QTEST_MAIN(WindowLooksTest)
+#include "test_window_looks.moc"
