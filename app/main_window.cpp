@@ -14,6 +14,7 @@
 
 #include "app/about_box.h"
 #include "browse/records_page.h"
+#include "database/database_password.h"
 #include "database/jet_engine.h"
 #include "browse/structure_page.h"
 #include "browse/table_tree.h"
@@ -138,7 +139,22 @@ void MainWindow::openDatabase() {
 }
 
 void MainWindow::openDatabaseFile(const QString& path) {
-  session_.open(path);
+  // A protected file asks for its password first, again after a wrong one;
+  // Cancel leaves nothing open.
+  QString password;
+  if (db::databaseHasPassword(path.toStdString())) {
+    QString problem;
+    for (;;) {
+      const std::optional<QString> typed = ui::dialogs().password(this, QFileInfo(path).fileName(), problem);
+      if (!typed) return;
+      if (db::databasePasswordMatches(path.toStdString(), typed->toStdString())) {
+        password = *typed;
+        break;
+      }
+      problem = QStringLiteral("That password is not correct (passwords are case-sensitive). Try again.");
+    }
+  }
+  session_.open(path, password);
   try {
     refreshTableList();
   } catch (...) {

@@ -8,6 +8,7 @@
 #include <QTableView>
 #include <QtTest>
 
+#include "ui/password_dialog.h"
 #include "window_probe.h"
 
 class WindowLooksTest : public QObject {
@@ -42,6 +43,14 @@ class WindowLooksTest : public QObject {
       if (item->isSeparator()) QVERIFY2(item->text().isEmpty(), qPrintable(item->text()));
     save(menu, "file-menu");
     menu->hide();
+  }
+
+  void passwordPrompt() {
+    kevra::ui::PasswordDialog dialog(QStringLiteral("v2000_with-password.mdb"),
+                                     QStringLiteral("That password is not correct (passwords are case-sensitive). Try again."));
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    save(&dialog, "password");
   }
 
   void startWindow() { save(window.get(), "start"); }
