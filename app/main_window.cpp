@@ -49,6 +49,11 @@ MainWindow::MainWindow(QWidget* parent)
   statusPanel_->setObjectName(QStringLiteral("statusPanel"));
   form_->statusBar->addWidget(statusPanel_, 1);
   setStatusText(QStringLiteral("Closed"));
+  rowPanel_ = new QLabel(form_->statusBar);
+  rowPanel_->setObjectName(QStringLiteral("rowPanel"));
+  form_->statusBar->addPermanentWidget(rowPanel_);
+  connect(form_->recordsPage, &browse::RecordsPage::positionChanged, this,
+          [this] { rowPanel_->setText(form_->pages->isVisible() ? form_->recordsPage->positionText() : QString()); });
 
   form_->splitter->setStretchFactor(0, 0);
   form_->splitter->setStretchFactor(1, 1);
@@ -129,6 +134,13 @@ QString MainWindow::selectedTable() const { return form_->tableTree->selectedTab
 
 QString MainWindow::statusText() const { return statusPanel_->text(); }
 
+QString MainWindow::rowStatusText() const { return rowPanel_->text(); }
+
+void MainWindow::setOpenFileTitle(const QString& path) {
+  setWindowTitle(path.isEmpty() ? ui::kApplicationTitle
+                                : QFileInfo(path).fileName() + QStringLiteral(" \u2014 ") + ui::kApplicationTitle);
+}
+
 void MainWindow::setStatusText(const QString& text) { statusPanel_->setText(text); }
 
 void MainWindow::openDatabase() {
@@ -166,6 +178,7 @@ void MainWindow::openDatabaseFile(const QString& path) {
   }
   setDatabaseCommands(true);
   setStatusText(path);
+  setOpenFileTitle(path);
 }
 
 bool MainWindow::leaveRecordsForClosing() {
@@ -198,7 +211,9 @@ void MainWindow::closeDatabase() {
   form_->recordsPage->setGridVisible(false);
   setDatabaseCommands(false);
   setStatusText(QStringLiteral("Closed"));
+  setOpenFileTitle({});
   form_->recordsPage->closeRecords();
+  rowPanel_->clear();
 }
 
 void MainWindow::createDatabase() {
@@ -252,6 +267,7 @@ void MainWindow::refreshCatalog(bool keepTable) {
     refreshTableList();
     form_->pages->hide();
     shownTable_.clear();
+    rowPanel_->clear();
     // No table is selected now: the commands on one wait for the next click.
     setTableCommands(false);
   }
@@ -282,6 +298,7 @@ void MainWindow::showTable() {
 
   form_->structurePage->showTable();
   form_->recordsPage->shareColumnWidths();
+  rowPanel_->setText(form_->recordsPage->positionText());
   setCommandAvailable(form_->exportAction, true);
 }
 

@@ -80,6 +80,8 @@ class MainWindow : public QMainWindow {
   browse::RecordsPage* recordsPage() const;
   browse::StructurePage* structurePage() const;
   QString statusText() const;
+  // The status bar's row panel: "Row 1,234 of 1,000,000" for the grid.
+  QString rowStatusText() const;
 
  protected:
   // Closing the window ends the program; an unposted edit is posted first.
@@ -91,6 +93,8 @@ class MainWindow : public QMainWindow {
   void setCommandAvailable(QAction* command, bool available);
   void setDatabaseCommands(bool open);
   void setStatusText(const QString& text);
+  // The title names the open file ("orders.mdb — Kevra"); "Kevra" when none.
+  void setOpenFileTitle(const QString& path);
   void setTableCommands(bool tableSelected);
   QString selectedTable() const;
   // The row being edited in the grid posted before its rows go away. When
@@ -103,6 +107,7 @@ class MainWindow : public QMainWindow {
   ui::FileDialog openDialog_;
   ui::FileDialog saveDialog_;
   QLabel* statusPanel_ = nullptr;
+  QLabel* rowPanel_ = nullptr;
   QString shownTable_;  // the table whose rows the grid shows
   QSet<QAction*> implemented_;
 };

@@ -44,6 +44,7 @@ void RecordsModel::reload() {
   canModify_ = false;
   fetchedRows_ = 0;
   atEnd_ = true;
+  storedCountKnown_ = false;
   if (showing()) {
     const auto& rows = dataset_->rows();
     for (int field = 0; field < rows.fieldCount(); ++field) {
@@ -56,7 +57,10 @@ void RecordsModel::reload() {
     // once for the scrollbar and Ctrl+End, each block read when shown. The
     // rows past that count, should the file hold more, are read as the view
     // reaches the end.
-    if (const std::optional<long> stored = rows.storedRowCount()) fetchedRows_ = *stored;
+    if (const std::optional<long> stored = rows.storedRowCount()) {
+      fetchedRows_ = *stored;
+      storedCountKnown_ = true;
+    }
   }
   endResetModel();
   // The first block at once: the first screen needs no event round.

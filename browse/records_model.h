@@ -59,6 +59,11 @@ class RecordsModel : public QAbstractTableModel {
   bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
 
   long blockRows() const { return blockRows_; }
+  // The stored rows shown are all there are (a pending new row aside): the
+  // count is known, not just the rows read so far.
+  bool rowCountFinal() const { return storedCountKnown_ || atEnd_; }
+  // The stored rows: the rows shown without a pending new row.
+  long storedRowCount() const { return fetchedRows_; }
 
   // Rows can be changed: the link shows an editable dataset of a writable file.
   bool canModify() const { return canModify_; }
@@ -133,6 +138,7 @@ class RecordsModel : public QAbstractTableModel {
   std::optional<PendingRow> pending_;
   long fetchedRows_ = 0;
   bool atEnd_ = true;
+  bool storedCountKnown_ = false;
   // Most recently used block first.
   mutable std::list<Block> cache_;
   mutable std::unordered_map<long, std::list<Block>::iterator> cacheIndex_;

@@ -5,6 +5,9 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLocale>
+#include <algorithm>
 #include <chrono>
 #include <stdexcept>
 #include <thread>
@@ -26,6 +29,26 @@ RecordsPage::RecordsPage(QWidget* parent) : QWidget(parent), form_(std::make_uni
   connect(model_, &RecordsModel::fetchFailed, this,
           [this](const QString& message) { ui::showError(this, std::runtime_error(message.toStdString())); });
   editing_ = new RecordsEditing(form_->recordsGrid, form_->recordsNavigator, model_, this);
+
+  const auto moved = [this] { emit positionChanged(); };
+  connect(form_->recordsGrid->selectionModel(), &QItemSelectionModel::currentChanged, this, moved);
+  connect(model_, &QAbstractItemModel::modelReset, this, moved);
+  connect(model_, &QAbstractItemModel::rowsInserted, this, moved);
+  connect(model_, &QAbstractItemModel::rowsRemoved, this, moved);
+  connect(model_, &RecordsModel::editStateChanged, this, moved);
+}
+
+QString RecordsPage::positionText() const {
+  if (!dataset_.Active() || model_->columnCount() == 0) return {};
+  const QLocale locale;
+  QString count = locale.toString(qlonglong(model_->storedRowCount()));
+  if (!model_->rowCountFinal()) count += QLatin1Char('+');
+  const QModelIndex current = form_->recordsGrid->currentIndex();
+  if (current.isValid() && model_->inserting() && current.row() == model_->editRow())
+    return QStringLiteral("New record of %1").arg(count);
+  if (model_->storedRowCount() == 0) return QStringLiteral("No records");
+  const long position = current.isValid() ? model_->positionOf(current.row()) : 0;
+  return QStringLiteral("Row %1 of %2").arg(locale.toString(qlonglong(std::max(0L, position) + 1)), count);
 }
 
 RecordsPage::~RecordsPage() {

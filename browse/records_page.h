@@ -47,8 +47,17 @@ class RecordsPage : public QWidget {
   // shown; resizing the window later leaves the widths alone.
   void shareColumnWidths();
 
+  // Where the grid stands, for the status bar: "Row 1,234 of 1,000,000" in
+  // the desktop's number format ("of 128+" while more rows may follow, "New
+  // record of ..." on a pending new row); empty with no rows shown.
+  QString positionText() const;
+
   const RecordsDataset& dataset() const { return dataset_; }
   RecordsModel* model() const { return model_; }
+
+ signals:
+  // The current row, the row count or the edit state changed.
+  void positionChanged();
 
  protected:
   void changeEvent(QEvent* event) override;

@@ -32,6 +32,7 @@ class LargeTableTest : public QObject {
 
  private slots:
   void init() {
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     dialogs = std::make_unique<ScriptedDialogs::Scope>();
     window = std::make_unique<MainWindow>();
     window->resize(1000, 700);
@@ -48,10 +49,13 @@ class LargeTableTest : public QObject {
 
   void ctrlEndReachesTheLastRow() {
     QCOMPARE(model()->rowCount(), 100000);
+    QCOMPARE(window->windowTitle(), QStringLiteral("medium.mdb \u2014 Kevra"));
+    QCOMPARE(window->rowStatusText(), QStringLiteral("Row 1 of 100,000"));
     grid()->setFocus();
     grid()->setCurrentIndex(model()->index(0, 1));
     QTest::keyClick(grid(), Qt::Key_End, Qt::ControlModifier);
     QCOMPARE(grid()->currentIndex().row(), 99999);
+    QCOMPARE(window->rowStatusText(), QStringLiteral("Row 100,000 of 100,000"));
     QCOMPARE(model()->index(99999, 0).data().toString(), storedId(99999));
     QScrollBar* bar = grid()->verticalScrollBar();
     QCOMPARE(bar->value(), bar->maximum());

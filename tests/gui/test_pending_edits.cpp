@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QTableView>
 #include <QTemporaryDir>
+#include <QToolButton>
 #include <QtTest>
 
 #include "browse/records_model.h"
@@ -100,6 +101,27 @@ class PendingEditsTest : public QObject {
     QCOMPARE(questions(), QStringList());
     show("Table1");
     QCOMPARE(cell(0, 1), QStringLiteral("kept on quit"));
+  }
+
+  void rowCountFollowsInsertAndDelete() {
+    show("Table1");
+    QCOMPARE(window->windowTitle(), QStringLiteral("testv2000.mdb \u2014 Kevra"));
+    QCOMPARE(window->rowStatusText(), QStringLiteral("Row 1 of 2"));
+    grid()->setCurrentIndex(model()->index(1, 0));
+    QCOMPARE(window->rowStatusText(), QStringLiteral("Row 2 of 2"));
+    control<QToolButton>(*window, "insertButton")->click();
+    QCOMPARE(window->rowStatusText(), QStringLiteral("New record of 2"));
+    QVERIFY(model()->setData(grid()->currentIndex().siblingAtColumn(0), QStringLiteral("zz new")));
+    control<QToolButton>(*window, "postButton")->click();
+    QCOMPARE(errors(), QStringList());
+    const int added = grid()->currentIndex().row();
+    QCOMPARE(window->rowStatusText(), QStringLiteral("Row %1 of 3").arg(added + 1));
+    (*dialogs)->messageAnswer = QMessageBox::Ok;
+    control<QToolButton>(*window, "deleteButton")->click();
+    QCOMPARE(window->rowStatusText().section(QStringLiteral(" of "), 1), QStringLiteral("2"));
+    action(*window, "closeAction")->trigger();
+    QCOMPARE(window->rowStatusText(), QString());
+    QCOMPARE(window->windowTitle(), QStringLiteral("Kevra"));
   }
 
   void refusedEditKeepsTheUserWithIt() {
