@@ -51,6 +51,8 @@ MainWindow::MainWindow(QWidget* parent)
   setStatusText(QStringLiteral("Closed"));
   rowPanel_ = new QLabel(form_->statusBar);
   rowPanel_->setObjectName(QStringLiteral("rowPanel"));
+  rowPanel_->setMinimumWidth(rowPanel_->fontMetrics().horizontalAdvance(QStringLiteral("Row 1,000,000 of 1,000,000+ (filtered)")));
+  rowPanel_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   form_->statusBar->addPermanentWidget(rowPanel_);
   connect(form_->recordsPage, &browse::RecordsPage::positionChanged, this,
           [this] { rowPanel_->setText(form_->pages->isVisible() ? form_->recordsPage->positionText() : QString()); });
