@@ -299,7 +299,7 @@ void MainWindow::showTable() {
   setStatusText(session_.path() + QStringLiteral(" -> ") + table);
 
   form_->structurePage->showTable();
-  form_->recordsPage->shareColumnWidths();
+  form_->recordsPage->fitColumnWidths();
   rowPanel_->setText(form_->recordsPage->positionText());
   setCommandAvailable(form_->exportAction, true);
 }

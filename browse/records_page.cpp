@@ -7,6 +7,7 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLocale>
+#include <QTableView>
 #include <algorithm>
 #include <chrono>
 #include <stdexcept>
@@ -98,13 +99,18 @@ void RecordsPage::reloadRecords() {
 
 void RecordsPage::setGridVisible(bool visible) { form_->recordsGrid->setVisible(visible); }
 
-void RecordsPage::shareColumnWidths() {
-  // The grid's width is known once the pending layout has run.
+void RecordsPage::fitColumnWidths() {
+  // The first screen is known once the pending layout has run.
   QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
-  const int columns = model_->columnCount();
-  if (columns <= 0) return;
-  const int width = form_->recordsGrid->width() / columns;
-  for (int column = 0; column < columns; ++column) form_->recordsGrid->setColumnWidth(column, width);
+  QTableView* grid = form_->recordsGrid;
+  grid->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+  grid->horizontalHeader()->setResizeContentsPrecision(0);  // the rows on screen only
+  for (int column = 0; column < model_->columnCount(); ++column) {
+    grid->resizeColumnToContents(column);
+    constexpr int kBreathingRoom = 8;
+    grid->setColumnWidth(column,
+                         std::clamp(grid->columnWidth(column) + kBreathingRoom, kMinColumnWidth, kMaxColumnWidth));
+  }
 }
 
 }  // namespace kevra::browse

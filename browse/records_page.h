@@ -43,9 +43,12 @@ class RecordsPage : public QWidget {
   bool editPending() const;
 
   void setGridVisible(bool visible);
-  // Shares the grid's width equally among its columns. Done once per table
-  // shown; resizing the window later leaves the widths alone.
-  void shareColumnWidths();
+  // Sizes each column to what its header and the first screen of values
+  // need, between kMinColumnWidth and kMaxColumnWidth. Done once per table
+  // shown; the user can resize them afterwards.
+  void fitColumnWidths();
+  static constexpr int kMinColumnWidth = 40;
+  static constexpr int kMaxColumnWidth = 320;
 
   // Where the grid stands, for the status bar: "Row 1,234 of 1,000,000" in
   // the desktop's number format ("of 128+" while more rows may follow, "New
