@@ -10,6 +10,8 @@
 #include <QFileInfo>
 #include <QProgressDialog>
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
 #include <QUrl>
 
 #include "app/about_box.h"
@@ -74,6 +76,37 @@ MainWindow::MainWindow(QWidget* parent)
     setCommandAvailable(command, command->isEnabled());  // as designed, if written
 
   connectCommands();
+  addKeysAndRecordCommands();
+}
+
+void MainWindow::addKeysAndRecordCommands() {
+  form_->openAction->setShortcut(QKeySequence::Open);
+  form_->closeAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
+  form_->exitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+
+  refreshListAction_ = new QAction(QStringLiteral("Re&fresh List"), this);
+  refreshListAction_->setObjectName(QStringLiteral("refreshListAction"));
+  refreshListAction_->setShortcut(QKeySequence(Qt::Key_F5));
+  form_->tablesMenu->addSeparator();
+  form_->tablesMenu->addAction(refreshListAction_);
+  // The tree is read again; the table on screen stays as it is.
+  connect(refreshListAction_, &QAction::triggered, this, [this] {
+    ui::runCommand(this, [this] {
+      session_.rereadCatalog();
+      refreshTableList();
+      form_->tableTree->selectTable(shownTable_);
+    });
+  });
+
+  recordsMenu_ = new QMenu(QStringLiteral("&Records"), this);
+  recordsMenu_->setObjectName(QStringLiteral("recordsMenu"));
+  for (QAction* command : form_->recordsPage->commands()) {
+    if (command)
+      recordsMenu_->addAction(command);
+    else
+      recordsMenu_->addSeparator();
+  }
+  form_->menuBar->insertMenu(form_->helpMenu->menuAction(), recordsMenu_);
 }
 
 MainWindow::~MainWindow() = default;
@@ -215,6 +248,7 @@ void MainWindow::closeDatabase() {
   setStatusText(QStringLiteral("Closed"));
   setOpenFileTitle({});
   form_->recordsPage->closeRecords();
+  form_->recordsPage->setCommandsEnabled(false);
   rowPanel_->clear();
 }
 
@@ -270,6 +304,7 @@ void MainWindow::refreshCatalog(bool keepTable) {
     form_->pages->hide();
     shownTable_.clear();
     rowPanel_->clear();
+    form_->recordsPage->setCommandsEnabled(false);
     // No table is selected now: the commands on one wait for the next click.
     setTableCommands(false);
   }
@@ -301,6 +336,7 @@ void MainWindow::showTable() {
   form_->structurePage->showTable();
   form_->recordsPage->fitColumnWidths();
   rowPanel_->setText(form_->recordsPage->positionText());
+  form_->recordsPage->setCommandsEnabled(true);
   setCommandAvailable(form_->exportAction, true);
 }
 

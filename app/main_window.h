@@ -15,6 +15,7 @@
 
 class QAction;
 class QLabel;
+class QMenu;
 
 namespace Ui {
 class MainWindow;
@@ -89,6 +90,9 @@ class MainWindow : public QMainWindow {
 
  private:
   void connectCommands();
+  // Standard keys on the File commands, Tables > Refresh List (F5) and the
+  // Records menu with the grid's find, filter and delete commands.
+  void addKeysAndRecordCommands();
   // Enables `command` when `available` and its work exists.
   void setCommandAvailable(QAction* command, bool available);
   void setDatabaseCommands(bool open);
@@ -110,6 +114,8 @@ class MainWindow : public QMainWindow {
   QLabel* rowPanel_ = nullptr;
   QString shownTable_;  // the table whose rows the grid shows
   QSet<QAction*> implemented_;
+  QAction* refreshListAction_ = nullptr;
+  QMenu* recordsMenu_ = nullptr;
 };
 
 }  // namespace kevra::app

@@ -59,6 +59,10 @@ class RecordsModel : public QAbstractTableModel {
   bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
 
   long blockRows() const { return blockRows_; }
+  const QStringList& fieldNames() const { return fieldNames_; }
+  // The value the cell at `row`, `column` holds (a pending value included);
+  // null when there is none to show.
+  const kevra::Value* storedValue(int row, int column) const { return valueAt(row, column); }
   // The stored rows shown are all there are (a pending new row aside): the
   // count is known, not just the rows read so far.
   bool rowCountFinal() const { return storedCountKnown_ || atEnd_; }

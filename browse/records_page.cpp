@@ -6,6 +6,7 @@
 #include <QEvent>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QLineEdit>
 #include <QLocale>
 #include <QTableView>
 #include <algorithm>
@@ -37,6 +38,8 @@ RecordsPage::RecordsPage(QWidget* parent) : QWidget(parent), form_(std::make_uni
   connect(model_, &QAbstractItemModel::rowsInserted, this, moved);
   connect(model_, &QAbstractItemModel::rowsRemoved, this, moved);
   connect(model_, &RecordsModel::editStateChanged, this, moved);
+  buildSearchBars();
+  buildCommands();
 }
 
 QString RecordsPage::positionText() const {
@@ -47,9 +50,11 @@ QString RecordsPage::positionText() const {
   const QModelIndex current = form_->recordsGrid->currentIndex();
   if (current.isValid() && model_->inserting() && current.row() == model_->editRow())
     return QStringLiteral("New record of %1").arg(count);
-  if (model_->storedRowCount() == 0) return QStringLiteral("No records");
+  if (model_->storedRowCount() == 0)
+    return query_.filtered() ? QStringLiteral("No records (filtered)") : QStringLiteral("No records");
   const long position = current.isValid() ? model_->positionOf(current.row()) : 0;
-  return QStringLiteral("Row %1 of %2").arg(locale.toString(qlonglong(std::max(0L, position) + 1)), count);
+  const QString filtered = query_.filtered() ? QStringLiteral(" (filtered)") : QString();
+  return QStringLiteral("Row %1 of %2").arg(locale.toString(qlonglong(std::max(0L, position) + 1)), count) + filtered;
 }
 
 RecordsPage::~RecordsPage() {
@@ -60,7 +65,11 @@ void RecordsPage::showRecords(const std::string& connectionString, const QString
   model_->setEnabled(false);
   dataset_.Close();
   dataset_.setConnectionString(connectionString);
-  dataset_.setCommandText("select * from [" + table.toStdString() + "]");
+  // A table starts in storage order, unfiltered.
+  query_ = RecordsQuery{table, {}, {}, RecordsQuery::Order::Storage};
+  dataset_.setCommandText(query_.commandText());
+  if (filterBox_) filterBox_->clear();
+  showSortIndicator();
   dataset_.Open();
   model_->setEnabled(true);
 }
