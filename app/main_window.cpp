@@ -16,6 +16,7 @@
 
 #include "app/about_box.h"
 #include "browse/records_page.h"
+#include "browse/start_page.h"
 #include "database/database_password.h"
 #include "database/jet_engine.h"
 #include "browse/structure_page.h"
@@ -31,6 +32,7 @@
 #include "ui/dialog_seam.h"
 #include "ui/error_display.h"
 #include "ui/message_boxes.h"
+#include "ui/recent_files.h"
 #include "ui_main_window.h"
 
 static void initKevraResources() { Q_INIT_RESOURCE(kevra); }
@@ -77,6 +79,41 @@ MainWindow::MainWindow(QWidget* parent)
 
   connectCommands();
   addKeysAndRecordCommands();
+  addStartPageAndRecentFiles();
+}
+
+void MainWindow::addStartPageAndRecentFiles() {
+  startPage_ = new browse::StartPage(form_->pageArea);
+  startPage_->setObjectName(QStringLiteral("startPage"));
+  form_->pageAreaLayout->addWidget(startPage_);
+  const auto command = [this](void (MainWindow::*handler)()) {
+    return [this, handler] { ui::runCommand(this, [this, handler] { (this->*handler)(); }); };
+  };
+  connect(startPage_, &browse::StartPage::openRequested, this, command(&MainWindow::openDatabase));
+  connect(startPage_, &browse::StartPage::createRequested, this, command(&MainWindow::createDatabase));
+  const auto openRecent = [this](const QString& path) {
+    ui::runCommand(this, [this, &path] { openDatabaseFile(path); });
+  };
+  connect(startPage_, &browse::StartPage::recentFileChosen, this, openRecent);
+
+  recentMenu_ = new QMenu(QStringLiteral("Recent &Files"), this);
+  recentMenu_->setObjectName(QStringLiteral("recentMenu"));
+  form_->fileMenu->insertMenu(form_->closeAction, recentMenu_);
+  connect(recentMenu_, &QMenu::triggered, this,
+          [openRecent](QAction* chosen) { openRecent(chosen->data().toString()); });
+  showRecentFiles();
+}
+
+void MainWindow::showRecentFiles() {
+  const QStringList files = ui::RecentFiles().files();
+  recentMenu_->clear();
+  for (int i = 0; i < files.size(); ++i) {
+    QAction* entry = recentMenu_->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(QFileInfo(files[i]).fileName()));
+    entry->setData(files[i]);
+    entry->setToolTip(files[i]);
+  }
+  recentMenu_->menuAction()->setEnabled(!files.isEmpty() && !form_->closeAction->isEnabled());
+  startPage_->setRecentFiles(files);
 }
 
 void MainWindow::addKeysAndRecordCommands() {
@@ -107,6 +144,7 @@ void MainWindow::addKeysAndRecordCommands() {
       recordsMenu_->addSeparator();
   }
   form_->menuBar->insertMenu(form_->helpMenu->menuAction(), recordsMenu_);
+  recordsMenu_->setEnabled(false);
 }
 
 MainWindow::~MainWindow() = default;
@@ -155,6 +193,11 @@ void MainWindow::setDatabaseCommands(bool open) {
   setCommandAvailable(form_->compactAction, !open);
   form_->tablesMenu->setEnabled(open);
   form_->convertMenu->setEnabled(open);
+  if (recordsMenu_) recordsMenu_->setEnabled(open);
+  if (startPage_) {
+    startPage_->setVisible(!open);
+    showRecentFiles();
+  }
   // Table commands wait for a table click; Close leaves them as they were.
   if (open) setTableCommands(false);
 }
@@ -211,6 +254,7 @@ void MainWindow::openDatabaseFile(const QString& path) {
     session_.close();
     throw;
   }
+  ui::RecentFiles().add(path);
   setDatabaseCommands(true);
   setStatusText(path);
   setOpenFileTitle(path);

@@ -22,6 +22,7 @@ class MainWindow;
 }
 namespace kevra::browse {
 class RecordsPage;
+class StartPage;
 class StructurePage;
 }  // namespace kevra::browse
 namespace kevra::schema {
@@ -93,6 +94,9 @@ class MainWindow : public QMainWindow {
   // Standard keys on the File commands, Tables > Refresh List (F5) and the
   // Records menu with the grid's find, filter and delete commands.
   void addKeysAndRecordCommands();
+  // The start page shown while no file is open, and File > Recent Files.
+  void addStartPageAndRecentFiles();
+  void showRecentFiles();
   // Enables `command` when `available` and its work exists.
   void setCommandAvailable(QAction* command, bool available);
   void setDatabaseCommands(bool open);
@@ -116,6 +120,8 @@ class MainWindow : public QMainWindow {
   QSet<QAction*> implemented_;
   QAction* refreshListAction_ = nullptr;
   QMenu* recordsMenu_ = nullptr;
+  QMenu* recentMenu_ = nullptr;
+  browse::StartPage* startPage_ = nullptr;
 };
 
 }  // namespace kevra::app

@@ -53,7 +53,10 @@ class WindowLooksTest : public QObject {
     save(&dialog, "password");
   }
 
-  void startWindow() { save(window.get(), "start"); }
+  void startWindow() {
+    QVERIFY(control<QWidget>(*window, "startPage")->isVisible());
+    save(window.get(), "start");
+  }
 
   void tableShown() {
     openWith(*window, **dialogs, samplePath("testv2000.mdb"));

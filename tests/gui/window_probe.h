@@ -3,6 +3,7 @@
 // nodes and choosing combo entries the way a user does.
 #pragma once
 #include <QAction>
+#include <QStandardPaths>
 #include <QComboBox>
 #include <QListWidget>
 #include <QMenu>
@@ -16,6 +17,10 @@
 #include "scripted_dialogs.h"
 
 using kevra::app::MainWindow;
+
+// The window keeps settings (the recent files); tests keep theirs apart from
+// the user's.
+inline const bool kTestSettings = (QStandardPaths::setTestModeEnabled(true), true);
 
 template <class T>
 T* control(const MainWindow& window, const char* name) {
