@@ -3,7 +3,10 @@
 // nodes and choosing combo entries the way a user does.
 #pragma once
 #include <QAction>
-#include <QStandardPaths>
+#include <QCoreApplication>
+#include <QDir>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QComboBox>
 #include <QListWidget>
 #include <QMenu>
@@ -18,9 +21,13 @@
 
 using kevra::app::MainWindow;
 
-// The window keeps settings (the recent files); tests keep theirs apart from
-// the user's.
-inline const bool kTestSettings = (QStandardPaths::setTestModeEnabled(true), true);
+// The window keeps settings (the recent files); each test program keeps its
+// own, apart from the user's and from other tests running at the same time.
+struct TestSettingsFolder {
+  QTemporaryDir folder;
+  TestSettingsFolder() { QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, folder.path()); }
+};
+inline const TestSettingsFolder kTestSettings;
 
 template <class T>
 T* control(const MainWindow& window, const char* name) {
