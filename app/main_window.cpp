@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QTabWidget>
 #include <QUrl>
 
 #include "app/about_box.h"
@@ -168,6 +169,13 @@ void MainWindow::connectCommands() {
   connect(form_->addTableAction, &QAction::triggered, this, command(&MainWindow::addTable));
   connect(form_->renameTableAction, &QAction::triggered, this, command(&MainWindow::renameTable));
   connect(form_->dropTableAction, &QAction::triggered, this, command(&MainWindow::dropTable));
+
+  // Going to the structure page posts the row being edited first, as its
+  // commands reload the rows; a refusal keeps the user on the records page.
+  connect(form_->pages, &QTabWidget::currentChanged, this, [this](int index) {
+    if (form_->pages->widget(index) != form_->structurePage || !form_->recordsPage->editPending()) return;
+    if (!form_->recordsPage->postPendingEdit()) form_->pages->setCurrentWidget(form_->recordsPage);
+  });
 
   browse::StructurePage* page = form_->structurePage;
   connect(page, &browse::StructurePage::applyChangesRequested, this,
@@ -385,6 +393,7 @@ void MainWindow::showTable() {
 }
 
 void MainWindow::addTable() {
+  if (!leaveRecordsForClosing()) return;  // the rows are read again afterwards
   schema::TableNameDialog dialog(session_, this);
   connect(&dialog, &schema::TableNameDialog::refreshRequested, this,
           [this] { ui::runCommand(this, [this] { refreshCatalog(false); }); });
@@ -392,6 +401,7 @@ void MainWindow::addTable() {
 }
 
 void MainWindow::renameTable() {
+  if (!leaveRecordsForClosing()) return;  // the rows are read again afterwards
   const QString table = selectedTable();
   if (table.isNull()) return;
   schema::TableNameDialog dialog(session_, table, session_.selectedTableIndex(), this);
@@ -401,6 +411,7 @@ void MainWindow::renameTable() {
 }
 
 void MainWindow::dropTable() {
+  if (!leaveRecordsForClosing()) return;  // the rows are read again afterwards
   const QString table = selectedTable();
   if (table.isNull()) return;
   if (schema::dropTable(this, session_, table)) refreshCatalog(false);

@@ -4,6 +4,7 @@
 // edit; Close and quit then ask whether to discard it.
 #include <QFile>
 #include <QLineEdit>
+#include <QTabWidget>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QToolButton>
@@ -101,6 +102,31 @@ class PendingEditsTest : public QObject {
     QCOMPARE(questions(), QStringList());
     show("Table1");
     QCOMPARE(cell(0, 1), QStringLiteral("kept on quit"));
+  }
+
+  void structurePagePostsTheEditFirst() {
+    show("Table1");
+    type(1, 1, QStringLiteral("kept on the way to the structure"));
+    auto* pages = control<QTabWidget>(*window, "pages");
+    pages->setCurrentWidget(window->structurePage());
+    QCOMPARE(errors(), QStringList());
+    QVERIFY(!model()->editing());
+    QCOMPARE(pages->currentWidget(), window->structurePage());
+    // A refused one keeps the user on the records page with it.
+    pages->setCurrentWidget(window->recordsPage());
+    type(1, 0, cell(0, 0));
+    pages->setCurrentWidget(window->structurePage());
+    QCOMPARE(errors().size(), 1);
+    QCOMPARE(pages->currentWidget(), window->recordsPage());
+    QVERIFY(model()->editing());
+    // Tables > Drop asks before the rows go; No keeps everything.
+    (*dialogs)->messageAnswer = QMessageBox::No;
+    action(*window, "dropTableAction")->trigger();
+    QCOMPARE(questions(), QStringList{QStringLiteral("Discard the changes to this record?")});
+    QVERIFY(model()->editing());
+    QCOMPARE(treeTexts(*window).size(), 4);
+    show("Table1");
+    QCOMPARE(cell(1, 1), QStringLiteral("kept on the way to the structure"));
   }
 
   void rowCountFollowsInsertAndDelete() {
