@@ -3,16 +3,22 @@
 #include "app/main_window.h"
 
 #include <QAction>
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 #include <QProgressDialog>
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTabWidget>
 #include <QUrl>
 
 #include "app/about_box.h"
 #include "browse/records_page.h"
+#include "browse/start_page.h"
+#include "database/database_password.h"
 #include "database/jet_engine.h"
 #include "browse/structure_page.h"
 #include "browse/table_tree.h"
@@ -26,8 +32,10 @@
 #include "schema/drop_table.h"
 #include "schema/primary_key.h"
 #include "schema/table_name_dialog.h"
+#include "ui/dialog_seam.h"
 #include "ui/error_display.h"
 #include "ui/message_boxes.h"
+#include "ui/recent_files.h"
 #include "ui_main_window.h"
 
 static void initKevraResources() { Q_INIT_RESOURCE(kevra); }
@@ -49,6 +57,13 @@ MainWindow::MainWindow(QWidget* parent)
   statusPanel_->setObjectName(QStringLiteral("statusPanel"));
   form_->statusBar->addWidget(statusPanel_, 1);
   setStatusText(QStringLiteral("Closed"));
+  rowPanel_ = new QLabel(form_->statusBar);
+  rowPanel_->setObjectName(QStringLiteral("rowPanel"));
+  rowPanel_->setMinimumWidth(rowPanel_->fontMetrics().horizontalAdvance(QStringLiteral("Row 1,000,000 of 1,000,000+ (filtered)")));
+  rowPanel_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  form_->statusBar->addPermanentWidget(rowPanel_);
+  connect(form_->recordsPage, &browse::RecordsPage::positionChanged, this,
+          [this] { rowPanel_->setText(form_->pages->isVisible() ? form_->recordsPage->positionText() : QString()); });
 
   form_->splitter->setStretchFactor(0, 0);
   form_->splitter->setStretchFactor(1, 1);
@@ -68,6 +83,73 @@ MainWindow::MainWindow(QWidget* parent)
     setCommandAvailable(command, command->isEnabled());  // as designed, if written
 
   connectCommands();
+  addKeysAndRecordCommands();
+  addStartPageAndRecentFiles();
+}
+
+void MainWindow::addStartPageAndRecentFiles() {
+  startPage_ = new browse::StartPage(form_->pageArea);
+  startPage_->setObjectName(QStringLiteral("startPage"));
+  form_->pageAreaLayout->addWidget(startPage_);
+  const auto command = [this](void (MainWindow::*handler)()) {
+    return [this, handler] { ui::runCommand(this, [this, handler] { (this->*handler)(); }); };
+  };
+  connect(startPage_, &browse::StartPage::openRequested, this, command(&MainWindow::openDatabase));
+  connect(startPage_, &browse::StartPage::createRequested, this, command(&MainWindow::createDatabase));
+  const auto openRecent = [this](const QString& path) {
+    ui::runCommand(this, [this, &path] { openDatabaseFile(path); });
+  };
+  connect(startPage_, &browse::StartPage::recentFileChosen, this, openRecent);
+
+  recentMenu_ = new QMenu(QStringLiteral("Recent &Files"), this);
+  recentMenu_->setObjectName(QStringLiteral("recentMenu"));
+  form_->fileMenu->insertMenu(form_->closeAction, recentMenu_);
+  connect(recentMenu_, &QMenu::triggered, this,
+          [openRecent](QAction* chosen) { openRecent(chosen->data().toString()); });
+  showRecentFiles();
+}
+
+void MainWindow::showRecentFiles() {
+  const QStringList files = ui::RecentFiles().files();
+  recentMenu_->clear();
+  for (int i = 0; i < files.size(); ++i) {
+    QAction* entry = recentMenu_->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(QFileInfo(files[i]).fileName()));
+    entry->setData(files[i]);
+    entry->setToolTip(files[i]);
+  }
+  recentMenu_->menuAction()->setEnabled(!files.isEmpty() && !form_->closeAction->isEnabled());
+  startPage_->setRecentFiles(files);
+}
+
+void MainWindow::addKeysAndRecordCommands() {
+  form_->openAction->setShortcut(QKeySequence::Open);
+  form_->closeAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
+  form_->exitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+
+  refreshListAction_ = new QAction(QStringLiteral("Re&fresh List"), this);
+  refreshListAction_->setObjectName(QStringLiteral("refreshListAction"));
+  refreshListAction_->setShortcut(QKeySequence(Qt::Key_F5));
+  form_->tablesMenu->addSeparator();
+  form_->tablesMenu->addAction(refreshListAction_);
+  // The tree is read again; the table on screen stays as it is.
+  connect(refreshListAction_, &QAction::triggered, this, [this] {
+    ui::runCommand(this, [this] {
+      session_.rereadCatalog();
+      refreshTableList();
+      form_->tableTree->selectTable(shownTable_);
+    });
+  });
+
+  recordsMenu_ = new QMenu(QStringLiteral("&Records"), this);
+  recordsMenu_->setObjectName(QStringLiteral("recordsMenu"));
+  for (QAction* command : form_->recordsPage->commands()) {
+    if (command)
+      recordsMenu_->addAction(command);
+    else
+      recordsMenu_->addSeparator();
+  }
+  form_->menuBar->insertMenu(form_->helpMenu->menuAction(), recordsMenu_);
+  recordsMenu_->setEnabled(false);
 }
 
 MainWindow::~MainWindow() = default;
@@ -94,6 +176,13 @@ void MainWindow::connectCommands() {
   connect(form_->importAction, &QAction::triggered, this, command(&MainWindow::importTables));
   connect(form_->exportAction, &QAction::triggered, this, command(&MainWindow::exportTable));
 
+  // Going to the structure page posts the row being edited first, as its
+  // commands reload the rows; a refusal keeps the user on the records page.
+  connect(form_->pages, &QTabWidget::currentChanged, this, [this](int index) {
+    if (form_->pages->widget(index) != form_->structurePage || !form_->recordsPage->editPending()) return;
+    if (!form_->recordsPage->postPendingEdit()) form_->pages->setCurrentWidget(form_->recordsPage);
+  });
+
   browse::StructurePage* page = form_->structurePage;
   connect(page, &browse::StructurePage::applyChangesRequested, this,
           [this](const schema::FieldEdits& edits) { ui::runCommand(this, [&] { applyFieldChanges(edits); }); });
@@ -118,6 +207,11 @@ void MainWindow::setDatabaseCommands(bool open) {
   setCommandAvailable(form_->compactAction, !open);
   form_->tablesMenu->setEnabled(open);
   form_->convertMenu->setEnabled(open);
+  if (recordsMenu_) recordsMenu_->setEnabled(open);
+  if (startPage_) {
+    startPage_->setVisible(!open);
+    showRecentFiles();
+  }
   // Table commands wait for a table click; Close leaves them as they were.
   if (open) setTableCommands(false);
 }
@@ -132,6 +226,13 @@ QString MainWindow::selectedTable() const { return form_->tableTree->selectedTab
 
 QString MainWindow::statusText() const { return statusPanel_->text(); }
 
+QString MainWindow::rowStatusText() const { return rowPanel_->text(); }
+
+void MainWindow::setOpenFileTitle(const QString& path) {
+  setWindowTitle(path.isEmpty() ? ui::kApplicationTitle
+                                : QFileInfo(path).fileName() + QStringLiteral(" \u2014 ") + ui::kApplicationTitle);
+}
+
 void MainWindow::setStatusText(const QString& text) { statusPanel_->setText(text); }
 
 void MainWindow::openDatabase() {
@@ -142,7 +243,22 @@ void MainWindow::openDatabase() {
 }
 
 void MainWindow::openDatabaseFile(const QString& path) {
-  session_.open(path);
+  // A protected file asks for its password first, again after a wrong one;
+  // Cancel leaves nothing open.
+  QString password;
+  if (db::databaseHasPassword(path.toStdString())) {
+    QString problem;
+    for (;;) {
+      const std::optional<QString> typed = ui::dialogs().password(this, QFileInfo(path).fileName(), problem);
+      if (!typed) return;
+      if (db::databasePasswordMatches(path.toStdString(), typed->toStdString())) {
+        password = *typed;
+        break;
+      }
+      problem = QStringLiteral("That password is not correct (passwords are case-sensitive). Try again.");
+    }
+  }
+  session_.open(path, password);
   try {
     refreshTableList();
   } catch (...) {
@@ -152,18 +268,46 @@ void MainWindow::openDatabaseFile(const QString& path) {
     session_.close();
     throw;
   }
+  ui::RecentFiles().add(path);
   setDatabaseCommands(true);
   setStatusText(path);
+  setOpenFileTitle(path);
+}
+
+bool MainWindow::leaveRecordsForClosing() {
+  if (form_->recordsPage->postPendingEdit()) return true;
+  ui::MessageRequest question;
+  question.icon = QMessageBox::Question;
+  question.title = ui::kApplicationTitle;
+  question.text = QStringLiteral("Discard the changes to this record?");
+  question.buttons = QMessageBox::Yes | QMessageBox::No;
+  question.defaultButton = QMessageBox::No;
+  if (ui::dialogs().message(this, question) != QMessageBox::Yes) return false;
+  form_->recordsPage->discardPendingEdit();
+  return true;
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  if (!leaveRecordsForClosing()) {
+    event->ignore();
+    return;
+  }
+  QMainWindow::closeEvent(event);
 }
 
 void MainWindow::closeDatabase() {
+  if (!leaveRecordsForClosing()) return;
+  shownTable_.clear();
   form_->tableTree->clear();
   session_.close();
   form_->pages->hide();
   form_->recordsPage->setGridVisible(false);
   setDatabaseCommands(false);
   setStatusText(QStringLiteral("Closed"));
+  setOpenFileTitle({});
   form_->recordsPage->closeRecords();
+  form_->recordsPage->setCommandsEnabled(false);
+  rowPanel_->clear();
 }
 
 void MainWindow::createDatabase() {
@@ -203,8 +347,7 @@ void MainWindow::compactDatabase() {
 }
 
 void MainWindow::exitProgram() {
-  close();
-  QCoreApplication::quit();
+  if (close()) QCoreApplication::quit();
 }
 
 void MainWindow::refreshCatalog(bool keepTable) {
@@ -217,6 +360,9 @@ void MainWindow::refreshCatalog(bool keepTable) {
   } else {
     refreshTableList();
     form_->pages->hide();
+    shownTable_.clear();
+    rowPanel_->clear();
+    form_->recordsPage->setCommandsEnabled(false);
     // No table is selected now: the commands on one wait for the next click.
     setTableCommands(false);
   }
@@ -227,9 +373,16 @@ void MainWindow::refreshTableList() { form_->tableTree->fill(session_.catalog())
 void MainWindow::showTable() {
   const QString table = form_->tableTree->selectedTable();
   if (table.isNull()) return;  // a click beside the nodes
+  // The edit of the table shown is posted before it goes; when that is
+  // refused the user stays with it, the edit still pending.
+  if (!form_->recordsPage->postPendingEdit()) {
+    form_->tableTree->selectTable(shownTable_);
+    return;
+  }
   session_.selectTable(table.toStdString());
   // When the rows cannot be opened, nothing below changes.
   form_->recordsPage->showRecords(session_.connectionString(), table);
+  shownTable_ = table;
 
   form_->pages->show();
   form_->recordsPage->setGridVisible(true);
@@ -239,11 +392,14 @@ void MainWindow::showTable() {
   setStatusText(session_.path() + QStringLiteral(" -> ") + table);
 
   form_->structurePage->showTable();
-  form_->recordsPage->shareColumnWidths();
+  form_->recordsPage->fitColumnWidths();
+  rowPanel_->setText(form_->recordsPage->positionText());
+  form_->recordsPage->setCommandsEnabled(true);
   setCommandAvailable(form_->exportAction, true);
 }
 
 void MainWindow::addTable() {
+  if (!leaveRecordsForClosing()) return;  // the rows are read again afterwards
   schema::TableNameDialog dialog(session_, this);
   connect(&dialog, &schema::TableNameDialog::refreshRequested, this,
           [this] { ui::runCommand(this, [this] { refreshCatalog(false); }); });
@@ -251,6 +407,7 @@ void MainWindow::addTable() {
 }
 
 void MainWindow::renameTable() {
+  if (!leaveRecordsForClosing()) return;  // the rows are read again afterwards
   const QString table = selectedTable();
   if (table.isNull()) return;
   schema::TableNameDialog dialog(session_, table, session_.selectedTableIndex(), this);
@@ -260,6 +417,7 @@ void MainWindow::renameTable() {
 }
 
 void MainWindow::dropTable() {
+  if (!leaveRecordsForClosing()) return;  // the rows are read again afterwards
   const QString table = selectedTable();
   if (table.isNull()) return;
   if (schema::dropTable(this, session_, table)) refreshCatalog(false);

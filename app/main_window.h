@@ -15,12 +15,14 @@
 
 class QAction;
 class QLabel;
+class QMenu;
 
 namespace Ui {
 class MainWindow;
 }
 namespace kevra::browse {
 class RecordsPage;
+class StartPage;
 class StructurePage;
 }  // namespace kevra::browse
 namespace kevra::schema {
@@ -85,15 +87,33 @@ class MainWindow : public QMainWindow {
   browse::RecordsPage* recordsPage() const;
   browse::StructurePage* structurePage() const;
   QString statusText() const;
+  // The status bar's row panel: "Row 1,234 of 1,000,000" for the grid.
+  QString rowStatusText() const;
+
+ protected:
+  // Closing the window ends the program; an unposted edit is posted first.
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   void connectCommands();
+  // Standard keys on the File commands, Tables > Refresh List (F5) and the
+  // Records menu with the grid's find, filter and delete commands.
+  void addKeysAndRecordCommands();
+  // The start page shown while no file is open, and File > Recent Files.
+  void addStartPageAndRecentFiles();
+  void showRecentFiles();
   // Enables `command` when `available` and its work exists.
   void setCommandAvailable(QAction* command, bool available);
   void setDatabaseCommands(bool open);
   void setStatusText(const QString& text);
+  // The title names the open file ("orders.mdb — Kevra"); "Kevra" when none.
+  void setOpenFileTitle(const QString& path);
   void setTableCommands(bool tableSelected);
   QString selectedTable() const;
+  // The row being edited in the grid posted before its rows go away. When
+  // the engine refuses it, the refusal is shown and the user asked whether
+  // to drop the changes; false keeps everything as it was.
+  bool leaveRecordsForClosing();
 
   std::unique_ptr<Ui::MainWindow> form_;
   ui::DatabaseSession session_;
@@ -101,7 +121,13 @@ class MainWindow : public QMainWindow {
   ui::FileDialog saveDialog_;
   ui::FileDialog importDialog_;
   QLabel* statusPanel_ = nullptr;
+  QLabel* rowPanel_ = nullptr;
+  QString shownTable_;  // the table whose rows the grid shows
   QSet<QAction*> implemented_;
+  QAction* refreshListAction_ = nullptr;
+  QMenu* recordsMenu_ = nullptr;
+  QMenu* recentMenu_ = nullptr;
+  browse::StartPage* startPage_ = nullptr;
 };
 
 }  // namespace kevra::app

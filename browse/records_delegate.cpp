@@ -9,13 +9,13 @@
 #include <QSignalBlocker>
 
 #include "browse/records_model.h"
+#include "browse/records_values.h"
 #include "database/ado_types.h"
 
 namespace kevra::browse {
 
 namespace {
 int fieldTypeOf(const QModelIndex& index) { return index.data(RecordsModel::FieldTypeRole).toInt(); }
-const QString kDateFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
 }  // namespace
 
 QWidget* RecordsDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem& option,
@@ -53,7 +53,7 @@ QWidget* RecordsDelegate::makeEditor(QWidget* parent, const QStyleOptionViewItem
     }
     case kevra::db::adDate: {
       auto* edit = new QDateTimeEdit(parent);
-      edit->setDisplayFormat(kDateFormat);
+      edit->setDisplayFormat(gridDateTimeFormat(QLocale(), true));  // as the cells read
       edit->setCalendarPopup(true);
       connect(edit, &QDateTimeEdit::dateTimeChanged, edit, commitOnChange(edit));
       return edit;

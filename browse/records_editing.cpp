@@ -126,6 +126,29 @@ void RecordsEditing::cancelRecord() {
   if (row >= 0) showRecord(std::min(row, model_->rowCount() - 1), current.column());
 }
 
+bool RecordsEditing::postBeforeLeaving() {
+  finishCellEdit(true);
+  if (!model_->editing()) return true;
+  // A new row nothing was typed into goes without a word, as when its row is left.
+  if (model_->inserting() && !model_->modified()) {
+    model_->cancelEdit();
+    return true;
+  }
+  const int column = grid_->currentIndex().column();
+  bool posted = false;
+  ui::runCommand(page_, [&] {
+    showRecord(model_->post(), column);
+    posted = true;
+  });
+  if (!posted) showRecord(model_->editRow(), column);
+  return posted;
+}
+
+void RecordsEditing::discardEdit() {
+  finishCellEdit(false);
+  model_->cancelEdit();
+}
+
 void RecordsEditing::leaveEditedRow(const QPersistentModelIndex& target) {
   if (!model_->editing() || !target.isValid() || target.row() == model_->editRow()) return;
   const int editRow = model_->editRow();

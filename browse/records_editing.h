@@ -27,6 +27,14 @@ class RecordsEditing : public QObject {
   void postRecord();
   void cancelRecord();
 
+  // Before the grid's rows go away (another table shown, the file closed,
+  // the program ended): the open cell editor is kept and the row being
+  // edited posted, as moving to another row does. True when nothing is left
+  // pending; a refusal goes to the error display and the edit stays.
+  bool postBeforeLeaving();
+  // Drops the row being edited, cell editor included, without writing it.
+  void discardEdit();
+
  private:
   void updateNavigator();
   // Ends the grid's open cell editor, keeping its text or not.

@@ -44,6 +44,7 @@ void RecordsModel::reload() {
   canModify_ = false;
   fetchedRows_ = 0;
   atEnd_ = true;
+  storedCountKnown_ = false;
   if (showing()) {
     const auto& rows = dataset_->rows();
     for (int field = 0; field < rows.fieldCount(); ++field) {
@@ -52,9 +53,31 @@ void RecordsModel::reload() {
     }
     canModify_ = dataset_->CanModify();
     atEnd_ = false;
+    // A whole table announces its stored row count: every row is there at
+    // once for the scrollbar and Ctrl+End, each block read when shown. The
+    // rows past that count, should the file hold more, are read as the view
+    // reaches the end.
+    if (const std::optional<long> stored = rows.storedRowCount()) {
+      fetchedRows_ = *stored;
+      storedCountKnown_ = true;
+    }
   }
   endResetModel();
-  fetchMore();  // the first block at once: the first screen needs no event round
+  // The first block at once: the first screen needs no event round.
+  if (fetchedRows_ == 0) {
+    fetchMore();
+  } else if (const Block* first = block(0); first && long(first->rows.size()) < blockRows_) {
+    // A short table is read whole here, which settles its count.
+    const long end = long(first->rows.size());
+    if (end < fetchedRows_) {
+      endRowsAt(end);
+    } else if (end > fetchedRows_) {
+      beginInsertRows({}, int(fetchedRows_), int(end - 1));
+      fetchedRows_ = end;
+      endInsertRows();
+    }
+    atEnd_ = true;
+  }
   if (wasEditing || canModify_) emit editStateChanged();
 }
 
@@ -119,7 +142,23 @@ const RecordsModel::Block* RecordsModel::block(long number) const {
     return nullptr;  // painting goes on with empty cells; fetchMore reports failures
   }
   rows.resize(size_t(std::max(read, 0L)));
+  const long end = number * blockRows_ + std::max(read, 0L);
+  if (read < blockRows_ && end < fetchedRows_) {
+    // The file holds fewer rows than its table definition counts: the rows
+    // shown end where the table does, once painting is over.
+    QMetaObject::invokeMethod(
+        const_cast<RecordsModel*>(this), [model = const_cast<RecordsModel*>(this), end] { model->endRowsAt(end); },
+        Qt::QueuedConnection);
+  }
   return &store(number, std::move(rows));
+}
+
+void RecordsModel::endRowsAt(long end) {
+  if (!showing() || pending_ || end >= fetchedRows_) return;
+  beginRemoveRows({}, int(end), int(fetchedRows_ - 1));
+  fetchedRows_ = end;
+  atEnd_ = true;
+  endRemoveRows();
 }
 
 const RecordsModel::Block& RecordsModel::store(long number, std::vector<Row> rows) const {

@@ -1,7 +1,11 @@
 // RecordsModel: the data link between the records dataset and the grid. Rows
-// are fetched lazily in blocks as the view scrolls (canFetchMore/fetchMore),
-// and only a bounded number of blocks is kept, least recently used first out,
-// so a table of any size opens at once and scrolls in bounded memory.
+// are read lazily in blocks of rows, and only a bounded number of blocks is
+// kept, least recently used first out, so a table of any size opens at once
+// and scrolls in bounded memory. A whole table reports the row count its
+// definition stores from the start, and any block is read when it is shown,
+// so the end or the middle of a million rows is one jump away; other results
+// (sorted, filtered, queries) grow block by block as the view scrolls
+// (canFetchMore/fetchMore).
 //
 // Editing works as in a data-aware grid: changing a cell puts its row in edit
 // mode, and the row's pending values live here until post() writes them in one
@@ -55,6 +59,15 @@ class RecordsModel : public QAbstractTableModel {
   bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
 
   long blockRows() const { return blockRows_; }
+  const QStringList& fieldNames() const { return fieldNames_; }
+  // The value the cell at `row`, `column` holds (a pending value included);
+  // null when there is none to show.
+  const kevra::Value* storedValue(int row, int column) const { return valueAt(row, column); }
+  // The stored rows shown are all there are (a pending new row aside): the
+  // count is known, not just the rows read so far.
+  bool rowCountFinal() const { return storedCountKnown_ || atEnd_; }
+  // The stored rows: the rows shown without a pending new row.
+  long storedRowCount() const { return fetchedRows_; }
 
   // Rows can be changed: the link shows an editable dataset of a writable file.
   bool canModify() const { return canModify_; }
@@ -110,6 +123,8 @@ class RecordsModel : public QAbstractTableModel {
   void storedRowAdded(long position);
   void storedRowRemoved(long position);
   void forgetBlocksFrom(long position);
+  // The table turned out to end at `end`, before the rows shown.
+  void endRowsAt(long end);
   // After a write that ran the dataset's statement again.
   void refetch(long keepPosition);
   const kevra::Value* valueAt(int row, int column) const;
@@ -127,6 +142,7 @@ class RecordsModel : public QAbstractTableModel {
   std::optional<PendingRow> pending_;
   long fetchedRows_ = 0;
   bool atEnd_ = true;
+  bool storedCountKnown_ = false;
   // Most recently used block first.
   mutable std::list<Block> cache_;
   mutable std::unordered_map<long, std::list<Block>::iterator> cacheIndex_;

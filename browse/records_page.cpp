@@ -5,6 +5,11 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QTableView>
+#include <algorithm>
 #include <chrono>
 #include <stdexcept>
 #include <thread>
@@ -26,6 +31,30 @@ RecordsPage::RecordsPage(QWidget* parent) : QWidget(parent), form_(std::make_uni
   connect(model_, &RecordsModel::fetchFailed, this,
           [this](const QString& message) { ui::showError(this, std::runtime_error(message.toStdString())); });
   editing_ = new RecordsEditing(form_->recordsGrid, form_->recordsNavigator, model_, this);
+
+  const auto moved = [this] { emit positionChanged(); };
+  connect(form_->recordsGrid->selectionModel(), &QItemSelectionModel::currentChanged, this, moved);
+  connect(model_, &QAbstractItemModel::modelReset, this, moved);
+  connect(model_, &QAbstractItemModel::rowsInserted, this, moved);
+  connect(model_, &QAbstractItemModel::rowsRemoved, this, moved);
+  connect(model_, &RecordsModel::editStateChanged, this, moved);
+  buildSearchBars();
+  buildCommands();
+}
+
+QString RecordsPage::positionText() const {
+  if (!dataset_.Active() || model_->columnCount() == 0) return {};
+  const QLocale locale;
+  QString count = locale.toString(qlonglong(model_->storedRowCount()));
+  if (!model_->rowCountFinal()) count += QLatin1Char('+');
+  const QModelIndex current = form_->recordsGrid->currentIndex();
+  if (current.isValid() && model_->inserting() && current.row() == model_->editRow())
+    return QStringLiteral("New record of %1").arg(count);
+  if (model_->storedRowCount() == 0)
+    return query_.filtered() ? QStringLiteral("No records (filtered)") : QStringLiteral("No records");
+  const long position = current.isValid() ? model_->positionOf(current.row()) : 0;
+  const QString filtered = query_.filtered() ? QStringLiteral(" (filtered)") : QString();
+  return QStringLiteral("Row %1 of %2").arg(locale.toString(qlonglong(std::max(0L, position) + 1)), count) + filtered;
 }
 
 RecordsPage::~RecordsPage() {
@@ -36,12 +65,22 @@ void RecordsPage::showRecords(const std::string& connectionString, const QString
   model_->setEnabled(false);
   dataset_.Close();
   dataset_.setConnectionString(connectionString);
-  dataset_.setCommandText("select * from [" + table.toStdString() + "]");
+  // A table starts in storage order, unfiltered.
+  query_ = RecordsQuery{table, {}, {}, RecordsQuery::Order::Storage};
+  dataset_.setCommandText(query_.commandText());
+  if (filterBox_) filterBox_->clear();
+  showSortIndicator();
   dataset_.Open();
   model_->setEnabled(true);
 }
 
 void RecordsPage::closeRecords() { dataset_.Close(); }
+
+bool RecordsPage::postPendingEdit() { return editing_->postBeforeLeaving(); }
+
+void RecordsPage::discardPendingEdit() { editing_->discardEdit(); }
+
+bool RecordsPage::editPending() const { return model_->editing(); }
 
 void RecordsPage::changeEvent(QEvent* event) {
   // The page takes the window's font only once it is placed in the window.
@@ -69,13 +108,18 @@ void RecordsPage::reloadRecords() {
 
 void RecordsPage::setGridVisible(bool visible) { form_->recordsGrid->setVisible(visible); }
 
-void RecordsPage::shareColumnWidths() {
-  // The grid's width is known once the pending layout has run.
+void RecordsPage::fitColumnWidths() {
+  // The first screen is known once the pending layout has run.
   QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
-  const int columns = model_->columnCount();
-  if (columns <= 0) return;
-  const int width = form_->recordsGrid->width() / columns;
-  for (int column = 0; column < columns; ++column) form_->recordsGrid->setColumnWidth(column, width);
+  QTableView* grid = form_->recordsGrid;
+  grid->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+  grid->horizontalHeader()->setResizeContentsPrecision(0);  // the rows on screen only
+  for (int column = 0; column < model_->columnCount(); ++column) {
+    grid->resizeColumnToContents(column);
+    constexpr int kBreathingRoom = 8;
+    grid->setColumnWidth(column,
+                         std::clamp(grid->columnWidth(column) + kBreathingRoom, kMinColumnWidth, kMaxColumnWidth));
+  }
 }
 
 }  // namespace kevra::browse

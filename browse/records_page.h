@@ -8,6 +8,12 @@
 #include <string>
 
 #include "browse/records_dataset.h"
+#include "browse/records_query.h"
+
+class QAction;
+class QCheckBox;
+class QLabel;
+class QLineEdit;
 
 namespace Ui {
 class RecordsPage;
@@ -35,24 +41,79 @@ class RecordsPage : public QWidget {
   // again a few times before its error is thrown.
   void reloadRecords();
 
+  // The row being edited posted before the rows go away; false (the refusal
+  // shown, the edit kept) when the engine refused it.
+  bool postPendingEdit();
+  // The row being edited dropped unwritten.
+  void discardPendingEdit();
+  bool editPending() const;
+
   void setGridVisible(bool visible);
-  // Shares the grid's width equally among its columns. Done once per table
-  // shown; resizing the window later leaves the widths alone.
-  void shareColumnWidths();
+  // Sizes each column to what its header and the first screen of values
+  // need, between kMinColumnWidth and kMaxColumnWidth. Done once per table
+  // shown; the user can resize them afterwards.
+  void fitColumnWidths();
+  static constexpr int kMinColumnWidth = 40;
+  static constexpr int kMaxColumnWidth = 320;
+
+  // Where the grid stands, for the status bar: "Row 1,234 of 1,000,000" in
+  // the desktop's number format ("of 128+" while more rows may follow, "New
+  // record of ..." on a pending new row); empty with no rows shown.
+  QString positionText() const;
+
+  // The record commands, for the window's menu, in menu order; a null entry
+  // stands for a separator. Find (Ctrl+F), Find Next (F3), Find Previous
+  // (Shift+F3), Filter by Selection, Remove Filter, Delete Record (Delete
+  // in the grid; asks first, as the navigator's Delete does).
+  QList<QAction*> commands() const;
+  void setCommandsEnabled(bool enabled);
+
+  // Sorting and filtering: the dataset runs its statement again with the
+  // new ORDER BY or WHERE, after the row being edited is posted (nothing
+  // changes when that is refused). A condition the engine refuses leaves the
+  // view as it was and throws its message.
+  void sortBy(int column);
+  void setFilter(const QString& condition);
+  void filterBySelection();
+  void removeFilter();
+  const RecordsQuery& query() const { return query_; }
+
+  // Find: shows the find bar; next and previous search from the current row
+  // through the dataset (never the whole table in memory) and make the
+  // matching row current. False (the find bar says so) when nothing matches.
+  void showFindBar();
+  bool findNext(bool forward = true);
 
   const RecordsDataset& dataset() const { return dataset_; }
   RecordsModel* model() const { return model_; }
+
+ signals:
+  // The current row, the row count or the edit state changed.
+  void positionChanged();
 
  protected:
   void changeEvent(QEvent* event) override;
 
  private:
   void fitRowHeight();
+  void buildSearchBars();
+  void buildCommands();
+  // Runs the dataset's statement for `query`; the old view stays on failure.
+  void openView(const RecordsQuery& query);
+  void showSortIndicator();
 
   std::unique_ptr<Ui::RecordsPage> form_;
   RecordsDataset dataset_;
   RecordsModel* model_ = nullptr;
   RecordsEditing* editing_ = nullptr;
+  RecordsQuery query_;
+  QWidget* findBar_ = nullptr;
+  QLineEdit* findBox_ = nullptr;
+  QCheckBox* allColumnsCheck_ = nullptr;
+  QLabel* findStatus_ = nullptr;
+  QLineEdit* filterBox_ = nullptr;
+  QList<QAction*> commands_;
+  QAction* deleteAction_ = nullptr;
 };
 
 }  // namespace kevra::browse

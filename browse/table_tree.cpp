@@ -36,3 +36,17 @@ QString TableTree::selectedTable() const {
 }
 
 }  // namespace kevra::browse
+
+namespace kevra::browse {
+
+void TableTree::selectTable(const QString& name) {
+  const auto found = findItems(name, Qt::MatchExactly);
+  if (found.isEmpty() || name.isEmpty()) {
+    setCurrentItem(nullptr);
+    clearSelection();
+    return;
+  }
+  setCurrentItem(found.first());
+}
+
+}  // namespace kevra::browse

@@ -24,6 +24,9 @@ class TableTree : public QTreeWidget {
   void fill(const db::Catalog& catalog);
   // The name on the selected node; a null string when no node is selected.
   QString selectedTable() const;
+  // Selects the node named `name` (none when there is no such node), as a
+  // click would but without the click's signal.
+  void selectTable(const QString& name);
 
  private:
   std::unique_ptr<Ui::TableTree> form_;

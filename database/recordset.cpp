@@ -2,12 +2,15 @@
 // result of a SELECT for reading at any position.
 #include "database/recordset.h"
 
+#include <algorithm>
+
 #include "database/ado_types.h"
 #include "database/connection.h"
 #include "engine/isam/foreign_copy.h"
 #include "engine/table/schema_view.h"
 #include "engine/table/database.h"
 #include "engine/sql/result_set.h"
+#include "engine/sql/table_scan_result_set.h"
 #include "engine/sql/local_services.h"
 #include "engine/sql/statement_runner.h"
 #include "engine/util/error.h"
@@ -42,10 +45,21 @@ void Recordset::Open(const std::string& source, const Connection& connection, in
   result_ = std::move(outcome.rows);
   db_ = result_ ? db : nullptr;
   source_ = result_ ? source : std::string();
+  takeStoredRowCount();
 }
+
+void Recordset::takeStoredRowCount() {
+  storedRowCount_.reset();
+  const auto* scan = dynamic_cast<const kevra::sql::TableScanResultSet*>(result_.get());
+  if (!scan) return;
+  if (std::shared_ptr<const kevra::TableDef> table = scan->sourceTable()) storedRowCount_ = long(table->rowCount);
+}
+
+std::optional<long> Recordset::storedRowCount() const { return result_ ? storedRowCount_ : std::nullopt; }
 
 void Recordset::Close() {
   result_.reset();
+  storedRowCount_.reset();
   db_.reset();
 }
 
@@ -95,6 +109,7 @@ bool Recordset::editable() const { return result_ && result_->sourceTable() != n
 void Recordset::reopen() {
   auto outcome = kevra::runStatement(db_, source_);
   result_ = std::move(outcome.rows);
+  takeStoredRowCount();
 }
 
 uint32_t Recordset::locationAt(long position) const {
@@ -147,6 +162,7 @@ std::optional<long> Recordset::follow(uint32_t location, int liveRows) {
   if (liveRows > 0 || !cascadesIntoItself(liveRows < 0)) {
     if (std::optional<uint64_t> position = result_->followRowChange(location, liveRows)) {
       followedLastChange_ = true;
+      if (storedRowCount_) storedRowCount_ = std::max(0L, *storedRowCount_ + liveRows);
       return long(*position);
     }
   }

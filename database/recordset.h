@@ -38,6 +38,11 @@ class Recordset {
   int fieldType(int field) const;  // DataTypeEnum
   // Number of rows in the result.
   long recordCount() const;
+  // The number of rows the table definition stores, when the result is every
+  // row of one table in storage order (no condition, order or grouping):
+  // known at once, without walking the table's pages. Kept up to date by the
+  // changes made through this recordset. Other results give nullopt.
+  std::optional<long> storedRowCount() const;
   // Reads `count` rows from `position` (0-based) into `out`, each row one value
   // per field; returns how many were read.
   long fetch(long position, long count, std::vector<std::vector<kevra::Value>>& out) const;
@@ -71,6 +76,7 @@ class Recordset {
  private:
   std::shared_ptr<kevra::Database> db_;
   void reopen();
+  void takeStoredRowCount();
   uint32_t locationAt(long position) const;
   // Brings the result up to date after a row change at `location`; returns
   // the row's position when the result followed it in place.
@@ -78,6 +84,7 @@ class Recordset {
   bool cascadesIntoItself(bool deleting) const;
   std::unique_ptr<kevra::ResultSet> result_;
   std::string source_;
+  std::optional<long> storedRowCount_;
   long rowsAffected_ = 0;
   std::vector<std::string> warnings_;
   std::function<void(long)> progress_;

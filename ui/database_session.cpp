@@ -17,9 +17,13 @@ DatabaseSession::DatabaseSession()
 
 DatabaseSession::~DatabaseSession() = default;
 
-void DatabaseSession::open(const QString& path) {
+void DatabaseSession::open(const QString& path, const QString& password) {
   path_ = path;
   connectionString_ = kJetConnectionPrefix + path.toStdString();
+  if (!password.isEmpty()) {
+    const char quote = password.contains(QLatin1Char('"')) ? '\'' : '"';
+    connectionString_ += ";Jet OLEDB:Database Password=" + std::string(1, quote) + password.toStdString() + quote;
+  }
   connection_->Open(connectionString_, kUser, "", -1);
   try {
     catalog_->ActiveConnection(*connection_);

@@ -27,10 +27,12 @@ class DatabaseSession {
   DatabaseSession& operator=(const DatabaseSession&) = delete;
 
   // Opens the file at `path` on the shared connection and binds the catalog
-  // to it. The path and connection string are taken first, so they name the
-  // file even when the open fails; a failure after the connection opened
-  // closes it again, so the next open is not refused.
-  void open(const QString& path);
+  // to it; `password` is the database password of a protected file, kept in
+  // the connection string for every later connection to it. The path and
+  // connection string are taken first, so they name the file even when the
+  // open fails; a failure after the connection opened closes it again, so
+  // the next open is not refused.
+  void open(const QString& path, const QString& password = {});
   // Closes the shared connection; one that is already closed is left alone.
   void close();
   // Makes a new, empty database file at `path` through the catalog, which

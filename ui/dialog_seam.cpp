@@ -7,6 +7,8 @@
 #include <QRegularExpression>
 #include <QStringList>
 
+#include "ui/password_dialog.h"
+
 namespace kevra::ui {
 
 namespace {
@@ -74,6 +76,16 @@ QString QtDialogSeam::fileName(QWidget* parent, const FileRequest& request) {
   dialog.setOption(QFileDialog::ReadOnly, false);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
   return QDir::fromNativeSeparators(dialog.selectedFiles().first());
+}
+
+}  // namespace kevra::ui
+
+namespace kevra::ui {
+
+std::optional<QString> QtDialogSeam::password(QWidget* parent, const QString& fileName, const QString& problem) {
+  PasswordDialog dialog(fileName, problem, parent);
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  return dialog.password();
 }
 
 }  // namespace kevra::ui

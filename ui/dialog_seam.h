@@ -6,6 +6,7 @@
 #include <QMessageBox>
 #include <QString>
 #include <memory>
+#include <optional>
 
 class QWidget;
 
@@ -35,6 +36,9 @@ class DialogSeam {
   virtual ~DialogSeam() = default;
   virtual QMessageBox::StandardButton message(QWidget* parent, const MessageRequest& request) = 0;
   virtual QString fileName(QWidget* parent, const FileRequest& request) = 0;
+  // Asks for the password of the database file `fileName`; `problem` says
+  // what was wrong with the last try. nullopt when the user cancels.
+  virtual std::optional<QString> password(QWidget* parent, const QString& fileName, const QString& problem) = 0;
 };
 
 // Real dialogs.
@@ -42,6 +46,7 @@ class QtDialogSeam : public DialogSeam {
  public:
   QMessageBox::StandardButton message(QWidget* parent, const MessageRequest& request) override;
   QString fileName(QWidget* parent, const FileRequest& request) override;
+  std::optional<QString> password(QWidget* parent, const QString& fileName, const QString& problem) override;
 };
 
 // The seam in use. Never null; starts as QtDialogSeam.

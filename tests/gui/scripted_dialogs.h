@@ -14,6 +14,10 @@ class ScriptedDialogs : public kevra::ui::DialogSeam {
   QList<kevra::ui::FileRequest> fileRequests;
   QList<kevra::ui::MessageRequest> messages;
   QMessageBox::StandardButton messageAnswer = QMessageBox::Ok;
+  // Passwords typed, from the front; nullopt or none left cancels. Each ask
+  // is recorded with the problem it showed.
+  QList<std::optional<QString>> passwordAnswers;
+  QStringList passwordProblems;
 
   QMessageBox::StandardButton message(QWidget*, const kevra::ui::MessageRequest& request) override {
     messages << request;
@@ -22,6 +26,11 @@ class ScriptedDialogs : public kevra::ui::DialogSeam {
   QString fileName(QWidget*, const kevra::ui::FileRequest& request) override {
     fileRequests << request;
     return fileAnswers.isEmpty() ? QString() : fileAnswers.takeFirst();
+  }
+
+  std::optional<QString> password(QWidget*, const QString&, const QString& problem) override {
+    passwordProblems << problem;
+    return passwordAnswers.isEmpty() ? std::nullopt : passwordAnswers.takeFirst();
   }
 
   class Scope {

@@ -89,12 +89,18 @@ class MainWindowTest : public QObject {
     QCOMPARE(control<QMenu>(*window, "tablesMenu")->title(), QStringLiteral("&Tables"));
     QCOMPARE(control<QMenu>(*window, "convertMenu")->title(), QStringLiteral("&Convert"));
     QCOMPARE(control<QMenu>(*window, "helpMenu")->title(), QStringLiteral("&Help"));
-    // File menu order with its three separators.
+    // File menu order with its three separators and the recent files after
+    // Open; the standard keys on Open, Close and Exit.
     const auto fileItems = control<QMenu>(*window, "fileMenu")->actions();
     QStringList order;
-    for (const QAction* a : fileItems) order << (a->isSeparator() ? QStringLiteral("-") : a->objectName());
-    QCOMPARE(order, (QStringList{"openAction", "closeAction", "-", "createAction", "-", "compactAction", "-", "exitAction"}));
-    for (const QAction* a : fileItems) QVERIFY(a->shortcut().isEmpty());
+    for (const QAction* a : fileItems)
+      order << (a->isSeparator() ? QStringLiteral("-") : a->menu() ? a->menu()->objectName() : a->objectName());
+    QCOMPARE(order, (QStringList{"openAction", "recentMenu", "closeAction", "-", "createAction", "-", "compactAction",
+                                 "-", "exitAction"}));
+    QCOMPARE(action(*window, "openAction")->shortcut(), QKeySequence(QKeySequence::Open));
+    QCOMPARE(action(*window, "closeAction")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_W));
+    QCOMPARE(action(*window, "exitAction")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+    QVERIFY(action(*window, "createAction")->shortcut().isEmpty());
   }
 
   void structurePageKeepsTheDesignedGeometry() {

@@ -73,29 +73,26 @@ class RecordsPostingTest : public QObject {
     // evicted blocks.
     RecordsModel model(nullptr, 16, 6);
     model.setDataSet(&dataset);
-    while (model.rowCount() < 200) model.fetchMore();
-    const int rows = model.rowCount();
     const long total = 100000;
+    QCOMPARE(model.rowCount(), total);  // the stored count, known at once
+    const int rows = 200;  // the rows compared with the file
     QSignalSpy resets(&model, &QAbstractItemModel::modelAboutToBeReset);
 
     // An edited cell: its row is read again, nothing else moves.
     QVERIFY(model.setData(model.index(37, 1), QStringLiteral("edited in place")));
     QCOMPARE(model.post(), 37);
     QCOMPARE(cell(model, 37, 1), QStringLiteral("edited in place"));
-    QCOMPARE(model.rowCount(), rows);
+    QCOMPARE(model.rowCount(), total);
     QCOMPARE(shown(model, 0, rows), stored(path, command, 0, rows));
 
     // A deleted row: the ones after it move up, the count goes down by one.
     const QString next = cell(model, 21, 0);
     QCOMPARE(model.deleteRecord(20), 20);
-    QCOMPARE(model.rowCount(), rows - 1);
+    QCOMPARE(model.rowCount(), total - 1);
     QCOMPARE(cell(model, 20, 0), next);
     QCOMPARE(dataset.rows().recordCount(), total - 1);
-    QCOMPARE(shown(model, 0, rows - 1), stored(path, command, 0, rows - 1));
-    // Reading on continues where the rows shown end.
-    model.fetchMore();
-    QCOMPARE(model.rowCount(), rows);
-    QCOMPARE(shown(model, 0, model.rowCount()), stored(path, command, 0, model.rowCount()));
+    QCOMPARE(shown(model, 0, rows), stored(path, command, 0, rows));
+    QCOMPARE(shown(model, int(total) - 40, 39), stored(path, command, int(total) - 40, 39));
 
     // A new row takes its stored place, with what the engine gave it.
     QCOMPARE(model.startInsert(5), 5);

@@ -86,15 +86,21 @@ class TableViewTest : public QObject {
       QVERIFY2(control<QWidget>(*window, name)->isHidden(), name);
     QVERIFY(control<QWidget>(*window, "recordsNavigator")->isVisible());
 
-    // The grid: two rows, nine columns sharing the grid's width.
+    // The grid: two rows, nine columns as wide as their header and values need.
     auto* grid = control<QTableView>(*window, "recordsGrid");
     QCOMPARE(window->recordsPage()->model()->columnCount(), 9);
     QCOMPARE(window->recordsPage()->model()->rowCount(), 2);
     QCOMPARE(window->recordsPage()->model()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("A"));
     QVERIFY(!window->recordsPage()->model()->index(0, 0).data().toString().isEmpty());
-    const int share = grid->width() / 9;
-    QVERIFY(share > 20);
-    for (int column = 0; column < 9; ++column) QCOMPARE(grid->columnWidth(column), share);
+    const QFontMetrics metrics = grid->fontMetrics();
+    for (int column = 0; column < 9; ++column) {
+      QVERIFY(grid->columnWidth(column) >= kevra::browse::RecordsPage::kMinColumnWidth);
+      QVERIFY(grid->columnWidth(column) <= kevra::browse::RecordsPage::kMaxColumnWidth);
+      const QString value = grid->model()->index(0, column).data().toString();
+      QVERIFY2(grid->columnWidth(column) >= metrics.horizontalAdvance(value), qPrintable(value));
+    }
+    // A long text is held to the maximum; the user can still widen it.
+    QCOMPARE(grid->horizontalHeader()->sectionResizeMode(0), QHeaderView::Interactive);
   }
 
   void tableWithoutUniqueIndexesChecksNoKey() {

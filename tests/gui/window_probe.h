@@ -3,6 +3,10 @@
 // nodes and choosing combo entries the way a user does.
 #pragma once
 #include <QAction>
+#include <QCoreApplication>
+#include <QDir>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QComboBox>
 #include <QListWidget>
 #include <QMenu>
@@ -16,6 +20,14 @@
 #include "scripted_dialogs.h"
 
 using kevra::app::MainWindow;
+
+// The window keeps settings (the recent files); each test program keeps its
+// own, apart from the user's and from other tests running at the same time.
+struct TestSettingsFolder {
+  QTemporaryDir folder;
+  TestSettingsFolder() { QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, folder.path()); }
+};
+inline const TestSettingsFolder kTestSettings;
 
 template <class T>
 T* control(const MainWindow& window, const char* name) {

@@ -1,0 +1,87 @@
+// The window as a user sees it, checked by looking: each state is drawn
+// offscreen and, when KEVRA_SCREENSHOT_DIR names a folder, saved there as a
+// PNG (the README's picture is made this way). The checks here are what can
+// be told without eyes: menus draw separators as lines, with no text.
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTableView>
+#include <QtTest>
+
+#include "ui/password_dialog.h"
+#include "window_probe.h"
+
+class WindowLooksTest : public QObject {
+  Q_OBJECT
+  std::unique_ptr<ScriptedDialogs::Scope> dialogs;
+  std::unique_ptr<MainWindow> window;
+
+  static void save(QWidget* widget, const char* name) {
+    const QString folder = qEnvironmentVariable("KEVRA_SCREENSHOT_DIR");
+    if (folder.isEmpty()) return;
+    QVERIFY(widget->grab().save(QDir(folder).filePath(QString::fromLatin1(name) + QStringLiteral(".png"))));
+  }
+
+ private slots:
+  void init() {
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    dialogs = std::make_unique<ScriptedDialogs::Scope>();
+    window = std::make_unique<MainWindow>();
+    window->resize(1000, 640);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+  }
+  void cleanup() {
+    window.reset();
+    dialogs.reset();
+  }
+
+  void fileMenuSeparatorsAreLines() {
+    auto* menu = control<QMenu>(*window, "fileMenu");
+    menu->popup(window->mapToGlobal(QPoint(0, 0)));
+    QVERIFY(QTest::qWaitForWindowExposed(menu));
+    for (QAction* item : menu->actions())
+      if (item->isSeparator()) QVERIFY2(item->text().isEmpty(), qPrintable(item->text()));
+    save(menu, "file-menu");
+    menu->hide();
+  }
+
+  void passwordPrompt() {
+    kevra::ui::PasswordDialog dialog(QStringLiteral("v2000_with-password.mdb"),
+                                     QStringLiteral("That password is not correct (passwords are case-sensitive). Try again."));
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    save(&dialog, "password");
+  }
+
+  void startWindow() {
+    QVERIFY(control<QWidget>(*window, "startPage")->isVisible());
+    save(window.get(), "start");
+  }
+
+  // The README's picture: the records page of a big table, at 960 x 600.
+  void recordsPage() {
+    QTemporaryDir folder;
+    const QString link = folder.filePath(QStringLiteral("medium.mdb"));
+    QVERIFY(QFile::link(samplePath("bench/medium.mdb"), link));
+    window->resize(960, 600);
+    openWith(*window, **dialogs, link);
+    QVERIFY(clickTable(*window, QStringLiteral("Customers")));
+    auto* grid = control<QTableView>(*window, "recordsGrid");
+    grid->setFocus();
+    grid->setCurrentIndex(grid->model()->index(2, 1));
+    QVERIFY((*dialogs)->messages.isEmpty());
+    save(window.get(), "records-page");
+  }
+
+  void tableShown() {
+    openWith(*window, **dialogs, samplePath("testv2000.mdb"));
+    QVERIFY(clickTable(*window, QStringLiteral("Table1")));
+    save(window.get(), "table");
+  }
+};
+
+QTEST_MAIN(WindowLooksTest)
+#include "test_window_looks.moc"
