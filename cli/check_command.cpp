@@ -11,6 +11,7 @@ namespace kevra::cli {
 int runCheck(const Arguments& args) {
   if (args.positional.size() != 1) throw UsageError("'check' takes one FILE argument.");
   auto db = openForReading(args);
+  Database::ReadScope reading(*db);  // one state of the file throughout
   const CheckReport report = checkDatabase(db, [](const std::string& line) { std::printf("%s\n", line.c_str()); });
   if (report.clean()) {
     std::printf("OK: %zu tables, %zu indexes, %llu rows\n", report.tables, report.indexes,

@@ -15,6 +15,7 @@ int runExport(const Arguments& args) {
   std::string format = args.format.empty() ? "csv" : args.format;
   if (format != "csv" && format != "jsonl") throw UsageError("Unknown format '" + format + "'; use csv or jsonl.");
   auto db = openForReading(args);
+  Database::ReadScope reading(*db);  // one state of the file throughout
   auto table = db->table(args.positional[1]);
   auto cursor = db->openCursor(table);
 

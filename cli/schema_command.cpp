@@ -85,6 +85,7 @@ void appendTable(std::string& out, const TableSchema& t) {
 int runSchema(const Arguments& args) {
   if (args.positional.size() > 2) throw UsageError("'schema' takes FILE and an optional TABLE.");
   auto db = openForReading(args);
+  Database::ReadScope reading(*db);  // one state of the file throughout
   std::vector<std::string> names;
   if (args.positional.size() == 2)
     names.push_back(args.positional[1]);

@@ -25,6 +25,7 @@ int runSql(const Arguments& args) {
   if (args.plan) {
     options.readOnly = true;
     auto db = Database::open(args.positional[0], options);
+    Database::ReadScope reading(*db);  // one state of the file throughout
     for (const std::string& line : explainStatement(db, statement)) std::printf("%s\n", line.c_str());
     return 0;
   }
@@ -33,6 +34,7 @@ int runSql(const Arguments& args) {
   // SELECT ... INTO another file ("in" a path) leaves this one as it is.
   options.readOnly = select && (!select->into || select->into->externalPath);
   auto db = Database::open(args.positional[0], options);
+  Database::ReadScope reading(*db);  // one state of the file throughout
   LocalServices local(db);
   StatementServices services;
   if (!options.readOnly) services = local.services();

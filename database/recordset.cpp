@@ -92,6 +92,7 @@ int Recordset::fieldType(int field) const {
 
 long Recordset::recordCount() const {
   open(result_);
+  kevra::Database::ReadScope reading(*db_);
   return long(result_->rowCount());
 }
 
@@ -101,6 +102,7 @@ long Recordset::fetch(long position, long count, std::vector<std::vector<kevra::
     out.clear();
     return 0;
   }
+  kevra::Database::ReadScope reading(*db_);  // the block comes from one state of the file
   return long(result_->fetch(uint64_t(position), size_t(count), out));
 }
 

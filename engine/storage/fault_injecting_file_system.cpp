@@ -54,6 +54,9 @@ class FaultInjectingFile final : public File {
     system_.decide(FileOperation::Lock, path(), 0);
     return base_->tryLockExclusive();
   }
+  bool lockReaders(bool exclusive, int timeoutMs) override { return base_->lockReaders(exclusive, timeoutMs); }
+  void unlockReaders() override { base_->unlockReaders(); }
+  uint64_t changeStamp() override { return base_->changeStamp(); }
 
  private:
   std::unique_ptr<File> base_;

@@ -64,6 +64,18 @@ class File {
   // Takes the exclusive writer's lock without waiting; false when another
   // open file (in any process) holds it. Closing the file releases it.
   virtual bool tryLockExclusive() = 0;
+  // The readers' lock, apart from the writer's: each read of the file by
+  // another program holds it shared, and a writer holds it exclusive while it
+  // puts pages into the file. Waits up to `timeoutMs`; false when that ran
+  // out. File systems of one process (memory) need none and always succeed.
+  virtual bool lockReaders(bool exclusive, int timeoutMs) {
+    (void)exclusive, (void)timeoutMs;
+    return true;
+  }
+  virtual void unlockReaders() {}
+  // A value that changes whenever the file's content is written (from its
+  // modification time and size); 0 when the file system cannot tell.
+  virtual uint64_t changeStamp() { return 0; }
 };
 
 class FileSystem {

@@ -29,6 +29,7 @@ PageFile::PageFile(FileSystem& fs, const std::string& path, bool readOnly)
                       "' is in use: another program has it open for changes. Close it there, or open it "
                       "read-only.");
   recoverFromJournal();
+  lastStamp_ = file_->changeStamp();
   const uint64_t size = file_->size();
   if (size < kPageSize)
     throw CorruptFileError("'" + path + "' is too short to be a database file (" + std::to_string(size) + " bytes).");
@@ -74,7 +75,14 @@ void PageFile::recoverFromJournal() {
     }
     return;
   }
-  if (complete) RollbackJournal::applyTo(*file_, journal);
+  if (complete) {
+    if (!file_->lockReaders(true, kBusyTimeoutMs))
+      throw EngineError("The database '" + fileName(path_) +
+                        "' is busy: other programs are reading it, and an interrupted change must be undone first. "
+                        "Try again when they are done.");
+    RollbackJournal::applyTo(*file_, journal);
+    file_->unlockReaders();
+  }
   RollbackJournal::remove(fs_, path_);
 }
 
@@ -190,7 +198,55 @@ void PageFile::restoreFromJournal() {
   RollbackJournal::remove(fs_, path_);
 }
 
+void PageFile::lockOutReaders() {
+  if (readersLockedOut_) return;
+  if (!file_->lockReaders(true, kBusyTimeoutMs))
+    throw EngineError("The database '" + fileName(path_) + "' is busy: other programs kept reading it for " +
+                      std::to_string(kBusyTimeoutMs / 1000) + " seconds. The change was not made; try again.");
+  readersLockedOut_ = true;
+}
+
+bool PageFile::beginRead() {
+  if (readDepth_++ > 0 || writable_) return false;  // a writer's own reads need no lock
+  if (!file_->lockReaders(false, kBusyTimeoutMs)) {
+    --readDepth_;
+    throw EngineError("The database '" + fileName(path_) + "' is busy: another program has been writing to it for " +
+                      std::to_string(kBusyTimeoutMs / 1000) + " seconds. Try again.");
+  }
+  const uint64_t stamp = file_->changeStamp();
+  const bool changed = lastStamp_ != 0 && stamp != lastStamp_;
+  lastStamp_ = stamp;
+  if (changed) {
+    lru_.clear();
+    index_.clear();
+    overlay_.clear();
+    committedPageCount_ = 0;
+    journalProblem_.clear();
+    try {
+      recoverFromJournal();
+      uint64_t pages = file_->size() / kPageSize;
+      if (pages > 0xFFFFFF) pages = 0xFFFFFF;
+      pageCount_ = uint32_t(pages);
+      if (!overlay_.empty() || committedPageCount_ != 0) pageCount_ = std::min(pageCount_, committedPageCount_);
+      committedPageCount_ = pageCount_;
+    } catch (...) {
+      endRead();
+      throw;
+    }
+  }
+  return changed;
+}
+
+void PageFile::endRead() {
+  if (readDepth_ == 0) return;
+  if (--readDepth_ == 0 && !writable_) file_->unlockReaders();
+}
+
 void PageFile::endTransaction() {
+  if (readersLockedOut_) {
+    file_->unlockReaders();
+    readersLockedOut_ = false;
+  }
   dirty_.clear();
   journal_.reset();
   journaled_.clear();
@@ -201,6 +257,7 @@ void PageFile::endTransaction() {
 void PageFile::spill() {
   if (!inTransaction_ || dirty_.empty()) return;
   journalOriginals();
+  lockOutReaders();
   spilled_ = true;  // from here on, undoing needs the journal
   writeDirtyPages();
   dirty_.clear();
@@ -240,6 +297,7 @@ void PageFile::commit() {
   // (or only spilled pages the journal already covers): a failure here leaves
   // the transaction open for the caller to roll back.
   journalOriginals();
+  lockOutReaders();  // a refusal here leaves the transaction open, as above
   try {
     writeDirtyPages();
     file_->sync();

@@ -37,14 +37,17 @@
 //  7. Locks: a writer holds an exclusive lock on the database file from open
 //     to close; a second writer (another process) is refused at open. Within
 //     one process, writers share one Database (engine/table/database.h).
-//     Readers take no lock.
-//  8. What a reader in another process sees while a commit or spill is in
-//     flight: readers look for a journal only when they open. One that opens
-//     while a complete journal exists sees the state before the commit. One
-//     already open reads each page as the file holds it at that moment (or
-//     from its cache), so a read spanning a commit may mix old and new pages
-//     and report a corrupt file where there is none. Readers are not yet
-//     isolated from writers.
+//  8. Readers in other processes see one state for the whole of a read: each
+//     read (a statement, an export, a block of the grid) runs between
+//     beginRead() and endRead(), holding the readers' lock shared. A writer
+//     takes that lock exclusive before it puts a single page into the file —
+//     at commit once the journal is synced, or at a spill — waiting for the
+//     readers of the moment, up to a busy timeout reported clearly; it keeps
+//     it until the transaction has ended (after a spill the file holds part
+//     of the transaction, so readers wait until commit or rollback). A reader
+//     that finds the file changed since its last read (its change stamp)
+//     drops its cached pages and looks for a journal again, so it never mixes
+//     old and new pages. Recovery applies a journal under the same lock.
 #pragma once
 #include <array>
 #include <cstdint>
@@ -104,6 +107,13 @@ class PageFile {
   // Call it only between whole changes: pointers from modify() become invalid.
   void spill();
 
+  // A read by this program (see 8): nests; true when the file changed since
+  // the last read began, so whoever caches what it read drops it. Throws
+  // EngineError when a writer kept the file busy past the timeout.
+  bool beginRead();
+  void endRead();
+  static constexpr int kBusyTimeoutMs = 5000;
+
  private:
   using Buffer = std::array<uint8_t, kPageSize>;
   void recoverFromJournal();
@@ -112,6 +122,8 @@ class PageFile {
   void restoreFromJournal();
   void endTransaction();
   void cacheStore(uint32_t page, PageRef ref) const;
+  // Takes the readers' lock exclusive for the rest of the transaction.
+  void lockOutReaders();
 
   void readPage(uint32_t page, uint8_t* into) const;
   void writePage(uint32_t page, const uint8_t* from);
@@ -129,6 +141,9 @@ class PageFile {
   std::unordered_set<uint32_t> journaled_;                         // pages whose originals it holds
   bool spilled_ = false;                                           // changed pages already in the file
   std::string journalProblem_;
+  int readDepth_ = 0;
+  uint64_t lastStamp_ = 0;
+  bool readersLockedOut_ = false;
   size_t cacheLimit_ = 512;
   mutable std::list<std::pair<uint32_t, PageRef>> lru_;
   mutable std::unordered_map<uint32_t, std::list<std::pair<uint32_t, PageRef>>::iterator> index_;

@@ -5,7 +5,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <thread>
 #include <cstdlib>
 #include <cstdio>
 #include <cstring>
@@ -20,6 +23,8 @@ namespace {
   const std::string reason = std::strerror(err);
   throw FileError(FileError::Kind::Other, "Could not " + what + " '" + path + "': " + reason + ".", reason);
 }
+
+constexpr off_t kReadersLockOffset = off_t(1) << 62;
 
 class PosixFile final : public File {
  public:
@@ -71,6 +76,40 @@ class PosixFile final : public File {
     if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) return true;
     if (errno == EWOULDBLOCK) return false;
     fail("lock", path_, errno);
+  }
+
+  // An open-file-description lock on one byte far past any real data: other
+  // programs reading the file never meet it, and it is released when the
+  // file is closed, whatever happens to the process.
+  bool lockReaders(bool exclusive, int timeoutMs) override {
+    struct flock lock {};
+    lock.l_type = exclusive ? F_WRLCK : F_RDLCK;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = kReadersLockOffset;
+    lock.l_len = 1;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (int pause = 1;; pause = std::min(pause * 2, 20)) {
+      if (::fcntl(fd_, F_OFD_SETLK, &lock) == 0) return true;
+      if (errno != EAGAIN && errno != EACCES && errno != EINTR) fail("lock", path_, errno);
+      if (std::chrono::steady_clock::now() >= deadline) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(pause));
+    }
+  }
+
+  void unlockReaders() override {
+    struct flock lock {};
+    lock.l_type = F_UNLCK;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = kReadersLockOffset;
+    lock.l_len = 1;
+    ::fcntl(fd_, F_OFD_SETLK, &lock);
+  }
+
+  uint64_t changeStamp() override {
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) return 0;
+    return (uint64_t(st.st_mtim.tv_sec) * 1000000000u + uint64_t(st.st_mtim.tv_nsec)) ^
+           (uint64_t(st.st_size) << 1) ^ 1;
   }
 
  private:

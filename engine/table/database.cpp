@@ -116,6 +116,7 @@ std::shared_ptr<Database> Database::openFile(const std::string& path, const Open
   std::shared_ptr<Database> db(new Database(path, options));
   db->pages_ = std::make_unique<PageFile>(options.fileSystem ? *options.fileSystem : realFileSystem(), path,
                                           options.readOnly);
+  ReadScope reading(*db);
   PageRef page0 = db->pages_->read(0);
   DatabaseHeader header = decodeHeader(db->pages_->span(page0));
   if (header.format != FileFormat::Jet4) {
@@ -138,6 +139,19 @@ std::shared_ptr<Database> Database::openFile(const std::string& path, const Open
   db->loadCatalog();
   return db;
 }
+
+Database::ReadScope::ReadScope(Database& db) : db_(db) {
+  if (db_.pages_->beginRead() && !db_.objects_.empty()) {
+    try {
+      db_.reloadCatalog();
+    } catch (...) {
+      db_.pages_->endRead();
+      throw;
+    }
+  }
+}
+
+Database::ReadScope::~ReadScope() { db_.pages_->endRead(); }
 
 void Database::loadCatalog() {
   auto full = readTableDef(*pages_, kCatalogPage, "MSysObjects");

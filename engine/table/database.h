@@ -61,6 +61,22 @@ class Database : public std::enable_shared_from_this<Database> {
   Binary readLongValue(ByteSpan field, const std::string& what) const;
 
   PageFile& pages() const { return *pages_; }
+
+  // One read of the file that sees one state of it while it lives, whatever
+  // other programs write meanwhile (page_file.h, 8): a statement, an export,
+  // a block of rows. Nests. When the file changed since the last read, the
+  // catalog and every cache are read again first. Throws EngineError when a
+  // writer kept the file busy past the timeout.
+  class ReadScope {
+   public:
+    explicit ReadScope(Database& db);
+    ~ReadScope();
+    ReadScope(const ReadScope&) = delete;
+    ReadScope& operator=(const ReadScope&) = delete;
+
+   private:
+    Database& db_;
+  };
   // Drops cached definitions, properties and relationships after a change.
   void invalidateCaches();
   // Reads the system catalog again (after objects were added, renamed or
