@@ -130,7 +130,10 @@ QString displayText(const kevra::Value& value, int fieldType) {
   const QLocale locale;
   if (std::holds_alternative<kevra::DateTime>(value)) {
     const QDateTime when = storedDateTime(value);
-    if (!when.isValid()) return QString::fromStdString(kevra::db::propertyText(value));
+    // A serial number no calendar date stands for (other programs store
+    // them): shown as the number, marked, never as some other date.
+    if (!when.isValid())
+      return QStringLiteral("%1 (date out of range)").arg(QString::fromStdString(kevra::db::propertyText(value)));
     const QTime time = when.time();
     if (time == QTime(0, 0)) return locale.toString(when.date(), gridDateFormat(locale));
     return locale.toString(when, gridDateTimeFormat(locale, time.second() != 0));

@@ -41,6 +41,9 @@ class CellValuesTest : public QObject {
     QCOMPARE(displayText(kevra::Currency{35000}, db::adCurrency), QStringLiteral("3.50"));
     QCOMPARE(displayText(decimal(true, 123456780, 4), db::adNumeric), QStringLiteral("-12,345.6780"));
     QCOMPARE(displayText(true, db::adBoolean), QString());  // the check box shows it
+    // Serial numbers past the year 9999 or before the year 100 are no date.
+    QCOMPARE(displayText(date(3000000), db::adDate), QStringLiteral("3000000 (date out of range)"));
+    QVERIFY(displayText(date(-700000), db::adDate).endsWith(QStringLiteral("(date out of range)")));
 
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     QCOMPARE(displayText(date(45322), db::adDate), QStringLiteral("31.01.2024"));
