@@ -79,6 +79,7 @@ struct TableWriter::TableState {
   uint32_t lastAutoNumber = 0;
   uint32_t insertPage = 0;
   std::map<uint16_t, uint32_t> longValuePage;  // column number -> LVAL page with room
+  std::map<uint16_t, std::vector<uint32_t>> longValueRoom;  // column number -> pages offered for new values
   std::vector<std::optional<std::string>> defaults;
   std::vector<bool> required;
   std::unique_ptr<RowEncoder> encoder;
@@ -269,10 +270,25 @@ Binary TableWriter::storeLongValue(TableState& st, const ColumnDef& column, cons
   };
   auto putRow = [&](const Binary& bytes) -> uint32_t {
     uint32_t& page = st.longValuePage[column.number];
-    if (page != 0) {
-      DataPageWriter w(file.modify(page));
-      if (w.canAppend(bytes.size())) return rowPointer(page, uint8_t(w.append(ByteSpan(bytes))));
-      usageMapRemove(file, maps->freeMapPointer, page);
+    // Pages the column's free map offers, most recent last: room given back
+    // by replaced and deleted values is used again before the file grows.
+    auto [offered, fresh] = st.longValueRoom.try_emplace(column.number);
+    if (fresh) {
+      for (uint32_t p : UsageMap::read(file, maps->freeMapPointer, "table '" + def.name + "'").pages())
+        if (p < file.pageCount() && p != page) offered->second.push_back(p);
+    }
+    while (true) {
+      if (page != 0) {
+        DataPageWriter w(file.modify(page));
+        if (w.canAppend(bytes.size())) return rowPointer(page, uint8_t(w.append(ByteSpan(bytes))));
+        usageMapRemove(file, maps->freeMapPointer, page);
+      }
+      if (offered->second.empty()) break;
+      page = offered->second.back();
+      offered->second.pop_back();
+      // Only long-value pages (a map may name others; Access's maps do).
+      PageRef holder = file.read(page);
+      if ((*holder)[0] != 0x01 || !DataPage(holder, page, def.name).isLongValuePage()) page = 0;
     }
     page = newLvalPage();
     DataPageWriter w(file.modify(page));
@@ -291,6 +307,53 @@ Binary TableWriter::storeLongValue(TableState& st, const ColumnDef& column, cons
     next = putRow(piece);
   }
   return longValueHeader(uint32_t(data.size()), 0, next);
+}
+
+void TableWriter::releaseLongValue(TableState& st, const ColumnDef& column, const Binary& raw) {
+  if (raw.size() < 12) return;
+  const uint32_t word = u32At(ByteSpan(raw), 0);
+  const uint32_t kind = word >> 30, length = word & 0x3FFFFFFF;
+  if (kind == 2 || length == 0) return;  // inside the row itself
+  const LongValueMaps* maps = nullptr;
+  for (const auto& m : st.def->longValueMaps)
+    if (m.columnNumber == column.number) maps = &m;
+  if (!maps) return;
+  PageFile& file = db_->pages();
+  uint32_t at = u32At(ByteSpan(raw), 4);
+  // A chain has as many pieces as its length needs; a damaged one is left
+  // where it is rather than followed further (its room is lost, nothing else).
+  size_t pieces = kind == 1 ? 1 : (length + kLongValuePieceData - 1) / kLongValuePieceData;
+  const std::string owner = "the long values of table '" + st.def->name + "'";
+  try {
+    while (at != 0 && pieces-- > 0) {
+      const uint32_t page = pointerPage(at);
+      const uint16_t slot = pointerRow(at);
+      if (page == 0 || page >= file.pageCount()) return;
+      PageRef holder = file.read(page);
+      DataPage lval(holder, page, owner);
+      // Only a long-value page's own live row: a damaged pointer never
+      // takes a table's row with it.
+      if (!lval.isLongValuePage() || slot >= lval.slotCount() || (lval.slotFlags(slot) & kSlotDeleted) == kSlotDeleted)
+        return;
+      const ByteSpan piece = lval.row(slot);
+      const uint32_t next = kind == 0 && piece.size() >= 4 ? u32At(piece, 0) : 0;
+      DataPageWriter(file.modify(page)).replace(slot, {}, kSlotDeleted);
+      // A page left with deleted rows only starts afresh, so a whole chain
+      // piece fits it again (the slots of deleted rows take room too).
+      {
+        PageRef now = file.read(page);
+        DataPage left(now, page, owner);
+        bool empty = true;
+        for (uint16_t k = 0; k < left.slotCount() && empty; ++k)
+          empty = (left.slotFlags(k) & kSlotDeleted) == kSlotDeleted;
+        if (empty) DataPageWriter(file.modify(page)).initialise(0, true);
+      }
+      usageMapAdd(file, maps->freeMapPointer, page);
+      st.longValueRoom[column.number].push_back(page);
+      at = next;
+    }
+  } catch (const CorruptFileError&) {
+  }
 }
 
 uint32_t TableWriter::placeRow(TableState& st, const Binary& bytes, uint16_t flags, uint32_t avoidPage) {
@@ -410,12 +473,20 @@ void TableWriter::updateRow(const TableDef& table, uint32_t location, const std:
   integrity.checkParentsExist(def, row);
   // A Memo or OLE value the update leaves as it was stays where it is; only
   // changed ones are stored anew.
+  std::vector<bool> kept(def.columns.size(), false);
   Binary bytes = st.encoder->encode(row, [&](const ColumnDef& c, const Binary& data) {
     const size_t i = size_t(&c - def.columns.data());
     if (i < old.size() && i < oldRaw.size() && row[i] == old[i])
-      if (const auto* raw = std::get_if<Binary>(&oldRaw[i]); raw && !raw->empty()) return *raw;
+      if (const auto* raw = std::get_if<Binary>(&oldRaw[i]); raw && !raw->empty()) {
+        kept[i] = true;
+        return *raw;
+      }
     return storeLongValue(st, c, data);
   });
+  // Replaced ones give their room back.
+  for (size_t i = 0; i < oldRaw.size() && i < def.columns.size(); ++i)
+    if (const auto* raw = std::get_if<Binary>(&oldRaw[i]); raw && !kept[i] && isLongValueType(def.columns[i].type))
+      releaseLongValue(st, def.columns[i], *raw);
   removeIndexEntries(st, old, location);
   storeAt(st, location, oldData, bytes);
   addIndexEntries(st, row, location);
@@ -478,7 +549,8 @@ void TableWriter::forget(uint32_t tdefPage) {
 void TableWriter::deleteRow(const TableDef& table, uint32_t location) {
   TableState& st = stateFor(table);
   uint32_t data = 0;
-  std::vector<Value> old = readRow(st, location, &data);
+  std::vector<Value> raw;
+  std::vector<Value> old = readRow(st, location, &data, &raw);
   integrity().handleChildren(
       *st.def, old, nullptr,
       [&](const TableDef& child, uint32_t at, const std::vector<Value>&) { deleteRow(child, at); },
@@ -489,6 +561,9 @@ void TableWriter::deleteRow(const TableDef& table, uint32_t location) {
   // The room the row took can take new rows again.
   usageMapAdd(file, st.def->freeMapPointer, pointerPage(location));
   if (pointerPage(data) != pointerPage(location)) usageMapAdd(file, st.def->freeMapPointer, pointerPage(data));
+  for (size_t i = 0; i < raw.size() && i < st.def->columns.size(); ++i)
+    if (const auto* bytes = std::get_if<Binary>(&raw[i]); bytes && isLongValueType(st.def->columns[i].type))
+      releaseLongValue(st, st.def->columns[i], *bytes);
   removeIndexEntries(st, old, location);
   if (st.rowCount > 0) --st.rowCount;
   writeCounters(st);

@@ -68,6 +68,9 @@ class TableWriter : public RowWriter {
   Binary encode(TableState& st, const std::vector<Value>& row);
   uint32_t placeRow(TableState& st, const Binary& bytes, uint16_t flags, uint32_t avoidPage);
   Binary storeLongValue(TableState& st, const ColumnDef& column, const Binary& data);
+  // Marks the rows of a stored long value deleted (given the 12 bytes the
+  // row held for it), so their pages can take new values.
+  void releaseLongValue(TableState& st, const ColumnDef& column, const Binary& raw);
   // The row at `location`; with `rawLongValues`, also the row's own bytes for
   // its Memo and OLE fields (see RowDecoder::keepLongValuesRaw).
   std::vector<Value> readRow(TableState& st, uint32_t location, uint32_t* dataLocation,
