@@ -20,6 +20,11 @@ struct Arguments {
   std::string password;  // --password
   std::string rows;      // --rows
   std::string seed;      // --seed
+  std::string schema;   // --schema
+  std::string tables;   // --tables, comma-separated
+  std::string report;   // --report
+  bool replace = false;
+  bool atomic = false;
   bool discardJournal = false;
 };
 
@@ -34,6 +39,7 @@ int runCreate(const Arguments& args);
 int runGenerate(const Arguments& args);
 int runCompact(const Arguments& args);
 int runRecover(const Arguments& args);
+int runUpsize(const Arguments& args);
 
 const char* usageText();
 
