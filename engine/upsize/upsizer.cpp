@@ -277,7 +277,10 @@ class Upsizer {
     size_t maxName = target_.maxNameBytes();
     for (const auto& p : plans_) {
       const std::string table = target_.tableName(p.schema.name);
+      // Indexes over the same columns as the key or a unique index add nothing.
       std::set<std::string> made;
+      for (const auto& ix : p.schema.indexes)
+        if (ix.primary || ix.unique) made.insert("i:" + indexColumns(ix, false, &p, true));
       for (const auto& ix : p.schema.indexes) {
         if (ix.columns.empty()) continue;
         bool anyText = false;
