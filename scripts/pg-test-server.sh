@@ -4,7 +4,8 @@
 #   scripts/pg-test-server.sh start DIR   initdb into DIR/data, start; prints a
 #                                          libpq connection string
 #   scripts/pg-test-server.sh stop DIR    stop the server and remove DIR
-# PostgreSQL refuses to run as root: as root the server runs as 'nobody'.
+# PostgreSQL refuses to run as root: as root the server runs as 'nobody', so
+# every folder above DIR must let it pass.
 set -euo pipefail
 action="${1:-}"
 dir="${2:-}"
