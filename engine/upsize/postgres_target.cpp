@@ -157,6 +157,8 @@ PostgresTarget::PostgresTarget(const std::string& conninfo, std::string schema) 
   execute("SET extra_float_digits = 1");
   execute("SET standard_conforming_strings = on");
   if (schema_.empty()) schema_ = "public";
+  // Views name their tables unqualified: they are looked up in the schema.
+  execute("SET search_path = " + quoteIdentifier(schema_));
   int v = PQserverVersion(conn_);
   version_ = std::to_string(v / 10000) + "." + std::to_string(v % 10000);
 }

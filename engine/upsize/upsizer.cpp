@@ -11,6 +11,7 @@
 #include "engine/table/schema_view.h"
 #include "engine/table/table_cursor.h"
 #include "engine/upsize/postgres_target.h"
+#include "engine/upsize/query_translation.h"
 #include "engine/upsize/sqlite_target.h"
 #include "engine/upsize/table_checksum.h"
 
@@ -85,6 +86,7 @@ class Upsizer {
       createTables();
       for (auto& plan : plans_) copyRows(plan);
       addKeysAndIndexes();
+      createViews();
       verify();
       if (options_.atomic) {
         if (!report_.verified()) throw EngineError("Verification found differences; nothing was kept.\n" + report_.text());
@@ -136,9 +138,65 @@ class Upsizer {
       }
       relationships_.push_back(r);
     }
-    for (const auto& o : db_.objects())
-      if (o.isQuery())
-        report_.notes.push_back("Query '" + o.name + "' not carried over: saved query text is not translated yet.");
+    for (auto& q : translateSavedQueries(db_, target_.dialect())) {
+      std::string missing;
+      for (const auto& source : q.sources)
+        if (!included(source) && !isQuery(source)) missing = source;
+      if (!q.selectSql) {
+        report_.notes.push_back("Query '" + q.name + "' not carried over: " + q.reason + ".");
+      } else if (!missing.empty()) {
+        report_.notes.push_back("Query '" + q.name + "' not carried over: it reads '" + missing + "', which is not upsized.");
+      } else if (q.name.size() > target_.maxNameBytes()) {
+        report_.notes.push_back("Query '" + q.name + "' not carried over: its name is longer than the target keeps.");
+      } else {
+        if (target_.tableExists(q.name) && !options_.replace)
+          throw EngineError("A table or view '" + q.name + "' already exists in the target (" + target_.description() +
+                            "); nothing was changed. Use --replace to replace it.");
+        views_.push_back(std::move(q));
+      }
+    }
+  }
+
+  bool isQuery(const std::string& name) const {
+    const CatalogObject* o = db_.findObject(name);
+    return o && o->isQuery();
+  }
+
+  void createViews() {
+    if (views_.empty()) return;
+    beginStep();
+    for (const auto& v : views_)
+      if (options_.replace && target_.tableExists(v.name))
+        target_.execute("DROP VIEW IF EXISTS " + target_.tableName(v.name));
+    // A view may read another: repeat until a round makes no new one.
+    std::vector<const TranslatedQuery*> pending;
+    for (const auto& v : views_) pending.push_back(&v);
+    std::vector<std::string> errors(views_.size());
+    bool progressed = true;
+    while (progressed && !pending.empty()) {
+      progressed = false;
+      for (size_t i = 0; i < pending.size();) {
+        const TranslatedQuery& v = *pending[i];
+        target_.execute("SAVEPOINT upsize_view");
+        try {
+          target_.execute("CREATE VIEW " + target_.tableName(v.name) + " AS " + *v.selectSql);
+          target_.execute("RELEASE SAVEPOINT upsize_view");
+          createdViews_.push_back(v.name);
+          report_.created.push_back("view " + v.name + " AS " + *v.selectSql);
+          pending.erase(pending.begin() + long(i));
+          progressed = true;
+        } catch (const EngineError& e) {
+          target_.execute("ROLLBACK TO SAVEPOINT upsize_view");
+          target_.execute("RELEASE SAVEPOINT upsize_view");
+          errors[size_t(&v - views_.data())] = e.what();
+          ++i;
+        }
+      }
+    }
+    for (const auto* v : pending)
+      report_.notes.push_back("Query '" + v->name + "' not carried over: the target refused its view (" +
+                              errors[size_t(v - views_.data())] + ").");
+    endStep();
   }
 
   void checkName(const std::string& name, const std::string& what) {
@@ -358,6 +416,8 @@ class Upsizer {
     }
     try {
       target_.begin();
+      for (auto it = createdViews_.rbegin(); it != createdViews_.rend(); ++it)
+        target_.execute("DROP VIEW IF EXISTS " + target_.tableName(*it));
       for (auto it = createdTables_.rbegin(); it != createdTables_.rend(); ++it)
         target_.execute("DROP TABLE IF EXISTS " + target_.tableName(*it) + (pg_ ? " CASCADE" : ""));
       target_.commit();
@@ -373,7 +433,9 @@ class Upsizer {
   bool pg_;
   std::vector<TablePlan> plans_;
   std::vector<Relationship> relationships_;
+  std::vector<TranslatedQuery> views_;
   std::vector<std::string> createdTables_;
+  std::vector<std::string> createdViews_;
   UpsizeReport report_;
 };
 

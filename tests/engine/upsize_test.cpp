@@ -11,6 +11,7 @@
 #include "engine/table/database_creator.h"
 #include "engine/table/schema_writer.h"
 #include "engine/upsize/column_mapping.h"
+#include "engine/upsize/query_translation.h"
 #include "engine/upsize/table_checksum.h"
 #include "engine/upsize/upsize_target.h"
 #include "engine/upsize/upsizer.h"
@@ -156,6 +157,31 @@ TEST(UpsizeMapping, ValuesKeepTheirExactTextAndTargetsNormalizeToIt) {
   EXPECT_EQ(normalizeTargetText("\\x00ff", ValueKind::Bytes), canonicalText(Binary{0, 255}, ValueKind::Bytes));
 }
 
+TEST(UpsizeQueries, JetExpressionsTranslateOrAreRefusedByName) {
+  const auto pg = TargetDialect::PostgreSQL;
+  const auto lite = TargetDialect::SQLite;
+  EXPECT_EQ(translateExpression("IIf([Qty]>1, \"many\" & [Unit Name], Nz(Note, 'none'))", pg),
+            "(CASE WHEN \"Qty\" > 1 THEN 'many' || \"Unit Name\" ELSE COALESCE(\"Note\", 'none') END)");
+  EXPECT_EQ(translateExpression("Len(Mid(a, 2, 3)) = 3 And b Is Not Null", lite),
+            "length(substr(\"a\", 2, 3)) = 3 AND \"b\" IS NOT NULL");
+  EXPECT_EQ(translateExpression("Name Like \"a*b?%\"", pg), "\"Name\" ILIKE 'a%b_\\%'");
+  EXPECT_EQ(translateExpression("Name Like 'a*'", lite), "\"Name\" LIKE 'a%'");
+  EXPECT_EQ(translateExpression("d >= #2001-02-03 04:05:06#", pg), "\"d\" >= TIMESTAMP '2001-02-03 04:05:06'");
+  EXPECT_EQ(translateExpression("x In (1, 2) Or y = True", lite), "\"x\" IN (1 , 2) OR \"y\" = 1");
+  auto refusal = [&](const std::string& jet) {
+    try {
+      translateExpression(jet, pg);
+    } catch (const EngineError& e) {
+      return std::string(e.what());
+    }
+    return std::string("translated");
+  };
+  EXPECT_EQ(refusal("Format(d, \"yyyy\")"), "the function Format()");
+  EXPECT_EQ(refusal("Name Like \"#*\""), "a LIKE pattern with # or [ ]");
+  EXPECT_EQ(refusal("a \\ b"), "the operator \\");
+  EXPECT_EQ(refusal("Nz(a)"), "Nz with 1 arguments");
+}
+
 TEST(UpsizeMapping, ChecksumIgnoresOrderButNotContent) {
   auto digest = [](std::vector<std::vector<std::optional<std::string>>> rows) {
     TableChecksum c;
@@ -217,6 +243,22 @@ TEST(UpsizeSqlite, KeysRelationshipsAndValuesSurvive) {
   EXPECT_EQ(sqlite(out, "INSERT INTO Parts (Label) VALUES ('new'); SELECT max(\"Part ID\") FROM Parts"), "5\n");
   EXPECT_NE(sqlite(out, "SELECT sql FROM sqlite_master WHERE name = 'Supplier List_By name'").find("DESC"),
             std::string::npos);
+}
+
+TEST(UpsizeSqlite, SavedSelectQueriesBecomeViewsOrAreListed) {
+  char pattern[] = "/tmp/kevra-upsize-XXXXXX";
+  std::string dir = ::mkdtemp(pattern);
+  UpsizeReport report = upsizeTo(sample("querytestv2000.mdb"), "sqlite:" + dir + "/q.db");
+  EXPECT_EQ(sqlite(dir + "/q.db", "SELECT type || ':' || name FROM sqlite_master WHERE type = 'view'"),
+            "view:SelectQuery\n");
+  EXPECT_EQ(sqlite(dir + "/q.db", "SELECT count(*) FROM SelectQuery"), "0\n");
+  const std::string text = report.text();
+  EXPECT_NE(text.find("Query 'UpdateQuery' not carried over: not a select query."), std::string::npos) << text;
+  report = upsizeTo(sample("accesslike.mdb"), "sqlite:" + dir + "/l.db");
+  EXPECT_NE(report.text().find("'q_like2' not carried over: its SQL holds a LIKE pattern with # or [ ]"),
+            std::string::npos)
+      << report.text();
+  std::filesystem::remove_all(dir);
 }
 
 TEST(UpsizeSqlite, AnExistingTableIsRefusedAndTheTargetLeftAlone) {
