@@ -2,6 +2,7 @@
 #include "engine/upsize/upsizer.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -74,6 +75,8 @@ std::string foreignKeyClause(const Relationship& r, const UpsizeTarget& target, 
 }
 
 class Upsizer {
+  using Clock = std::chrono::steady_clock;
+
  public:
   Upsizer(const Database& db, UpsizeTarget& target, const UpsizeOptions& options)
       : db_(db), target_(target), options_(options), pg_(target.dialect() == TargetDialect::PostgreSQL) {}
@@ -83,11 +86,20 @@ class Upsizer {
     plan();
     try {
       if (options_.atomic) target_.begin();
+      auto clock = Clock::now();
+      auto lap = [&](const char* phase) {
+        auto now = Clock::now();
+        report_.phases.emplace_back(phase, std::chrono::duration<double>(now - clock).count());
+        clock = now;
+      };
       createTables();
       for (auto& plan : plans_) copyRows(plan);
+      lap("tables and rows");
       addKeysAndIndexes();
       createViews();
+      lap("keys, indexes, foreign keys, views");
       verify();
+      lap("verification");
       if (options_.atomic) {
         if (!report_.verified()) throw EngineError("Verification found differences; nothing was kept.\n" + report_.text());
         target_.commit();
@@ -461,6 +473,15 @@ std::string UpsizeReport::text() const {
   out += "\nNotes:\n";
   if (notes.empty()) out += "  none\n";
   for (const auto& n : notes) out += "  " + n + "\n";
+  if (!phases.empty()) {
+    out += "\nSeconds:";
+    for (const auto& [phase, seconds] : phases) {
+      char part[96];
+      std::snprintf(part, sizeof part, " %s %.2f;", phase.c_str(), seconds);
+      out += part;
+    }
+    out.back() = '\n';
+  }
   out += verified() ? "\nVerification: every table matches.\n" : "\nVerification: DIFFERENCES FOUND.\n";
   return out;
 }

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/util/error.h"
@@ -42,6 +43,7 @@ struct UpsizeReport {
   std::vector<UpsizedTable> tables;
   std::vector<std::string> created;     // statements' subjects: tables, keys, indexes, foreign keys, views
   std::vector<std::string> notes;       // mapped with a remark, or left out, each naming its object
+  std::vector<std::pair<std::string, double>> phases;  // seconds each step took
   bool verified() const;
   std::string text() const;             // the report as a person reads it
 };
