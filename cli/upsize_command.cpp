@@ -37,7 +37,9 @@ int runUpsize(const Arguments& args) {
   std::fwrite(text.data(), 1, text.size(), stdout);
   std::string reportPath = args.report.empty() ? args.positional[0] + ".upsize-report.txt" : args.report;
   std::FILE* f = std::fopen(reportPath.c_str(), "wb");
-  if (!f || std::fwrite(text.data(), 1, text.size(), f) != text.size() || std::fclose(f) != 0)
+  bool written = f && std::fwrite(text.data(), 1, text.size(), f) == text.size();
+  if (f && std::fclose(f) != 0) written = false;
+  if (!written)
     throw EngineError("The upsize finished, but the report could not be written to '" + reportPath +
                       "': " + std::strerror(errno) + ".");
   std::printf("Report written to %s\n", reportPath.c_str());

@@ -342,6 +342,18 @@ class Upsizer {
     return out;
   }
 
+  // Whether a relationship refers to exactly these columns of the table.
+  bool referenced(const std::string& table, const IndexInfo& ix) const {
+    for (const auto& r : relationships_) {
+      if (lowerAscii(r.referencedTable) != lowerAscii(table) || r.columns.size() != ix.columns.size()) continue;
+      std::set<std::string> want, have;
+      for (const auto& c : r.columns) want.insert(lowerAscii(c.referencedColumn));
+      for (const auto& c : ix.columns) have.insert(lowerAscii(c.name));
+      if (want == have) return true;
+    }
+    return false;
+  }
+
   void addKeysAndIndexes() {
     beginStep();
     size_t maxName = target_.maxNameBytes();
@@ -362,6 +374,10 @@ class Upsizer {
             target_.execute("ALTER TABLE " + table + " ADD CONSTRAINT " + quoteIdentifier(name) + " PRIMARY KEY (" +
                             indexColumns(ix, false) + ")");
             report_.created.push_back("primary key " + p.schema.name + " (" + indexColumns(ix, false) + ")");
+            // Jet keys compare text without case. The key stays on the columns
+            // (foreign keys need that) and a unique index on lower() refuses 'ABC'
+            // beside 'abc'. A nondeterministic collation would do the same but
+            // make PostgreSQL refuse LIKE on the column.
             if (anyText) {
               std::string ciName = fitName(p.schema.name + "_" + ix.name + "_nocase", maxName);
               target_.execute("CREATE UNIQUE INDEX " + quoteIdentifier(ciName) + " ON " + table + " (" +
@@ -378,6 +394,13 @@ class Upsizer {
         std::string sql = std::string(ix.unique ? "CREATE UNIQUE INDEX " : "CREATE INDEX ") + quoteIdentifier(name) +
                           " ON " + table + " (" + indexColumns(ix, pg_ && ix.unique, &p, true) + ")";
         target_.execute(sql);
+        if (pg_ && ix.unique && anyText && referenced(p.schema.name, ix)) {
+          // A foreign key needs a unique index over the columns themselves.
+          std::string exact = fitName(p.schema.name + "_" + ix.name + "_exact", maxName);
+          target_.execute("CREATE UNIQUE INDEX " + quoteIdentifier(exact) + " ON " + table + " (" +
+                          indexColumns(ix, false) + ")");
+          report_.created.push_back("unique index " + exact + " (for the foreign keys that refer to it)");
+        }
         report_.created.push_back(std::string(ix.unique ? "unique index " : "index ") + name +
                                   (pg_ && ix.unique && anyText ? " (text compared without case)" : ""));
       }

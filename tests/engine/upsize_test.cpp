@@ -90,6 +90,15 @@ class FixtureDatabase {
       r.cascadeUpdates = true;
       r.cascadeDeletes = true;
       s.addRelationship(r);
+      // A relationship to a unique text index that is not the primary key.
+      s.createTable("Stock", {col("Label", ColumnType::Text, 60), col("Count", ColumnType::Long, 4)});
+      RelationshipSpec stock;
+      stock.name = "PartStock";
+      stock.table = "Stock";
+      stock.columns = {"Label"};
+      stock.referencedTable = "Parts";
+      stock.referencedColumns = {"Label"};
+      s.addRelationship(stock);
     }
     std::string memo(200000, 'm');
     memo += "\ttab\\back\nline";
@@ -358,9 +367,11 @@ TEST_F(UpsizePostgres, SchemaKeysAndDataArriveAsMapped) {
   EXPECT_EQ(psql("SELECT count(*) FROM \"Supplier List\" WHERE \"Code\" LIKE 'a%'"), "1\n");
   // The foreign key holds, with its cascades.
   EXPECT_NE(psql("INSERT INTO \"Parts\" (\"Supplier\") VALUES ('nobody')").find("foreign key"), std::string::npos);
-  EXPECT_EQ(psql("SELECT update_rule || ',' || delete_rule FROM information_schema.referential_constraints "
-                 "WHERE constraint_name = 'SupplierParts'"),
-            "CASCADE,CASCADE\n");
+  EXPECT_EQ(psql("SELECT constraint_name || ':' || update_rule || ',' || delete_rule FROM "
+                 "information_schema.referential_constraints ORDER BY 1"),
+            "PartStock:NO ACTION,NO ACTION\nSupplierParts:CASCADE,CASCADE\n");
+  EXPECT_NE(psql("INSERT INTO \"Stock\" (\"Label\") VALUES ('part 1')").find("foreign key"), std::string::npos);
+  EXPECT_EQ(psql("INSERT INTO \"Stock\" (\"Label\") VALUES ('Part 1')"), "");
   EXPECT_EQ(psql("UPDATE \"Supplier List\" SET \"Code\" = 'abd' WHERE \"Code\" = 'abc'; "
                  "SELECT count(*) FROM \"Parts\" WHERE \"Supplier\" = 'abd'"),
             "2\n");
