@@ -83,7 +83,12 @@ class Upsizer {
 
   UpsizeReport run() {
     report_.target = target_.description();
-    plan();
+    try {
+      plan();
+    } catch (...) {
+      target_.discardNewTarget();  // a refused upsize leaves no empty file behind
+      throw;
+    }
     try {
       if (options_.atomic) target_.begin();
       auto clock = Clock::now();

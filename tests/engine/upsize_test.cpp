@@ -12,6 +12,7 @@
 #include "engine/table/schema_writer.h"
 #include "engine/upsize/column_mapping.h"
 #include "engine/upsize/query_translation.h"
+#include "engine/upsize/sqlite_target.h"
 #include "engine/upsize/table_checksum.h"
 #include "engine/upsize/upsize_target.h"
 #include "engine/upsize/upsizer.h"
@@ -287,6 +288,67 @@ TEST(UpsizeSqlite, AnExistingTableIsRefusedAndTheTargetLeftAlone) {
   replace.replace = true;
   EXPECT_TRUE(upsizeTo(fixture.path(), "sqlite:" + out, replace).verified());
   EXPECT_EQ(sqlite(out, "SELECT count(*) FROM Parts"), "4\n");
+}
+
+// A target that loses the last row of Parts on the way: verification must see it.
+class LossyTarget : public SqliteTarget {
+ public:
+  using SqliteTarget::SqliteTarget;
+  std::unique_ptr<RowStream> insertInto(const std::string& table, const std::vector<MappedColumn>& columns) override {
+    auto inner = SqliteTarget::insertInto(table, columns);
+    if (table != "Parts") return inner;
+    struct Lossy : RowStream {
+      std::unique_ptr<RowStream> inner;
+      std::optional<std::vector<std::optional<std::string>>> held;
+      void row(const std::vector<std::optional<std::string>>& f) override {
+        if (held) inner->row(*held);
+        held = f;
+      }
+      void finish() override { inner->finish(); }
+    };
+    auto lossy = std::make_unique<Lossy>();
+    lossy->inner = std::move(inner);
+    return lossy;
+  }
+};
+
+TEST(UpsizeSqlite, VerificationSeesARowLostOnTheWay) {
+  FixtureDatabase fixture;
+  auto db = Database::open(fixture.path());
+  {
+    LossyTarget target(fixture.scratch("lossy.db"));
+    UpsizeReport report = upsizeDatabase(*db, target, {});
+    EXPECT_FALSE(report.verified());
+    EXPECT_NE(report.text().find("DIFFERENCES FOUND"), std::string::npos);
+    for (const auto& t : report.tables) EXPECT_EQ(t.verified(), t.name != "Parts") << t.name;
+  }
+  // With --atomic the difference undoes everything.
+  LossyTarget target(fixture.scratch("lossy-atomic.db"));
+  UpsizeOptions atomic;
+  atomic.atomic = true;
+  EXPECT_THROW(upsizeDatabase(*db, target, atomic), EngineError);
+  EXPECT_FALSE(std::filesystem::exists(fixture.scratch("lossy-atomic.db")));
+}
+
+TEST(UpsizeSqlite, ATypeWithNoCounterpartIsRefusedByName) {
+  FixtureDatabase fixture;
+  {
+    auto db = openForWriting(fixture.path());
+    TableWriter writer(db);
+    SchemaWriter s(db, writer);
+    ColumnSpec odd = col("Attachment", ColumnType::Binary, 0);
+    odd.storedType = 0x11;
+    s.createTable("Odd", {col("ID", ColumnType::Long, 4), odd});
+  }
+  const std::string out = fixture.scratch("odd.db");
+  try {
+    upsizeTo(fixture.path(), "sqlite:" + out);
+    ADD_FAILURE() << "accepted";
+  } catch (const EngineError& e) {
+    EXPECT_NE(std::string(e.what()).find("Column 'Attachment' of table 'Odd' has a type"), std::string::npos)
+        << e.what();
+  }
+  EXPECT_FALSE(std::filesystem::exists(out));
 }
 
 TEST(UpsizeSqlite, ACancelLeavesNoNewFileAndNoTables) {
