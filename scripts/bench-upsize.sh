@@ -68,6 +68,7 @@ printf '%-34s %10s %12s %12s %14.1f\n' "kevra-cli upsize (incl. verify)" "$kevra
   "$(awk -v k="$(tail -n 1 "$tmp/kevra.rss")" 'BEGIN { print k / 1024 }')"
 printf '%-34s %10s %12s %12s %14.1f\n' "mdb-export -I postgres | psql" "$mdb_secs" "$mdb_rows" "$mdb_rate" \
   "$(awk -v k="$mdb_rss" 'BEGIN { print k / 1024 }')"
+grep '^Seconds' "$tmp/report.txt" | sed 's/^/kevra-cli /'
 echo
 awk -v a="$kevra_rate" -v b="$mdb_rate" 'BEGIN { printf "rows/s ratio kevra / mdbtools: %.1fx\n", a / b }'
 if [ "$mdb_rows" -ne "$total" ]; then
