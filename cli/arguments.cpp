@@ -25,6 +25,16 @@ Arguments parseArguments(const std::vector<std::string>& args) {
       a.to = value("--to");
     } else if (w.rfind("--seed", 0) == 0) {
       a.seed = value("--seed");
+    } else if (w.rfind("--schema", 0) == 0) {
+      a.schema = value("--schema");
+    } else if (w.rfind("--tables", 0) == 0) {
+      a.tables = value("--tables");
+    } else if (w.rfind("--report", 0) == 0) {
+      a.report = value("--report");
+    } else if (w == "--replace") {
+      a.replace = true;
+    } else if (w == "--atomic") {
+      a.atomic = true;
     } else if (w == "--discard-journal") {
       a.discardJournal = true;
     } else if (w == "--plan") {
@@ -67,6 +77,14 @@ const char* usageText() {
          "      --discard-journal       set the journal aside instead, keeping FILE as it is\n"
          "  generate FILE --rows N      make a new database with a table Customers of N rows\n"
          "      [--seed S]              and a table Orders of N/10 rows referring to it\n"
+         "  upsize FILE TARGET          copy tables, keys, indexes, relationships and rows\n"
+         "                              into TARGET: sqlite:PATH or a PostgreSQL connection\n"
+         "                              string or URI; rows are read back and compared\n"
+         "      --tables A,B            only these tables (default: every user table)\n"
+         "      --schema NAME           PostgreSQL schema for the tables (default public)\n"
+         "      --replace               replace tables that already exist in TARGET\n"
+         "      --atomic                one transaction for everything (default: one a table)\n"
+         "      --report PATH           where the report goes (default FILE.upsize-report.txt)\n"
          "\n"
          "Options for every command:\n"
          "  --password PW               database password of a protected file\n"

@@ -21,6 +21,11 @@ struct Arguments {
   std::string rows;      // --rows
   std::string seed;      // --seed
   std::string to;        // --to
+  std::string schema;   // --schema
+  std::string tables;   // --tables, comma-separated
+  std::string report;   // --report
+  bool replace = false;
+  bool atomic = false;
   bool discardJournal = false;
   bool plan = false;     // --plan
 };
@@ -39,6 +44,7 @@ int runCreate(const Arguments& args);
 int runGenerate(const Arguments& args);
 int runCompact(const Arguments& args);
 int runRecover(const Arguments& args);
+int runUpsize(const Arguments& args);
 
 const char* usageText();
 

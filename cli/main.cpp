@@ -31,6 +31,7 @@ int main(int argc, char** argv) {
     if (command == "create") return runCreate(args);
     if (command == "generate") return runGenerate(args);
     if (command == "compact") return runCompact(args);
+    if (command == "upsize") return runUpsize(args);
     if (command == "recover") return runRecover(args);
     throw UsageError("Unknown command '" + command + "'; see kevra-cli --help.");
   } catch (const UsageError& e) {

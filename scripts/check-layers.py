@@ -23,7 +23,7 @@ FLOORS = [
     ["engine/expr"],
     ["engine/table"],
     ["engine/sql"],
-    ["engine/isam", "engine/compact"],
+    ["engine/isam", "engine/compact", "engine/upsize"],
     ["database"],
     ["ui"],
     ["schema", "convert"],

@@ -29,13 +29,14 @@ kevra_need_packages() {
 }
 
 # Packages for building the engine, the CLI and the tests.
-KEVRA_BUILD_PACKAGES=(cmake g++ make pkg-config libgtest-dev libgmock-dev googletest libbenchmark-dev libsqlite3-dev)
+KEVRA_BUILD_PACKAGES=(cmake g++ make pkg-config libgtest-dev libgmock-dev googletest libbenchmark-dev libsqlite3-dev libpq-dev)
 # The Qt application.
 KEVRA_GUI_PACKAGES=(qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools libgl1-mesa-dev libglx-dev)
 # Headless GUI tests, the independent readers used as oracles (mdbtools for
 # Jet files; dbfread, xlrd, Gnumeric's ssconvert and pxlib for the foreign
-# formats), and python3 for the layering check.
-KEVRA_TEST_PACKAGES=(mdbtools xvfb xauth time python3 python3-dbfread python3-xlrd gnumeric pxlib-dev)
+# formats), python3 for the layering check, and a PostgreSQL server and
+# sqlite3 for the upsize tests.
+KEVRA_TEST_PACKAGES=(mdbtools xvfb xauth time python3 python3-dbfread python3-xlrd gnumeric pxlib-dev postgresql sqlite3)
 
 kevra_jobs() {
   # At most two parallel jobs: the machines are shared.

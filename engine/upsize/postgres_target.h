@@ -1,0 +1,36 @@
+// PostgresTarget: an upsize target on a PostgreSQL server (libpq).
+#pragma once
+#include "engine/upsize/upsize_target.h"
+
+struct pg_conn;
+
+namespace kevra {
+
+class PostgresTarget : public UpsizeTarget {
+ public:
+  // conninfo: any libpq connection string or URI. schema: where tables go
+  // ("public" when empty). Throws EngineError when the connection fails.
+  PostgresTarget(const std::string& conninfo, std::string schema);
+  ~PostgresTarget() override;
+  TargetDialect dialect() const override { return TargetDialect::PostgreSQL; }
+  std::string description() const override;
+  size_t maxNameBytes() const override { return 63; }
+  std::string tableName(const std::string& name) const override;
+  bool tableExists(const std::string& name) override;
+  void execute(const std::string& sql) override;
+  uint64_t count(const std::string& sql) override;
+  void begin() override;
+  void commit() override;
+  void rollback() override;
+  std::unique_ptr<RowStream> insertInto(const std::string& table, const std::vector<MappedColumn>& columns) override;
+  void readRows(const std::string& table, const std::vector<MappedColumn>& columns,
+                const std::function<void(const std::vector<std::optional<std::string>>&)>& row) override;
+  const std::string& schema() const { return schema_; }
+
+ private:
+  pg_conn* conn_ = nullptr;
+  std::string schema_;
+  std::string version_;
+};
+
+}  // namespace kevra

@@ -1,0 +1,53 @@
+// UpsizeTarget: the server database an upsize writes to, reached through
+// its own client library. The upsizer speaks SQL through execute() and moves
+// rows through a RowStream; it never learns how a target talks to its server.
+#pragma once
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/upsize/column_mapping.h"
+
+namespace kevra {
+
+// Rows going into one table. Fields come as canonical texts (see
+// canonicalText); nullopt is NULL. finish() sends what is buffered and
+// reports any failure; nothing is committed by it.
+class RowStream {
+ public:
+  virtual ~RowStream() = default;
+  virtual void row(const std::vector<std::optional<std::string>>& fields) = 0;
+  virtual void finish() = 0;
+};
+
+class UpsizeTarget {
+ public:
+  virtual ~UpsizeTarget() = default;
+  virtual TargetDialect dialect() const = 0;
+  virtual std::string description() const = 0;  // "PostgreSQL 15.8", "SQLite file 'x.db'"
+  // Longest name the target keeps as given, in bytes.
+  virtual size_t maxNameBytes() const = 0;
+  // The qualified, quoted name of a table ("schema"."name" or "name").
+  virtual std::string tableName(const std::string& name) const = 0;
+  virtual bool tableExists(const std::string& name) = 0;
+  virtual void execute(const std::string& sql) = 0;
+  // Runs a query that yields one integer.
+  virtual uint64_t count(const std::string& sql) = 0;
+  virtual void begin() = 0;
+  virtual void commit() = 0;
+  virtual void rollback() = 0;  // no-op when no transaction is open
+  virtual std::unique_ptr<RowStream> insertInto(const std::string& table, const std::vector<MappedColumn>& columns) = 0;
+  // Reads every row back, fields as the target's own texts.
+  virtual void readRows(const std::string& table, const std::vector<MappedColumn>& columns,
+                        const std::function<void(const std::vector<std::optional<std::string>>&)>& row) = 0;
+  // Called after a failed upsize that created a new target (SQLite: remove the file).
+  virtual void discardNewTarget() {}
+};
+
+// "sqlite:PATH" opens (or creates) a SQLite file; anything else is a libpq
+// connection string or URI. Throws EngineError when the connection fails.
+std::unique_ptr<UpsizeTarget> openUpsizeTarget(const std::string& target, const std::string& schema);
+
+}  // namespace kevra
