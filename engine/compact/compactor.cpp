@@ -7,6 +7,7 @@
 #include <random>
 
 #include "engine/catalog/property_blob.h"
+#include "engine/compact/row_bytes_copier.h"
 #include "engine/format/row_codec.h"
 #include "engine/index/index_reader.h"
 #include "engine/storage/data_page.h"
@@ -25,6 +26,7 @@ namespace kevra {
 namespace {
 
 constexpr long kRowsPerTransaction = 50000;
+constexpr size_t kPagesPerTransaction = 4096;
 const char* const kJetTables[] = {"MSysObjects", "MSysACEs", "MSysQueries", "MSysRelationships"};
 
 bool isJetSystemTable(const CatalogObject& o) {
@@ -79,47 +81,28 @@ class RowCopier {
             uint64_t total)
       : source_(std::move(source)), target_(std::move(target)), options_(options), total_(total) {}
 
+  // Through the engine's writer: each row decoded and encoded again.
   void copy(const TableDef& from, const TableDef& to) {
     TableWriter writer(target_);
     long inBatch = 0;
     writer.begin();
-    auto put = [&](const std::vector<Value>& row) {
-      std::vector<std::optional<Value>> values(row.begin(), row.end());
-      writer.insertRow(to, values);
+    std::vector<Value> row;
+    auto put = [&](const std::vector<Value>& values) {
+      std::vector<std::optional<Value>> given(values.begin(), values.end());
+      writer.insertRow(to, given);
       if (++inBatch == kRowsPerTransaction) {
         writer.commit();
         writer.begin();
         inBatch = 0;
       }
-      if (options_.progress && ++done_ % 4096 == 0) options_.progress(done_, total_);
+      tick();
     };
-    const RealIndexDef* primary = nullptr;
-    for (const auto& li : from.logicalIndexes)
-      if (li.kind == IndexKind::PrimaryKey) primary = &from.realIndexes[li.realIndex];
-    std::vector<Value> row;
-    uint64_t read = 0;
-    if (primary) {
+    if (primaryKeyOf(from)) {
       RowDecoder decoder(source_->pages(), from);
-      IndexReader index(source_->pages(), from, *primary, "the primary key of table '" + from.name + "'");
-      IndexEntry entry;
-      const std::string owner = "table '" + from.name + "'";
-      while (index.next(entry)) {
-        PageRef holder;
-        ByteSpan bytes = readRowAt(source_->pages(), entry.rowLocation(), holder, owner);
-        DataPage page(holder, entry.page, owner);
-        if (page.slotFlags(entry.row) & kSlotOverflow) {
-          if (bytes.size() < 4) throw CorruptFileError("Corrupt file: an overflow row of " + owner + " is truncated.");
-          const uint32_t target = u32At(bytes, 0);
-          bytes = readRowAt(source_->pages(), target, holder, owner);
-        }
+      forEachRowInKeyOrder(from, [&](ByteSpan bytes) {
         decoder.decode(bytes, row);
         put(row);
-        ++read;
-      }
-      if (!from.systemTable && read != from.rowCount)  // Jet leaves its own tables' counts inexact
-        throw EngineError("Cannot compact: the primary key of table '" + from.name + "' names " + std::to_string(read) +
-                          " rows but the table holds " + std::to_string(from.rowCount) +
-                          "; the index is damaged. Run kevra-cli check on the file.");
+      });
     } else {
       auto cursor = source_->openCursor(source_->table(from.name));
       while (cursor->next(row)) put(row);
@@ -127,9 +110,69 @@ class RowCopier {
     writer.commit();
   }
 
+  // Rows as their bytes, in primary-key order, into `to` (same layout, its
+  // indexes defined and empty); the indexes filled from them.
+  void copyBytes(const TableDef& from, const TableDef& to) {
+    PageFile& file = target_->pages();
+    file.beginTransaction();
+    try {
+      RowBytesCopier copier(source_->pages(), file, from, to);
+      forEachRowInKeyOrder(from, [&](ByteSpan bytes) {
+        copier.add(bytes);
+        if (file.dirtyPages() >= kPagesPerTransaction) {
+          file.commit();
+          file.beginTransaction();
+        }
+        tick();
+      });
+      copier.finish(from.lastAutoNumber);
+      file.commit();
+    } catch (...) {
+      file.rollback();
+      throw;
+    }
+    target_->reloadCatalog();
+  }
+
+  static const RealIndexDef* primaryKeyOf(const TableDef& table) {
+    for (const auto& li : table.logicalIndexes)
+      if (li.kind == IndexKind::PrimaryKey) return &table.realIndexes[li.realIndex];
+    return nullptr;
+  }
+
   uint64_t done() const { return done_; }
 
  private:
+  void tick() {
+    if (options_.progress && ++done_ % 4096 == 0) options_.progress(done_, total_);
+  }
+
+  // Each row's data bytes in the order of the table's primary key; checks
+  // that the key names as many rows as the table holds.
+  template <typename Visit>
+  void forEachRowInKeyOrder(const TableDef& from, Visit visit) {
+    IndexReader index(source_->pages(), from, *primaryKeyOf(from), "the primary key of table '" + from.name + "'");
+    IndexEntry entry;
+    const std::string owner = "table '" + from.name + "'";
+    uint64_t read = 0;
+    while (index.next(entry)) {
+      PageRef holder;
+      ByteSpan bytes = readRowAt(source_->pages(), entry.rowLocation(), holder, owner);
+      DataPage page(holder, entry.page, owner);
+      if (page.slotFlags(entry.row) & kSlotOverflow) {
+        if (bytes.size() < 4) throw CorruptFileError("Corrupt file: an overflow row of " + owner + " is truncated.");
+        const uint32_t target = u32At(bytes, 0);
+        bytes = readRowAt(source_->pages(), target, holder, owner);
+      }
+      visit(bytes);
+      ++read;
+    }
+    if (!from.systemTable && read != from.rowCount)  // Jet leaves its own tables' counts inexact
+      throw EngineError("Cannot compact: the primary key of table '" + from.name + "' names " + std::to_string(read) +
+                        " rows but the table holds " + std::to_string(from.rowCount) +
+                        "; the index is damaged. Run kevra-cli check on the file.");
+  }
+
   std::shared_ptr<Database> source_, target_;
   const CompactOptions& options_;
   uint64_t total_;
@@ -154,8 +197,33 @@ void copyTables(const std::shared_ptr<Database>& source, const std::shared_ptr<D
       TableWriter writer(target);
       SchemaWriter(target, writer).createTable(o.name, columns);
     }
-    auto to = target->table(o.name);
-    copier.copy(*from, *to);
+    auto createIndexes = [&] {
+      for (const auto& li : from->logicalIndexes) {
+        if (li.kind == IndexKind::ForeignKey) continue;
+        const RealIndexDef& real = from->realIndexes[li.realIndex];
+        IndexSpec index;
+        index.name = li.name;
+        index.primaryKey = li.kind == IndexKind::PrimaryKey;
+        index.unique = real.unique();
+        index.ignoreNulls = real.ignoreNulls();
+        index.required = real.required();
+        for (const auto& c : real.columns)
+          index.columns.push_back({from->columnByNumber(c.columnNumber)->name, !c.ascending});
+        TableWriter indexWriter(target);
+        SchemaWriter(target, indexWriter).createIndex(o.name, index);
+      }
+    };
+    // Rows mean the same in the new table when its fields lie where the
+    // source's do (no field was ever dropped there, say): then they are
+    // copied as bytes, into indexes defined beforehand. Otherwise each row
+    // goes through the writer and the indexes are built after.
+    const bool asBytes = RowCopier::primaryKeyOf(*from) && RowBytesCopier::sameLayout(*from, *target->table(o.name));
+    if (asBytes) {
+      createIndexes();
+      copier.copyBytes(*from, *target->table(o.name));
+    } else {
+      copier.copy(*from, *target->table(o.name));
+    }
     TableWriter writer(target);
     writer.begin();
     CatalogRows rows(target, writer);
@@ -169,19 +237,7 @@ void copyTables(const std::shared_ptr<Database>& source, const std::shared_ptr<D
     }
     writer.commit();
     target->reloadCatalog();
-    for (const auto& li : from->logicalIndexes) {
-      if (li.kind == IndexKind::ForeignKey) continue;
-      const RealIndexDef& real = from->realIndexes[li.realIndex];
-      IndexSpec index;
-      index.name = li.name;
-      index.primaryKey = li.kind == IndexKind::PrimaryKey;
-      index.unique = real.unique();
-      index.ignoreNulls = real.ignoreNulls();
-      index.required = real.required();
-      for (const auto& c : real.columns) index.columns.push_back({from->columnByNumber(c.columnNumber)->name, !c.ascending});
-      TableWriter indexWriter(target);
-      SchemaWriter(target, indexWriter).createIndex(o.name, index);
-    }
+    if (!asBytes) createIndexes();
   }
   if (options.progress) options.progress(total, total);
 }
@@ -312,12 +368,16 @@ void compactDatabase(FileSystem& fs, const std::string& source, const std::strin
       writeOptions.password = created.password;
       writeOptions.fileSystem = &fs;
       auto dst = Database::open(temporary, writeOptions);
+      // Nobody else sees the new file and it goes on any failure: no
+      // journal, one sync at the end, before it takes its name.
+      dst->pages().setUnjournaled(true);
       copyTables(src, dst, options);
       // Other objects keep their ids, so they go in before relationships,
       // which are given new ones.
       copyOtherObjects(src, dst);
       copyRelationships(src, dst);
       copyTableFlags(src, dst);
+      dst->pages().setUnjournaled(false);
     }
     // The rename refuses a destination that appeared meanwhile.
     fs.rename(temporary, destination);

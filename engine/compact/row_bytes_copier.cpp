@@ -1,0 +1,235 @@
+#include "engine/compact/row_bytes_copier.h"
+
+#include <algorithm>
+
+#include "engine/format/data_page_writer.h"
+#include "engine/format/long_value.h"
+#include "engine/index/index_bulk_load.h"
+#include "engine/index/index_page.h"
+#include "engine/storage/data_page.h"
+#include "engine/storage/page_allocator.h"
+#include "engine/storage/usage_map_editor.h"
+#include "engine/util/error.h"
+
+namespace kevra {
+namespace {
+
+constexpr size_t kLongValuePieceData = 4072;  // data bytes in one chain piece (after its 4-byte link)
+
+// Where variable field `varIndex` lies in `row`: [first, second), or empty
+// when the row predates the field.
+std::pair<size_t, size_t> variableFieldBounds(ByteSpan row, const TableDef& table, uint16_t varIndex,
+                                              const std::string& owner) {
+  const size_t ncols = u16At(row, 0);
+  const size_t varTableEnd = row.size() - (ncols + 7) / 8;
+  const size_t varCount = u16At(row, varTableEnd - 2);
+  if (varIndex >= varCount) return {0, 0};
+  auto varStart = [&](size_t slot) { return size_t(u16At(row, varTableEnd - 4 - 2 * slot)); };
+  const size_t eod = varStart(varCount);
+  const size_t start = varStart(varIndex);
+  const size_t end = size_t(varIndex) + 1 < varCount ? varStart(varIndex + 1) : eod;
+  if (start > end || end > eod || start < 2)
+    throw CorruptFileError("Corrupt file: " + owner + " of table '" + table.name + "' has impossible bounds in its row.");
+  return {start, end};
+}
+
+}  // namespace
+
+struct RowBytesCopier::IndexBuild {
+  IndexBuild(const TableDef& keys, const RealIndexDef& real) : index(real), encoder(keys, real) {}
+  struct Entry {
+    uint64_t offset;
+    uint32_t length;
+    bool anyNull;
+  };
+  const RealIndexDef& index;
+  IndexKeyEncoder encoder;
+  std::string name, fields;
+  Bytes arena;
+  std::vector<Entry> entries;
+  bool sorted = true;
+  bool missingValue = false;
+};
+
+RowBytesCopier::RowBytesCopier(const PageFile& source, PageFile& target, const TableDef& from, const TableDef& to)
+    : source_(source), target_(target), from_(from), to_(to) {
+  std::vector<uint16_t> needed;
+  for (const auto& real : to.realIndexes)
+    for (const auto& c : real.columns) needed.push_back(c.columnNumber);
+  for (size_t i = 0; i < to.columns.size(); ++i) {
+    const ColumnDef& c = to.columns[i];
+    if (c.isLongAutoNumber()) needed.push_back(c.number);
+    if (isLongValueType(c.type)) longValueColumns_.push_back(uint16_t(i));
+  }
+  keyTable_ = std::make_unique<TableDef>(to);
+  keyTable_->columns.clear();
+  for (const auto& c : to.columns)
+    if (std::find(needed.begin(), needed.end(), c.number) != needed.end()) keyTable_->columns.push_back(c);
+  for (size_t i = 0; i < keyTable_->columns.size(); ++i)
+    if (keyTable_->columns[i].isLongAutoNumber() && autoNumberPosition_ < 0) autoNumberPosition_ = int(i);
+  keyDecoder_ = std::make_unique<RowDecoder>(source, *keyTable_);
+  for (size_t r = 0; r < to.realIndexes.size(); ++r) {
+    auto build = std::make_unique<IndexBuild>(*keyTable_, to.realIndexes[r]);
+    for (const auto& li : to.logicalIndexes)
+      if (li.realIndex == r && (build->name.empty() || li.kind == IndexKind::PrimaryKey)) build->name = li.name;
+    for (const auto& c : to.realIndexes[r].columns)
+      build->fields += (build->fields.empty() ? "'" : ", '") + to.columnByNumber(c.columnNumber)->name + "'";
+    indexes_.push_back(std::move(build));
+  }
+}
+
+RowBytesCopier::~RowBytesCopier() = default;
+
+bool RowBytesCopier::sameLayout(const TableDef& from, const TableDef& to) {
+  if (from.columns.size() != to.columns.size() || from.varColumnCount != to.varColumnCount) return false;
+  for (size_t i = 0; i < from.columns.size(); ++i) {
+    const ColumnDef& a = from.columns[i];
+    const ColumnDef& b = to.columns[i];
+    if (a.number != b.number || a.type != b.type || a.rawType != b.rawType || a.length != b.length ||
+        a.isFixed() != b.isFixed() || a.flags != b.flags || a.sortOrder != b.sortOrder ||
+        a.isCompressedUnicode() != b.isCompressedUnicode() || a.precision != b.precision || a.scale != b.scale)
+      return false;
+    if (a.isFixed() ? a.fixedOffset != b.fixedOffset : a.varIndex != b.varIndex) return false;
+  }
+  return true;
+}
+
+uint32_t RowBytesCopier::placeRow(ByteSpan bytes) {
+  if (page_ != 0) {
+    DataPageWriter w(target_.modify(page_));
+    if (w.canAppend(bytes.size())) return rowPointer(page_, uint8_t(w.append(bytes)));
+    usageMapRemove(target_, to_.freeMapPointer, page_);
+  }
+  page_ = PageAllocator(target_).allocate();
+  DataPageWriter w(target_.modify(page_));
+  w.initialise(to_.tdefPage, false);
+  usageMapAdd(target_, to_.ownedMapPointer, page_);
+  usageMapAdd(target_, to_.freeMapPointer, page_);
+  return rowPointer(page_, uint8_t(w.append(bytes)));
+}
+
+uint32_t RowBytesCopier::placeLongValueRow(uint16_t columnNumber, ByteSpan bytes) {
+  const LongValueMaps* maps = nullptr;
+  for (const auto& m : to_.longValueMaps)
+    if (m.columnNumber == columnNumber) maps = &m;
+  if (!maps)
+    throw CorruptFileError("Corrupt file: field '" + to_.columnByNumber(columnNumber)->name + "' of table '" +
+                           to_.name + "' has no pages for long values.");
+  uint32_t& page = longValuePage_[columnNumber];
+  if (page != 0) {
+    DataPageWriter w(target_.modify(page));
+    if (w.canAppend(bytes.size())) return rowPointer(page, uint8_t(w.append(bytes)));
+    usageMapRemove(target_, maps->freeMapPointer, page);
+  }
+  page = PageAllocator(target_).allocate();
+  DataPageWriter w(target_.modify(page));
+  w.initialise(0, true);
+  usageMapAdd(target_, maps->ownedMapPointer, page);
+  usageMapAdd(target_, maps->freeMapPointer, page);
+  return rowPointer(page, uint8_t(w.append(bytes)));
+}
+
+void RowBytesCopier::copyLongValues(Binary& row) {
+  const size_t ncols = u16At(row, 0);
+  const ByteSpan whole(row.data(), row.size());
+  for (uint16_t position : longValueColumns_) {
+    const ColumnDef& c = to_.columns[position];
+    if (c.number >= ncols || !(row[row.size() - (ncols + 7) / 8 + c.number / 8] & (1 << (c.number % 8)))) continue;
+    const std::string owner = "field '" + c.name + "'";
+    const auto [start, end] = variableFieldBounds(whole, to_, c.varIndex, owner);
+    if (end - start < 12) continue;
+    const ByteSpan field = whole.subspan(start, end - start);
+    const uint32_t word = u32At(field, 0);
+    const uint32_t kind = word >> 30, length = word & 0x3FFFFFFF;
+    uint32_t pointer = 0;
+    if (kind == 2) continue;  // inline: part of the row's bytes
+    if (kind == 1) {
+      PageRef holder;
+      ByteSpan data = readRowAt(source_, u32At(field, 4), holder, owner + " of table '" + from_.name + "'");
+      if (data.size() < length)
+        throw CorruptFileError("Corrupt file: the long value of " + owner + " of table '" + from_.name + "' claims " +
+                               std::to_string(length) + " bytes but its page row holds " +
+                               std::to_string(data.size()) + ".");
+      pointer = placeLongValueRow(c.number, data.first(length));
+    } else {
+      // A chain, written from its last piece back so each piece knows the next.
+      const Binary data = readLongValue(source_, field, owner + " of table '" + from_.name + "'");
+      const size_t pieces = (data.size() + kLongValuePieceData - 1) / kLongValuePieceData;
+      uint32_t next = 0;
+      for (size_t k = pieces; k-- > 0;) {
+        const size_t at = k * kLongValuePieceData;
+        const size_t n = std::min(kLongValuePieceData, data.size() - at);
+        Binary piece(4 + n);
+        putU32(piece.data(), next);
+        std::copy(data.begin() + at, data.begin() + at + n, piece.begin() + 4);
+        next = placeLongValueRow(c.number, ByteSpan(piece.data(), piece.size()));
+      }
+      pointer = next;
+    }
+    putU32(row.data() + start + 4, pointer);
+  }
+}
+
+void RowBytesCopier::add(ByteSpan bytes) {
+  if (bytes.size() < 2) throw CorruptFileError("Corrupt file: a row of table '" + from_.name + "' is truncated.");
+  keyDecoder_->decode(bytes, keyRow_);  // also checks the row's bounds
+  uint32_t location;
+  if (longValueColumns_.empty()) {
+    location = placeRow(bytes);
+  } else {
+    Binary row(bytes.begin(), bytes.end());
+    copyLongValues(row);
+    location = placeRow(ByteSpan(row.data(), row.size()));
+  }
+  ++rows_;
+  if (autoNumberPosition_ >= 0)
+    if (auto* n = std::get_if<int32_t>(&keyRow_[size_t(autoNumberPosition_)]); n && *n > 0)
+      largestAutoNumber_ = std::max(largestAutoNumber_, uint32_t(*n));
+  for (auto& build : indexes_) {
+    const bool anyNull = build->encoder.anyKeyColumnNull(keyRow_);
+    build->missingValue = build->missingValue || (build->index.required() && anyNull);
+    if (!build->encoder.indexes(keyRow_)) continue;
+    build->encoder.encode(keyRow_, key_);
+    appendRowPointer(pointerPage(location), pointerRow(location), key_);
+    if (build->sorted && !build->entries.empty()) {
+      const auto& last = build->entries.back();
+      build->sorted = entryLess(ByteSpan(build->arena.data() + last.offset, last.length), ByteSpan(key_.data(), key_.size()));
+    }
+    build->entries.push_back({build->arena.size(), uint32_t(key_.size()), anyNull});
+    build->arena.insert(build->arena.end(), key_.begin(), key_.end());
+  }
+}
+
+void RowBytesCopier::fillIndex(IndexBuild& build) {
+  const std::string what = "index '" + build.name + "' of table '" + to_.name + "'";
+  auto bytesOf = [&](const IndexBuild::Entry& e) { return ByteSpan(build.arena.data() + e.offset, e.length); };
+  if (!build.sorted)
+    std::sort(build.entries.begin(), build.entries.end(),
+              [&](const IndexBuild::Entry& a, const IndexBuild::Entry& b) { return entryLess(bytesOf(a), bytesOf(b)); });
+  if (build.index.unique())
+    for (size_t i = 1; i < build.entries.size(); ++i) {
+      const auto& a = build.entries[i - 1];
+      const auto& b = build.entries[i];
+      if (a.anyNull || b.anyNull || a.length != b.length) continue;
+      const ByteSpan x = bytesOf(a), y = bytesOf(b);
+      if (std::equal(x.begin(), x.end() - 4, y.begin()))
+        throw EngineError("The value in field " + build.fields + " would duplicate a row in unique " + what + ".");
+    }
+  if (build.missingValue)
+    throw EngineError("The field " + build.fields + " cannot be empty: " + what + " requires a value in every row.");
+  std::vector<ByteSpan> sorted;
+  sorted.reserve(build.entries.size());
+  for (const auto& e : build.entries) sorted.push_back(bytesOf(e));
+  build.entries = {};
+  bulkLoadIndex(target_, to_.tdefPage, build.index, sorted);
+  build.arena = {};
+}
+
+void RowBytesCopier::finish(uint32_t lastAutoNumber) {
+  for (auto& build : indexes_) fillIndex(*build);
+  uint8_t* tdef = target_.modify(to_.tdefPage);
+  putU32(tdef + 16, rows_);
+  putU32(tdef + 20, std::max(lastAutoNumber, largestAutoNumber_));
+}
+
+}  // namespace kevra
