@@ -12,6 +12,7 @@
 #include "engine/index/index_reader.h"
 #include "engine/storage/data_page.h"
 #include "engine/storage/page_file.h"
+#include "engine/storage/usage_map.h"
 #include "engine/table/catalog_rows.h"
 #include "engine/table/database.h"
 #include "engine/table/database_creator.h"
@@ -26,7 +27,9 @@ namespace kevra {
 namespace {
 
 constexpr long kRowsPerTransaction = 50000;
-constexpr size_t kPagesPerTransaction = 4096;
+constexpr size_t kPagesPerTransaction = 1024;
+// Bytes of index keys a table's copy may hold in memory (see copyTables).
+constexpr size_t kKeyMemoryBudget = size_t(64) << 20;
 const char* const kJetTables[] = {"MSysObjects", "MSysACEs", "MSysQueries", "MSysRelationships"};
 
 bool isJetSystemTable(const CatalogObject& o) {
@@ -197,33 +200,50 @@ void copyTables(const std::shared_ptr<Database>& source, const std::shared_ptr<D
       TableWriter writer(target);
       SchemaWriter(target, writer).createTable(o.name, columns);
     }
-    auto createIndexes = [&] {
-      for (const auto& li : from->logicalIndexes) {
-        if (li.kind == IndexKind::ForeignKey) continue;
-        const RealIndexDef& real = from->realIndexes[li.realIndex];
-        IndexSpec index;
-        index.name = li.name;
-        index.primaryKey = li.kind == IndexKind::PrimaryKey;
-        index.unique = real.unique();
-        index.ignoreNulls = real.ignoreNulls();
-        index.required = real.required();
-        for (const auto& c : real.columns)
-          index.columns.push_back({from->columnByNumber(c.columnNumber)->name, !c.ascending});
-        TableWriter indexWriter(target);
-        SchemaWriter(target, indexWriter).createIndex(o.name, index);
-      }
+    auto createIndex = [&](const LogicalIndexDef& li) {
+      const RealIndexDef& real = from->realIndexes[li.realIndex];
+      IndexSpec index;
+      index.name = li.name;
+      index.primaryKey = li.kind == IndexKind::PrimaryKey;
+      index.unique = real.unique();
+      index.ignoreNulls = real.ignoreNulls();
+      index.required = real.required();
+      for (const auto& c : real.columns) index.columns.push_back({from->columnByNumber(c.columnNumber)->name, !c.ascending});
+      TableWriter indexWriter(target);
+      SchemaWriter(target, indexWriter).createIndex(o.name, index);
     };
     // Rows mean the same in the new table when its fields lie where the
     // source's do (no field was ever dropped there, say): then they are
-    // copied as bytes, into indexes defined beforehand. Otherwise each row
-    // goes through the writer and the indexes are built after.
+    // copied as bytes, into indexes defined beforehand whose keys are taken
+    // as the rows are placed — as many as fit the memory set aside for keys
+    // (guessed from the size of the source's index), the primary key first.
+    // The other indexes, and all of them when rows go through the writer,
+    // are built after the rows.
     const bool asBytes = RowCopier::primaryKeyOf(*from) && RowBytesCopier::sameLayout(*from, *target->table(o.name));
-    if (asBytes) {
-      createIndexes();
+    std::vector<const LogicalIndexDef*> before, after;
+    size_t keyMemory = 0;
+    for (int primaryPass = 1; primaryPass >= 0; --primaryPass)
+      for (const auto& li : from->logicalIndexes) {
+        if (li.kind == IndexKind::ForeignKey || (li.kind == IndexKind::PrimaryKey) != bool(primaryPass)) continue;
+        const size_t guess =
+            UsageMap::read(source->pages(), from->realIndexes[li.realIndex].usageMapPointer, "table '" + from->name + "'")
+                    .pages()
+                    .size() *
+                kPageSize +
+            size_t(from->rowCount) * 16;
+        if (asBytes && keyMemory + guess <= kKeyMemoryBudget) {
+          keyMemory += guess;
+          before.push_back(&li);
+        } else {
+          after.push_back(&li);
+        }
+      }
+    std::sort(before.begin(), before.end());  // the source's order of definitions
+    for (const auto* li : before) createIndex(*li);
+    if (asBytes)
       copier.copyBytes(*from, *target->table(o.name));
-    } else {
+    else
       copier.copy(*from, *target->table(o.name));
-    }
     TableWriter writer(target);
     writer.begin();
     CatalogRows rows(target, writer);
@@ -237,7 +257,7 @@ void copyTables(const std::shared_ptr<Database>& source, const std::shared_ptr<D
     }
     writer.commit();
     target->reloadCatalog();
-    if (!asBytes) createIndexes();
+    for (const auto* li : after) createIndex(*li);
   }
   if (options.progress) options.progress(total, total);
 }

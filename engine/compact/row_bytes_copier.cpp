@@ -37,11 +37,20 @@ std::pair<size_t, size_t> variableFieldBounds(ByteSpan row, const TableDef& tabl
 
 struct RowBytesCopier::IndexBuild {
   IndexBuild(const TableDef& keys, const RealIndexDef& real) : index(real), encoder(keys, real) {}
+  // Where a key lies in the arena, and its first eight bytes as one number
+  // (zero-padded): most comparisons in the sort end there.
   struct Entry {
-    uint64_t offset;
-    uint32_t length;
-    bool anyNull;
+    uint64_t prefix;
+    uint64_t packed;  // offset << 24 | length << 1 | anyNull
+    uint64_t offset() const { return packed >> 24; }
+    uint32_t length() const { return uint32_t(packed >> 1) & 0x7FFFFF; }
+    bool anyNull() const { return packed & 1; }
   };
+  static Entry entryFor(ByteSpan key, uint64_t offset, bool anyNull) {
+    uint64_t prefix = 0;
+    for (size_t i = 0; i < 8; ++i) prefix = prefix << 8 | (i < key.size() ? key[i] : 0);
+    return {prefix, offset << 24 | uint64_t(key.size()) << 1 | uint64_t(anyNull)};
+  }
   const RealIndexDef& index;
   IndexKeyEncoder encoder;
   std::string name, fields;
@@ -74,6 +83,7 @@ RowBytesCopier::RowBytesCopier(const PageFile& source, PageFile& target, const T
       if (li.realIndex == r && (build->name.empty() || li.kind == IndexKind::PrimaryKey)) build->name = li.name;
     for (const auto& c : to.realIndexes[r].columns)
       build->fields += (build->fields.empty() ? "'" : ", '") + to.columnByNumber(c.columnNumber)->name + "'";
+    build->entries.reserve(from.rowCount);
     indexes_.push_back(std::move(build));
   }
 }
@@ -193,24 +203,27 @@ void RowBytesCopier::add(ByteSpan bytes) {
     appendRowPointer(pointerPage(location), pointerRow(location), key_);
     if (build->sorted && !build->entries.empty()) {
       const auto& last = build->entries.back();
-      build->sorted = entryLess(ByteSpan(build->arena.data() + last.offset, last.length), ByteSpan(key_.data(), key_.size()));
+      build->sorted =
+          entryLess(ByteSpan(build->arena.data() + last.offset(), last.length()), ByteSpan(key_.data(), key_.size()));
     }
-    build->entries.push_back({build->arena.size(), uint32_t(key_.size()), anyNull});
+    build->entries.push_back(IndexBuild::entryFor(ByteSpan(key_.data(), key_.size()), build->arena.size(), anyNull));
     build->arena.insert(build->arena.end(), key_.begin(), key_.end());
   }
 }
 
 void RowBytesCopier::fillIndex(IndexBuild& build) {
   const std::string what = "index '" + build.name + "' of table '" + to_.name + "'";
-  auto bytesOf = [&](const IndexBuild::Entry& e) { return ByteSpan(build.arena.data() + e.offset, e.length); };
+  auto bytesOf = [&](const IndexBuild::Entry& e) { return ByteSpan(build.arena.data() + e.offset(), e.length()); };
   if (!build.sorted)
-    std::sort(build.entries.begin(), build.entries.end(),
-              [&](const IndexBuild::Entry& a, const IndexBuild::Entry& b) { return entryLess(bytesOf(a), bytesOf(b)); });
+    std::sort(build.entries.begin(), build.entries.end(), [&](const IndexBuild::Entry& a, const IndexBuild::Entry& b) {
+      if (a.prefix != b.prefix) return a.prefix < b.prefix;
+      return entryLess(bytesOf(a), bytesOf(b));
+    });
   if (build.index.unique())
     for (size_t i = 1; i < build.entries.size(); ++i) {
       const auto& a = build.entries[i - 1];
       const auto& b = build.entries[i];
-      if (a.anyNull || b.anyNull || a.length != b.length) continue;
+      if (a.anyNull() || b.anyNull() || a.length() != b.length()) continue;
       const ByteSpan x = bytesOf(a), y = bytesOf(b);
       if (std::equal(x.begin(), x.end() - 4, y.begin()))
         throw EngineError("The value in field " + build.fields + " would duplicate a row in unique " + what + ".");
