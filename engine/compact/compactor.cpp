@@ -290,7 +290,10 @@ void copyRelationships(const std::shared_ptr<Database>& source, const std::share
     spec.cascadeUpdates = r.cascadeUpdates();
     spec.cascadeDeletes = r.cascadeDeletes();
     TableWriter writer(target);
-    SchemaWriter(target, writer).addRelationship(spec);
+    SchemaWriter schema(target, writer);
+    // The rows are the source's, where the relationship held them already.
+    schema.setCheckExistingRows(false);
+    schema.addRelationship(spec);
   }
 }
 
