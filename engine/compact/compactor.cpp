@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <future>
 #include <random>
 
 #include "engine/catalog/property_blob.h"
@@ -370,12 +371,23 @@ void compactDatabase(FileSystem& fs, const std::string& source, const std::strin
   // stop halfway. The first problem is named. Index contents are not
   // compared here (that needs memory as large as the keys); indexes are
   // rebuilt from the rows anyway, and the one rows are read through is
-  // checked against the row count as it is read.
-  const CheckReport health = checkDatabase(src, {}, CheckScope::RowsAndMaps);
-  if (!health.clean())
-    throw EngineError("Cannot compact '" + fileName(source) + "': it has " + std::to_string(health.problems.size()) +
-                      " problem" + (health.problems.size() == 1 ? "" : "s") + " (the first: " + health.problems.front() +
-                      "). Run kevra-cli check on it for all of them.");
+  // checked against the row count as it is read. On the operating system's
+  // files the check reads the source through a second handle beside the
+  // copy (the copy is thrown away when the check finds a problem).
+  auto checkSource = [source, readOptions] {
+    return checkDatabase(Database::open(source, readOptions), {}, CheckScope::RowsAndMaps);
+  };
+  auto refuseIfDamaged = [&](const CheckReport& health) {
+    if (!health.clean())
+      throw EngineError("Cannot compact '" + fileName(source) + "': it has " + std::to_string(health.problems.size()) +
+                        " problem" + (health.problems.size() == 1 ? "" : "s") + " (the first: " +
+                        health.problems.front() + "). Run kevra-cli check on it for all of them.");
+  };
+  std::future<CheckReport> health;
+  if (&fs == &realFileSystem())
+    health = std::async(std::launch::async, checkSource);
+  else
+    refuseIfDamaged(checkSource());
 
   std::mt19937_64 rng{std::random_device{}()};
   char suffix[24];
@@ -383,8 +395,17 @@ void compactDatabase(FileSystem& fs, const std::string& source, const std::strin
   const std::string temporary = destination + suffix;
   NewDatabaseOptions created;
   created.password = options.destinationPassword.value_or(src->header().password);
-  createDatabase(fs, temporary, created);
+  auto discardTemporary = [&] {
+    try {
+      fs.remove(temporary);
+      fs.remove(temporary + ".journal");
+    } catch (...) {
+      // The error that stopped the copy is the one to report; a temporary
+      // file left behind is harmless and named as such.
+    }
+  };
   try {
+    createDatabase(fs, temporary, created);
     {
       OpenOptions writeOptions;
       writeOptions.readOnly = false;
@@ -400,19 +421,16 @@ void compactDatabase(FileSystem& fs, const std::string& source, const std::strin
       copyOtherObjects(src, dst);
       copyRelationships(src, dst);
       copyTableFlags(src, dst);
+      if (health.valid()) refuseIfDamaged(health.get());
       dst->pages().setUnjournaled(false);
     }
     // The rename refuses a destination that appeared meanwhile.
     fs.rename(temporary, destination);
     fs.syncFolderOf(destination);
   } catch (...) {
-    try {
-      fs.remove(temporary);
-      fs.remove(temporary + ".journal");
-    } catch (...) {
-      // The error that stopped the copy is the one to report; a temporary
-      // file left behind is harmless and named as such.
-    }
+    discardTemporary();
+    // A damaged source often stops the copy first: the check names why.
+    if (health.valid()) refuseIfDamaged(health.get());
     throw;
   }
 }
