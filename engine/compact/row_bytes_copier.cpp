@@ -54,7 +54,28 @@ struct RowBytesCopier::IndexBuild {
   const RealIndexDef& index;
   IndexKeyEncoder encoder;
   std::string name, fields;
-  Bytes arena;
+  // The keys back to back in blocks of 1 MiB (a key never spans two), so
+  // the store grows without copying and without twice the room it needs.
+  struct Arena {
+    static constexpr unsigned kBlockBits = 20;
+    std::vector<std::unique_ptr<uint8_t[]>> blocks;
+    uint64_t size = 0;  // offset of the next key
+    uint64_t add(const Bytes& key) {
+      const uint64_t room = (uint64_t(blocks.size()) << kBlockBits) - size;
+      if (blocks.empty() || room < key.size()) {
+        size = uint64_t(blocks.size()) << kBlockBits;
+        blocks.emplace_back(new uint8_t[size_t(1) << kBlockBits]);
+      }
+      const uint64_t at = size;
+      std::copy(key.begin(), key.end(), blocks[at >> kBlockBits].get() + (at & ((1u << kBlockBits) - 1)));
+      size += key.size();
+      return at;
+    }
+    ByteSpan at(uint64_t offset, size_t length) const {
+      return ByteSpan(blocks[offset >> kBlockBits].get() + (offset & ((1u << kBlockBits) - 1)), length);
+    }
+  };
+  Arena arena;
   std::vector<Entry> entries;
   bool sorted = true;
   bool missingValue = false;
@@ -204,20 +225,23 @@ void RowBytesCopier::add(ByteSpan bytes) {
     if (build->sorted && !build->entries.empty()) {
       const auto& last = build->entries.back();
       build->sorted =
-          entryLess(ByteSpan(build->arena.data() + last.offset(), last.length()), ByteSpan(key_.data(), key_.size()));
+          entryLess(build->arena.at(last.offset(), last.length()), ByteSpan(key_.data(), key_.size()));
     }
-    build->entries.push_back(IndexBuild::entryFor(ByteSpan(key_.data(), key_.size()), build->arena.size(), anyNull));
-    build->arena.insert(build->arena.end(), key_.begin(), key_.end());
+    const uint64_t offset = build->arena.add(key_);
+    build->entries.push_back(IndexBuild::entryFor(ByteSpan(key_.data(), key_.size()), offset, anyNull));
   }
 }
 
 void RowBytesCopier::fillIndex(IndexBuild& build) {
   const std::string what = "index '" + build.name + "' of table '" + to_.name + "'";
-  auto bytesOf = [&](const IndexBuild::Entry& e) { return ByteSpan(build.arena.data() + e.offset(), e.length()); };
+  auto bytesOf = [&](const IndexBuild::Entry& e) { return build.arena.at(e.offset(), e.length()); };
   if (!build.sorted)
     std::sort(build.entries.begin(), build.entries.end(), [&](const IndexBuild::Entry& a, const IndexBuild::Entry& b) {
       if (a.prefix != b.prefix) return a.prefix < b.prefix;
-      return entryLess(bytesOf(a), bytesOf(b));
+      // Equal first eight bytes (or both shorter and equal): the rest decides.
+      const ByteSpan x = bytesOf(a), y = bytesOf(b);
+      const size_t skip = std::min<size_t>({8, x.size(), y.size()});
+      return entryLess(x.subspan(skip), y.subspan(skip));
     });
   if (build.index.unique())
     for (size_t i = 1; i < build.entries.size(); ++i) {
@@ -239,6 +263,10 @@ void RowBytesCopier::fillIndex(IndexBuild& build) {
 }
 
 void RowBytesCopier::finish(uint32_t lastAutoNumber) {
+  // Smallest first: each index's keys are let go once it is filled, so the
+  // largest is filled with the least else held.
+  auto held = [](const auto& build) { return build->arena.size + build->entries.size() * sizeof(IndexBuild::Entry); };
+  std::stable_sort(indexes_.begin(), indexes_.end(), [&](const auto& a, const auto& b) { return held(a) < held(b); });
   for (auto& build : indexes_) fillIndex(*build);
   uint8_t* tdef = target_.modify(to_.tdefPage);
   putU32(tdef + 16, rows_);
