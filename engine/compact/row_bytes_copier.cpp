@@ -37,19 +37,24 @@ std::pair<size_t, size_t> variableFieldBounds(ByteSpan row, const TableDef& tabl
 
 struct RowBytesCopier::IndexBuild {
   IndexBuild(const TableDef& keys, const RealIndexDef& real) : index(real), encoder(keys, real) {}
-  // Where a key lies in the arena, and its first eight bytes as one number
-  // (zero-padded): most comparisons in the sort end there.
+  // Where a key lies in the arena, and its first sixteen bytes as two
+  // numbers (zero-padded): nearly every comparison in the sort ends there.
   struct Entry {
-    uint64_t prefix;
+    uint64_t prefix[2];
     uint64_t packed;  // offset << 24 | length << 1 | anyNull
     uint64_t offset() const { return packed >> 24; }
     uint32_t length() const { return uint32_t(packed >> 1) & 0x7FFFFF; }
     bool anyNull() const { return packed & 1; }
+    bool operator<(const Entry& o) const {
+      return prefix[0] != o.prefix[0] ? prefix[0] < o.prefix[0] : prefix[1] < o.prefix[1];
+    }
+    bool samePrefix(const Entry& o) const { return prefix[0] == o.prefix[0] && prefix[1] == o.prefix[1]; }
   };
+  static constexpr size_t kPrefixBytes = 16;
   static Entry entryFor(ByteSpan key, uint64_t offset, bool anyNull) {
-    uint64_t prefix = 0;
-    for (size_t i = 0; i < 8; ++i) prefix = prefix << 8 | (i < key.size() ? key[i] : 0);
-    return {prefix, offset << 24 | uint64_t(key.size()) << 1 | uint64_t(anyNull)};
+    Entry e{{0, 0}, offset << 24 | uint64_t(key.size()) << 1 | uint64_t(anyNull)};
+    for (size_t i = 0; i < kPrefixBytes; ++i) e.prefix[i / 8] = e.prefix[i / 8] << 8 | (i < key.size() ? key[i] : 0);
+    return e;
   }
   const RealIndexDef& index;
   IndexKeyEncoder encoder;
@@ -237,10 +242,10 @@ void RowBytesCopier::fillIndex(IndexBuild& build) {
   auto bytesOf = [&](const IndexBuild::Entry& e) { return build.arena.at(e.offset(), e.length()); };
   if (!build.sorted)
     std::sort(build.entries.begin(), build.entries.end(), [&](const IndexBuild::Entry& a, const IndexBuild::Entry& b) {
-      if (a.prefix != b.prefix) return a.prefix < b.prefix;
-      // Equal first eight bytes (or both shorter and equal): the rest decides.
+      if (!a.samePrefix(b)) return a < b;
+      // Equal first sixteen bytes (or both shorter and equal): the rest decides.
       const ByteSpan x = bytesOf(a), y = bytesOf(b);
-      const size_t skip = std::min<size_t>({8, x.size(), y.size()});
+      const size_t skip = std::min<size_t>({IndexBuild::kPrefixBytes, x.size(), y.size()});
       return entryLess(x.subspan(skip), y.subspan(skip));
     });
   if (build.index.unique())
