@@ -4,6 +4,9 @@
 
 #include "engine/format/data_page_writer.h"
 #include "engine/format/long_value.h"
+#include "engine/format/text_codec.h"
+#include "engine/index/text_key_encoder.h"
+#include "engine/util/utf.h"
 #include "engine/index/index_bulk_load.h"
 #include "engine/index/index_page.h"
 #include "engine/storage/data_page.h"
@@ -14,7 +17,8 @@
 namespace kevra {
 namespace {
 
-constexpr size_t kLongValuePieceData = 4072;  // data bytes in one chain piece (after its 4-byte link)
+constexpr size_t kLongValuePieceData = 4072;
+constexpr uint16_t kGeneralTextOrder = 0x0409;  // data bytes in one chain piece (after its 4-byte link)
 
 // Where variable field `varIndex` lies in `row`: [first, second), or empty
 // when the row predates the field.
@@ -35,8 +39,56 @@ std::pair<size_t, size_t> variableFieldBounds(ByteSpan row, const TableDef& tabl
 
 }  // namespace
 
+bool RowBytesCopier::storedText(ByteSpan row, const ColumnDef& column, std::u16string& out) const {
+  const size_t ncols = u16At(row, 0);
+  const size_t maskAt = row.size() - (ncols + 7) / 8;
+  if (column.number >= ncols || !(row[maskAt + column.number / 8] & (1 << (column.number % 8)))) return false;
+  const auto [start, end] = variableFieldBounds(row, to_, column.varIndex, "field '" + column.name + "'");
+  if (start == end && end == 0) return false;  // the row predates the field
+  const ByteSpan bytes = row.subspan(start, end - start);
+  out.clear();
+  auto unit = [&](char16_t u) {
+    out.push_back(u);
+    return u < 0xD800 || u > 0xDFFF;
+  };
+  bool plain = true;  // no surrogates: UTF-16 as the decoder would give it back
+  if (bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) {
+    // A 00 byte where a character would start switches between one byte per
+    // character (the initial mode) and two.
+    bool compressed = true;
+    size_t i = 2;
+    while (i < bytes.size()) {
+      if (bytes[i] == 0) {
+        compressed = !compressed;
+        ++i;
+      } else if (compressed) {
+        unit(char16_t(bytes[i++]));
+      } else if (i + 1 < bytes.size()) {
+        plain = unit(char16_t(bytes[i] | bytes[i + 1] << 8)) && plain;
+        i += 2;
+      } else {
+        break;  // odd trailing byte
+      }
+    }
+  } else {
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2) plain = unit(char16_t(bytes[i] | bytes[i + 1] << 8)) && plain;
+    if (bytes.size() % 2) out.push_back(u'\uFFFD');  // as the decoder ends an odd byte
+  }
+  if (!plain) out = utf8ToUtf16(decodeTextValue(bytes));  // lone halves: as the decoder mends them
+  return true;
+}
+
 struct RowBytesCopier::IndexBuild {
-  IndexBuild(const TableDef& keys, const RealIndexDef& real) : index(real), encoder(keys, real) {}
+  explicit IndexBuild(const RealIndexDef& real) : index(real) {}
+  // One field of the key: where its value is in the decoded key fields, or
+  // (text in the General order) read from the row's bytes as UTF-16.
+  struct Part {
+    const ColumnDef* column;
+    size_t position;  // in keyTable_->columns; unused for text read raw
+    bool ascending;
+    bool rawText;
+  };
+  std::vector<Part> parts;
   // Where a key lies in the arena, and its first sixteen bytes as two
   // numbers (zero-padded): nearly every comparison in the sort ends there.
   struct Entry {
@@ -57,7 +109,6 @@ struct RowBytesCopier::IndexBuild {
     return e;
   }
   const RealIndexDef& index;
-  IndexKeyEncoder encoder;
   std::string name, fields;
   // The keys back to back in blocks of 1 MiB (a key never spans two), so
   // the store grows without copying and without twice the room it needs.
@@ -96,15 +147,28 @@ RowBytesCopier::RowBytesCopier(const PageFile& source, PageFile& target, const T
     if (c.isLongAutoNumber()) needed.push_back(c.number);
     if (isLongValueType(c.type)) longValueColumns_.push_back(uint16_t(i));
   }
+  // Text in the General order is keyed from its stored UTF-16 (or
+  // compressed) bytes, never decoded to a string and back.
+  auto rawText = [](const ColumnDef& c) { return c.type == ColumnType::Text && c.sortOrder == kGeneralTextOrder; };
   keyTable_ = std::make_unique<TableDef>(to);
   keyTable_->columns.clear();
   for (const auto& c : to.columns)
-    if (std::find(needed.begin(), needed.end(), c.number) != needed.end()) keyTable_->columns.push_back(c);
+    if (std::find(needed.begin(), needed.end(), c.number) != needed.end() && !(rawText(c) && !c.isLongAutoNumber()))
+      keyTable_->columns.push_back(c);
   for (size_t i = 0; i < keyTable_->columns.size(); ++i)
     if (keyTable_->columns[i].isLongAutoNumber() && autoNumberPosition_ < 0) autoNumberPosition_ = int(i);
   keyDecoder_ = std::make_unique<RowDecoder>(source, *keyTable_);
   for (size_t r = 0; r < to.realIndexes.size(); ++r) {
-    auto build = std::make_unique<IndexBuild>(*keyTable_, to.realIndexes[r]);
+    auto build = std::make_unique<IndexBuild>(to.realIndexes[r]);
+    for (const auto& ref : to.realIndexes[r].columns) {
+      const ColumnDef* column = to.columnByNumber(ref.columnNumber);
+      if (!column)
+        throw CorruptFileError("Corrupt file: an index of table '" + to.name + "' refers to column number " +
+                               std::to_string(ref.columnNumber) + ", which the table does not have.");
+      size_t position = 0;
+      while (position < keyTable_->columns.size() && keyTable_->columns[position].number != column->number) ++position;
+      build->parts.push_back({column, position, ref.ascending, rawText(*column)});
+    }
     for (const auto& li : to.logicalIndexes)
       if (li.realIndex == r && (build->name.empty() || li.kind == IndexKind::PrimaryKey)) build->name = li.name;
     for (const auto& c : to.realIndexes[r].columns)
@@ -222,10 +286,29 @@ void RowBytesCopier::add(ByteSpan bytes) {
     if (auto* n = std::get_if<int32_t>(&keyRow_[size_t(autoNumberPosition_)]); n && *n > 0)
       largestAutoNumber_ = std::max(largestAutoNumber_, uint32_t(*n));
   for (auto& build : indexes_) {
-    const bool anyNull = build->encoder.anyKeyColumnNull(keyRow_);
+    // As IndexKeyEncoder makes it: a NULL (never a Yes/No field) makes the
+    // key's "any NULL", and a row whose key fields are all NULL gets no
+    // entry in an index that ignores NULLs.
+    bool anyNull = false, allNull = true;
+    key_.clear();
+    for (const auto& part : build->parts) {
+      const Value* value = nullptr;
+      bool isNullValue;
+      if (part.rawText) {
+        isNullValue = !storedText(bytes, *part.column, text_);
+      } else {
+        value = &keyRow_[part.position];
+        isNullValue = isNull(*value);
+      }
+      anyNull = anyNull || (isNullValue && part.column->type != ColumnType::Boolean);
+      allNull = allNull && isNullValue;
+      if (part.rawText && !isNullValue)
+        appendTextKeySegment(text_, part.ascending, key_);
+      else
+        appendKeySegment(*part.column, value ? *value : Value{}, part.ascending, key_);
+    }
     build->missingValue = build->missingValue || (build->index.required() && anyNull);
-    if (!build->encoder.indexes(keyRow_)) continue;
-    build->encoder.encode(keyRow_, key_);
+    if (build->index.ignoreNulls() && allNull) continue;
     appendRowPointer(pointerPage(location), pointerRow(location), key_);
     if (build->sorted && !build->entries.empty()) {
       const auto& last = build->entries.back();

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "engine/format/row_codec.h"
@@ -48,6 +49,8 @@ class RowBytesCopier {
   // The row with its long values stored outside it copied (pointers patched).
   void copyLongValues(Binary& row);
   void fillIndex(IndexBuild& build);
+  // The text of Text field `column` in `row` as UTF-16; false when NULL.
+  bool storedText(ByteSpan row, const ColumnDef& column, std::u16string& out) const;
 
   const PageFile& source_;
   PageFile& target_;
@@ -64,6 +67,7 @@ class RowBytesCopier {
   uint32_t rows_ = 0;
   std::vector<Value> keyRow_;
   Bytes key_;
+  std::u16string text_;
 };
 
 }  // namespace kevra

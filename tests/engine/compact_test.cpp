@@ -202,8 +202,10 @@ TEST(Compact, RowsCopiedAsBytesKeepLongValuesIndexesAndCounters) {
                                : i % 4 == 1 ? "'" + std::string(700, char('a' + i % 26)) + "'"
                                : i % 4 == 2 ? "'" + std::string(9000 + i, char('A' + i % 26)) + "'"
                                             : "NULL";
+      // Names in one byte a character, in two, and beyond (a pair of halves).
+      const std::string script = i % 3 == 0 ? "" : i % 3 == 1 ? " Мир Ā" : " \xF0\x9F\x98\x80";
       runStatement(db, "INSERT INTO People (code, name, note) VALUES ('k" + std::to_string(1000 - i) + "', 'name " +
-                           std::to_string(i % 37) + "', " + note + ")", &writer);
+                           std::to_string(i % 37) + script + "', " + note + ")", &writer);
       runStatement(db, "INSERT INTO Dropped (a, b, c, note) VALUES ('a" + std::to_string(i) + "', " + std::to_string(i) +
                            ", 'c', " + note + ")", &writer);
     }
@@ -226,7 +228,9 @@ TEST(Compact, RowsCopiedAsBytesKeepLongValuesIndexesAndCounters) {
   auto chained = fetch("SELECT note FROM People WHERE code = 'k998'");
   ASSERT_EQ(chained.size(), 1u);
   EXPECT_EQ(valueToText(chained[0][0]), std::string(9002, 'C'));
-  EXPECT_EQ(fetch("SELECT code FROM People WHERE name = 'name 5'").size(), 11u);
+  EXPECT_EQ(fetch("SELECT code FROM People WHERE name = 'name 5'").size(), 4u);
+  EXPECT_EQ(fetch("SELECT code FROM People WHERE name = 'name 5 Мир Ā'").size(), 3u);
+  EXPECT_EQ(fetch("SELECT code FROM People WHERE name = 'name 5 \xF0\x9F\x98\x80'").size(), 4u);
   // The counter goes on after the largest number given in the source.
   runSql(compacted, "INSERT INTO People (code, name) VALUES ('new', 'x')");
   EXPECT_EQ(valueToText(fetch("SELECT n FROM People WHERE code = 'new'")[0][0]), "401");
