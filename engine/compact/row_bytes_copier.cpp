@@ -22,8 +22,8 @@ constexpr uint16_t kGeneralTextOrder = 0x0409;  // data bytes in one chain piece
 
 // Where variable field `varIndex` lies in `row`: [first, second), or empty
 // when the row predates the field.
-std::pair<size_t, size_t> variableFieldBounds(ByteSpan row, const TableDef& table, uint16_t varIndex,
-                                              const std::string& owner) {
+std::pair<size_t, size_t> variableFieldBounds(ByteSpan row, const TableDef& table, const ColumnDef& column) {
+  const uint16_t varIndex = column.varIndex;
   const size_t ncols = u16At(row, 0);
   const size_t varTableEnd = row.size() - (ncols + 7) / 8;
   const size_t varCount = u16At(row, varTableEnd - 2);
@@ -33,7 +33,8 @@ std::pair<size_t, size_t> variableFieldBounds(ByteSpan row, const TableDef& tabl
   const size_t start = varStart(varIndex);
   const size_t end = size_t(varIndex) + 1 < varCount ? varStart(varIndex + 1) : eod;
   if (start > end || end > eod || start < 2)
-    throw CorruptFileError("Corrupt file: " + owner + " of table '" + table.name + "' has impossible bounds in its row.");
+    throw CorruptFileError("Corrupt file: field '" + column.name + "' of table '" + table.name +
+                           "' has impossible bounds in its row.");
   return {start, end};
 }
 
@@ -43,7 +44,7 @@ bool RowBytesCopier::storedText(ByteSpan row, const ColumnDef& column, std::u16s
   const size_t ncols = u16At(row, 0);
   const size_t maskAt = row.size() - (ncols + 7) / 8;
   if (column.number >= ncols || !(row[maskAt + column.number / 8] & (1 << (column.number % 8)))) return false;
-  const auto [start, end] = variableFieldBounds(row, to_, column.varIndex, "field '" + column.name + "'");
+  const auto [start, end] = variableFieldBounds(row, to_, column);
   if (start == end && end == 0) return false;  // the row predates the field
   const ByteSpan bytes = row.subspan(start, end - start);
   out.clear();
@@ -229,20 +230,20 @@ uint32_t RowBytesCopier::placeLongValueRow(uint16_t columnNumber, ByteSpan bytes
   return rowPointer(page, uint8_t(w.append(bytes)));
 }
 
-void RowBytesCopier::copyLongValues(Binary& row) {
-  const size_t ncols = u16At(row, 0);
-  const ByteSpan whole(row.data(), row.size());
+ByteSpan RowBytesCopier::copyLongValues(ByteSpan whole, Binary& scratch) {
+  const size_t ncols = u16At(whole, 0);
+  bool copied = false;
   for (uint16_t position : longValueColumns_) {
     const ColumnDef& c = to_.columns[position];
-    if (c.number >= ncols || !(row[row.size() - (ncols + 7) / 8 + c.number / 8] & (1 << (c.number % 8)))) continue;
-    const std::string owner = "field '" + c.name + "'";
-    const auto [start, end] = variableFieldBounds(whole, to_, c.varIndex, owner);
+    if (c.number >= ncols || !(whole[whole.size() - (ncols + 7) / 8 + c.number / 8] & (1 << (c.number % 8)))) continue;
+    const auto [start, end] = variableFieldBounds(whole, to_, c);
     if (end - start < 12) continue;
     const ByteSpan field = whole.subspan(start, end - start);
     const uint32_t word = u32At(field, 0);
     const uint32_t kind = word >> 30, length = word & 0x3FFFFFFF;
     uint32_t pointer = 0;
     if (kind == 2) continue;  // inline: part of the row's bytes
+    const std::string owner = "field '" + c.name + "'";
     if (kind == 1) {
       PageRef holder;
       ByteSpan data = readRowAt(source_, u32At(field, 4), holder, owner + " of table '" + from_.name + "'");
@@ -266,21 +267,21 @@ void RowBytesCopier::copyLongValues(Binary& row) {
       }
       pointer = next;
     }
-    putU32(row.data() + start + 4, pointer);
+    if (!copied) scratch.assign(whole.begin(), whole.end());
+    copied = true;
+    putU32(scratch.data() + start + 4, pointer);
   }
+  return copied ? ByteSpan(scratch.data(), scratch.size()) : whole;
 }
 
 void RowBytesCopier::add(ByteSpan bytes) {
   if (bytes.size() < 2) throw CorruptFileError("Corrupt file: a row of table '" + from_.name + "' is truncated.");
   keyDecoder_->decode(bytes, keyRow_);  // also checks the row's bounds
   uint32_t location;
-  if (longValueColumns_.empty()) {
+  if (longValueColumns_.empty())
     location = placeRow(bytes);
-  } else {
-    Binary row(bytes.begin(), bytes.end());
-    copyLongValues(row);
-    location = placeRow(ByteSpan(row.data(), row.size()));
-  }
+  else
+    location = placeRow(copyLongValues(bytes, rowCopy_));
   ++rows_;
   if (autoNumberPosition_ >= 0)
     if (auto* n = std::get_if<int32_t>(&keyRow_[size_t(autoNumberPosition_)]); n && *n > 0)

@@ -46,8 +46,9 @@ class RowBytesCopier {
   struct IndexBuild;
   uint32_t placeRow(ByteSpan bytes);
   uint32_t placeLongValueRow(uint16_t columnNumber, ByteSpan bytes);
-  // The row with its long values stored outside it copied (pointers patched).
-  void copyLongValues(Binary& row);
+  // Copies the long values `row` keeps outside itself; returns the row with
+  // its pointers to them changed (in `scratch`), or `row` when it has none.
+  ByteSpan copyLongValues(ByteSpan row, Binary& scratch);
   void fillIndex(IndexBuild& build);
   // The text of Text field `column` in `row` as UTF-16; false when NULL.
   bool storedText(ByteSpan row, const ColumnDef& column, std::u16string& out) const;
@@ -67,6 +68,7 @@ class RowBytesCopier {
   uint32_t rows_ = 0;
   std::vector<Value> keyRow_;
   Bytes key_;
+  Binary rowCopy_;
   std::u16string text_;
 };
 
