@@ -356,7 +356,12 @@ void RowBytesCopier::finish(uint32_t lastAutoNumber) {
   // largest is filled with the least else held.
   auto held = [](const auto& build) { return build->arena.size + build->entries.size() * sizeof(IndexBuild::Entry); };
   std::stable_sort(indexes_.begin(), indexes_.end(), [&](const auto& a, const auto& b) { return held(a) < held(b); });
-  for (auto& build : indexes_) fillIndex(*build);
+  for (auto& build : indexes_) {
+    fillIndex(*build);
+    // The index's pages go to the file before the next is built.
+    target_.commit();
+    target_.beginTransaction();
+  }
   uint8_t* tdef = target_.modify(to_.tdefPage);
   putU32(tdef + 16, rows_);
   putU32(tdef + 20, std::max(lastAutoNumber, largestAutoNumber_));

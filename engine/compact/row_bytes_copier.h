@@ -8,7 +8,8 @@
 // primary key, as rows come in its order) are not sorted again.
 //
 // The caller holds a transaction open on the target file around add() and
-// finish() (it may commit and begin again between rows).
+// finish() (it may commit and begin again between rows); finish() commits
+// it after each index it fills and begins another.
 #pragma once
 #include <cstdint>
 #include <map>
