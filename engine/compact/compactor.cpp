@@ -1,5 +1,7 @@
-// The copy runs table by table through the engine's own writers on a new
-// file made beside the destination, then renamed into place.
+// The copy runs table by table on a new file made beside the destination,
+// then renamed into place. Rows go over as their stored bytes where the new
+// table lays its fields out as the source's does (RowBytesCopier), else
+// through the engine's own writer; catalog objects always go through it.
 #include "engine/compact/compactor.h"
 
 #include <algorithm>

@@ -5,23 +5,24 @@
 #include "engine/format/data_page_writer.h"
 #include "engine/format/long_value.h"
 #include "engine/format/text_codec.h"
-#include "engine/index/text_key_encoder.h"
-#include "engine/util/utf.h"
 #include "engine/index/index_bulk_load.h"
 #include "engine/index/index_page.h"
+#include "engine/index/text_key_encoder.h"
 #include "engine/storage/data_page.h"
 #include "engine/storage/page_allocator.h"
 #include "engine/storage/usage_map_editor.h"
 #include "engine/util/error.h"
+#include "engine/util/utf.h"
 
 namespace kevra {
 namespace {
 
-constexpr size_t kLongValuePieceData = 4072;
-constexpr uint16_t kGeneralTextOrder = 0x0409;  // data bytes in one chain piece (after its 4-byte link)
+constexpr size_t kLongValuePieceData = 4072;  // data bytes in one chain piece (after its 4-byte link)
+constexpr uint16_t kGeneralTextOrder = 0x0409;
 
-// Where variable field `varIndex` lies in `row`: [first, second), or empty
-// when the row predates the field.
+// Where variable field `column` lies in `row`: [first, second), or {0, 0}
+// when the row predates the field. The row's null mask and offset table
+// are known to lie inside it (RowDecoder checked them).
 std::pair<size_t, size_t> variableFieldBounds(ByteSpan row, const TableDef& table, const ColumnDef& column) {
   const uint16_t varIndex = column.varIndex;
   const size_t ncols = u16At(row, 0);
@@ -154,7 +155,7 @@ RowBytesCopier::RowBytesCopier(const PageFile& source, PageFile& target, const T
   keyTable_ = std::make_unique<TableDef>(to);
   keyTable_->columns.clear();
   for (const auto& c : to.columns)
-    if (std::find(needed.begin(), needed.end(), c.number) != needed.end() && !(rawText(c) && !c.isLongAutoNumber()))
+    if (std::find(needed.begin(), needed.end(), c.number) != needed.end() && !rawText(c))
       keyTable_->columns.push_back(c);
   for (size_t i = 0; i < keyTable_->columns.size(); ++i)
     if (keyTable_->columns[i].isLongAutoNumber() && autoNumberPosition_ < 0) autoNumberPosition_ = int(i);
