@@ -347,7 +347,7 @@ void RowBytesCopier::fillIndex(IndexBuild& build) {
   std::vector<ByteSpan> sorted;
   sorted.reserve(build.entries.size());
   for (const auto& e : build.entries) sorted.push_back(bytesOf(e));
-  build.entries = {};
+  std::vector<IndexBuild::Entry>().swap(build.entries);  // (assigning {} would keep the room)
   bulkLoadIndex(target_, to_.tdefPage, build.index, sorted);
   build.arena = {};
 }
