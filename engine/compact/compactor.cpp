@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <future>
 #include <random>
+#include <system_error>
 
 #include "engine/catalog/property_blob.h"
 #include "engine/compact/row_bytes_copier.h"
@@ -386,10 +387,14 @@ void compactDatabase(FileSystem& fs, const std::string& source, const std::strin
                         health.problems.front() + "). Run kevra-cli check on it for all of them.");
   };
   std::future<CheckReport> health;
-  if (&fs == &realFileSystem())
-    health = std::async(std::launch::async, checkSource);
-  else
-    refuseIfDamaged(checkSource());
+  if (&fs == &realFileSystem()) {
+    try {
+      health = std::async(std::launch::async, checkSource);
+    } catch (const std::system_error&) {
+      // No thread to be had: the check runs first instead.
+    }
+  }
+  if (!health.valid()) refuseIfDamaged(checkSource());
 
   std::mt19937_64 rng{std::random_device{}()};
   char suffix[24];
