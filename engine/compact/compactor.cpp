@@ -1,16 +1,22 @@
-// The copy runs table by table through the engine's own writers on a new
-// file made beside the destination, then renamed into place.
+// The copy runs table by table on a new file made beside the destination,
+// then renamed into place. Rows go over as their stored bytes where the new
+// table lays its fields out as the source's does (RowBytesCopier), else
+// through the engine's own writer; catalog objects always go through it.
 #include "engine/compact/compactor.h"
 
 #include <algorithm>
 #include <filesystem>
+#include <future>
 #include <random>
+#include <system_error>
 
 #include "engine/catalog/property_blob.h"
+#include "engine/compact/row_bytes_copier.h"
 #include "engine/format/row_codec.h"
 #include "engine/index/index_reader.h"
 #include "engine/storage/data_page.h"
 #include "engine/storage/page_file.h"
+#include "engine/storage/usage_map.h"
 #include "engine/table/catalog_rows.h"
 #include "engine/table/database.h"
 #include "engine/table/database_creator.h"
@@ -25,6 +31,9 @@ namespace kevra {
 namespace {
 
 constexpr long kRowsPerTransaction = 50000;
+constexpr size_t kPagesPerTransaction = 1024;
+// Bytes of index keys a table's copy may hold in memory (see copyTables).
+constexpr size_t kKeyMemoryBudget = size_t(64) << 20;
 const char* const kJetTables[] = {"MSysObjects", "MSysACEs", "MSysQueries", "MSysRelationships"};
 
 bool isJetSystemTable(const CatalogObject& o) {
@@ -79,47 +88,28 @@ class RowCopier {
             uint64_t total)
       : source_(std::move(source)), target_(std::move(target)), options_(options), total_(total) {}
 
+  // Through the engine's writer: each row decoded and encoded again.
   void copy(const TableDef& from, const TableDef& to) {
     TableWriter writer(target_);
     long inBatch = 0;
     writer.begin();
-    auto put = [&](const std::vector<Value>& row) {
-      std::vector<std::optional<Value>> values(row.begin(), row.end());
-      writer.insertRow(to, values);
+    std::vector<Value> row;
+    auto put = [&](const std::vector<Value>& values) {
+      std::vector<std::optional<Value>> given(values.begin(), values.end());
+      writer.insertRow(to, given);
       if (++inBatch == kRowsPerTransaction) {
         writer.commit();
         writer.begin();
         inBatch = 0;
       }
-      if (options_.progress && ++done_ % 4096 == 0) options_.progress(done_, total_);
+      tick();
     };
-    const RealIndexDef* primary = nullptr;
-    for (const auto& li : from.logicalIndexes)
-      if (li.kind == IndexKind::PrimaryKey) primary = &from.realIndexes[li.realIndex];
-    std::vector<Value> row;
-    uint64_t read = 0;
-    if (primary) {
+    if (primaryKeyOf(from)) {
       RowDecoder decoder(source_->pages(), from);
-      IndexReader index(source_->pages(), from, *primary, "the primary key of table '" + from.name + "'");
-      IndexEntry entry;
-      const std::string owner = "table '" + from.name + "'";
-      while (index.next(entry)) {
-        PageRef holder;
-        ByteSpan bytes = readRowAt(source_->pages(), entry.rowLocation(), holder, owner);
-        DataPage page(holder, entry.page, owner);
-        if (page.slotFlags(entry.row) & kSlotOverflow) {
-          if (bytes.size() < 4) throw CorruptFileError("Corrupt file: an overflow row of " + owner + " is truncated.");
-          const uint32_t target = u32At(bytes, 0);
-          bytes = readRowAt(source_->pages(), target, holder, owner);
-        }
+      forEachRowInKeyOrder(from, [&](ByteSpan bytes) {
         decoder.decode(bytes, row);
         put(row);
-        ++read;
-      }
-      if (!from.systemTable && read != from.rowCount)  // Jet leaves its own tables' counts inexact
-        throw EngineError("Cannot compact: the primary key of table '" + from.name + "' names " + std::to_string(read) +
-                          " rows but the table holds " + std::to_string(from.rowCount) +
-                          "; the index is damaged. Run kevra-cli check on the file.");
+      });
     } else {
       auto cursor = source_->openCursor(source_->table(from.name));
       while (cursor->next(row)) put(row);
@@ -127,9 +117,69 @@ class RowCopier {
     writer.commit();
   }
 
+  // Rows as their bytes, in primary-key order, into `to` (same layout, its
+  // indexes defined and empty); the indexes filled from them.
+  void copyBytes(const TableDef& from, const TableDef& to) {
+    PageFile& file = target_->pages();
+    file.beginTransaction();
+    try {
+      RowBytesCopier copier(source_->pages(), file, from, to);
+      forEachRowInKeyOrder(from, [&](ByteSpan bytes) {
+        copier.add(bytes);
+        if (file.dirtyPages() >= kPagesPerTransaction) {
+          file.commit();
+          file.beginTransaction();
+        }
+        tick();
+      });
+      copier.finish(from.lastAutoNumber);
+      file.commit();
+    } catch (...) {
+      file.rollback();
+      throw;
+    }
+    target_->reloadCatalog();
+  }
+
+  static const RealIndexDef* primaryKeyOf(const TableDef& table) {
+    for (const auto& li : table.logicalIndexes)
+      if (li.kind == IndexKind::PrimaryKey) return &table.realIndexes[li.realIndex];
+    return nullptr;
+  }
+
   uint64_t done() const { return done_; }
 
  private:
+  void tick() {
+    if (options_.progress && ++done_ % 4096 == 0) options_.progress(done_, total_);
+  }
+
+  // Each row's data bytes in the order of the table's primary key; checks
+  // that the key names as many rows as the table holds.
+  template <typename Visit>
+  void forEachRowInKeyOrder(const TableDef& from, Visit visit) {
+    IndexReader index(source_->pages(), from, *primaryKeyOf(from), "the primary key of table '" + from.name + "'");
+    IndexEntry entry;
+    const std::string owner = "table '" + from.name + "'";
+    uint64_t read = 0;
+    while (index.next(entry)) {
+      PageRef holder;
+      ByteSpan bytes = readRowAt(source_->pages(), entry.rowLocation(), holder, owner);
+      DataPage page(holder, entry.page, owner);
+      if (page.slotFlags(entry.row) & kSlotOverflow) {
+        if (bytes.size() < 4) throw CorruptFileError("Corrupt file: an overflow row of " + owner + " is truncated.");
+        const uint32_t target = u32At(bytes, 0);
+        bytes = readRowAt(source_->pages(), target, holder, owner);
+      }
+      visit(bytes);
+      ++read;
+    }
+    if (!from.systemTable && read != from.rowCount)  // Jet leaves its own tables' counts inexact
+      throw EngineError("Cannot compact: the primary key of table '" + from.name + "' names " + std::to_string(read) +
+                        " rows but the table holds " + std::to_string(from.rowCount) +
+                        "; the index is damaged. Run kevra-cli check on the file.");
+  }
+
   std::shared_ptr<Database> source_, target_;
   const CompactOptions& options_;
   uint64_t total_;
@@ -154,8 +204,50 @@ void copyTables(const std::shared_ptr<Database>& source, const std::shared_ptr<D
       TableWriter writer(target);
       SchemaWriter(target, writer).createTable(o.name, columns);
     }
-    auto to = target->table(o.name);
-    copier.copy(*from, *to);
+    auto createIndex = [&](const LogicalIndexDef& li) {
+      const RealIndexDef& real = from->realIndexes[li.realIndex];
+      IndexSpec index;
+      index.name = li.name;
+      index.primaryKey = li.kind == IndexKind::PrimaryKey;
+      index.unique = real.unique();
+      index.ignoreNulls = real.ignoreNulls();
+      index.required = real.required();
+      for (const auto& c : real.columns) index.columns.push_back({from->columnByNumber(c.columnNumber)->name, !c.ascending});
+      TableWriter indexWriter(target);
+      SchemaWriter(target, indexWriter).createIndex(o.name, index);
+    };
+    // Rows mean the same in the new table when its fields lie where the
+    // source's do (no field was ever dropped there, say): then they are
+    // copied as bytes, into indexes defined beforehand whose keys are taken
+    // as the rows are placed — as many as fit the memory set aside for keys
+    // (guessed from the size of the source's index), the primary key first.
+    // The other indexes, and all of them when rows go through the writer,
+    // are built after the rows.
+    const bool asBytes = RowCopier::primaryKeyOf(*from) && RowBytesCopier::sameLayout(*from, *target->table(o.name));
+    std::vector<const LogicalIndexDef*> before, after;
+    size_t keyMemory = 0;
+    for (int primaryPass = 1; primaryPass >= 0; --primaryPass)
+      for (const auto& li : from->logicalIndexes) {
+        if (li.kind == IndexKind::ForeignKey || (li.kind == IndexKind::PrimaryKey) != bool(primaryPass)) continue;
+        const size_t guess =
+            UsageMap::read(source->pages(), from->realIndexes[li.realIndex].usageMapPointer, "table '" + from->name + "'")
+                    .pages()
+                    .size() *
+                kPageSize +
+            size_t(from->rowCount) * 16;
+        if (asBytes && keyMemory + guess <= kKeyMemoryBudget) {
+          keyMemory += guess;
+          before.push_back(&li);
+        } else {
+          after.push_back(&li);
+        }
+      }
+    std::sort(before.begin(), before.end());  // the source's order of definitions
+    for (const auto* li : before) createIndex(*li);
+    if (asBytes)
+      copier.copyBytes(*from, *target->table(o.name));
+    else
+      copier.copy(*from, *target->table(o.name));
     TableWriter writer(target);
     writer.begin();
     CatalogRows rows(target, writer);
@@ -169,19 +261,7 @@ void copyTables(const std::shared_ptr<Database>& source, const std::shared_ptr<D
     }
     writer.commit();
     target->reloadCatalog();
-    for (const auto& li : from->logicalIndexes) {
-      if (li.kind == IndexKind::ForeignKey) continue;
-      const RealIndexDef& real = from->realIndexes[li.realIndex];
-      IndexSpec index;
-      index.name = li.name;
-      index.primaryKey = li.kind == IndexKind::PrimaryKey;
-      index.unique = real.unique();
-      index.ignoreNulls = real.ignoreNulls();
-      index.required = real.required();
-      for (const auto& c : real.columns) index.columns.push_back({from->columnByNumber(c.columnNumber)->name, !c.ascending});
-      TableWriter indexWriter(target);
-      SchemaWriter(target, indexWriter).createIndex(o.name, index);
-    }
+    for (const auto* li : after) createIndex(*li);
   }
   if (options.progress) options.progress(total, total);
 }
@@ -214,7 +294,10 @@ void copyRelationships(const std::shared_ptr<Database>& source, const std::share
     spec.cascadeUpdates = r.cascadeUpdates();
     spec.cascadeDeletes = r.cascadeDeletes();
     TableWriter writer(target);
-    SchemaWriter(target, writer).addRelationship(spec);
+    SchemaWriter schema(target, writer);
+    // The rows are the source's, where the relationship held them already.
+    schema.setCheckExistingRows(false);
+    schema.addRelationship(spec);
   }
 }
 
@@ -291,12 +374,27 @@ void compactDatabase(FileSystem& fs, const std::string& source, const std::strin
   // stop halfway. The first problem is named. Index contents are not
   // compared here (that needs memory as large as the keys); indexes are
   // rebuilt from the rows anyway, and the one rows are read through is
-  // checked against the row count as it is read.
-  const CheckReport health = checkDatabase(src, {}, CheckScope::RowsAndMaps);
-  if (!health.clean())
-    throw EngineError("Cannot compact '" + fileName(source) + "': it has " + std::to_string(health.problems.size()) +
-                      " problem" + (health.problems.size() == 1 ? "" : "s") + " (the first: " + health.problems.front() +
-                      "). Run kevra-cli check on it for all of them.");
+  // checked against the row count as it is read. On the operating system's
+  // files the check reads the source through a second handle beside the
+  // copy (the copy is thrown away when the check finds a problem).
+  auto checkSource = [source, readOptions] {
+    return checkDatabase(Database::open(source, readOptions), {}, CheckScope::RowsAndMaps);
+  };
+  auto refuseIfDamaged = [&](const CheckReport& health) {
+    if (!health.clean())
+      throw EngineError("Cannot compact '" + fileName(source) + "': it has " + std::to_string(health.problems.size()) +
+                        " problem" + (health.problems.size() == 1 ? "" : "s") + " (the first: " +
+                        health.problems.front() + "). Run kevra-cli check on it for all of them.");
+  };
+  std::future<CheckReport> health;
+  if (&fs == &realFileSystem()) {
+    try {
+      health = std::async(std::launch::async, checkSource);
+    } catch (const std::system_error&) {
+      // No thread to be had: the check runs first instead.
+    }
+  }
+  if (!health.valid()) refuseIfDamaged(checkSource());
 
   std::mt19937_64 rng{std::random_device{}()};
   char suffix[24];
@@ -304,25 +402,7 @@ void compactDatabase(FileSystem& fs, const std::string& source, const std::strin
   const std::string temporary = destination + suffix;
   NewDatabaseOptions created;
   created.password = options.destinationPassword.value_or(src->header().password);
-  createDatabase(fs, temporary, created);
-  try {
-    {
-      OpenOptions writeOptions;
-      writeOptions.readOnly = false;
-      writeOptions.password = created.password;
-      writeOptions.fileSystem = &fs;
-      auto dst = Database::open(temporary, writeOptions);
-      copyTables(src, dst, options);
-      // Other objects keep their ids, so they go in before relationships,
-      // which are given new ones.
-      copyOtherObjects(src, dst);
-      copyRelationships(src, dst);
-      copyTableFlags(src, dst);
-    }
-    // The rename refuses a destination that appeared meanwhile.
-    fs.rename(temporary, destination);
-    fs.syncFolderOf(destination);
-  } catch (...) {
+  auto discardTemporary = [&] {
     try {
       fs.remove(temporary);
       fs.remove(temporary + ".journal");
@@ -330,6 +410,34 @@ void compactDatabase(FileSystem& fs, const std::string& source, const std::strin
       // The error that stopped the copy is the one to report; a temporary
       // file left behind is harmless and named as such.
     }
+  };
+  try {
+    createDatabase(fs, temporary, created);
+    {
+      OpenOptions writeOptions;
+      writeOptions.readOnly = false;
+      writeOptions.password = created.password;
+      writeOptions.fileSystem = &fs;
+      auto dst = Database::open(temporary, writeOptions);
+      // Nobody else sees the new file and it goes on any failure: no
+      // journal, one sync at the end, before it takes its name.
+      dst->pages().setUnjournaled(true);
+      copyTables(src, dst, options);
+      // Other objects keep their ids, so they go in before relationships,
+      // which are given new ones.
+      copyOtherObjects(src, dst);
+      copyRelationships(src, dst);
+      copyTableFlags(src, dst);
+      if (health.valid()) refuseIfDamaged(health.get());
+      dst->pages().setUnjournaled(false);
+    }
+    // The rename refuses a destination that appeared meanwhile.
+    fs.rename(temporary, destination);
+    fs.syncFolderOf(destination);
+  } catch (...) {
+    discardTemporary();
+    // A damaged source often stops the copy first: the check names why.
+    if (health.valid()) refuseIfDamaged(health.get());
     throw;
   }
 }

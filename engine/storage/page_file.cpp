@@ -254,9 +254,15 @@ void PageFile::endTransaction() {
   inTransaction_ = false;
 }
 
+void PageFile::setUnjournaled(bool on) {
+  if (inTransaction_) throw EngineError("Internal error: the journal mode changed inside a transaction.");
+  if (unjournaled_ && !on) file_->sync();
+  unjournaled_ = on;
+}
+
 void PageFile::spill() {
   if (!inTransaction_ || dirty_.empty()) return;
-  journalOriginals();
+  if (!unjournaled_) journalOriginals();
   lockOutReaders();
   spilled_ = true;  // from here on, undoing needs the journal
   writeDirtyPages();
@@ -290,6 +296,12 @@ void PageFile::rollback() {
 void PageFile::commit() {
   if (!inTransaction_) throw EngineError("Internal error: commit without a transaction.");
   if (dirty_.empty() && !spilled_) {
+    endTransaction();
+    return;
+  }
+  if (unjournaled_) {
+    writeDirtyPages();
+    committedPageCount_ = pageCount_;
     endTransaction();
     return;
   }

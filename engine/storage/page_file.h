@@ -106,6 +106,11 @@ class PageFile {
   // saved in the journal first, so a long transaction needs bounded memory.
   // Call it only between whole changes: pointers from modify() become invalid.
   void spill();
+  // For a new file nobody else sees and that is deleted on any failure (a
+  // compaction's temporary destination): commit() and spill() write the
+  // pages with no journal and no sync, and a rollback after a spill cannot
+  // undo what reached the file. Turning it off syncs the file.
+  void setUnjournaled(bool on);
 
   // A read by this program (see 8): nests; true when the file changed since
   // the last read began, so whoever caches what it read drops it. Throws
@@ -140,6 +145,7 @@ class PageFile {
   std::unique_ptr<JournalWriter> journal_;                         // the open transaction's journal, once started
   std::unordered_set<uint32_t> journaled_;                         // pages whose originals it holds
   bool spilled_ = false;                                           // changed pages already in the file
+  bool unjournaled_ = false;                                       // see setUnjournaled
   std::string journalProblem_;
   int readDepth_ = 0;
   uint64_t lastStamp_ = 0;

@@ -703,7 +703,7 @@ std::string SchemaWriter::addRelationship(RelationshipSpec spec) {
 
   // Existing rows must already hold: every foreign key without NULL has its
   // parent row (looked up through the parent's unique index).
-  if (spec.enforced) {
+  if (spec.enforced && checkExistingRows_) {
     const auto& parentReal = parent->realIndexes[parent->logicalIndexes[*parentIndex].realIndex];
     auto partial = withOnlyRealIndex(*parent, parent->logicalIndexes[*parentIndex].realIndex);
     TableIndexSet lookup(db_->pages(), *partial);

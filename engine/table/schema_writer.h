@@ -52,6 +52,10 @@ class SchemaWriter {
   // Bytes of keys a new index sorts in memory before it falls back to one
   // insert per row (the default suits files of millions of rows).
   void setIndexBuildBudget(size_t bytes) { indexBuildBudget_ = bytes; }
+  // Whether addRelationship() reads the existing rows to see that each has
+  // its parent (on by default). Off only where the rows are known to be
+  // copied unchanged from a file that held the same relationship.
+  void setCheckExistingRows(bool on) { checkExistingRows_ = on; }
 
  private:
   template <typename Work>
@@ -79,6 +83,7 @@ class SchemaWriter {
   std::shared_ptr<Database> db_;
   TableWriter& writer_;
   size_t indexBuildBudget_ = size_t(96) << 20;
+  bool checkExistingRows_ = true;
 };
 
 }  // namespace kevra

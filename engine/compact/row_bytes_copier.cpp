@@ -1,0 +1,371 @@
+#include "engine/compact/row_bytes_copier.h"
+
+#include <algorithm>
+
+#include "engine/format/data_page_writer.h"
+#include "engine/format/long_value.h"
+#include "engine/format/text_codec.h"
+#include "engine/index/index_bulk_load.h"
+#include "engine/index/index_page.h"
+#include "engine/index/text_key_encoder.h"
+#include "engine/storage/data_page.h"
+#include "engine/storage/page_allocator.h"
+#include "engine/storage/usage_map_editor.h"
+#include "engine/util/error.h"
+#include "engine/util/utf.h"
+
+namespace kevra {
+namespace {
+
+constexpr size_t kLongValuePieceData = 4072;  // data bytes in one chain piece (after its 4-byte link)
+constexpr uint16_t kGeneralTextOrder = 0x0409;
+
+// Where variable field `column` lies in `row`: [first, second), or {0, 0}
+// when the row predates the field. The row's null mask and offset table
+// are known to lie inside it (RowDecoder checked them).
+std::pair<size_t, size_t> variableFieldBounds(ByteSpan row, const TableDef& table, const ColumnDef& column) {
+  const uint16_t varIndex = column.varIndex;
+  const size_t ncols = u16At(row, 0);
+  const size_t varTableEnd = row.size() - (ncols + 7) / 8;
+  const size_t varCount = u16At(row, varTableEnd - 2);
+  if (varIndex >= varCount) return {0, 0};
+  auto varStart = [&](size_t slot) { return size_t(u16At(row, varTableEnd - 4 - 2 * slot)); };
+  const size_t eod = varStart(varCount);
+  const size_t start = varStart(varIndex);
+  const size_t end = size_t(varIndex) + 1 < varCount ? varStart(varIndex + 1) : eod;
+  if (start > end || end > eod || start < 2)
+    throw CorruptFileError("Corrupt file: field '" + column.name + "' of table '" + table.name +
+                           "' has impossible bounds in its row.");
+  return {start, end};
+}
+
+}  // namespace
+
+bool RowBytesCopier::storedText(ByteSpan row, const ColumnDef& column, std::u16string& out) const {
+  const size_t ncols = u16At(row, 0);
+  const size_t maskAt = row.size() - (ncols + 7) / 8;
+  if (column.number >= ncols || !(row[maskAt + column.number / 8] & (1 << (column.number % 8)))) return false;
+  const auto [start, end] = variableFieldBounds(row, to_, column);
+  if (start == end && end == 0) return false;  // the row predates the field
+  const ByteSpan bytes = row.subspan(start, end - start);
+  out.clear();
+  auto unit = [&](char16_t u) {
+    out.push_back(u);
+    return u < 0xD800 || u > 0xDFFF;
+  };
+  bool plain = true;  // no surrogates: UTF-16 as the decoder would give it back
+  if (bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) {
+    // A 00 byte where a character would start switches between one byte per
+    // character (the initial mode) and two.
+    bool compressed = true;
+    size_t i = 2;
+    while (i < bytes.size()) {
+      if (bytes[i] == 0) {
+        compressed = !compressed;
+        ++i;
+      } else if (compressed) {
+        unit(char16_t(bytes[i++]));
+      } else if (i + 1 < bytes.size()) {
+        plain = unit(char16_t(bytes[i] | bytes[i + 1] << 8)) && plain;
+        i += 2;
+      } else {
+        break;  // odd trailing byte
+      }
+    }
+  } else {
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2) plain = unit(char16_t(bytes[i] | bytes[i + 1] << 8)) && plain;
+    if (bytes.size() % 2) out.push_back(u'\uFFFD');  // as the decoder ends an odd byte
+  }
+  if (!plain) out = utf8ToUtf16(decodeTextValue(bytes));  // lone halves: as the decoder mends them
+  return true;
+}
+
+struct RowBytesCopier::IndexBuild {
+  explicit IndexBuild(const RealIndexDef& real) : index(real) {}
+  // One field of the key: where its value is in the decoded key fields, or
+  // (text in the General order) read from the row's bytes as UTF-16.
+  struct Part {
+    const ColumnDef* column;
+    size_t position;  // in keyTable_->columns; unused for text read raw
+    bool ascending;
+    bool rawText;
+  };
+  std::vector<Part> parts;
+  // Where a key lies in the arena, and its first sixteen bytes as two
+  // numbers (zero-padded): nearly every comparison in the sort ends there.
+  struct Entry {
+    uint64_t prefix[2];
+    uint64_t packed;  // offset << 24 | length << 1 | anyNull
+    uint64_t offset() const { return packed >> 24; }
+    uint32_t length() const { return uint32_t(packed >> 1) & 0x7FFFFF; }
+    bool anyNull() const { return packed & 1; }
+    bool operator<(const Entry& o) const {
+      return prefix[0] != o.prefix[0] ? prefix[0] < o.prefix[0] : prefix[1] < o.prefix[1];
+    }
+    bool samePrefix(const Entry& o) const { return prefix[0] == o.prefix[0] && prefix[1] == o.prefix[1]; }
+  };
+  static constexpr size_t kPrefixBytes = 16;
+  static Entry entryFor(ByteSpan key, uint64_t offset, bool anyNull) {
+    Entry e{{0, 0}, offset << 24 | uint64_t(key.size()) << 1 | uint64_t(anyNull)};
+    for (size_t i = 0; i < kPrefixBytes; ++i) e.prefix[i / 8] = e.prefix[i / 8] << 8 | (i < key.size() ? key[i] : 0);
+    return e;
+  }
+  const RealIndexDef& index;
+  std::string name, fields;
+  // The keys back to back in blocks of 1 MiB (a key never spans two), so
+  // the store grows without copying and without twice the room it needs.
+  struct Arena {
+    static constexpr unsigned kBlockBits = 20;
+    std::vector<std::unique_ptr<uint8_t[]>> blocks;
+    uint64_t size = 0;  // offset of the next key
+    uint64_t add(const Bytes& key) {
+      const uint64_t room = (uint64_t(blocks.size()) << kBlockBits) - size;
+      if (blocks.empty() || room < key.size()) {
+        size = uint64_t(blocks.size()) << kBlockBits;
+        blocks.emplace_back(new uint8_t[size_t(1) << kBlockBits]);
+      }
+      const uint64_t at = size;
+      std::copy(key.begin(), key.end(), blocks[at >> kBlockBits].get() + (at & ((1u << kBlockBits) - 1)));
+      size += key.size();
+      return at;
+    }
+    ByteSpan at(uint64_t offset, size_t length) const {
+      return ByteSpan(blocks[offset >> kBlockBits].get() + (offset & ((1u << kBlockBits) - 1)), length);
+    }
+  };
+  Arena arena;
+  std::vector<Entry> entries;
+  bool sorted = true;
+  bool missingValue = false;
+};
+
+RowBytesCopier::RowBytesCopier(const PageFile& source, PageFile& target, const TableDef& from, const TableDef& to)
+    : source_(source), target_(target), from_(from), to_(to) {
+  std::vector<uint16_t> needed;
+  for (const auto& real : to.realIndexes)
+    for (const auto& c : real.columns) needed.push_back(c.columnNumber);
+  for (size_t i = 0; i < to.columns.size(); ++i) {
+    const ColumnDef& c = to.columns[i];
+    if (c.isLongAutoNumber()) needed.push_back(c.number);
+    if (isLongValueType(c.type)) longValueColumns_.push_back(uint16_t(i));
+  }
+  // Text in the General order is keyed from its stored UTF-16 (or
+  // compressed) bytes, never decoded to a string and back.
+  auto rawText = [](const ColumnDef& c) { return c.type == ColumnType::Text && c.sortOrder == kGeneralTextOrder; };
+  keyTable_ = std::make_unique<TableDef>(to);
+  keyTable_->columns.clear();
+  for (const auto& c : to.columns)
+    if (std::find(needed.begin(), needed.end(), c.number) != needed.end() && !rawText(c))
+      keyTable_->columns.push_back(c);
+  for (size_t i = 0; i < keyTable_->columns.size(); ++i)
+    if (keyTable_->columns[i].isLongAutoNumber() && autoNumberPosition_ < 0) autoNumberPosition_ = int(i);
+  keyDecoder_ = std::make_unique<RowDecoder>(source, *keyTable_);
+  for (size_t r = 0; r < to.realIndexes.size(); ++r) {
+    auto build = std::make_unique<IndexBuild>(to.realIndexes[r]);
+    for (const auto& ref : to.realIndexes[r].columns) {
+      const ColumnDef* column = to.columnByNumber(ref.columnNumber);
+      if (!column)
+        throw CorruptFileError("Corrupt file: an index of table '" + to.name + "' refers to column number " +
+                               std::to_string(ref.columnNumber) + ", which the table does not have.");
+      size_t position = 0;
+      while (position < keyTable_->columns.size() && keyTable_->columns[position].number != column->number) ++position;
+      build->parts.push_back({column, position, ref.ascending, rawText(*column)});
+    }
+    for (const auto& li : to.logicalIndexes)
+      if (li.realIndex == r && (build->name.empty() || li.kind == IndexKind::PrimaryKey)) build->name = li.name;
+    for (const auto& c : to.realIndexes[r].columns)
+      build->fields += (build->fields.empty() ? "'" : ", '") + to.columnByNumber(c.columnNumber)->name + "'";
+    build->entries.reserve(from.rowCount);
+    indexes_.push_back(std::move(build));
+  }
+}
+
+RowBytesCopier::~RowBytesCopier() = default;
+
+bool RowBytesCopier::sameLayout(const TableDef& from, const TableDef& to) {
+  if (from.columns.size() != to.columns.size() || from.varColumnCount != to.varColumnCount) return false;
+  for (size_t i = 0; i < from.columns.size(); ++i) {
+    const ColumnDef& a = from.columns[i];
+    const ColumnDef& b = to.columns[i];
+    if (a.number != b.number || a.type != b.type || a.rawType != b.rawType || a.length != b.length ||
+        a.isFixed() != b.isFixed() || a.flags != b.flags || a.sortOrder != b.sortOrder ||
+        a.isCompressedUnicode() != b.isCompressedUnicode() || a.precision != b.precision || a.scale != b.scale)
+      return false;
+    if (a.isFixed() ? a.fixedOffset != b.fixedOffset : a.varIndex != b.varIndex) return false;
+  }
+  return true;
+}
+
+uint32_t RowBytesCopier::placeRow(ByteSpan bytes) {
+  if (page_ != 0) {
+    DataPageWriter w(target_.modify(page_));
+    if (w.canAppend(bytes.size())) return rowPointer(page_, uint8_t(w.append(bytes)));
+    usageMapRemove(target_, to_.freeMapPointer, page_);
+  }
+  page_ = PageAllocator(target_).allocate();
+  DataPageWriter w(target_.modify(page_));
+  w.initialise(to_.tdefPage, false);
+  usageMapAdd(target_, to_.ownedMapPointer, page_);
+  usageMapAdd(target_, to_.freeMapPointer, page_);
+  return rowPointer(page_, uint8_t(w.append(bytes)));
+}
+
+uint32_t RowBytesCopier::placeLongValueRow(uint16_t columnNumber, ByteSpan bytes) {
+  const LongValueMaps* maps = nullptr;
+  for (const auto& m : to_.longValueMaps)
+    if (m.columnNumber == columnNumber) maps = &m;
+  if (!maps)
+    throw CorruptFileError("Corrupt file: field '" + to_.columnByNumber(columnNumber)->name + "' of table '" +
+                           to_.name + "' has no pages for long values.");
+  uint32_t& page = longValuePage_[columnNumber];
+  if (page != 0) {
+    DataPageWriter w(target_.modify(page));
+    if (w.canAppend(bytes.size())) return rowPointer(page, uint8_t(w.append(bytes)));
+    usageMapRemove(target_, maps->freeMapPointer, page);
+  }
+  page = PageAllocator(target_).allocate();
+  DataPageWriter w(target_.modify(page));
+  w.initialise(0, true);
+  usageMapAdd(target_, maps->ownedMapPointer, page);
+  usageMapAdd(target_, maps->freeMapPointer, page);
+  return rowPointer(page, uint8_t(w.append(bytes)));
+}
+
+ByteSpan RowBytesCopier::copyLongValues(ByteSpan whole, Binary& scratch) {
+  const size_t ncols = u16At(whole, 0);
+  bool copied = false;
+  for (uint16_t position : longValueColumns_) {
+    const ColumnDef& c = to_.columns[position];
+    if (c.number >= ncols || !(whole[whole.size() - (ncols + 7) / 8 + c.number / 8] & (1 << (c.number % 8)))) continue;
+    const auto [start, end] = variableFieldBounds(whole, to_, c);
+    if (end - start < 12) continue;
+    const ByteSpan field = whole.subspan(start, end - start);
+    const uint32_t word = u32At(field, 0);
+    const uint32_t kind = word >> 30, length = word & 0x3FFFFFFF;
+    uint32_t pointer = 0;
+    if (kind == 2) continue;  // inline: part of the row's bytes
+    const std::string owner = "field '" + c.name + "'";
+    if (kind == 1) {
+      PageRef holder;
+      ByteSpan data = readRowAt(source_, u32At(field, 4), holder, owner + " of table '" + from_.name + "'");
+      if (data.size() < length)
+        throw CorruptFileError("Corrupt file: the long value of " + owner + " of table '" + from_.name + "' claims " +
+                               std::to_string(length) + " bytes but its page row holds " +
+                               std::to_string(data.size()) + ".");
+      pointer = placeLongValueRow(c.number, data.first(length));
+    } else {
+      // A chain, written from its last piece back so each piece knows the next.
+      const Binary data = readLongValue(source_, field, owner + " of table '" + from_.name + "'");
+      const size_t pieces = (data.size() + kLongValuePieceData - 1) / kLongValuePieceData;
+      uint32_t next = 0;
+      for (size_t k = pieces; k-- > 0;) {
+        const size_t at = k * kLongValuePieceData;
+        const size_t n = std::min(kLongValuePieceData, data.size() - at);
+        Binary piece(4 + n);
+        putU32(piece.data(), next);
+        std::copy(data.begin() + at, data.begin() + at + n, piece.begin() + 4);
+        next = placeLongValueRow(c.number, ByteSpan(piece.data(), piece.size()));
+      }
+      pointer = next;
+    }
+    if (!copied) scratch.assign(whole.begin(), whole.end());
+    copied = true;
+    putU32(scratch.data() + start + 4, pointer);
+  }
+  return copied ? ByteSpan(scratch.data(), scratch.size()) : whole;
+}
+
+void RowBytesCopier::add(ByteSpan bytes) {
+  if (bytes.size() < 2) throw CorruptFileError("Corrupt file: a row of table '" + from_.name + "' is truncated.");
+  keyDecoder_->decode(bytes, keyRow_);  // also checks the row's bounds
+  uint32_t location;
+  if (longValueColumns_.empty())
+    location = placeRow(bytes);
+  else
+    location = placeRow(copyLongValues(bytes, rowCopy_));
+  ++rows_;
+  if (autoNumberPosition_ >= 0)
+    if (auto* n = std::get_if<int32_t>(&keyRow_[size_t(autoNumberPosition_)]); n && *n > 0)
+      largestAutoNumber_ = std::max(largestAutoNumber_, uint32_t(*n));
+  for (auto& build : indexes_) {
+    // As IndexKeyEncoder makes it: a NULL (never a Yes/No field) makes the
+    // key's "any NULL", and a row whose key fields are all NULL gets no
+    // entry in an index that ignores NULLs.
+    bool anyNull = false, allNull = true;
+    key_.clear();
+    for (const auto& part : build->parts) {
+      const Value* value = nullptr;
+      bool isNullValue;
+      if (part.rawText) {
+        isNullValue = !storedText(bytes, *part.column, text_);
+      } else {
+        value = &keyRow_[part.position];
+        isNullValue = isNull(*value);
+      }
+      anyNull = anyNull || (isNullValue && part.column->type != ColumnType::Boolean);
+      allNull = allNull && isNullValue;
+      if (part.rawText && !isNullValue)
+        appendTextKeySegment(text_, part.ascending, key_);
+      else
+        appendKeySegment(*part.column, value ? *value : Value{}, part.ascending, key_);
+    }
+    build->missingValue = build->missingValue || (build->index.required() && anyNull);
+    if (build->index.ignoreNulls() && allNull) continue;
+    appendRowPointer(pointerPage(location), pointerRow(location), key_);
+    if (build->sorted && !build->entries.empty()) {
+      const auto& last = build->entries.back();
+      build->sorted =
+          entryLess(build->arena.at(last.offset(), last.length()), ByteSpan(key_.data(), key_.size()));
+    }
+    const uint64_t offset = build->arena.add(key_);
+    build->entries.push_back(IndexBuild::entryFor(ByteSpan(key_.data(), key_.size()), offset, anyNull));
+  }
+}
+
+void RowBytesCopier::fillIndex(IndexBuild& build) {
+  const std::string what = "index '" + build.name + "' of table '" + to_.name + "'";
+  auto bytesOf = [&](const IndexBuild::Entry& e) { return build.arena.at(e.offset(), e.length()); };
+  if (!build.sorted)
+    std::sort(build.entries.begin(), build.entries.end(), [&](const IndexBuild::Entry& a, const IndexBuild::Entry& b) {
+      if (!a.samePrefix(b)) return a < b;
+      // Equal first sixteen bytes (or both shorter and equal): the rest decides.
+      const ByteSpan x = bytesOf(a), y = bytesOf(b);
+      const size_t skip = std::min<size_t>({IndexBuild::kPrefixBytes, x.size(), y.size()});
+      return entryLess(x.subspan(skip), y.subspan(skip));
+    });
+  if (build.index.unique())
+    for (size_t i = 1; i < build.entries.size(); ++i) {
+      const auto& a = build.entries[i - 1];
+      const auto& b = build.entries[i];
+      if (a.anyNull() || b.anyNull() || a.length() != b.length()) continue;
+      const ByteSpan x = bytesOf(a), y = bytesOf(b);
+      if (std::equal(x.begin(), x.end() - 4, y.begin()))
+        throw EngineError("The value in field " + build.fields + " would duplicate a row in unique " + what + ".");
+    }
+  if (build.missingValue)
+    throw EngineError("The field " + build.fields + " cannot be empty: " + what + " requires a value in every row.");
+  std::vector<ByteSpan> sorted;
+  sorted.reserve(build.entries.size());
+  for (const auto& e : build.entries) sorted.push_back(bytesOf(e));
+  std::vector<IndexBuild::Entry>().swap(build.entries);  // (assigning {} would keep the room)
+  bulkLoadIndex(target_, to_.tdefPage, build.index, sorted);
+  build.arena = {};
+}
+
+void RowBytesCopier::finish(uint32_t lastAutoNumber) {
+  // Smallest first: each index's keys are let go once it is filled, so the
+  // largest is filled with the least else held.
+  auto held = [](const auto& build) { return build->arena.size + build->entries.size() * sizeof(IndexBuild::Entry); };
+  std::stable_sort(indexes_.begin(), indexes_.end(), [&](const auto& a, const auto& b) { return held(a) < held(b); });
+  for (auto& build : indexes_) {
+    fillIndex(*build);
+    // The index's pages go to the file before the next is built.
+    target_.commit();
+    target_.beginTransaction();
+  }
+  uint8_t* tdef = target_.modify(to_.tdefPage);
+  putU32(tdef + 16, rows_);
+  putU32(tdef + 20, std::max(lastAutoNumber, largestAutoNumber_));
+}
+
+}  // namespace kevra
