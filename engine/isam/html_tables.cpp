@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "engine/isam/text_decoder.h"
+#include "engine/util/utf.h"
 #include "engine/util/error.h"
 
 namespace kevra {

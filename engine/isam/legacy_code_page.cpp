@@ -1,6 +1,8 @@
 // Code page tables and the conversions between them and UTF-8.
 #include "engine/isam/legacy_code_page.h"
 
+#include "engine/util/utf.h"
+
 namespace kevra {
 namespace {
 
@@ -203,24 +205,6 @@ const char16_t* tableFor(int codePage) {
   }
 }
 
-void appendUtf8(std::string& out, uint32_t cp) {
-  if (cp < 0x80) {
-    out.push_back(char(cp));
-  } else if (cp < 0x800) {
-    out.push_back(char(0xC0 | (cp >> 6)));
-    out.push_back(char(0x80 | (cp & 0x3F)));
-  } else if (cp < 0x10000) {
-    out.push_back(char(0xE0 | (cp >> 12)));
-    out.push_back(char(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(char(0x80 | (cp & 0x3F)));
-  } else {
-    out.push_back(char(0xF0 | (cp >> 18)));
-    out.push_back(char(0x80 | ((cp >> 12) & 0x3F)));
-    out.push_back(char(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(char(0x80 | (cp & 0x3F)));
-  }
-}
-
 // Next code point of `text` at `pos`, advancing it; -1 for a malformed sequence
 // (one byte is skipped).
 int32_t nextCodePoint(std::string_view text, size_t& pos) {
@@ -265,7 +249,7 @@ std::string decodeCodePage(ByteSpan bytes, int codePage) {
     if (b < 0x80)
       out.push_back(char(b));
     else
-      appendUtf8(out, table[b - 0x80]);
+      appendUtf8(table[b - 0x80], out);
   }
   return out;
 }

@@ -9,6 +9,7 @@
 #include <cstdlib>
 
 #include "engine/util/error.h"
+#include "engine/util/utf.h"
 
 namespace kevra {
 namespace {
@@ -58,24 +59,6 @@ bool isUtf8Name(const std::string& s) {
 }
 
 }  // namespace
-
-void appendUtf8(char32_t cp, std::string& out) {
-  if (cp < 0x80) {
-    out.push_back(char(cp));
-  } else if (cp < 0x800) {
-    out.push_back(char(0xC0 | (cp >> 6)));
-    out.push_back(char(0x80 | (cp & 0x3F)));
-  } else if (cp < 0x10000) {
-    out.push_back(char(0xE0 | (cp >> 12)));
-    out.push_back(char(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(char(0x80 | (cp & 0x3F)));
-  } else {
-    out.push_back(char(0xF0 | (cp >> 18)));
-    out.push_back(char(0x80 | ((cp >> 12) & 0x3F)));
-    out.push_back(char(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(char(0x80 | (cp & 0x3F)));
-  }
-}
 
 TextDecoder::TextDecoder(const std::string& charset) : charset_(charset) {
   if (charset_.empty() || isUtf8Name(charset_)) {

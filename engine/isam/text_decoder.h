@@ -42,7 +42,5 @@ ByteOrderMark detectByteOrderMark(std::string_view start);
 // CharacterSet value (ANSI, OEM, Unicode, 1252, 65001...); empty for automatic.
 std::string charsetForCodePage(const std::string& value);
 
-// Appends code point `cp` as UTF-8.
-void appendUtf8(char32_t cp, std::string& out);
 
 }  // namespace kevra

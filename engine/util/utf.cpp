@@ -2,9 +2,8 @@
 #include "engine/util/utf.h"
 
 namespace kevra {
-namespace {
 
-void appendCodePoint(uint32_t cp, std::string& out) {
+void appendUtf8(char32_t cp, std::string& out) {
   if (cp < 0x80) {
     out.push_back(char(cp));
   } else if (cp < 0x800) {
@@ -21,6 +20,8 @@ void appendCodePoint(uint32_t cp, std::string& out) {
     out.push_back(char(0x80 | (cp & 0x3F)));
   }
 }
+
+namespace {
 
 // Next code point of a UTF-8 string; invalid bytes become U+FFFD.
 uint32_t nextCodePoint(std::string_view s, size_t& i) {
@@ -54,15 +55,15 @@ void appendUtf16leAsUtf8(ByteSpan bytes, std::string& out) {
     if (u >= 0xD800 && u <= 0xDBFF && i + 1 < n) {
       uint32_t lo = bytes[2 * i + 2] | (uint32_t(bytes[2 * i + 3]) << 8);
       if (lo >= 0xDC00 && lo <= 0xDFFF) {
-        appendCodePoint(0x10000 + ((u - 0xD800) << 10) + (lo - 0xDC00), out);
+        appendUtf8(0x10000 + ((u - 0xD800) << 10) + (lo - 0xDC00), out);
         ++i;
         continue;
       }
     }
     if (u >= 0xD800 && u <= 0xDFFF) u = 0xFFFD;
-    appendCodePoint(u, out);
+    appendUtf8(u, out);
   }
-  if (bytes.size() % 2) appendCodePoint(0xFFFD, out);
+  if (bytes.size() % 2) appendUtf8(0xFFFD, out);
 }
 
 std::string utf16leToUtf8(ByteSpan bytes) {
@@ -110,12 +111,12 @@ std::string utf16ToUtf8(std::u16string_view text) {
   for (size_t i = 0; i < text.size(); ++i) {
     uint32_t u = text[i];
     if (u >= 0xD800 && u <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-      appendCodePoint(0x10000 + ((u - 0xD800) << 10) + (text[i + 1] - 0xDC00), out);
+      appendUtf8(0x10000 + ((u - 0xD800) << 10) + (text[i + 1] - 0xDC00), out);
       ++i;
       continue;
     }
     if (u >= 0xD800 && u <= 0xDFFF) u = 0xFFFD;
-    appendCodePoint(u, out);
+    appendUtf8(u, out);
   }
   return out;
 }

@@ -8,6 +8,8 @@
 namespace kevra {
 
 // Decodes UTF-16LE bytes; an odd trailing byte and lone surrogates become U+FFFD.
+// One code point appended to `out` as UTF-8.
+void appendUtf8(char32_t cp, std::string& out);
 std::string utf16leToUtf8(ByteSpan bytes);
 void appendUtf16leAsUtf8(ByteSpan bytes, std::string& out);
 // Each byte is one code unit U+0000..U+00FF (the compressed text form).

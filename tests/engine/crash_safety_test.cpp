@@ -90,6 +90,24 @@ void bigChangeOn(FileSystem& fs) {
   }
 }
 
+// A memory file system whose kFile was left mid-commit by a crash: some of
+// the new pages are in the file and the complete journal is beside it.
+std::unique_ptr<MemoryFileSystem> crashedMidCommit() {
+  auto fs = memoryWithSample();
+  bool journalSynced = false;
+  int writesAfterJournal = 0;
+  FaultInjectingFileSystem dying(*fs, [&](const FaultPoint& p) {
+    if (p.operation == FileOperation::Sync && p.path == RollbackJournal::pathFor(kFile)) journalSynced = true;
+    if (journalSynced && p.operation == FileOperation::Write && p.path == kFile && ++writesAfterJournal == 3)
+      return Fault::crash(p.length / 2);
+    return Fault::proceed();
+  });
+  bigChangeOn(dying);
+  EXPECT_TRUE(dying.crashed());
+  EXPECT_TRUE(RollbackJournal::exists(*fs, kFile));
+  return fs;
+}
+
 }  // namespace
 
 TEST(CrashSafety, StoppedAtEveryStepOfACommitLeavesOldOrNewState) {
@@ -213,19 +231,8 @@ TEST(CrashSafety, AFailedReadDuringAChangeLeavesTheFileAsItWas) {
 // cannot read the journal must not guess: the open fails with the error,
 // file and journal stay as they are, and a later open recovers.
 TEST(CrashSafety, ARecoveryThatCannotReadChangesNothingAndALaterOneRecovers) {
-  auto fs = memoryWithSample();
-  const std::string oldState = snapshot(*fs, kFile);
-  bool journalSynced = false;
-  int writesAfterJournal = 0;
-  FaultInjectingFileSystem dying(*fs, [&](const FaultPoint& p) {
-    if (p.operation == FileOperation::Sync && p.path == RollbackJournal::pathFor(kFile)) journalSynced = true;
-    if (journalSynced && p.operation == FileOperation::Write && p.path == kFile && ++writesAfterJournal == 3)
-      return Fault::crash(p.length / 2);
-    return Fault::proceed();
-  });
-  bigChangeOn(dying);
-  ASSERT_TRUE(dying.crashed());
-  ASSERT_TRUE(RollbackJournal::exists(*fs, kFile));
+  const std::string oldState = snapshot(*memoryWithSample(), kFile);
+  auto fs = crashedMidCommit();
   const auto halfWritten = fs->bytes(kFile);
   const auto journal = fs->bytes(RollbackJournal::pathFor(kFile));
 
@@ -356,24 +363,6 @@ TEST(CrashSafety, PagesMovedToTheFileEarlyAreUndoneByRollbackAndByRecovery) {
 }
 
 namespace {
-
-// A memory file system whose kFile was left mid-commit by a crash: some of
-// the new pages are in the file and the complete journal is beside it.
-std::unique_ptr<MemoryFileSystem> crashedMidCommit() {
-  auto fs = memoryWithSample();
-  bool journalSynced = false;
-  int writesAfterJournal = 0;
-  FaultInjectingFileSystem dying(*fs, [&](const FaultPoint& p) {
-    if (p.operation == FileOperation::Sync && p.path == RollbackJournal::pathFor(kFile)) journalSynced = true;
-    if (journalSynced && p.operation == FileOperation::Write && p.path == kFile && ++writesAfterJournal == 3)
-      return Fault::crash(p.length / 2);
-    return Fault::proceed();
-  });
-  bigChangeOn(dying);
-  EXPECT_TRUE(dying.crashed());
-  EXPECT_TRUE(RollbackJournal::exists(*fs, kFile));
-  return fs;
-}
 
 void expectRefusedUntouched(MemoryFileSystem& fs, const std::string& file, const std::string& why) {
   const auto bytes = fs.bytes(file);
