@@ -8,7 +8,8 @@
 #include "engine/format/value_text.h"
 #include "engine/isam/foreign_values.h"
 #include "engine/isam/html_tables.h"
-#include "engine/isam/pending_file.h"
+#include "engine/isam/file_helpers.h"
+#include "engine/isam/staged_file.h"
 #include "engine/util/error.h"
 #include "engine/util/utf.h"
 
@@ -177,7 +178,7 @@ class HtmlTableWriter : public ForeignTableWriter {
     }
     if (kept_.empty()) throw EngineError("The table has no field an HTML page can hold.");
     head += "</tr>\n</thead>\n<tbody>\n";
-    file_.write(head);
+    file_.append(head);
   }
 
   void write(const std::vector<Value>& row) override {
@@ -188,18 +189,18 @@ class HtmlTableWriter : public ForeignTableWriter {
       line_ += "</td>";
     }
     line_ += "</tr>\n";
-    file_.write(line_);
+    file_.append(line_);
   }
 
   void finish() override {
-    file_.write("</tbody>\n</table>\n</body>\n</html>\n");
+    file_.append("</tbody>\n</table>\n</body>\n</html>\n");
     file_.commit();
   }
 
   std::vector<std::string> warnings() const override { return warnings_; }
 
  private:
-  PendingFile file_;
+  StagedFile file_;
   std::vector<size_t> kept_;
   std::vector<bool> numeric_;
   std::vector<std::string> warnings_;

@@ -7,7 +7,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "engine/isam/pending_file.h"
+#include "engine/isam/file_helpers.h"
 #include "engine/isam/text_decoder.h"
 #include "engine/util/error.h"
 #include "engine/util/utf.h"

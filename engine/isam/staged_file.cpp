@@ -72,6 +72,7 @@ void StagedFile::flushBuffer() {
 
 void StagedFile::append(const uint8_t* data, size_t count) {
   if (committed_) throw EngineError("The file '" + target_ + "' is already complete.");
+  if (!file_) throw EngineError("The file '" + target_ + "' could not be completed earlier; nothing was written.");
   if (buffer_.size() + count > kBufferSize) flushBuffer();
   if (count >= kBufferSize) {
     if (fseeko(file_, 0, SEEK_END) != 0 || std::fwrite(data, 1, count, file_) != count) fail("write");
@@ -82,18 +83,28 @@ void StagedFile::append(const uint8_t* data, size_t count) {
 }
 
 void StagedFile::overwrite(uint64_t offset, const uint8_t* data, size_t count) {
-  if (offset + count > size_) throw EngineError("Cannot write '" + target_ + "': patch past the end.");
+  if (offset + count > size_ || !file_) throw EngineError("Cannot write '" + target_ + "': patch past the end.");
   flushBuffer();
   if (fseeko(file_, off_t(offset), SEEK_SET) != 0 || std::fwrite(data, 1, count, file_) != count) fail("write");
 }
 
 void StagedFile::commit() {
   if (committed_) return;
-  flushBuffer();
-  if (std::fflush(file_) != 0 || fsync(fileno(file_)) != 0) fail("write");
-  if (::link(temp_.c_str(), target_.c_str()) != 0) {
-    if (errno == EEXIST) throw EngineError(existsMessage(target_));
-    fail("create");
+  if (!file_) throw EngineError("The file '" + target_ + "' could not be completed earlier; nothing was written.");
+  try {
+    flushBuffer();
+    if (std::fflush(file_) != 0 || fsync(fileno(file_)) != 0) fail("write");
+    if (::link(temp_.c_str(), target_.c_str()) != 0) {
+      if (errno == EEXIST) throw EngineError(existsMessage(target_));
+      fail("create");
+    }
+  } catch (...) {
+    // Nothing is left behind: not the target, not the temporary file.
+    std::fclose(file_);
+    file_ = nullptr;
+    ::unlink(temp_.c_str());
+    temp_.clear();
+    throw;
   }
   ::unlink(temp_.c_str());
   std::fclose(file_);

@@ -31,7 +31,9 @@ class StagedFile {
   void overwrite(uint64_t offset, const uint8_t* data, size_t count);
   void overwrite(uint64_t offset, const Bytes& data) { overwrite(offset, data.data(), data.size()); }
 
-  // Flushes, syncs and links the file under its target name.
+  // Flushes, syncs and links the file under its target name. When that
+  // fails (a file of that name appeared meanwhile), the temporary file is
+  // removed at once and the error raised.
   void commit();
   // Removes the committed target again (used when a sibling file failed).
   void withdraw();

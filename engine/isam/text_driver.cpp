@@ -1,5 +1,5 @@
 // Text tables: reading with TextRecords and guessed or declared types,
-// writing CSV through a PendingFile.
+// writing CSV through a StagedFile.
 #include "engine/isam/text_driver.h"
 
 #include <dirent.h>
@@ -10,7 +10,8 @@
 
 #include "engine/format/value_text.h"
 #include "engine/isam/foreign_values.h"
-#include "engine/isam/pending_file.h"
+#include "engine/isam/file_helpers.h"
+#include "engine/isam/staged_file.h"
 #include "engine/isam/schema_ini.h"
 #include "engine/isam/text_records.h"
 #include "engine/util/error.h"
@@ -195,7 +196,7 @@ class TextTableWriter : public ForeignTableWriter {
     }
     if (kept_.empty()) throw EngineError("The table has no field a text file can hold.");
     header += "\r\n";
-    file_.write(header);
+    file_.append(header);
   }
 
   void write(const std::vector<Value>& row) override {
@@ -205,7 +206,7 @@ class TextTableWriter : public ForeignTableWriter {
       appendValue(line_, row[kept_[k]]);
     }
     line_ += "\r\n";
-    file_.write(line_);
+    file_.append(line_);
   }
 
   void finish() override {
@@ -216,7 +217,7 @@ class TextTableWriter : public ForeignTableWriter {
     try {
       writeSchemaIniSection(folder_, fileName_, section);
     } catch (...) {
-      ::unlink(file_.finalPath().c_str());
+      file_.withdraw();
       throw;
     }
   }
@@ -254,7 +255,7 @@ class TextTableWriter : public ForeignTableWriter {
   }
 
   std::string folder_, fileName_;
-  PendingFile file_;
+  StagedFile file_;
   std::vector<size_t> kept_;
   std::vector<ColumnType> types_;
   std::vector<std::string> section_, warnings_;

@@ -5,7 +5,8 @@
 
 #include "engine/isam/foreign_copy.h"
 #include "engine/isam/foreign_drivers.h"
-#include "engine/isam/pending_file.h"
+#include "engine/isam/file_helpers.h"
+#include "engine/isam/staged_file.h"
 #include "engine/isam/schema_ini.h"
 #include "engine/isam/text_decoder.h"
 #include "engine/isam/text_driver.h"
@@ -95,16 +96,16 @@ TEST(SchemaIni, MistakesAreNamedWithTheirLine) {
   EXPECT_EQ(t.at(0, "Long name"), Value(std::string("\"x")));  // no quoting
 }
 
-TEST(PendingFiles, AppearOnlyWhenCommittedAndNeverReplace) {
+TEST(StagedFiles, AppearOnlyWhenCommittedAndNeverReplace) {
   ScratchFolder f;
   {
-    PendingFile p(f.file("out.txt"));
-    p.write("half");
+    StagedFile p(f.file("out.txt"));
+    p.append("half");
     EXPECT_FALSE(fileExists(f.file("out.txt")));
   }
   EXPECT_TRUE(f.names().empty());  // the temporary is gone too
-  PendingFile p(f.file("out.txt"));
-  p.write(std::string(3 << 20, 'z'));  // past the write buffer
+  StagedFile p(f.file("out.txt"));
+  p.append(std::string(3 << 20, 'z'));  // past the write buffer
   f.write("out.txt", "someone else");
   EXPECT_THROW(p.commit(), EngineError);
   EXPECT_EQ(f.read("out.txt"), "someone else");
