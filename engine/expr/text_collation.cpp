@@ -1,6 +1,8 @@
 // Case folding and case-insensitive comparison over UTF-8 text.
 #include "engine/expr/text_collation.h"
 
+#include "engine/util/utf.h"
+
 namespace kevra::expr {
 
 char32_t foldCase(char32_t c) {
@@ -79,23 +81,7 @@ std::u32string codePoints(std::string_view utf8) {
 std::string utf8Of(std::u32string_view text) {
   std::string out;
   out.reserve(text.size());
-  for (char32_t c : text) {
-    if (c < 0x80) {
-      out += char(c);
-    } else if (c < 0x800) {
-      out += char(0xC0 | (c >> 6));
-      out += char(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += char(0xE0 | (c >> 12));
-      out += char(0x80 | ((c >> 6) & 0x3F));
-      out += char(0x80 | (c & 0x3F));
-    } else {
-      out += char(0xF0 | (c >> 18));
-      out += char(0x80 | ((c >> 12) & 0x3F));
-      out += char(0x80 | ((c >> 6) & 0x3F));
-      out += char(0x80 | (c & 0x3F));
-    }
-  }
+  for (char32_t c : text) appendUtf8(c, out);
   return out;
 }
 
