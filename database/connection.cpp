@@ -52,6 +52,8 @@ void Connection::Close() {
 
 bool Connection::readOnly() const { return database_ && database_->readOnly(); }
 
+std::string Connection::readOnlyReason() const { return database_ ? database_->readOnlyReason() : std::string(); }
+
 int Connection::State() const { return database_ || foreign_ ? adStateOpen : adStateClosed; }
 
 std::shared_ptr<kevra::Database> Connection::engine() const {

@@ -33,6 +33,9 @@ class Connection {
   const std::string& ConnectionString() const { return connectionString_; }
   // The file was opened read-only (Mode=Read, or not writable); false when closed.
   bool readOnly() const;
+  // Why a file asked for writing opened read-only (its format is read but
+  // not written yet); empty otherwise.
+  std::string readOnlyReason() const;
 
   // The open engine database; throws when closed or open on a foreign source.
   std::shared_ptr<kevra::Database> engine() const;

@@ -48,18 +48,17 @@ DatabaseHeader decodeHeader(ByteSpan page0) {
   requireRange(page0, 0, 0x98, "the database header");
   static const char kMagic[] = "Standard Jet DB";
   static const char kAceMagic[] = "Standard ACE DB";
-  if (page0[0] != 0 || std::memcmp(page0.data() + 4, kMagic, 16) != 0) {
-    if (std::memcmp(page0.data() + 4, kAceMagic, 16) == 0)
-      throw UnsupportedError("This is an Access 2007 or later (.accdb) database; only Jet 4 .mdb files can be opened.");
+  if (page0[0] != 0 ||
+      (std::memcmp(page0.data() + 4, kMagic, 16) != 0 && std::memcmp(page0.data() + 4, kAceMagic, 16) != 0))
     throw CorruptFileError("Not an Access database: the file does not start with a Jet database header.");
-  }
   DatabaseHeader h;
   h.versionByte = page0[0x14];
   switch (h.versionByte) {
     case 0: h.format = FileFormat::Jet3; break;
     case 1: h.format = FileFormat::Jet4; break;
     case 2: h.format = FileFormat::Ace12; break;
-    case 3: h.format = FileFormat::Ace14; break;
+    case 3:
+    case 4: h.format = FileFormat::Ace14; break;  // 4 (Access 2013) is laid out as 14
     case 5: h.format = FileFormat::Ace16; break;
     case 6: h.format = FileFormat::Ace17; break;
     default: h.format = FileFormat::Unknown;

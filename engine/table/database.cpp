@@ -112,22 +112,44 @@ std::shared_ptr<Database> Database::open(const std::string& path, const OpenOpti
   return db;
 }
 
+// Formats read but not written yet: why writing is refused, or empty.
+std::string readOnlyReasonFor(FileFormat format) {
+  switch (format) {
+    case FileFormat::Jet3: return "Access 97 files open read-only for now.";
+    case FileFormat::Ace12:
+    case FileFormat::Ace14:
+    case FileFormat::Ace16:
+    case FileFormat::Ace17: return "Access 2007 and later (.accdb) files open read-only for now.";
+    default: return {};
+  }
+}
+
 std::shared_ptr<Database> Database::openFile(const std::string& path, const OpenOptions& options) {
   std::shared_ptr<Database> db(new Database(path, options));
-  db->pages_ = std::make_unique<PageFile>(options.fileSystem ? *options.fileSystem : realFileSystem(), path,
-                                          options.readOnly);
-  ReadScope reading(*db);
-  PageRef page0 = db->pages_->read(0);
-  DatabaseHeader header = decodeHeader(db->pages_->span(page0));
-  if (header.format != FileFormat::Jet4) {
-    if (header.format == FileFormat::Unknown)
-      throw UnsupportedError("'" + fileName(path) + "' has an unknown database format (version byte " +
-                             std::to_string(header.versionByte) + ").");
-    throw UnsupportedError("'" + fileName(path) + "' is a " + fileFormatName(header.format) +
-                           " database; only Jet 4 (Access 2000-2003) .mdb files can be opened.");
+  FileSystem& fs = options.fileSystem ? *options.fileSystem : realFileSystem();
+  db->pages_ = std::make_unique<PageFile>(fs, path, options.readOnly);
+  DatabaseHeader header;
+  {
+    ReadScope reading(*db);
+    header = decodeHeader(db->pages_->span(db->pages_->read(0)));
   }
+  if (header.format == FileFormat::Unknown)
+    throw UnsupportedError("'" + fileName(path) + "' has an unknown database format (version byte " +
+                           std::to_string(header.versionByte) + ").");
+  if (header.format == FileFormat::Jet3)
+    throw UnsupportedError("'" + fileName(path) + "' is a " + fileFormatName(header.format) +
+                           " database; only Jet 4 (Access 2000-2003) and .accdb files can be opened.");
   if (header.encryptionKey != 0)
     throw UnsupportedError("'" + fileName(path) + "' is encrypted; encrypted databases cannot be opened yet.");
+  if (std::string reason = readOnlyReasonFor(header.format); !reason.empty()) {
+    db->readOnlyReason_ = reason;
+    if (!options.readOnly) {
+      db->pages_.reset();
+      db->options_.readOnly = true;
+      db->pages_ = std::make_unique<PageFile>(fs, path, true);
+    }
+  }
+  ReadScope reading(*db);
   if (header.hasPassword()) {
     if (options.password.empty())
       throw EngineError("'" + fileName(path) +

@@ -38,6 +38,9 @@ class Database : public std::enable_shared_from_this<Database> {
 
   const std::string& path() const { return path_; }
   bool readOnly() const { return options_.readOnly; }
+  // Why a file opened for writing is read-only all the same (a format this
+  // engine reads but does not write yet); empty otherwise.
+  const std::string& readOnlyReason() const { return readOnlyReason_; }
   const DatabaseHeader& header() const { return header_; }
 
   // Catalog
@@ -93,6 +96,7 @@ class Database : public std::enable_shared_from_this<Database> {
 
   std::string path_;
   OpenOptions options_;
+  std::string readOnlyReason_;
   std::unique_ptr<PageFile> pages_;
   DatabaseHeader header_;
   std::vector<CatalogObject> objects_;

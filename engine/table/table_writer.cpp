@@ -110,7 +110,9 @@ void TableWriter::begin() {
     return;
   }
   if (db_->readOnly())
-    throw EngineError("The database '" + db_->path() + "' is open read-only; it cannot be changed.");
+    throw EngineError(db_->readOnlyReason().empty()
+                          ? "The database '" + db_->path() + "' is open read-only; it cannot be changed."
+                          : "The database '" + db_->path() + "' cannot be changed: " + db_->readOnlyReason());
   db_->pages().beginTransaction();
   open_ = true;
   depth_ = 1;

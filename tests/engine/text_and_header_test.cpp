@@ -98,5 +98,7 @@ TEST(Header, RecognisesOtherFormatsAndRejectsForeignFiles) {
   EXPECT_THROW(decodeHeader(ByteSpan(junk)), CorruptFileError);
   std::vector<uint8_t> ace = headerPage(2, nullptr, 1);
   std::memcpy(ace.data() + 4, "Standard ACE DB", 16);
-  EXPECT_THROW(decodeHeader(ByteSpan(ace)), UnsupportedError);
+  EXPECT_EQ(decodeHeader(ByteSpan(ace)).format, FileFormat::Ace12);
+  EXPECT_EQ(decodeHeader(ByteSpan(headerPage(4, nullptr, 1))).format, FileFormat::Ace14);  // Access 2013
+  EXPECT_EQ(decodeHeader(ByteSpan(headerPage(9, nullptr, 1))).format, FileFormat::Unknown);
 }
