@@ -16,6 +16,7 @@
 #include <QUrl>
 
 #include "app/about_box.h"
+#include "browse/query_page.h"
 #include "browse/records_page.h"
 #include "browse/start_page.h"
 #include "database/database_password.h"
@@ -152,11 +153,17 @@ void MainWindow::addKeysAndRecordCommands() {
   recordsMenu_->setEnabled(false);
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() {
+  // The pages outlive the form's pointers while the base class deletes
+  // them; what they signal then must not reach this window.
+  form_->recordsPage->disconnect(this);
+}
 
 browse::RecordsPage* MainWindow::recordsPage() const { return form_->recordsPage; }
 
 browse::StructurePage* MainWindow::structurePage() const { return form_->structurePage; }
+
+browse::QueryPage* MainWindow::queryPage() const { return form_->queryPage; }
 
 void MainWindow::connectCommands() {
   const auto command = [this](void (MainWindow::*handler)()) {
@@ -307,6 +314,7 @@ void MainWindow::closeDatabase() {
   setOpenFileTitle({});
   form_->recordsPage->closeRecords();
   form_->recordsPage->setCommandsEnabled(false);
+  form_->queryPage->clear();
   rowPanel_->clear();
 }
 
@@ -370,7 +378,45 @@ void MainWindow::refreshCatalog(bool keepTable) {
 
 void MainWindow::refreshTableList() { form_->tableTree->fill(session_.catalog()); }
 
+void MainWindow::showPages(bool records, bool structure, bool sql) {
+  form_->pages->setTabVisible(form_->pages->indexOf(form_->recordsPage), records);
+  form_->pages->setTabVisible(form_->pages->indexOf(form_->structurePage), structure);
+  form_->pages->setTabVisible(form_->pages->indexOf(form_->queryPage), sql);
+}
+
+void MainWindow::showQuery(const db::Query& query) {
+  // As for a table: the edit of the table shown is posted before it goes.
+  if (!form_->recordsPage->postPendingEdit()) {
+    form_->tableTree->selectTable(shownTable_);
+    return;
+  }
+  shownTable_.clear();
+  setTableCommands(false);
+  form_->recordsPage->closeRecords();
+  form_->recordsPage->setCommandsEnabled(false);
+  rowPanel_->clear();
+  form_->queryPage->showQuery(query, query.OpensRows());
+  form_->pages->show();
+  showPages(false, false, true);
+  form_->pages->setCurrentWidget(form_->queryPage);
+  setStatusText(session_.path() + QStringLiteral(" -> ") + QString::fromStdString(query.Name()));
+  if (!query.OpensRows()) return;
+  // A statement the engine refuses leaves the SQL page on show with the
+  // refusal in the error display.
+  form_->recordsPage->showQueryRecords(session_.connectionString(), query.CommandText());
+  showPages(true, false, true);
+  form_->recordsPage->setGridVisible(true);
+  form_->pages->setCurrentWidget(form_->recordsPage);
+  form_->recordsPage->fitColumnWidths();
+  rowPanel_->setText(form_->recordsPage->positionText());
+  form_->recordsPage->setCommandsEnabled(true);
+}
+
 void MainWindow::showTable() {
+  if (const std::optional<db::Query> query = form_->tableTree->selectedQuery()) {
+    showQuery(*query);
+    return;
+  }
   const QString table = form_->tableTree->selectedTable();
   if (table.isNull()) return;  // a click beside the nodes
   // The edit of the table shown is posted before it goes; when that is
@@ -385,17 +431,16 @@ void MainWindow::showTable() {
   shownTable_ = table;
 
   form_->pages->show();
+  showPages(true, true, false);
   form_->recordsPage->setGridVisible(true);
   form_->pages->setCurrentWidget(form_->recordsPage);
-  setCommandAvailable(form_->renameTableAction, true);
-  setCommandAvailable(form_->dropTableAction, true);
+  setTableCommands(true);
   setStatusText(session_.path() + QStringLiteral(" -> ") + table);
 
   form_->structurePage->showTable();
   form_->recordsPage->fitColumnWidths();
   rowPanel_->setText(form_->recordsPage->positionText());
   form_->recordsPage->setCommandsEnabled(true);
-  setCommandAvailable(form_->exportAction, true);
 }
 
 void MainWindow::addTable() {

@@ -21,6 +21,7 @@ namespace Ui {
 class MainWindow;
 }
 namespace kevra::browse {
+class QueryPage;
 class RecordsPage;
 class StartPage;
 class StructurePage;
@@ -55,8 +56,13 @@ class MainWindow : public QMainWindow {
   // The table tree filled again from the catalog, no table selected.
   void refreshTableList();
 
-  // The table tree's click: shows the selected table's rows and structure.
+  // The table tree's click: shows the selected table's rows and structure,
+  // or the selected saved query (showQuery).
   void showTable();
+  // A saved query: its SQL on the SQL page and, for a select or union
+  // query, its rows read-only on the records page. Action queries are shown,
+  // never run.
+  void showQuery(const db::Query& query);
 
   // Tables menu. Each rebuilds the table list after its change; Rename and
   // Drop act on the selected table and are disabled while there is none.
@@ -86,6 +92,7 @@ class MainWindow : public QMainWindow {
   const ui::DatabaseSession& session() const { return session_; }
   browse::RecordsPage* recordsPage() const;
   browse::StructurePage* structurePage() const;
+  browse::QueryPage* queryPage() const;
   QString statusText() const;
   // The status bar's row panel: "Row 1,234 of 1,000,000" for the grid.
   QString rowStatusText() const;
@@ -109,6 +116,8 @@ class MainWindow : public QMainWindow {
   // The title names the open file ("orders.mdb — Kevra"); "Kevra" when none.
   void setOpenFileTitle(const QString& path);
   void setTableCommands(bool tableSelected);
+  // Which of the Records, Structure and SQL pages a shown object has.
+  void showPages(bool records, bool structure, bool sql);
   QString selectedTable() const;
   // The row being edited in the grid posted before its rows go away. When
   // the engine refuses it, the refusal is shown and the user asked whether
