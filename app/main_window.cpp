@@ -19,6 +19,7 @@
 #include "browse/query_page.h"
 #include "browse/records_page.h"
 #include "browse/start_page.h"
+#include "database/ado_types.h"
 #include "database/database_password.h"
 #include "database/jet_engine.h"
 #include "browse/structure_page.h"
@@ -62,6 +63,10 @@ MainWindow::MainWindow(QWidget* parent)
   rowPanel_->setObjectName(QStringLiteral("rowPanel"));
   rowPanel_->setMinimumWidth(rowPanel_->fontMetrics().horizontalAdvance(QStringLiteral("Row 1,000,000 of 1,000,000+ (filtered)")));
   rowPanel_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  readOnlyPanel_ = new QLabel(form_->statusBar);
+  readOnlyPanel_->setObjectName(QStringLiteral("readOnlyPanel"));
+  readOnlyPanel_->hide();
+  form_->statusBar->addPermanentWidget(readOnlyPanel_);
   form_->statusBar->addPermanentWidget(rowPanel_);
   connect(form_->recordsPage, &browse::RecordsPage::positionChanged, this,
           [this] { rowPanel_->setText(form_->pages->isVisible() ? form_->recordsPage->positionText() : QString()); });
@@ -219,13 +224,32 @@ void MainWindow::setDatabaseCommands(bool open) {
     startPage_->setVisible(!open);
     showRecentFiles();
   }
+  // A file that cannot be changed gets no command that would change it.
+  setCommandAvailable(form_->addTableAction, open && fileWritable());
+  setCommandAvailable(form_->importAction, open && fileWritable());
   // Table commands wait for a table click; Close leaves them as they were.
   if (open) setTableCommands(false);
 }
 
+bool MainWindow::fileWritable() const {
+  return session_.connection().State() != db::adStateClosed && !session_.connection().readOnly();
+}
+
+void MainWindow::showReadOnlyReason() {
+  QString reason;
+  if (session_.connection().State() != db::adStateClosed && session_.connection().readOnly()) {
+    reason = QString::fromStdString(session_.connection().readOnlyReason());
+    if (reason.isEmpty()) reason = QStringLiteral("Read-only: the file cannot be written.");
+  }
+  readOnlyPanel_->setText(reason);
+  readOnlyPanel_->setVisible(!reason.isEmpty());
+}
+
+QString MainWindow::readOnlyStatusText() const { return readOnlyPanel_->text(); }
+
 void MainWindow::setTableCommands(bool tableSelected) {
-  setCommandAvailable(form_->renameTableAction, tableSelected);
-  setCommandAvailable(form_->dropTableAction, tableSelected);
+  setCommandAvailable(form_->renameTableAction, tableSelected && fileWritable());
+  setCommandAvailable(form_->dropTableAction, tableSelected && fileWritable());
   setCommandAvailable(form_->exportAction, tableSelected);
 }
 
@@ -277,6 +301,7 @@ void MainWindow::openDatabaseFile(const QString& path) {
   }
   ui::RecentFiles().add(path);
   setDatabaseCommands(true);
+  showReadOnlyReason();
   setStatusText(path);
   setOpenFileTitle(path);
 }
@@ -316,6 +341,7 @@ void MainWindow::closeDatabase() {
   form_->recordsPage->setCommandsEnabled(false);
   form_->queryPage->clear();
   rowPanel_->clear();
+  showReadOnlyReason();
 }
 
 void MainWindow::createDatabase() {

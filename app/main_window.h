@@ -96,6 +96,10 @@ class MainWindow : public QMainWindow {
   QString statusText() const;
   // The status bar's row panel: "Row 1,234 of 1,000,000" for the grid.
   QString rowStatusText() const;
+  // The status bar's read-only panel: why the open file cannot be changed
+  // (for example "Access 2007 and later (.accdb) files open read-only for
+  // now."); empty while the file is writable or none is open.
+  QString readOnlyStatusText() const;
 
  protected:
   // Closing the window ends the program; an unposted edit is posted first.
@@ -116,6 +120,10 @@ class MainWindow : public QMainWindow {
   // The title names the open file ("orders.mdb — Kevra"); "Kevra" when none.
   void setOpenFileTitle(const QString& path);
   void setTableCommands(bool tableSelected);
+  // The open file can be changed: commands that write are offered only then.
+  bool fileWritable() const;
+  // The read-only panel shows why the open file cannot be changed.
+  void showReadOnlyReason();
   // Which of the Records, Structure and SQL pages a shown object has.
   void showPages(bool records, bool structure, bool sql);
   QString selectedTable() const;
@@ -131,6 +139,7 @@ class MainWindow : public QMainWindow {
   ui::FileDialog importDialog_;
   QLabel* statusPanel_ = nullptr;
   QLabel* rowPanel_ = nullptr;
+  QLabel* readOnlyPanel_ = nullptr;
   QString shownTable_;  // the table whose rows the grid shows
   QSet<QAction*> implemented_;
   QAction* refreshListAction_ = nullptr;

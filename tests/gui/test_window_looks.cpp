@@ -99,6 +99,14 @@ class WindowLooksTest : public QObject {
     showQuery("querytestv2000.mdb", "CrosstabQuery");
     save(window.get(), "query-sql");
   }
+
+  // A file read but not written yet: the reason in the status bar.
+  void readOnlyFile() {
+    openWith(*window, **dialogs, samplePath("stretch-testv2010.accdb"));
+    QVERIFY(clickTable(*window, QStringLiteral("Table1")));
+    QVERIFY((*dialogs)->messages.isEmpty());
+    save(window.get(), "read-only");
+  }
 };
 
 QTEST_MAIN(WindowLooksTest)
