@@ -26,6 +26,7 @@
 #include "browse/table_tree.h"
 #include "convert/export_table.h"
 #include "convert/import_tables.h"
+#include "convert/upsize_dialog.h"
 #include "schema/add_field_dialog.h"
 #include "schema/apply_field_changes.h"
 #include "schema/create_index_dialog.h"
@@ -80,6 +81,7 @@ MainWindow::MainWindow(QWidget* parent)
   // Commands whose work is written. The others are disabled whatever state
   // the window is in, until their work lands and they join this list.
   implemented_ = {form_->openAction,      form_->closeAction,         form_->createAction, form_->compactAction,
+                  form_->upsizeAction,
                   form_->exitAction,      form_->addTableAction,      form_->renameTableAction,
                   form_->dropTableAction, form_->importAction,        form_->exportAction,
                   form_->documentationAction, form_->aboutAction};
@@ -181,6 +183,7 @@ void MainWindow::connectCommands() {
   connect(form_->aboutAction, &QAction::triggered, this, command(&MainWindow::showAbout));
   connect(form_->createAction, &QAction::triggered, this, command(&MainWindow::createDatabase));
   connect(form_->compactAction, &QAction::triggered, this, command(&MainWindow::compactDatabase));
+  connect(form_->upsizeAction, &QAction::triggered, this, command(&MainWindow::upsizeDatabase));
   connect(form_->tableTree, &QTreeWidget::itemClicked, this, command(&MainWindow::showTable));
   connect(form_->addTableAction, &QAction::triggered, this, command(&MainWindow::addTable));
   connect(form_->renameTableAction, &QAction::triggered, this, command(&MainWindow::renameTable));
@@ -217,6 +220,7 @@ void MainWindow::setDatabaseCommands(bool open) {
   setCommandAvailable(form_->closeAction, open);
   setCommandAvailable(form_->createAction, !open);
   setCommandAvailable(form_->compactAction, !open);
+  setCommandAvailable(form_->upsizeAction, open);
   form_->tablesMenu->setEnabled(open);
   form_->convertMenu->setEnabled(open);
   if (recordsMenu_) recordsMenu_->setEnabled(open);
@@ -378,6 +382,13 @@ void MainWindow::compactDatabase() {
   progress.reset();
   engine.reset();
   ui::showInformation(this, QStringLiteral("Database has been succesfully compacted."));
+}
+
+void MainWindow::upsizeDatabase() {
+  // The upsize reads the file through a connection of its own: what is
+  // typed must be in the file first.
+  if (!form_->recordsPage->postPendingEdit()) return;
+  convert::upsizeDatabase(this, session_);
 }
 
 void MainWindow::exitProgram() {

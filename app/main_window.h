@@ -48,6 +48,9 @@ class MainWindow : public QMainWindow {
   // The window stays closed; the file is opened with File > Open.
   void createDatabase();
   void compactDatabase();
+  // File > Upsize: the open database into a PostgreSQL server or a SQLite
+  // file, through the Upsize dialog; the row being edited is posted first.
+  void upsizeDatabase();
 
   // After a structure change: the shared connection reopened and the catalog
   // bound anew; then either the table on screen is reloaded (keepTable) or
