@@ -228,9 +228,10 @@ void MainWindow::setDatabaseCommands(bool open) {
     startPage_->setVisible(!open);
     showRecentFiles();
   }
-  // A file that cannot be changed gets no command that would change it.
-  setCommandAvailable(form_->addTableAction, open && fileWritable());
-  setCommandAvailable(form_->importAction, open && fileWritable());
+  // A file that cannot be changed gets no command that would change it
+  // (with none open, their menus are off instead).
+  setCommandAvailable(form_->addTableAction, !open || fileWritable());
+  setCommandAvailable(form_->importAction, !open || fileWritable());
   // Table commands wait for a table click; Close leaves them as they were.
   if (open) setTableCommands(false);
 }

@@ -37,8 +37,6 @@ class RecordsPage : public QWidget {
   // Opens the rows a saved select query's statement gives, read-only; they
   // are not sorted or filtered from the grid (find still works).
   void showQueryRecords(const std::string& connectionString, const std::string& statement);
-  // The rows on show are a query's, not a table's.
-  bool showingQuery() const { return dataset_.Active() && query_.table.isEmpty(); }
   // Closes the dataset; its table is kept for reloadRecords().
   void closeRecords();
   // Opens the dataset again on the same table, as after a structure change.
