@@ -22,7 +22,8 @@ void QueryPage::showQuery(const db::Query& query, bool opensRows) {
   else if (opensRows)
     line += QStringLiteral(": its rows are on the Records page, read-only.");
   else if (query.ReturnsRows())
-    line += QStringLiteral(": shown, not run (this kind of query is not run here yet).");
+    line += QStringLiteral(": shown, not run (crosstab queries and queries that ask for parameters are not run "
+                           "here yet).");
   else
     line += QStringLiteral(": it changes the database, so it is shown, not run.");
   form_->queryKindLabel->setText(line);

@@ -339,7 +339,10 @@ std::vector<Query> Catalog::Queries() const {
     } catch (const EngineError& e) {
       problem = e.what();
     }
-    const bool opens = problem.empty() && (q.kind == kevra::SavedQueryKind::Select || q.kind == kevra::SavedQueryKind::Union);
+    // The engine's SQL has no PARAMETERS clause (and no TRANSFORM): such
+    // queries are shown, not run.
+    const bool opens = problem.empty() && q.parameters.empty() &&
+                       (q.kind == kevra::SavedQueryKind::Select || q.kind == kevra::SavedQueryKind::Union);
     out.emplace_back(q.name, kevra::savedQueryKindName(q.kind), q.returnsRows(), opens, std::move(sql),
                      std::move(problem));
   }

@@ -217,7 +217,8 @@ class Query {
   // A select, union or crosstab query; the others change the database.
   bool ReturnsRows() const { return returnsRows_; }
   // Its CommandText can be opened as a Recordset: a select or union query
-  // with a statement (the SQL here has no TRANSFORM ... PIVOT).
+  // with a statement and no parameters (the SQL here has no PARAMETERS and
+  // no TRANSFORM ... PIVOT).
   bool OpensRows() const { return opensRows_; }
   // The statement; empty when the stored parts do not make one.
   const std::string& CommandText() const { return commandText_; }
