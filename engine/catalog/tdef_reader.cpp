@@ -113,6 +113,7 @@ std::shared_ptr<TableDef> readTableDef(const PageFile& file, uint32_t tdefPage, 
       c.scale = d[12];
     } else {
       c.sortOrder = u16At(d, 11);
+      if (c.type == ColumnType::Text || c.type == ColumnType::Memo) c.sortVersion = d[14];
     }
     c.flags = d[15];
     c.extFlags = d[16];

@@ -23,6 +23,7 @@ struct ColumnDef {
   uint8_t precision = 0;  // Decimal
   uint8_t scale = 0;      // Decimal
   uint16_t sortOrder = 0;  // Text/Memo collation (0x0409 General)
+  uint8_t sortVersion = 0;  // Text/Memo: 0 General (legacy), 1 General of Access 2010+
 
   bool isFixed() const { return flags & 0x01; }
   bool isLongAutoNumber() const { return flags & 0x04; }

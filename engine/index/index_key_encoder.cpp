@@ -97,7 +97,7 @@ void appendKeySegment(const ColumnDef& column, const Value& value, bool ascendin
     if (column.sortOrder != kGeneralSortOrder)
       throw UnsupportedError("Column '" + column.name + "' uses text sort order " + std::to_string(column.sortOrder) +
                              "; only the General sort order (1033) can be indexed.");
-    appendTextKeySegment(utf8ToUtf16(as<std::string>(column, value)), ascending, out);
+    appendTextKeySegment(utf8ToUtf16(as<std::string>(column, value)), ascending, out, column.sortVersion);
     return;
   }
   out.push_back(ascending ? kKeyAscending : kKeyDescending);
