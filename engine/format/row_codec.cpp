@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "engine/format/extended_date_time.h"
 #include "engine/format/long_value.h"
 #include "engine/format/text_codec.h"
 #include "engine/util/error.h"
@@ -47,6 +48,13 @@ Value decodeFixedWidthValue(const ColumnDef& column, ByteSpan b, const std::stri
       return g;
     }
     case ColumnType::Decimal: return decodeDecimal(column, b, owner);
+    case ColumnType::BigInt: need(8); return i64At(b, 0);
+    case ColumnType::Complex: need(4); return i32At(b, 0);
+    case ColumnType::ExtendedDateTime: {
+      need(kExtendedDateTimeSize - 1);
+      if (auto d = decodeExtendedDateTime(b)) return *d;
+      throw CorruptFileError("Corrupt file: " + owner + " holds a Date/Time Extended value that cannot be read.");
+    }
     case ColumnType::Text: return decodeTextValue(b);
     default: return Binary(b.begin(), b.end());
   }

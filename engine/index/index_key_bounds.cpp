@@ -42,6 +42,9 @@ bool keyOrderIsValueOrder(const ColumnDef& column) {
     case ColumnType::Double:
     case ColumnType::DateTime:
     case ColumnType::Decimal:
+    case ColumnType::BigInt:
+    case ColumnType::Complex:
+    case ColumnType::ExtendedDateTime:
       return true;
     default:
       return false;
