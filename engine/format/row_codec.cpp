@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "engine/format/extended_date_time.h"
+#include "engine/format/calculated_value.h"
 #include "engine/format/long_value.h"
 #include "engine/format/text_codec.h"
 #include "engine/util/error.h"
@@ -70,6 +71,12 @@ Value RowDecoder::decodeColumn(const ColumnDef& column, ByteSpan bytes) const {
   if (!rawLongValues_.empty() && isLongValueType(column.type) &&
       std::find(rawLongValues_.begin(), rawLongValues_.end(), column.number) != rawLongValues_.end())
     return Binary(bytes.begin(), bytes.end());
+  if (column.isCalculated()) {
+    // A Memo result is stored as a long value that holds the wrapper.
+    if (column.type == ColumnType::Memo || column.rawType == uint8_t(ColumnType::Memo))
+      return decodeCalculatedValue(column, readLongValue(file_, bytes, owner), owner);
+    return decodeCalculatedValue(column, bytes, owner);
+  }
   switch (column.type) {
     case ColumnType::Memo: return decodeTextValue(readLongValue(file_, bytes, owner));
     case ColumnType::OLE: return readLongValue(file_, bytes, owner);
@@ -106,7 +113,7 @@ void RowDecoder::decode(ByteSpan row, std::vector<Value>& out) const {
   for (size_t i = 0; i < table_.columns.size(); ++i) {
     const ColumnDef& c = table_.columns[i];
     bool present = c.number < ncols && (mask[c.number / 8] & (1 << (c.number % 8)));
-    if (c.type == ColumnType::Boolean) {
+    if (c.type == ColumnType::Boolean && !c.isCalculated()) {
       out[i] = present;
       continue;
     }
@@ -130,7 +137,7 @@ void RowDecoder::decode(ByteSpan row, std::vector<Value>& out) const {
       if (start > end || end > eod || start < 2)
         throw CorruptFileError("Corrupt file: " + owners_[i] + " has impossible bounds in its row.");
       ByteSpan bytes = row.subspan(start, end - start);
-      if (c.type == ColumnType::Text) {
+      if (c.type == ColumnType::Text && !c.isCalculated()) {
         // Reuse the string left from the previous row: scans decode many rows.
         if (auto* s = std::get_if<std::string>(&out[i]))
           decodeTextValue(bytes, *s);

@@ -31,6 +31,11 @@ struct ColumnDef {
   bool isAutoNumber() const { return isLongAutoNumber() || isGuidAutoNumber(); }
   bool isCompressedUnicode() const { return extFlags & 0x01; }
   bool isHyperlink() const { return flags & 0x80; }
+  // Calculated (Access 2010+): the row holds the stored result of an
+  // expression, wrapped; `type` is then the result type from the column's
+  // ResultType property and `rawType` the descriptor's code.
+  bool isCalculated() const { return (extFlags & 0xC0) == 0xC0; }
+  uint32_t complexId = 0;  // ACE complex columns: the id in MSysComplexColumns
 };
 
 struct IndexColumnRef {

@@ -93,6 +93,9 @@ class Database : public std::enable_shared_from_this<Database> {
   Database(std::string path, OpenOptions options);
   static std::shared_ptr<Database> openFile(const std::string& path, const OpenOptions& options);
   void loadCatalog();
+  // Calculated columns take the type of their stored result (the ResultType
+  // property); the descriptor's type code does not tell it.
+  void applyResultTypes(TableDef& def) const;
 
   std::string path_;
   OpenOptions options_;
