@@ -77,6 +77,10 @@ Value RowDecoder::decodeColumn(const ColumnDef& column, ByteSpan bytes) const {
       return decodeCalculatedValue(column, readLongValue(file_, bytes, owner), owner);
     return decodeCalculatedValue(column, bytes, owner);
   }
+  if (column.type == ColumnType::Complex && table_.complexValues && !complexKeys_) {
+    Value key = decodeFixedWidthValue(column, bytes, owner);
+    return table_.complexValues->display(column, std::get<int32_t>(key));
+  }
   switch (column.type) {
     case ColumnType::Memo: return decodeTextValue(readLongValue(file_, bytes, owner));
     case ColumnType::OLE: return readLongValue(file_, bytes, owner);

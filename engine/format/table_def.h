@@ -2,6 +2,7 @@
 // logical indexes, usage-map references, counters).
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -77,6 +78,15 @@ struct LongValueMaps {
   uint32_t freeMapPointer = 0;
 };
 
+// Turns the key a complex column's cell holds (ACE) into what the cell
+// stands for: the values of a multi-value column, the files of an
+// attachment column. Set on a TableDef by the database that read it.
+class ComplexValueSource {
+ public:
+  virtual ~ComplexValueSource() = default;
+  virtual Value display(const ColumnDef& column, int32_t key) const = 0;
+};
+
 struct TableDef {
   std::string name;
   uint32_t tdefPage = 0;
@@ -91,6 +101,7 @@ struct TableDef {
   std::vector<RealIndexDef> realIndexes;
   std::vector<LogicalIndexDef> logicalIndexes;  // in stored order
   std::vector<LongValueMaps> longValueMaps;
+  std::shared_ptr<const ComplexValueSource> complexValues;  // tables with complex columns
 
   const ColumnDef* findColumn(std::string_view name) const;  // case-insensitive
   const ColumnDef* columnByNumber(uint16_t number) const;

@@ -43,7 +43,6 @@ bool keyOrderIsValueOrder(const ColumnDef& column) {
     case ColumnType::DateTime:
     case ColumnType::Decimal:
     case ColumnType::BigInt:
-    case ColumnType::Complex:
     case ColumnType::ExtendedDateTime:
       return true;
     default:

@@ -1,6 +1,8 @@
 // Opening a Jet 4 file, reading its system catalog, and handing out table
 // definitions, relationships and property blobs on demand.
 #include "engine/table/database.h"
+
+#include "engine/table/complex_columns.h"
 #include "engine/table/table_cursor.h"
 
 #include <algorithm>
@@ -259,6 +261,13 @@ std::shared_ptr<const TableDef> Database::tableAtPage(uint32_t tdefPage, std::st
   }
   auto def = readTableDef(*pages_, tdefPage, name);
   applyResultTypes(*def);
+  for (const auto& c : def->columns)
+    if (c.type == ColumnType::Complex) {
+      std::lock_guard lock(cacheMutex_);
+      if (!complexColumns_) complexColumns_ = std::make_shared<ComplexColumns>(weak_from_this());
+      def->complexValues = complexColumns_;
+      break;
+    }
   std::lock_guard lock(cacheMutex_);
   for (auto& [page, cached] : tdefCache_)
     if (page == tdefPage) return cached;
@@ -381,6 +390,7 @@ void Database::invalidateCaches() {
   propertyCache_.clear();
   relationships_.reset();
   databaseProperties_.reset();
+  complexColumns_.reset();
 }
 
 void Database::reloadCatalog() {
