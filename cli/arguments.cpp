@@ -29,6 +29,8 @@ Arguments parseArguments(const std::vector<std::string>& args) {
       a.schema = value("--schema");
     } else if (w.rfind("--tables", 0) == 0) {
       a.tables = value("--tables");
+    } else if (w.rfind("--attachments", 0) == 0) {
+      a.attachments = value("--attachments");
     } else if (w.rfind("--report", 0) == 0) {
       a.report = value("--report");
     } else if (w == "--replace") {
@@ -57,6 +59,8 @@ const char* usageText() {
          "  export FILE TABLE           print every row of TABLE\n"
          "      --format csv|jsonl      output format (default csv)\n"
          "      --output PATH           write to PATH instead of standard output\n"
+         "      --attachments DIR       also save the files of attachment columns (.accdb)\n"
+         "                              as DIR/COLUMN/ROW/NAME, ROW counting from 1\n"
          "  export FILE TABLE --to dbase|excel|html|paradox|text DIR\n"
          "                              write TABLE as a file of that kind into the folder DIR\n"
          "                              (a file that exists there is never replaced)\n"

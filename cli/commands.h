@@ -24,6 +24,7 @@ struct Arguments {
   std::string schema;   // --schema
   std::string tables;   // --tables, comma-separated
   std::string report;   // --report
+  std::string attachments;  // --attachments DIR
   bool replace = false;
   bool atomic = false;
   bool discardJournal = false;

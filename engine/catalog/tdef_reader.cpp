@@ -108,11 +108,14 @@ std::shared_ptr<TableDef> readTableDef(const PageFile& file, uint32_t tdefPage, 
     c.type = typeFromCode(d[0]);
     c.number = u16At(d, 5);
     c.varIndex = u16At(d, 7);
-    if (c.type == ColumnType::Decimal) {
+    if (c.type == ColumnType::Complex) {
+      c.complexId = u32At(d, 11);
+    } else if (c.type == ColumnType::Decimal) {
       c.precision = d[11];
       c.scale = d[12];
     } else {
       c.sortOrder = u16At(d, 11);
+      if (c.type == ColumnType::Text || c.type == ColumnType::Memo) c.sortVersion = d[14];
     }
     c.flags = d[15];
     c.extFlags = d[16];

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "engine/format/extended_date_time.h"
+#include "engine/format/calculated_value.h"
 #include "engine/format/long_value.h"
 #include "engine/format/text_codec.h"
 #include "engine/util/error.h"
@@ -47,6 +49,13 @@ Value decodeFixedWidthValue(const ColumnDef& column, ByteSpan b, const std::stri
       return g;
     }
     case ColumnType::Decimal: return decodeDecimal(column, b, owner);
+    case ColumnType::BigInt: need(8); return i64At(b, 0);
+    case ColumnType::Complex: need(4); return i32At(b, 0);
+    case ColumnType::ExtendedDateTime: {
+      need(kExtendedDateTimeSize - 1);
+      if (auto d = decodeExtendedDateTime(b)) return *d;
+      throw CorruptFileError("Corrupt file: " + owner + " holds a Date/Time Extended value that cannot be read.");
+    }
     case ColumnType::Text: return decodeTextValue(b);
     default: return Binary(b.begin(), b.end());
   }
@@ -62,6 +71,16 @@ Value RowDecoder::decodeColumn(const ColumnDef& column, ByteSpan bytes) const {
   if (!rawLongValues_.empty() && isLongValueType(column.type) &&
       std::find(rawLongValues_.begin(), rawLongValues_.end(), column.number) != rawLongValues_.end())
     return Binary(bytes.begin(), bytes.end());
+  if (column.isCalculated()) {
+    // A Memo result is stored as a long value that holds the wrapper.
+    if (column.type == ColumnType::Memo || column.rawType == uint8_t(ColumnType::Memo))
+      return decodeCalculatedValue(column, readLongValue(file_, bytes, owner), owner);
+    return decodeCalculatedValue(column, bytes, owner);
+  }
+  if (column.type == ColumnType::Complex && table_.complexValues && !complexKeys_) {
+    Value key = decodeFixedWidthValue(column, bytes, owner);
+    return table_.complexValues->display(column, std::get<int32_t>(key));
+  }
   switch (column.type) {
     case ColumnType::Memo: return decodeTextValue(readLongValue(file_, bytes, owner));
     case ColumnType::OLE: return readLongValue(file_, bytes, owner);
@@ -98,7 +117,7 @@ void RowDecoder::decode(ByteSpan row, std::vector<Value>& out) const {
   for (size_t i = 0; i < table_.columns.size(); ++i) {
     const ColumnDef& c = table_.columns[i];
     bool present = c.number < ncols && (mask[c.number / 8] & (1 << (c.number % 8)));
-    if (c.type == ColumnType::Boolean) {
+    if (c.type == ColumnType::Boolean && !c.isCalculated()) {
       out[i] = present;
       continue;
     }
@@ -122,7 +141,7 @@ void RowDecoder::decode(ByteSpan row, std::vector<Value>& out) const {
       if (start > end || end > eod || start < 2)
         throw CorruptFileError("Corrupt file: " + owners_[i] + " has impossible bounds in its row.");
       ByteSpan bytes = row.subspan(start, end - start);
-      if (c.type == ColumnType::Text) {
+      if (c.type == ColumnType::Text && !c.isCalculated()) {
         // Reuse the string left from the previous row: scans decode many rows.
         if (auto* s = std::get_if<std::string>(&out[i]))
           decodeTextValue(bytes, *s);

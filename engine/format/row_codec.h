@@ -19,6 +19,9 @@ class RowDecoder {
   // holds for them (the long-value header and any inline data) instead of
   // their values, so a row can be written again without copying them.
   void keepLongValuesRaw(std::vector<uint16_t> columnNumbers) { rawLongValues_ = std::move(columnNumbers); }
+  // Complex columns decode to the key the row holds (as their index stores
+  // it) instead of what the key stands for.
+  void keepComplexKeys() { complexKeys_ = true; }
 
  private:
   Value decodeColumn(const ColumnDef& column, ByteSpan bytes) const;
@@ -26,6 +29,7 @@ class RowDecoder {
   const TableDef& table_;
   std::vector<std::string> owners_;  // "column 'X' of table 'T'" for messages
   std::vector<uint16_t> rawLongValues_;
+  bool complexKeys_ = false;
 };
 
 // Value of one column from its stored bytes (not for Boolean or long values).

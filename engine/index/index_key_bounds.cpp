@@ -22,14 +22,14 @@ bool appendEqualityBound(const ColumnDef& column, const Value& value, bool ascen
   if (!text) throw EngineError("A text key of column '" + column.name + "' was sought with a value of another type.");
   Bytes check;
   appendKeySegment(column, value, ascending, check);  // refuses sort orders keys cannot be built in
-  appendTextKeyPrimary(utf8ToUtf16(*text), ascending, true, out);
+  appendTextKeyPrimary(utf8ToUtf16(*text), ascending, true, out, column.sortVersion);
   return false;
 }
 
 void appendTextStartBound(const ColumnDef& column, std::string_view prefix, bool ascending, Bytes& out) {
   Bytes check;
   appendKeySegment(column, std::string(prefix), ascending, check);
-  appendTextKeyPrimary(utf8ToUtf16(std::string(prefix)), ascending, false, out);
+  appendTextKeyPrimary(utf8ToUtf16(std::string(prefix)), ascending, false, out, column.sortVersion);
 }
 
 bool keyOrderIsValueOrder(const ColumnDef& column) {
@@ -42,6 +42,8 @@ bool keyOrderIsValueOrder(const ColumnDef& column) {
     case ColumnType::Double:
     case ColumnType::DateTime:
     case ColumnType::Decimal:
+    case ColumnType::BigInt:
+    case ColumnType::ExtendedDateTime:
       return true;
     default:
       return false;

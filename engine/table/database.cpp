@@ -1,6 +1,8 @@
 // Opening a Jet 4 file, reading its system catalog, and handing out table
 // definitions, relationships and property blobs on demand.
 #include "engine/table/database.h"
+
+#include "engine/table/complex_columns.h"
 #include "engine/table/table_cursor.h"
 
 #include <algorithm>
@@ -252,12 +254,42 @@ std::shared_ptr<const TableDef> Database::table(std::string_view name) const {
 }
 
 std::shared_ptr<const TableDef> Database::tableAtPage(uint32_t tdefPage, std::string name) const {
-  std::lock_guard lock(cacheMutex_);
-  for (auto& [page, def] : tdefCache_)
-    if (page == tdefPage) return def;
+  {
+    std::lock_guard lock(cacheMutex_);
+    for (auto& [page, def] : tdefCache_)
+      if (page == tdefPage) return def;
+  }
   auto def = readTableDef(*pages_, tdefPage, name);
+  applyResultTypes(*def);
+  for (const auto& c : def->columns)
+    if (c.type == ColumnType::Complex) {
+      std::lock_guard lock(cacheMutex_);
+      if (!complexColumns_) complexColumns_ = std::make_shared<ComplexColumns>(weak_from_this());
+      def->complexValues = complexColumns_;
+      break;
+    }
+  std::lock_guard lock(cacheMutex_);
+  for (auto& [page, cached] : tdefCache_)
+    if (page == tdefPage) return cached;
   tdefCache_.emplace_back(tdefPage, def);
   return def;
+}
+
+void Database::applyResultTypes(TableDef& def) const {
+  bool any = false;
+  for (const auto& c : def.columns) any = any || c.isCalculated();
+  if (!any || !findObject(def.name)) return;
+  const PropertyBlob& props = tableProperties(def.name);
+  for (auto& c : def.columns) {
+    if (!c.isCalculated()) continue;
+    const PropertySet* set = props.column(c.name);
+    const PropertyRecord* r = set ? set->find("ResultType") : nullptr;
+    const uint8_t* code = r ? std::get_if<uint8_t>(&r->value) : nullptr;
+    if (!code || !isKnownColumnType(*code))
+      throw CorruptFileError("Corrupt file: the calculated column '" + c.name + "' of table '" + def.name +
+                             "' has no readable result type.");
+    c.type = ColumnType(*code);
+  }
 }
 
 const std::vector<Relationship>& Database::relationships() const {
@@ -358,6 +390,7 @@ void Database::invalidateCaches() {
   propertyCache_.clear();
   relationships_.reset();
   databaseProperties_.reset();
+  complexColumns_.reset();
 }
 
 void Database::reloadCatalog() {

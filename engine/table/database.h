@@ -19,7 +19,8 @@
 namespace kevra {
 
 class PageFile;
-class TableCursor;  // engine/table/table_cursor.h
+class TableCursor;     // engine/table/table_cursor.h
+class ComplexColumns;  // engine/table/complex_columns.h
 
 struct OpenOptions {
   bool readOnly = true;
@@ -57,6 +58,12 @@ class Database : public std::enable_shared_from_this<Database> {
   const PropertyBlob& tableProperties(std::string_view name) const;
   // Database-level properties (MSysDb).
   const PropertyBlob& databaseProperties() const;
+  // What the complex columns of an ACE file hold (null until a table with
+  // one was read).
+  std::shared_ptr<const ComplexColumns> complexColumns() const {
+    std::lock_guard lock(cacheMutex_);
+    return complexColumns_;
+  }
 
   // Rows
   std::unique_ptr<TableCursor> openCursor(std::shared_ptr<const TableDef> table) const;
@@ -93,6 +100,9 @@ class Database : public std::enable_shared_from_this<Database> {
   Database(std::string path, OpenOptions options);
   static std::shared_ptr<Database> openFile(const std::string& path, const OpenOptions& options);
   void loadCatalog();
+  // Calculated columns take the type of their stored result (the ResultType
+  // property); the descriptor's type code does not tell it.
+  void applyResultTypes(TableDef& def) const;
 
   std::string path_;
   OpenOptions options_;
@@ -105,6 +115,7 @@ class Database : public std::enable_shared_from_this<Database> {
   mutable std::unique_ptr<std::vector<Relationship>> relationships_;
   mutable std::vector<std::pair<std::string, std::unique_ptr<PropertyBlob>>> propertyCache_;
   mutable std::unique_ptr<PropertyBlob> databaseProperties_;
+  mutable std::shared_ptr<ComplexColumns> complexColumns_;
   uint32_t lastMapPage_ = 0;
 };
 

@@ -187,6 +187,8 @@ uint64_t TableCursor::followRowChange(uint32_t location, int liveRows) {
   return m.checkpoints[k] + before;
 }
 
+void TableCursor::keepComplexKeys() { impl_->decoder.keepComplexKeys(); }
+
 void TableCursor::keepLongValuesRaw(std::vector<uint16_t> columnNumbers) {
   impl_->decoder.keepLongValuesRaw(std::move(columnNumbers));
 }
