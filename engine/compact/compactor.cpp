@@ -165,7 +165,7 @@ class RowCopier {
     while (index.next(entry)) {
       PageRef holder;
       ByteSpan bytes = readRowAt(source_->pages(), entry.rowLocation(), holder, owner);
-      DataPage page(holder, entry.page, owner);
+      DataPage page(holder, entry.page, owner, source_->pages().layout());
       if (page.slotFlags(entry.row) & kSlotOverflow) {
         if (bytes.size() < 4) throw CorruptFileError("Corrupt file: an overflow row of " + owner + " is truncated.");
         const uint32_t target = u32At(bytes, 0);

@@ -27,6 +27,9 @@ struct OpenOptions {
   // Where the file lives; null means the operating system's file system.
   // Must outlive the Database.
   FileSystem* fileSystem = nullptr;
+  // Access 97 files: the code page their text is read in, when it is not the
+  // one the header declares (0: the header's). Other formats ignore it.
+  int codePage = 0;
 };
 
 class Database : public std::enable_shared_from_this<Database> {
