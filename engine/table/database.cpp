@@ -330,7 +330,7 @@ PropertyBlob readBlobAt(const std::shared_ptr<const Database>& db, uint32_t loca
   RowDecoder decoder(db->pages(), *slim);
   std::vector<Value> values;
   decoder.decode(row, values);
-  if (auto* b = std::get_if<Binary>(&values[0])) return parsePropertyBlob(ByteSpan(*b));
+  if (auto* b = std::get_if<Binary>(&values[0])) return parsePropertyBlob(ByteSpan(*b), db->pages().layout().textCodePage);
   return {};
 }
 
