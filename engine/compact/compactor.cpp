@@ -370,6 +370,10 @@ void compactDatabase(FileSystem& fs, const std::string& source, const std::strin
   readOptions.password = options.sourcePassword;
   readOptions.fileSystem = &fs;
   auto src = Database::open(source, readOptions);
+  // Rows are copied as stored, in the Jet 4 layout the destination has.
+  if (src->header().format == FileFormat::Jet3)
+    throw UnsupportedError("'" + fileName(source) + "' is a " + fileFormatName(FileFormat::Jet3) +
+                           " database; only Jet 4 files can be compacted for now.");
   // A damaged source is not copied: the copy would carry the damage on, or
   // stop halfway. The first problem is named. Index contents are not
   // compared here (that needs memory as large as the keys); indexes are
