@@ -1,4 +1,4 @@
-// Opening a Jet 4 file, reading its system catalog, and handing out table
+// Opening a Jet 4 or Jet 3 file, reading its system catalog, and handing out table
 // definitions, relationships and property blobs on demand.
 #include "engine/table/database.h"
 #include "engine/table/table_cursor.h"

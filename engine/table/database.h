@@ -1,6 +1,7 @@
-// Database: the engine's entry point for one Jet 4 file. Opening reads the
-// header page and the system catalog; table definitions are read on first
-// use and rows are read page by page through TableCursor.
+// Database: the engine's entry point for one Jet 4 file (or an Access 97 Jet 3
+// file, read-only). Opening reads the header page and the system catalog;
+// table definitions are read on first use and rows are read page by page
+// through TableCursor.
 #pragma once
 #include <cstdint>
 #include <memory>
