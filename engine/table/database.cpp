@@ -319,18 +319,21 @@ PropertyBlob readBlobAt(const std::shared_ptr<const Database>& db, uint32_t loca
   PageRef holder;
   ByteSpan row = readRowAt(db->pages(), location, holder, "the system catalog");
   // A catalog row that grew may have moved: its slot then holds a pointer.
-  for (int hop = 0; DataPage(holder, pointerPage(location), "the system catalog", db->pages().layout())
-                            .slotFlags(pointerRow(location)) &
-                        kSlotOverflow;
-       ++hop) {
-    if (hop >= 8 || row.size() < 4) throw CorruptFileError("Corrupt file: a moved row of the system catalog cannot be followed.");
+  auto moved = [&] {
+    DataPage page(holder, pointerPage(location), "the system catalog", db->pages().layout());
+    return (page.slotFlags(pointerRow(location)) & kSlotOverflow) != 0;
+  };
+  for (int hop = 0; moved(); ++hop) {
+    if (hop >= 8 || row.size() < 4)
+      throw CorruptFileError("Corrupt file: a moved row of the system catalog cannot be followed.");
     location = u32At(row, 0);
     row = readRowAt(db->pages(), location, holder, "the system catalog");
   }
   RowDecoder decoder(db->pages(), *slim);
   std::vector<Value> values;
   decoder.decode(row, values);
-  if (auto* b = std::get_if<Binary>(&values[0])) return parsePropertyBlob(ByteSpan(*b), db->pages().layout().textCodePage);
+  if (auto* b = std::get_if<Binary>(&values[0]))
+    return parsePropertyBlob(ByteSpan(*b), db->pages().layout().textCodePage);
   return {};
 }
 
