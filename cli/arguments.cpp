@@ -19,6 +19,8 @@ Arguments parseArguments(const std::vector<std::string>& args) {
       a.output = value("--output");
     } else if (w.rfind("--password", 0) == 0) {
       a.password = value("--password");
+    } else if (w.rfind("--codepage", 0) == 0) {
+      a.codePage = value("--codepage");
     } else if (w.rfind("--rows", 0) == 0) {
       a.rows = value("--rows");
     } else if (w.rfind("--to", 0) == 0) {
@@ -92,6 +94,8 @@ const char* usageText() {
          "\n"
          "Options for every command:\n"
          "  --password PW               database password of a protected file\n"
+         "  --codepage N                read the text of an Access 97 file in code page N\n"
+         "                              (e.g. 1251) instead of the one its header names\n"
          "  --help                      show this text\n";
 }
 

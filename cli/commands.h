@@ -18,6 +18,7 @@ struct Arguments {
   std::string format;    // --format
   std::string output;    // --output
   std::string password;  // --password
+  std::string codePage;  // --codepage: text code page of an Access 97 file
   std::string rows;      // --rows
   std::string seed;      // --seed
   std::string to;        // --to

@@ -8,6 +8,7 @@
 #include "engine/format/calculated_value.h"
 #include "engine/format/long_value.h"
 #include "engine/format/text_codec.h"
+#include "engine/util/code_page.h"
 #include "engine/util/error.h"
 
 namespace kevra {
@@ -29,6 +30,12 @@ Decimal decodeDecimal(const ColumnDef& column, ByteSpan b, const std::string& ow
 }
 
 }  // namespace
+
+void decodeColumnText(const ColumnDef& column, ByteSpan bytes, std::string& out) {
+  if (column.codePage == 0) return decodeTextValue(bytes, out);
+  out.clear();
+  appendCodePageAsUtf8(bytes, codePageUpperHalf(column.codePage), out);
+}
 
 Value decodeFixedWidthValue(const ColumnDef& column, ByteSpan b, const std::string& owner) {
   auto need = [&](size_t n) {
@@ -56,12 +63,17 @@ Value decodeFixedWidthValue(const ColumnDef& column, ByteSpan b, const std::stri
       if (auto d = decodeExtendedDateTime(b)) return *d;
       throw CorruptFileError("Corrupt file: " + owner + " holds a Date/Time Extended value that cannot be read.");
     }
-    case ColumnType::Text: return decodeTextValue(b);
+    case ColumnType::Text: {
+      std::string text;
+      decodeColumnText(column, b, text);
+      return text;
+    }
     default: return Binary(b.begin(), b.end());
   }
 }
 
 RowDecoder::RowDecoder(const PageFile& file, const TableDef& table) : file_(file), table_(table) {
+  if (file.layout().jet3) codePage_ = codePageUpperHalf(file.layout().textCodePage);
   owners_.reserve(table.columns.size());
   for (const auto& c : table.columns) owners_.push_back("column '" + c.name + "' of table '" + table.name + "'");
 }
@@ -82,13 +94,18 @@ Value RowDecoder::decodeColumn(const ColumnDef& column, ByteSpan bytes) const {
     return table_.complexValues->display(column, std::get<int32_t>(key));
   }
   switch (column.type) {
-    case ColumnType::Memo: return decodeTextValue(readLongValue(file_, bytes, owner));
+    case ColumnType::Memo: {
+      std::string text;
+      decodeColumnText(column, readLongValue(file_, bytes, owner), text);
+      return text;
+    }
     case ColumnType::OLE: return readLongValue(file_, bytes, owner);
     default: return decodeFixedWidthValue(column, bytes, owner);
   }
 }
 
 void RowDecoder::decode(ByteSpan row, std::vector<Value>& out) const {
+  if (codePage_) return decodeJet3(row, out);
   const std::string& table = table_.name;
   if (row.size() < 2) throw CorruptFileError("Corrupt file: a row of table '" + table + "' is truncated.");
   size_t ncols = u16At(row, 0);
@@ -150,6 +167,47 @@ void RowDecoder::decode(ByteSpan row, std::vector<Value>& out) const {
       } else {
         out[i] = decodeColumn(c, bytes);
       }
+    }
+  }
+}
+
+void RowDecoder::decodeJet3(ByteSpan row, std::vector<Value>& out) const {
+  Jet3Row& r = jet3Row_;
+  locateJet3Row(row, table_.varColumnCount > 0, table_.name, r);
+  const size_t varCount = r.varCount();
+  out.resize(table_.columns.size());
+  for (size_t i = 0; i < table_.columns.size(); ++i) {
+    const ColumnDef& c = table_.columns[i];
+    bool present = c.number < r.columnCount && (r.nullMask[c.number / 8] & (1 << (c.number % 8)));
+    if (c.type == ColumnType::Boolean) {
+      out[i] = present;
+      continue;
+    }
+    if (!present) {
+      out[i] = std::monostate{};
+      continue;
+    }
+    if (c.isFixed()) {
+      size_t start = 1 + size_t(c.fixedOffset);
+      if (start + c.length > r.fixedEnd) throw CorruptFileError("Corrupt file: " + owners_[i] + " lies outside its row.");
+      out[i] = decodeColumn(c, row.subspan(start, c.length));
+      continue;
+    }
+    if (c.varIndex >= varCount) {
+      out[i] = std::monostate{};  // the row predates the column
+      continue;
+    }
+    size_t start = r.varOffsets[c.varIndex], end = r.varOffsets[c.varIndex + 1];
+    if (start > end || start < 1)
+      throw CorruptFileError("Corrupt file: " + owners_[i] + " has impossible bounds in its row.");
+    ByteSpan bytes = row.subspan(start, end - start);
+    if (c.type == ColumnType::Text) {
+      std::string* s = std::get_if<std::string>(&out[i]);
+      if (!s) s = &out[i].emplace<std::string>();
+      s->clear();
+      appendCodePageAsUtf8(bytes, codePage_, *s);
+    } else {
+      out[i] = decodeColumn(c, bytes);
     }
   }
 }

@@ -18,13 +18,14 @@ struct ColumnDef {
   uint16_t number = 0;       // null-mask bit; identity inside the row
   uint16_t varIndex = 0;     // variable columns: slot in the var offset table
   uint16_t fixedOffset = 0;  // fixed columns: offset inside the fixed area
-  uint16_t length = 0;       // bytes (Text: 2 x characters)
+  uint16_t length = 0;       // bytes (Text: 2 x characters, also in Jet 3, which stores 1 x)
   uint8_t flags = 0;
   uint8_t extFlags = 0;
   uint8_t precision = 0;  // Decimal
   uint8_t scale = 0;      // Decimal
   uint16_t sortOrder = 0;  // Text/Memo collation (0x0409 General)
   uint8_t sortVersion = 0;  // Text/Memo: 0 General (legacy), 1 General of Access 2010+
+  uint16_t codePage = 0;   // Text/Memo of Jet 3 files: the single-byte code page; 0 for UTF-16
 
   bool isFixed() const { return flags & 0x01; }
   bool isLongAutoNumber() const { return flags & 0x04; }

@@ -1,6 +1,7 @@
 // Seek bounds from values, by column type.
 #include "engine/index/index_key_bounds.h"
 
+#include "engine/index/general97_key_encoder.h"
 #include "engine/index/index_key_encoder.h"
 #include "engine/index/text_key_encoder.h"
 #include "engine/util/error.h"
@@ -22,6 +23,10 @@ bool appendEqualityBound(const ColumnDef& column, const Value& value, bool ascen
   if (!text) throw EngineError("A text key of column '" + column.name + "' was sought with a value of another type.");
   Bytes check;
   appendKeySegment(column, value, ascending, check);  // refuses sort orders keys cannot be built in
+  if (column.codePage != 0) {
+    appendGeneral97KeyPrimary(ByteSpan(general97Bytes(column, *text)), ascending, out);
+    return false;
+  }
   appendTextKeyPrimary(utf8ToUtf16(*text), ascending, true, out, column.sortVersion);
   return false;
 }
@@ -29,6 +34,7 @@ bool appendEqualityBound(const ColumnDef& column, const Value& value, bool ascen
 void appendTextStartBound(const ColumnDef& column, std::string_view prefix, bool ascending, Bytes& out) {
   Bytes check;
   appendKeySegment(column, std::string(prefix), ascending, check);
+  if (column.codePage != 0) return appendGeneral97KeyPrimary(ByteSpan(general97Bytes(column, prefix)), ascending, out);
   appendTextKeyPrimary(utf8ToUtf16(std::string(prefix)), ascending, false, out, column.sortVersion);
 }
 

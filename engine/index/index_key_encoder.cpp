@@ -7,7 +7,9 @@
 #include <string>
 
 #include "engine/format/extended_date_time.h"
+#include "engine/index/general97_key_encoder.h"
 #include "engine/index/text_key_encoder.h"
+#include "engine/util/code_page.h"
 #include "engine/util/error.h"
 #include "engine/util/utf.h"
 
@@ -79,6 +81,15 @@ void appendDecimal(const Decimal& d, bool ascending, Bytes& out) {
 
 }  // namespace
 
+Bytes general97Bytes(const ColumnDef& column, std::string_view text) {
+  if (column.codePage != 1252 || column.sortOrder != kGeneralSortOrder)
+    throw UnsupportedError("Column '" + column.name + "' holds text in code page " + std::to_string(column.codePage) +
+                           "; only Access 97 text in code page 1252 can be indexed.");
+  size_t unmappable = 0;
+  std::string bytes = encodeCodePage(text, 1252, unmappable);
+  return Bytes(bytes.begin(), bytes.end());
+}
+
 void appendKeySegment(const ColumnDef& column, const Value& value, bool ascending, Bytes& out) {
   if (column.type == ColumnType::Boolean) {
     // Booleans are never NULL; a missing value reads as false.
@@ -95,6 +106,10 @@ void appendKeySegment(const ColumnDef& column, const Value& value, bool ascendin
     return;
   }
   if (column.type == ColumnType::Text || column.type == ColumnType::Memo) {
+    if (column.codePage != 0) {
+      appendGeneral97KeySegment(ByteSpan(general97Bytes(column, as<std::string>(column, value))), ascending, out);
+      return;
+    }
     if (column.sortOrder != kGeneralSortOrder)
       throw UnsupportedError("Column '" + column.name + "' uses text sort order " + std::to_string(column.sortOrder) +
                              "; only the General sort order (1033) can be indexed.");

@@ -1,4 +1,4 @@
-// Opening a Jet 4 file, reading its system catalog, and handing out table
+// Opening a Jet 4 or Jet 3 file, reading its system catalog, and handing out table
 // definitions, relationships and property blobs on demand.
 #include "engine/table/database.h"
 
@@ -16,6 +16,7 @@
 #include "engine/format/long_value.h"
 #include "engine/format/row_codec.h"
 #include "engine/storage/page_file.h"
+#include "engine/util/code_page.h"
 #include "engine/util/error.h"
 #include "engine/util/utf.h"
 
@@ -138,9 +139,6 @@ std::shared_ptr<Database> Database::openFile(const std::string& path, const Open
   if (header.format == FileFormat::Unknown)
     throw UnsupportedError("'" + fileName(path) + "' has an unknown database format (version byte " +
                            std::to_string(header.versionByte) + ").");
-  if (header.format == FileFormat::Jet3)
-    throw UnsupportedError("'" + fileName(path) + "' is a " + fileFormatName(header.format) +
-                           " database; only Jet 4 (Access 2000-2003) and .accdb files can be opened.");
   if (header.encryptionKey != 0)
     throw UnsupportedError("'" + fileName(path) + "' is encrypted; encrypted databases cannot be opened yet.");
   if (std::string reason = readOnlyReasonFor(header.format); !reason.empty()) {
@@ -150,6 +148,13 @@ std::shared_ptr<Database> Database::openFile(const std::string& path, const Open
       db->options_.readOnly = true;
       db->pages_ = std::make_unique<PageFile>(fs, path, true);
     }
+  }
+  if (header.format == FileFormat::Jet3) {
+    int codePage = options.codePage ? options.codePage : header.codePage;
+    if (options.codePage && !isKnownCodePage(options.codePage))
+      throw EngineError("Code page " + std::to_string(options.codePage) +
+                        " is not one Kevra can read text in; use one of 874, 1250-1258, 437, 850, 852, 865, 866.");
+    db->pages_->setTextCodePage(uint16_t(isKnownCodePage(codePage) ? codePage : 1252));
   }
   ReadScope reading(*db);
   if (header.hasPassword()) {
@@ -345,10 +350,22 @@ PropertyBlob readBlobAt(const std::shared_ptr<const Database>& db, uint32_t loca
   if (slim->columns.empty()) return {};
   PageRef holder;
   ByteSpan row = readRowAt(db->pages(), location, holder, "the system catalog");
+  // A catalog row that grew may have moved: its slot then holds a pointer.
+  auto moved = [&] {
+    DataPage page(holder, pointerPage(location), "the system catalog", db->pages().layout());
+    return (page.slotFlags(pointerRow(location)) & kSlotOverflow) != 0;
+  };
+  for (int hop = 0; moved(); ++hop) {
+    if (hop >= 8 || row.size() < 4)
+      throw CorruptFileError("Corrupt file: a moved row of the system catalog cannot be followed.");
+    location = u32At(row, 0);
+    row = readRowAt(db->pages(), location, holder, "the system catalog");
+  }
   RowDecoder decoder(db->pages(), *slim);
   std::vector<Value> values;
   decoder.decode(row, values);
-  if (auto* b = std::get_if<Binary>(&values[0])) return parsePropertyBlob(ByteSpan(*b));
+  if (auto* b = std::get_if<Binary>(&values[0]))
+    return parsePropertyBlob(ByteSpan(*b), db->pages().layout().textCodePage);
   return {};
 }
 

@@ -1,6 +1,7 @@
-// Database: the engine's entry point for one Jet 4 file. Opening reads the
-// header page and the system catalog; table definitions are read on first
-// use and rows are read page by page through TableCursor.
+// Database: the engine's entry point for one Jet 4 file (or an Access 97 Jet 3
+// file, read-only). Opening reads the header page and the system catalog;
+// table definitions are read on first use and rows are read page by page
+// through TableCursor.
 #pragma once
 #include <cstdint>
 #include <memory>
@@ -28,6 +29,9 @@ struct OpenOptions {
   // Where the file lives; null means the operating system's file system.
   // Must outlive the Database.
   FileSystem* fileSystem = nullptr;
+  // Access 97 files: the code page their text is read in, when it is not the
+  // one the header declares (0: the header's). Other formats ignore it.
+  int codePage = 0;
 };
 
 class Database : public std::enable_shared_from_this<Database> {
