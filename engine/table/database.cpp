@@ -13,6 +13,7 @@
 #include "engine/storage/data_page.h"
 #include "engine/format/long_value.h"
 #include "engine/format/row_codec.h"
+#include "engine/storage/page_codec.h"
 #include "engine/storage/page_file.h"
 #include "engine/util/error.h"
 #include "engine/util/utf.h"
@@ -98,11 +99,9 @@ std::shared_ptr<Database> Database::open(const std::string& path, const OpenOpti
     auto it = writers().find(*id);
     if (it != writers().end()) {
       if (auto existing = it->second.lock()) {
-        if (existing->header_.hasPassword() && options.password != existing->header_.password)
-          throw EngineError(options.password.empty()
-                                ? "'" + fileName(path) + "' is protected by a database password; give it with the "
-                                      "connection property Jet OLEDB:Database Password."
-                                : "Not a valid password for '" + fileName(path) + "'.");
+        if (existing->passwordProtected_ && options.password != existing->options_.password)
+          throw EngineError(options.password.empty() ? missingPasswordMessage(fileName(path))
+                                                     : wrongPasswordMessage(fileName(path)));
         return existing;
       }
     }
@@ -139,8 +138,6 @@ std::shared_ptr<Database> Database::openFile(const std::string& path, const Open
   if (header.format == FileFormat::Jet3)
     throw UnsupportedError("'" + fileName(path) + "' is a " + fileFormatName(header.format) +
                            " database; only Jet 4 (Access 2000-2003) and .accdb files can be opened.");
-  if (header.encryptionKey != 0)
-    throw UnsupportedError("'" + fileName(path) + "' is encrypted; encrypted databases cannot be opened yet.");
   if (std::string reason = readOnlyReasonFor(header.format); !reason.empty()) {
     db->readOnlyReason_ = reason;
     if (!options.readOnly) {
@@ -151,11 +148,16 @@ std::shared_ptr<Database> Database::openFile(const std::string& path, const Open
   }
   ReadScope reading(*db);
   if (header.hasPassword()) {
-    if (options.password.empty())
-      throw EngineError("'" + fileName(path) +
-                        "' is protected by a database password; give it with the connection property "
-                        "Jet OLEDB:Database Password.");
-    if (options.password != header.password) throw EngineError("Not a valid password for '" + fileName(path) + "'.");
+    if (options.password.empty()) throw EngineError(missingPasswordMessage(fileName(path)));
+    if (options.password != header.password) throw EngineError(wrongPasswordMessage(fileName(path)));
+  }
+  if (header.encryptionKey != 0) {
+    const PageRef headerPage = db->pages_->read(0);
+    ByteSpan page0 = db->pages_->span(headerPage);
+    db->passwordProtected_ = header.hasPassword() || needsEncryptionPassword(page0, header);
+    db->pages_->setCodec(openPageCodec(page0, header, options.password, fileName(path)));
+  } else {
+    db->passwordProtected_ = header.hasPassword();
   }
   db->header_ = std::move(header);
   db->loadCatalog();

@@ -97,6 +97,7 @@ class Database : public std::enable_shared_from_this<Database> {
   std::string path_;
   OpenOptions options_;
   std::string readOnlyReason_;
+  bool passwordProtected_ = false;  // opened only with the right password
   std::unique_ptr<PageFile> pages_;
   DatabaseHeader header_;
   std::vector<CatalogObject> objects_;
