@@ -20,6 +20,7 @@ cmake -S "$kevra_root" -B "$build_dir" \
   -DCMAKE_BUILD_TYPE="${KEVRA_BUILD_TYPE:-RelWithDebInfo}" \
   -DKEVRA_BUILD_GUI=ON -DKEVRA_BUILD_TESTS=ON -DKEVRA_BUILD_BENCH=ON
 cmake --build "$build_dir" -j "$jobs"
+kevra_need_mdb_reader "$build_dir"
 
 export QT_QPA_PLATFORM=offscreen
 cd "$build_dir"
