@@ -10,6 +10,7 @@
 #include <functional>
 #include <iterator>
 
+#include "database/database_password.h"
 #include "engine/format/value_text.h"
 #include "engine/storage/fault_injecting_file_system.h"
 #include "engine/storage/header.h"
@@ -271,4 +272,16 @@ TEST(OfficeEncryption, SchemesThatCannotBeReadAreRefusedByName) {
             std::string::npos);
   EXPECT_NE(refusalFor([](std::vector<uint8_t>& p) { putU32(&p[0x2A3], 0xFFFF); }).find("is damaged"),
             std::string::npos);
+}
+
+TEST(OfficeEncryption, ThePasswordPromptKnowsEncryptedFiles) {
+  const std::string oldenc = sample("formats/v2007-db2007-oldenc.accdb");
+  const std::string agile = sample("formats/v2010-office-agile-4.4.accdb");
+  EXPECT_TRUE(db::databaseHasPassword(oldenc));
+  EXPECT_TRUE(db::databaseHasPassword(agile));
+  EXPECT_FALSE(db::databaseHasPassword(sample("formats/v2000-db-enc.mdb"))) << "Jet page encryption has no password";
+  EXPECT_TRUE(db::databasePasswordMatches(oldenc, "Test123"));
+  EXPECT_FALSE(db::databasePasswordMatches(oldenc, "test123"));
+  EXPECT_TRUE(db::databasePasswordMatches(agile, "password"));
+  EXPECT_FALSE(db::databasePasswordMatches(agile, ""));
 }
