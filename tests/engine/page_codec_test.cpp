@@ -11,6 +11,7 @@
 #include <iterator>
 
 #include "database/database_password.h"
+#include "engine/compact/compactor.h"
 #include "engine/format/value_text.h"
 #include "engine/storage/fault_injecting_file_system.h"
 #include "engine/storage/header.h"
@@ -198,6 +199,16 @@ TEST(JetPageEncryption, StoppedAtEveryStepOfACommitLeavesOldOrNewState) {
   EXPECT_GT(sawNew, 0);
 }
 
+TEST(JetPageEncryption, ACompactedCopyStaysEncryptedWithTheSameKey) {
+  MemoryFileSystem fs;
+  fs.put("/db/enc.mdb", formatSample("v2000-db-enc.mdb"));
+  compactDatabase(fs, "/db/enc.mdb", "/db/copy.mdb", {});
+  const auto bytes = fs.bytes("/db/copy.mdb");
+  EXPECT_EQ(decodeHeader(ByteSpan(bytes.data(), 4096)).encryptionKey, 0xA7B773E0u);
+  EXPECT_FALSE(contains(bytes, "hello")) << "a row reached the copy in the clear";
+  EXPECT_EQ(rowsOf(openOn(fs, "/db/copy.mdb", true), "Table1"), "1|hello|0|\n2|world|42|\n");
+}
+
 // ---- Office encryption ----
 
 TEST(OfficeEncryption, Rc4CryptoApiSampleOpensWithItsPassword) {
@@ -238,6 +249,18 @@ TEST(OfficeEncryption, ASecondWriterOpenNeedsThePasswordToo) {
             "'agile.accdb' is protected by a database password; give it with the connection property Jet "
             "OLEDB:Database Password.");
   EXPECT_EQ(openOn(fs, "/db/agile.accdb", false, "password"), first);
+}
+
+TEST(OfficeEncryption, ACompactedCopyKeepsThePassword) {
+  MemoryFileSystem fs;
+  fs.put("/db/agile.accdb", formatSample("v2010-office-agile-4.4.accdb"));
+  CompactOptions options;
+  options.sourcePassword = "password";
+  compactDatabase(fs, "/db/agile.accdb", "/db/copy.mdb", options);
+  EXPECT_EQ(messageOf([&] { openOn(fs, "/db/copy.mdb", true); }),
+            "'copy.mdb' is protected by a database password; give it with the connection property Jet OLEDB:Database "
+            "Password.");
+  EXPECT_EQ(rowsOf(openOn(fs, "/db/copy.mdb", true, "password"), "Table1"), "1|One|\n2|Two|\n3|Three|\n");
 }
 
 namespace {
