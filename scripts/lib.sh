@@ -35,15 +35,19 @@ KEVRA_GUI_PACKAGES=(qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-
 # Headless GUI tests, the independent readers used as oracles (mdbtools for
 # Jet files; dbfread, xlrd, Gnumeric's ssconvert and pxlib for the foreign
 # formats), python3 for the layering check, and a PostgreSQL server and
-# sqlite3 for the upsize tests; Node.js and npm for mdb-reader, the second
-# independent reader of Access files.
-KEVRA_TEST_PACKAGES=(mdbtools xvfb xauth time python3 python3-dbfread python3-xlrd gnumeric pxlib-dev postgresql sqlite3
-                     nodejs npm)
+# sqlite3 for the upsize tests.
+KEVRA_TEST_PACKAGES=(mdbtools xvfb xauth time python3 python3-dbfread python3-xlrd gnumeric pxlib-dev postgresql sqlite3)
 
-# kevra_need_mdb_reader BUILD_DIR : installs the mdb-reader package beside the
-# script the build copied there (tests/interop/mdb_reader), once.
+# kevra_need_mdb_reader BUILD_DIR : installs mdb-reader, the second independent
+# reader of Access files, beside the script the build copied there
+# (tests/interop/mdb_reader), once. Node.js and npm come from Debian unless
+# the machine has them already (a Node.js package that bundles npm conflicts
+# with Debian's npm).
 kevra_need_mdb_reader() {
   local dir="$1/mdb-reader"
+  if ! command -v node >/dev/null 2>&1 || ! command -v npm >/dev/null 2>&1; then
+    kevra_need_packages nodejs npm
+  fi
   if [ -f "$dir/package.json" ] && [ ! -d "$dir/node_modules/mdb-reader" ]; then
     (cd "$dir" && npm install --no-package-lock --no-audit --no-fund --loglevel=error)
   fi

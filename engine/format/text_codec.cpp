@@ -1,6 +1,8 @@
 // Decoding of stored text, compressed or not.
 #include "engine/format/text_codec.h"
 
+#include <cstring>
+
 #include "engine/util/utf.h"
 
 namespace kevra {
@@ -15,7 +17,8 @@ void decodeTextValue(ByteSpan bytes, std::string& out) {
     while (i < bytes.size()) {
       size_t runEnd = i;
       if (compressed) {
-        while (runEnd < bytes.size() && bytes[runEnd] != 0) ++runEnd;
+        const void* zero = std::memchr(bytes.data() + i, 0, bytes.size() - i);
+        runEnd = zero ? size_t(static_cast<const uint8_t*>(zero) - bytes.data()) : bytes.size();
         appendLatin1AsUtf8(bytes.subspan(i, runEnd - i), out);
       } else {
         while (runEnd + 1 < bytes.size() && bytes[runEnd] != 0) runEnd += 2;

@@ -34,24 +34,37 @@ void civilFromDays(int64_t z, int& y, int& m, int& d) {
 constexpr int64_t kOleEpochDays = -25569;  // 1899-12-30 relative to 1970-01-01
 constexpr int64_t kMsPerDay = 86400000;
 
-std::string trimmedScaled(bool negative, unsigned __int128 magnitude, unsigned scale) {
+// Appends magnitude / 10^scale exactly, trailing fraction zeros trimmed.
+// Most values fit 64 bits, whose division is far cheaper than 128 bits'.
+void appendScaled(std::string& out, bool negative, unsigned __int128 magnitude, unsigned scale) {
   char buf[64];
-  char* end = buf + sizeof buf;
+  char* const end = buf + sizeof buf;
   char* p = end;
   unsigned digits = 0;
-  do {
-    *--p = char('0' + int(magnitude % 10));
-    magnitude /= 10;
-    ++digits;
-  } while (magnitude > 0 || digits <= scale);
-  std::string text(p, end);
-  if (scale > 0) {
-    text.insert(text.size() - scale, 1, '.');
-    while (text.back() == '0') text.pop_back();
-    if (text.back() == '.') text.pop_back();
+  if (uint64_t(magnitude >> 64) == 0) {
+    uint64_t m = uint64_t(magnitude);
+    do {
+      *--p = char('0' + int(m % 10));
+      m /= 10;
+      ++digits;
+    } while (m > 0 || digits <= scale);
+  } else {
+    do {
+      *--p = char('0' + int(magnitude % 10));
+      magnitude /= 10;
+      ++digits;
+    } while (magnitude > 0 || digits <= scale);
   }
-  if (negative && text != "0") text.insert(text.begin(), '-');
-  return text;
+  char* const integerEnd = end - scale;
+  char* fractionEnd = end;
+  while (fractionEnd > integerEnd && fractionEnd[-1] == '0') --fractionEnd;
+  const bool zero = integerEnd - p == 1 && *p == '0' && fractionEnd == integerEnd;
+  if (negative && !zero) out.push_back('-');
+  out.append(p, integerEnd);
+  if (fractionEnd > integerEnd) {
+    out.push_back('.');
+    out.append(integerEnd, fractionEnd);
+  }
 }
 
 void put2(char* p, int v) {
@@ -88,24 +101,30 @@ DateTime fromCivil(const CivilDateTime& c) {
   return DateTime{day >= 0 ? double(day) + fraction : double(day) - fraction};
 }
 
-std::string currencyToString(Currency c) {
+namespace {
+
+void appendCurrency(std::string& out, Currency c) {
   bool negative = c.scaled < 0;
   unsigned __int128 magnitude = negative ? (unsigned __int128)(-(__int128)c.scaled) : (unsigned __int128)c.scaled;
-  return trimmedScaled(negative, magnitude, 4);
+  appendScaled(out, negative, magnitude, 4);
 }
 
-std::string decimalToString(const Decimal& d) {
-  return trimmedScaled(d.negative, d.magnitude, d.scale > 38 ? 38 : d.scale);
+void appendDecimal(std::string& out, const Decimal& d) {
+  appendScaled(out, d.negative, d.magnitude, d.scale > 38 ? 38 : d.scale);
 }
 
-std::string dateTimeToIso(DateTime d) {
+void appendDateTimeIso(std::string& out, DateTime d) {
   // Outside the years 100 to 9999 no calendar date is meant: the serial
   // number itself, never some other date.
   if (!(d.serial >= -657434.0 && d.serial < 2958466.0)) {
-    if (!std::isfinite(d.serial)) return std::isnan(d.serial) ? "NaN" : d.serial > 0 ? "Infinity" : "-Infinity";
+    if (!std::isfinite(d.serial)) {
+      out += std::isnan(d.serial) ? "NaN" : d.serial > 0 ? "Infinity" : "-Infinity";
+      return;
+    }
     char number[400];  // the shortest plain decimal form of any double fits
     const auto end = std::to_chars(number, number + sizeof number, d.serial, std::chars_format::fixed).ptr;
-    return std::string(number, end);
+    out.append(number, end);
+    return;
   }
   CivilDateTime c = toCivil(d);
   char buf[24] = "0000-00-00T00:00:00.000";
@@ -116,10 +135,51 @@ std::string dateTimeToIso(DateTime d) {
   put2(buf + 11, c.hour);
   put2(buf + 14, c.minute);
   put2(buf + 17, c.second);
-  if (!c.millisecond) return std::string(buf, 19);
+  if (!c.millisecond) {
+    out.append(buf, 19);
+    return;
+  }
   buf[20] = char('0' + c.millisecond / 100);
   put2(buf + 21, c.millisecond % 100);
-  return std::string(buf, 23);
+  out.append(buf, 23);
+}
+
+template <typename Number>
+void appendShortest(std::string& out, Number v) {
+  if (std::isnan(v)) {
+    out += "NaN";
+  } else if (std::isinf(v)) {
+    out += v > 0 ? "Infinity" : "-Infinity";
+  } else {
+    char buf[64];
+    out.append(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
+  }
+}
+
+template <typename Integer>
+void appendInteger(std::string& out, Integer v) {
+  char buf[24];
+  out.append(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
+}
+
+}  // namespace
+
+std::string currencyToString(Currency c) {
+  std::string text;
+  appendCurrency(text, c);
+  return text;
+}
+
+std::string decimalToString(const Decimal& d) {
+  std::string text;
+  appendDecimal(text, d);
+  return text;
+}
+
+std::string dateTimeToIso(DateTime d) {
+  std::string text;
+  appendDateTimeIso(text, d);
+  return text;
 }
 
 std::string guidToString(const Guid& g) {
@@ -131,19 +191,15 @@ std::string guidToString(const Guid& g) {
 }
 
 std::string doubleToShortest(double v) {
-  if (std::isnan(v)) return "NaN";
-  if (std::isinf(v)) return v > 0 ? "Infinity" : "-Infinity";
-  char buf[64];
-  auto r = std::to_chars(buf, buf + sizeof buf, v);
-  return std::string(buf, r.ptr);
+  std::string text;
+  appendShortest(text, v);
+  return text;
 }
 
 std::string floatToShortest(float v) {
-  if (std::isnan(v)) return "NaN";
-  if (std::isinf(v)) return v > 0 ? "Infinity" : "-Infinity";
-  char buf[64];
-  auto r = std::to_chars(buf, buf + sizeof buf, v);
-  return std::string(buf, r.ptr);
+  std::string text;
+  appendShortest(text, v);
+  return text;
 }
 
 std::string base64Encode(const Binary& data) {
@@ -186,6 +242,26 @@ std::string valueToText(const Value& v) {
     std::string operator()(const Decimal& d) const { return decimalToString(d); }
   };
   return std::visit(Visitor{}, v);
+}
+
+void appendValueText(std::string& out, const Value& v) {
+  struct Visitor {
+    std::string& out;
+    void operator()(std::monostate) const {}
+    void operator()(bool b) const { out += b ? "true" : "false"; }
+    void operator()(uint8_t x) const { appendInteger(out, x); }
+    void operator()(int16_t x) const { appendInteger(out, x); }
+    void operator()(int32_t x) const { appendInteger(out, x); }
+    void operator()(Currency c) const { appendCurrency(out, c); }
+    void operator()(float f) const { appendShortest(out, f); }
+    void operator()(double d) const { appendShortest(out, d); }
+    void operator()(DateTime d) const { appendDateTimeIso(out, d); }
+    void operator()(const std::string& s) const { out += s; }
+    void operator()(const Binary& b) const { out += base64Encode(b); }
+    void operator()(const Guid& g) const { out += guidToString(g); }
+    void operator()(const Decimal& d) const { appendDecimal(out, d); }
+  };
+  std::visit(Visitor{out}, v);
 }
 
 }  // namespace kevra

@@ -15,6 +15,8 @@ std::string floatToShortest(float v);
 std::string base64Encode(const Binary& data);
 // Plain text of any value (NULL gives ""), for CSV and display.
 std::string valueToText(const Value& v);
+// The same text appended to `out`, with no string made on the way.
+void appendValueText(std::string& out, const Value& v);
 
 // Calendar parts of an OLE automation date.
 struct CivilDateTime {

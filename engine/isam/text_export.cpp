@@ -1,6 +1,7 @@
 // CSV and JSON Lines row writers.
 #include "engine/isam/text_export.h"
 
+#include <array>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -80,13 +81,12 @@ class CsvWriter : public RowTextWriter {
     for (size_t i = 0; i < values.size(); ++i) {
       if (i) out.push_back(',');
       const Value& v = values[i];
-      if (auto s = std::get_if<std::string>(&v)) {
+      // Only texts can hold a comma, a quote or a line break: every other
+      // value's text goes out as it is.
+      if (auto s = std::get_if<std::string>(&v))
         field(out, *s);
-      } else if (auto n = std::get_if<int32_t>(&v)) {
-        appendInteger(out, *n);
-      } else if (!isNull(v)) {
-        field(out, valueToText(v));
-      }
+      else
+        appendValueText(out, v);
     }
     out += "\r\n";
     sink_.maybeFlush();
@@ -94,9 +94,14 @@ class CsvWriter : public RowTextWriter {
 
  private:
   static void field(std::string& out, std::string_view text) {
+    static constexpr auto kSpecial = [] {
+      std::array<bool, 256> t{};
+      t[','] = t['"'] = t['\r'] = t['\n'] = true;
+      return t;
+    }();
     bool plain = true;
     for (char c : text)
-      if (c == ',' || c == '"' || c == '\r' || c == '\n') {
+      if (kSpecial[static_cast<unsigned char>(c)]) {
         plain = false;
         break;
       }
@@ -148,19 +153,33 @@ class JsonLinesWriter : public RowTextWriter {
 void appendJsonValue(std::string& out, const Value& v) {
   struct Visitor {
     std::string& out;
+    // These values' texts never hold a character JSON escapes.
+    void quoted(const Value& v) const {
+      out.push_back('"');
+      appendValueText(out, v);
+      out.push_back('"');
+    }
     void operator()(std::monostate) const { out += "null"; }
     void operator()(bool b) const { out += b ? "true" : "false"; }
     void operator()(uint8_t x) const { appendInteger(out, unsigned(x)); }
     void operator()(int16_t x) const { appendInteger(out, int(x)); }
     void operator()(int32_t x) const { appendInteger(out, x); }
-    void operator()(Currency c) const { appendJsonString(out, currencyToString(c)); }
+    void operator()(Currency c) const { quoted(c); }
     void operator()(float f) const { appendFloat(out, f); }
     void operator()(double d) const { appendFloat(out, d); }
-    void operator()(DateTime d) const { appendJsonString(out, dateTimeToIso(d)); }
+    void operator()(DateTime d) const { quoted(d); }
     void operator()(const std::string& s) const { appendJsonString(out, s); }
-    void operator()(const Binary& b) const { appendJsonString(out, base64Encode(b)); }
-    void operator()(const Guid& g) const { appendJsonString(out, guidToString(g)); }
-    void operator()(const Decimal& d) const { appendJsonString(out, decimalToString(d)); }
+    void operator()(const Binary& b) const {
+      out.push_back('"');
+      out += base64Encode(b);
+      out.push_back('"');
+    }
+    void operator()(const Guid& g) const {
+      out.push_back('"');
+      out += guidToString(g);
+      out.push_back('"');
+    }
+    void operator()(const Decimal& d) const { quoted(d); }
   };
   std::visit(Visitor{out}, v);
 }

@@ -156,6 +156,9 @@ PostgresTarget::PostgresTarget(const std::string& conninfo, std::string schema) 
   execute("SET DateStyle = 'ISO, YMD'");
   execute("SET extra_float_digits = 1");
   execute("SET standard_conforming_strings = on");
+  // Keys and indexes are built after the rows are in: room to sort them in
+  // memory rather than in temporary files.
+  execute("SET maintenance_work_mem = '256MB'");
   if (schema_.empty()) schema_ = "public";
   // Views name their tables unqualified: they are looked up in the schema.
   execute("SET search_path = " + quoteIdentifier(schema_));

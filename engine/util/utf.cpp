@@ -1,6 +1,8 @@
 // UTF-16 <-> UTF-8 conversion and name comparison.
 #include "engine/util/utf.h"
 
+#include <cstring>
+
 namespace kevra {
 
 void appendUtf8(char32_t cp, std::string& out) {
@@ -48,22 +50,56 @@ uint32_t foldCase(uint32_t cp) {
 
 }  // namespace
 
+namespace {
+
+// Writes `cp` as UTF-8 at `p` and returns the end.
+char* putUtf8(char32_t cp, char* p) {
+  if (cp < 0x80) {
+    *p++ = char(cp);
+  } else if (cp < 0x800) {
+    *p++ = char(0xC0 | (cp >> 6));
+    *p++ = char(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    *p++ = char(0xE0 | (cp >> 12));
+    *p++ = char(0x80 | ((cp >> 6) & 0x3F));
+    *p++ = char(0x80 | (cp & 0x3F));
+  } else {
+    *p++ = char(0xF0 | (cp >> 18));
+    *p++ = char(0x80 | ((cp >> 12) & 0x3F));
+    *p++ = char(0x80 | ((cp >> 6) & 0x3F));
+    *p++ = char(0x80 | (cp & 0x3F));
+  }
+  return p;
+}
+
+}  // namespace
+
 void appendUtf16leAsUtf8(ByteSpan bytes, std::string& out) {
-  size_t n = bytes.size() / 2;
+  const size_t n = bytes.size() / 2;
+  // At most three bytes per code unit (a surrogate pair's two give four),
+  // and three for a stray odd byte.
+  const size_t at = out.size();
+  out.resize(at + 3 * n + 3);
+  char* p = out.data() + at;
   for (size_t i = 0; i < n; ++i) {
     uint32_t u = bytes[2 * i] | (uint32_t(bytes[2 * i + 1]) << 8);
+    if (u < 0x80) {
+      *p++ = char(u);
+      continue;
+    }
     if (u >= 0xD800 && u <= 0xDBFF && i + 1 < n) {
       uint32_t lo = bytes[2 * i + 2] | (uint32_t(bytes[2 * i + 3]) << 8);
       if (lo >= 0xDC00 && lo <= 0xDFFF) {
-        appendUtf8(0x10000 + ((u - 0xD800) << 10) + (lo - 0xDC00), out);
+        p = putUtf8(0x10000 + ((u - 0xD800) << 10) + (lo - 0xDC00), p);
         ++i;
         continue;
       }
     }
     if (u >= 0xD800 && u <= 0xDFFF) u = 0xFFFD;
-    appendUtf8(u, out);
+    p = putUtf8(u, p);
   }
-  if (bytes.size() % 2) appendUtf8(0xFFFD, out);
+  if (bytes.size() % 2) p = putUtf8(0xFFFD, p);
+  out.resize(size_t(p - out.data()));
 }
 
 std::string utf16leToUtf8(ByteSpan bytes) {
@@ -74,10 +110,22 @@ std::string utf16leToUtf8(ByteSpan bytes) {
 }
 
 void appendLatin1AsUtf8(ByteSpan bytes, std::string& out) {
-  size_t at = out.size();
+  const size_t at = out.size();
   out.resize(at + 2 * bytes.size());
   char* p = out.data() + at;
-  for (uint8_t b : bytes) {
+  const uint8_t* in = bytes.data();
+  const uint8_t* const end = in + bytes.size();
+  // Eight ASCII bytes at a time: most text is plain ASCII.
+  while (end - in >= 8) {
+    uint64_t word;
+    std::memcpy(&word, in, 8);
+    if (word & 0x8080808080808080ull) break;
+    std::memcpy(p, in, 8);
+    p += 8;
+    in += 8;
+  }
+  for (; in < end; ++in) {
+    const uint8_t b = *in;
     if (b < 0x80) {
       *p++ = char(b);
     } else {

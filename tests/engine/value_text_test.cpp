@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <vector>
 
 #include "engine/format/value_text.h"
+#include "engine/util/utf.h"
 
 using namespace kevra;
 
@@ -76,4 +78,32 @@ TEST(ValueText, Base64) {
   EXPECT_EQ(base64Encode({'a', 'b'}), "YWI=");
   EXPECT_EQ(base64Encode({'a', 'b', 'c'}), "YWJj");
   EXPECT_EQ(base64Encode({0xff, 0x00, 0xfe, 0x01}), "/wD+AQ==");
+}
+
+TEST(ValueText, AppendingGivesTheSameTextAfterWhatIsThere) {
+  Decimal big;
+  big.magnitude = ((unsigned __int128)1 << 70) + 5;
+  big.scale = 3;
+  const std::vector<Value> values{Value{}, Value{true}, Value{uint8_t(7)}, Value{int16_t(-3)}, Value{int32_t(-2147483647)},
+                                  Value{Currency{-1}}, Value{Currency{120000}}, Value{1.5f}, Value{0.1 + 0.2},
+                                  Value{DateTime{44568.5}}, Value{DateTime{1e300}}, Value{std::string("a,b")},
+                                  Value{Binary{'a', 'b'}}, Value{big}};
+  for (const auto& v : values) {
+    std::string out = "x";
+    appendValueText(out, v);
+    EXPECT_EQ(out, "x" + valueToText(v));
+  }
+}
+
+TEST(ValueText, Latin1AndUtf16AroundTheAsciiFastPath) {
+  // High bytes before, inside and after an eight-byte ASCII run.
+  const std::vector<uint8_t> latin1{'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 0xE9, 'i', 'j', 'k', 'l', 'm', 'n', 'o',
+                                    'p', 'q', 0xA3};
+  std::string out = "=";
+  appendLatin1AsUtf8(ByteSpan(latin1.data(), latin1.size()), out);
+  EXPECT_EQ(out, "=abcdefgh\xC3\xA9ijklmnopq\xC2\xA3");
+  // "a", U+00E9, U+20AC, U+1F600 (a surrogate pair), a lone high surrogate, an odd byte.
+  const std::vector<uint8_t> utf16{'a', 0, 0xE9, 0, 0xAC, 0x20, 0x3D, 0xD8, 0x00, 0xDE, 0x3D, 0xD8, 'b'};
+  EXPECT_EQ(utf16leToUtf8(ByteSpan(utf16.data(), utf16.size())),
+            "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\xEF\xBF\xBD\xEF\xBF\xBD");
 }
