@@ -1,6 +1,7 @@
 // The database password of a Jet file, as a program asks about it before it
 // opens the file: whether one is set, and whether a given one is right. The
-// password is a field of the file's header; nothing else is read.
+// password is a field of the header of a Jet file, and the key of an
+// encrypted .accdb file (checked through its verifier); nothing else is read.
 #pragma once
 #include <string>
 

@@ -28,8 +28,9 @@ kevra_need_packages() {
   fi
 }
 
-# Packages for building the engine, the CLI and the tests.
-KEVRA_BUILD_PACKAGES=(cmake g++ make pkg-config libgtest-dev libgmock-dev googletest libbenchmark-dev libsqlite3-dev libpq-dev)
+# Packages for building the engine (libcrypto for encrypted files), the CLI
+# and the tests.
+KEVRA_BUILD_PACKAGES=(cmake g++ make pkg-config libgtest-dev libgmock-dev googletest libbenchmark-dev libsqlite3-dev libpq-dev libssl-dev)
 # The Qt application.
 KEVRA_GUI_PACKAGES=(qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools libgl1-mesa-dev libglx-dev)
 # Headless GUI tests, the independent readers used as oracles (mdbtools for

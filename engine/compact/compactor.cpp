@@ -405,7 +405,12 @@ void compactDatabase(FileSystem& fs, const std::string& source, const std::strin
   std::snprintf(suffix, sizeof suffix, ".kevra-compact-%08llx", static_cast<unsigned long long>(rng() & 0xFFFFFFFFu));
   const std::string temporary = destination + suffix;
   NewDatabaseOptions created;
-  created.password = options.destinationPassword.value_or(src->header().password);
+  // The copy keeps the source's protection: its Jet page encryption, and its
+  // password (that of an encrypted .accdb becomes the Jet 4 password).
+  const std::string sourcePassword =
+      src->header().hasPassword() ? src->header().password : src->passwordProtected() ? options.sourcePassword : "";
+  created.password = options.destinationPassword.value_or(sourcePassword);
+  if (src->header().format == FileFormat::Jet4) created.encryptionKey = src->header().encryptionKey;
   auto discardTemporary = [&] {
     try {
       fs.remove(temporary);

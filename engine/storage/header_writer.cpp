@@ -57,7 +57,7 @@ void encodeHeader(const DatabaseHeader& header, uint8_t* page0) {
   auto at = [&](size_t absolute) { return masked + (absolute - kMaskedStart); };
   std::memcpy(at(0x18), kMaskedPrologue, sizeof kMaskedPrologue);
   putU16(at(0x3C), header.codePage);
-  putU32(at(0x3E), 0);  // pages are not encrypted
+  putU32(at(0x3E), header.encryptionKey);  // 0: pages are plain (page_codec.h)
   uint8_t mask[4];
   passwordMask(header.createdSerial, mask);
   uint8_t* pwd = at(0x42);

@@ -55,6 +55,22 @@ void PageFile::writePage(uint32_t page, const uint8_t* from) {
   file_->write(from, layout_.pageSize, uint64_t(page) * layout_.pageSize);
 }
 
+void PageFile::setCodec(std::unique_ptr<PageCodec> codec) {
+  if (codec && writable_ && !codec->canEncode())
+    throw EngineError("Internal error: '" + fileName(path_) + "' was opened for writing, but pages encrypted with " +
+                      codec->scheme() + " cannot be written.");
+  codec_ = std::move(codec);
+  lru_.clear();
+  index_.clear();
+}
+
+const uint8_t* PageFile::fileBytes(uint32_t page, const uint8_t* plain, std::array<uint8_t, kPageSize>& scratch) const {
+  if (!codec_ || page == 0) return plain;
+  std::copy(plain, plain + kPageSize, scratch.begin());
+  codec_->encode(page, scratch.data(), kPageSize);
+  return scratch.data();
+}
+
 void PageFile::recoverFromJournal() {
   if (!RollbackJournal::exists(fs_, path_)) return;
   JournalContents journal;
@@ -116,7 +132,12 @@ PageRef PageFile::read(uint32_t page) const {
   }
   if (!overlay_.empty()) {
     auto o = overlay_.find(page);
-    if (o != overlay_.end()) return o->second;
+    if (o != overlay_.end()) {
+      if (!codec_ || page == 0) return o->second;
+      auto plain = std::make_shared<Buffer>(*o->second);  // the journal keeps the file's bytes
+      codec_->decode(page, plain->data(), kPageSize);
+      return plain;
+    }
   }
   auto it = index_.find(page);
   if (it != index_.end()) {
@@ -125,6 +146,7 @@ PageRef PageFile::read(uint32_t page) const {
   }
   auto buffer = std::make_shared<Buffer>();
   readPage(page, buffer->data());
+  if (codec_ && page != 0) codec_->decode(page, buffer->data(), kPageSize);
   PageRef ref = buffer;
   cacheStore(page, ref);
   return ref;
@@ -173,13 +195,15 @@ void PageFile::journalOriginals() {
   for (auto& [page, buffer] : dirty_)
     if (page < committedPageCount_) pages.push_back(page);
   std::sort(pages.begin(), pages.end());
+  Buffer encoded;
   for (uint32_t page : pages) {
+    const uint8_t* content = fileBytes(page, dirty_[page]->data(), encoded);
     if (journaled_.count(page)) {
-      journal_->addContent(page, dirty_[page]->data());
+      journal_->addContent(page, content);
       continue;
     }
     readPage(page, original.data());
-    journal_->add(page, original.data(), dirty_[page]->data());
+    journal_->add(page, original.data(), content);
     journaled_.insert(page);
   }
   journal_->sync();
@@ -190,7 +214,8 @@ void PageFile::writeDirtyPages() {
   pages.reserve(dirty_.size());
   for (auto& [page, buffer] : dirty_) pages.push_back(page);
   std::sort(pages.begin(), pages.end());
-  for (uint32_t page : pages) writePage(page, dirty_[page]->data());
+  Buffer encoded;
+  for (uint32_t page : pages) writePage(page, fileBytes(page, dirty_[page]->data(), encoded));
   for (uint32_t page : pages) cacheStore(page, dirty_[page]);
 }
 

@@ -49,6 +49,10 @@
 //     that finds the file changed since its last read (its change stamp)
 //     drops its cached pages and looks for a journal again, so it never mixes
 //     old and new pages. Recovery applies a journal under the same lock.
+//  9. Encrypted files: with a codec set (page_codec.h), read() returns plain
+//     pages and the file gets encoded ones; the journal holds the file's own
+//     bytes (originals as they were on disk, announced content as it will be
+//     written), so recovery never needs the codec. Page 0 is never encoded.
 #pragma once
 #include <array>
 #include <cstdint>
@@ -60,6 +64,7 @@
 
 #include "engine/storage/file_layout.h"
 #include "engine/storage/file_system.h"
+#include "engine/storage/page_codec.h"
 #include "engine/storage/rollback_journal.h"
 #include "engine/util/bytes.h"
 
@@ -88,6 +93,10 @@ class PageFile {
   // open then reads the file as it is): the message saying so.
   const std::string& journalProblem() const { return journalProblem_; }
   FileSystem& fileSystem() const { return fs_; }
+  // Sets how pages are encrypted in the file (null: they are plain); pages
+  // read before are read again. A writable file needs a codec that encodes.
+  void setCodec(std::unique_ptr<PageCodec> codec);
+  const PageCodec* codec() const { return codec_.get(); }
   // The page's bytes. Throws CorruptFileError when `page` is past the end.
   PageRef read(uint32_t page) const;
   ByteSpan span(const PageRef& p) const { return ByteSpan(p->data(), layout_.pageSize); }
@@ -144,11 +153,15 @@ class PageFile {
 
   void readPage(uint32_t page, uint8_t* into) const;
   void writePage(uint32_t page, const uint8_t* from);
+  // The bytes the file is to hold for plain page `page`: `plain` itself, or
+  // its encoded copy in `scratch`.
+  const uint8_t* fileBytes(uint32_t page, const uint8_t* plain, std::array<uint8_t, kPageSize>& scratch) const;
 
   FileSystem& fs_;
   std::string path_;
   std::unique_ptr<File> file_;
   FileLayout layout_;
+  std::unique_ptr<PageCodec> codec_;
   bool writable_ = false;
   bool inTransaction_ = false;
   uint32_t pageCount_ = 0;

@@ -15,6 +15,7 @@
 #include "engine/storage/data_page.h"
 #include "engine/format/long_value.h"
 #include "engine/format/row_codec.h"
+#include "engine/storage/page_codec.h"
 #include "engine/storage/page_file.h"
 #include "engine/util/code_page.h"
 #include "engine/util/error.h"
@@ -101,11 +102,9 @@ std::shared_ptr<Database> Database::open(const std::string& path, const OpenOpti
     auto it = writers().find(*id);
     if (it != writers().end()) {
       if (auto existing = it->second.lock()) {
-        if (existing->header_.hasPassword() && options.password != existing->header_.password)
-          throw EngineError(options.password.empty()
-                                ? "'" + fileName(path) + "' is protected by a database password; give it with the "
-                                      "connection property Jet OLEDB:Database Password."
-                                : "Not a valid password for '" + fileName(path) + "'.");
+        if (existing->passwordProtected_ && options.password != existing->options_.password)
+          throw EngineError(options.password.empty() ? missingPasswordMessage(fileName(path))
+                                                     : wrongPasswordMessage(fileName(path)));
         return existing;
       }
     }
@@ -139,8 +138,6 @@ std::shared_ptr<Database> Database::openFile(const std::string& path, const Open
   if (header.format == FileFormat::Unknown)
     throw UnsupportedError("'" + fileName(path) + "' has an unknown database format (version byte " +
                            std::to_string(header.versionByte) + ").");
-  if (header.encryptionKey != 0)
-    throw UnsupportedError("'" + fileName(path) + "' is encrypted; encrypted databases cannot be opened yet.");
   if (std::string reason = readOnlyReasonFor(header.format); !reason.empty()) {
     db->readOnlyReason_ = reason;
     if (!options.readOnly) {
@@ -158,11 +155,16 @@ std::shared_ptr<Database> Database::openFile(const std::string& path, const Open
   }
   ReadScope reading(*db);
   if (header.hasPassword()) {
-    if (options.password.empty())
-      throw EngineError("'" + fileName(path) +
-                        "' is protected by a database password; give it with the connection property "
-                        "Jet OLEDB:Database Password.");
-    if (options.password != header.password) throw EngineError("Not a valid password for '" + fileName(path) + "'.");
+    if (options.password.empty()) throw EngineError(missingPasswordMessage(fileName(path)));
+    if (options.password != header.password) throw EngineError(wrongPasswordMessage(fileName(path)));
+  }
+  if (header.encryptionKey != 0) {
+    const PageRef headerPage = db->pages_->read(0);
+    ByteSpan page0 = db->pages_->span(headerPage);
+    db->passwordProtected_ = header.hasPassword() || needsEncryptionPassword(page0, header);
+    db->pages_->setCodec(openPageCodec(page0, header, options.password, fileName(path)));
+  } else {
+    db->passwordProtected_ = header.hasPassword();
   }
   db->header_ = std::move(header);
   db->loadCatalog();

@@ -46,6 +46,8 @@ class Database : public std::enable_shared_from_this<Database> {
   // Why a file opened for writing is read-only all the same (a format this
   // engine reads but does not write yet); empty otherwise.
   const std::string& readOnlyReason() const { return readOnlyReason_; }
+  // Whether opening needed a password (a Jet password, or Office encryption).
+  bool passwordProtected() const { return passwordProtected_; }
   const DatabaseHeader& header() const { return header_; }
 
   // Catalog
@@ -111,6 +113,7 @@ class Database : public std::enable_shared_from_this<Database> {
   std::string path_;
   OpenOptions options_;
   std::string readOnlyReason_;
+  bool passwordProtected_ = false;  // opened only with the right password
   std::unique_ptr<PageFile> pages_;
   DatabaseHeader header_;
   std::vector<CatalogObject> objects_;

@@ -18,6 +18,7 @@
 #include "engine/index/index_page.h"
 #include "engine/storage/data_page.h"
 #include "engine/storage/header_writer.h"
+#include "engine/storage/page_codec.h"
 #include "engine/storage/page_file.h"
 #include "engine/table/new_database_catalog.h"
 #include "engine/util/error.h"
@@ -215,6 +216,7 @@ Bytes newDatabaseImage(const NewDatabaseOptions& options) {
   header.sortOrderVersion = 0;
   header.createdSerial = sidMask.createdSerial;
   header.password = options.password;
+  header.encryptionKey = options.encryptionKey;
 
   std::vector<NewSystemTable> tables =
       newSystemTables(kTdefPages, options.created.value_or(currentLocalTime()), sidMask.mask);
@@ -259,7 +261,12 @@ Bytes newDatabaseImage(const NewDatabaseOptions& options) {
   }
   image.writeMapPage();
   writeGlobalMap(image, pageCount);
-  return image.take();
+  Bytes bytes = image.take();
+  if (options.encryptionKey != 0) {
+    auto codec = makeJetPageCodec(options.encryptionKey);
+    for (uint32_t n = 1; n < pageCount; ++n) codec->encode(n, bytes.data() + size_t(n) * kPageSize, kPageSize);
+  }
+  return bytes;
 }
 
 }  // namespace kevra

@@ -24,6 +24,9 @@ struct NewDatabaseOptions {
   std::string password;
   // Creation time the catalog rows carry; the current local time when unset.
   std::optional<DateTime> created;
+  // Jet page encryption key (page_codec.h): every page after the header is
+  // encrypted with it; 0 for none.
+  uint32_t encryptionKey = 0;
 };
 
 // The whole file. Throws EngineError when the password cannot be stored.

@@ -24,12 +24,11 @@ std::string checked(const std::vector<std::string>& args) {
 }  // namespace
 
 std::vector<std::string> passwordArgs(const SampleFile& sample) {
-  std::vector<std::string> args;
-  if (sample.name == "v2000_with-password.mdb") {
-    args.push_back("--password");
-    args.push_back(kSamplePassword);
-  }
-  return args;
+  // The passwords the samples' notes give.
+  if (sample.name == "v2000_with-password.mdb") return {"--password", kSamplePassword};
+  if (sample.name == "v2010-office-agile-4.4.accdb") return {"--password", "password"};
+  if (sample.name == "v2007-db2007-oldenc.accdb") return {"--password", "Test123"};
+  return {};
 }
 
 ProcessResult runCli(const std::vector<std::string>& args, int timeoutSeconds) {

@@ -13,7 +13,7 @@ namespace kevra::interop {
 // The password of the password-protected sample (v2000_with-password.mdb).
 inline constexpr const char* kSamplePassword = "password";
 
-// Options a command needs to open `sample`: --password for the protected file, else none.
+// Options a command needs to open `sample`: --password for the protected files, else none.
 std::vector<std::string> passwordArgs(const SampleFile& sample);
 
 // kevra-cli with the given arguments.
