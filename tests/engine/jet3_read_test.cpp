@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "database/connection.h"
 #include "engine/format/jet3_row.h"
 #include "engine/index/general97_key_encoder.h"
 #include "engine/sql/result_set.h"
@@ -147,6 +148,17 @@ TEST(Jet3Read, ACodePageGivenByTheCallerWinsOverTheHeader) {
   EXPECT_EQ(std::get<std::string>(column(db, "MSP_PROJECTS", "PROJ_OPT_CURRENCY_SYMBOL")[0]), "\u0408");  // A3 in 1251
   options.codePage = 65001;
   EXPECT_THROW(Database::open(formatsSample("v1997-test2v1997.mdb"), options), EngineError);
+}
+
+TEST(Jet3Read, TheConnectionStringNamesTheCodePage) {
+  const std::string base = "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + formatsSample("v1997-test2v1997.mdb");
+  db::Connection connection;
+  connection.Open(base + ";Jet OLEDB:Code Page=1251");
+  EXPECT_TRUE(connection.readOnly());
+  EXPECT_EQ(connection.readOnlyReason(), "Access 97 files open read-only for now.");
+  EXPECT_EQ(std::get<std::string>(column(connection.engine(), "MSP_PROJECTS", "PROJ_OPT_CURRENCY_SYMBOL")[0]), "\u0408");
+  db::Connection wrong;
+  EXPECT_THROW(wrong.Open(base + ";Jet OLEDB:Code Page=cyrillic"), EngineError);
 }
 
 TEST(Jet3Read, PropertiesOfKkdBlobsAreRead) {
