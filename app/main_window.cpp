@@ -16,14 +16,17 @@
 #include <QUrl>
 
 #include "app/about_box.h"
+#include "browse/query_page.h"
 #include "browse/records_page.h"
 #include "browse/start_page.h"
+#include "database/ado_types.h"
 #include "database/database_password.h"
 #include "database/jet_engine.h"
 #include "browse/structure_page.h"
 #include "browse/table_tree.h"
 #include "convert/export_table.h"
 #include "convert/import_tables.h"
+#include "convert/upsize_dialog.h"
 #include "schema/add_field_dialog.h"
 #include "schema/apply_field_changes.h"
 #include "schema/create_index_dialog.h"
@@ -61,6 +64,10 @@ MainWindow::MainWindow(QWidget* parent)
   rowPanel_->setObjectName(QStringLiteral("rowPanel"));
   rowPanel_->setMinimumWidth(rowPanel_->fontMetrics().horizontalAdvance(QStringLiteral("Row 1,000,000 of 1,000,000+ (filtered)")));
   rowPanel_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  readOnlyPanel_ = new QLabel(form_->statusBar);
+  readOnlyPanel_->setObjectName(QStringLiteral("readOnlyPanel"));
+  readOnlyPanel_->hide();
+  form_->statusBar->addPermanentWidget(readOnlyPanel_);
   form_->statusBar->addPermanentWidget(rowPanel_);
   connect(form_->recordsPage, &browse::RecordsPage::positionChanged, this,
           [this] { rowPanel_->setText(form_->pages->isVisible() ? form_->recordsPage->positionText() : QString()); });
@@ -74,6 +81,7 @@ MainWindow::MainWindow(QWidget* parent)
   // Commands whose work is written. The others are disabled whatever state
   // the window is in, until their work lands and they join this list.
   implemented_ = {form_->openAction,      form_->closeAction,         form_->createAction, form_->compactAction,
+                  form_->upsizeAction,
                   form_->exitAction,      form_->addTableAction,      form_->renameTableAction,
                   form_->dropTableAction, form_->importAction,        form_->exportAction,
                   form_->documentationAction, form_->aboutAction};
@@ -152,11 +160,17 @@ void MainWindow::addKeysAndRecordCommands() {
   recordsMenu_->setEnabled(false);
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() {
+  // The pages outlive the form's pointers while the base class deletes
+  // them; what they signal then must not reach this window.
+  form_->recordsPage->disconnect(this);
+}
 
 browse::RecordsPage* MainWindow::recordsPage() const { return form_->recordsPage; }
 
 browse::StructurePage* MainWindow::structurePage() const { return form_->structurePage; }
+
+browse::QueryPage* MainWindow::queryPage() const { return form_->queryPage; }
 
 void MainWindow::connectCommands() {
   const auto command = [this](void (MainWindow::*handler)()) {
@@ -169,6 +183,7 @@ void MainWindow::connectCommands() {
   connect(form_->aboutAction, &QAction::triggered, this, command(&MainWindow::showAbout));
   connect(form_->createAction, &QAction::triggered, this, command(&MainWindow::createDatabase));
   connect(form_->compactAction, &QAction::triggered, this, command(&MainWindow::compactDatabase));
+  connect(form_->upsizeAction, &QAction::triggered, this, command(&MainWindow::upsizeDatabase));
   connect(form_->tableTree, &QTreeWidget::itemClicked, this, command(&MainWindow::showTable));
   connect(form_->addTableAction, &QAction::triggered, this, command(&MainWindow::addTable));
   connect(form_->renameTableAction, &QAction::triggered, this, command(&MainWindow::renameTable));
@@ -205,6 +220,7 @@ void MainWindow::setDatabaseCommands(bool open) {
   setCommandAvailable(form_->closeAction, open);
   setCommandAvailable(form_->createAction, !open);
   setCommandAvailable(form_->compactAction, !open);
+  setCommandAvailable(form_->upsizeAction, open);
   form_->tablesMenu->setEnabled(open);
   form_->convertMenu->setEnabled(open);
   if (recordsMenu_) recordsMenu_->setEnabled(open);
@@ -212,13 +228,33 @@ void MainWindow::setDatabaseCommands(bool open) {
     startPage_->setVisible(!open);
     showRecentFiles();
   }
+  // A file that cannot be changed gets no command that would change it
+  // (with none open, their menus are off instead).
+  setCommandAvailable(form_->addTableAction, !open || fileWritable());
+  setCommandAvailable(form_->importAction, !open || fileWritable());
   // Table commands wait for a table click; Close leaves them as they were.
   if (open) setTableCommands(false);
 }
 
+bool MainWindow::fileWritable() const {
+  return session_.connection().State() != db::adStateClosed && !session_.connection().readOnly();
+}
+
+void MainWindow::showReadOnlyReason() {
+  QString reason;
+  if (session_.connection().State() != db::adStateClosed && session_.connection().readOnly()) {
+    reason = QString::fromStdString(session_.connection().readOnlyReason());
+    if (reason.isEmpty()) reason = QStringLiteral("Read-only: the file cannot be written.");
+  }
+  readOnlyPanel_->setText(reason);
+  readOnlyPanel_->setVisible(!reason.isEmpty());
+}
+
+QString MainWindow::readOnlyStatusText() const { return readOnlyPanel_->text(); }
+
 void MainWindow::setTableCommands(bool tableSelected) {
-  setCommandAvailable(form_->renameTableAction, tableSelected);
-  setCommandAvailable(form_->dropTableAction, tableSelected);
+  setCommandAvailable(form_->renameTableAction, tableSelected && fileWritable());
+  setCommandAvailable(form_->dropTableAction, tableSelected && fileWritable());
   setCommandAvailable(form_->exportAction, tableSelected);
 }
 
@@ -270,6 +306,7 @@ void MainWindow::openDatabaseFile(const QString& path) {
   }
   ui::RecentFiles().add(path);
   setDatabaseCommands(true);
+  showReadOnlyReason();
   setStatusText(path);
   setOpenFileTitle(path);
 }
@@ -307,7 +344,9 @@ void MainWindow::closeDatabase() {
   setOpenFileTitle({});
   form_->recordsPage->closeRecords();
   form_->recordsPage->setCommandsEnabled(false);
+  form_->queryPage->clear();
   rowPanel_->clear();
+  showReadOnlyReason();
 }
 
 void MainWindow::createDatabase() {
@@ -346,6 +385,13 @@ void MainWindow::compactDatabase() {
   ui::showInformation(this, QStringLiteral("Database has been succesfully compacted."));
 }
 
+void MainWindow::upsizeDatabase() {
+  // The upsize reads the file through a connection of its own: what is
+  // typed must be in the file first.
+  if (!form_->recordsPage->postPendingEdit()) return;
+  convert::upsizeDatabase(this, session_);
+}
+
 void MainWindow::exitProgram() {
   if (close()) QCoreApplication::quit();
 }
@@ -370,7 +416,45 @@ void MainWindow::refreshCatalog(bool keepTable) {
 
 void MainWindow::refreshTableList() { form_->tableTree->fill(session_.catalog()); }
 
+void MainWindow::showPages(bool records, bool structure, bool sql) {
+  form_->pages->setTabVisible(form_->pages->indexOf(form_->recordsPage), records);
+  form_->pages->setTabVisible(form_->pages->indexOf(form_->structurePage), structure);
+  form_->pages->setTabVisible(form_->pages->indexOf(form_->queryPage), sql);
+}
+
+void MainWindow::showQuery(const db::Query& query) {
+  // As for a table: the edit of the table shown is posted before it goes.
+  if (!form_->recordsPage->postPendingEdit()) {
+    form_->tableTree->selectTable(shownTable_);
+    return;
+  }
+  shownTable_.clear();
+  setTableCommands(false);
+  form_->recordsPage->closeRecords();
+  form_->recordsPage->setCommandsEnabled(false);
+  rowPanel_->clear();
+  form_->queryPage->showQuery(query, query.OpensRows());
+  form_->pages->show();
+  showPages(false, false, true);
+  form_->pages->setCurrentWidget(form_->queryPage);
+  setStatusText(session_.path() + QStringLiteral(" -> ") + QString::fromStdString(query.Name()));
+  if (!query.OpensRows()) return;
+  // A statement the engine refuses leaves the SQL page on show with the
+  // refusal in the error display.
+  form_->recordsPage->showQueryRecords(session_.connectionString(), query.CommandText());
+  showPages(true, false, true);
+  form_->recordsPage->setGridVisible(true);
+  form_->pages->setCurrentWidget(form_->recordsPage);
+  form_->recordsPage->fitColumnWidths();
+  rowPanel_->setText(form_->recordsPage->positionText());
+  form_->recordsPage->setCommandsEnabled(true);
+}
+
 void MainWindow::showTable() {
+  if (const std::optional<db::Query> query = form_->tableTree->selectedQuery()) {
+    showQuery(*query);
+    return;
+  }
   const QString table = form_->tableTree->selectedTable();
   if (table.isNull()) return;  // a click beside the nodes
   // The edit of the table shown is posted before it goes; when that is
@@ -385,17 +469,16 @@ void MainWindow::showTable() {
   shownTable_ = table;
 
   form_->pages->show();
+  showPages(true, true, false);
   form_->recordsPage->setGridVisible(true);
   form_->pages->setCurrentWidget(form_->recordsPage);
-  setCommandAvailable(form_->renameTableAction, true);
-  setCommandAvailable(form_->dropTableAction, true);
+  setTableCommands(true);
   setStatusText(session_.path() + QStringLiteral(" -> ") + table);
 
   form_->structurePage->showTable();
   form_->recordsPage->fitColumnWidths();
   rowPanel_->setText(form_->recordsPage->positionText());
   form_->recordsPage->setCommandsEnabled(true);
-  setCommandAvailable(form_->exportAction, true);
 }
 
 void MainWindow::addTable() {

@@ -21,6 +21,7 @@ namespace Ui {
 class MainWindow;
 }
 namespace kevra::browse {
+class QueryPage;
 class RecordsPage;
 class StartPage;
 class StructurePage;
@@ -47,6 +48,9 @@ class MainWindow : public QMainWindow {
   // The window stays closed; the file is opened with File > Open.
   void createDatabase();
   void compactDatabase();
+  // File > Upsize: the open database into a PostgreSQL server or a SQLite
+  // file, through the Upsize dialog; the row being edited is posted first.
+  void upsizeDatabase();
 
   // After a structure change: the shared connection reopened and the catalog
   // bound anew; then either the table on screen is reloaded (keepTable) or
@@ -55,8 +59,13 @@ class MainWindow : public QMainWindow {
   // The table tree filled again from the catalog, no table selected.
   void refreshTableList();
 
-  // The table tree's click: shows the selected table's rows and structure.
+  // The table tree's click: shows the selected table's rows and structure,
+  // or the selected saved query (showQuery).
   void showTable();
+  // A saved query: its SQL on the SQL page and, for a select or union
+  // query, its rows read-only on the records page. Action queries are shown,
+  // never run.
+  void showQuery(const db::Query& query);
 
   // Tables menu. Each rebuilds the table list after its change; Rename and
   // Drop act on the selected table and are disabled while there is none.
@@ -86,9 +95,14 @@ class MainWindow : public QMainWindow {
   const ui::DatabaseSession& session() const { return session_; }
   browse::RecordsPage* recordsPage() const;
   browse::StructurePage* structurePage() const;
+  browse::QueryPage* queryPage() const;
   QString statusText() const;
   // The status bar's row panel: "Row 1,234 of 1,000,000" for the grid.
   QString rowStatusText() const;
+  // The status bar's read-only panel: why the open file cannot be changed
+  // (for example "Access 2007 and later (.accdb) files open read-only for
+  // now."); empty while the file is writable or none is open.
+  QString readOnlyStatusText() const;
 
  protected:
   // Closing the window ends the program; an unposted edit is posted first.
@@ -109,6 +123,12 @@ class MainWindow : public QMainWindow {
   // The title names the open file ("orders.mdb — Kevra"); "Kevra" when none.
   void setOpenFileTitle(const QString& path);
   void setTableCommands(bool tableSelected);
+  // The open file can be changed: commands that write are offered only then.
+  bool fileWritable() const;
+  // The read-only panel shows why the open file cannot be changed.
+  void showReadOnlyReason();
+  // Which of the Records, Structure and SQL pages a shown object has.
+  void showPages(bool records, bool structure, bool sql);
   QString selectedTable() const;
   // The row being edited in the grid posted before its rows go away. When
   // the engine refuses it, the refusal is shown and the user asked whether
@@ -122,6 +142,7 @@ class MainWindow : public QMainWindow {
   ui::FileDialog importDialog_;
   QLabel* statusPanel_ = nullptr;
   QLabel* rowPanel_ = nullptr;
+  QLabel* readOnlyPanel_ = nullptr;
   QString shownTable_;  // the table whose rows the grid shows
   QSet<QAction*> implemented_;
   QAction* refreshListAction_ = nullptr;

@@ -36,7 +36,7 @@ void RecordsDataset::Close() {
 }
 
 bool RecordsDataset::CanModify() const {
-  return active_ && recordset_->editable() && !connection_->readOnly();
+  return active_ && !readOnly_ && recordset_->editable() && !connection_->readOnly();
 }
 
 void RecordsDataset::notify() {

@@ -34,8 +34,11 @@ class RecordsDataset {
   const kevra::db::Recordset& rows() const { return *recordset_; }
   kevra::db::Recordset& rows() { return *recordset_; }
   // Rows can be inserted, changed and deleted: open on whole rows of one
-  // table of a file opened for writing.
+  // table of a file opened for writing, and not set read-only.
   bool CanModify() const;
+  // Keeps the rows read-only whatever the statement, as for a saved query's
+  // rows; takes effect at the next Open.
+  void setReadOnly(bool readOnly) { readOnly_ = readOnly; }
 
   // Called after every Open and Close.
   using Listener = std::function<void()>;
@@ -48,6 +51,7 @@ class RecordsDataset {
   std::unique_ptr<kevra::db::Connection> connection_;
   std::unique_ptr<kevra::db::Recordset> recordset_;
   bool active_ = false;
+  bool readOnly_ = false;
   Listener listener_;
 };
 

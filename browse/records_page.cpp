@@ -67,7 +67,23 @@ void RecordsPage::showRecords(const std::string& connectionString, const QString
   dataset_.setConnectionString(connectionString);
   // A table starts in storage order, unfiltered.
   query_ = RecordsQuery{table, {}, {}, RecordsQuery::Order::Storage};
+  dataset_.setReadOnly(false);
+  if (auto* filterBar = findChild<QWidget*>(QStringLiteral("filterBar"))) filterBar->show();
   dataset_.setCommandText(query_.commandText());
+  if (filterBox_) filterBox_->clear();
+  showSortIndicator();
+  dataset_.Open();
+  model_->setEnabled(true);
+}
+
+void RecordsPage::showQueryRecords(const std::string& connectionString, const std::string& statement) {
+  model_->setEnabled(false);
+  dataset_.Close();
+  dataset_.setConnectionString(connectionString);
+  query_ = RecordsQuery{};  // no table: the view is the query's own
+  dataset_.setReadOnly(true);
+  dataset_.setCommandText(statement);
+  if (auto* filterBar = findChild<QWidget*>(QStringLiteral("filterBar"))) filterBar->hide();
   if (filterBox_) filterBox_->clear();
   showSortIndicator();
   dataset_.Open();

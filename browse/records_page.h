@@ -34,6 +34,9 @@ class RecordsPage : public QWidget {
   // is detached while the dataset reopens and stays detached (showing
   // nothing) when the open throws.
   void showRecords(const std::string& connectionString, const QString& table);
+  // Opens the rows a saved select query's statement gives, read-only; they
+  // are not sorted or filtered from the grid (find still works).
+  void showQueryRecords(const std::string& connectionString, const std::string& statement);
   // Closes the dataset; its table is kept for reloadRecords().
   void closeRecords();
   // Opens the dataset again on the same table, as after a structure change.

@@ -107,8 +107,15 @@ void RecordsPage::buildCommands() {
 QList<QAction*> RecordsPage::commands() const { return commands_; }
 
 void RecordsPage::setCommandsEnabled(bool enabled) {
-  for (QAction* action : commands_)
-    if (action) action->setEnabled(enabled);
+  // A query's rows are found in but not filtered; rows are deleted only
+  // where they can be changed.
+  const bool tableRows = !query_.table.isEmpty();
+  for (QAction* action : commands_) {
+    if (!action) continue;
+    const bool findCommand = action->objectName().startsWith(QLatin1String("find"));
+    const bool allowed = action == deleteAction_ ? dataset_.CanModify() : tableRows || findCommand;
+    action->setEnabled(enabled && allowed);
+  }
 }
 
 void RecordsPage::showSortIndicator() {
@@ -121,7 +128,8 @@ void RecordsPage::showSortIndicator() {
 }
 
 void RecordsPage::openView(const RecordsQuery& query) {
-  if (!dataset_.Active() || !postPendingEdit()) return;
+  // A query's rows keep the order and selection its statement gives.
+  if (!dataset_.Active() || query_.table.isEmpty() || !postPendingEdit()) return;
   const QModelIndex current = form_->recordsGrid->currentIndex();
   const RecordsQuery previous = query_;
   model_->setEnabled(false);

@@ -2,11 +2,20 @@
 #include "browse/table_tree.h"
 
 #include <QIcon>
+#include <algorithm>
 
 #include "database/catalog.h"
 #include "ui_table_tree.h"
 
 namespace kevra::browse {
+
+namespace {
+// What a node stands for, in its Qt::UserRole data: nothing for a table.
+constexpr int kQueriesNode = 1;
+constexpr int kQueryNode = 2;
+constexpr int kNodeRole = Qt::UserRole;
+constexpr int kQueryIndexRole = Qt::UserRole + 1;
+}  // namespace
 
 TableTree::TableTree(QWidget* parent) : QTreeWidget(parent), form_(std::make_unique<Ui::TableTree>()) {
   form_->setupUi(this);
@@ -26,21 +35,56 @@ void TableTree::fill(const db::Catalog& catalog) {
     node->setIcon(0, tableIcon);
     insertTopLevelItem(0, node);
   }
+  // Queries named "~..." are the hidden ones behind forms and reports.
+  queries_.clear();
+  for (db::Query& query : catalog.Queries())
+    if (query.Name().rfind('~', 0) != 0) queries_.push_back(std::move(query));
+  if (!queries_.empty()) {
+    auto* queries = new QTreeWidgetItem(QStringList{QStringLiteral("Queries")});
+    queries->setData(0, kNodeRole, kQueriesNode);
+    queries->setFlags(Qt::ItemIsEnabled);  // a heading, not something to show
+    QFont bold = queries->font(0);
+    bold.setBold(true);
+    queries->setFont(0, bold);
+    addTopLevelItem(queries);
+    for (size_t i = 0; i < queries_.size(); ++i) {
+      auto* node = new QTreeWidgetItem(QStringList{QString::fromStdString(queries_[i].Name())});
+      node->setData(0, kNodeRole, kQueryNode);
+      node->setData(0, kQueryIndexRole, int(i));
+      node->setToolTip(0, QString::fromStdString(queries_[i].Kind()) + QStringLiteral(" query"));
+      queries->addChild(node);
+    }
+    queries->setExpanded(true);
+  }
   setCurrentItem(nullptr);
   clearSelection();
 }
 
 QString TableTree::selectedTable() const {
   const QTreeWidgetItem* node = currentItem();
-  return node && node->isSelected() ? node->text(0) : QString();
+  if (!node || !node->isSelected() || node->data(0, kNodeRole).isValid()) return {};
+  return node->text(0);
 }
 
-}  // namespace kevra::browse
+std::optional<db::Query> TableTree::selectedQuery() const {
+  const QTreeWidgetItem* node = currentItem();
+  if (!node || !node->isSelected() || node->data(0, kNodeRole).toInt() != kQueryNode) return std::nullopt;
+  const int index = node->data(0, kQueryIndexRole).toInt();
+  if (index < 0 || index >= int(queries_.size())) return std::nullopt;
+  return queries_[size_t(index)];
+}
 
-namespace kevra::browse {
+QTreeWidgetItem* TableTree::queriesNode() const {
+  for (int i = 0; i < topLevelItemCount(); ++i)
+    if (topLevelItem(i)->data(0, kNodeRole).toInt() == kQueriesNode) return topLevelItem(i);
+  return nullptr;
+}
 
 void TableTree::selectTable(const QString& name) {
-  const auto found = findItems(name, Qt::MatchExactly);
+  auto found = findItems(name, Qt::MatchExactly);
+  found.erase(std::remove_if(found.begin(), found.end(),
+                             [](const QTreeWidgetItem* node) { return node->data(0, kNodeRole).isValid(); }),
+              found.end());
   if (found.isEmpty() || name.isEmpty()) {
     setCurrentItem(nullptr);
     clearSelection();

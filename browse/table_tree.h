@@ -1,14 +1,16 @@
-// TableTree: the user tables of the open database, one root node each. Nodes
-// are read-only; a click on one is the main window's cue to show the table.
+// TableTree: the user tables of the open database, one root node each, and
+// below them a "Queries" node holding the saved queries. Nodes are read-only;
+// a click on one is the main window's cue to show the table or the query.
 #pragma once
 #include <QTreeWidget>
 #include <memory>
+#include <optional>
+#include <vector>
+
+#include "database/catalog.h"
 
 namespace Ui {
 class TableTree;
-}
-namespace kevra::db {
-class Catalog;
 }
 
 namespace kevra::browse {
@@ -20,16 +22,25 @@ class TableTree : public QTreeWidget {
   ~TableTree() override;
 
   // One node per "TABLE" entry of the catalog, each put in front of the
-  // others, so the last entry is on top. Nothing is selected afterwards.
+  // others, so the last entry is on top; then, when the file keeps saved
+  // queries, a "Queries" node with one child per query in catalog order
+  // (the hidden "~" ones left out).
+  // Nothing is selected afterwards.
   void fill(const db::Catalog& catalog);
-  // The name on the selected node; a null string when no node is selected.
+  // The name on the selected table node; a null string when no table node
+  // is selected.
   QString selectedTable() const;
+  // The query on the selected query node; none when no query node is selected.
+  std::optional<db::Query> selectedQuery() const;
+  // The node holding the saved queries; null when the file keeps none.
+  QTreeWidgetItem* queriesNode() const;
   // Selects the node named `name` (none when there is no such node), as a
   // click would but without the click's signal.
   void selectTable(const QString& name);
 
  private:
   std::unique_ptr<Ui::TableTree> form_;
+  std::vector<db::Query> queries_;
 };
 
 }  // namespace kevra::browse

@@ -19,6 +19,8 @@ Arguments parseArguments(const std::vector<std::string>& args) {
       a.output = value("--output");
     } else if (w.rfind("--password", 0) == 0) {
       a.password = value("--password");
+    } else if (w.rfind("--codepage", 0) == 0) {
+      a.codePage = value("--codepage");
     } else if (w.rfind("--rows", 0) == 0) {
       a.rows = value("--rows");
     } else if (w.rfind("--to", 0) == 0) {
@@ -29,6 +31,8 @@ Arguments parseArguments(const std::vector<std::string>& args) {
       a.schema = value("--schema");
     } else if (w.rfind("--tables", 0) == 0) {
       a.tables = value("--tables");
+    } else if (w.rfind("--attachments", 0) == 0) {
+      a.attachments = value("--attachments");
     } else if (w.rfind("--report", 0) == 0) {
       a.report = value("--report");
     } else if (w == "--replace") {
@@ -57,6 +61,8 @@ const char* usageText() {
          "  export FILE TABLE           print every row of TABLE\n"
          "      --format csv|jsonl      output format (default csv)\n"
          "      --output PATH           write to PATH instead of standard output\n"
+         "      --attachments DIR       also save the files of attachment columns (.accdb)\n"
+         "                              as DIR/COLUMN/ROW/NAME, ROW counting from 1\n"
          "  export FILE TABLE --to dbase|excel|html|paradox|text DIR\n"
          "                              write TABLE as a file of that kind into the folder DIR\n"
          "                              (a file that exists there is never replaced)\n"
@@ -88,6 +94,8 @@ const char* usageText() {
          "\n"
          "Options for every command:\n"
          "  --password PW               database password of a protected file\n"
+         "  --codepage N                read the text of an Access 97 file in code page N\n"
+         "                              (e.g. 1251) instead of the one its header names\n"
          "  --help                      show this text\n";
 }
 

@@ -18,12 +18,14 @@ struct Arguments {
   std::string format;    // --format
   std::string output;    // --output
   std::string password;  // --password
+  std::string codePage;  // --codepage: text code page of an Access 97 file
   std::string rows;      // --rows
   std::string seed;      // --seed
   std::string to;        // --to
   std::string schema;   // --schema
   std::string tables;   // --tables, comma-separated
   std::string report;   // --report
+  std::string attachments;  // --attachments DIR
   bool replace = false;
   bool atomic = false;
   bool discardJournal = false;

@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "cli/commands.h"
+#include "cli/open_database.h"
 #include "database/catalog.h"
 #include "database/connection.h"
 #include "database/conversion_statements.h"
@@ -37,6 +38,7 @@ int runForeignExport(const Arguments& args) {
   db::Connection connection;
   std::string cs = "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + args.positional[0] + ";Mode=Read";
   if (!args.password.empty()) cs += ";Jet OLEDB:Database Password=" + args.password;
+  if (int codePage = codePageArgument(args)) cs += ";Jet OLEDB:Code Page=" + std::to_string(codePage);
   connection.Open(cs, "admin", "", 0);
   const std::string& table = args.positional[1];
   long rows = runConversion(connection, *db::exportStatement(format, table, dir));

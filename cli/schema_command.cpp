@@ -33,7 +33,12 @@ void appendTable(std::string& out, const TableSchema& t) {
       appendJsonString(out, *c.defaultValue);
     else
       out += "null";
-    out += ",\"precision\":" + std::to_string(c.precision) + ",\"scale\":" + std::to_string(c.scale) + "}";
+    out += ",\"precision\":" + std::to_string(c.precision) + ",\"scale\":" + std::to_string(c.scale);
+    if (c.expression) {
+      out += ",\"expression\":";
+      appendJsonString(out, *c.expression);
+    }
+    out += "}";
   }
   out += "],\"indexes\":[";
   for (size_t i = 0; i < t.indexes.size(); ++i) {

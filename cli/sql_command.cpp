@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "cli/commands.h"
+#include "cli/open_database.h"
 #include "engine/table/database.h"
 #include "engine/isam/foreign_copy.h"
 #include "engine/isam/text_export.h"
@@ -19,6 +20,7 @@ int runSql(const Arguments& args) {
   if (args.positional.size() != 2) throw UsageError("'sql' takes FILE and one STATEMENT.");
   OpenOptions options;
   options.password = args.password;
+  options.codePage = codePageArgument(args);
   // Only statements that change something need the file for writing (a
   // syntax error is reported here, before the file is opened).
   const std::string& statement = args.positional[1];

@@ -7,6 +7,7 @@
 #include "engine/storage/file_system.h"
 #include "engine/table/database.h"
 #include "engine/table/database_creator.h"
+#include "engine/table/saved_query.h"
 #include "engine/table/schema_view.h"
 #include "engine/table/schema_writer.h"
 #include "engine/table/table_writer.h"
@@ -325,6 +326,27 @@ const Tables& Catalog::Tables() const {
     tables_ = std::make_shared<kevra::db::Tables>(db_, std::move(items));
   }
   return *tables_;
+}
+
+std::vector<Query> Catalog::Queries() const {
+  if (!db_ && tables_) return {};  // a foreign data source keeps no queries
+  if (!db_) throw EngineError("The catalog is not connected to a database.");
+  std::vector<Query> out;
+  for (const kevra::SavedQuery& q : kevra::readSavedQueries(*db_)) {
+    std::string sql, problem;
+    try {
+      sql = kevra::savedQuerySql(q);
+    } catch (const EngineError& e) {
+      problem = e.what();
+    }
+    // The engine's SQL has no PARAMETERS clause (and no TRANSFORM): such
+    // queries are shown, not run.
+    const bool opens = problem.empty() && q.parameters.empty() &&
+                       (q.kind == kevra::SavedQueryKind::Select || q.kind == kevra::SavedQueryKind::Union);
+    out.emplace_back(q.name, kevra::savedQueryKindName(q.kind), q.returnsRows(), opens, std::move(sql),
+                     std::move(problem));
+  }
+  return out;
 }
 
 Tables& Catalog::Tables() { return const_cast<kevra::db::Tables&>(std::as_const(*this).Tables()); }

@@ -203,6 +203,34 @@ class Tables {
   std::vector<Table> items_;
 };
 
+// One saved query of the database: its name, its kind as a person names it
+// ("Select", "Union", "Crosstab", "Make Table", "Append", "Update", "Delete",
+// "Data Definition", "Pass-Through") and its statement as Jet SQL text.
+class Query {
+ public:
+  Query(std::string name, std::string kind, bool returnsRows, bool opensRows, std::string commandText,
+        std::string problem)
+      : name_(std::move(name)), kind_(std::move(kind)), returnsRows_(returnsRows), opensRows_(opensRows),
+        commandText_(std::move(commandText)), problem_(std::move(problem)) {}
+  const std::string& Name() const { return name_; }
+  const std::string& Kind() const { return kind_; }
+  // A select, union or crosstab query; the others change the database.
+  bool ReturnsRows() const { return returnsRows_; }
+  // Its CommandText can be opened as a Recordset: a select or union query
+  // with a statement and no parameters (the SQL here has no PARAMETERS and
+  // no TRANSFORM ... PIVOT).
+  bool OpensRows() const { return opensRows_; }
+  // The statement; empty when the stored parts do not make one.
+  const std::string& CommandText() const { return commandText_; }
+  // Why there is no statement; empty when there is one.
+  const std::string& Problem() const { return problem_; }
+
+ private:
+  std::string name_, kind_;
+  bool returnsRows_ = false, opensRows_ = false;
+  std::string commandText_, problem_;
+};
+
 class Catalog {
  public:
   // Binds the catalog to an open connection; throws when it is closed. On a
@@ -213,6 +241,9 @@ class Catalog {
   // (case-insensitive). Throws when the catalog is not bound.
   const kevra::db::Tables& Tables() const;
   kevra::db::Tables& Tables();
+  // The saved queries of the bound database in catalog order, read when
+  // asked for; none on a foreign data source. Throws when not bound.
+  std::vector<Query> Queries() const;
   // Creates a new, empty Jet 4 database at the connection string's Data
   // Source (with its "Jet OLEDB:Database Password", if any) and binds the
   // catalog to it, read-only, until the next ActiveConnection. Throws

@@ -35,6 +35,12 @@ void Connection::Open(const std::string& connectionString, const std::string& /*
   }
   OpenOptions options;
   options.password = cs.get("Jet OLEDB:Database Password").value_or(password);
+  // Access 97 files whose text is in another code page than the header says.
+  if (auto codePage = cs.get("Jet OLEDB:Code Page"); codePage && !codePage->empty()) {
+    if (codePage->find_first_not_of("0123456789") != std::string::npos || codePage->size() > 5)
+      throw EngineError("Jet OLEDB:Code Page takes a code page number such as 1252, not '" + *codePage + "'.");
+    options.codePage = std::stoi(*codePage);
+  }
   std::string mode = cs.get("Mode").value_or("");
   bool readRequested = namesEqualCaseInsensitive(mode, "Read");
   options.readOnly = readRequested || !kevra::realFileSystem().isWritable(*source);

@@ -1,7 +1,8 @@
 // Connection: one open database file reached through a connection string of the
 // form "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=PATH[;...]".
 // Recognised properties: Data Source, Mode (Read / Share Deny None / ReadWrite),
-// Jet OLEDB:Database Password, Extended Properties. Unknown properties are
+// Jet OLEDB:Database Password, Jet OLEDB:Code Page (the code page of an Access 97
+// file's text, when its header names the wrong one), Extended Properties. Unknown properties are
 // ignored. Extended Properties naming a driver ("Text", "dBase 5.0", "HTML
 // Import"...) open a foreign data source instead of an Access database: its
 // tables can be listed (Catalog) and copied into a database with

@@ -7,6 +7,7 @@
 #include "engine/format/table_def.h"
 #include "engine/format/row_codec.h"
 #include "engine/format/text_codec.h"
+#include "engine/util/code_page.h"
 #include "engine/util/error.h"
 #include "engine/util/utf.h"
 
@@ -17,13 +18,14 @@ namespace {
   throw CorruptFileError("Corrupt file: a property list is damaged (" + what + ").");
 }
 
-Value decodePropertyValue(uint8_t type, ByteSpan v) {
+// `codePage`: texts are single-byte in that code page (KKD blobs); 0 for UTF-16.
+Value decodePropertyValue(uint8_t type, ByteSpan v, uint16_t codePage = 0) {
   if (!isKnownColumnType(type)) return Binary(v.begin(), v.end());
   ColumnType t = ColumnType(type);
   switch (t) {
     case ColumnType::Boolean: return v.empty() ? false : v[0] != 0;
     case ColumnType::Text:
-    case ColumnType::Memo: return decodeTextValue(v);
+    case ColumnType::Memo: return codePage ? decodeCodePage(v, codePage) : decodeTextValue(v);
     case ColumnType::OLE:
     case ColumnType::Binary: return Binary(v.begin(), v.end());
     default: {
@@ -192,13 +194,15 @@ const PropertySet* PropertyBlob::column(std::string_view name) const {
   return nullptr;
 }
 
-PropertyBlob parsePropertyBlob(ByteSpan data) {
+PropertyBlob parsePropertyBlob(ByteSpan data, uint16_t codePage) {
   PropertyBlob blob;
   if (data.empty()) return blob;
-  if (data.size() < 4 || std::memcmp(data.data(), "MR2\0", 4) != 0) {
-    if (data.size() >= 4 && std::memcmp(data.data(), "KKD\0", 4) == 0) return blob;  // older format: ignored
-    corrupt("unknown signature");
-  }
+  // Access 97 writes "KKD": the same chunks, with single-byte names and texts.
+  const bool singleByte = data.size() >= 4 && std::memcmp(data.data(), "KKD\0", 4) == 0;
+  if (!singleByte && (data.size() < 4 || std::memcmp(data.data(), "MR2\0", 4) != 0)) corrupt("unknown signature");
+  if (singleByte && codePage == 0) codePage = 1252;
+  if (!singleByte) codePage = 0;
+  auto text = [&](ByteSpan bytes) { return singleByte ? decodeCodePage(bytes, codePage) : utf16leToUtf8(bytes); };
   std::vector<std::string> pool;
   size_t pos = 4;
   while (pos + 6 <= data.size()) {
@@ -212,7 +216,7 @@ PropertyBlob parsePropertyBlob(ByteSpan data) {
       while (p + 2 <= chunk.size()) {
         size_t len = u16At(chunk, p);
         if (len > chunk.size() - p - 2) corrupt("name pool");
-        pool.push_back(utf16leToUtf8(chunk.subspan(p + 2, len)));
+        pool.push_back(text(chunk.subspan(p + 2, len)));
         p += 2 + len;
       }
       continue;
@@ -222,7 +226,7 @@ PropertyBlob parsePropertyBlob(ByteSpan data) {
     uint32_t headerLength = u32At(chunk, 0);
     size_t nameLength = u16At(chunk, 4);
     if (headerLength < 6 || headerLength > chunk.size() || nameLength > chunk.size() - 6) corrupt("value chunk name");
-    std::string target = utf16leToUtf8(chunk.subspan(6, nameLength));
+    std::string target = text(chunk.subspan(6, nameLength));
     PropertySet* set = chunkType == 0x00 && target.empty() ? &blob.table : &blob.columns[target];
     if (chunkType == 0x00 && !target.empty()) set = &blob.table;
     size_t p = headerLength;
@@ -240,7 +244,7 @@ PropertyBlob parsePropertyBlob(ByteSpan data) {
       rec.type = isKnownColumnType(type) ? ColumnType(type) : ColumnType::Binary;
       rec.rawType = type;
       rec.raw.assign(chunk.begin() + std::ptrdiff_t(p + 8), chunk.begin() + std::ptrdiff_t(p + 8 + valueLength));
-      rec.value = decodePropertyValue(type, ByteSpan(rec.raw));
+      rec.value = decodePropertyValue(type, ByteSpan(rec.raw), codePage);
       set->records.push_back(std::move(rec));
       p += recordLength;
     }

@@ -40,8 +40,10 @@ struct PropertyBlob {
   bool empty() const;
 };
 
-// Parses an "MR2\0" blob; an empty span gives an empty blob.
-PropertyBlob parsePropertyBlob(ByteSpan data);
+// Parses an "MR2\0" blob, or the "KKD\0" blob of an Access 97 file whose
+// names and texts are single bytes of `codePage` (1252 when 0); an empty
+// span gives an empty blob.
+PropertyBlob parsePropertyBlob(ByteSpan data, uint16_t codePage = 0);
 
 // Encodes a blob as Jet stores it: "MR2\0", the name pool, the table's own
 // chunk, then one chunk per column that has properties. Values keep their

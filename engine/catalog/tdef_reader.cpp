@@ -6,6 +6,7 @@
 #include <unordered_set>
 
 #include "engine/storage/data_page.h"
+#include "engine/util/code_page.h"
 #include "engine/util/error.h"
 #include "engine/util/utf.h"
 
@@ -19,7 +20,10 @@ constexpr size_t kMaxTdefPages = 1024;
 
 class Reader {
  public:
-  Reader(ByteSpan data, const std::string& table) : data_(data), table_(table) {}
+  // `codePage`: names are single-byte in that code page behind a one-byte
+  // length (Jet 3); null for UTF-16 names behind a two-byte length.
+  Reader(ByteSpan data, const std::string& table, const char16_t* codePage = nullptr)
+      : data_(data), table_(table), codePage_(codePage) {}
   void need(size_t n) const {
     if (pos_ > data_.size() || n > data_.size() - pos_)
       throw CorruptFileError("Corrupt file: the definition of table '" + table_ + "' is truncated.");
@@ -31,6 +35,13 @@ class Reader {
     return s;
   }
   std::string name() {
+    if (codePage_) {
+      need(1);
+      size_t len = data_[pos_++];
+      std::string out;
+      appendCodePageAsUtf8(take(len), codePage_, out);
+      return out;
+    }
     need(2);
     size_t len = u16At(data_, pos_);
     pos_ += 2;
@@ -41,6 +52,7 @@ class Reader {
  private:
   ByteSpan data_;
   const std::string& table_;
+  const char16_t* codePage_;
   size_t pos_ = 0;
 };
 
@@ -57,11 +69,9 @@ Bytes readChain(const PageFile& file, uint32_t first, const std::string& name) {
     if ((*p)[0] != kPageTypeTableDef)
       throw CorruptFileError("Corrupt file: page " + std::to_string(page) + " should hold the definition of table '" +
                              name + "' but has page type " + std::to_string((*p)[0]) + ".");
-    if (buffer.empty())
-      buffer.insert(buffer.end(), p->begin(), p->end());
-    else
-      buffer.insert(buffer.end(), p->begin() + 8, p->end());
-    page = u32At(ByteSpan(p->data(), kPageSize), 4);
+    ByteSpan bytes = file.span(p);
+    buffer.insert(buffer.end(), bytes.begin() + (buffer.empty() ? 0 : 8), bytes.end());
+    page = u32At(bytes, 4);
   }
   return buffer;
 }
@@ -69,6 +79,111 @@ Bytes readChain(const PageFile& file, uint32_t first, const std::string& name) {
 ColumnType typeFromCode(uint8_t code) {
   if (isKnownColumnType(code)) return ColumnType(code);
   return ColumnType::Binary;
+}
+
+// Long-value map references: column number + two pointers, until FF FF.
+// Tolerant: the maps are not needed to read rows, so a short tail is no error.
+void readLongValueMaps(Reader& r, size_t columnCount, TableDef& t) {
+  while (r.remaining() >= 2) {
+    ByteSpan marker = r.take(2);
+    uint16_t col = u16At(marker, 0);
+    if (col == 0xFFFF || r.remaining() < 8) break;
+    ByteSpan d = r.take(8);
+    t.longValueMaps.push_back(LongValueMaps{col, u32At(d, 0), u32At(d, 4)});
+    if (t.longValueMaps.size() > columnCount) break;  // stale bytes after the last entry
+  }
+}
+
+// Columns in number order, each number once.
+std::shared_ptr<TableDef> finish(std::vector<ColumnDef> columns, std::shared_ptr<TableDef> t) {
+  std::sort(columns.begin(), columns.end(), [](const ColumnDef& a, const ColumnDef& b) { return a.number < b.number; });
+  for (size_t i = 0; i + 1 < columns.size(); ++i)
+    if (columns[i].number == columns[i + 1].number)
+      throw CorruptFileError("Corrupt file: two columns of table '" + t->name + "' share the number " +
+                             std::to_string(columns[i].number) + ".");
+  t->columns = std::move(columns);
+  return t;
+}
+
+// The Access 97 definition: a 43-byte header, 8-byte index counters,
+// 18-byte column descriptors, single-byte names, 39- and 20-byte index
+// definitions; the order of the parts is Jet 4's.
+std::shared_ptr<TableDef> readJet3TableDef(const PageFile& file, ByteSpan data, std::shared_ptr<TableDef> t) {
+  constexpr size_t kHeader = 43, kColumn = 18, kRealIndex = 39, kLogicalIndex = 20;
+  const std::string& name = t->name;
+  if (data.size() < kHeader) throw CorruptFileError("Corrupt file: the definition of table '" + name + "' is truncated.");
+  size_t declared = u32At(data, 8);
+  if (declared > kHeader && declared < data.size()) data = data.first(declared);
+  t->rowCount = u32At(data, 12);
+  t->lastAutoNumber = u32At(data, 16);
+  t->systemTable = data[20] == 0x53;
+  t->maxColumnCount = u16At(data, 21);
+  t->varColumnCount = u16At(data, 23);
+  size_t columnCount = u16At(data, 25);
+  size_t logicalCount = u32At(data, 27);
+  size_t realCount = u32At(data, 31);
+  t->ownedMapPointer = u32At(data, 35);
+  t->freeMapPointer = u32At(data, 39);
+  if (columnCount * kColumn > data.size() || realCount * kRealIndex > data.size() ||
+      logicalCount * kLogicalIndex > data.size())
+    throw CorruptFileError("Corrupt file: the definition of table '" + name + "' has impossible counts.");
+  const uint16_t codePage = file.layout().textCodePage;
+  Reader r(data, name, codePageUpperHalf(codePage));
+  r.take(kHeader);
+  ByteSpan counters = r.take(8 * realCount);
+
+  std::vector<ColumnDef> columns(columnCount);
+  for (auto& c : columns) {
+    ByteSpan d = r.take(kColumn);
+    c.rawType = d[0];
+    c.type = typeFromCode(d[0]);
+    c.number = u16At(d, 1);
+    c.varIndex = u16At(d, 3);
+    c.sortOrder = u16At(d, 9);
+    if (c.type == ColumnType::Text || c.type == ColumnType::Memo) c.codePage = codePage;
+    c.flags = d[13];
+    c.fixedOffset = u16At(d, 14);
+    c.length = u16At(d, 16);
+    // Text lengths are kept as Jet 4 counts them, two bytes a character.
+    if (c.type == ColumnType::Text && !c.isFixed()) c.length = uint16_t(2 * c.length);
+  }
+  for (auto& c : columns) c.name = r.name();
+
+  t->realIndexes.resize(realCount);
+  for (size_t k = 0; k < realCount; ++k) {
+    auto& ri = t->realIndexes[k];
+    ri.statistic = u32At(counters, 8 * k);
+    ri.distinctKeys = u32At(counters, 8 * k + 4);
+  }
+  for (auto& ri : t->realIndexes) {
+    ByteSpan d = r.take(kRealIndex);
+    for (size_t k = 0; k < 10; ++k) {
+      uint16_t col = u16At(d, 3 * k);
+      if (col == 0xFFFF) continue;
+      ri.columns.push_back(IndexColumnRef{col, d[2 + 3 * k] != 0});
+    }
+    ri.usageMapPointer = u32At(d, 30);
+    ri.rootPage = u32At(d, 34);
+    ri.flags = d[38];
+  }
+  t->logicalIndexes.resize(logicalCount);
+  for (auto& li : t->logicalIndexes) {
+    ByteSpan d = r.take(kLogicalIndex);
+    li.number = u32At(d, 0);
+    li.realIndex = u32At(d, 4);
+    li.relationshipRole = d[8];
+    li.otherIndexNumber = i32At(d, 9);
+    li.otherTablePage = u32At(d, 13);
+    li.cascadeUpdates = d[17] == 1 && d[19] == 2;
+    li.cascadeDeletes = d[18] == 1 && d[19] == 2;
+    li.kind = d[19] <= 2 ? IndexKind(d[19]) : IndexKind::Normal;
+    if (li.realIndex >= realCount)
+      throw CorruptFileError("Corrupt file: index " + std::to_string(li.number) + " of table '" + name +
+                             "' refers to a missing physical index.");
+  }
+  for (auto& li : t->logicalIndexes) li.name = r.name();
+  readLongValueMaps(r, columnCount, *t);
+  return finish(std::move(columns), std::move(t));
 }
 
 }  // namespace
@@ -79,6 +194,7 @@ std::shared_ptr<TableDef> readTableDef(const PageFile& file, uint32_t tdefPage, 
   auto t = std::make_shared<TableDef>();
   t->name = name;
   t->tdefPage = tdefPage;
+  if (file.layout().jet3) return readJet3TableDef(file, data, std::move(t));
   if (data.size() < 63) throw CorruptFileError("Corrupt file: the definition of table '" + name + "' is truncated.");
   size_t declared = u32At(data, 8);
   if (declared > 63 && declared < data.size()) data = data.first(declared);
@@ -108,11 +224,14 @@ std::shared_ptr<TableDef> readTableDef(const PageFile& file, uint32_t tdefPage, 
     c.type = typeFromCode(d[0]);
     c.number = u16At(d, 5);
     c.varIndex = u16At(d, 7);
-    if (c.type == ColumnType::Decimal) {
+    if (c.type == ColumnType::Complex) {
+      c.complexId = u32At(d, 11);
+    } else if (c.type == ColumnType::Decimal) {
       c.precision = d[11];
       c.scale = d[12];
     } else {
       c.sortOrder = u16At(d, 11);
+      if (c.type == ColumnType::Text || c.type == ColumnType::Memo) c.sortVersion = d[14];
     }
     c.flags = d[15];
     c.extFlags = d[16];
@@ -154,24 +273,8 @@ std::shared_ptr<TableDef> readTableDef(const PageFile& file, uint32_t tdefPage, 
   }
   for (auto& li : t->logicalIndexes) li.name = r.name();
 
-  // Long-value map references: column number + two pointers, until FF FF.
-  // Tolerant: the maps are not needed to read rows, so a short tail is no error.
-  while (r.remaining() >= 2) {
-    ByteSpan marker = r.take(2);
-    uint16_t col = u16At(marker, 0);
-    if (col == 0xFFFF || r.remaining() < 8) break;
-    ByteSpan d = r.take(8);
-    t->longValueMaps.push_back(LongValueMaps{col, u32At(d, 0), u32At(d, 4)});
-    if (t->longValueMaps.size() > columnCount) break;  // stale bytes after the last entry
-  }
-
-  std::sort(columns.begin(), columns.end(), [](const ColumnDef& a, const ColumnDef& b) { return a.number < b.number; });
-  for (size_t i = 0; i + 1 < columns.size(); ++i)
-    if (columns[i].number == columns[i + 1].number)
-      throw CorruptFileError("Corrupt file: two columns of table '" + name + "' share the number " +
-                             std::to_string(columns[i].number) + ".");
-  t->columns = std::move(columns);
-  return t;
+  readLongValueMaps(r, columnCount, *t);
+  return finish(std::move(columns), std::move(t));
 }
 
 }  // namespace kevra

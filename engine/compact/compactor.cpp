@@ -165,7 +165,7 @@ class RowCopier {
     while (index.next(entry)) {
       PageRef holder;
       ByteSpan bytes = readRowAt(source_->pages(), entry.rowLocation(), holder, owner);
-      DataPage page(holder, entry.page, owner);
+      DataPage page(holder, entry.page, owner, source_->pages().layout());
       if (page.slotFlags(entry.row) & kSlotOverflow) {
         if (bytes.size() < 4) throw CorruptFileError("Corrupt file: an overflow row of " + owner + " is truncated.");
         const uint32_t target = u32At(bytes, 0);
@@ -370,6 +370,10 @@ void compactDatabase(FileSystem& fs, const std::string& source, const std::strin
   readOptions.password = options.sourcePassword;
   readOptions.fileSystem = &fs;
   auto src = Database::open(source, readOptions);
+  // Rows are copied as stored, in the Jet 4 layout the destination has.
+  if (src->header().format == FileFormat::Jet3)
+    throw UnsupportedError("'" + fileName(source) + "' is a " + fileFormatName(FileFormat::Jet3) +
+                           " database; only Jet 4 files can be compacted for now.");
   // A damaged source is not copied: the copy would carry the damage on, or
   // stop halfway. The first problem is named. Index contents are not
   // compared here (that needs memory as large as the keys); indexes are

@@ -40,6 +40,7 @@ std::optional<NumericValue> numericOf(const Value& v) {
   if (auto* x = std::get_if<uint8_t>(&v)) return NumericValue::fromInteger(*x);
   if (auto* x = std::get_if<int16_t>(&v)) return NumericValue::fromInteger(*x);
   if (auto* x = std::get_if<int32_t>(&v)) return NumericValue::fromInteger(*x);
+  if (auto* x = std::get_if<int64_t>(&v)) return NumericValue::fromInteger(*x);
   if (auto* x = std::get_if<float>(&v)) return NumericValue::fromDouble(*x);
   if (auto* x = std::get_if<double>(&v)) return NumericValue::fromDouble(*x);
   if (auto* c = std::get_if<Currency>(&v)) {

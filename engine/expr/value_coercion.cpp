@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 
+#include "engine/format/extended_date_time.h"
 #include "engine/format/value_text.h"
 #include "engine/expr/date_literal.h"
 #include "engine/expr/expression_evaluator.h"
@@ -57,6 +58,27 @@ T integerIn(const Value& v, const ColumnDef& column, int64_t low, int64_t high) 
   return T(rounded);
 }
 
+// Large Number: exact numbers stay exact (a double holds only 53 bits).
+int64_t bigIntOf(const Value& v, const ColumnDef& column) {
+  const NumericValue n = numberOf(v, column);
+  __int128 whole;
+  if (n.exact) {
+    __int128 p = 1;
+    for (int i = 0; i < n.scale; ++i) p *= 10;
+    whole = n.scaled / p;
+    const __int128 rest = n.scaled % p;
+    const __int128 twice = (rest < 0 ? -rest : rest) * 2;
+    if (twice > p || (twice == p && (whole % 2) != 0)) whole += n.scaled < 0 ? -1 : 1;  // half to even
+  } else {
+    const double rounded = std::nearbyint(n.approx);
+    if (!(rounded >= -9223372036854775808.0 && rounded < 9223372036854775808.0)) cannotConvert(v, column);
+    whole = __int128(rounded);
+  }
+  if (whole < std::numeric_limits<int64_t>::min() || whole > std::numeric_limits<int64_t>::max())
+    cannotConvert(v, column);
+  return int64_t(whole);
+}
+
 size_t charCount(const std::string& s) {
   size_t n = 0;
   for (unsigned char c : s) n += (c & 0xC0) != 0x80;
@@ -97,6 +119,19 @@ Value coerceToColumn(const Value& v, const ColumnDef& column) {
       return integerIn<int16_t>(v, column, std::numeric_limits<int16_t>::min(), std::numeric_limits<int16_t>::max());
     case ColumnType::Long:
       return integerIn<int32_t>(v, column, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max());
+    case ColumnType::BigInt:
+      return bigIntOf(v, column);
+    case ColumnType::Complex:
+      return integerIn<int32_t>(v, column, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max());
+    case ColumnType::ExtendedDateTime: {
+      if (std::holds_alternative<ExtendedDateTime>(v)) return v;
+      if (auto* d = std::get_if<DateTime>(&v)) return extendedFromDateTime(*d);
+      if (auto* s = std::get_if<std::string>(&v)) {
+        if (auto e = extendedDateTimeFromIso(*s)) return *e;
+        if (auto d = parseDateLiteral(*s)) return extendedFromDateTime(*d);
+      }
+      cannotConvert(v, column);
+    }
     case ColumnType::Currency: {
       const __int128 s = scaledTo(numberOf(v, column), 4, v, column);
       if (s < std::numeric_limits<int64_t>::min() || s > std::numeric_limits<int64_t>::max()) cannotConvert(v, column);

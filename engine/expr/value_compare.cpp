@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "engine/format/extended_date_time.h"
 #include "engine/format/value_text.h"
 #include "engine/expr/date_literal.h"
 #include "engine/expr/numeric_value.h"
@@ -12,7 +13,7 @@
 namespace kevra::expr {
 namespace {
 
-enum class Kind { Null, Number, Date, Text, Binary, Guid };
+enum class Kind { Null, Number, Date, Text, Binary, Guid, ExtendedDate };
 
 Kind kindOf(const Value& v) {
   if (isNull(v)) return Kind::Null;
@@ -20,6 +21,7 @@ Kind kindOf(const Value& v) {
   if (std::holds_alternative<std::string>(v)) return Kind::Text;
   if (std::holds_alternative<Binary>(v)) return Kind::Binary;
   if (std::holds_alternative<Guid>(v)) return Kind::Guid;
+  if (std::holds_alternative<ExtendedDateTime>(v)) return Kind::ExtendedDate;
   return Kind::Number;
 }
 
@@ -36,6 +38,21 @@ std::optional<int> compareMixed(const Value& a, Kind ka, const Value& b, Kind kb
     const double da = ka == Kind::Date ? std::get<DateTime>(a).serial : numericOf(a)->approx;
     const double db = kb == Kind::Date ? std::get<DateTime>(b).serial : numericOf(b)->approx;
     return order(da, db);
+  }
+  // Extended dates meet ordinary dates and date texts at 100 ns precision.
+  if (ka == Kind::ExtendedDate || kb == Kind::ExtendedDate) {
+    const bool extendedFirst = ka == Kind::ExtendedDate;
+    const Value& other = extendedFirst ? b : a;
+    std::optional<ExtendedDateTime> o;
+    if (auto* d = std::get_if<DateTime>(&other)) o = extendedFromDateTime(*d);
+    if (auto* s = std::get_if<std::string>(&other)) {
+      o = extendedDateTimeFromIso(*s);
+      if (!o)
+        if (auto d = parseDateLiteral(*s)) o = extendedFromDateTime(*d);
+    }
+    if (!o) mismatch();
+    const int r = order(std::get<ExtendedDateTime>(extendedFirst ? a : b), *o);
+    return extendedFirst ? r : -r;
   }
   // Text against a number or a date: the text must read as one.
   if (ka == Kind::Text || kb == Kind::Text) {
@@ -92,6 +109,8 @@ std::optional<int> compareValues(const Value& a, const Value& b) {
       return order(std::get<Binary>(a), std::get<Binary>(b));
     case Kind::Guid:
       return order(std::get<Guid>(a).bytes, std::get<Guid>(b).bytes);
+    case Kind::ExtendedDate:
+      return order(std::get<ExtendedDateTime>(a), std::get<ExtendedDateTime>(b));
     case Kind::Null:
       break;
   }

@@ -4,8 +4,11 @@
 
 #include <algorithm>
 
+#include "engine/format/extended_date_time.h"
+#include "engine/format/calculated_value.h"
 #include "engine/format/long_value.h"
 #include "engine/format/text_codec.h"
+#include "engine/util/code_page.h"
 #include "engine/util/error.h"
 
 namespace kevra {
@@ -28,6 +31,12 @@ Decimal decodeDecimal(const ColumnDef& column, ByteSpan b, const std::string& ow
 
 }  // namespace
 
+void decodeColumnText(const ColumnDef& column, ByteSpan bytes, std::string& out) {
+  if (column.codePage == 0) return decodeTextValue(bytes, out);
+  out.clear();
+  appendCodePageAsUtf8(bytes, codePageUpperHalf(column.codePage), out);
+}
+
 Value decodeFixedWidthValue(const ColumnDef& column, ByteSpan b, const std::string& owner) {
   auto need = [&](size_t n) {
     if (b.size() < n) badWidth(owner, b.size(), n);
@@ -47,12 +56,24 @@ Value decodeFixedWidthValue(const ColumnDef& column, ByteSpan b, const std::stri
       return g;
     }
     case ColumnType::Decimal: return decodeDecimal(column, b, owner);
-    case ColumnType::Text: return decodeTextValue(b);
+    case ColumnType::BigInt: need(8); return i64At(b, 0);
+    case ColumnType::Complex: need(4); return i32At(b, 0);
+    case ColumnType::ExtendedDateTime: {
+      need(kExtendedDateTimeSize - 1);
+      if (auto d = decodeExtendedDateTime(b)) return *d;
+      throw CorruptFileError("Corrupt file: " + owner + " holds a Date/Time Extended value that cannot be read.");
+    }
+    case ColumnType::Text: {
+      std::string text;
+      decodeColumnText(column, b, text);
+      return text;
+    }
     default: return Binary(b.begin(), b.end());
   }
 }
 
 RowDecoder::RowDecoder(const PageFile& file, const TableDef& table) : file_(file), table_(table) {
+  if (file.layout().jet3) codePage_ = codePageUpperHalf(file.layout().textCodePage);
   owners_.reserve(table.columns.size());
   for (const auto& c : table.columns) owners_.push_back("column '" + c.name + "' of table '" + table.name + "'");
 }
@@ -62,14 +83,29 @@ Value RowDecoder::decodeColumn(const ColumnDef& column, ByteSpan bytes) const {
   if (!rawLongValues_.empty() && isLongValueType(column.type) &&
       std::find(rawLongValues_.begin(), rawLongValues_.end(), column.number) != rawLongValues_.end())
     return Binary(bytes.begin(), bytes.end());
+  if (column.isCalculated()) {
+    // A Memo result is stored as a long value that holds the wrapper.
+    if (column.type == ColumnType::Memo || column.rawType == uint8_t(ColumnType::Memo))
+      return decodeCalculatedValue(column, readLongValue(file_, bytes, owner), owner);
+    return decodeCalculatedValue(column, bytes, owner);
+  }
+  if (column.type == ColumnType::Complex && table_.complexValues && !complexKeys_) {
+    Value key = decodeFixedWidthValue(column, bytes, owner);
+    return table_.complexValues->display(column, std::get<int32_t>(key));
+  }
   switch (column.type) {
-    case ColumnType::Memo: return decodeTextValue(readLongValue(file_, bytes, owner));
+    case ColumnType::Memo: {
+      std::string text;
+      decodeColumnText(column, readLongValue(file_, bytes, owner), text);
+      return text;
+    }
     case ColumnType::OLE: return readLongValue(file_, bytes, owner);
     default: return decodeFixedWidthValue(column, bytes, owner);
   }
 }
 
 void RowDecoder::decode(ByteSpan row, std::vector<Value>& out) const {
+  if (codePage_) return decodeJet3(row, out);
   const std::string& table = table_.name;
   if (row.size() < 2) throw CorruptFileError("Corrupt file: a row of table '" + table + "' is truncated.");
   size_t ncols = u16At(row, 0);
@@ -98,7 +134,7 @@ void RowDecoder::decode(ByteSpan row, std::vector<Value>& out) const {
   for (size_t i = 0; i < table_.columns.size(); ++i) {
     const ColumnDef& c = table_.columns[i];
     bool present = c.number < ncols && (mask[c.number / 8] & (1 << (c.number % 8)));
-    if (c.type == ColumnType::Boolean) {
+    if (c.type == ColumnType::Boolean && !c.isCalculated()) {
       out[i] = present;
       continue;
     }
@@ -122,7 +158,7 @@ void RowDecoder::decode(ByteSpan row, std::vector<Value>& out) const {
       if (start > end || end > eod || start < 2)
         throw CorruptFileError("Corrupt file: " + owners_[i] + " has impossible bounds in its row.");
       ByteSpan bytes = row.subspan(start, end - start);
-      if (c.type == ColumnType::Text) {
+      if (c.type == ColumnType::Text && !c.isCalculated()) {
         // Reuse the string left from the previous row: scans decode many rows.
         if (auto* s = std::get_if<std::string>(&out[i]))
           decodeTextValue(bytes, *s);
@@ -131,6 +167,47 @@ void RowDecoder::decode(ByteSpan row, std::vector<Value>& out) const {
       } else {
         out[i] = decodeColumn(c, bytes);
       }
+    }
+  }
+}
+
+void RowDecoder::decodeJet3(ByteSpan row, std::vector<Value>& out) const {
+  Jet3Row& r = jet3Row_;
+  locateJet3Row(row, table_.varColumnCount > 0, table_.name, r);
+  const size_t varCount = r.varCount();
+  out.resize(table_.columns.size());
+  for (size_t i = 0; i < table_.columns.size(); ++i) {
+    const ColumnDef& c = table_.columns[i];
+    bool present = c.number < r.columnCount && (r.nullMask[c.number / 8] & (1 << (c.number % 8)));
+    if (c.type == ColumnType::Boolean) {
+      out[i] = present;
+      continue;
+    }
+    if (!present) {
+      out[i] = std::monostate{};
+      continue;
+    }
+    if (c.isFixed()) {
+      size_t start = 1 + size_t(c.fixedOffset);
+      if (start + c.length > r.fixedEnd) throw CorruptFileError("Corrupt file: " + owners_[i] + " lies outside its row.");
+      out[i] = decodeColumn(c, row.subspan(start, c.length));
+      continue;
+    }
+    if (c.varIndex >= varCount) {
+      out[i] = std::monostate{};  // the row predates the column
+      continue;
+    }
+    size_t start = r.varOffsets[c.varIndex], end = r.varOffsets[c.varIndex + 1];
+    if (start > end || start < 1)
+      throw CorruptFileError("Corrupt file: " + owners_[i] + " has impossible bounds in its row.");
+    ByteSpan bytes = row.subspan(start, end - start);
+    if (c.type == ColumnType::Text) {
+      std::string* s = std::get_if<std::string>(&out[i]);
+      if (!s) s = &out[i].emplace<std::string>();
+      s->clear();
+      appendCodePageAsUtf8(bytes, codePage_, *s);
+    } else {
+      out[i] = decodeColumn(c, bytes);
     }
   }
 }

@@ -1,9 +1,11 @@
 // RowDecoder: turns the bytes of one stored row into values, one per column of
-// the table definition (null mask, fixed area, variable area, long values).
+// the table definition (null mask, fixed area, variable area, long values),
+// in the row layout of the file's format (Jet 3 rows: jet3_row.h).
 #pragma once
 #include <string>
 #include <vector>
 
+#include "engine/format/jet3_row.h"
 #include "engine/format/table_def.h"
 #include "engine/format/value.h"
 #include "engine/storage/page_file.h"
@@ -19,14 +21,25 @@ class RowDecoder {
   // holds for them (the long-value header and any inline data) instead of
   // their values, so a row can be written again without copying them.
   void keepLongValuesRaw(std::vector<uint16_t> columnNumbers) { rawLongValues_ = std::move(columnNumbers); }
+  // Complex columns decode to the key the row holds (as their index stores
+  // it) instead of what the key stands for.
+  void keepComplexKeys() { complexKeys_ = true; }
 
  private:
   Value decodeColumn(const ColumnDef& column, ByteSpan bytes) const;
+  void decodeJet3(ByteSpan row, std::vector<Value>& out) const;
   const PageFile& file_;
+  const char16_t* codePage_ = nullptr;  // Jet 3: the text code page's upper half
+  mutable Jet3Row jet3Row_;
   const TableDef& table_;
   std::vector<std::string> owners_;  // "column 'X' of table 'T'" for messages
   std::vector<uint16_t> rawLongValues_;
+  bool complexKeys_ = false;
 };
+
+// Text stored in a column: UTF-16 (maybe compressed), or the single-byte
+// code page of a Jet 3 column.
+void decodeColumnText(const ColumnDef& column, ByteSpan bytes, std::string& out);
 
 // Value of one column from its stored bytes (not for Boolean or long values).
 Value decodeFixedWidthValue(const ColumnDef& column, ByteSpan bytes, const std::string& owner);

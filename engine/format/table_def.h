@@ -2,6 +2,7 @@
 // logical indexes, usage-map references, counters).
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -17,12 +18,14 @@ struct ColumnDef {
   uint16_t number = 0;       // null-mask bit; identity inside the row
   uint16_t varIndex = 0;     // variable columns: slot in the var offset table
   uint16_t fixedOffset = 0;  // fixed columns: offset inside the fixed area
-  uint16_t length = 0;       // bytes (Text: 2 x characters)
+  uint16_t length = 0;       // bytes (Text: 2 x characters, also in Jet 3, which stores 1 x)
   uint8_t flags = 0;
   uint8_t extFlags = 0;
   uint8_t precision = 0;  // Decimal
   uint8_t scale = 0;      // Decimal
   uint16_t sortOrder = 0;  // Text/Memo collation (0x0409 General)
+  uint8_t sortVersion = 0;  // Text/Memo: 0 General (legacy), 1 General of Access 2010+
+  uint16_t codePage = 0;   // Text/Memo of Jet 3 files: the single-byte code page; 0 for UTF-16
 
   bool isFixed() const { return flags & 0x01; }
   bool isLongAutoNumber() const { return flags & 0x04; }
@@ -30,6 +33,11 @@ struct ColumnDef {
   bool isAutoNumber() const { return isLongAutoNumber() || isGuidAutoNumber(); }
   bool isCompressedUnicode() const { return extFlags & 0x01; }
   bool isHyperlink() const { return flags & 0x80; }
+  // Calculated (Access 2010+): the row holds the stored result of an
+  // expression, wrapped; `type` is then the result type from the column's
+  // ResultType property and `rawType` the descriptor's code.
+  bool isCalculated() const { return (extFlags & 0xC0) == 0xC0; }
+  uint32_t complexId = 0;  // ACE complex columns: the id in MSysComplexColumns
 };
 
 struct IndexColumnRef {
@@ -71,6 +79,15 @@ struct LongValueMaps {
   uint32_t freeMapPointer = 0;
 };
 
+// Turns the key a complex column's cell holds (ACE) into what the cell
+// stands for: the values of a multi-value column, the files of an
+// attachment column. Set on a TableDef by the database that read it.
+class ComplexValueSource {
+ public:
+  virtual ~ComplexValueSource() = default;
+  virtual Value display(const ColumnDef& column, int32_t key) const = 0;
+};
+
 struct TableDef {
   std::string name;
   uint32_t tdefPage = 0;
@@ -85,6 +102,7 @@ struct TableDef {
   std::vector<RealIndexDef> realIndexes;
   std::vector<LogicalIndexDef> logicalIndexes;  // in stored order
   std::vector<LongValueMaps> longValueMaps;
+  std::shared_ptr<const ComplexValueSource> complexValues;  // tables with complex columns
 
   const ColumnDef* findColumn(std::string_view name) const;  // case-insensitive
   const ColumnDef* columnByNumber(uint16_t number) const;

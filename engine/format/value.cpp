@@ -19,6 +19,9 @@ const char* columnTypeName(ColumnType type) {
     case ColumnType::Memo: return "Memo";
     case ColumnType::Guid: return "Replication ID";
     case ColumnType::Decimal: return "Decimal";
+    case ColumnType::Complex: return "Complex";
+    case ColumnType::BigInt: return "Large Number";
+    case ColumnType::ExtendedDateTime: return "Date/Time Extended";
     case ColumnType::Unknown0D:
     case ColumnType::Unknown11: return "Unknown";
   }
@@ -26,7 +29,7 @@ const char* columnTypeName(ColumnType type) {
 }
 
 bool isKnownColumnType(uint8_t code) {
-  return (code >= 0x01 && code <= 0x0D) || code == 0x0F || code == 0x10 || code == 0x11;
+  return (code >= 0x01 && code <= 0x0D) || (code >= 0x0F && code <= 0x14);
 }
 
 bool isLongValueType(ColumnType type) { return type == ColumnType::Memo || type == ColumnType::OLE; }

@@ -1,8 +1,9 @@
-// Values of the Jet 4 column types as the engine hands them out.
+// Values of the Jet 4 and ACE column types as the engine hands them out.
 // Text is UTF-8; binary data is raw bytes; Currency, DateTime and Decimal keep
 // their exact stored representation so nothing is lost on a round trip.
 #pragma once
 #include <array>
+#include <compare>
 #include <cstdint>
 #include <string>
 #include <variant>
@@ -28,6 +29,9 @@ enum class ColumnType : uint8_t {
   Guid = 0x0F,
   Decimal = 0x10,
   Unknown11 = 0x11,
+  Complex = 0x12,           // ACE: key into a hidden table of attachments or values
+  BigInt = 0x13,            // ACE 16 (Access 2016): 64-bit integer
+  ExtendedDateTime = 0x14,  // ACE 17 (Access 2019): date and time to 100 ns
 };
 
 const char* columnTypeName(ColumnType type);
@@ -42,6 +46,15 @@ struct Currency {
 struct DateTime {
   double serial = 0;  // days since 1899-12-30; fraction = time of day
   bool operator==(const DateTime&) const = default;
+};
+
+// Date/Time Extended: a day of the proleptic Gregorian calendar counted from
+// 0001-01-01 (day 0) and the time of day in units of 100 nanoseconds.
+struct ExtendedDateTime {
+  int64_t days = 0;
+  int64_t ticks = 0;  // 0 .. 864,000,000,000 - 1
+  bool operator==(const ExtendedDateTime&) const = default;
+  auto operator<=>(const ExtendedDateTime&) const = default;
 };
 
 struct Guid {
@@ -60,8 +73,9 @@ struct Decimal {
 using Binary = std::vector<uint8_t>;
 
 // monostate is NULL. Memo and Text both hold std::string; Binary and OLE hold Binary.
+// BigInt holds int64_t; a complex column's cell its int32_t key.
 using Value = std::variant<std::monostate, bool, uint8_t, int16_t, int32_t, Currency, float, double,
-                           DateTime, std::string, Binary, Guid, Decimal>;
+                           DateTime, std::string, Binary, Guid, Decimal, int64_t, ExtendedDateTime>;
 
 inline bool isNull(const Value& v) { return std::holds_alternative<std::monostate>(v); }
 

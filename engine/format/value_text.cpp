@@ -1,35 +1,14 @@
 // Canonical value texts: exact decimals, ISO dates, GUIDs, shortest floats.
 #include "engine/format/value_text.h"
 
+#include "engine/format/extended_date_time.h"
+
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 
 namespace kevra {
 namespace {
-
-// Days since 1970-01-01 for a proleptic Gregorian date, and back.
-int64_t daysFromCivil(int64_t y, unsigned m, unsigned d) {
-  y -= m <= 2;
-  const int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const unsigned yoe = unsigned(y - era * 400);
-  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + int64_t(doe) - 719468;
-}
-
-void civilFromDays(int64_t z, int& y, int& m, int& d) {
-  z += 719468;
-  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const unsigned doe = unsigned(z - era * 146097);
-  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const int64_t yy = int64_t(yoe) + era * 400;
-  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const unsigned mp = (5 * doy + 2) / 153;
-  d = int(doy - (153 * mp + 2) / 5 + 1);
-  m = int(mp < 10 ? mp + 3 : mp - 9);
-  y = int(yy + (m <= 2));
-}
 
 constexpr int64_t kOleEpochDays = -25569;  // 1899-12-30 relative to 1970-01-01
 constexpr int64_t kMsPerDay = 86400000;
@@ -73,6 +52,28 @@ void put2(char* p, int v) {
 }
 
 }  // namespace
+
+int64_t daysFromCivil(int64_t y, unsigned m, unsigned d) {
+  y -= m <= 2;
+  const int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const unsigned yoe = unsigned(y - era * 400);
+  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + int64_t(doe) - 719468;
+}
+
+void civilFromDays(int64_t z, int& y, int& m, int& d) {
+  z += 719468;
+  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const unsigned doe = unsigned(z - era * 146097);
+  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const int64_t yy = int64_t(yoe) + era * 400;
+  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const unsigned mp = (5 * doy + 2) / 153;
+  d = int(doy - (153 * mp + 2) / 5 + 1);
+  m = int(mp < 10 ? mp + 3 : mp - 9);
+  y = int(yy + (m <= 2));
+}
 
 CivilDateTime toCivil(DateTime d) {
   double serial = d.serial;
@@ -240,6 +241,8 @@ std::string valueToText(const Value& v) {
     std::string operator()(const Binary& b) const { return base64Encode(b); }
     std::string operator()(const Guid& g) const { return guidToString(g); }
     std::string operator()(const Decimal& d) const { return decimalToString(d); }
+    std::string operator()(int64_t x) const { return std::to_string(x); }
+    std::string operator()(const ExtendedDateTime& d) const { return extendedDateTimeToIso(d); }
   };
   return std::visit(Visitor{}, v);
 }
@@ -260,6 +263,8 @@ void appendValueText(std::string& out, const Value& v) {
     void operator()(const Binary& b) const { out += base64Encode(b); }
     void operator()(const Guid& g) const { out += guidToString(g); }
     void operator()(const Decimal& d) const { appendDecimal(out, d); }
+    void operator()(int64_t x) const { appendInteger(out, x); }
+    void operator()(const ExtendedDateTime& d) const { out += extendedDateTimeToIso(d); }
   };
   std::visit(Visitor{out}, v);
 }

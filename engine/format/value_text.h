@@ -1,5 +1,6 @@
 // Canonical texts for values: what export, the CLI and the grid show.
 #pragma once
+#include <cstdint>
 #include <string>
 
 #include "engine/format/value.h"
@@ -23,6 +24,9 @@ struct CivilDateTime {
   int year, month, day, hour, minute, second, millisecond;
 };
 CivilDateTime toCivil(DateTime d);
+// Days since 1970-01-01 of a proleptic Gregorian date, and back.
+int64_t daysFromCivil(int64_t y, unsigned m, unsigned d);
+void civilFromDays(int64_t z, int& y, int& m, int& d);
 DateTime fromCivil(const CivilDateTime& c);
 
 }  // namespace kevra

@@ -15,7 +15,7 @@ IndexPage IndexCursor::loadPage(uint32_t page) {
                            ", which is not in the file.");
   ++pagesRead_;
   PageRef bytes = file_.read(page);
-  return decodeIndexPage(file_.span(bytes), page, name_);
+  return decodeIndexPage(file_.span(bytes), page, name_, file_.layout());
 }
 
 void IndexCursor::loadLeaf(uint32_t page) {

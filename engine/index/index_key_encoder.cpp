@@ -6,7 +6,10 @@
 #include <cstring>
 #include <string>
 
+#include "engine/format/extended_date_time.h"
+#include "engine/index/general97_key_encoder.h"
 #include "engine/index/text_key_encoder.h"
+#include "engine/util/code_page.h"
 #include "engine/util/error.h"
 #include "engine/util/utf.h"
 
@@ -78,6 +81,15 @@ void appendDecimal(const Decimal& d, bool ascending, Bytes& out) {
 
 }  // namespace
 
+Bytes general97Bytes(const ColumnDef& column, std::string_view text) {
+  if (column.codePage != 1252 || column.sortOrder != kGeneralSortOrder)
+    throw UnsupportedError("Column '" + column.name + "' holds text in code page " + std::to_string(column.codePage) +
+                           "; only Access 97 text in code page 1252 can be indexed.");
+  size_t unmappable = 0;
+  std::string bytes = encodeCodePage(text, 1252, unmappable);
+  return Bytes(bytes.begin(), bytes.end());
+}
+
 void appendKeySegment(const ColumnDef& column, const Value& value, bool ascending, Bytes& out) {
   if (column.type == ColumnType::Boolean) {
     // Booleans are never NULL; a missing value reads as false.
@@ -94,10 +106,14 @@ void appendKeySegment(const ColumnDef& column, const Value& value, bool ascendin
     return;
   }
   if (column.type == ColumnType::Text || column.type == ColumnType::Memo) {
+    if (column.codePage != 0) {
+      appendGeneral97KeySegment(ByteSpan(general97Bytes(column, as<std::string>(column, value))), ascending, out);
+      return;
+    }
     if (column.sortOrder != kGeneralSortOrder)
       throw UnsupportedError("Column '" + column.name + "' uses text sort order " + std::to_string(column.sortOrder) +
                              "; only the General sort order (1033) can be indexed.");
-    appendTextKeySegment(utf8ToUtf16(as<std::string>(column, value)), ascending, out);
+    appendTextKeySegment(utf8ToUtf16(as<std::string>(column, value)), ascending, out, column.sortVersion);
     return;
   }
   out.push_back(ascending ? kKeyAscending : kKeyDescending);
@@ -105,7 +121,9 @@ void appendKeySegment(const ColumnDef& column, const Value& value, bool ascendin
   switch (column.type) {
     case ColumnType::Byte: out.push_back(as<uint8_t>(column, value)); break;
     case ColumnType::Integer: appendSigned(as<int16_t>(column, value), 2, out); break;
-    case ColumnType::Long: appendSigned(as<int32_t>(column, value), 4, out); break;
+    case ColumnType::Long:
+    case ColumnType::Complex: appendSigned(as<int32_t>(column, value), 4, out); break;
+    case ColumnType::BigInt: appendSigned(as<int64_t>(column, value), 8, out); break;
     case ColumnType::Currency: appendSigned(as<Currency>(column, value).scaled, 8, out); break;
     case ColumnType::Single: {
       uint32_t bits;
@@ -130,6 +148,11 @@ void appendKeySegment(const ColumnDef& column, const Value& value, bool ascendin
       const uint8_t textual[16] = {g[3], g[2], g[1], g[0], g[5], g[4], g[7], g[6],
                                    g[8], g[9], g[10], g[11], g[12], g[13], g[14], g[15]};
       appendSegmented(textual, 16, ascending, out);
+      return;
+    }
+    case ColumnType::ExtendedDateTime: {
+      const auto stored = encodeExtendedDateTime(as<ExtendedDateTime>(column, value));
+      appendSegmented(stored.data(), stored.size(), ascending, out);
       return;
     }
     case ColumnType::Binary: {

@@ -3,6 +3,8 @@
 // text in the General sort order. Leaf entries append the row pointer.
 #pragma once
 #include <cstdint>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/format/table_def.h"
@@ -21,6 +23,11 @@ constexpr uint8_t kKeyNullDescending = 0xFF;
 // EngineError when the column's type cannot be indexed or the value does not
 // match the type, UnsupportedError for text in a sort order other than General.
 void appendKeySegment(const ColumnDef& column, const Value& value, bool ascending, Bytes& out);
+
+// An Access 97 text as the code page 1252 bytes its key is made from.
+// Throws UnsupportedError for another code page or sort order, whose keys
+// are not known.
+Bytes general97Bytes(const ColumnDef& column, std::string_view text);
 
 class IndexKeyEncoder {
  public:

@@ -108,8 +108,8 @@ void appendBigEndian32(uint32_t v, Bytes& out) {
   for (int i = 3; i >= 0; --i) out.push_back(uint8_t(v >> (8 * i)));
 }
 
-IndexPage decodeIndexPage(ByteSpan bytes, uint32_t page, const std::string& owner) {
-  if (bytes.size() != kPageSize) corrupt(page, owner, "is truncated");
+IndexPage decodeIndexPage(ByteSpan bytes, uint32_t page, const std::string& owner, const FileLayout& layout) {
+  if (bytes.size() != layout.pageSize) corrupt(page, owner, "is truncated");
   IndexPage p;
   uint8_t type = bytes[0];
   if (type != kPageTypeIndexNode && type != kPageTypeIndexLeaf)
@@ -117,23 +117,26 @@ IndexPage decodeIndexPage(ByteSpan bytes, uint32_t page, const std::string& owne
   p.leaf = type == kPageTypeIndexLeaf;
   p.freeSpace = u16At(bytes, 2);
   p.tdefPage = u32At(bytes, 4);
-  p.prevPage = u32At(bytes, 12);
-  p.nextPage = u32At(bytes, 16);
-  p.tailPage = u32At(bytes, 20);
-  p.prefixLength = u16At(bytes, 24);
+  p.prevPage = u32At(bytes, layout.indexPrevOffset);
+  p.nextPage = u32At(bytes, layout.indexNextOffset);
+  p.tailPage = u32At(bytes, layout.indexTailOffset);
+  // Jet 3 keeps the prefix length in one byte; the next is the node flag.
+  p.prefixLength = layout.jet3 ? bytes[layout.indexPrefixOffset] : u16At(bytes, layout.indexPrefixOffset);
   if (p.leaf && p.tailPage != 0) corrupt(page, owner, "is a leaf with a child page");
 
+  const size_t entriesStart = layout.indexEntriesStart, bitmapStart = layout.indexBitmapStart;
+  const size_t entrySpace = layout.pageSize - entriesStart;
   const size_t minEntry = 1 + kRowPointerSize + (p.leaf ? 0 : kChildPointerSize);
   std::vector<uint32_t> ends;
   size_t start = 0;
-  for (size_t byte = kIndexBitmapStart; byte < kIndexEntriesStart; ++byte) {
+  for (size_t byte = bitmapStart; byte < entriesStart; ++byte) {
     uint8_t bits = bytes[byte];
     while (bits) {
       int bit = __builtin_ctz(bits);
       bits = uint8_t(bits & (bits - 1));
-      size_t pos = (byte - kIndexBitmapStart) * 8 + size_t(bit);
+      size_t pos = (byte - bitmapStart) * 8 + size_t(bit);
       if (pos == 0) corrupt(page, owner, "has an entry of 0 bytes");
-      if (pos > kIndexEntrySpace) corrupt(page, owner, "has entries past its end");
+      if (pos > entrySpace) corrupt(page, owner, "has entries past its end");
       size_t stored = pos - start;
       if (ends.empty() && stored < p.prefixLength) corrupt(page, owner, "has a shared prefix longer than its first entry");
       size_t full = stored + (ends.empty() ? 0 : p.prefixLength);
@@ -142,7 +145,7 @@ IndexPage decodeIndexPage(ByteSpan bytes, uint32_t page, const std::string& owne
       start = pos;
     }
   }
-  ByteSpan stored = bytes.subspan(kIndexEntriesStart, start);
+  ByteSpan stored = bytes.subspan(entriesStart, start);
   if (p.prefixLength == 0) {
     p.assignStored(stored, std::move(ends));
   } else {

@@ -77,9 +77,11 @@ inline bool entryLess(ByteSpan a, ByteSpan b) {
   return c < 0 || (c == 0 && a.size() < b.size());
 }
 
-// Decodes `bytes`. Throws CorruptFileError naming `page` and `owner` when the
-// page is not an index page or its bitmap, prefix or entries are impossible.
-IndexPage decodeIndexPage(ByteSpan bytes, uint32_t page, const std::string& owner);
+// Decodes `bytes`, a page laid out as `layout` says (Jet 3 index pages keep
+// their entries from 0xF8 and a one-byte prefix length). Throws
+// CorruptFileError naming `page` and `owner` when the page is not an index
+// page or its bitmap, prefix or entries are impossible.
+IndexPage decodeIndexPage(ByteSpan bytes, uint32_t page, const std::string& owner, const FileLayout& layout);
 
 // Writes `page` into `out` (a full page), storing the prefix all entries
 // share once, as Access does. Throws EngineError when the entries do not fit.

@@ -26,14 +26,14 @@ void IndexReader::push(uint32_t page, Bytes expectedLast) {
     throw CorruptFileError("Corrupt file: " + name_ + " is deeper than " + std::to_string(kMaxIndexDepth) +
                            " levels.");
   PageRef bytes = file_.read(page);
-  Frame frame{page, decodeIndexPage(file_.span(bytes), page, name_), 0, 0, std::move(expectedLast)};
+  Frame frame{page, decodeIndexPage(file_.span(bytes), page, name_, file_.layout()), 0, 0, std::move(expectedLast)};
   const IndexPage& p = frame.page;
   if (p.tdefPage != table_.tdefPage)
     problem("page " + std::to_string(page) + " names table definition page " + std::to_string(p.tdefPage) +
             " instead of " + std::to_string(table_.tdefPage));
-  if (p.prefixLength == 0 && p.freeSpace != kIndexEntrySpace - p.entryBytes())
+  if (p.prefixLength == 0 && p.freeSpace != file_.pageSize() - file_.layout().indexEntriesStart - p.entryBytes())
     problem("page " + std::to_string(page) + " records " + std::to_string(p.freeSpace) + " free bytes but has " +
-            std::to_string(kIndexEntrySpace - p.entryBytes()));
+            std::to_string(file_.pageSize() - file_.layout().indexEntriesStart - p.entryBytes()));
   if (p.leaf) {
     if (p.prevPage != previousLeaf_)
       problem("leaf " + std::to_string(page) + " links back to page " + std::to_string(p.prevPage) +

@@ -61,7 +61,7 @@ IndexPage& IndexWriter::loadForChange(uint32_t page) {
     throw CorruptFileError("Corrupt file: " + name_ + " points to page " + std::to_string(page) +
                            ", which is not in the file.");
   PageRef bytes = file_.read(page);
-  return cache_.emplace(page, decodeIndexPage(file_.span(bytes), page, name_)).first->second;
+  return cache_.emplace(page, decodeIndexPage(file_.span(bytes), page, name_, file_.layout())).first->second;
 }
 
 void IndexWriter::store(uint32_t page, const IndexPage& content) {

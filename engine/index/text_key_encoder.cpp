@@ -12,6 +12,7 @@ namespace {
 constexpr uint8_t kAccentPad = 0x02;
 
 struct TextKeySections {
+  uint8_t sortVersion = 0;
   Bytes main;
   Bytes accent;
   size_t accentCharacters = 0;  // characters the accent section stands for
@@ -37,7 +38,7 @@ struct TextKeySections {
   }
 
   void add(char16_t unit, size_t& position) {
-    const SortCode& code = generalSortCode(unit);
+    const SortCode& code = generalSortCode(unit, sortVersion);
     size_t here = position;
     if (code.hasPrimary()) {
       main.insert(main.end(), code.primary, code.primary + code.primaryLength);
@@ -102,11 +103,12 @@ struct TextKeySections {
 
 }  // namespace
 
-void appendTextKeySegment(std::u16string_view text, bool ascending, Bytes& out) {
+void appendTextKeySegment(std::u16string_view text, bool ascending, Bytes& out, uint8_t sortVersion) {
   if (text.size() > kMaxTextKeyUnits) text = text.substr(0, kMaxTextKeyUnits);
   while (!text.empty() && text.back() == u' ') text.remove_suffix(1);
 
   TextKeySections sections;
+  sections.sortVersion = sortVersion;
   size_t position = 0;
   for (char16_t unit : text) sections.add(unit, position);
 
@@ -120,11 +122,12 @@ void appendTextKeySegment(std::u16string_view text, bool ascending, Bytes& out) 
   }
 }
 
-void appendTextKeyPrimary(std::u16string_view text, bool ascending, bool whole, Bytes& out) {
+void appendTextKeyPrimary(std::u16string_view text, bool ascending, bool whole, Bytes& out, uint8_t sortVersion) {
   if (text.size() > kMaxTextKeyUnits) text = text.substr(0, kMaxTextKeyUnits);
   // Stored keys drop trailing spaces, so a start that ends in spaces must too.
   while (!text.empty() && text.back() == u' ') text.remove_suffix(1);
   TextKeySections sections;
+  sections.sortVersion = sortVersion;
   size_t position = 0;
   for (char16_t unit : text) sections.add(unit, position);
   out.push_back(ascending ? 0x7F : 0x80);

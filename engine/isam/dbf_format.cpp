@@ -1,7 +1,7 @@
 // Header parsing with every count checked against the file size.
 #include "engine/isam/dbf_format.h"
 
-#include "engine/isam/legacy_code_page.h"
+#include "engine/util/code_page.h"
 
 namespace kevra {
 

@@ -14,7 +14,7 @@
 #include "engine/format/value_text.h"
 #include "engine/isam/folder_files.h"
 #include "engine/isam/value_conversions.h"
-#include "engine/isam/legacy_code_page.h"
+#include "engine/util/code_page.h"
 #include "engine/util/error.h"
 
 namespace kevra {

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <ctime>
 
-#include "engine/isam/legacy_code_page.h"
+#include "engine/util/code_page.h"
 
 namespace kevra {
 namespace {

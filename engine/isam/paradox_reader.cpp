@@ -6,7 +6,7 @@
 #include <cmath>
 
 #include "engine/isam/folder_files.h"
-#include "engine/isam/legacy_code_page.h"
+#include "engine/util/code_page.h"
 #include "engine/isam/paradox_values.h"
 #include "engine/util/error.h"
 

@@ -11,7 +11,7 @@
 #include <set>
 
 #include "engine/isam/value_conversions.h"
-#include "engine/isam/legacy_code_page.h"
+#include "engine/util/code_page.h"
 #include "engine/isam/paradox_values.h"
 #include "engine/util/error.h"
 

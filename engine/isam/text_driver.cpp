@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <charconv>
 
+#include "engine/format/extended_date_time.h"
 #include "engine/format/value_text.h"
 #include "engine/isam/foreign_values.h"
 #include "engine/isam/file_helpers.h"
@@ -233,8 +234,10 @@ class TextTableWriter : public ForeignTableWriter {
           } else if constexpr (std::is_same_v<T, bool>) {
             out += x ? "True" : "False";
           } else if constexpr (std::is_same_v<T, uint8_t> || std::is_same_v<T, int16_t> ||
-                               std::is_same_v<T, int32_t>) {
+                               std::is_same_v<T, int32_t> || std::is_same_v<T, int64_t>) {
             appendNumber(out, int64_t(x));
+          } else if constexpr (std::is_same_v<T, ExtendedDateTime>) {
+            out += extendedDateTimeToIso(x);
           } else if constexpr (std::is_same_v<T, float>) {
             out += floatToShortest(x);
           } else if constexpr (std::is_same_v<T, double>) {

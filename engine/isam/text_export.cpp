@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "engine/format/extended_date_time.h"
 #include "engine/format/value_text.h"
 #include "engine/util/error.h"
 
@@ -180,6 +181,14 @@ void appendJsonValue(std::string& out, const Value& v) {
       out.push_back('"');
     }
     void operator()(const Decimal& d) const { quoted(d); }
+    // Beyond 2^53 a JSON number loses digits in most readers; the text keeps them.
+    void operator()(int64_t x) const {
+      if (x > -(int64_t(1) << 53) && x < (int64_t(1) << 53))
+        appendInteger(out, x);
+      else
+        appendJsonString(out, std::to_string(x));
+    }
+    void operator()(const ExtendedDateTime& d) const { appendJsonString(out, extendedDateTimeToIso(d)); }
   };
   std::visit(Visitor{out}, v);
 }

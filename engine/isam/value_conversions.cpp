@@ -54,6 +54,8 @@ std::optional<double> valueAsDouble(const Value& v) {
     std::optional<double> operator()(const Binary&) const { return std::nullopt; }
     std::optional<double> operator()(const Guid&) const { return std::nullopt; }
     std::optional<double> operator()(const Decimal& d) const { return decimalAsDouble(d); }
+    std::optional<double> operator()(int64_t x) const { return double(x); }
+    std::optional<double> operator()(const ExtendedDateTime&) const { return std::nullopt; }
   };
   return std::visit(Visitor{}, v);
 }

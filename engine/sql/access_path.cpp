@@ -205,6 +205,9 @@ std::optional<Candidate> rangesFor(const TableDef& table, size_t i, const std::m
       }
     }
     const bool ascending = index.columns[k].ascending;
+    // A complex column's cell reads as the values it stands for, while its
+    // index holds their key: such an index cannot answer a condition on it.
+    if (column->type == ColumnType::Complex) break;
     if (ct.equal && column->type != ColumnType::Boolean && column->type != ColumnType::Binary &&
         column->type != ColumnType::Guid) {
       std::vector<Value> keys;
@@ -298,6 +301,9 @@ bool givesOrder(const TableDef& table, const TableDef& boundTo, size_t i, const 
     if (column.number != index.columns[k].columnNumber || orderBy[k].descending == index.columns[k].ascending)
       return false;
     if (!keyOrderIsValueOrder(column) && !isText(column)) return false;
+    // Results are sorted in the legacy General order; an index in the
+    // Access 2010 order has the same texts in another order.
+    if (isText(column) && column.sortVersion != 0) return false;
     try {
       Bytes probe;
       appendKeySegment(column, Value{}, true, probe);

@@ -25,6 +25,8 @@ uint16_t fixedLength(ColumnType t) {
     case ColumnType::DateTime: return 8;
     case ColumnType::Guid: return 16;
     case ColumnType::Decimal: return 17;
+    case ColumnType::BigInt: return 8;
+    case ColumnType::ExtendedDateTime: return 42;
     default: return 0;
   }
 }
@@ -44,6 +46,8 @@ ResultColumn literalColumn(const Value& v) {
     ColumnType operator()(const Binary&) const { return ColumnType::Binary; }
     ColumnType operator()(Guid) const { return ColumnType::Guid; }
     ColumnType operator()(const Decimal&) const { return ColumnType::Decimal; }
+    ColumnType operator()(int64_t) const { return ColumnType::BigInt; }
+    ColumnType operator()(const ExtendedDateTime&) const { return ColumnType::ExtendedDateTime; }
   };
   const ColumnType t = std::visit(Visitor{}, v);
   return ofType(t, t == ColumnType::Text ? 510 : fixedLength(t));

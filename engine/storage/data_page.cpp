@@ -5,14 +5,19 @@
 
 namespace kevra {
 
-DataPage::DataPage(PageRef bytes, uint32_t page, const std::string& owner)
-    : bytes_(std::move(bytes)), page_(page), owner_(&owner) {
+DataPage::DataPage(PageRef bytes, uint32_t page, const std::string& owner, const FileLayout& layout)
+    : bytes_(std::move(bytes)),
+      page_(page),
+      slotsOffset_(layout.dataSlotsOffset),
+      pageSize_(uint16_t(layout.pageSize)),
+      owner_(&owner) {
   const auto& b = *bytes_;
   if (b[0] != kPageTypeData)
     throw CorruptFileError("Corrupt file: page " + std::to_string(page) + " of " + owner +
                            " should be a data page but has page type " + std::to_string(b[0]) + ".");
-  slots_ = uint16_t(b[12] | (b[13] << 8));
-  if (14 + 2 * size_t(slots_) > kPageSize)
+  const size_t count = layout.dataRowCountOffset;
+  slots_ = uint16_t(b[count] | (b[count + 1] << 8));
+  if (slotsOffset_ + 2 * size_t(slots_) > pageSize_)
     throw CorruptFileError("Corrupt file: data page " + std::to_string(page) + " of " + owner + " claims " +
                            std::to_string(slots_) + " rows.");
 }
@@ -25,9 +30,7 @@ bool DataPage::isLongValuePage() const {
 }
 
 uint16_t DataPage::slotFlags(uint16_t slot) const {
-  const auto& b = *bytes_;
-  uint16_t v = uint16_t(b[14 + 2 * slot] | (b[15 + 2 * slot] << 8));
-  return v & 0xC000;
+  return slotAt(slot) & 0xC000;
 }
 
 ByteSpan DataPage::row(uint16_t slot) const {
@@ -35,11 +38,10 @@ ByteSpan DataPage::row(uint16_t slot) const {
     throw CorruptFileError("Corrupt file: row " + std::to_string(slot) + " of page " + std::to_string(page_) + " (" +
                            *owner_ + ") does not exist; the page has " + std::to_string(slots_) + " rows.");
   const auto& b = *bytes_;
-  auto slotValue = [&](uint16_t s) { return uint16_t(b[14 + 2 * s] | (b[15 + 2 * s] << 8)) & kSlotOffsetMask; };
-  size_t start = slotValue(slot);
-  size_t end = slot == 0 ? kPageSize : slotValue(uint16_t(slot - 1));
-  if (end > kPageSize) end = kPageSize;
-  if (start < 14 + 2 * size_t(slots_) || start > end)
+  size_t start = slotAt(slot) & kSlotOffsetMask;
+  size_t end = slot == 0 ? pageSize_ : slotAt(uint16_t(slot - 1)) & kSlotOffsetMask;
+  if (end > pageSize_) end = pageSize_;
+  if (start < slotsOffset_ + 2 * size_t(slots_) || start > end)
     throw CorruptFileError("Corrupt file: row " + std::to_string(slot) + " of page " + std::to_string(page_) + " (" +
                            *owner_ + ") has impossible bounds.");
   return ByteSpan(b.data() + start, end - start);
@@ -50,7 +52,7 @@ ByteSpan readRowAt(const PageFile& file, uint32_t pointer, PageRef& holder, cons
   if (page == 0)
     throw CorruptFileError("Corrupt file: a row pointer of " + owner + " points at the header page.");
   holder = file.read(page);
-  DataPage dp(holder, page, owner);
+  DataPage dp(holder, page, owner, file.layout());
   return dp.row(pointerRow(pointer));
 }
 

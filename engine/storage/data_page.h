@@ -26,8 +26,9 @@ inline uint8_t pointerRow(uint32_t ptr) { return uint8_t(ptr & 0xFF); }
 class DataPage {
  public:
   // Checks the page type and the slot table; throws CorruptFileError naming
-  // `page` and `owner` when they are wrong.
-  DataPage(PageRef bytes, uint32_t page, const std::string& owner);
+  // `page` and `owner` when they are wrong. `layout` is the file's
+  // (PageFile::layout()): where the slot table starts and how long pages are.
+  DataPage(PageRef bytes, uint32_t page, const std::string& owner, const FileLayout& layout);
   uint32_t page() const { return page_; }
   uint32_t ownerTdef() const;
   bool isLongValuePage() const;
@@ -37,9 +38,15 @@ class DataPage {
   ByteSpan row(uint16_t slot) const;
 
  private:
+  uint16_t slotAt(uint16_t slot) const {
+    const uint8_t* p = bytes_->data() + slotsOffset_ + 2 * size_t(slot);
+    return uint16_t(p[0] | (p[1] << 8));
+  }
   PageRef bytes_;
   uint32_t page_;
   uint16_t slots_;
+  uint16_t slotsOffset_;
+  uint16_t pageSize_;
   const std::string* owner_;
 };
 

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "engine/util/code_page.h"
 #include "engine/util/error.h"
 #include "engine/util/utf.h"
 
@@ -40,7 +41,7 @@ void rc4Xor(const uint8_t* key, size_t keyLength, uint8_t* data, size_t length) 
 
 namespace {
 constexpr size_t kMaskedStart = 0x18;
-constexpr size_t kMaskedLength = 128;
+constexpr size_t kMaskedLength = 128;  // Jet 3 masks 126 of them
 constexpr uint8_t kHeaderKey[4] = {0xC7, 0xDA, 0x39, 0x6B};
 }  // namespace
 
@@ -65,11 +66,23 @@ DatabaseHeader decodeHeader(ByteSpan page0) {
   }
   uint8_t masked[kMaskedLength];
   std::memcpy(masked, page0.data() + kMaskedStart, kMaskedLength);
-  rc4Xor(kHeaderKey, 4, masked, kMaskedLength);
+  const bool jet3 = h.format == FileFormat::Jet3;
+  rc4Xor(kHeaderKey, 4, masked, jet3 ? kMaskedLength - 2 : kMaskedLength);
   ByteSpan m(masked, kMaskedLength);
   auto at = [](size_t absolute) { return absolute - kMaskedStart; };
   h.codePage = u16At(m, at(0x3C));
   h.encryptionKey = u32At(m, at(0x3E));
+  if (jet3) {
+    // No creation date and no sort-order version; a 20-byte password in the
+    // code page with no further mask.
+    h.sortOrder = u16At(m, at(0x3A));
+    h.engineBuild = u32At(m, at(0x56));
+    ByteSpan pwd = m.subspan(at(0x42), 20);
+    size_t len = 0;
+    while (len < pwd.size() && pwd[len] != 0) ++len;
+    h.password = decodeCodePage(pwd.first(len), h.codePage);
+    return h;
+  }
   h.engineBuild = u32At(m, at(0x6A));
   h.sortOrder = u16At(m, at(0x6E));
   h.sortOrderVersion = m[at(0x71)];

@@ -31,9 +31,14 @@ PageFile::PageFile(FileSystem& fs, const std::string& path, bool readOnly)
   recoverFromJournal();
   lastStamp_ = file_->changeStamp();
   const uint64_t size = file_->size();
-  if (size < kPageSize)
+  if (size > 0x14) {
+    uint8_t version = 0;
+    file_->read(&version, 1, 0x14);
+    layout_ = layoutForVersionByte(version);
+  }
+  if (size < layout_.pageSize)
     throw CorruptFileError("'" + path + "' is too short to be a database file (" + std::to_string(size) + " bytes).");
-  uint64_t pages = size / kPageSize;
+  uint64_t pages = size / layout_.pageSize;
   if (pages > 0xFFFFFF) pages = 0xFFFFFF;  // row pointers address 24-bit page numbers
   pageCount_ = uint32_t(pages);
   if (!overlay_.empty() || committedPageCount_ != 0) pageCount_ = std::min(pageCount_, committedPageCount_);
@@ -43,11 +48,11 @@ PageFile::PageFile(FileSystem& fs, const std::string& path, bool readOnly)
 PageFile::~PageFile() = default;  // closing the file releases the lock
 
 void PageFile::readPage(uint32_t page, uint8_t* into) const {
-  file_->read(into, kPageSize, uint64_t(page) * kPageSize);
+  file_->read(into, layout_.pageSize, uint64_t(page) * layout_.pageSize);
 }
 
 void PageFile::writePage(uint32_t page, const uint8_t* from) {
-  file_->write(from, kPageSize, uint64_t(page) * kPageSize);
+  file_->write(from, layout_.pageSize, uint64_t(page) * layout_.pageSize);
 }
 
 void PageFile::setCodec(std::unique_ptr<PageCodec> codec) {
@@ -249,7 +254,7 @@ bool PageFile::beginRead() {
     journalProblem_.clear();
     try {
       recoverFromJournal();
-      uint64_t pages = file_->size() / kPageSize;
+      uint64_t pages = file_->size() / layout_.pageSize;
       if (pages > 0xFFFFFF) pages = 0xFFFFFF;
       pageCount_ = uint32_t(pages);
       if (!overlay_.empty() || committedPageCount_ != 0) pageCount_ = std::min(pageCount_, committedPageCount_);

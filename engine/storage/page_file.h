@@ -1,5 +1,6 @@
-// PageFile: the database file seen as 4096-byte pages, and the transactions
-// that change it. Reads go through a small bounded cache; every page number
+// PageFile: the database file seen as pages (4096 bytes; 2048 in Jet 3
+// files, whose page size it reads from page 0), and the transactions that
+// change it. Reads go through a small bounded cache; every page number
 // is checked against the file's length, so a bad pointer in the file becomes
 // a clear error, never a wild read. The operating system is reached only
 // through a FileSystem (file_system.h).
@@ -61,6 +62,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "engine/storage/file_layout.h"
 #include "engine/storage/file_system.h"
 #include "engine/storage/page_codec.h"
 #include "engine/storage/rollback_journal.h"
@@ -68,6 +70,8 @@
 
 namespace kevra {
 
+// The largest page size, and the size of every page buffer: a smaller page
+// fills the start of its buffer and leaves the rest zero.
 constexpr size_t kPageSize = 4096;
 
 using PageRef = std::shared_ptr<const std::array<uint8_t, kPageSize>>;
@@ -95,7 +99,15 @@ class PageFile {
   const PageCodec* codec() const { return codec_.get(); }
   // The page's bytes. Throws CorruptFileError when `page` is past the end.
   PageRef read(uint32_t page) const;
-  ByteSpan span(const PageRef& p) const { return ByteSpan(p->data(), kPageSize); }
+  ByteSpan span(const PageRef& p) const { return ByteSpan(p->data(), layout_.pageSize); }
+  // The page size and the other offsets of this file's format.
+  uint32_t pageSize() const { return layout_.pageSize; }
+  const FileLayout& layout() const { return layout_; }
+  // The code page single-byte text is decoded with (Jet 3 files only): the
+  // header's, or one the caller names because the header is wrong.
+  void setTextCodePage(uint16_t codePage) {
+    if (layout_.jet3) layout_.textCodePage = codePage;
+  }
 
   // Writing. All of these throw EngineError when the file was opened
   // read-only or no transaction is open.
@@ -148,6 +160,7 @@ class PageFile {
   FileSystem& fs_;
   std::string path_;
   std::unique_ptr<File> file_;
+  FileLayout layout_;
   std::unique_ptr<PageCodec> codec_;
   bool writable_ = false;
   bool inTransaction_ = false;

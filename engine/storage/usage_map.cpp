@@ -9,8 +9,6 @@
 namespace kevra {
 namespace {
 
-constexpr uint32_t kPagesPerBitmapPage = (kPageSize - 4) * 8;
-
 void addBits(ByteSpan bitmap, uint64_t firstPage, uint32_t pageCount, std::vector<uint32_t>& out) {
   for (size_t byte = 0; byte < bitmap.size(); ++byte) {
     uint8_t bits = bitmap[byte];
@@ -50,7 +48,9 @@ UsageMap UsageMap::decode(const PageFile& file, ByteSpan row, const std::string&
       if ((*page)[0] != kPageTypeUsageBitmap)
         throw CorruptFileError("Corrupt file: page " + std::to_string(bitmapPage) + " in the usage map of " + owner +
                                " is not a usage bitmap page.");
-      addBits(ByteSpan(page->data() + 4, kPageSize - 4), uint64_t(k) * kPagesPerBitmapPage, file.pageCount(),
+      // Each bitmap page covers as many pages as its bytes after the header have bits.
+      const uint64_t pagesPerBitmapPage = uint64_t(file.pageSize() - 4) * 8;
+      addBits(ByteSpan(page->data() + 4, file.pageSize() - 4), uint64_t(k) * pagesPerBitmapPage, file.pageCount(),
               map.pages_);
     }
     std::sort(map.pages_.begin(), map.pages_.end());

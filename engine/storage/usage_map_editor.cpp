@@ -27,7 +27,7 @@ MapRow mapRow(PageFile& file, uint32_t pointer) {
   uint32_t page = pointerPage(pointer);
   uint8_t* data = file.modify(page);
   PageRef view = file.read(page);
-  DataPage dp(view, page, "a usage map");
+  DataPage dp(view, page, "a usage map", file.layout());
   ByteSpan row = dp.row(pointerRow(pointer));
   if (row.empty()) throw CorruptFileError("Corrupt file: an empty usage map row on page " + std::to_string(page) + ".");
   return {data + (row.data() - view->data()), row.size()};
@@ -174,7 +174,7 @@ void markInGlobalMap(PageFile& file, uint32_t page, bool isFree) {
   // the file are set (free), the pages in use are clear.
   uint8_t* p1 = file.modify(1);
   PageRef view = file.read(1);
-  DataPage dp(view, 1, "the global page map");
+  DataPage dp(view, 1, "the global page map", file.layout());
   if (dp.slotCount() < 1) throw CorruptFileError("Corrupt file: the global page map is missing.");
   std::vector<std::vector<uint8_t>> rows;
   for (uint16_t s = 0; s < dp.slotCount(); ++s) {

@@ -1,6 +1,8 @@
-// Opening a Jet 4 file, reading its system catalog, and handing out table
+// Opening a Jet 4 or Jet 3 file, reading its system catalog, and handing out table
 // definitions, relationships and property blobs on demand.
 #include "engine/table/database.h"
+
+#include "engine/table/complex_columns.h"
 #include "engine/table/table_cursor.h"
 
 #include <algorithm>
@@ -15,6 +17,7 @@
 #include "engine/format/row_codec.h"
 #include "engine/storage/page_codec.h"
 #include "engine/storage/page_file.h"
+#include "engine/util/code_page.h"
 #include "engine/util/error.h"
 #include "engine/util/utf.h"
 
@@ -135,9 +138,6 @@ std::shared_ptr<Database> Database::openFile(const std::string& path, const Open
   if (header.format == FileFormat::Unknown)
     throw UnsupportedError("'" + fileName(path) + "' has an unknown database format (version byte " +
                            std::to_string(header.versionByte) + ").");
-  if (header.format == FileFormat::Jet3)
-    throw UnsupportedError("'" + fileName(path) + "' is a " + fileFormatName(header.format) +
-                           " database; only Jet 4 (Access 2000-2003) and .accdb files can be opened.");
   if (std::string reason = readOnlyReasonFor(header.format); !reason.empty()) {
     db->readOnlyReason_ = reason;
     if (!options.readOnly) {
@@ -145,6 +145,13 @@ std::shared_ptr<Database> Database::openFile(const std::string& path, const Open
       db->options_.readOnly = true;
       db->pages_ = std::make_unique<PageFile>(fs, path, true);
     }
+  }
+  if (header.format == FileFormat::Jet3) {
+    int codePage = options.codePage ? options.codePage : header.codePage;
+    if (options.codePage && !isKnownCodePage(options.codePage))
+      throw EngineError("Code page " + std::to_string(options.codePage) +
+                        " is not one Kevra can read text in; use one of 874, 1250-1258, 437, 850, 852, 865, 866.");
+    db->pages_->setTextCodePage(uint16_t(isKnownCodePage(codePage) ? codePage : 1252));
   }
   ReadScope reading(*db);
   if (header.hasPassword()) {
@@ -254,12 +261,42 @@ std::shared_ptr<const TableDef> Database::table(std::string_view name) const {
 }
 
 std::shared_ptr<const TableDef> Database::tableAtPage(uint32_t tdefPage, std::string name) const {
-  std::lock_guard lock(cacheMutex_);
-  for (auto& [page, def] : tdefCache_)
-    if (page == tdefPage) return def;
+  {
+    std::lock_guard lock(cacheMutex_);
+    for (auto& [page, def] : tdefCache_)
+      if (page == tdefPage) return def;
+  }
   auto def = readTableDef(*pages_, tdefPage, name);
+  applyResultTypes(*def);
+  for (const auto& c : def->columns)
+    if (c.type == ColumnType::Complex) {
+      std::lock_guard lock(cacheMutex_);
+      if (!complexColumns_) complexColumns_ = std::make_shared<ComplexColumns>(weak_from_this());
+      def->complexValues = complexColumns_;
+      break;
+    }
+  std::lock_guard lock(cacheMutex_);
+  for (auto& [page, cached] : tdefCache_)
+    if (page == tdefPage) return cached;
   tdefCache_.emplace_back(tdefPage, def);
   return def;
+}
+
+void Database::applyResultTypes(TableDef& def) const {
+  bool any = false;
+  for (const auto& c : def.columns) any = any || c.isCalculated();
+  if (!any || !findObject(def.name)) return;
+  const PropertyBlob& props = tableProperties(def.name);
+  for (auto& c : def.columns) {
+    if (!c.isCalculated()) continue;
+    const PropertySet* set = props.column(c.name);
+    const PropertyRecord* r = set ? set->find("ResultType") : nullptr;
+    const uint8_t* code = r ? std::get_if<uint8_t>(&r->value) : nullptr;
+    if (!code || !isKnownColumnType(*code))
+      throw CorruptFileError("Corrupt file: the calculated column '" + c.name + "' of table '" + def.name +
+                             "' has no readable result type.");
+    c.type = ColumnType(*code);
+  }
 }
 
 const std::vector<Relationship>& Database::relationships() const {
@@ -315,10 +352,22 @@ PropertyBlob readBlobAt(const std::shared_ptr<const Database>& db, uint32_t loca
   if (slim->columns.empty()) return {};
   PageRef holder;
   ByteSpan row = readRowAt(db->pages(), location, holder, "the system catalog");
+  // A catalog row that grew may have moved: its slot then holds a pointer.
+  auto moved = [&] {
+    DataPage page(holder, pointerPage(location), "the system catalog", db->pages().layout());
+    return (page.slotFlags(pointerRow(location)) & kSlotOverflow) != 0;
+  };
+  for (int hop = 0; moved(); ++hop) {
+    if (hop >= 8 || row.size() < 4)
+      throw CorruptFileError("Corrupt file: a moved row of the system catalog cannot be followed.");
+    location = u32At(row, 0);
+    row = readRowAt(db->pages(), location, holder, "the system catalog");
+  }
   RowDecoder decoder(db->pages(), *slim);
   std::vector<Value> values;
   decoder.decode(row, values);
-  if (auto* b = std::get_if<Binary>(&values[0])) return parsePropertyBlob(ByteSpan(*b));
+  if (auto* b = std::get_if<Binary>(&values[0]))
+    return parsePropertyBlob(ByteSpan(*b), db->pages().layout().textCodePage);
   return {};
 }
 
@@ -360,6 +409,7 @@ void Database::invalidateCaches() {
   propertyCache_.clear();
   relationships_.reset();
   databaseProperties_.reset();
+  complexColumns_.reset();
 }
 
 void Database::reloadCatalog() {

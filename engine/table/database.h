@@ -1,6 +1,7 @@
-// Database: the engine's entry point for one Jet 4 file. Opening reads the
-// header page and the system catalog; table definitions are read on first
-// use and rows are read page by page through TableCursor.
+// Database: the engine's entry point for one Jet 4 file (or an Access 97 Jet 3
+// file, read-only). Opening reads the header page and the system catalog;
+// table definitions are read on first use and rows are read page by page
+// through TableCursor.
 #pragma once
 #include <cstdint>
 #include <memory>
@@ -19,7 +20,8 @@
 namespace kevra {
 
 class PageFile;
-class TableCursor;  // engine/table/table_cursor.h
+class TableCursor;     // engine/table/table_cursor.h
+class ComplexColumns;  // engine/table/complex_columns.h
 
 struct OpenOptions {
   bool readOnly = true;
@@ -27,6 +29,9 @@ struct OpenOptions {
   // Where the file lives; null means the operating system's file system.
   // Must outlive the Database.
   FileSystem* fileSystem = nullptr;
+  // Access 97 files: the code page their text is read in, when it is not the
+  // one the header declares (0: the header's). Other formats ignore it.
+  int codePage = 0;
 };
 
 class Database : public std::enable_shared_from_this<Database> {
@@ -59,6 +64,12 @@ class Database : public std::enable_shared_from_this<Database> {
   const PropertyBlob& tableProperties(std::string_view name) const;
   // Database-level properties (MSysDb).
   const PropertyBlob& databaseProperties() const;
+  // What the complex columns of an ACE file hold (null until a table with
+  // one was read).
+  std::shared_ptr<const ComplexColumns> complexColumns() const {
+    std::lock_guard lock(cacheMutex_);
+    return complexColumns_;
+  }
 
   // Rows
   std::unique_ptr<TableCursor> openCursor(std::shared_ptr<const TableDef> table) const;
@@ -95,6 +106,9 @@ class Database : public std::enable_shared_from_this<Database> {
   Database(std::string path, OpenOptions options);
   static std::shared_ptr<Database> openFile(const std::string& path, const OpenOptions& options);
   void loadCatalog();
+  // Calculated columns take the type of their stored result (the ResultType
+  // property); the descriptor's type code does not tell it.
+  void applyResultTypes(TableDef& def) const;
 
   std::string path_;
   OpenOptions options_;
@@ -108,6 +122,7 @@ class Database : public std::enable_shared_from_this<Database> {
   mutable std::unique_ptr<std::vector<Relationship>> relationships_;
   mutable std::vector<std::pair<std::string, std::unique_ptr<PropertyBlob>>> propertyCache_;
   mutable std::unique_ptr<PropertyBlob> databaseProperties_;
+  mutable std::shared_ptr<ComplexColumns> complexColumns_;
   uint32_t lastMapPage_ = 0;
 };
 

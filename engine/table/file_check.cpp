@@ -89,6 +89,7 @@ class FileChecker {
     bool rowsComplete = true;
     try {
       TableCursor cursor(db_, table);
+      cursor.keepComplexKeys();  // their indexes hold the keys
       std::vector<Value> row;
       Bytes key;
       while (cursor.next(row)) {

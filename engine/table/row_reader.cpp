@@ -18,7 +18,7 @@ bool RowReader::read(uint32_t location, std::vector<Value>& row) const {
   if (pageNumber == 0 || pageNumber >= file_.pageCount()) return false;
   PageRef holder = file_.read(pageNumber);
   if (holder->data()[0] != kPageTypeData) return false;
-  DataPage page(holder, pageNumber, owner_);
+  DataPage page(holder, pageNumber, owner_, file_.layout());
   const uint16_t slot = pointerRow(location);
   if (page.ownerTdef() != table_->tdefPage || slot >= page.slotCount()) return false;
   uint16_t flags = page.slotFlags(slot);
@@ -30,7 +30,7 @@ bool RowReader::read(uint32_t location, std::vector<Value>& row) const {
       throw CorruptFileError("Corrupt file: an overflow row of " + owner_ + " cannot be followed.");
     const uint32_t next = u32At(bytes, 0);
     bytes = readRowAt(file_, next, target, owner_);
-    flags = DataPage(target, pointerPage(next), owner_).slotFlags(pointerRow(next)) & kSlotOverflow;
+    flags = DataPage(target, pointerPage(next), owner_, file_.layout()).slotFlags(pointerRow(next)) & kSlotOverflow;
   }
   decoder_.decode(bytes, row);
   return true;
@@ -40,7 +40,7 @@ uint32_t storedRowCount(const PageFile& file, const TableDef& table) {
   if (table.tdefPage == 0 || table.tdefPage >= file.pageCount())
     throw CorruptFileError("Corrupt file: the definition of table '" + table.name + "' is not in the file.");
   PageRef page = file.read(table.tdefPage);
-  return u32At(file.span(page), 16);
+  return u32At(file.span(page), file.layout().jet3 ? 12 : 16);
 }
 
 }  // namespace kevra

@@ -50,6 +50,9 @@ int providerTypeCode(const ColumnDef& c) {
     case ColumnType::Memo: return 203;
     case ColumnType::Guid: return 72;
     case ColumnType::Decimal: return 131;
+    case ColumnType::BigInt: return 20;            // adBigInt
+    case ColumnType::ExtendedDateTime: return 135;  // adDBTimeStamp
+    case ColumnType::Complex: return 203;           // shown as the text of its values
     default: return 128;  // unknown codes read as fixed binary
   }
 }
@@ -58,7 +61,8 @@ long providerDefinedSize(const ColumnDef& c) {
   switch (c.type) {
     case ColumnType::Text: return c.length / 2;
     case ColumnType::Memo:
-    case ColumnType::OLE: return 0;
+    case ColumnType::OLE:
+    case ColumnType::Complex: return 0;
     case ColumnType::Boolean: return 2;
     case ColumnType::Decimal: return 16;
     default: return c.length;
@@ -88,6 +92,7 @@ TableSchema describeTable(const Database& db, std::string_view tableName) {
     ci.description = textProperty(cp, "Description").value_or("");
     ci.allowZeroLength = boolProperty(cp, "AllowZeroLength");
     ci.compressedUnicode = c.isCompressedUnicode();
+    if (c.isCalculated()) ci.expression = textProperty(cp, "Expression").value_or("");
     ci.def = &c;
     s.columns.push_back(std::move(ci));
   }

@@ -33,6 +33,7 @@ struct ColumnInfo {
   std::string description;
   bool allowZeroLength = false;
   bool compressedUnicode = false;
+  std::optional<std::string> expression;  // calculated columns (ACE): what computes the stored value
   const ColumnDef* def = nullptr;  // valid while the TableDef lives
 };
 

@@ -35,7 +35,7 @@ struct TableCursor::Impl {
 
   // Loads pages[pageIndex]; false when it does not belong to this table.
   bool load() {
-    DataPage page(file.read(pages[pageIndex]), pages[pageIndex], owner);
+    DataPage page(file.read(pages[pageIndex]), pages[pageIndex], owner, file.layout());
     if (page.ownerTdef() != table.tdefPage) {
       current.reset();
       return false;
@@ -47,7 +47,7 @@ struct TableCursor::Impl {
   static bool isLive(uint16_t flags) { return !(flags & kSlotLookupOnly); }
 
   uint64_t liveRowsOn(uint32_t pageNumber) {
-    DataPage page(file.read(pageNumber), pageNumber, owner);
+    DataPage page(file.read(pageNumber), pageNumber, owner, file.layout());
     if (page.ownerTdef() != table.tdefPage) return 0;
     uint64_t n = 0;
     for (uint16_t s = 0; s < page.slotCount(); ++s)
@@ -63,7 +63,7 @@ struct TableCursor::Impl {
         throw CorruptFileError("Corrupt file: an overflow row of " + owner + " cannot be followed.");
       uint32_t target = u32At(row, 0);
       row = readRowAt(file, target, holder, owner);
-      uint16_t targetFlags = DataPage(holder, pointerPage(target), owner).slotFlags(pointerRow(target));
+      uint16_t targetFlags = DataPage(holder, pointerPage(target), owner, file.layout()).slotFlags(pointerRow(target));
       if (targetFlags == kSlotDeleted)
         throw CorruptFileError("Corrupt file: an overflow row of " + owner + " points at a deleted row.");
       flags = targetFlags & kSlotOverflow;
@@ -180,12 +180,14 @@ uint64_t TableCursor::followRowChange(uint32_t location, int liveRows) {
     const size_t j = m.checkpoints.size() - 1;
     m.checkpoints.push_back(m.checkpoints[j] + m.liveRowsOn(m.pages[j]));
   }
-  DataPage changed(m.file.read(page), page, m.owner);
+  DataPage changed(m.file.read(page), page, m.owner, m.file.layout());
   uint64_t before = 0;
   for (uint16_t s = 0; s < pointerRow(location) && s < changed.slotCount(); ++s)
     if (Impl::isLive(changed.slotFlags(s))) ++before;
   return m.checkpoints[k] + before;
 }
+
+void TableCursor::keepComplexKeys() { impl_->decoder.keepComplexKeys(); }
 
 void TableCursor::keepLongValuesRaw(std::vector<uint16_t> columnNumbers) {
   impl_->decoder.keepLongValuesRaw(std::move(columnNumbers));

@@ -38,6 +38,8 @@ class TableCursor {
   // Memo and OLE fields of these column numbers come back as the bytes the
   // row holds for them, not their values (see RowDecoder).
   void keepLongValuesRaw(std::vector<uint16_t> columnNumbers);
+  // Complex columns come back as their keys (see RowDecoder).
+  void keepComplexKeys();
 
  private:
   struct Impl;

@@ -80,7 +80,7 @@ bool MapRowAllocator::usable(uint32_t page, size_t rowLength) const {
   if (page < 2 || page >= file_.pageCount()) return false;
   PageRef view = file_.read(page);
   if ((*view)[0] != kPageTypeData) return false;
-  DataPage dp(view, page, "a usage map page");
+  DataPage dp(view, page, "a usage map page", file_.layout());
   if (dp.ownerTdef() != 0 || dp.isLongValuePage()) return false;
   const size_t freeSpace = size_t((*view)[2] | ((*view)[3] << 8));
   return dp.slotCount() < DataPageWriter::kMaxSlots && freeSpace >= rowLength + 2;
@@ -130,7 +130,7 @@ void deleteMapRow(PageFile& file, uint32_t mapPointer) {
   DataPageWriter w(file.modify(page));
   w.replace(pointerRow(mapPointer), {}, kSlotDeleted);
   PageRef view = file.read(page);
-  DataPage dp(view, page, "a usage map page");
+  DataPage dp(view, page, "a usage map page", file.layout());
   for (uint16_t s = 0; s < dp.slotCount(); ++s)
     if (!(dp.slotFlags(s) & kSlotLookupOnly)) return;
   if (dp.ownerTdef() == 0) PageAllocator(file).release(page);

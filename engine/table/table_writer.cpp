@@ -290,7 +290,7 @@ Binary TableWriter::storeLongValue(TableState& st, const ColumnDef& column, cons
       offered->second.pop_back();
       // Only long-value pages (a map may name others; Access's maps do).
       PageRef holder = file.read(page);
-      if ((*holder)[0] != 0x01 || !DataPage(holder, page, def.name).isLongValuePage()) page = 0;
+      if ((*holder)[0] != 0x01 || !DataPage(holder, page, def.name, file.layout()).isLongValuePage()) page = 0;
     }
     page = newLvalPage();
     DataPageWriter w(file.modify(page));
@@ -332,7 +332,7 @@ void TableWriter::releaseLongValue(TableState& st, const ColumnDef& column, cons
       const uint16_t slot = pointerRow(at);
       if (page == 0 || page >= file.pageCount()) return;
       PageRef holder = file.read(page);
-      DataPage lval(holder, page, owner);
+      DataPage lval(holder, page, owner, file.layout());
       // Only a long-value page's own live row: a damaged pointer never
       // takes a table's row with it.
       if (!lval.isLongValuePage() || slot >= lval.slotCount() || (lval.slotFlags(slot) & kSlotDeleted) == kSlotDeleted)
@@ -344,7 +344,7 @@ void TableWriter::releaseLongValue(TableState& st, const ColumnDef& column, cons
       // piece fits it again (the slots of deleted rows take room too).
       {
         PageRef now = file.read(page);
-        DataPage left(now, page, owner);
+        DataPage left(now, page, owner, file.layout());
         bool empty = true;
         for (uint16_t k = 0; k < left.slotCount() && empty; ++k)
           empty = (left.slotFlags(k) & kSlotDeleted) == kSlotDeleted;
@@ -365,7 +365,7 @@ uint32_t TableWriter::placeRow(TableState& st, const Binary& bytes, uint16_t fla
     std::vector<uint32_t> candidates = UsageMap::read(file, def.freeMapPointer, "table '" + def.name + "'").pages();
     for (auto it = candidates.rbegin(); it != candidates.rend(); ++it) {
       PageRef p = file.read(*it);
-      DataPage dp(p, *it, "table '" + def.name + "'");
+      DataPage dp(p, *it, "table '" + def.name + "'", file.layout());
       if (dp.ownerTdef() == def.tdefPage) {
         st.insertPage = *it;
         break;
@@ -439,7 +439,7 @@ std::vector<Value> TableWriter::readRow(TableState& st, uint32_t location, uint3
   PageFile& file = db_->pages();
   const std::string owner = "table '" + st.def->name + "'";
   PageRef holder = file.read(pointerPage(location));
-  DataPage page(holder, pointerPage(location), owner);
+  DataPage page(holder, pointerPage(location), owner, file.layout());
   if (page.ownerTdef() != st.def->tdefPage)
     throw EngineError("The row to change is not in table '" + st.def->name + "'; it may have been deleted.");
   uint16_t flags = page.slotFlags(pointerRow(location));
@@ -519,7 +519,7 @@ void TableWriter::storeAt(TableState& st, uint32_t location, uint32_t oldData, c
 uint32_t TableWriter::dataLocationOf(TableState& st, uint32_t location) {
   PageFile& file = db_->pages();
   PageRef holder = file.read(pointerPage(location));
-  DataPage page(holder, pointerPage(location), "table '" + st.def->name + "'");
+  DataPage page(holder, pointerPage(location), "table '" + st.def->name + "'", file.layout());
   if (page.ownerTdef() != st.def->tdefPage)
     throw EngineError("The row to change is not in table '" + st.def->name + "'; it may have been deleted.");
   const uint16_t flags = page.slotFlags(pointerRow(location));

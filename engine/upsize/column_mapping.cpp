@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "engine/expr/date_literal.h"
+#include "engine/format/extended_date_time.h"
 #include "engine/format/value_text.h"
 #include "engine/util/error.h"
 
@@ -140,6 +141,10 @@ MappedColumn mapColumn(const ColumnInfo& column, const std::string& table, Targe
           m.notes.push_back("autonumber kept as a plain INTEGER (SQLite counts only a sole INTEGER PRIMARY KEY)");
         }
       }
+      break;
+    case ColumnType::BigInt:
+      m.kind = ValueKind::Integer;
+      type = pg ? "bigint" : "INTEGER";
       break;
     case ColumnType::Currency:
       m.kind = ValueKind::Exact;
@@ -301,8 +306,11 @@ std::string canonicalText(const Value& value, ValueKind kind) {
           return {};
         } else if constexpr (std::is_same_v<T, bool>) {
           return v ? "1" : "0";
-        } else if constexpr (std::is_same_v<T, uint8_t> || std::is_same_v<T, int16_t> || std::is_same_v<T, int32_t>) {
+        } else if constexpr (std::is_same_v<T, uint8_t> || std::is_same_v<T, int16_t> || std::is_same_v<T, int32_t> ||
+                             std::is_same_v<T, int64_t>) {
           return std::to_string(v);
+        } else if constexpr (std::is_same_v<T, ExtendedDateTime>) {
+          return extendedDateTimeToIso(v);
         } else if constexpr (std::is_same_v<T, Currency>) {
           return currencyToString(v);
         } else if constexpr (std::is_same_v<T, float>) {

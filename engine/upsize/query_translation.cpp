@@ -8,7 +8,7 @@
 #include "engine/expr/date_literal.h"
 #include "engine/format/value_text.h"
 #include "engine/table/database.h"
-#include "engine/table/table_cursor.h"
+#include "engine/table/saved_query.h"
 #include "engine/util/error.h"
 
 namespace kevra {
@@ -269,126 +269,19 @@ std::string tidy(std::string s) {
   return s;
 }
 
-struct QueryRow {
-  Binary order;
-  int attribute = 0;
-  std::string name1, name2, expression;
-  int flag = 0;
-};
-
-std::string text(const Value& v) {
-  if (auto s = std::get_if<std::string>(&v)) return *s;
-  return {};
-}
-
-int integer(const Value& v) {
-  if (auto n = std::get_if<int16_t>(&v)) return *n;
-  if (auto n = std::get_if<int32_t>(&v)) return *n;
-  if (auto n = std::get_if<uint8_t>(&v)) return *n;
-  return 0;
-}
-
-std::string buildSelect(const std::vector<QueryRow>& rows, TargetDialect dialect, std::vector<std::string>& sources) {
-  auto x = [&](const std::string& e) { return tidy(translateExpression(e, dialect)); };
-  std::vector<std::string> outputs, tables, where, groupBy, having, orderBy;
-  std::vector<QueryRow> joins;
-  bool distinct = false;
-  for (const auto& r : rows) {
-    switch (r.attribute) {
-      case 0: case 255: case 1: break;
-      case 2: throw EngineError("parameters");
-      case 3:
-        if (r.flag & ~0x3) throw EngineError("query options " + std::to_string(r.flag));
-        if (r.flag & 0x1) outputs.push_back("*");
-        if (r.flag & 0x2) distinct = true;
-        break;
-      case 4: throw EngineError("a source in another database");
-      case 5:
-        sources.push_back(r.name1);
-        tables.push_back(quoteIdentifier(r.name1) + (r.name2.empty() ? "" : " AS " + quoteIdentifier(r.name2)));
-        break;
-      case 6:
-        outputs.push_back(x(r.expression) + (r.name1.empty() ? "" : " AS " + quoteIdentifier(r.name1)));
-        break;
-      case 7: {
-        // Two conditions between the same pair of sources are one join.
-        bool merged = false;
-        for (auto& j : joins)
-          if (upper(j.name1) == upper(r.name1) && upper(j.name2) == upper(r.name2) && j.flag == r.flag) {
-            j.expression = "(" + j.expression + ") AND (" + r.expression + ")";
-            merged = true;
-          }
-        if (!merged) joins.push_back(r);
-        break;
-      }
-      case 8: where.push_back(x(r.expression)); break;
-      case 9: groupBy.push_back(x(r.expression)); break;
-      case 10: having.push_back(x(r.expression)); break;
-      case 11: orderBy.push_back(x(r.expression) + (r.name1 == "D" ? " DESC" : "")); break;
-      default: throw EngineError("a query part the upsize does not know (" + std::to_string(r.attribute) + ")");
-    }
-  }
-  if (outputs.empty() || tables.empty()) throw EngineError("no output columns or no source");
-  // Sources named in joins are written in the join chain, the rest before it.
-  std::string from;
-  if (!joins.empty()) {
-    std::vector<std::string> inChain;
-    auto has = [&](const std::string& n) {
-      for (auto& c : inChain)
-        if (upper(c) == upper(n)) return true;
-      return false;
-    };
-    auto sourceSql = [&](const std::string& n) {
-      for (const auto& r : rows)
-        if (r.attribute == 5 && (upper(r.name2.empty() ? r.name1 : r.name2) == upper(n)))
-          return quoteIdentifier(r.name1) + (r.name2.empty() ? "" : " AS " + quoteIdentifier(r.name2));
-      return quoteIdentifier(n);
-    };
-    std::string chain;
-    std::vector<const QueryRow*> pending;
-    for (const auto& j : joins) pending.push_back(&j);
-    while (!pending.empty()) {
-      bool progressed = false;
-      for (size_t i = 0; i < pending.size(); ++i) {
-        const QueryRow& j = *pending[i];
-        int type = j.flag;
-        const char* word = type == 2 ? " LEFT JOIN " : type == 3 ? " RIGHT JOIN " : " INNER JOIN ";
-        if (chain.empty()) {
-          chain = sourceSql(j.name1) + word + sourceSql(j.name2) + " ON " + x(j.expression);
-          inChain = {j.name1, j.name2};
-        } else if (has(j.name1) && !has(j.name2)) {
-          chain = "(" + chain + ")" + word + sourceSql(j.name2) + " ON " + x(j.expression);
-          inChain.push_back(j.name2);
-        } else if (has(j.name2) && !has(j.name1)) {
-          const char* flipped = type == 2 ? " RIGHT JOIN " : type == 3 ? " LEFT JOIN " : " INNER JOIN ";
-          chain = "(" + chain + ")" + flipped + sourceSql(j.name1) + " ON " + x(j.expression);
-          inChain.push_back(j.name1);
-        } else {
-          continue;
-        }
-        pending.erase(pending.begin() + long(i));
-        progressed = true;
-        break;
-      }
-      if (!progressed) throw EngineError("joins that do not form one chain");
-    }
-    for (const auto& r : rows)
-      if (r.attribute == 5 && !has(r.name2.empty() ? r.name1 : r.name2)) from += sourceSql(r.name2.empty() ? r.name1 : r.name2) + ", ";
-    from += chain;
-  } else {
-    for (size_t i = 0; i < tables.size(); ++i) from += (i ? ", " : "") + tables[i];
-  }
-  auto list = [](const std::vector<std::string>& v, const char* sep) {
-    std::string out;
-    for (size_t i = 0; i < v.size(); ++i) out += (i ? sep : "") + v[i];
-    return out;
-  };
-  std::string sql = std::string("SELECT ") + (distinct ? "DISTINCT " : "") + list(outputs, ", ") + " FROM " + from;
-  if (!where.empty()) sql += " WHERE " + list(where, " AND ");
-  if (!groupBy.empty()) sql += " GROUP BY " + list(groupBy, ", ");
-  if (!having.empty()) sql += " HAVING " + list(having, " AND ");
-  if (!orderBy.empty()) sql += " ORDER BY " + list(orderBy, ", ");
-  return sql;
+// The parts a view cannot carry are refused before any is written.
+std::string viewSql(const SavedQuery& q, TargetDialect dialect) {
+  if (!q.parameters.empty()) throw EngineError("parameters");
+  if (q.options & ~(SavedQuery::kAllColumns | SavedQuery::kDistinct))
+    throw EngineError("query options " + std::to_string(q.options));
+  if (!q.sourceDatabase.empty() || !q.sourceConnect.empty()) throw EngineError("a source in another database");
+  for (const auto& s : q.sources)
+    if (!s.database.empty() || !s.text.empty()) throw EngineError("a source in another database");
+  if ((q.columns.empty() && !(q.options & SavedQuery::kAllColumns)) || q.sources.empty())
+    throw EngineError("no output columns or no source");
+  SqlPartWriter writer{[dialect](const std::string& e) { return tidy(translateExpression(e, dialect)); },
+                       quoteIdentifier};
+  return selectStatement(q, writer);
 }
 
 }  // namespace
@@ -399,39 +292,16 @@ std::string translateExpression(const std::string& jet, TargetDialect dialect) {
 
 std::vector<TranslatedQuery> translateSavedQueries(const Database& db, TargetDialect dialect) {
   std::vector<TranslatedQuery> out;
-  std::map<int32_t, std::vector<QueryRow>> rows;
-  bool any = false;
-  for (const auto& o : db.objects()) any = any || o.isQuery();
-  if (!any) return out;
-  auto table = db.table("MSysQueries");
-  auto cursor = db.openCursor(table);
-  std::map<std::string, size_t> at;
-  for (size_t i = 0; i < table->columns.size(); ++i) at[upper(table->columns[i].name)] = i;
-  for (const char* need : {"OBJECTID", "ATTRIBUTE", "NAME1", "NAME2", "EXPRESSION", "FLAG"})
-    if (!at.count(need)) throw EngineError("MSysQueries has no column " + std::string(need) + ".");
-  std::vector<Value> row;
-  while (cursor->next(row)) {
-    QueryRow r;
-    if (at.count("ORDER"))
-      if (auto b = std::get_if<Binary>(&row[at["ORDER"]])) r.order = *b;
-    r.attribute = integer(row[at["ATTRIBUTE"]]);
-    r.name1 = text(row[at["NAME1"]]);
-    r.name2 = text(row[at["NAME2"]]);
-    r.expression = text(row[at["EXPRESSION"]]);
-    r.flag = integer(row[at["FLAG"]]);
-    rows[integer(row[at["OBJECTID"]])].push_back(std::move(r));
-  }
-  for (auto& [id, list] : rows)
-    std::stable_sort(list.begin(), list.end(), [](const QueryRow& a, const QueryRow& b) { return a.order < b.order; });
-  for (const auto& o : db.objects()) {
-    if (!o.isQuery()) continue;
+  for (const SavedQuery& saved : readSavedQueries(db)) {
     TranslatedQuery q;
-    q.name = o.name;
-    if (o.queryKind() != 0) {
+    q.name = saved.name;
+    for (const auto& s : saved.sources)
+      if (!s.name.empty()) q.sources.push_back(s.name);
+    if (saved.kind != SavedQueryKind::Select) {
       q.reason = "not a select query";
     } else {
       try {
-        q.selectSql = buildSelect(rows[o.id], dialect, q.sources);
+        q.selectSql = viewSql(saved, dialect);
       } catch (const EngineError& e) {
         q.reason = std::string("its SQL holds ") + e.what() + ", which does not translate";
       }

@@ -1,6 +1,6 @@
-// Saved select queries as views: the query's rows in MSysQueries put back
-// together as a SELECT and its Jet expressions rewritten in the target's
-// SQL. What has no faithful counterpart is refused with a reason, never
+// Saved select queries as views: the query's parts (engine/table/
+// saved_query.h) written as a SELECT with its Jet expressions rewritten in
+// the target's SQL. What has no faithful counterpart is refused with a reason, never
 // guessed at.
 #pragma once
 #include <optional>

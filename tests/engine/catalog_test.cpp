@@ -171,7 +171,6 @@ TEST(LinkedTables, ListedAndReportedWhenTheTargetIsMissing) {
 }
 
 TEST(OpenRefusals, FormatsPasswordsAndMissingFiles) {
-  EXPECT_NE(messageOf([] { openSample("testv1997.mdb"); }).find("Jet 3"), std::string::npos);
   // An .accdb file asked for writing opens read-only, saying why, and a
   // write is refused with that reason.
   OpenOptions writable;

@@ -213,7 +213,7 @@ TEST(CreateDatabase, PagesHeaderAndMapsFollowJetsPlan) {
 TEST(CreateDatabase, IndexLeavesHoldJetsEntries) {
   const Bytes image = newDatabaseImage(kFixed);
   auto entries = [&](uint32_t page) {
-    IndexPage p = decodeIndexPage(pageOf(image, page), page, "test");
+    IndexPage p = decodeIndexPage(pageOf(image, page), page, "test", jet4Layout());
     EXPECT_EQ(p.tdefPage, page <= 8 ? 2u : page == 9 ? 3u : page == 10 ? 4u : 5u);
     std::string s;
     for (const auto& e : p.entries()) s += hexText(e) + "\n";

@@ -31,7 +31,7 @@ Bytes leafEntry(std::initializer_list<uint8_t> key, uint32_t page, uint8_t row) 
   return e;
 }
 
-IndexPage decode(const Page& p) { return decodeIndexPage(ByteSpan(p.data(), p.size()), 9, "index 'X' of table 'T'"); }
+IndexPage decode(const Page& p) { return decodeIndexPage(ByteSpan(p.data(), p.size()), 9, "index 'X' of table 'T'", jet4Layout()); }
 
 TEST(IndexPageCodec, LeafRoundTripSetsBitmapAndFreeSpace) {
   IndexPage leaf;

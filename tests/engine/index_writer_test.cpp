@@ -126,7 +126,7 @@ TEST(IndexWriter, ThousandsOfTextKeysSplitLeavesAndNodesAndSurviveReopen) {
   all.insert(all.end(), added.begin(), added.end());
   expectSoundIndex(*f.db, *f.table, f.real, all);
   // Long keys over 6,000 entries need more than two levels.
-  IndexPage rootPage = decodeIndexPage(f.db->pages().span(f.db->pages().read(root)), root, "root");
+  IndexPage rootPage = decodeIndexPage(f.db->pages().span(f.db->pages().read(root)), root, "root", jet4Layout());
   uint32_t child = rootPage.tailPage;
   EXPECT_EQ((*f.db->pages().read(child))[0], kPageTypeIndexNode);
 }

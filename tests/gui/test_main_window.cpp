@@ -31,6 +31,7 @@ void checkMenus(const MainWindow& w, const MenuState& expected) {
   // a table click after Open; Close leaves them under the disabled Tables menu.
   QCOMPARE(action(w, "createAction")->isEnabled(), expected.open);
   QCOMPARE(action(w, "compactAction")->isEnabled(), expected.open);
+  QCOMPARE(action(w, "upsizeAction")->isEnabled(), expected.close);  // on the open file
   // Export waits for a table click like them; Import stands under the Convert menu.
   if (expected.tables)
     for (const char* name : {"renameTableAction", "dropTableAction", "exportAction"})
@@ -83,7 +84,7 @@ class MainWindowTest : public QObject {
         {"openAction", "&Open"},          {"closeAction", "&Close"},       {"createAction", "C&reate"},   {"compactAction", "Co&mpact"},
         {"exitAction", "E&xit"},            {"addTableAction", "&Add New"},   {"renameTableAction", "&Rename"}, {"dropTableAction", "&Drop"},
         {"importAction", "&Import"},    {"exportAction", "&Export"},    {"documentationAction", "&Documentation"},
-        {"aboutAction", "&About Kevra"}};
+        {"aboutAction", "&About Kevra"},      {"upsizeAction", "&Upsize..."}};
     for (const auto& [name, caption] : captions) QCOMPARE(action(*window, name)->text(), QString::fromLatin1(caption));
     QCOMPARE(control<QMenu>(*window, "fileMenu")->title(), QStringLiteral("&File"));
     QCOMPARE(control<QMenu>(*window, "tablesMenu")->title(), QStringLiteral("&Tables"));
@@ -96,7 +97,7 @@ class MainWindowTest : public QObject {
     for (const QAction* a : fileItems)
       order << (a->isSeparator() ? QStringLiteral("-") : a->menu() ? a->menu()->objectName() : a->objectName());
     QCOMPARE(order, (QStringList{"openAction", "recentMenu", "closeAction", "-", "createAction", "-", "compactAction",
-                                 "-", "exitAction"}));
+                                 "upsizeAction", "-", "exitAction"}));
     QCOMPARE(action(*window, "openAction")->shortcut(), QKeySequence(QKeySequence::Open));
     QCOMPARE(action(*window, "closeAction")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_W));
     QCOMPARE(action(*window, "exitAction")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));

@@ -81,6 +81,32 @@ class WindowLooksTest : public QObject {
     QVERIFY(clickTable(*window, QStringLiteral("Table1")));
     save(window.get(), "table");
   }
+
+  // Saved queries: a select query's rows read-only, a crosstab's SQL page.
+  void savedQueries() {
+    const auto showQuery = [this](const char* file, const char* query) {
+      openWith(*window, **dialogs, samplePath(file));
+      auto* tree = control<QTreeWidget>(*window, "tableTree");
+      const auto found = tree->findItems(QString::fromLatin1(query), Qt::MatchExactly | Qt::MatchRecursive);
+      QCOMPARE(found.size(), 1);
+      tree->setCurrentItem(found.first());
+      window->showTable();
+      QVERIFY((*dialogs)->messages.isEmpty());
+    };
+    showQuery("accesslike.mdb", "q_like2");
+    save(window.get(), "query-rows");
+    action(*window, "closeAction")->trigger();
+    showQuery("querytestv2000.mdb", "CrosstabQuery");
+    save(window.get(), "query-sql");
+  }
+
+  // A file read but not written yet: the reason in the status bar.
+  void readOnlyFile() {
+    openWith(*window, **dialogs, samplePath("stretch-testv2010.accdb"));
+    QVERIFY(clickTable(*window, QStringLiteral("Table1")));
+    QVERIFY((*dialogs)->messages.isEmpty());
+    save(window.get(), "read-only");
+  }
 };
 
 QTEST_MAIN(WindowLooksTest)

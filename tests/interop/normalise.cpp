@@ -160,6 +160,10 @@ bool isShortest(const std::string& text, F value, Read read) {
   F back = read(text.c_str(), &end);
   if (end != text.c_str() + text.size() || !(back == value || (std::isnan(back) && std::isnan(value)))) return false;
   if (!std::isfinite(value)) return true;
+  // A whole number written out in full is the value itself, digit for digit
+  // (-349809312 for a Single whose shortest digits are 3.4980931e+08): the
+  // shortest text without an exponent, which is what the export prints.
+  if (text.find_first_of(".eE") == std::string::npos && std::strtod(text.c_str(), nullptr) == double(value)) return true;
   int significant = 0;
   bool leading = true;
   for (char c : text) {

@@ -1,0 +1,92 @@
+// A file whose format is read but not written yet (.accdb): it opens
+// read-only, the status bar says why for as long as it is open, and nothing
+// in the window changes it: the commands that write are off, the grid does
+// not edit, and a structure command is refused with the same reason.
+#include <QCryptographicHash>
+#include <QFile>
+#include <QLabel>
+#include <QTableView>
+#include <QtTest>
+
+#include "browse/records_model.h"
+#include "window_probe.h"
+
+namespace {
+const QString kAccdbReason = QStringLiteral("Access 2007 and later (.accdb) files open read-only for now.");
+
+QByteArray digest(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return {};
+  return QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256);
+}
+}  // namespace
+
+class ReadOnlyFilesTest : public QObject {
+  Q_OBJECT
+  std::unique_ptr<MainWindow> window;
+  std::unique_ptr<ScriptedDialogs::Scope> dialogs;
+
+  QLabel* readOnlyPanel() { return control<QLabel>(*window, "readOnlyPanel"); }
+
+ private slots:
+  void init() {
+    dialogs = std::make_unique<ScriptedDialogs::Scope>();
+    window = std::make_unique<MainWindow>();
+    window->resize(1000, 700);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+  }
+  void cleanup() {
+    window.reset();
+    dialogs.reset();
+  }
+
+  void reasonStaysInTheStatusBarWhileTheFileIsOpen() {
+    const QString path = samplePath("stretch-testv2010.accdb");
+    const QByteArray before = digest(path);
+    openWith(*window, **dialogs, path);
+    QVERIFY((*dialogs)->messages.isEmpty());
+    QCOMPARE(window->readOnlyStatusText(), kAccdbReason);
+    QVERIFY(readOnlyPanel()->isVisible());
+
+    // Showing tables keeps it; the commands that write stay off.
+    QVERIFY(clickTable(*window, "Table1"));
+    QVERIFY((*dialogs)->messages.isEmpty());
+    QCOMPARE(window->readOnlyStatusText(), kAccdbReason);
+    QVERIFY(readOnlyPanel()->isVisible());
+    for (const char* name : {"addTableAction", "renameTableAction", "dropTableAction", "importAction",
+                             "deleteRecordAction"})
+      QVERIFY2(!action(*window, name)->isEnabled(), name);
+    QVERIFY(action(*window, "exportAction")->isEnabled());  // reading is fine
+    QVERIFY(action(*window, "findAction")->isEnabled());
+
+    // The grid shows the rows but edits none of them.
+    kevra::browse::RecordsModel* model = window->recordsPage()->model();
+    QCOMPARE(model->rowCount(), 2);
+    QVERIFY(!window->recordsPage()->dataset().CanModify());
+    QVERIFY(!(model->flags(model->index(0, 0)) & Qt::ItemIsEditable));
+    QVERIFY(!model->setData(model->index(0, 0), QStringLiteral("changed"), Qt::EditRole));
+
+    // A structure command reaches the engine and is refused with the reason.
+    (*dialogs)->messageAnswer = QMessageBox::Yes;  // "delete it?" answered yes
+    emit window->structurePage()->deleteFieldRequested(QStringLiteral("B"));
+    bool refused = false;
+    for (const auto& message : (*dialogs)->messages) refused = refused || message.text.contains(kAccdbReason);
+    QVERIFY2(refused, "a structure command on a read-only file is refused with its reason");
+
+    // Close clears it; a writable file shows none.
+    action(*window, "closeAction")->trigger();
+    QVERIFY(window->readOnlyStatusText().isEmpty());
+    QVERIFY(readOnlyPanel()->isHidden());
+    (*dialogs)->messages.clear();
+    openWith(*window, **dialogs, samplePath("testv2000.mdb"));
+    QVERIFY(window->readOnlyStatusText().isEmpty());
+    QVERIFY(readOnlyPanel()->isHidden());
+    QVERIFY(action(*window, "addTableAction")->isEnabled());
+    action(*window, "closeAction")->trigger();
+    QCOMPARE(digest(path), before);  // not a byte written
+  }
+};
+
+QTEST_MAIN(ReadOnlyFilesTest)
+#include "test_read_only_files.moc"
