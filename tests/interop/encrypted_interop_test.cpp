@@ -77,6 +77,11 @@ TEST(EncryptedJet4File, EveryValueMatchesMdbReader) {
   expectAgreementWithMdbReader(formatSample("v2000-db-enc.mdb"), "");
 }
 
+TEST(EncryptedJet3File, EveryValueMatchesMdbtoolsAndMdbReader) {
+  expectAgreementWithMdbtools(formatSample("v1997-db97-enc.mdb"));
+  expectAgreementWithMdbReader(formatSample("v1997-db97-enc.mdb"), "");
+}
+
 TEST(EncryptedJet4File, RowsWeWriteStayEncryptedAndBothReadersReadThem) {
   char pattern[] = "/tmp/kevra-encrypted-interop-XXXXXX";
   const std::string dir = ::mkdtemp(pattern);
