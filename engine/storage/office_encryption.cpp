@@ -123,9 +123,10 @@ std::unique_ptr<PageCodec> openRc4CryptoApi(ByteSpan info, uint32_t headerKey, c
 
 using Attributes = std::map<std::string, std::string, std::less<>>;
 
-// The attributes of the first element at or after `from` whose local name
-// (the part after any namespace prefix) is `localName` and that has the
-// attribute `required`; nullopt when there is none.
+// The attributes of the first element whose local name (the part after any
+// namespace prefix) is `localName` and that has the attribute `required`;
+// nullopt when there is none. Enough XML for the descriptor: its values are
+// names, numbers and base64, never entities.
 std::optional<Attributes> findElement(std::string_view xml, std::string_view localName, std::string_view required) {
   size_t at = 0;
   while ((at = xml.find('<', at)) != std::string_view::npos) {

@@ -66,8 +66,8 @@ void PageFile::setCodec(std::unique_ptr<PageCodec> codec) {
 
 const uint8_t* PageFile::fileBytes(uint32_t page, const uint8_t* plain, std::array<uint8_t, kPageSize>& scratch) const {
   if (!codec_ || page == 0) return plain;
-  std::copy(plain, plain + kPageSize, scratch.begin());
-  codec_->encode(page, scratch.data(), kPageSize);
+  std::copy(plain, plain + layout_.pageSize, scratch.begin());
+  codec_->encode(page, scratch.data(), layout_.pageSize);
   return scratch.data();
 }
 
@@ -135,7 +135,7 @@ PageRef PageFile::read(uint32_t page) const {
     if (o != overlay_.end()) {
       if (!codec_ || page == 0) return o->second;
       auto plain = std::make_shared<Buffer>(*o->second);  // the journal keeps the file's bytes
-      codec_->decode(page, plain->data(), kPageSize);
+      codec_->decode(page, plain->data(), layout_.pageSize);
       return plain;
     }
   }
@@ -146,7 +146,7 @@ PageRef PageFile::read(uint32_t page) const {
   }
   auto buffer = std::make_shared<Buffer>();
   readPage(page, buffer->data());
-  if (codec_ && page != 0) codec_->decode(page, buffer->data(), kPageSize);
+  if (codec_ && page != 0) codec_->decode(page, buffer->data(), layout_.pageSize);
   PageRef ref = buffer;
   cacheStore(page, ref);
   return ref;

@@ -308,3 +308,10 @@ TEST(OfficeEncryption, ThePasswordPromptKnowsEncryptedFiles) {
   EXPECT_TRUE(db::databasePasswordMatches(agile, "password"));
   EXPECT_FALSE(db::databasePasswordMatches(agile, ""));
 }
+
+TEST(JetPageEncryption, Jet3SampleReadsItsRows) {
+  auto db = openSample("v1997-db97-enc.mdb");
+  EXPECT_EQ(db->header().format, FileFormat::Jet3);
+  EXPECT_EQ(db->userTableNames(), std::vector<std::string>{"Table1"});
+  EXPECT_EQ(rowsOf(db, "Table1"), "1|hello|0|\n2|world|42|\n");
+}

@@ -77,6 +77,11 @@ TEST(EncryptedJet4File, EveryValueMatchesMdbReader) {
   expectAgreementWithMdbReader(formatSample("v2000-db-enc.mdb"), "");
 }
 
+TEST(EncryptedJet3File, EveryValueMatchesMdbtoolsAndMdbReader) {
+  expectAgreementWithMdbtools(formatSample("v1997-db97-enc.mdb"));
+  expectAgreementWithMdbReader(formatSample("v1997-db97-enc.mdb"), "");
+}
+
 TEST(EncryptedJet4File, RowsWeWriteStayEncryptedAndBothReadersReadThem) {
   char pattern[] = "/tmp/kevra-encrypted-interop-XXXXXX";
   const std::string dir = ::mkdtemp(pattern);
@@ -109,6 +114,26 @@ TEST(AgileEncryptedAccdb, EveryValueMatchesMdbReaderWithThePassword) {
   ASSERT_EQ(passwordArgs(sample), (std::vector<std::string>{"--password", "password"}));
   expectAgreementWithMdbReader(sample, "password");
   EXPECT_EQ(mdbReaderTable(sample.path, "Table1", "password").rows.size(), 3u);
+}
+
+// Neither reader decrypts this scheme: the command line against the file's
+// known content, and the commands a user runs on it.
+TEST(Rc4CryptoApiAccdb, EveryCommandReadsItWithThePassword) {
+  const SampleFile sample = formatSample("v2007-db2007-oldenc.accdb");
+  EXPECT_EQ(cliTables(sample), std::vector<std::string>{"Table1"});
+  const std::vector<Json> rows = cliJsonRows(sample, "Table1");
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].at("ID").text, "1");
+  EXPECT_EQ(rows[0].at("Field1").text, "foo");
+  EXPECT_NE(schemaTable(cliSchema(sample), "Table1"), nullptr);
+  EXPECT_EQ(cliOk({"sql", sample.path, "SELECT Field1 FROM Table1 WHERE ID = 1", "--password", "Test123"}),
+            "{\"Field1\":\"foo\"}\n");
+  ProcessResult refused = runCli({"sql", sample.path, "DELETE FROM Table1", "--password", "Test123"});
+  EXPECT_NE(refused.exitCode, 0);
+  EXPECT_NE(refused.err.find("open read-only"), std::string::npos) << refused.err;
+  ProcessResult wrong = runCli({"export", sample.path, "Table1", "--password", "test123"});
+  EXPECT_NE(wrong.exitCode, 0);
+  EXPECT_NE(wrong.err.find("Not a valid password for 'v2007-db2007-oldenc.accdb'."), std::string::npos) << wrong.err;
 }
 
 }  // namespace kevra::interop
