@@ -20,6 +20,7 @@
 #include "browse/records_page.h"
 #include "browse/start_page.h"
 #include "database/ado_types.h"
+#include "database/attachments.h"
 #include "database/database_password.h"
 #include "database/jet_engine.h"
 #include "browse/structure_page.h"
@@ -84,7 +85,7 @@ MainWindow::MainWindow(QWidget* parent)
                   form_->upsizeAction,
                   form_->exitAction,      form_->addTableAction,      form_->renameTableAction,
                   form_->dropTableAction, form_->importAction,        form_->exportAction,
-                  form_->documentationAction, form_->aboutAction};
+                  form_->saveAttachmentsAction, form_->documentationAction, form_->aboutAction};
   for (QAction* command : {form_->openAction, form_->closeAction, form_->createAction, form_->compactAction,
                            form_->exitAction, form_->addTableAction, form_->renameTableAction, form_->dropTableAction,
                            form_->importAction, form_->exportAction, form_->documentationAction, form_->aboutAction})
@@ -190,6 +191,7 @@ void MainWindow::connectCommands() {
   connect(form_->dropTableAction, &QAction::triggered, this, command(&MainWindow::dropTable));
   connect(form_->importAction, &QAction::triggered, this, command(&MainWindow::importTables));
   connect(form_->exportAction, &QAction::triggered, this, command(&MainWindow::exportTable));
+  connect(form_->saveAttachmentsAction, &QAction::triggered, this, command(&MainWindow::saveAttachments));
 
   // Going to the structure page posts the row being edited first, as its
   // commands reload the rows; a refusal keeps the user on the records page.
@@ -256,6 +258,8 @@ void MainWindow::setTableCommands(bool tableSelected) {
   setCommandAvailable(form_->renameTableAction, tableSelected && fileWritable());
   setCommandAvailable(form_->dropTableAction, tableSelected && fileWritable());
   setCommandAvailable(form_->exportAction, tableSelected);
+  setCommandAvailable(form_->saveAttachmentsAction,
+                      tableSelected && db::HasAttachments(session_.connection(), selectedTable().toStdString()));
 }
 
 QString MainWindow::selectedTable() const { return form_->tableTree->selectedTable(); }
@@ -550,6 +554,20 @@ void MainWindow::importTables() {
 }
 
 void MainWindow::exportTable() { convert::exportTable(this, session_, selectedTable()); }
+
+void MainWindow::saveAttachments() {
+  const QString table = selectedTable();
+  if (table.isEmpty()) return;
+  ui::FileRequest request;
+  request.kind = ui::FileDialogKind::Folder;
+  const QString folder = ui::dialogs().fileName(this, request);
+  if (folder.isEmpty()) return;
+  const size_t saved = db::SaveAttachments(session_.connection(), table.toStdString(), folder.toStdString());
+  ui::showInformation(this, QStringLiteral("%1 attached file%2 of table '%3' saved under '%4'.")
+                                .arg(saved)
+                                .arg(saved == 1 ? QString() : QStringLiteral("s"))
+                                .arg(table, folder));
+}
 
 void MainWindow::showDocumentation() {
   // The result is not examined: a missing page or viewer shows nothing.

@@ -87,6 +87,8 @@ class MainWindow : public QMainWindow {
   // table list; Export writes the selected table to a foreign file.
   void importTables();
   void exportTable();
+  // Convert > Save Attachments: the files of the table's attachment columns into a folder.
+  void saveAttachments();
 
   // Help menu.
   void showDocumentation();

@@ -2,69 +2,15 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 
 #include "cli/commands.h"
 #include "cli/open_database.h"
 #include "engine/isam/text_export.h"
-#include "engine/table/complex_columns.h"
+#include "engine/table/attachment_files.h"
 #include "engine/table/database.h"
 #include "engine/table/table_cursor.h"
 
 namespace kevra::cli {
-namespace {
-
-// A file name as stored, made safe to use inside one folder.
-std::string safeFileName(const std::string& name) {
-  std::string safe;
-  for (char c : name) safe.push_back(c == '/' || c == '\\' || c == '\0' ? '_' : c);
-  if (safe.empty() || safe == "." || safe == "..") safe = "attachment";
-  return safe;
-}
-
-void writeNewFile(const std::filesystem::path& path, const Binary& bytes) {
-  if (std::filesystem::exists(path)) throw EngineError("'" + path.string() + "' exists already; it was not replaced.");
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) throw EngineError("Could not create '" + path.string() + "': " + std::strerror(errno) + ".");
-  bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-  ok = std::fclose(f) == 0 && ok;
-  if (!ok) {
-    std::remove(path.c_str());
-    throw EngineError("Could not write '" + path.string() + "': " + std::strerror(errno) + ".");
-  }
-}
-
-// Saves every file of the table's attachment columns under `dir`; returns
-// how many were saved.
-size_t saveAttachments(const Database& db, const std::shared_ptr<const TableDef>& table, const std::string& dir) {
-  auto complex = db.complexColumns();
-  std::vector<size_t> columns;
-  for (size_t i = 0; i < table->columns.size(); ++i)
-    if (complex && complex->isAttachmentColumn(table->columns[i])) columns.push_back(i);
-  if (columns.empty()) throw EngineError("Table '" + table->name + "' has no attachment column.");
-  auto cursor = db.openCursor(table);
-  cursor->keepComplexKeys();
-  std::vector<Value> row;
-  size_t saved = 0;
-  for (uint64_t number = 1; cursor->next(row); ++number) {
-    for (size_t i : columns) {
-      const int32_t* key = std::get_if<int32_t>(&row[i]);
-      if (!key) continue;
-      auto files = complex->attachments(table->columns[i], *key);
-      if (files.empty()) continue;
-      std::filesystem::path folder =
-          std::filesystem::path(dir) / safeFileName(table->columns[i].name) / std::to_string(number);
-      std::filesystem::create_directories(folder);
-      for (const auto& file : files) {
-        writeNewFile(folder / safeFileName(file.name), file.bytes);
-        ++saved;
-      }
-    }
-  }
-  return saved;
-}
-
-}  // namespace
 
 int runExport(const Arguments& args) {
   if (args.positional.size() != 2) throw UsageError("'export' takes FILE and TABLE.");
@@ -75,7 +21,7 @@ int runExport(const Arguments& args) {
   auto table = db->table(args.positional[1]);
   auto cursor = db->openCursor(table);
   if (!args.attachments.empty()) {
-    size_t saved = saveAttachments(*db, table, args.attachments);
+    size_t saved = saveAttachmentFiles(*db, table, args.attachments);
     std::fprintf(stderr, "%zu attachment file%s saved under '%s'.\n", saved, saved == 1 ? "" : "s",
                  args.attachments.c_str());
   }

@@ -71,7 +71,7 @@ QString QtDialogSeam::fileName(QWidget* parent, const FileRequest& request) {
   dialog.setAcceptMode(request.kind == FileDialogKind::Save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
   // The file need not exist, nothing is asked before a name is reused and no
   // extension is added: the engine judges the name.
-  dialog.setFileMode(QFileDialog::AnyFile);
+  dialog.setFileMode(request.kind == FileDialogKind::Folder ? QFileDialog::Directory : QFileDialog::AnyFile);
   dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
   dialog.setOption(QFileDialog::ReadOnly, false);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};

@@ -21,7 +21,7 @@ struct MessageRequest {
   QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
 };
 
-enum class FileDialogKind { Open, Save };
+enum class FileDialogKind { Open, Save, Folder };  // Folder: an existing folder is chosen
 
 // One run of a file dialog. `filter` uses the pipe form
 // "Description|pattern|Description|pattern"; an empty result is a cancel.

@@ -108,6 +108,33 @@ std::shared_ptr<TableDef> finish(std::vector<ColumnDef> columns, std::shared_ptr
 // The Access 97 definition: a 43-byte header, 8-byte index counters,
 // 18-byte column descriptors, single-byte names, 39- and 20-byte index
 // definitions; the order of the parts is Jet 4's.
+// The parts of a physical index definition Jet 3 and Jet 4 share, from
+// `base` on (Jet 4's definition starts with four bytes Jet 3's lacks).
+void decodeRealIndex(ByteSpan d, size_t base, RealIndexDef& ri) {
+  for (size_t k = 0; k < 10; ++k) {
+    uint16_t col = u16At(d, base + 3 * k);
+    if (col == 0xFFFF) continue;
+    ri.columns.push_back(IndexColumnRef{col, d[base + 2 + 3 * k] != 0});
+  }
+  ri.usageMapPointer = u32At(d, base + 30);
+  ri.rootPage = u32At(d, base + 34);
+}
+
+// A logical index definition, laid out alike in both formats from `base` on.
+void decodeLogicalIndex(ByteSpan d, size_t base, size_t realCount, const std::string& table, LogicalIndexDef& li) {
+  li.number = u32At(d, base);
+  li.realIndex = u32At(d, base + 4);
+  li.relationshipRole = d[base + 8];
+  li.otherIndexNumber = i32At(d, base + 9);
+  li.otherTablePage = u32At(d, base + 13);
+  li.cascadeUpdates = d[base + 17] == 1 && d[base + 19] == 2;
+  li.cascadeDeletes = d[base + 18] == 1 && d[base + 19] == 2;
+  li.kind = d[base + 19] <= 2 ? IndexKind(d[base + 19]) : IndexKind::Normal;
+  if (li.realIndex >= realCount)
+    throw CorruptFileError("Corrupt file: index " + std::to_string(li.number) + " of table '" + table +
+                           "' refers to a missing physical index.");
+}
+
 std::shared_ptr<TableDef> readJet3TableDef(const PageFile& file, ByteSpan data, std::shared_ptr<TableDef> t) {
   constexpr size_t kHeader = 43, kColumn = 18, kRealIndex = 39, kLogicalIndex = 20;
   const std::string& name = t->name;
@@ -157,29 +184,12 @@ std::shared_ptr<TableDef> readJet3TableDef(const PageFile& file, ByteSpan data, 
   }
   for (auto& ri : t->realIndexes) {
     ByteSpan d = r.take(kRealIndex);
-    for (size_t k = 0; k < 10; ++k) {
-      uint16_t col = u16At(d, 3 * k);
-      if (col == 0xFFFF) continue;
-      ri.columns.push_back(IndexColumnRef{col, d[2 + 3 * k] != 0});
-    }
-    ri.usageMapPointer = u32At(d, 30);
-    ri.rootPage = u32At(d, 34);
+    decodeRealIndex(d, 0, ri);
     ri.flags = d[38];
   }
   t->logicalIndexes.resize(logicalCount);
   for (auto& li : t->logicalIndexes) {
-    ByteSpan d = r.take(kLogicalIndex);
-    li.number = u32At(d, 0);
-    li.realIndex = u32At(d, 4);
-    li.relationshipRole = d[8];
-    li.otherIndexNumber = i32At(d, 9);
-    li.otherTablePage = u32At(d, 13);
-    li.cascadeUpdates = d[17] == 1 && d[19] == 2;
-    li.cascadeDeletes = d[18] == 1 && d[19] == 2;
-    li.kind = d[19] <= 2 ? IndexKind(d[19]) : IndexKind::Normal;
-    if (li.realIndex >= realCount)
-      throw CorruptFileError("Corrupt file: index " + std::to_string(li.number) + " of table '" + name +
-                             "' refers to a missing physical index.");
+    decodeLogicalIndex(r.take(kLogicalIndex), 0, realCount, name, li);
   }
   for (auto& li : t->logicalIndexes) li.name = r.name();
   readLongValueMaps(r, columnCount, *t);
@@ -247,29 +257,12 @@ std::shared_ptr<TableDef> readTableDef(const PageFile& file, uint32_t tdefPage, 
   }
   for (auto& ri : t->realIndexes) {
     ByteSpan d = r.take(kRealIndexSize);
-    for (int k = 0; k < 10; ++k) {
-      uint16_t col = u16At(d, 4 + 3 * size_t(k));
-      if (col == 0xFFFF) continue;
-      ri.columns.push_back(IndexColumnRef{col, d[6 + 3 * size_t(k)] != 0});
-    }
-    ri.usageMapPointer = u32At(d, 34);
-    ri.rootPage = u32At(d, 38);
+    decodeRealIndex(d, 4, ri);
     ri.flags = d[46];
   }
   t->logicalIndexes.resize(logicalCount);
   for (auto& li : t->logicalIndexes) {
-    ByteSpan d = r.take(kLogicalIndexSize);
-    li.number = u32At(d, 4);
-    li.realIndex = u32At(d, 8);
-    li.relationshipRole = d[12];
-    li.otherIndexNumber = i32At(d, 13);
-    li.otherTablePage = u32At(d, 17);
-    li.cascadeUpdates = d[21] == 1 && d[23] == 2;
-    li.cascadeDeletes = d[22] == 1 && d[23] == 2;
-    li.kind = d[23] <= 2 ? IndexKind(d[23]) : IndexKind::Normal;
-    if (li.realIndex >= realCount)
-      throw CorruptFileError("Corrupt file: index " + std::to_string(li.number) + " of table '" + name +
-                             "' refers to a missing physical index.");
+    decodeLogicalIndex(r.take(kLogicalIndexSize), 4, realCount, name, li);
   }
   for (auto& li : t->logicalIndexes) li.name = r.name();
 

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QTableView>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include "browse/records_model.h"
@@ -85,6 +86,38 @@ class ReadOnlyFilesTest : public QObject {
     QVERIFY(action(*window, "addTableAction")->isEnabled());
     action(*window, "closeAction")->trigger();
     QCOMPARE(digest(path), before);  // not a byte written
+  }
+
+  // Reading an .accdb includes its attachments: Convert > Save Attachments
+  // writes the files of the shown table into the chosen folder.
+  void attachmentsAreSavedIntoAFolder() {
+    const QString path = samplePath("formats/v2007-attachments.accdb");
+    openWith(*window, **dialogs, path);
+    QVERIFY(clickTable(*window, "Table1"));
+    QAction* save = action(*window, "saveAttachmentsAction");
+    QVERIFY(save->isEnabled());
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    (*dialogs)->fileAnswers = {folder.path()};
+    save->trigger();
+    QCOMPARE((*dialogs)->fileRequests.last().kind, kevra::ui::FileDialogKind::Folder);
+    QVERIFY((*dialogs)->messages.last().text.contains(QStringLiteral("4 attached files")));
+    // Row 2 has one file, row 3 three; row 1 none.
+    QFile one(folder.filePath(QStringLiteral("Attachments/2/attachment1.txt")));
+    QVERIFY(one.open(QIODevice::ReadOnly));
+    QCOMPARE(one.readAll(), QByteArray("Attachment 1"));
+    QVERIFY(QFile::exists(folder.filePath(QStringLiteral("Attachments/3/attachment3.txt"))));
+    QVERIFY(!QFile::exists(folder.filePath(QStringLiteral("Attachments/1"))));
+    // A second save into the same folder replaces nothing and says so.
+    (*dialogs)->fileAnswers = {folder.path()};
+    save->trigger();
+    QVERIFY((*dialogs)->messages.last().text.contains(QStringLiteral("exists already")));
+
+    // A table with no attachment column offers no such command.
+    action(*window, "closeAction")->trigger();
+    openWith(*window, **dialogs, samplePath("testv2000.mdb"));
+    QVERIFY(clickTable(*window, "Table1"));
+    QVERIFY(!action(*window, "saveAttachmentsAction")->isEnabled());
   }
 };
 

@@ -107,6 +107,20 @@ class WindowLooksTest : public QObject {
     QVERIFY((*dialogs)->messages.isEmpty());
     save(window.get(), "read-only");
   }
+
+  // An .accdb with attachments: the cells name the files, and the Convert
+  // menu offers to save them.
+  void attachments() {
+    openWith(*window, **dialogs, samplePath("formats/v2007-attachments.accdb"));
+    QVERIFY(clickTable(*window, QStringLiteral("Table1")));
+    QVERIFY((*dialogs)->messages.isEmpty());
+    save(window.get(), "attachments");
+    auto* menu = control<QMenu>(*window, "convertMenu");
+    menu->popup(window->mapToGlobal(QPoint(120, 0)));
+    QVERIFY(QTest::qWaitForWindowExposed(menu));
+    save(menu, "convert-menu");
+    menu->hide();
+  }
 };
 
 QTEST_MAIN(WindowLooksTest)
