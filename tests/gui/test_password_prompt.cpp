@@ -47,6 +47,19 @@ class PasswordPromptTest : public QObject {
     QVERIFY(action(*window, "closeAction")->isEnabled());
   }
 
+  // The same prompt serves an Office-encrypted .accdb (agile AES): asked,
+  // refused when wrong, and the right password shows its rows.
+  void encryptedAccdbAsksTheSameWay() {
+    (*dialogs)->passwordAnswers = {QStringLiteral("wrong"), QStringLiteral("password")};
+    openWith(*window, **dialogs, samplePath("formats/v2010-office-agile-4.4.accdb"));
+    QCOMPARE((*dialogs)->passwordProblems.size(), 2);
+    QVERIFY((*dialogs)->passwordProblems[1].contains(QStringLiteral("not correct")));
+    QVERIFY((*dialogs)->messages.isEmpty());
+    QVERIFY(clickTable(*window, QStringLiteral("Table1")));
+    QVERIFY((*dialogs)->messages.isEmpty());
+    QCOMPARE(window->recordsPage()->model()->rowCount(), 3);
+  }
+
   void cancelLeavesNothingOpen() {
     (*dialogs)->passwordAnswers = {QStringLiteral("wrong"), std::nullopt};
     openWith(*window, **dialogs, sample);
