@@ -154,10 +154,12 @@ class JsonLinesWriter : public RowTextWriter {
 void appendJsonValue(std::string& out, const Value& v) {
   struct Visitor {
     std::string& out;
-    // These values' texts never hold a character JSON escapes.
-    void quoted(const Value& v) const {
+    const Value& whole;
+    // The canonical text in quotes, for values whose texts never hold a
+    // character JSON escapes (exact decimals, dates, base64, GUIDs).
+    void quoted() const {
       out.push_back('"');
-      appendValueText(out, v);
+      appendValueText(out, whole);
       out.push_back('"');
     }
     void operator()(std::monostate) const { out += "null"; }
@@ -165,32 +167,24 @@ void appendJsonValue(std::string& out, const Value& v) {
     void operator()(uint8_t x) const { appendInteger(out, unsigned(x)); }
     void operator()(int16_t x) const { appendInteger(out, int(x)); }
     void operator()(int32_t x) const { appendInteger(out, x); }
-    void operator()(Currency c) const { quoted(c); }
     void operator()(float f) const { appendFloat(out, f); }
     void operator()(double d) const { appendFloat(out, d); }
-    void operator()(DateTime d) const { quoted(d); }
     void operator()(const std::string& s) const { appendJsonString(out, s); }
-    void operator()(const Binary& b) const {
-      out.push_back('"');
-      out += base64Encode(b);
-      out.push_back('"');
-    }
-    void operator()(const Guid& g) const {
-      out.push_back('"');
-      out += guidToString(g);
-      out.push_back('"');
-    }
-    void operator()(const Decimal& d) const { quoted(d); }
+    void operator()(Currency) const { quoted(); }
+    void operator()(DateTime) const { quoted(); }
+    void operator()(const Binary&) const { quoted(); }
+    void operator()(const Guid&) const { quoted(); }
+    void operator()(const Decimal&) const { quoted(); }
+    void operator()(const ExtendedDateTime&) const { quoted(); }
     // Beyond 2^53 a JSON number loses digits in most readers; the text keeps them.
     void operator()(int64_t x) const {
       if (x > -(int64_t(1) << 53) && x < (int64_t(1) << 53))
         appendInteger(out, x);
       else
-        appendJsonString(out, std::to_string(x));
+        quoted();
     }
-    void operator()(const ExtendedDateTime& d) const { appendJsonString(out, extendedDateTimeToIso(d)); }
   };
-  std::visit(Visitor{out}, v);
+  std::visit(Visitor{out, v}, v);
 }
 
 std::unique_ptr<RowTextWriter> makeCsvWriter(TextSink& sink) { return std::make_unique<CsvWriter>(sink); }
