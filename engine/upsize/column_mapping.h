@@ -22,6 +22,8 @@ struct MappedColumn {
   std::string typeSql;           // type with CHECK, NOT NULL, identity and DEFAULT
   bool identity = false;         // counting autonumber carried as an identity column
   bool caseInsensitiveText = false;  // Text and Memo: Jet compares them without case
+  int integerBytes = 0;          // Integer: 2, 4 or 8, the width of the target's integer type
+  int scale = 0;                 // Exact: digits after the point
   std::string comment;           // description, empty when none
   std::vector<std::string> notes;  // defaults left out and other things the report names
 };
@@ -39,6 +41,10 @@ std::optional<std::string> translateDefault(const std::string& jetDefault, Value
 // escaping) and what verification hashes. Throws EngineError for values the
 // target cannot hold (a date outside the years 100 to 9999, a NUL in text).
 std::string canonicalText(const Value& value, ValueKind kind);
+
+// Throws EngineError, as canonicalText does, for a value the target cannot
+// hold; builds no text.
+void checkValue(const Value& value);
 
 // The target's own text of a value brought to the canonical form.
 std::string normalizeTargetText(const std::string& text, ValueKind kind);

@@ -1,39 +1,25 @@
 // PostgreSQL through libpq: statements with PQexec, rows in and out with
-// COPY in text format, buffered a megabyte at a time.
+// COPY in binary format (postgres_binary.h).
 #include "engine/upsize/postgres_target.h"
 
 #include <libpq-fe.h>
 
 #include <cstdlib>
 
+#include "engine/upsize/postgres_binary.h"
 #include "engine/util/error.h"
 
 namespace kevra {
 namespace {
 
-constexpr size_t kCopyBuffer = 1 << 20;
+// Rows go out in chunks of about this size: big enough that the calls cost
+// nothing beside the rows, small enough to stay in the processor's caches.
+constexpr size_t kCopyChunk = 256 * 1024;
 
 std::string serverMessage(PGconn* conn) {
   std::string m = PQerrorMessage(conn);
   while (!m.empty() && (m.back() == '\n' || m.back() == ' ')) m.pop_back();
   return m;
-}
-
-void appendCopyField(std::string& out, const std::optional<std::string>& field, bool bytes) {
-  if (!field) {
-    out += "\\N";
-    return;
-  }
-  if (bytes) out += "\\\\x";
-  for (char c : *field) {
-    switch (c) {
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      default: out.push_back(c);
-    }
-  }
 }
 
 class Result {
@@ -50,9 +36,10 @@ class Result {
 
 class PostgresCopyIn : public RowStream {
  public:
-  PostgresCopyIn(PGconn* conn, std::string table, std::vector<bool> bytes)
-      : conn_(conn), table_(std::move(table)), bytes_(std::move(bytes)) {
-    buffer_.reserve(kCopyBuffer + 4096);
+  PostgresCopyIn(PGconn* conn, std::string table, std::vector<MappedColumn> columns)
+      : conn_(conn), table_(std::move(table)), columns_(std::move(columns)) {
+    buffer_.reserve(kCopyChunk + 4096);
+    buffer_.append(binaryCopyHeader());
   }
   ~PostgresCopyIn() override {
     if (!finished_) {
@@ -60,15 +47,12 @@ class PostgresCopyIn : public RowStream {
       while (PGresult* r = PQgetResult(conn_)) PQclear(r);
     }
   }
-  void row(const std::vector<std::optional<std::string>>& fields) override {
-    for (size_t i = 0; i < fields.size(); ++i) {
-      if (i) buffer_.push_back('\t');
-      appendCopyField(buffer_, fields[i], bytes_[i]);
-    }
-    buffer_.push_back('\n');
-    if (buffer_.size() >= kCopyBuffer) send();
+  void row(const std::vector<Value>& values) override {
+    appendBinaryRow(buffer_, values, columns_);
+    if (buffer_.size() >= kCopyChunk) send();
   }
   void finish() override {
+    buffer_.append(binaryCopyTrailer());
     send();
     finished_ = true;
     if (PQputCopyEnd(conn_, nullptr) != 1) throw EngineError("Copying rows into " + table_ + " failed: " + serverMessage(conn_));
@@ -92,50 +76,10 @@ class PostgresCopyIn : public RowStream {
   }
   PGconn* conn_;
   std::string table_;
-  std::vector<bool> bytes_;
+  std::vector<MappedColumn> columns_;
   std::string buffer_;
   bool finished_ = false;
 };
-
-// Splits one line of COPY text output into fields, undoing the escapes.
-void splitCopyLine(const char* line, size_t size, std::vector<std::optional<std::string>>& fields) {
-  fields.clear();
-  std::string field;
-  bool isNull = false;
-  size_t i = 0;
-  auto endField = [&] {
-    if (isNull)
-      fields.emplace_back(std::nullopt);
-    else
-      fields.emplace_back(field);
-    field.clear();
-    isNull = false;
-  };
-  for (; i < size; ++i) {
-    char c = line[i];
-    if (c == '\n') break;
-    if (c == '\t') {
-      endField();
-      continue;
-    }
-    if (c == '\\' && i + 1 < size) {
-      char e = line[++i];
-      switch (e) {
-        case 'N': isNull = true; break;
-        case 'n': field.push_back('\n'); break;
-        case 'r': field.push_back('\r'); break;
-        case 't': field.push_back('\t'); break;
-        case 'b': field.push_back('\b'); break;
-        case 'f': field.push_back('\f'); break;
-        case 'v': field.push_back('\v'); break;
-        default: field.push_back(e);
-      }
-      continue;
-    }
-    field.push_back(c);
-  }
-  endField();
-}
 
 }  // namespace
 
@@ -211,53 +155,66 @@ void PostgresTarget::rollback() {
 std::unique_ptr<RowStream> PostgresTarget::insertInto(const std::string& table,
                                                       const std::vector<MappedColumn>& columns) {
   std::string sql = "COPY " + tableName(table) + " (";
-  std::vector<bool> bytes;
   for (size_t i = 0; i < columns.size(); ++i) {
     if (i) sql += ", ";
     sql += quoteIdentifier(columns[i].name);
-    bytes.push_back(columns[i].kind == ValueKind::Bytes);
   }
-  sql += ") FROM STDIN";
+  sql += ") FROM STDIN (FORMAT binary)";
   Result r(PQexec(conn_, sql.c_str()));
   if (PQresultStatus(r.get()) != PGRES_COPY_IN)
     throw EngineError("PostgreSQL refused to copy into table '" + table + "': " + serverMessage(conn_));
-  return std::make_unique<PostgresCopyIn>(conn_, "table '" + table + "'", std::move(bytes));
+  return std::make_unique<PostgresCopyIn>(conn_, "table '" + table + "'", columns);
 }
 
-void PostgresTarget::readRows(const std::string& table, const std::vector<MappedColumn>& columns,
-                              const std::function<void(const std::vector<std::optional<std::string>>&)>& row) {
+// A row checksums as the bytes of its binary COPY form. The server sends
+// its rows back in the same form, each field through its type's send
+// function: a value that did not arrive as sent (rounded, cut, lost) gives
+// other bytes.
+void PostgresTarget::sourceRow(const std::vector<Value>& values, const std::vector<MappedColumn>& columns,
+                               TableChecksum& checksum) {
+  scratch_.clear();
+  appendBinaryRow(scratch_, values, columns);
+  checksum.addRow(scratch_.data(), scratch_.size());
+}
+
+TableChecksum PostgresTarget::targetChecksum(const std::string& table, const std::vector<MappedColumn>& columns) {
   std::string sql = "COPY (SELECT ";
   for (size_t i = 0; i < columns.size(); ++i) {
     if (i) sql += ", ";
     sql += quoteIdentifier(columns[i].name);
   }
-  sql += " FROM " + tableName(table) + ") TO STDOUT";
+  sql += " FROM " + tableName(table) + ") TO STDOUT (FORMAT binary)";
   {
     Result r(PQexec(conn_, sql.c_str()));
     if (PQresultStatus(r.get()) != PGRES_COPY_OUT)
       throw EngineError("Could not read table '" + table + "' back: " + serverMessage(conn_));
   }
-  std::vector<std::optional<std::string>> fields;
-  for (;;) {
-    char* line = nullptr;
-    int n = PQgetCopyData(conn_, &line, 0);
-    if (n == -1) break;
-    if (n < 0) throw EngineError("Could not read table '" + table + "' back: " + serverMessage(conn_));
-    try {
-      splitCopyLine(line, size_t(n), fields);
-    } catch (...) {
-      PQfreemem(line);
-      throw;
-    }
-    PQfreemem(line);
-    row(fields);
-  }
+  TableChecksum checksum;
+  BinaryCopyReader reader([&](const char* data, size_t size) { checksum.addRow(data, size); });
   std::string failure;
+  for (;;) {
+    char* chunk = nullptr;
+    int n = PQgetCopyData(conn_, &chunk, 0);
+    if (n == -1) break;
+    if (n < 0) {
+      failure = serverMessage(conn_);
+      break;
+    }
+    try {
+      reader.feed(chunk, size_t(n));
+    } catch (const EngineError& e) {
+      if (failure.empty()) failure = e.what();
+    }
+    PQfreemem(chunk);
+  }
   while (PGresult* r = PQgetResult(conn_)) {
     if (PQresultStatus(r) != PGRES_COMMAND_OK && failure.empty()) failure = PQresultErrorMessage(r);
     PQclear(r);
   }
+  if (failure.empty() && !reader.finished()) failure = "the rows ended early";
+  while (!failure.empty() && failure.back() == '\n') failure.pop_back();
   if (!failure.empty()) throw EngineError("Could not read table '" + table + "' back: " + failure);
+  return checksum;
 }
 
 }  // namespace kevra

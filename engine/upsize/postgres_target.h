@@ -23,14 +23,16 @@ class PostgresTarget : public UpsizeTarget {
   void commit() override;
   void rollback() override;
   std::unique_ptr<RowStream> insertInto(const std::string& table, const std::vector<MappedColumn>& columns) override;
-  void readRows(const std::string& table, const std::vector<MappedColumn>& columns,
-                const std::function<void(const std::vector<std::optional<std::string>>&)>& row) override;
+  void sourceRow(const std::vector<Value>& values, const std::vector<MappedColumn>& columns,
+                 TableChecksum& checksum) override;
+  TableChecksum targetChecksum(const std::string& table, const std::vector<MappedColumn>& columns) override;
   const std::string& schema() const { return schema_; }
 
  private:
   pg_conn* conn_ = nullptr;
   std::string schema_;
   std::string version_;
+  std::string scratch_;  // one row in binary COPY form, for sourceRow()
 };
 
 }  // namespace kevra

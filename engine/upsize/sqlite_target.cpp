@@ -35,17 +35,18 @@ class SqliteInserter : public RowStream {
  public:
   SqliteInserter(sqlite3* db, const std::string& sql, std::string table, std::vector<ValueKind> kinds)
       : db_(db), statement_(db, sql, "SQLite refused to insert into table '" + table + "'"),
-        table_(std::move(table)), kinds_(std::move(kinds)) {}
-  void row(const std::vector<std::optional<std::string>>& fields) override {
+        table_(std::move(table)), kinds_(std::move(kinds)), texts_(kinds_.size()) {}
+  void row(const std::vector<Value>& values) override {
     sqlite3_stmt* s = statement_.get();
     sqlite3_reset(s);
-    for (size_t i = 0; i < fields.size(); ++i) {
+    for (size_t i = 0; i < values.size(); ++i) {
       int at = int(i) + 1;
-      const auto& f = fields[i];
-      if (!f) {
+      if (isNull(values[i])) {
         sqlite3_bind_null(s, at);
         continue;
       }
+      texts_[i] = canonicalText(values[i], kinds_[i]);
+      const std::string* f = &texts_[i];
       switch (kinds_[i]) {
         case ValueKind::Boolean:
         case ValueKind::Integer:
@@ -82,6 +83,7 @@ class SqliteInserter : public RowStream {
   Statement statement_;
   std::string table_;
   std::vector<ValueKind> kinds_;
+  std::vector<std::string> texts_;  // bound with SQLITE_TRANSIENT, so reused row to row
   Binary blob_;
 };
 
@@ -154,8 +156,21 @@ std::unique_ptr<RowStream> SqliteTarget::insertInto(const std::string& table, co
   return std::make_unique<SqliteInserter>(db_, sql, table, std::move(kinds));
 }
 
-void SqliteTarget::readRows(const std::string& table, const std::vector<MappedColumn>& columns,
-                            const std::function<void(const std::vector<std::optional<std::string>>&)>& row) {
+void SqliteTarget::sourceRow(const std::vector<Value>& values, const std::vector<MappedColumn>& columns,
+                            TableChecksum& checksum) {
+  checksum.beginRow();
+  for (size_t i = 0; i < columns.size(); ++i) {
+    if (isNull(values[i]))
+      checksum.addField(std::nullopt);
+    else
+      checksum.addField(canonicalText(values[i], columns[i].kind));
+  }
+  checksum.endRow();
+}
+
+// Reads every row back; each field's own text is brought to the canonical
+// form before it is hashed.
+TableChecksum SqliteTarget::targetChecksum(const std::string& table, const std::vector<MappedColumn>& columns) {
   std::string sql = "SELECT ";
   for (size_t i = 0; i < columns.size(); ++i) {
     if (i) sql += ", ";
@@ -164,6 +179,7 @@ void SqliteTarget::readRows(const std::string& table, const std::vector<MappedCo
   sql += " FROM " + tableName(table);
   Statement s(db_, sql, "Could not read table '" + table + "' back");
   std::vector<std::optional<std::string>> fields(columns.size());
+  TableChecksum checksum;
   static const char digits[] = "0123456789abcdef";
   int rc;
   while ((rc = sqlite3_step(s.get())) == SQLITE_ROW) {
@@ -190,10 +206,14 @@ void SqliteTarget::readRows(const std::string& table, const std::vector<MappedCo
           fields[i] = std::string(p, size_t(sqlite3_column_bytes(s.get(), at)));
         }
       }
+      if (fields[i]) fields[i] = normalizeTargetText(*fields[i], columns[i].kind);
     }
-    row(fields);
+    checksum.beginRow();
+    for (const auto& f : fields) checksum.addField(f);
+    checksum.endRow();
   }
   if (rc != SQLITE_DONE) throw EngineError("Could not read table '" + table + "' back: " + sqlite3_errmsg(db_));
+  return checksum;
 }
 
 void SqliteTarget::discardNewTarget() {

@@ -1,8 +1,10 @@
-// TableChecksum: an order-independent digest of a table's rows. Each row's
-// canonical field texts (NULL marked apart from the empty text) hash to 64
-// bits; the table's digest is their sum, so the same rows in any order give
+// TableChecksum: an order-independent digest of a table's rows. Each row
+// hashes to 64 bits, either field by field (a field's text, NULL marked apart
+// from the empty text) or as one run of bytes (a row in a target's own wire
+// form); the table's digest is their sum, so the same rows in any order give
 // the same digest and a changed, missing or doubled row changes it.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -11,16 +13,19 @@ namespace kevra {
 
 class TableChecksum {
  public:
-  void beginRow() { row_ = 14695981039346656037ull; }
+  void beginRow() { row_ = kSeed; }
   void addField(const std::optional<std::string>& text);
   void endRow();
+  // A whole row at once: beginRow, the bytes, endRow.
+  void addRow(const void* data, size_t size);
   uint64_t rows() const { return rows_; }
   uint64_t digest() const { return sum_; }
   std::string hex() const;
 
  private:
+  static constexpr uint64_t kSeed = 0x243f6a8885a308d3ull;
   void mix(const void* data, size_t size);
-  uint64_t row_ = 14695981039346656037ull;
+  uint64_t row_ = kSeed;
   uint64_t sum_ = 0;
   uint64_t rows_ = 0;
 };

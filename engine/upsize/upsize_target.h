@@ -9,16 +9,17 @@
 #include <vector>
 
 #include "engine/upsize/column_mapping.h"
+#include "engine/upsize/table_checksum.h"
 
 namespace kevra {
 
-// Rows going into one table. Fields come as canonical texts (see
-// canonicalText); nullopt is NULL. finish() sends what is buffered and
-// reports any failure; nothing is committed by it.
+// Rows going into one table, one value per column, each one that passed
+// checkValue(). finish() sends what is buffered and reports any failure;
+// nothing is committed by it.
 class RowStream {
  public:
   virtual ~RowStream() = default;
-  virtual void row(const std::vector<std::optional<std::string>>& fields) = 0;
+  virtual void row(const std::vector<Value>& values) = 0;
   virtual void finish() = 0;
 };
 
@@ -39,9 +40,12 @@ class UpsizeTarget {
   virtual void commit() = 0;
   virtual void rollback() = 0;  // no-op when no transaction is open
   virtual std::unique_ptr<RowStream> insertInto(const std::string& table, const std::vector<MappedColumn>& columns) = 0;
-  // Reads every row back, fields as the target's own texts.
-  virtual void readRows(const std::string& table, const std::vector<MappedColumn>& columns,
-                        const std::function<void(const std::vector<std::optional<std::string>>&)>& row) = 0;
+  // Verification. sourceRow() adds a row, as read from the file, to a
+  // checksum in the form that targetChecksum() computes from the rows the
+  // table holds: equal checksums mean equal rows.
+  virtual void sourceRow(const std::vector<Value>& values, const std::vector<MappedColumn>& columns,
+                         TableChecksum& checksum) = 0;
+  virtual TableChecksum targetChecksum(const std::string& table, const std::vector<MappedColumn>& columns) = 0;
   // Called after a failed upsize that created a new target (SQLite: remove the file).
   virtual void discardNewTarget() {}
 };

@@ -293,28 +293,22 @@ class Upsizer {
     auto stream = target_.insertInto(p.schema.name, p.columns);
     TableChecksum checksum;
     std::vector<Value> row;
-    std::vector<std::optional<std::string>> fields(p.columns.size());
     std::vector<int64_t> identityMax(p.columns.size(), 0);
     if (options_.progress && !options_.progress(p.schema.name, 0)) throw UpsizeCancelled();
     while (cursor->next(row)) {
-      checksum.beginRow();
       for (size_t i = 0; i < p.columns.size(); ++i) {
-        if (isNull(row[i])) {
-          fields[i].reset();
-        } else {
-          try {
-            fields[i] = canonicalText(row[i], p.columns[i].kind);
-          } catch (const EngineError& e) {
-            throw EngineError("Table '" + p.schema.name + "', column '" + p.columns[i].name + "', row " +
-                              std::to_string(checksum.rows() + 1) + ": " + e.what() + " Nothing was changed.");
-          }
-          if (p.columns[i].identity)
-            if (auto n = std::get_if<int32_t>(&row[i])) identityMax[i] = std::max<int64_t>(identityMax[i], *n);
+        if (isNull(row[i])) continue;
+        try {
+          checkValue(row[i]);
+        } catch (const EngineError& e) {
+          throw EngineError("Table '" + p.schema.name + "', column '" + p.columns[i].name + "', row " +
+                            std::to_string(checksum.rows() + 1) + ": " + e.what() + " Nothing was changed.");
         }
-        checksum.addField(fields[i]);
+        if (p.columns[i].identity)
+          if (auto n = std::get_if<int32_t>(&row[i])) identityMax[i] = std::max<int64_t>(identityMax[i], *n);
       }
-      checksum.endRow();
-      stream->row(fields);
+      target_.sourceRow(row, p.columns, checksum);
+      stream->row(row);
       if (checksum.rows() % kProgressEvery == 0 && options_.progress &&
           !options_.progress(p.schema.name, checksum.rows()))
         throw UpsizeCancelled();
@@ -429,20 +423,7 @@ class Upsizer {
 
   void verify() {
     for (size_t t = 0; t < plans_.size(); ++t) {
-      const TablePlan& p = plans_[t];
-      TableChecksum checksum;
-      std::vector<std::optional<std::string>> normalized(p.columns.size());
-      target_.readRows(p.schema.name, p.columns, [&](const std::vector<std::optional<std::string>>& fields) {
-        checksum.beginRow();
-        for (size_t i = 0; i < p.columns.size(); ++i) {
-          if (fields[i])
-            normalized[i] = normalizeTargetText(*fields[i], p.columns[i].kind);
-          else
-            normalized[i].reset();
-          checksum.addField(normalized[i]);
-        }
-        checksum.endRow();
-      });
+      TableChecksum checksum = target_.targetChecksum(plans_[t].schema.name, plans_[t].columns);
       report_.tables[t].targetRows = checksum.rows();
       report_.tables[t].targetChecksum = checksum.hex();
     }

@@ -299,8 +299,8 @@ class LossyTarget : public SqliteTarget {
     if (table != "Parts") return inner;
     struct Lossy : RowStream {
       std::unique_ptr<RowStream> inner;
-      std::optional<std::vector<std::optional<std::string>>> held;
-      void row(const std::vector<std::optional<std::string>>& f) override {
+      std::optional<std::vector<Value>> held;
+      void row(const std::vector<Value>& f) override {
         if (held) inner->row(*held);
         held = f;
       }

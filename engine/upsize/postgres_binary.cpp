@@ -1,0 +1,325 @@
+// The binary forms follow PostgreSQL's send/receive functions for each type.
+#include "engine/upsize/postgres_binary.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <iterator>
+
+#include "engine/format/value_text.h"
+#include "engine/util/error.h"
+
+namespace kevra {
+namespace {
+
+constexpr char kSignature[] = "PGCOPY\n\377\r\n";  // 11 bytes with its NUL
+constexpr size_t kHeaderSize = 11 + 4 + 4;
+// Days from 1970-01-01 to 2000-01-01, the server's timestamp epoch.
+constexpr int64_t kServerEpochDays = 10957;
+constexpr int64_t kMicrosPerDay = 86400LL * 1000000;
+
+void put16(std::string& out, uint16_t v) {
+  char b[2] = {char(v >> 8), char(v)};
+  out.append(b, 2);
+}
+void put32(std::string& out, uint32_t v) {
+  char b[4] = {char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
+  out.append(b, 4);
+}
+void put64(std::string& out, uint64_t v) {
+  put32(out, uint32_t(v >> 32));
+  put32(out, uint32_t(v));
+}
+uint32_t get32(const char* p) {
+  const auto* u = reinterpret_cast<const unsigned char*>(p);
+  return uint32_t(u[0]) << 24 | uint32_t(u[1]) << 16 | uint32_t(u[2]) << 8 | u[3];
+}
+uint16_t get16(const char* p) {
+  const auto* u = reinterpret_cast<const unsigned char*>(p);
+  return uint16_t(u[0] << 8 | u[1]);
+}
+
+std::string describe(const MappedColumn& c) { return "column '" + c.name + "'"; }
+
+std::string valueTypeName(const Value& v) {
+  static const char* const names[] = {"NULL", "Yes/No", "Byte", "Integer", "Long", "Currency", "Single", "Double",
+                                      "Date/Time", "text", "binary", "GUID", "Decimal", "Large Number",
+                                      "Date/Time Extended"};
+  static_assert(std::variant_size_v<Value> == std::size(names));
+  return names[v.index()];
+}
+
+bool integerOf(const Value& v, int64_t& out) {
+  if (auto x = std::get_if<int32_t>(&v)) out = *x;
+  else if (auto x = std::get_if<int16_t>(&v)) out = *x;
+  else if (auto x = std::get_if<uint8_t>(&v)) out = *x;
+  else if (auto x = std::get_if<int64_t>(&v)) out = *x;
+  else if (auto x = std::get_if<bool>(&v)) out = *x ? -1 : 0;
+  else return false;
+  return true;
+}
+
+void putInteger(std::string& out, const Value& v, const MappedColumn& c) {
+  int64_t n;
+  if (!integerOf(v, n)) throw EngineError("A " + valueTypeName(v) + " value does not fit the integer " + describe(c) + ".");
+  switch (c.integerBytes) {
+    case 2:
+      if (n < -32768 || n > 32767) break;
+      put32(out, 2);
+      put16(out, uint16_t(n));
+      return;
+    case 4:
+      if (n < INT32_MIN || n > INT32_MAX) break;
+      put32(out, 4);
+      put32(out, uint32_t(n));
+      return;
+    default:
+      put32(out, 8);
+      put64(out, uint64_t(n));
+      return;
+  }
+  throw EngineError("The value " + std::to_string(n) + " does not fit " + describe(c) + ".");
+}
+
+unsigned __int128 pow10(int n) {
+  unsigned __int128 p = 1;
+  while (n-- > 0) p *= 10;
+  return p;
+}
+
+// numeric: ndigits, weight (of the first base-10000 digit), sign, dscale,
+// then the digits; leading and trailing zero digits left out, as the server
+// stores them.
+void putNumeric(std::string& out, bool negative, unsigned __int128 magnitude, int valueScale, int columnScale) {
+  int dscale = std::max(valueScale, columnScale);
+  int fractionDigits = (dscale + 3) / 4 * 4;
+  unsigned __int128 unit = pow10(valueScale);
+  unsigned __int128 whole = magnitude / unit;
+  unsigned __int128 fraction = magnitude % unit * pow10(fractionDigits - valueScale);
+  uint16_t digits[24];
+  int n = 0;
+  uint16_t wholeDigits[12];
+  int w = 0;
+  for (; whole; whole /= 10000) wholeDigits[w++] = uint16_t(whole % 10000);
+  for (int i = w - 1; i >= 0; --i) digits[n++] = wholeDigits[i];
+  int f = fractionDigits / 4;
+  for (int i = f - 1; i >= 0; --i) {
+    digits[n + i] = uint16_t(fraction % 10000);
+    fraction /= 10000;
+  }
+  n += f;
+  int weight = w - 1;
+  int first = 0;
+  while (first < n && digits[first] == 0) {
+    ++first;
+    --weight;
+  }
+  while (n > first && digits[n - 1] == 0) --n;
+  int count = n - first;
+  if (count == 0) {
+    weight = 0;
+    negative = false;
+  }
+  put32(out, uint32_t(8 + 2 * count));
+  put16(out, uint16_t(count));
+  put16(out, uint16_t(int16_t(weight)));
+  put16(out, negative ? 0x4000 : 0);
+  put16(out, uint16_t(dscale));
+  for (int i = first; i < n; ++i) put16(out, digits[i]);
+}
+
+// An exact number's text ("-12.5") as sign, digits and scale.
+void putNumericText(std::string& out, const std::string& text, const MappedColumn& c) {
+  bool negative = !text.empty() && text[0] == '-';
+  unsigned __int128 magnitude = 0;
+  int scale = -1, digits = 0;
+  for (size_t i = negative ? 1 : 0; i < text.size(); ++i) {
+    char ch = text[i];
+    if (ch == '.' && scale < 0) {
+      scale = 0;
+    } else if (ch >= '0' && ch <= '9' && digits < 38) {
+      magnitude = magnitude * 10 + unsigned(ch - '0');
+      ++digits;
+      if (scale >= 0) ++scale;
+    } else {
+      throw EngineError("The value " + text + " is not an exact number for " + describe(c) + ".");
+    }
+  }
+  putNumeric(out, negative, magnitude, std::max(scale, 0), c.scale);
+}
+
+void putExact(std::string& out, const Value& v, const MappedColumn& c) {
+  if (auto x = std::get_if<Currency>(&v)) {
+    bool negative = x->scaled < 0;
+    uint64_t magnitude = negative ? 0 - uint64_t(x->scaled) : uint64_t(x->scaled);
+    putNumeric(out, negative, magnitude, 4, c.scale);
+  } else if (auto d = std::get_if<Decimal>(&v)) {
+    putNumeric(out, d->negative, d->magnitude, d->scale, c.scale);
+  } else {
+    putNumericText(out, canonicalText(v, c.kind), c);
+  }
+}
+
+void putTimestamp(std::string& out, const Value& v, const MappedColumn& c) {
+  auto d = std::get_if<DateTime>(&v);
+  if (!d) throw EngineError("A " + valueTypeName(v) + " value is not a date for " + describe(c) + ".");
+  CivilDateTime t = toCivil(*d);
+  int64_t days = daysFromCivil(t.year, unsigned(t.month), unsigned(t.day)) - kServerEpochDays;
+  int64_t ms = ((int64_t(t.hour) * 60 + t.minute) * 60 + t.second) * 1000 + t.millisecond;
+  put32(out, 8);
+  put64(out, uint64_t(days * kMicrosPerDay + ms * 1000));
+}
+
+void putBytes(std::string& out, const char* data, size_t size, const MappedColumn& c) {
+  if (size > 0x7fffffff) throw EngineError("A value of " + describe(c) + " is too long for one field.");
+  put32(out, uint32_t(size));
+  out.append(data, size);
+}
+
+void putField(std::string& out, const Value& v, const MappedColumn& c) {
+  if (isNull(v)) {
+    put32(out, 0xffffffffu);
+    return;
+  }
+  switch (c.kind) {
+    case ValueKind::Boolean: {
+      int64_t n = 0;
+      if (!integerOf(v, n)) throw EngineError("A " + valueTypeName(v) + " value is not Yes/No for " + describe(c) + ".");
+      put32(out, 1);
+      out.push_back(n ? 1 : 0);
+      return;
+    }
+    case ValueKind::Integer:
+      putInteger(out, v, c);
+      return;
+    case ValueKind::Single: {
+      float f;
+      if (auto x = std::get_if<float>(&v)) f = *x;
+      else f = std::strtof(canonicalText(v, c.kind).c_str(), nullptr);
+      uint32_t bits;
+      std::memcpy(&bits, &f, 4);
+      put32(out, 4);
+      put32(out, bits);
+      return;
+    }
+    case ValueKind::Double: {
+      double d;
+      if (auto x = std::get_if<double>(&v)) d = *x;
+      else d = std::strtod(canonicalText(v, c.kind).c_str(), nullptr);
+      uint64_t bits;
+      std::memcpy(&bits, &d, 8);
+      put32(out, 8);
+      put64(out, bits);
+      return;
+    }
+    case ValueKind::Exact:
+      putExact(out, v, c);
+      return;
+    case ValueKind::Timestamp:
+      putTimestamp(out, v, c);
+      return;
+    case ValueKind::Text:
+      if (auto s = std::get_if<std::string>(&v)) {
+        putBytes(out, s->data(), s->size(), c);
+      } else {
+        std::string text = canonicalText(v, c.kind);
+        putBytes(out, text.data(), text.size(), c);
+      }
+      return;
+    case ValueKind::Bytes:
+      if (auto b = std::get_if<Binary>(&v)) {
+        putBytes(out, reinterpret_cast<const char*>(b->data()), b->size(), c);
+        return;
+      }
+      if (auto s = std::get_if<std::string>(&v)) {
+        putBytes(out, s->data(), s->size(), c);
+        return;
+      }
+      break;
+    case ValueKind::Uuid:
+      if (auto g = std::get_if<Guid>(&v)) {
+        // Stored with its first three groups little-endian; the server wants
+        // the bytes in the order the text shows them.
+        const auto& b = g->bytes;
+        const uint8_t ordered[16] = {b[3], b[2], b[1], b[0], b[5], b[4], b[7], b[6],
+                                     b[8], b[9], b[10], b[11], b[12], b[13], b[14], b[15]};
+        put32(out, 16);
+        out.append(reinterpret_cast<const char*>(ordered), 16);
+        return;
+      }
+      break;
+  }
+  throw EngineError("A " + valueTypeName(v) + " value cannot be written to " + describe(c) + ".");
+}
+
+}  // namespace
+
+std::string_view binaryCopyHeader() {
+  static const std::string header = [] {
+    std::string h(kSignature, 11);
+    put32(h, 0);  // flags
+    put32(h, 0);  // header extension length
+    return h;
+  }();
+  return header;
+}
+
+std::string_view binaryCopyTrailer() { return std::string_view("\xff\xff", 2); }
+
+void appendBinaryRow(std::string& out, const std::vector<Value>& row, const std::vector<MappedColumn>& columns) {
+  put16(out, uint16_t(columns.size()));
+  for (size_t i = 0; i < columns.size(); ++i) putField(out, row[i], columns[i]);
+}
+
+size_t BinaryCopyReader::consume(const char* data, size_t size) {
+  size_t at = 0;
+  if (!headerRead_) {
+    if (size < kHeaderSize) return 0;
+    if (std::memcmp(data, kSignature, 11) != 0) throw EngineError("The server's binary COPY data has no signature.");
+    size_t extension = get32(data + 15);
+    if (size < kHeaderSize + extension) return 0;
+    at = kHeaderSize + extension;
+    headerRead_ = true;
+  }
+  while (!finished_ && size - at >= 2) {
+    int16_t fields = int16_t(get16(data + at));
+    if (fields == -1) {
+      finished_ = true;
+      return at + 2;
+    }
+    size_t end = at + 2;
+    bool whole = true;
+    for (int16_t i = 0; i < fields; ++i) {
+      if (size - end < 4) {
+        whole = false;
+        break;
+      }
+      uint32_t length = get32(data + end);
+      end += 4;
+      if (length == 0xffffffffu) continue;
+      if (size - end < length) {
+        whole = false;
+        break;
+      }
+      end += length;
+    }
+    if (!whole) break;
+    row_(data + at, end - at);
+    at = end;
+  }
+  return at;
+}
+
+void BinaryCopyReader::feed(const char* data, size_t size) {
+  if (finished_) return;
+  if (pending_.empty()) {
+    size_t used = consume(data, size);
+    pending_.assign(data + used, size - used);
+    return;
+  }
+  pending_.append(data, size);
+  size_t used = consume(pending_.data(), pending_.size());
+  pending_.erase(0, used);
+}
+
+}  // namespace kevra
