@@ -83,7 +83,8 @@ class PostgresCopyIn : public RowStream {
 
 }  // namespace
 
-PostgresTarget::PostgresTarget(const std::string& conninfo, std::string schema) : schema_(std::move(schema)) {
+PostgresTarget::PostgresTarget(const std::string& conninfo, std::string schema)
+    : conninfo_(conninfo), schema_(std::move(schema)) {
   conn_ = PQconnectdb(conninfo.c_str());
   if (!conn_ || PQstatus(conn_) != CONNECTION_OK) {
     std::string message = conn_ ? serverMessage(conn_) : "out of memory";
@@ -112,6 +113,10 @@ PostgresTarget::PostgresTarget(const std::string& conninfo, std::string schema) 
 
 PostgresTarget::~PostgresTarget() {
   if (conn_) PQfinish(conn_);
+}
+
+std::unique_ptr<UpsizeTarget> PostgresTarget::openAnother() {
+  return std::make_unique<PostgresTarget>(conninfo_, schema_);
 }
 
 std::string PostgresTarget::description() const { return "PostgreSQL " + version_ + ", schema '" + schema_ + "'"; }

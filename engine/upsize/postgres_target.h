@@ -26,10 +26,12 @@ class PostgresTarget : public UpsizeTarget {
   void sourceRow(const std::vector<Value>& values, const std::vector<MappedColumn>& columns,
                  TableChecksum& checksum) override;
   TableChecksum targetChecksum(const std::string& table, const std::vector<MappedColumn>& columns) override;
+  std::unique_ptr<UpsizeTarget> openAnother() override;
   const std::string& schema() const { return schema_; }
 
  private:
   pg_conn* conn_ = nullptr;
+  std::string conninfo_;
   std::string schema_;
   std::string version_;
   std::string scratch_;  // one row in binary COPY form, for sourceRow()

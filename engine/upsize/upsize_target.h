@@ -46,6 +46,9 @@ class UpsizeTarget {
   virtual void sourceRow(const std::vector<Value>& values, const std::vector<MappedColumn>& columns,
                          TableChecksum& checksum) = 0;
   virtual TableChecksum targetChecksum(const std::string& table, const std::vector<MappedColumn>& columns) = 0;
+  // Another connection to the same target with the same settings, for steps
+  // run alongside (ParallelSteps); nullptr when the target has none.
+  virtual std::unique_ptr<UpsizeTarget> openAnother() { return nullptr; }
   // Called after a failed upsize that created a new target (SQLite: remove the file).
   virtual void discardNewTarget() {}
 };

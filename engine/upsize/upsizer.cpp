@@ -11,6 +11,7 @@
 #include "engine/table/database.h"
 #include "engine/table/schema_view.h"
 #include "engine/table/table_cursor.h"
+#include "engine/upsize/parallel_steps.h"
 #include "engine/upsize/postgres_target.h"
 #include "engine/upsize/query_translation.h"
 #include "engine/upsize/sqlite_target.h"
@@ -20,6 +21,8 @@ namespace kevra {
 namespace {
 
 constexpr uint64_t kProgressEvery = 10000;
+// Further connections for index builds and read-back checksums.
+constexpr int kParallelConnections = 2;
 
 struct TablePlan {
   TableSchema schema;
@@ -98,13 +101,25 @@ class Upsizer {
         clock = now;
       };
       createTables();
-      for (auto& plan : plans_) copyRows(plan);
+      openParallelSteps();
+      for (size_t t = 0; t < plans_.size(); ++t) {
+        copyRows(plans_[t]);
+        if (parallel_) scheduleKeysAndChecksum(t);
+      }
       lap("tables and rows");
-      addKeysAndIndexes();
-      createViews();
-      lap("keys, indexes, foreign keys, views");
-      verify();
-      lap("verification");
+      if (parallel_) {
+        finishKeys();
+        createViews();
+        lap("keys, indexes, foreign keys, views, with the verification alongside");
+        for (size_t t = 0; t < plans_.size(); ++t) recordTargetChecksum(t, targetChecksums_[t]);
+        parallel_.reset();
+      } else {
+        addKeysAndIndexes();
+        createViews();
+        lap("keys, indexes, foreign keys, views");
+        verify();
+        lap("verification");
+      }
       if (options_.atomic) {
         if (!report_.verified()) throw EngineError("Verification found differences; nothing was kept.\n" + report_.text());
         target_.commit();
@@ -353,61 +368,76 @@ class Upsizer {
     return false;
   }
 
-  void addKeysAndIndexes() {
-    beginStep();
+  // A table's keys and indexes: the index builds, which may run in any order
+  // or side by side, and what must follow them (the primary key taking over
+  // its unique index). Fills the report's list of what was created.
+  struct KeySteps {
+    std::vector<std::string> indexes;
+    std::vector<std::string> constraints;
+  };
+
+  KeySteps keySteps(const TablePlan& p) {
+    KeySteps steps;
     size_t maxName = target_.maxNameBytes();
-    for (const auto& p : plans_) {
-      const std::string table = target_.tableName(p.schema.name);
-      // Indexes over the same columns as the key or a unique index add nothing.
-      std::set<std::string> made;
-      for (const auto& ix : p.schema.indexes)
-        if (ix.primary || ix.unique) made.insert("i:" + indexColumns(ix, false, &p, true));
-      for (const auto& ix : p.schema.indexes) {
-        if (ix.columns.empty()) continue;
-        bool anyText = false;
-        for (const auto& c : ix.columns)
-          if (const MappedColumn* m = findColumn(p, c.name); m && m->caseInsensitiveText) anyText = true;
-        std::string name = fitName(p.schema.name + "_" + ix.name, maxName);
-        if (ix.primary) {
-          if (pg_) {
-            target_.execute("ALTER TABLE " + table + " ADD CONSTRAINT " + quoteIdentifier(name) + " PRIMARY KEY (" +
-                            indexColumns(ix, false) + ")");
-            report_.created.push_back("primary key " + p.schema.name + " (" + indexColumns(ix, false) + ")");
-            // Jet keys compare text without case. The key stays on the columns
-            // (foreign keys need that) and a unique index on lower() refuses 'ABC'
-            // beside 'abc'. A nondeterministic collation would do the same but
-            // make PostgreSQL refuse LIKE on the column.
-            if (anyText) {
-              std::string ciName = fitName(p.schema.name + "_" + ix.name + "_nocase", maxName);
-              target_.execute("CREATE UNIQUE INDEX " + quoteIdentifier(ciName) + " ON " + table + " (" +
-                              indexColumns(ix, true, &p, true) + ")");
-              report_.created.push_back("unique index " + ciName + " (text compared without case)");
-            }
-          } else {
-            report_.created.push_back("primary key " + p.schema.name + " (" + indexColumns(ix, false) + ")");
+    const std::string table = target_.tableName(p.schema.name);
+    // Indexes over the same columns as the key or a unique index add nothing.
+    std::set<std::string> made;
+    for (const auto& ix : p.schema.indexes)
+      if (ix.primary || ix.unique) made.insert("i:" + indexColumns(ix, false, &p, true));
+    for (const auto& ix : p.schema.indexes) {
+      if (ix.columns.empty()) continue;
+      bool anyText = false;
+      for (const auto& c : ix.columns)
+        if (const MappedColumn* m = findColumn(p, c.name); m && m->caseInsensitiveText) anyText = true;
+      std::string name = fitName(p.schema.name + "_" + ix.name, maxName);
+      if (ix.primary) {
+        if (pg_) {
+          // Built as a unique index first so that it can be built beside the others.
+          steps.indexes.push_back("CREATE UNIQUE INDEX " + quoteIdentifier(name) + " ON " + table + " (" +
+                                  indexColumns(ix, false) + ")");
+          steps.constraints.push_back("ALTER TABLE " + table + " ADD CONSTRAINT " + quoteIdentifier(name) +
+                                      " PRIMARY KEY USING INDEX " + quoteIdentifier(name));
+          report_.created.push_back("primary key " + p.schema.name + " (" + indexColumns(ix, false) + ")");
+          // Jet keys compare text without case. The key stays on the columns
+          // (foreign keys need that) and a unique index on lower() refuses 'ABC'
+          // beside 'abc'. A nondeterministic collation would do the same but
+          // make PostgreSQL refuse LIKE on the column.
+          if (anyText) {
+            std::string ciName = fitName(p.schema.name + "_" + ix.name + "_nocase", maxName);
+            steps.indexes.push_back("CREATE UNIQUE INDEX " + quoteIdentifier(ciName) + " ON " + table + " (" +
+                                    indexColumns(ix, true, &p, true) + ")");
+            report_.created.push_back("unique index " + ciName + " (text compared without case)");
           }
-          continue;
+        } else {
+          report_.created.push_back("primary key " + p.schema.name + " (" + indexColumns(ix, false) + ")");
         }
-        std::string key = (ix.unique ? "u:" : "i:") + indexColumns(ix, ix.unique, &p, true);
-        if (!made.insert(key).second) continue;  // a relationship's index over the same columns
-        std::string sql = std::string(ix.unique ? "CREATE UNIQUE INDEX " : "CREATE INDEX ") + quoteIdentifier(name) +
-                          " ON " + table + " (" + indexColumns(ix, pg_ && ix.unique, &p, true) + ")";
-        target_.execute(sql);
-        if (pg_ && ix.unique && anyText && referenced(p.schema.name, ix)) {
-          // A foreign key needs a unique index over the columns themselves.
-          std::string exact = fitName(p.schema.name + "_" + ix.name + "_exact", maxName);
-          target_.execute("CREATE UNIQUE INDEX " + quoteIdentifier(exact) + " ON " + table + " (" +
-                          indexColumns(ix, false) + ")");
-          report_.created.push_back("unique index " + exact + " (for the foreign keys that refer to it)");
-        }
-        report_.created.push_back(std::string(ix.unique ? "unique index " : "index ") + name +
-                                  (pg_ && ix.unique && anyText ? " (text compared without case)" : ""));
+        continue;
       }
+      std::string key = (ix.unique ? "u:" : "i:") + indexColumns(ix, ix.unique, &p, true);
+      if (!made.insert(key).second) continue;  // a relationship's index over the same columns
+      steps.indexes.push_back(std::string(ix.unique ? "CREATE UNIQUE INDEX " : "CREATE INDEX ") +
+                              quoteIdentifier(name) + " ON " + table + " (" +
+                              indexColumns(ix, pg_ && ix.unique, &p, true) + ")");
+      if (pg_ && ix.unique && anyText && referenced(p.schema.name, ix)) {
+        // A foreign key needs a unique index over the columns themselves.
+        std::string exact = fitName(p.schema.name + "_" + ix.name + "_exact", maxName);
+        steps.indexes.push_back("CREATE UNIQUE INDEX " + quoteIdentifier(exact) + " ON " + table + " (" +
+                                indexColumns(ix, false) + ")");
+        report_.created.push_back("unique index " + exact + " (for the foreign keys that refer to it)");
+      }
+      report_.created.push_back(std::string(ix.unique ? "unique index " : "index ") + name +
+                                (pg_ && ix.unique && anyText ? " (text compared without case)" : ""));
     }
+    return steps;
+  }
+
+  // After every table's keys: the relationships.
+  void addForeignKeys() {
     if (pg_) {
       for (const auto& r : relationships_) {
         target_.execute("ALTER TABLE " + target_.tableName(planOf(r.table)->schema.name) + " ADD CONSTRAINT " +
-                        quoteIdentifier(fitName(r.name, maxName)) + " " + foreignKeyClause(r, target_, false));
+                        quoteIdentifier(fitName(r.name, target_.maxNameBytes())) + " " +
+                        foreignKeyClause(r, target_, false));
         report_.created.push_back("foreign key " + r.name + " (" + r.table + " -> " + r.referencedTable +
                                   (r.cascadeUpdates() ? ", cascading updates" : "") +
                                   (r.cascadeDeletes() ? ", cascading deletes" : "") + ")");
@@ -418,18 +448,73 @@ class Upsizer {
         throw EngineError("The copied rows break " + std::to_string(violations) +
                           " foreign key reference(s) in the target; nothing was kept.");
     }
+  }
+
+  // Everything on this connection, one table after the other.
+  void addKeysAndIndexes() {
+    beginStep();
+    for (const auto& p : plans_) {
+      KeySteps steps = keySteps(p);
+      for (const auto& sql : steps.indexes) target_.execute(sql);
+      for (const auto& sql : steps.constraints) target_.execute(sql);
+    }
+    addForeignKeys();
     endStep();
   }
 
-  void verify() {
-    for (size_t t = 0; t < plans_.size(); ++t) {
-      TableChecksum checksum = target_.targetChecksum(plans_[t].schema.name, plans_[t].columns);
-      report_.tables[t].targetRows = checksum.rows();
-      report_.tables[t].targetChecksum = checksum.hex();
+  // Side by side: once table t's rows are committed, its index builds and
+  // its read-back checksum go to the other connections while this one
+  // copies the next table. Its primary key waits for finishKeys().
+  void scheduleKeysAndChecksum(size_t t) {
+    KeySteps steps = keySteps(plans_[t]);
+    for (auto& sql : steps.indexes) parallel_->add([sql](UpsizeTarget& c) { c.execute(sql); });
+    for (auto& sql : steps.constraints) pendingConstraints_.push_back(std::move(sql));
+    parallel_->add([this, t](UpsizeTarget& c) {
+      targetChecksums_[t] = c.targetChecksum(plans_[t].schema.name, plans_[t].columns);
+    });
+  }
+
+  void finishKeys() {
+    parallel_->wait();
+    beginStep();
+    for (const auto& sql : pendingConstraints_) target_.execute(sql);
+    addForeignKeys();
+    endStep();
+  }
+
+  // Connections for steps alongside, when the target has them and the
+  // upsize is not one transaction (other connections see only committed
+  // tables). Without them everything runs here, one step after the other.
+  void openParallelSteps() {
+    if (options_.atomic) return;
+    std::vector<std::unique_ptr<UpsizeTarget>> connections;
+    try {
+      for (int i = 0; i < kParallelConnections; ++i) {
+        auto c = target_.openAnother();
+        if (!c) break;
+        connections.push_back(std::move(c));
+      }
+    } catch (const EngineError&) {
+      // a server that takes no more connections: the steps run here
     }
+    if (connections.empty()) return;
+    targetChecksums_.assign(plans_.size(), TableChecksum());
+    parallel_ = std::make_unique<ParallelSteps>(std::move(connections));
+  }
+
+  void verify() {
+    for (size_t t = 0; t < plans_.size(); ++t)
+      recordTargetChecksum(t, target_.targetChecksum(plans_[t].schema.name, plans_[t].columns));
+  }
+
+  void recordTargetChecksum(size_t t, const TableChecksum& checksum) {
+    report_.tables[t].targetRows = checksum.rows();
+    report_.tables[t].targetChecksum = checksum.hex();
   }
 
   void undo() {
+    if (parallel_) parallel_->abandon();  // their locks would hold up the drops
+    parallel_.reset();
     target_.rollback();
     if (options_.atomic) {
       target_.discardNewTarget();
@@ -457,6 +542,9 @@ class Upsizer {
   std::vector<TranslatedQuery> views_;
   std::vector<std::string> createdTables_;
   std::vector<std::string> createdViews_;
+  std::unique_ptr<ParallelSteps> parallel_;
+  std::vector<TableChecksum> targetChecksums_;  // written by the parallel steps
+  std::vector<std::string> pendingConstraints_;
   UpsizeReport report_;
 };
 

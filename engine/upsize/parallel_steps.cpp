@@ -1,0 +1,68 @@
+#include "engine/upsize/parallel_steps.h"
+
+#include "engine/upsize/upsize_target.h"
+
+namespace kevra {
+
+ParallelSteps::ParallelSteps(std::vector<std::unique_ptr<UpsizeTarget>> connections)
+    : connections_(std::move(connections)) {
+  for (auto& c : connections_) threads_.emplace_back([this, &c] { work(*c); });
+}
+
+ParallelSteps::~ParallelSteps() {
+  {
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+    queue_.clear();
+  }
+  changed_.notify_all();
+  for (auto& t : threads_) t.join();
+}
+
+void ParallelSteps::add(Step step) {
+  {
+    std::lock_guard lock(mutex_);
+    if (failure_) return;  // wait() reports it; nothing more is started
+    queue_.push_back(std::move(step));
+  }
+  changed_.notify_all();
+}
+
+void ParallelSteps::work(UpsizeTarget& connection) {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    changed_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
+    if (queue_.empty()) return;  // stopping
+    Step step = std::move(queue_.front());
+    queue_.pop_front();
+    ++running_;
+    lock.unlock();
+    std::exception_ptr failed;
+    try {
+      step(connection);
+    } catch (...) {
+      failed = std::current_exception();
+    }
+    lock.lock();
+    --running_;
+    if (failed && !failure_) {
+      failure_ = failed;
+      queue_.clear();
+    }
+    changed_.notify_all();
+  }
+}
+
+void ParallelSteps::wait() {
+  std::unique_lock lock(mutex_);
+  changed_.wait(lock, [&] { return queue_.empty() && running_ == 0; });
+  if (failure_) std::rethrow_exception(failure_);
+}
+
+void ParallelSteps::abandon() {
+  std::unique_lock lock(mutex_);
+  queue_.clear();
+  changed_.wait(lock, [&] { return running_ == 0; });
+}
+
+}  // namespace kevra
