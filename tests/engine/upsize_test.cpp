@@ -10,7 +10,9 @@
 #include "engine/format/value_text.h"
 #include "engine/table/database_creator.h"
 #include "engine/table/schema_writer.h"
+#include "engine/table/table_writer.h"
 #include "engine/upsize/column_mapping.h"
+#include "engine/upsize/postgres_target.h"
 #include "engine/upsize/query_translation.h"
 #include "engine/upsize/sqlite_target.h"
 #include "engine/upsize/table_checksum.h"
@@ -461,11 +463,118 @@ TEST_F(UpsizePostgres, RefusalsLeaveTheServerAsItWas) {
   EXPECT_EQ(psql("SELECT string_agg(table_name, ',') FROM information_schema.tables WHERE table_schema = 'public'"),
             "Parts\n");
   EXPECT_EQ(psql("SELECT x FROM \"Parts\""), "7\n");
+  // Without --atomic the tables made before the failure are dropped again,
+  // while their indexes were being built on the other connections.
+  auto [freshCode, freshOut] = cli(fixture.path(), "--schema fresh");
+  EXPECT_NE(freshCode, 0);
+  EXPECT_NE(freshOut.find("NUL"), std::string::npos) << freshOut;
+  EXPECT_EQ(psql("SELECT count(*) FROM information_schema.tables WHERE table_schema = 'fresh'"), "0\n");
   auto [badCode, badOut] =
       runCommand(std::string(KEVRA_CLI_PATH) + " upsize " + shellQuote(fixture.path()) + " 'host=" + dir_ +
                  " port=1 user=kevra dbname=postgres'");
   EXPECT_NE(badCode, 0);
   EXPECT_NE(badOut.find("Could not connect to the PostgreSQL server"), std::string::npos) << badOut;
+}
+
+// The far ends of each type, written in their binary forms, read back by
+// the server's own text output.
+TEST_F(UpsizePostgres, ValuesArriveExactlyAtTheEndsOfTheirRanges) {
+  FixtureDatabase fixture;
+  {
+    auto db = openForWriting(fixture.path());
+    TableWriter writer(db);
+    {
+      SchemaWriter s(db, writer);
+      ColumnSpec amount = col("Amount", ColumnType::Decimal, 17);
+      amount.precision = 28;
+      amount.scale = 6;
+      s.createTable("Edge", {col("N", ColumnType::Long, 4), col("When", ColumnType::DateTime, 8),
+                             col("Money", ColumnType::Currency, 8), amount, col("Small", ColumnType::Single, 4),
+                             col("Wide", ColumnType::Double, 8), col("Tiny", ColumnType::Byte, 1),
+                             col("Short", ColumnType::Integer, 2), col("Blob", ColumnType::OLE)},
+                    {});
+    }
+    auto def = db->table("Edge");
+    auto add = [&](std::vector<std::optional<Value>> row) { writer.insertRow(*def, row); };
+    auto decimal = [](bool negative, unsigned __int128 magnitude) {
+      Decimal d;
+      d.negative = negative;
+      d.magnitude = magnitude;
+      d.precision = 28;
+      d.scale = 6;
+      return Value(d);
+    };
+    writer.begin();
+    unsigned __int128 big = 98765432109876543ull;
+    big = big * 1000000000ull + 210123456ull;
+    add({Value(int32_t(1)), Value(DateTime{-1.25}), Value(Currency{INT64_MAX}), decimal(true, big), Value(0.1f),
+         Value(-2.5e-310), Value(uint8_t(255)), Value(int16_t(-32768)), Value(Binary{0x00, 0xff, 0x5c})});
+    add({Value(int32_t(2)), Value(fromCivil({100, 1, 1, 0, 0, 0, 0})), Value(Currency{INT64_MIN}),
+         decimal(false, 1), Value(-0.0f), Value(0.0), Value(uint8_t(0)), Value(int16_t(32767)), Value(Binary{})});
+    add({Value(int32_t(3)), Value(fromCivil({9999, 12, 31, 23, 59, 59, 999})), Value(Currency{0}),
+         decimal(false, 10000000000ull), Value(3.4028235e38f), Value(1.7976931348623157e308), std::nullopt,
+         std::nullopt, std::nullopt});
+    add({Value(int32_t(4)), Value(fromCivil({2024, 2, 29, 13, 45, 7, 250})), Value(Currency{-1}), decimal(true, 0),
+         Value(1e-45f), Value(-1.0), std::nullopt, std::nullopt, std::nullopt});
+    writer.commit();
+  }
+  auto [code, out] = cli(fixture.path());
+  ASSERT_EQ(code, 0) << out;
+  EXPECT_NE(out.find("every table matches"), std::string::npos) << out;
+  EXPECT_EQ(psql("SELECT \"When\", \"Money\", \"Amount\", \"Small\", \"Wide\", \"Tiny\", \"Short\", "
+                 "encode(\"Blob\", 'hex') FROM \"Edge\" ORDER BY \"N\""),
+            "1899-12-29 06:00:00|922337203685477.5807|-98765432109876543210.123456|0.1|-2.5e-310|255|-32768|00ff5c\n"
+            "0100-01-01 00:00:00|-922337203685477.5808|0.000001|-0|0|0|32767|\n"
+            "9999-12-31 23:59:59.999|0.0000|10000.000000|3.4028235e+38|1.7976931348623157e+308|||\n"
+            "2024-02-29 13:45:07.25|-0.0001|0.000000|1e-45|-1|||\n");
+}
+
+// A server that changes one stored value before the table is read back, on
+// whichever connection reads it.
+class TamperingTarget : public PostgresTarget {
+ public:
+  TamperingTarget(const std::string& conninfo, const std::string& schema, std::string tamper)
+      : PostgresTarget(conninfo, schema), conninfo_(conninfo), schema_(schema), tamper_(std::move(tamper)) {}
+  std::unique_ptr<UpsizeTarget> openAnother() override {
+    return std::make_unique<TamperingTarget>(conninfo_, schema_, tamper_);
+  }
+  TableChecksum targetChecksum(const std::string& table, const std::vector<MappedColumn>& columns) override {
+    execute(tamper_);
+    return PostgresTarget::targetChecksum(table, columns);
+  }
+
+ private:
+  std::string conninfo_, schema_, tamper_;
+};
+
+TEST_F(UpsizePostgres, VerificationSeesAValueChangedOnTheServer) {
+  FixtureDatabase fixture;
+  auto db = Database::open(fixture.path());
+  const std::string row = " WHERE \"Code\" = 'abc'";
+  const std::vector<std::pair<std::string, std::string>> tampers = {
+      {"Supplier List", "UPDATE \"Supplier List\" SET \"Balance\" = 12345678.9013" + row},
+      {"Supplier List", "UPDATE \"Supplier List\" SET \"Weight\" = -1234567.125" + row},  // the sign alone
+      {"Supplier List", "UPDATE \"Supplier List\" SET \"Since\" = '2024-02-29 13:45:07.000001'" + row},
+      {"Supplier List", "UPDATE \"Supplier List\" SET \"Active\" = false" + row},
+      {"Supplier List", "UPDATE \"Supplier List\" SET \"Tag\" = '6f9619ff-8b86-d011-b42d-00c04fc964fe'" + row},
+      {"Supplier List", "UPDATE \"Supplier List\" SET \"Note\" = overlay(\"Note\" placing 'M' from 7 for 1)" + row},
+      {"Supplier List", "UPDATE \"Supplier List\" SET \"Ratio\" = 0.10000001" + row},
+      {"Supplier List", "UPDATE \"Supplier List\" SET \"Big\" = 1e299" + row},
+      {"Supplier List", "UPDATE \"Supplier List\" SET \"Rating\" = NULL" + row},
+      {"Supplier List", "UPDATE \"Supplier List\" SET \"Supplier Name\" = 'ACME'" + row},
+      {"Parts", "UPDATE \"Parts\" SET \"Price\" = 1.5001 WHERE \"Part ID\" = 1"},
+      {"Parts", "DELETE FROM \"Parts\" WHERE \"Part ID\" = 4"},
+  };
+  int n = 0;
+  for (const auto& [table, tamper] : tampers) {
+    TamperingTarget target(conninfo_, "tampered" + std::to_string(++n), tamper);
+    UpsizeReport report = upsizeDatabase(*db, target, {});
+    EXPECT_FALSE(report.verified()) << tamper;
+    for (const auto& t : report.tables) EXPECT_EQ(t.verified(), t.name != table) << tamper << "\n" << report.text();
+  }
+  // Untouched, the same upsize verifies.
+  TamperingTarget target(conninfo_, "untouched", "SELECT 1");
+  EXPECT_TRUE(upsizeDatabase(*db, target, {}).verified());
 }
 
 TEST_F(UpsizePostgres, EverySampleArrivesAndVerifies) {
