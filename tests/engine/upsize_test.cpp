@@ -577,7 +577,13 @@ TEST_F(UpsizePostgres, VerificationSeesAValueChangedOnTheServer) {
   EXPECT_TRUE(upsizeDatabase(*db, target, {}).verified());
 }
 
+size_t primaryKeys(const UpsizeReport& report) {
+  return size_t(std::count_if(report.created.begin(), report.created.end(),
+                              [](const std::string& c) { return c.rfind("primary key ", 0) == 0; }));
+}
+
 TEST_F(UpsizePostgres, EverySampleArrivesAndVerifies) {
+  int n = 0;
   for (const char* name :
        {"accesslike.mdb", "catesri_test.mdb", "compindextestv2000.mdb", "delcoltestv2000.mdb", "empty.mdb",
         "fixednumerictestv2000.mdb", "indextestv2000.mdb", "linked.mdb", "meza_test.mdb", "overflowtestv2000.mdb",
@@ -585,8 +591,16 @@ TEST_F(UpsizePostgres, EverySampleArrivesAndVerifies) {
         "testunicodecompv2003.mdb", "testv2000.mdb"}) {
     std::string schema = name;
     schema = schema.substr(0, schema.find('.'));
-    UpsizeReport report = upsizeTo(sample(name), conninfo_, {}, "", schema);
+    // Every other one in one transaction on one connection, the rest with
+    // indexes and read-back on further connections.
+    UpsizeOptions options;
+    options.atomic = ++n % 2 == 0;
+    UpsizeReport report = upsizeTo(sample(name), conninfo_, options, "", schema);
     EXPECT_TRUE(report.verified()) << name << "\n" << report.text();
+    EXPECT_EQ(psql("SELECT count(*) FROM information_schema.table_constraints WHERE constraint_schema = '" + schema +
+                   "' AND constraint_type = 'PRIMARY KEY'"),
+              std::to_string(primaryKeys(report)) + "\n")
+        << name;
   }
 }
 
