@@ -4,7 +4,11 @@
 
 #include <libpq-fe.h>
 
+#include <condition_variable>
 #include <cstdlib>
+#include <deque>
+#include <mutex>
+#include <thread>
 
 #include "engine/upsize/postgres_binary.h"
 #include "engine/util/error.h"
@@ -34,27 +38,38 @@ class Result {
   PGresult* r_;
 };
 
+// Rows are encoded on the caller's thread while a thread of its own hands
+// the chunks before them to libpq, which blocks until the server has taken
+// them in: the file is read and the server stores rows at the same time.
 class PostgresCopyIn : public RowStream {
  public:
   PostgresCopyIn(PGconn* conn, std::string table, std::vector<MappedColumn> columns)
       : conn_(conn), table_(std::move(table)), columns_(std::move(columns)) {
     buffer_.reserve(kCopyChunk + 4096);
     buffer_.append(binaryCopyHeader());
+    sender_ = std::thread([this] { sendChunks(); });
   }
   ~PostgresCopyIn() override {
     if (!finished_) {
+      stopSender(true);
       PQputCopyEnd(conn_, "upsize abandoned");
       while (PGresult* r = PQgetResult(conn_)) PQclear(r);
     }
   }
   void row(const std::vector<Value>& values) override {
     appendBinaryRow(buffer_, values, columns_);
-    if (buffer_.size() >= kCopyChunk) send();
+    if (buffer_.size() >= kCopyChunk) handOver();
   }
   void finish() override {
     buffer_.append(binaryCopyTrailer());
-    send();
+    handOver();
+    stopSender(false);
     finished_ = true;
+    if (!failure_.empty()) {
+      PQputCopyEnd(conn_, "upsize abandoned");
+      while (PGresult* r = PQgetResult(conn_)) PQclear(r);
+      throw EngineError("Copying rows into " + table_ + " failed: " + failure_);
+    }
     if (PQputCopyEnd(conn_, nullptr) != 1) throw EngineError("Copying rows into " + table_ + " failed: " + serverMessage(conn_));
     std::string failure;
     while (PGresult* r = PQgetResult(conn_)) {
@@ -68,17 +83,65 @@ class PostgresCopyIn : public RowStream {
   }
 
  private:
-  void send() {
-    if (buffer_.empty()) return;
-    if (PQputCopyData(conn_, buffer_.data(), int(buffer_.size())) != 1)
-      throw EngineError("Copying rows into " + table_ + " failed: " + serverMessage(conn_));
-    buffer_.clear();
+  // Queues the chunk built so far (waiting while kQueuedChunks are ahead of
+  // it) and goes on in a spare buffer.
+  void handOver() {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return queue_.size() < kQueuedChunks || !failure_.empty(); });
+    if (!failure_.empty()) throw EngineError("Copying rows into " + table_ + " failed: " + failure_);
+    queue_.push_back(std::move(buffer_));
+    if (spare_.empty()) {
+      buffer_ = std::string();
+      buffer_.reserve(kCopyChunk + 4096);
+    } else {
+      buffer_ = std::move(spare_.back());
+      spare_.pop_back();
+    }
+    changed_.notify_all();
   }
+  void sendChunks() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      changed_.wait(lock, [&] { return !queue_.empty() || stopping_; });
+      if (queue_.empty()) return;
+      std::string chunk = std::move(queue_.front());
+      queue_.pop_front();
+      lock.unlock();
+      bool sent = PQputCopyData(conn_, chunk.data(), int(chunk.size())) == 1;
+      std::string message = sent ? std::string() : serverMessage(conn_);
+      chunk.clear();
+      lock.lock();
+      spare_.push_back(std::move(chunk));
+      if (!sent) {
+        failure_ = message;
+        queue_.clear();
+      }
+      changed_.notify_all();
+    }
+  }
+  // Waits until the queued chunks are sent (or, when `drop`, drops them).
+  void stopSender(bool drop) {
+    {
+      std::lock_guard lock(mutex_);
+      if (drop) queue_.clear();
+      stopping_ = true;
+    }
+    changed_.notify_all();
+    if (sender_.joinable()) sender_.join();
+  }
+  static constexpr size_t kQueuedChunks = 3;
   PGconn* conn_;
   std::string table_;
   std::vector<MappedColumn> columns_;
   std::string buffer_;
   bool finished_ = false;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<std::string> queue_;
+  std::vector<std::string> spare_;
+  bool stopping_ = false;
+  std::string failure_;  // the sender's, read once it has stopped
+  std::thread sender_;
 };
 
 }  // namespace
