@@ -18,17 +18,25 @@ constexpr size_t kHeaderSize = 11 + 4 + 4;
 constexpr int64_t kServerEpochDays = 10957;
 constexpr int64_t kMicrosPerDay = 86400LL * 1000000;
 
-void put16(std::string& out, uint16_t v) {
-  char b[2] = {char(v >> 8), char(v)};
-  out.append(b, 2);
+// Big-endian integers, written straight into the buffer's end.
+inline void put16(std::string& out, uint16_t v) {
+  size_t at = out.size();
+  out.resize(at + 2);
+  char* p = out.data() + at;
+  p[0] = char(v >> 8);
+  p[1] = char(v);
 }
-void put32(std::string& out, uint32_t v) {
-  char b[4] = {char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
-  out.append(b, 4);
+inline void put32(std::string& out, uint32_t v) {
+  size_t at = out.size();
+  out.resize(at + 4);
+  v = __builtin_bswap32(v);
+  std::memcpy(out.data() + at, &v, 4);
 }
-void put64(std::string& out, uint64_t v) {
-  put32(out, uint32_t(v >> 32));
-  put32(out, uint32_t(v));
+inline void put64(std::string& out, uint64_t v) {
+  size_t at = out.size();
+  out.resize(at + 8);
+  v = __builtin_bswap64(v);
+  std::memcpy(out.data() + at, &v, 8);
 }
 uint32_t get32(const char* p) {
   const auto* u = reinterpret_cast<const unsigned char*>(p);
@@ -88,28 +96,11 @@ unsigned __int128 pow10(int n) {
 }
 
 // numeric: ndigits, weight (of the first base-10000 digit), sign, dscale,
-// then the digits; leading and trailing zero digits left out, as the server
-// stores them.
-void putNumeric(std::string& out, bool negative, unsigned __int128 magnitude, int valueScale, int columnScale) {
-  int dscale = std::max(valueScale, columnScale);
-  int fractionDigits = (dscale + 3) / 4 * 4;
-  unsigned __int128 unit = pow10(valueScale);
-  unsigned __int128 whole = magnitude / unit;
-  unsigned __int128 fraction = magnitude % unit * pow10(fractionDigits - valueScale);
-  uint16_t digits[24];
-  int n = 0;
-  uint16_t wholeDigits[12];
-  int w = 0;
-  for (; whole; whole /= 10000) wholeDigits[w++] = uint16_t(whole % 10000);
-  for (int i = w - 1; i >= 0; --i) digits[n++] = wholeDigits[i];
-  int f = fractionDigits / 4;
-  for (int i = f - 1; i >= 0; --i) {
-    digits[n + i] = uint16_t(fraction % 10000);
-    fraction /= 10000;
-  }
-  n += f;
-  int weight = w - 1;
-  int first = 0;
+// then the digits; zero digits at either end left out, as the server
+// stores them. `digits` run from the most significant, `whole` of them
+// before the point.
+void putNumericDigits(std::string& out, bool negative, const uint16_t* digits, int n, int whole, int dscale) {
+  int weight = whole - 1, first = 0;
   while (first < n && digits[first] == 0) {
     ++first;
     --weight;
@@ -126,6 +117,35 @@ void putNumeric(std::string& out, bool negative, unsigned __int128 magnitude, in
   put16(out, negative ? 0x4000 : 0);
   put16(out, uint16_t(dscale));
   for (int i = first; i < n; ++i) put16(out, digits[i]);
+}
+
+void putNumeric(std::string& out, bool negative, unsigned __int128 magnitude, int valueScale, int columnScale) {
+  int dscale = std::max(valueScale, columnScale);
+  int fractionDigits = (dscale + 3) / 4 * 4;
+  unsigned __int128 unit = pow10(valueScale);
+  unsigned __int128 whole = magnitude / unit;
+  unsigned __int128 fraction = magnitude % unit * pow10(fractionDigits - valueScale);
+  uint16_t wholeDigits[12], digits[24];
+  int w = 0, n = 0;
+  for (; whole; whole /= 10000) wholeDigits[w++] = uint16_t(whole % 10000);
+  for (int i = w - 1; i >= 0; --i) digits[n++] = wholeDigits[i];
+  int f = fractionDigits / 4;
+  for (int i = f - 1; i >= 0; --i) {
+    digits[n + i] = uint16_t(fraction % 10000);
+    fraction /= 10000;
+  }
+  putNumericDigits(out, negative, digits, n + f, w, dscale);
+}
+
+// Currency into numeric(19,4): its four decimals are exactly one base-10000
+// digit, and 64-bit division does.
+void putCurrency(std::string& out, bool negative, uint64_t magnitude) {
+  uint16_t wholeDigits[5], digits[6];
+  int w = 0, n = 0;
+  for (uint64_t whole = magnitude / 10000; whole; whole /= 10000) wholeDigits[w++] = uint16_t(whole % 10000);
+  for (int i = w - 1; i >= 0; --i) digits[n++] = wholeDigits[i];
+  digits[n++] = uint16_t(magnitude % 10000);
+  putNumericDigits(out, negative, digits, n, w, 4);
 }
 
 // An exact number's text ("-12.5") as sign, digits and scale.
@@ -145,6 +165,7 @@ void putNumericText(std::string& out, const std::string& text, const MappedColum
       throw EngineError("The value " + text + " is not an exact number for " + describe(c) + ".");
     }
   }
+  if (scale > 28) throw EngineError("The value " + text + " has more decimals than " + describe(c) + " holds.");
   putNumeric(out, negative, magnitude, std::max(scale, 0), c.scale);
 }
 
@@ -152,6 +173,10 @@ void putExact(std::string& out, const Value& v, const MappedColumn& c) {
   if (auto x = std::get_if<Currency>(&v)) {
     bool negative = x->scaled < 0;
     uint64_t magnitude = negative ? 0 - uint64_t(x->scaled) : uint64_t(x->scaled);
+    if (c.scale == 4) {
+      putCurrency(out, negative, magnitude);
+      return;
+    }
     putNumeric(out, negative, magnitude, 4, c.scale);
   } else if (auto d = std::get_if<Decimal>(&v)) {
     putNumeric(out, d->negative, d->magnitude, d->scale, c.scale);
