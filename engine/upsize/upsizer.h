@@ -5,7 +5,11 @@
 // (an unmappable type, a name the target would cut short or a table that
 // already exists stops it there). Tables are created, then filled one
 // transaction per table (or everything in one with `atomic`), then keys,
-// indexes, identity counters and foreign keys follow the data. A failure or
+// indexes, identity counters and foreign keys follow the data. Where the
+// target takes more connections and the upsize is not `atomic`, a table's
+// indexes are built and its rows read back for verification on two more
+// connections while the next table is copied; the primary keys and foreign
+// keys are added once all of that is done. A failure or
 // a cancel rolls back and drops the tables this run created, leaving the
 // target as it was (with `replace`, tables replaced before the failure stay
 // dropped unless `atomic` is set).
