@@ -4,7 +4,8 @@
 // own pages and the row's pointer to them changed; inline ones travel with
 // the row. The keys of the new table's indexes are computed from each row
 // as it is placed (only the key fields are decoded), and every index is
-// filled at the end from its sorted keys; keys that arrive in order (the
+// filled at the end from its sorted keys (IndexBuilder: within the memory
+// given, the rest in a scratch file); keys that arrive in order (the
 // primary key, as rows come in its order) are not sorted again.
 //
 // The caller holds a transaction open on the target file around add() and
@@ -27,8 +28,10 @@ namespace kevra {
 
 class RowBytesCopier {
  public:
-  // `to` is the target table as stored, its indexes defined and empty.
-  RowBytesCopier(const PageFile& source, PageFile& target, const TableDef& from, const TableDef& to);
+  // `to` is the target table as stored, its indexes defined and empty;
+  // `keyMemory` bounds the bytes of keys held in memory for all of them.
+  RowBytesCopier(const PageFile& source, PageFile& target, const TableDef& from, const TableDef& to,
+                 size_t keyMemory);
   ~RowBytesCopier();
 
   // Whether rows of `from` mean the same in `to`: same fields at the same
@@ -50,7 +53,6 @@ class RowBytesCopier {
   // Copies the long values `row` keeps outside itself; returns the row with
   // its pointers to them changed (in `scratch`), or `row` when it has none.
   ByteSpan copyLongValues(ByteSpan row, Binary& scratch);
-  void fillIndex(IndexBuild& build);
   // The text of Text field `column` in `row` as UTF-16; false when NULL.
   bool storedText(ByteSpan row, const ColumnDef& column, std::u16string& out) const;
 

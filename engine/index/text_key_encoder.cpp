@@ -101,20 +101,38 @@ struct TextKeySections {
   }
 };
 
+// Text whose every character sorts plainly (most names and words) has a
+// key of its main section alone: written straight into `out`. False, with
+// `out` as it was, at the first character that is not plain.
+bool appendPlainTextKey(std::u16string_view text, Bytes& out, uint8_t sortVersion) {
+  const size_t start = out.size();
+  for (char16_t unit : text) {
+    const SortCode& code = generalSortCode(unit, sortVersion);
+    if (code.cls != SortClass::Plain && code.cls != SortClass::Ignored) {
+      out.resize(start);
+      return false;
+    }
+    out.insert(out.end(), code.primary, code.primary + code.primaryLength);
+  }
+  out.push_back(0x01);
+  return true;
+}
+
 }  // namespace
 
 void appendTextKeySegment(std::u16string_view text, bool ascending, Bytes& out, uint8_t sortVersion) {
   if (text.size() > kMaxTextKeyUnits) text = text.substr(0, kMaxTextKeyUnits);
   while (!text.empty() && text.back() == u' ') text.remove_suffix(1);
 
-  TextKeySections sections;
-  sections.sortVersion = sortVersion;
-  size_t position = 0;
-  for (char16_t unit : text) sections.add(unit, position);
-
   out.push_back(ascending ? 0x7F : 0x80);
   size_t bodyStart = out.size();
-  sections.appendTo(out);
+  if (!appendPlainTextKey(text, out, sortVersion)) {
+    TextKeySections sections;
+    sections.sortVersion = sortVersion;
+    size_t position = 0;
+    for (char16_t unit : text) sections.add(unit, position);
+    sections.appendTo(out);
+  }
   out.push_back(0x00);
   if (!ascending) {
     for (size_t i = bodyStart; i < out.size(); ++i) out[i] = uint8_t(0xFF - out[i]);
