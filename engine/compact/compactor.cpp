@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <future>
+#include <optional>
 #include <random>
 #include <system_error>
 
@@ -162,14 +163,20 @@ class RowCopier {
     IndexEntry entry;
     const std::string owner = "table '" + from.name + "'";
     uint64_t read = 0;
+    // Rows in key order mostly follow one another on a page: the page read
+    // (and its slot table checked) once for all of them.
+    std::optional<DataPage> page;
+    PageRef moved;
     while (index.next(entry)) {
-      PageRef holder;
-      ByteSpan bytes = readRowAt(source_->pages(), entry.rowLocation(), holder, owner);
-      DataPage page(holder, entry.page, owner, source_->pages().layout());
-      if (page.slotFlags(entry.row) & kSlotOverflow) {
+      if (entry.page == 0)
+        throw CorruptFileError("Corrupt file: a row pointer of " + owner + " points at the header page.");
+      if (!page || page->page() != entry.page)
+        page.emplace(source_->pages().read(entry.page), entry.page, owner, source_->pages().layout());
+      ByteSpan bytes = page->row(entry.row);
+      if (page->slotFlags(entry.row) & kSlotOverflow) {
         if (bytes.size() < 4) throw CorruptFileError("Corrupt file: an overflow row of " + owner + " is truncated.");
         const uint32_t target = u32At(bytes, 0);
-        bytes = readRowAt(source_->pages(), target, holder, owner);
+        bytes = readRowAt(source_->pages(), target, moved, owner);
       }
       visit(bytes);
       ++read;

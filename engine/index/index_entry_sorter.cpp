@@ -21,18 +21,18 @@ constexpr size_t kMaxReadBuffer = size_t(1) << 20;
 
 // The entries held in memory: their bytes back to back in blocks (of 1 MiB
 // but for small budgets; an entry never spans two), so the store grows without copying, and for
-// each where it lies with its first sixteen bytes as two numbers
+// each where it lies with its first 24 bytes as three numbers
 // (zero-padded), where nearly every comparison of the sort ends.
 struct IndexEntrySorter::Held {
   explicit Held(size_t budget) {
     while (blockBits < 20 && (size_t(1) << (blockBits + 4)) <= budget) ++blockBits;
     blockSize = size_t(1) << blockBits;
   }
-  static constexpr size_t kPrefixBytes = 16;
+  static constexpr size_t kPrefixBytes = 24;
   unsigned blockBits = 12;  // at least an entry's greatest length
   size_t blockSize;
   struct Entry {
-    uint64_t prefix[2];
+    uint64_t prefix[3];
     uint64_t packed;  // offset << 24 | length << 1 | anyNull
     uint64_t offset() const { return packed >> 24; }
     size_t length() const { return size_t(packed >> 1) & 0x7FFFFF; }
@@ -45,20 +45,25 @@ struct IndexEntrySorter::Held {
   ByteSpan bytes(const Entry& e) const {
     return ByteSpan(blocks[e.offset() >> blockBits].get() + (e.offset() & (blockSize - 1)), e.length());
   }
+  // The block an entry of `length` bytes goes into: the one `used` is in,
+  // or the next when the rest of that one is too short.
+  size_t blockFor(size_t length) const {
+    const size_t block = size_t(used >> blockBits);
+    return ((uint64_t(block) + 1) << blockBits) - used < length ? block + 1 : block;
+  }
   size_t memory(size_t entryCount) const { return blocks.size() * blockSize + entryCount * sizeof(Entry); }
   // Whether one more entry of `length` bytes keeps within `budget`.
   bool room(size_t length, size_t budget) const {
-    const bool newBlock = blocks.empty() || (uint64_t(blocks.size()) << blockBits) - used < length;
+    const bool newBlock = blockFor(length) >= blocks.size();
     const size_t entryRoom = entries.size() < entries.capacity() ? entries.capacity() : std::max<size_t>(16, entries.size() * 2);
     return memory(entryRoom) + (newBlock ? blockSize : 0) <= budget;
   }
   void add(ByteSpan entry, bool anyNull) {
-    if (blocks.empty() || (uint64_t(blocks.size()) << blockBits) - used < entry.size()) {
-      used = uint64_t(blocks.size()) << blockBits;
-      blocks.emplace_back(new uint8_t[blockSize]);
-    }
+    const size_t block = blockFor(entry.size());
+    if (block >= blocks.size()) blocks.emplace_back(new uint8_t[blockSize]);
+    used = std::max(used, uint64_t(block) << blockBits);
     std::memcpy(blocks[used >> blockBits].get() + (used & (blockSize - 1)), entry.data(), entry.size());
-    Entry e{{0, 0}, used << 24 | uint64_t(entry.size()) << 1 | uint64_t(anyNull)};
+    Entry e{{0, 0, 0}, used << 24 | uint64_t(entry.size()) << 1 | uint64_t(anyNull)};
     for (size_t i = 0; i < kPrefixBytes; ++i)
       e.prefix[i / 8] = e.prefix[i / 8] << 8 | (i < entry.size() ? entry[i] : 0);
     entries.push_back(e);
@@ -68,15 +73,16 @@ struct IndexEntrySorter::Held {
     std::sort(entries.begin(), entries.end(), [&](const Entry& a, const Entry& b) {
       if (a.prefix[0] != b.prefix[0]) return a.prefix[0] < b.prefix[0];
       if (a.prefix[1] != b.prefix[1]) return a.prefix[1] < b.prefix[1];
-      // Equal first sixteen bytes (or both shorter and equal): the rest decides.
+      if (a.prefix[2] != b.prefix[2]) return a.prefix[2] < b.prefix[2];
+      // Equal first 24 bytes (or both shorter and equal): the rest decides.
       const ByteSpan x = bytes(a), y = bytes(b);
       const size_t skip = std::min<size_t>({kPrefixBytes, x.size(), y.size()});
       return entryLess(x.subspan(skip), y.subspan(skip));
     });
   }
-  // Empties the store, keeping its first block and the entries' room.
+  // Empties the store, keeping its blocks and the entries' room for the
+  // next run.
   void clear() {
-    if (blocks.size() > 1) blocks.resize(1);
     used = 0;
     entries.clear();
   }

@@ -20,6 +20,17 @@ struct TextKeySections {
   Bytes hidden;
   std::vector<uint8_t> flags;
 
+  // Empties the sections, keeping their room for the next key.
+  void reset(uint8_t version) {
+    sortVersion = version;
+    main.clear();
+    accent.clear();
+    accentCharacters = 0;
+    accentLead = false;
+    hidden.clear();
+    flags.clear();
+  }
+
   void padAccentTo(size_t position) {
     while (accentCharacters < position) {
       accent.push_back(kAccentPad);
@@ -127,8 +138,8 @@ void appendTextKeySegment(std::u16string_view text, bool ascending, Bytes& out, 
   out.push_back(ascending ? 0x7F : 0x80);
   size_t bodyStart = out.size();
   if (!appendPlainTextKey(text, out, sortVersion)) {
-    TextKeySections sections;
-    sections.sortVersion = sortVersion;
+    thread_local TextKeySections sections;  // its buffers serve key after key
+    sections.reset(sortVersion);
     size_t position = 0;
     for (char16_t unit : text) sections.add(unit, position);
     sections.appendTo(out);
