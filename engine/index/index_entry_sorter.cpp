@@ -17,6 +17,23 @@ constexpr size_t kWriteBuffer = size_t(1) << 20;
 constexpr size_t kMinReadBuffer = size_t(64) << 10;
 constexpr size_t kMaxReadBuffer = size_t(1) << 20;
 
+// Entry order from byte `skip` on (the bytes before it equal): eight bytes
+// at a time, inline — most keys differ in their first few words, where a
+// call to memcmp costs more than the comparing.
+inline bool entryLessFrom(ByteSpan x, ByteSpan y, size_t skip) {
+  const size_t n = std::min(x.size(), y.size());
+  size_t i = skip;
+  for (; i + 8 <= n; i += 8) {
+    uint64_t a, b;
+    std::memcpy(&a, x.data() + i, 8);
+    std::memcpy(&b, y.data() + i, 8);
+    if (a != b) return __builtin_bswap64(a) < __builtin_bswap64(b);
+  }
+  for (; i < n; ++i)
+    if (x[i] != y[i]) return x[i] < y[i];
+  return x.size() < y.size();
+}
+
 }  // namespace
 
 // The entries held in memory: their bytes back to back in blocks (of 1 MiB
@@ -76,8 +93,7 @@ struct IndexEntrySorter::Held {
       if (a.prefix[2] != b.prefix[2]) return a.prefix[2] < b.prefix[2];
       // Equal first 24 bytes (or both shorter and equal): the rest decides.
       const ByteSpan x = bytes(a), y = bytes(b);
-      const size_t skip = std::min<size_t>({kPrefixBytes, x.size(), y.size()});
-      return entryLess(x.subspan(skip), y.subspan(skip));
+      return entryLessFrom(x, y, std::min<size_t>({kPrefixBytes, x.size(), y.size()}));
     });
   }
   // Empties the store, keeping its blocks and the entries' room for the
@@ -193,7 +209,7 @@ void IndexEntrySorter::finish() {
     }
   }
   std::make_heap(heap_.begin(), heap_.end(), [&](size_t a, size_t b) {
-    return entryLess(readers_[b]->entry(), readers_[a]->entry());
+    return entryLessFrom(readers_[b]->entry(), readers_[a]->entry(), 0);
   });
 }
 
@@ -207,7 +223,7 @@ bool IndexEntrySorter::next(ByteSpan& entry, bool& anyNull) {
     return true;
   }
   // The heap is ordered so its front is the smallest entry.
-  auto greater = [&](size_t a, size_t b) { return entryLess(readers_[b]->entry(), readers_[a]->entry()); };
+  auto greater = [&](size_t a, size_t b) { return entryLessFrom(readers_[b]->entry(), readers_[a]->entry(), 0); };
   if (advance_ >= 0) {
     const size_t reader = size_t(advance_);
     advance_ = -1;
