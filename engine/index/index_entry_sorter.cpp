@@ -81,8 +81,12 @@ struct IndexEntrySorter::Held {
     used = std::max(used, uint64_t(block) << blockBits);
     std::memcpy(blocks[used >> blockBits].get() + (used & (blockSize - 1)), entry.data(), entry.size());
     Entry e{{0, 0, 0}, used << 24 | uint64_t(entry.size()) << 1 | uint64_t(anyNull)};
-    for (size_t i = 0; i < kPrefixBytes; ++i)
-      e.prefix[i / 8] = e.prefix[i / 8] << 8 | (i < entry.size() ? entry[i] : 0);
+    uint8_t first[kPrefixBytes] = {};
+    std::memcpy(first, entry.data(), std::min(kPrefixBytes, entry.size()));
+    for (size_t w = 0; w < 3; ++w) {
+      std::memcpy(&e.prefix[w], first + 8 * w, 8);
+      e.prefix[w] = __builtin_bswap64(e.prefix[w]);  // first byte most significant
+    }
     entries.push_back(e);
     used += entry.size();
   }
@@ -157,7 +161,7 @@ IndexEntrySorter::~IndexEntrySorter() = default;
 void IndexEntrySorter::add(ByteSpan entry, bool anyNull) {
   if (finished_) throw EngineError("Internal error: an index entry was added after the sorting ended.");
   if (entry.size() > kMaxEntry) throw EngineError("An index entry is too long for an index page.");
-  if (inOrder_ && count_ > 0) inOrder_ = entryLess(ByteSpan(last_.data(), last_.size()), entry);
+  if (inOrder_ && count_ > 0) inOrder_ = entryLessFrom(ByteSpan(last_.data(), last_.size()), entry, 0);
   if (inOrder_) last_.assign(entry.begin(), entry.end());
   if (!held_->entries.empty() && !held_->room(entry.size(), budget_)) spill();
   held_->add(entry, anyNull);
