@@ -12,6 +12,7 @@
 #include "engine/storage/page_allocator.h"
 #include "engine/storage/usage_map_editor.h"
 #include "engine/util/error.h"
+#include "engine/util/row_batch_worker.h"
 #include "engine/util/utf.h"
 
 namespace kevra {
@@ -22,7 +23,7 @@ constexpr uint16_t kGeneralTextOrder = 0x0409;
 
 // Where variable field `column` lies in `row`: [first, second), or {0, 0}
 // when the row predates the field. The row's null mask and offset table
-// are known to lie inside it (RowDecoder checked them).
+// are known to lie inside it (checkRowFrame checked them).
 std::pair<size_t, size_t> variableFieldBounds(ByteSpan row, const TableDef& table, const ColumnDef& column) {
   const uint16_t varIndex = column.varIndex;
   const size_t ncols = u16At(row, 0);
@@ -138,6 +139,7 @@ RowBytesCopier::RowBytesCopier(const PageFile& source, PageFile& target, const T
         keyMemory / std::max<size_t>(1, to.realIndexes.size()));
     indexes_.push_back(std::move(build));
   }
+  keyWorker_ = std::make_unique<RowBatchWorker>([this](ByteSpan row, uint32_t location) { addKeys(row, location); });
 }
 
 RowBytesCopier::~RowBytesCopier() = default;
@@ -236,14 +238,34 @@ ByteSpan RowBytesCopier::copyLongValues(ByteSpan whole, Binary& scratch) {
 }
 
 void RowBytesCopier::add(ByteSpan bytes) {
-  if (bytes.size() < 2) throw CorruptFileError("Corrupt file: a row of table '" + from_.name + "' is truncated.");
-  keyDecoder_->decode(bytes, keyRow_);  // also checks the row's bounds
+  checkRowFrame(bytes);
   uint32_t location;
   if (longValueColumns_.empty())
     location = placeRow(bytes);
   else
     location = placeRow(copyLongValues(bytes, rowCopy_));
   ++rows_;
+  keyWorker_->add(bytes, location);
+}
+
+void RowBytesCopier::checkRowFrame(ByteSpan row) const {
+  // As RowDecoder checks a row before it reads a field.
+  if (row.size() < 2) throw CorruptFileError("Corrupt file: a row of table '" + from_.name + "' is truncated.");
+  const size_t maskSize = (size_t(u16At(row, 0)) + 7) / 8;
+  if (2 + maskSize > row.size())
+    throw CorruptFileError("Corrupt file: a row of table '" + from_.name + "' is shorter than its null mask.");
+  if (to_.varColumnCount == 0) return;
+  const size_t varTableEnd = row.size() - maskSize;
+  if (varTableEnd < 4) throw CorruptFileError("Corrupt file: a row of table '" + from_.name + "' is truncated.");
+  const size_t varCount = u16At(row, varTableEnd - 2);
+  if (4 + 2 * varCount > varTableEnd || u16At(row, varTableEnd - 4 - 2 * varCount) > varTableEnd - 4 - 2 * varCount)
+    throw CorruptFileError("Corrupt file: a row of table '" + from_.name +
+                           "' has its variable fields' offsets past its end.");
+}
+
+// On the key worker: the row's entry in every index.
+void RowBytesCopier::addKeys(ByteSpan bytes, uint32_t location) {
+  keyDecoder_->decode(bytes, keyRow_);  // also checks the key fields' bounds
   if (autoNumberPosition_ >= 0)
     if (auto* n = std::get_if<int32_t>(&keyRow_[size_t(autoNumberPosition_)]); n && *n > 0)
       largestAutoNumber_ = std::max(largestAutoNumber_, uint32_t(*n));
@@ -279,6 +301,7 @@ void RowBytesCopier::add(ByteSpan bytes) {
 }
 
 void RowBytesCopier::finish(uint32_t lastAutoNumber) {
+  keyWorker_->finish();
   for (auto& build : indexes_) {
     build->builder->build();
     build->builder.reset();  // its keys let go before the next is built
