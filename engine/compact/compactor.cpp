@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <future>
+#include <optional>
 #include <random>
 #include <system_error>
 
@@ -16,7 +17,6 @@
 #include "engine/index/index_reader.h"
 #include "engine/storage/data_page.h"
 #include "engine/storage/page_file.h"
-#include "engine/storage/usage_map.h"
 #include "engine/table/catalog_rows.h"
 #include "engine/table/database.h"
 #include "engine/table/database_creator.h"
@@ -32,8 +32,9 @@ namespace {
 
 constexpr long kRowsPerTransaction = 50000;
 constexpr size_t kPagesPerTransaction = 1024;
-// Bytes of index keys a table's copy may hold in memory (see copyTables).
-constexpr size_t kKeyMemoryBudget = size_t(64) << 20;
+// Bytes of index keys a table's copy holds in memory; the rest wait in a
+// scratch file beside the new one.
+constexpr size_t kKeyMemoryBudget = size_t(32) << 20;
 const char* const kJetTables[] = {"MSysObjects", "MSysACEs", "MSysQueries", "MSysRelationships"};
 
 bool isJetSystemTable(const CatalogObject& o) {
@@ -123,7 +124,7 @@ class RowCopier {
     PageFile& file = target_->pages();
     file.beginTransaction();
     try {
-      RowBytesCopier copier(source_->pages(), file, from, to);
+      RowBytesCopier copier(source_->pages(), file, from, to, kKeyMemoryBudget);
       forEachRowInKeyOrder(from, [&](ByteSpan bytes) {
         copier.add(bytes);
         if (file.dirtyPages() >= kPagesPerTransaction) {
@@ -162,14 +163,20 @@ class RowCopier {
     IndexEntry entry;
     const std::string owner = "table '" + from.name + "'";
     uint64_t read = 0;
+    // Rows in key order mostly follow one another on a page: the page read
+    // (and its slot table checked) once for all of them.
+    std::optional<DataPage> page;
+    PageRef moved;
     while (index.next(entry)) {
-      PageRef holder;
-      ByteSpan bytes = readRowAt(source_->pages(), entry.rowLocation(), holder, owner);
-      DataPage page(holder, entry.page, owner, source_->pages().layout());
-      if (page.slotFlags(entry.row) & kSlotOverflow) {
+      if (entry.page == 0)
+        throw CorruptFileError("Corrupt file: a row pointer of " + owner + " points at the header page.");
+      if (!page || page->page() != entry.page)
+        page.emplace(source_->pages().read(entry.page), entry.page, owner, source_->pages().layout());
+      ByteSpan bytes = page->row(entry.row);
+      if (page->slotFlags(entry.row) & kSlotOverflow) {
         if (bytes.size() < 4) throw CorruptFileError("Corrupt file: an overflow row of " + owner + " is truncated.");
         const uint32_t target = u32At(bytes, 0);
-        bytes = readRowAt(source_->pages(), target, holder, owner);
+        bytes = readRowAt(source_->pages(), target, moved, owner);
       }
       visit(bytes);
       ++read;
@@ -219,30 +226,12 @@ void copyTables(const std::shared_ptr<Database>& source, const std::shared_ptr<D
     // Rows mean the same in the new table when its fields lie where the
     // source's do (no field was ever dropped there, say): then they are
     // copied as bytes, into indexes defined beforehand whose keys are taken
-    // as the rows are placed — as many as fit the memory set aside for keys
-    // (guessed from the size of the source's index), the primary key first.
-    // The other indexes, and all of them when rows go through the writer,
-    // are built after the rows.
+    // as the rows are placed. Else the rows go through the writer and the
+    // indexes are built after them. Foreign keys come with relationships.
     const bool asBytes = RowCopier::primaryKeyOf(*from) && RowBytesCopier::sameLayout(*from, *target->table(o.name));
     std::vector<const LogicalIndexDef*> before, after;
-    size_t keyMemory = 0;
-    for (int primaryPass = 1; primaryPass >= 0; --primaryPass)
-      for (const auto& li : from->logicalIndexes) {
-        if (li.kind == IndexKind::ForeignKey || (li.kind == IndexKind::PrimaryKey) != bool(primaryPass)) continue;
-        const size_t guess =
-            UsageMap::read(source->pages(), from->realIndexes[li.realIndex].usageMapPointer, "table '" + from->name + "'")
-                    .pages()
-                    .size() *
-                kPageSize +
-            size_t(from->rowCount) * 16;
-        if (asBytes && keyMemory + guess <= kKeyMemoryBudget) {
-          keyMemory += guess;
-          before.push_back(&li);
-        } else {
-          after.push_back(&li);
-        }
-      }
-    std::sort(before.begin(), before.end());  // the source's order of definitions
+    for (const auto& li : from->logicalIndexes)
+      if (li.kind != IndexKind::ForeignKey) (asBytes ? before : after).push_back(&li);
     for (const auto* li : before) createIndex(*li);
     if (asBytes)
       copier.copyBytes(*from, *target->table(o.name));

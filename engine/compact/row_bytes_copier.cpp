@@ -5,13 +5,14 @@
 #include "engine/format/data_page_writer.h"
 #include "engine/format/long_value.h"
 #include "engine/format/text_codec.h"
-#include "engine/index/index_bulk_load.h"
+#include "engine/index/index_builder.h"
 #include "engine/index/index_page.h"
 #include "engine/index/text_key_encoder.h"
 #include "engine/storage/data_page.h"
 #include "engine/storage/page_allocator.h"
 #include "engine/storage/usage_map_editor.h"
 #include "engine/util/error.h"
+#include "engine/util/row_batch_worker.h"
 #include "engine/util/utf.h"
 
 namespace kevra {
@@ -22,7 +23,7 @@ constexpr uint16_t kGeneralTextOrder = 0x0409;
 
 // Where variable field `column` lies in `row`: [first, second), or {0, 0}
 // when the row predates the field. The row's null mask and offset table
-// are known to lie inside it (RowDecoder checked them).
+// are known to lie inside it (checkRowFrame checked them).
 std::pair<size_t, size_t> variableFieldBounds(ByteSpan row, const TableDef& table, const ColumnDef& column) {
   const uint16_t varIndex = column.varIndex;
   const size_t ncols = u16At(row, 0);
@@ -91,55 +92,13 @@ struct RowBytesCopier::IndexBuild {
     bool rawText;
   };
   std::vector<Part> parts;
-  // Where a key lies in the arena, and its first sixteen bytes as two
-  // numbers (zero-padded): nearly every comparison in the sort ends there.
-  struct Entry {
-    uint64_t prefix[2];
-    uint64_t packed;  // offset << 24 | length << 1 | anyNull
-    uint64_t offset() const { return packed >> 24; }
-    uint32_t length() const { return uint32_t(packed >> 1) & 0x7FFFFF; }
-    bool anyNull() const { return packed & 1; }
-    bool operator<(const Entry& o) const {
-      return prefix[0] != o.prefix[0] ? prefix[0] < o.prefix[0] : prefix[1] < o.prefix[1];
-    }
-    bool samePrefix(const Entry& o) const { return prefix[0] == o.prefix[0] && prefix[1] == o.prefix[1]; }
-  };
-  static constexpr size_t kPrefixBytes = 16;
-  static Entry entryFor(ByteSpan key, uint64_t offset, bool anyNull) {
-    Entry e{{0, 0}, offset << 24 | uint64_t(key.size()) << 1 | uint64_t(anyNull)};
-    for (size_t i = 0; i < kPrefixBytes; ++i) e.prefix[i / 8] = e.prefix[i / 8] << 8 | (i < key.size() ? key[i] : 0);
-    return e;
-  }
   const RealIndexDef& index;
   std::string name, fields;
-  // The keys back to back in blocks of 1 MiB (a key never spans two), so
-  // the store grows without copying and without twice the room it needs.
-  struct Arena {
-    static constexpr unsigned kBlockBits = 20;
-    std::vector<std::unique_ptr<uint8_t[]>> blocks;
-    uint64_t size = 0;  // offset of the next key
-    uint64_t add(const Bytes& key) {
-      const uint64_t room = (uint64_t(blocks.size()) << kBlockBits) - size;
-      if (blocks.empty() || room < key.size()) {
-        size = uint64_t(blocks.size()) << kBlockBits;
-        blocks.emplace_back(new uint8_t[size_t(1) << kBlockBits]);
-      }
-      const uint64_t at = size;
-      std::copy(key.begin(), key.end(), blocks[at >> kBlockBits].get() + (at & ((1u << kBlockBits) - 1)));
-      size += key.size();
-      return at;
-    }
-    ByteSpan at(uint64_t offset, size_t length) const {
-      return ByteSpan(blocks[offset >> kBlockBits].get() + (offset & ((1u << kBlockBits) - 1)), length);
-    }
-  };
-  Arena arena;
-  std::vector<Entry> entries;
-  bool sorted = true;
-  bool missingValue = false;
+  std::unique_ptr<IndexBuilder> builder;
 };
 
-RowBytesCopier::RowBytesCopier(const PageFile& source, PageFile& target, const TableDef& from, const TableDef& to)
+RowBytesCopier::RowBytesCopier(const PageFile& source, PageFile& target, const TableDef& from, const TableDef& to,
+                               size_t keyMemory)
     : source_(source), target_(target), from_(from), to_(to) {
   std::vector<uint16_t> needed;
   for (const auto& real : to.realIndexes)
@@ -175,9 +134,12 @@ RowBytesCopier::RowBytesCopier(const PageFile& source, PageFile& target, const T
       if (li.realIndex == r && (build->name.empty() || li.kind == IndexKind::PrimaryKey)) build->name = li.name;
     for (const auto& c : to.realIndexes[r].columns)
       build->fields += (build->fields.empty() ? "'" : ", '") + to.columnByNumber(c.columnNumber)->name + "'";
-    build->entries.reserve(from.rowCount);
+    build->builder = std::make_unique<IndexBuilder>(
+        target, to.tdefPage, build->index, "index '" + build->name + "' of table '" + to.name + "'", build->fields,
+        keyMemory / std::max<size_t>(1, to.realIndexes.size()));
     indexes_.push_back(std::move(build));
   }
+  keyWorker_ = std::make_unique<RowBatchWorker>([this](ByteSpan row, uint32_t location) { addKeys(row, location); });
 }
 
 RowBytesCopier::~RowBytesCopier() = default;
@@ -276,14 +238,34 @@ ByteSpan RowBytesCopier::copyLongValues(ByteSpan whole, Binary& scratch) {
 }
 
 void RowBytesCopier::add(ByteSpan bytes) {
-  if (bytes.size() < 2) throw CorruptFileError("Corrupt file: a row of table '" + from_.name + "' is truncated.");
-  keyDecoder_->decode(bytes, keyRow_);  // also checks the row's bounds
+  checkRowFrame(bytes);
   uint32_t location;
   if (longValueColumns_.empty())
     location = placeRow(bytes);
   else
     location = placeRow(copyLongValues(bytes, rowCopy_));
   ++rows_;
+  keyWorker_->add(bytes, location);
+}
+
+void RowBytesCopier::checkRowFrame(ByteSpan row) const {
+  // As RowDecoder checks a row before it reads a field.
+  if (row.size() < 2) throw CorruptFileError("Corrupt file: a row of table '" + from_.name + "' is truncated.");
+  const size_t maskSize = (size_t(u16At(row, 0)) + 7) / 8;
+  if (2 + maskSize > row.size())
+    throw CorruptFileError("Corrupt file: a row of table '" + from_.name + "' is shorter than its null mask.");
+  if (to_.varColumnCount == 0) return;
+  const size_t varTableEnd = row.size() - maskSize;
+  if (varTableEnd < 4) throw CorruptFileError("Corrupt file: a row of table '" + from_.name + "' is truncated.");
+  const size_t varCount = u16At(row, varTableEnd - 2);
+  if (4 + 2 * varCount > varTableEnd || u16At(row, varTableEnd - 4 - 2 * varCount) > varTableEnd - 4 - 2 * varCount)
+    throw CorruptFileError("Corrupt file: a row of table '" + from_.name +
+                           "' has its variable fields' offsets past its end.");
+}
+
+// On the key worker: the row's entry in every index.
+void RowBytesCopier::addKeys(ByteSpan bytes, uint32_t location) {
+  keyDecoder_->decode(bytes, keyRow_);  // also checks the key fields' bounds
   if (autoNumberPosition_ >= 0)
     if (auto* n = std::get_if<int32_t>(&keyRow_[size_t(autoNumberPosition_)]); n && *n > 0)
       largestAutoNumber_ = std::max(largestAutoNumber_, uint32_t(*n));
@@ -309,56 +291,20 @@ void RowBytesCopier::add(ByteSpan bytes) {
       else
         appendKeySegment(*part.column, value ? *value : Value{}, part.ascending, key_);
     }
-    build->missingValue = build->missingValue || (build->index.required() && anyNull);
-    if (build->index.ignoreNulls() && allNull) continue;
-    appendRowPointer(pointerPage(location), pointerRow(location), key_);
-    if (build->sorted && !build->entries.empty()) {
-      const auto& last = build->entries.back();
-      build->sorted =
-          entryLess(build->arena.at(last.offset(), last.length()), ByteSpan(key_.data(), key_.size()));
+    if (build->index.ignoreNulls() && allNull) {
+      if (anyNull) build->builder->noteNullKey();
+      continue;
     }
-    const uint64_t offset = build->arena.add(key_);
-    build->entries.push_back(IndexBuild::entryFor(ByteSpan(key_.data(), key_.size()), offset, anyNull));
+    appendRowPointer(pointerPage(location), pointerRow(location), key_);
+    build->builder->add(ByteSpan(key_.data(), key_.size()), anyNull);
   }
 }
 
-void RowBytesCopier::fillIndex(IndexBuild& build) {
-  const std::string what = "index '" + build.name + "' of table '" + to_.name + "'";
-  auto bytesOf = [&](const IndexBuild::Entry& e) { return build.arena.at(e.offset(), e.length()); };
-  if (!build.sorted)
-    std::sort(build.entries.begin(), build.entries.end(), [&](const IndexBuild::Entry& a, const IndexBuild::Entry& b) {
-      if (!a.samePrefix(b)) return a < b;
-      // Equal first sixteen bytes (or both shorter and equal): the rest decides.
-      const ByteSpan x = bytesOf(a), y = bytesOf(b);
-      const size_t skip = std::min<size_t>({IndexBuild::kPrefixBytes, x.size(), y.size()});
-      return entryLess(x.subspan(skip), y.subspan(skip));
-    });
-  if (build.index.unique())
-    for (size_t i = 1; i < build.entries.size(); ++i) {
-      const auto& a = build.entries[i - 1];
-      const auto& b = build.entries[i];
-      if (a.anyNull() || b.anyNull() || a.length() != b.length()) continue;
-      const ByteSpan x = bytesOf(a), y = bytesOf(b);
-      if (std::equal(x.begin(), x.end() - 4, y.begin()))
-        throw EngineError("The value in field " + build.fields + " would duplicate a row in unique " + what + ".");
-    }
-  if (build.missingValue)
-    throw EngineError("The field " + build.fields + " cannot be empty: " + what + " requires a value in every row.");
-  std::vector<ByteSpan> sorted;
-  sorted.reserve(build.entries.size());
-  for (const auto& e : build.entries) sorted.push_back(bytesOf(e));
-  std::vector<IndexBuild::Entry>().swap(build.entries);  // (assigning {} would keep the room)
-  bulkLoadIndex(target_, to_.tdefPage, build.index, sorted);
-  build.arena = {};
-}
-
 void RowBytesCopier::finish(uint32_t lastAutoNumber) {
-  // Smallest first: each index's keys are let go once it is filled, so the
-  // largest is filled with the least else held.
-  auto held = [](const auto& build) { return build->arena.size + build->entries.size() * sizeof(IndexBuild::Entry); };
-  std::stable_sort(indexes_.begin(), indexes_.end(), [&](const auto& a, const auto& b) { return held(a) < held(b); });
+  keyWorker_->finish();
   for (auto& build : indexes_) {
-    fillIndex(*build);
+    build->builder->build();
+    build->builder.reset();  // its keys let go before the next is built
     // The index's pages go to the file before the next is built.
     target_.commit();
     target_.beginTransaction();

@@ -3,8 +3,10 @@
 // again. Long values stored outside a row are copied to the new table's
 // own pages and the row's pointer to them changed; inline ones travel with
 // the row. The keys of the new table's indexes are computed from each row
-// as it is placed (only the key fields are decoded), and every index is
-// filled at the end from its sorted keys; keys that arrive in order (the
+// once it is placed (only the key fields are decoded), on a worker thread
+// beside the placing (RowBatchWorker), and every index is
+// filled at the end from its sorted keys (IndexBuilder: within the memory
+// given, the rest in a scratch file); keys that arrive in order (the
 // primary key, as rows come in its order) are not sorted again.
 //
 // The caller holds a transaction open on the target file around add() and
@@ -22,13 +24,16 @@
 #include "engine/index/index_key_encoder.h"
 #include "engine/storage/page_file.h"
 #include "engine/util/bytes.h"
+#include "engine/util/row_batch_worker.h"
 
 namespace kevra {
 
 class RowBytesCopier {
  public:
-  // `to` is the target table as stored, its indexes defined and empty.
-  RowBytesCopier(const PageFile& source, PageFile& target, const TableDef& from, const TableDef& to);
+  // `to` is the target table as stored, its indexes defined and empty;
+  // `keyMemory` bounds the bytes of keys held in memory for all of them.
+  RowBytesCopier(const PageFile& source, PageFile& target, const TableDef& from, const TableDef& to,
+                 size_t keyMemory);
   ~RowBytesCopier();
 
   // Whether rows of `from` mean the same in `to`: same fields at the same
@@ -45,12 +50,15 @@ class RowBytesCopier {
 
  private:
   struct IndexBuild;
+  // Throws CorruptFileError unless the row's null mask and the table of
+  // its variable fields lie inside it.
+  void checkRowFrame(ByteSpan row) const;
+  void addKeys(ByteSpan row, uint32_t location);
   uint32_t placeRow(ByteSpan bytes);
   uint32_t placeLongValueRow(uint16_t columnNumber, ByteSpan bytes);
   // Copies the long values `row` keeps outside itself; returns the row with
   // its pointers to them changed (in `scratch`), or `row` when it has none.
   ByteSpan copyLongValues(ByteSpan row, Binary& scratch);
-  void fillIndex(IndexBuild& build);
   // The text of Text field `column` in `row` as UTF-16; false when NULL.
   bool storedText(ByteSpan row, const ColumnDef& column, std::u16string& out) const;
 
@@ -71,6 +79,7 @@ class RowBytesCopier {
   Bytes key_;
   Binary rowCopy_;
   std::u16string text_;
+  std::unique_ptr<RowBatchWorker> keyWorker_;  // last: stopped before what it uses goes
 };
 
 }  // namespace kevra

@@ -1,9 +1,12 @@
 // Pages are filled to their entry space (with the shared prefix stored once,
 // as pages are encoded); siblings of a level are linked; a node has an entry
-// for each child but its last, which is its tail.
+// for each child but its last, which is its tail. A page gets its number when
+// it is full (the first page of a level, which may yet become the root) or
+// when the page before it is written (which must name it as its next).
 #include "engine/index/index_bulk_load.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "engine/index/index_page.h"
 #include "engine/storage/page_allocator.h"
@@ -13,110 +16,133 @@
 namespace kevra {
 namespace {
 
-// What one page of a level holds, and what its parent needs of it.
-struct Built {
-  IndexPage page;
-  uint32_t number = 0;
-  Bytes lastEntry;  // the last leaf entry below it (key and row pointer)
-};
+constexpr size_t kDirtyPagesHeld = 4096;
 
-// The bytes `entries[from, to)` take on a page, their shared prefix stored once.
-class PageFill {
- public:
-  bool fits(ByteSpan first, ByteSpan candidate, size_t count, size_t bytes) const {
-    if (count < 2) return bytes <= kIndexEntrySpace;
-    const size_t limit = std::min(first.size() - 1, candidate.size() - 1);
-    size_t prefix = 0;
-    while (prefix < limit && first[prefix] == candidate[prefix]) ++prefix;
-    return bytes - (count - 1) * prefix <= kIndexEntrySpace;
+// Whether `candidate` still fits on a page whose entries (`count` of them
+// with it, `bytes` long in all) begin with `first`: the entries are in
+// order, so the prefix all of them share is the one of the first and the
+// last.
+bool fits(ByteSpan first, ByteSpan candidate, size_t count, size_t bytes) {
+  if (count < 2) return bytes <= kIndexEntrySpace;
+  const size_t limit = std::min(first.size() - 1, candidate.size() - 1);
+  size_t prefix = 0;
+  // Eight bytes at a time while they agree, then byte by byte.
+  for (uint64_t a, b; prefix + 8 <= limit; prefix += 8) {
+    std::memcpy(&a, first.data() + prefix, 8);
+    std::memcpy(&b, candidate.data() + prefix, 8);
+    if (a != b) break;
   }
-};
-
-// Splits `entries` (each with the last leaf entry of its subtree and, for
-// nodes, its child page) into pages of one level, left to right.
-std::vector<Built> fillLevel(const std::vector<ByteSpan>& entries, const std::vector<ByteSpan>& lastEntries,
-                             const std::vector<uint32_t>& children, bool leaf, uint32_t tdefPage) {
-  std::vector<Built> pages;
-  PageFill fill;
-  size_t i = 0;
-  while (i < entries.size()) {
-    Built built;
-    built.page.leaf = leaf;
-    built.page.tdefPage = tdefPage;
-    size_t bytes = 0, count = 0;
-    const size_t start = i;
-    if (leaf) {
-      while (i < entries.size() && fill.fits(entries[start], entries[i], count + 1, bytes + entries[i].size())) {
-        bytes += entries[i].size();
-        ++count;
-        ++i;
-      }
-      if (count == 0) throw EngineError("An index entry is too long for an index page.");
-      for (size_t k = start; k < i; ++k) built.page.append(entries[k]);
-      built.lastEntry.assign(entries[i - 1].begin(), entries[i - 1].end());
-    } else {
-      // Children [start, i): entries for all but the last, which is the tail.
-      while (i + 1 < entries.size() &&
-             fill.fits(entries[start], entries[i], count + 1, bytes + entries[i].size())) {
-        bytes += entries[i].size();
-        ++count;
-        ++i;
-      }
-      for (size_t k = start; k < i; ++k) built.page.append(entries[k]);
-      built.page.tailPage = children[i];
-      built.lastEntry.assign(lastEntries[i].begin(), lastEntries[i].end());
-      ++i;
-    }
-    pages.push_back(std::move(built));
-  }
-  return pages;
+  while (prefix < limit && first[prefix] == candidate[prefix]) ++prefix;
+  return bytes - (count - 1) * prefix <= kIndexEntrySpace;
 }
 
 }  // namespace
 
-void bulkLoadIndex(PageFile& file, uint32_t tdefPage, const RealIndexDef& index, const std::vector<ByteSpan>& entries) {
-  if (entries.empty()) return;
-  PageAllocator allocator(file);
-  // Leaves come from the caller's entries; each level above is built from
-  // the one below and owns its bytes.
-  std::vector<ByteSpan> levelEntries = entries;
-  std::vector<ByteSpan> lastEntries = entries;
-  std::vector<Bytes> ownedEntries, ownedLast;
-  std::vector<uint32_t> children;
-  bool leaf = true;
-  for (;;) {
-    std::vector<Built> pages = fillLevel(levelEntries, lastEntries, children, leaf, tdefPage);
-    if (pages.size() == 1) {
-      encodeIndexPage(pages[0].page, file.modify(index.rootPage));
+class IndexBulkLoader::Level {
+ public:
+  Level(IndexBulkLoader& loader, size_t height) : loader_(loader), height_(height) {
+    page_.leaf = height == 0;
+    page_.tdefPage = loader.tdefPage_;
+  }
+
+  void addEntry(ByteSpan entry) {
+    if (!page_.empty() && !fits(page_.entry(0), entry, page_.size() + 1, page_.entryBytes() + entry.size())) {
+      const Bytes last(page_.back().begin(), page_.back().end());
+      writePage(false, last);
+    }
+    if (page_.empty() && entry.size() > kIndexEntrySpace)
+      throw EngineError("An index entry is too long for an index page.");
+    page_.append(entry);
+  }
+
+  // A written page of the level below: `last` is the last leaf entry under it.
+  void addChild(ByteSpan last, uint32_t child) {
+    if (held_) {
+      Bytes entry = heldLast_;
+      appendBigEndian32(heldChild_, entry);
+      if (!page_.empty() && !fits(page_.entry(0), entry, page_.size() + 1, page_.entryBytes() + entry.size())) {
+        page_.tailPage = heldChild_;
+        writePage(false, heldLast_);
+      } else {
+        if (page_.empty() && entry.size() > kIndexEntrySpace)
+          throw EngineError("An index entry is too long for an index page.");
+        page_.append(entry);
+      }
+    }
+    heldLast_.assign(last.begin(), last.end());
+    heldChild_ = child;
+    held_ = true;
+  }
+
+  // Writes the page being filled: into the root when it is the level's only
+  // page and no level stands above it.
+  void finish() {
+    if (page_.leaf && page_.empty()) return;  // no entries at all
+    Bytes last;
+    if (page_.leaf) {
+      last.assign(page_.back().begin(), page_.back().end());
+    } else {
+      page_.tailPage = heldChild_;
+      last = heldLast_;
+    }
+    if (number_ == 0 && loader_.levels_.size() == height_ + 1) {
+      page_.prevPage = page_.nextPage = 0;
+      encodeIndexPage(page_, loader_.file_.modify(loader_.index_.rootPage));
       return;
     }
-    for (auto& built : pages) {
-      built.number = allocator.allocate();
-      usageMapAdd(file, index.usageMapPointer, built.number);
-    }
-    for (size_t k = 0; k < pages.size(); ++k) {
-      pages[k].page.prevPage = k > 0 ? pages[k - 1].number : 0;
-      pages[k].page.nextPage = k + 1 < pages.size() ? pages[k + 1].number : 0;
-      encodeIndexPage(pages[k].page, file.modify(pages[k].number));
-    }
-    // The level above: one entry per page (its last leaf entry and its page
-    // number); the last page becomes a tail.
-    std::vector<Bytes> nextEntries, nextLast;
-    children.clear();
-    for (const auto& built : pages) {
-      Bytes entry = built.lastEntry;
-      appendBigEndian32(built.number, entry);
-      nextEntries.push_back(std::move(entry));
-      nextLast.push_back(built.lastEntry);
-      children.push_back(built.number);
-    }
-    ownedEntries = std::move(nextEntries);
-    ownedLast = std::move(nextLast);
-    levelEntries.assign(ownedEntries.begin(), ownedEntries.end());
-    lastEntries.assign(ownedLast.begin(), ownedLast.end());
-    leaf = false;
-    if (file.dirtyPages() > 4096) file.spill();
+    writePage(true, last);
   }
+
+ private:
+  uint32_t allocate() {
+    const uint32_t page = PageAllocator(loader_.file_).allocate();
+    usageMapAdd(loader_.file_, loader_.index_.usageMapPointer, page);
+    return page;
+  }
+
+  // Writes the full page (the level's last when `lastOfLevel`) and gives the
+  // level above its entry; the level then fills a new page.
+  void writePage(bool lastOfLevel, const Bytes& last) {
+    if (number_ == 0) number_ = allocate();
+    const uint32_t next = lastOfLevel ? 0 : allocate();
+    page_.prevPage = previous_;
+    page_.nextPage = next;
+    encodeIndexPage(page_, loader_.file_.modify(number_));
+    const uint32_t written = number_;
+    previous_ = number_;
+    number_ = next;
+    page_.clearEntries();
+    page_.tailPage = 0;
+    loader_.level(height_ + 1).addChild(ByteSpan(last.data(), last.size()), written);
+    if (loader_.file_.dirtyPages() > kDirtyPagesHeld) loader_.file_.spill();
+  }
+
+  IndexBulkLoader& loader_;
+  size_t height_;
+  IndexPage page_;           // being filled
+  uint32_t number_ = 0;      // its page number, once known
+  uint32_t previous_ = 0;    // the page written before it
+  bool held_ = false;        // nodes: the latest child, not yet an entry (it may be the tail)
+  Bytes heldLast_;
+  uint32_t heldChild_ = 0;
+};
+
+IndexBulkLoader::IndexBulkLoader(PageFile& file, uint32_t tdefPage, const RealIndexDef& index)
+    : file_(file), tdefPage_(tdefPage), index_(index) {}
+
+IndexBulkLoader::~IndexBulkLoader() = default;
+
+IndexBulkLoader::Level& IndexBulkLoader::level(size_t n) {
+  while (levels_.size() <= n) levels_.push_back(std::make_unique<Level>(*this, levels_.size()));
+  return *levels_[n];
+}
+
+void IndexBulkLoader::add(ByteSpan entry) { level(0).addEntry(entry); }
+
+void IndexBulkLoader::finish() {
+  // A level's last page gives the level above its last child, so the levels
+  // end from the leaves up; the top one may appear only now.
+  for (size_t h = 0; h < levels_.size(); ++h) levels_[h]->finish();
 }
 
 }  // namespace kevra

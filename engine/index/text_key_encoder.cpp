@@ -20,6 +20,17 @@ struct TextKeySections {
   Bytes hidden;
   std::vector<uint8_t> flags;
 
+  // Empties the sections, keeping their room for the next key.
+  void reset(uint8_t version) {
+    sortVersion = version;
+    main.clear();
+    accent.clear();
+    accentCharacters = 0;
+    accentLead = false;
+    hidden.clear();
+    flags.clear();
+  }
+
   void padAccentTo(size_t position) {
     while (accentCharacters < position) {
       accent.push_back(kAccentPad);
@@ -101,20 +112,38 @@ struct TextKeySections {
   }
 };
 
+// Text whose every character sorts plainly (most names and words) has a
+// key of its main section alone: written straight into `out`. False, with
+// `out` as it was, at the first character that is not plain.
+bool appendPlainTextKey(std::u16string_view text, Bytes& out, uint8_t sortVersion) {
+  const size_t start = out.size();
+  for (char16_t unit : text) {
+    const SortCode& code = generalSortCode(unit, sortVersion);
+    if (code.cls != SortClass::Plain && code.cls != SortClass::Ignored) {
+      out.resize(start);
+      return false;
+    }
+    out.insert(out.end(), code.primary, code.primary + code.primaryLength);
+  }
+  out.push_back(0x01);
+  return true;
+}
+
 }  // namespace
 
 void appendTextKeySegment(std::u16string_view text, bool ascending, Bytes& out, uint8_t sortVersion) {
   if (text.size() > kMaxTextKeyUnits) text = text.substr(0, kMaxTextKeyUnits);
   while (!text.empty() && text.back() == u' ') text.remove_suffix(1);
 
-  TextKeySections sections;
-  sections.sortVersion = sortVersion;
-  size_t position = 0;
-  for (char16_t unit : text) sections.add(unit, position);
-
   out.push_back(ascending ? 0x7F : 0x80);
   size_t bodyStart = out.size();
-  sections.appendTo(out);
+  if (!appendPlainTextKey(text, out, sortVersion)) {
+    thread_local TextKeySections sections;  // its buffers serve key after key
+    sections.reset(sortVersion);
+    size_t position = 0;
+    for (char16_t unit : text) sections.add(unit, position);
+    sections.appendTo(out);
+  }
   out.push_back(0x00);
   if (!ascending) {
     for (size_t i = bodyStart; i < out.size(); ++i) out[i] = uint8_t(0xFF - out[i]);

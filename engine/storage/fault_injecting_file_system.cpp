@@ -139,6 +139,11 @@ std::unique_ptr<File> FaultInjectingFileSystem::open(const std::string& path, Op
   return std::make_unique<FaultInjectingFile>(base_.open(path, mode), *this);
 }
 
+std::unique_ptr<File> FaultInjectingFileSystem::createScratch(const std::string& beside) {
+  decide(FileOperation::Open, beside, 0);
+  return std::make_unique<FaultInjectingFile>(base_.createScratch(beside), *this);
+}
+
 bool FaultInjectingFileSystem::exists(const std::string& path) {
   decide(FileOperation::Exists, path, 0);
   return base_.exists(path);

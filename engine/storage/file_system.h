@@ -101,6 +101,11 @@ class FileSystem {
   // Makes the folder's entries (a created or removed file) durable. Best
   // effort: file systems that cannot do it are not an error.
   virtual void syncFolderOf(const std::string& path) = 0;
+  // A new file without a name, in the folder of `beside`, for data too large
+  // to hold in memory while a change is made (sorted runs of index keys):
+  // nobody else sees it, and it is gone once closed, or when the program
+  // stops however it stops. Throws FileError naming the folder.
+  virtual std::unique_ptr<File> createScratch(const std::string& beside) = 0;
 };
 
 // The operating system's file system; lives as long as the program.

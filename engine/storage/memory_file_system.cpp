@@ -106,6 +106,13 @@ std::unique_ptr<File> MemoryFileSystem::open(const std::string& path, OpenMode m
   return std::make_unique<MemoryFile>(path, node, mutex_, mode != OpenMode::Read);
 }
 
+std::unique_ptr<File> MemoryFileSystem::createScratch(const std::string& beside) {
+  std::lock_guard lock(mutex_);
+  auto node = std::make_shared<Node>();  // in no folder: gone with its last File
+  node->inode = nextInode_++;
+  return std::make_unique<MemoryFile>(beside + " (temporary file)", node, mutex_, true);
+}
+
 bool MemoryFileSystem::exists(const std::string& path) {
   std::lock_guard lock(mutex_);
   return find(path) != nullptr;

@@ -29,6 +29,7 @@ class MemoryFileSystem final : public FileSystem {
   void remove(const std::string& path) override;
   void rename(const std::string& from, const std::string& to) override;
   void syncFolderOf(const std::string&) override {}
+  std::unique_ptr<File> createScratch(const std::string& beside) override;
 
   struct Node {
     std::vector<uint8_t> bytes;

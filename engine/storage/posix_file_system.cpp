@@ -189,6 +189,20 @@ class PosixFileSystem final : public FileSystem {
     if (::unlink(from.c_str()) != 0) fail("remove", from, errno);
   }
 
+  std::unique_ptr<File> createScratch(const std::string& beside) override {
+    std::string dir = std::filesystem::path(beside).parent_path().string();
+    if (dir.empty()) dir = ".";
+    int fd = ::open(dir.c_str(), O_RDWR | O_TMPFILE | O_CLOEXEC, 0600);
+    if (fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
+      // No unnamed files on this file system: a named one, unlinked at once.
+      std::string name = dir + "/.kevra-scratch-XXXXXX";
+      fd = ::mkostemp(name.data(), O_CLOEXEC);
+      if (fd >= 0) ::unlink(name.c_str());
+    }
+    if (fd < 0) fail("make a temporary file in", dir, errno);
+    return std::make_unique<PosixFile>(dir + "/(temporary file)", fd);
+  }
+
   void syncFolderOf(const std::string& path) override {
     std::string dir = std::filesystem::path(path).parent_path().string();
     if (dir.empty()) dir = ".";

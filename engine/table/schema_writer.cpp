@@ -9,7 +9,7 @@
 #include "engine/catalog/tdef_writer.h"
 #include "engine/expr/value_coercion.h"
 #include "engine/format/value_text.h"
-#include "engine/index/index_bulk_load.h"
+#include "engine/index/index_builder.h"
 #include "engine/index/index_key_encoder.h"
 #include "engine/index/index_page.h"
 #include "engine/index/table_index_set.h"
@@ -491,41 +491,16 @@ size_t SchemaWriter::addIndexDefinition(TableDef& def, const IndexSpec& spec, In
   return def.realIndexes.size() - 1;
 }
 
-void SchemaWriter::buildIndexByInserts(const TableDef& def, size_t realIndex) {
-  auto partial = withOnlyRealIndex(def, realIndex);
-  TableIndexSet index(db_->pages(), *partial);
-  auto cursor = db_->openCursor(db_->table(def.name));
-  std::vector<Value> row;
-  size_t count = 0;
-  while (cursor->next(row)) {
-    index.checkRow(row);
-    index.add(row, cursor->lastLocation());
-    if (++count % 4096 == 0 && index.cachedPages() > 2048) index.flush(true);
-  }
-  index.flush();
-}
-
 void SchemaWriter::buildIndex(const TableDef& def, size_t realIndex) {
-  // Every row's entry, sorted, then the pages filled at once. The rules of
-  // the index are checked on the sorted keys: a NULL where the index
-  // requires values, a key repeated where it must be unique.
   const RealIndexDef& index = def.realIndexes[realIndex];
   std::string name;
   for (const auto& li : def.logicalIndexes)
     if (li.realIndex == realIndex && (name.empty() || li.kind == IndexKind::PrimaryKey)) name = li.name;
   std::string fields;
   for (const auto& c : index.columns) fields += (fields.empty() ? "'" : ", '") + def.columnByNumber(c.columnNumber)->name + "'";
-  const std::string what = "index " + quoted(name) + " of table " + quoted(def.name);
+  IndexBuilder builder(db_->pages(), def.tdefPage, index, "index " + quoted(name) + " of table " + quoted(def.name),
+                       fields, indexBuildBudget_);
   IndexKeyEncoder encoder(def, index);
-  // Entries sit back to back in one buffer (a million rows take tens of
-  // megabytes, not hundreds); the list to sort holds only where each is.
-  struct Entry {
-    uint64_t offset;
-    uint32_t length;
-    bool anyNull;
-  };
-  Bytes arena;
-  std::vector<Entry> entries;
   auto cursor = db_->openCursor(db_->table(def.name));
   std::vector<uint16_t> raw;
   for (const auto& c : def.columns)
@@ -533,44 +508,17 @@ void SchemaWriter::buildIndex(const TableDef& def, size_t realIndex) {
   cursor->keepLongValuesRaw(raw);
   std::vector<Value> row;
   Bytes key;
-  bool missingValue = false;
   while (cursor->next(row)) {
     const bool anyNull = encoder.anyKeyColumnNull(row);
-    missingValue = missingValue || (index.required() && anyNull);
-    if (!encoder.indexes(row)) continue;
+    if (!encoder.indexes(row)) {
+      if (anyNull) builder.noteNullKey();
+      continue;
+    }
     encoder.encode(row, key);
     appendRowPointer(pointerPage(cursor->lastLocation()), pointerRow(cursor->lastLocation()), key);
-    entries.push_back({arena.size(), uint32_t(key.size()), anyNull});
-    arena.insert(arena.end(), key.begin(), key.end());
-    if (arena.size() + entries.size() * sizeof(Entry) > indexBuildBudget_) {
-      // Too many keys to sort in memory: one insert per row instead, whose
-      // memory does not grow with the table.
-      arena = Bytes();
-      entries = std::vector<Entry>();
-      buildIndexByInserts(def, realIndex);
-      return;
-    }
+    builder.add(ByteSpan(key.data(), key.size()), anyNull);
   }
-  auto bytesOf = [&](const Entry& e) { return ByteSpan(arena.data() + e.offset, e.length); };
-  std::sort(entries.begin(), entries.end(),
-            [&](const Entry& a, const Entry& b) { return entryLess(bytesOf(a), bytesOf(b)); });
-  if (index.unique())
-    for (size_t i = 1; i < entries.size(); ++i) {
-      const Entry& a = entries[i - 1];
-      const Entry& b = entries[i];
-      if (a.anyNull || b.anyNull || a.length != b.length) continue;
-      const ByteSpan x = bytesOf(a), y = bytesOf(b);
-      if (std::equal(x.begin(), x.end() - 4, y.begin()))
-        throw EngineError("The value in field " + fields + " would duplicate a row in unique " + what + ".");
-    }
-  if (missingValue)
-    throw EngineError("The field " + fields + " cannot be empty: " + what + " requires a value in every row.");
-  std::vector<ByteSpan> sorted;
-  sorted.reserve(entries.size());
-  for (const auto& e : entries) sorted.push_back(bytesOf(e));
-  entries.clear();
-  entries.shrink_to_fit();
-  bulkLoadIndex(db_->pages(), def.tdefPage, index, sorted);
+  builder.build();
 }
 
 void SchemaWriter::createIndex(const std::string& table, const IndexSpec& spec) {

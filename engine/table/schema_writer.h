@@ -49,8 +49,8 @@ class SchemaWriter {
   std::string addRelationship(RelationshipSpec relationship);
   void dropRelationship(const std::string& name);
 
-  // Bytes of keys a new index sorts in memory before it falls back to one
-  // insert per row (the default suits files of millions of rows).
+  // Bytes of keys a new index sorts in memory; past them, sorted runs wait
+  // in a scratch file beside the database.
   void setIndexBuildBudget(size_t bytes) { indexBuildBudget_ = bytes; }
   // Whether addRelationship() reads the existing rows to see that each has
   // its parent (on by default). Off only where the rows are known to be
@@ -72,7 +72,6 @@ class SchemaWriter {
   // Fills the real index `realIndex` of `def` (as stored) from every row,
   // refusing duplicates and NULLs as its flags demand.
   void buildIndex(const TableDef& def, size_t realIndex);
-  void buildIndexByInserts(const TableDef& def, size_t realIndex);
   // Removes logical index `logical`; its real index too when no other
   // logical index shares it (pages released, positions renumbered).
   void removeLogicalIndex(TableDef& def, size_t logical);
@@ -82,7 +81,7 @@ class SchemaWriter {
 
   std::shared_ptr<Database> db_;
   TableWriter& writer_;
-  size_t indexBuildBudget_ = size_t(96) << 20;
+  size_t indexBuildBudget_ = size_t(32) << 20;
   bool checkExistingRows_ = true;
 };
 
