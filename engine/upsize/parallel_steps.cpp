@@ -62,6 +62,10 @@ void ParallelSteps::wait() {
 void ParallelSteps::abandon() {
   std::unique_lock lock(mutex_);
   queue_.clear();
+  if (running_ == 0) return;
+  // An index build on a big table may run for a while yet: stopped, it
+  // fails at once, and nobody waits for its result.
+  for (auto& c : connections_) c->cancelRunning();
   changed_.wait(lock, [&] { return running_ == 0; });
 }
 

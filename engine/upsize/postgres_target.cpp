@@ -170,12 +170,19 @@ PostgresTarget::PostgresTarget(const std::string& conninfo, std::string schema)
   if (schema_.empty()) schema_ = "public";
   // Views name their tables unqualified: they are looked up in the schema.
   execute("SET search_path = " + quoteIdentifier(schema_));
+  cancel_ = PQgetCancel(conn_);
   int v = PQserverVersion(conn_);
   version_ = std::to_string(v / 10000) + "." + std::to_string(v % 10000);
 }
 
 PostgresTarget::~PostgresTarget() {
+  if (cancel_) PQfreeCancel(cancel_);
   if (conn_) PQfinish(conn_);
+}
+
+void PostgresTarget::cancelRunning() {
+  char error[256];
+  if (cancel_) PQcancel(cancel_, error, sizeof error);
 }
 
 std::unique_ptr<UpsizeTarget> PostgresTarget::openAnother() {

@@ -3,6 +3,7 @@
 #include "engine/upsize/upsize_target.h"
 
 struct pg_conn;
+struct pg_cancel;
 
 namespace kevra {
 
@@ -27,10 +28,12 @@ class PostgresTarget : public UpsizeTarget {
                  TableChecksum& checksum) override;
   TableChecksum targetChecksum(const std::string& table, const std::vector<MappedColumn>& columns) override;
   std::unique_ptr<UpsizeTarget> openAnother() override;
+  void cancelRunning() override;
   const std::string& schema() const { return schema_; }
 
  private:
   pg_conn* conn_ = nullptr;
+  pg_cancel* cancel_ = nullptr;  // made once, so that other threads may use it
   std::string conninfo_;
   std::string schema_;
   std::string version_;

@@ -49,6 +49,9 @@ class UpsizeTarget {
   // Another connection to the same target with the same settings, for steps
   // run alongside (ParallelSteps); nullptr when the target has none.
   virtual std::unique_ptr<UpsizeTarget> openAnother() { return nullptr; }
+  // Asks the server to stop the statement this connection runs now; safe
+  // from another thread. The statement then fails.
+  virtual void cancelRunning() {}
   // Called after a failed upsize that created a new target (SQLite: remove the file).
   virtual void discardNewTarget() {}
 };

@@ -577,6 +577,21 @@ TEST_F(UpsizePostgres, VerificationSeesAValueChangedOnTheServer) {
   EXPECT_TRUE(upsizeDatabase(*db, target, {}).verified());
 }
 
+// A cancel once the first tables are in, while their indexes are built and
+// read back on the other connections: those are stopped and every table
+// made is dropped again.
+TEST_F(UpsizePostgres, ACancelDuringTheParallelStepsLeavesNoTables) {
+  FixtureDatabase fixture;
+  UpsizeOptions cancel;
+  cancel.progress = [](const std::string& table, uint64_t) { return table != "Supplier List"; };
+  EXPECT_THROW(upsizeTo(fixture.path(), conninfo_, cancel, "", "cancelled"), UpsizeCancelled);
+  EXPECT_EQ(psql("SELECT count(*) FROM pg_catalog.pg_class c JOIN pg_catalog.pg_namespace n ON n.oid = c.relnamespace "
+                 "WHERE n.nspname = 'cancelled'"),
+            "0\n");
+  // The same upsize then goes through.
+  EXPECT_TRUE(upsizeTo(fixture.path(), conninfo_, {}, "", "cancelled").verified());
+}
+
 size_t primaryKeys(const UpsizeReport& report) {
   return size_t(std::count_if(report.created.begin(), report.created.end(),
                               [](const std::string& c) { return c.rfind("primary key ", 0) == 0; }));
