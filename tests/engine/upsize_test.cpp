@@ -592,6 +592,31 @@ TEST_F(UpsizePostgres, ACancelDuringTheParallelStepsLeavesNoTables) {
   EXPECT_TRUE(upsizeTo(fixture.path(), conninfo_, {}, "", "cancelled").verified());
 }
 
+// A server that refuses rows in the middle of a copy (here a CHECK that no
+// row passes, added to Parts before its rows go in).
+class RefusingTarget : public PostgresTarget {
+ public:
+  using PostgresTarget::PostgresTarget;
+  std::unique_ptr<RowStream> insertInto(const std::string& table, const std::vector<MappedColumn>& columns) override {
+    if (table == "Parts") execute("ALTER TABLE \"Parts\" ADD CONSTRAINT refuse CHECK (false)");
+    return PostgresTarget::insertInto(table, columns);
+  }
+};
+
+TEST_F(UpsizePostgres, ARowTheServerRefusesStopsTheUpsizeAndLeavesNoTables) {
+  FixtureDatabase fixture;
+  auto db = Database::open(fixture.path());
+  RefusingTarget target(conninfo_, "refused");
+  try {
+    upsizeDatabase(*db, target, {});
+    ADD_FAILURE() << "accepted";
+  } catch (const EngineError& e) {
+    EXPECT_NE(std::string(e.what()).find("Copying rows into table 'Parts' failed"), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find("refuse"), std::string::npos) << e.what();
+  }
+  EXPECT_EQ(psql("SELECT count(*) FROM information_schema.tables WHERE table_schema = 'refused'"), "0\n");
+}
+
 size_t primaryKeys(const UpsizeReport& report) {
   return size_t(std::count_if(report.created.begin(), report.created.end(),
                               [](const std::string& c) { return c.rfind("primary key ", 0) == 0; }));
