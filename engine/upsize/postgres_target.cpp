@@ -227,14 +227,23 @@ void PostgresTarget::rollback() {
   }
 }
 
+// The table is one this upsize has just made, still empty. Inside a
+// transaction it is emptied once more so that its rows can go in frozen
+// (COPY FREEZE, allowed only for a table created or truncated in the same
+// transaction): already visible to all and marked so in the visibility map,
+// the server neither sets hint bits on every row at the first scans (the
+// index builds, the read-back) nor fetches rows from the heap to check a
+// foreign key through the index, and a later vacuum has nothing to freeze.
 std::unique_ptr<RowStream> PostgresTarget::insertInto(const std::string& table,
                                                       const std::vector<MappedColumn>& columns) {
+  bool freeze = PQtransactionStatus(conn_) == PQTRANS_INTRANS;
+  if (freeze) execute("TRUNCATE " + tableName(table));
   std::string sql = "COPY " + tableName(table) + " (";
   for (size_t i = 0; i < columns.size(); ++i) {
     if (i) sql += ", ";
     sql += quoteIdentifier(columns[i].name);
   }
-  sql += ") FROM STDIN (FORMAT binary)";
+  sql += freeze ? ") FROM STDIN (FORMAT binary, FREEZE)" : ") FROM STDIN (FORMAT binary)";
   Result r(PQexec(conn_, sql.c_str()));
   if (PQresultStatus(r.get()) != PGRES_COPY_IN)
     throw EngineError("PostgreSQL refused to copy into table '" + table + "': " + serverMessage(conn_));
