@@ -192,6 +192,19 @@ class PosixFileSystem final : public FileSystem {
   std::unique_ptr<File> createScratch(const std::string& beside) override {
     std::string dir = std::filesystem::path(beside).parent_path().string();
     if (dir.empty()) dir = ".";
+    int fd = scratchIn(dir);
+    if (fd < 0 && (errno == EACCES || errno == EPERM || errno == EROFS)) {
+      // A folder this program may not write in: the system's temporary one.
+      std::error_code ignored;
+      const std::string temp = std::filesystem::temp_directory_path(ignored).string();
+      if (!temp.empty() && (fd = scratchIn(temp)) >= 0) dir = temp;
+    }
+    if (fd < 0) fail("make a temporary file in", dir, errno);
+    return std::make_unique<PosixFile>(dir + "/(temporary file)", fd);
+  }
+
+  // An unnamed file in `dir`; -1 (and errno) when there can be none.
+  static int scratchIn(const std::string& dir) {
     int fd = ::open(dir.c_str(), O_RDWR | O_TMPFILE | O_CLOEXEC, 0600);
     if (fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
       // No unnamed files on this file system: a named one, unlinked at once.
@@ -199,8 +212,7 @@ class PosixFileSystem final : public FileSystem {
       fd = ::mkostemp(name.data(), O_CLOEXEC);
       if (fd >= 0) ::unlink(name.c_str());
     }
-    if (fd < 0) fail("make a temporary file in", dir, errno);
-    return std::make_unique<PosixFile>(dir + "/(temporary file)", fd);
+    return fd;
   }
 
   void syncFolderOf(const std::string& path) override {
