@@ -66,7 +66,7 @@ std::unique_ptr<Table> expandRuns(const uint64_t* runs, const uint8_t* infos, si
 
 }  // namespace
 
-const SortCode& generalSortCode(char16_t unit, uint8_t version) {
+const SortCode* generalSortCodes(uint8_t version) {
   static const std::unique_ptr<Table> legacy =
       expandRuns(version0::kSortRuns, version0::kSortRunInfo, version0::kSortRunCount, version0::kSortLongCodes,
                  version0::kSortLongCount);
@@ -74,9 +74,11 @@ const SortCode& generalSortCode(char16_t unit, uint8_t version) {
     static const std::unique_ptr<Table> general2010 =
         expandRuns(version1::kSortRuns, version1::kSortRunInfo, version1::kSortRunCount, version1::kSortLongCodes,
                    version1::kSortLongCount);
-    return (*general2010)[unit];
+    return general2010->data();
   }
-  return (*legacy)[unit];
+  return legacy->data();
 }
+
+const SortCode& generalSortCode(char16_t unit, uint8_t version) { return generalSortCodes(version)[unit]; }
 
 }  // namespace kevra

@@ -36,5 +36,8 @@ struct SortCode {
 // version other than 1 reads as 0). Each table is built on first use
 // (thread-safe).
 const SortCode& generalSortCode(char16_t unit, uint8_t version = 0);
+// The whole table of that version, indexed by code unit (for loops over
+// many characters).
+const SortCode* generalSortCodes(uint8_t version = 0);
 
 }  // namespace kevra

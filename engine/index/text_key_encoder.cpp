@@ -2,6 +2,7 @@
 // flags) in one pass over the code units, then joins them.
 #include "engine/index/text_key_encoder.h"
 
+#include <cstring>
 #include <vector>
 
 #include "engine/index/general_sort_table.h"
@@ -117,15 +118,21 @@ struct TextKeySections {
 // `out` as it was, at the first character that is not plain.
 bool appendPlainTextKey(std::u16string_view text, Bytes& out, uint8_t sortVersion) {
   const size_t start = out.size();
+  const SortCode* codes = generalSortCodes(sortVersion);
+  // Room for every primary byte (eight at most per character) and the end.
+  out.resize(start + 8 * text.size() + 1);
+  uint8_t* at = out.data() + start;
   for (char16_t unit : text) {
-    const SortCode& code = generalSortCode(unit, sortVersion);
+    const SortCode& code = codes[unit];
     if (code.cls != SortClass::Plain && code.cls != SortClass::Ignored) {
       out.resize(start);
       return false;
     }
-    out.insert(out.end(), code.primary, code.primary + code.primaryLength);
+    std::memcpy(at, code.primary, 8);  // the bytes past its length are overwritten next
+    at += code.primaryLength;
   }
-  out.push_back(0x01);
+  *at++ = 0x01;
+  out.resize(size_t(at - out.data()));
   return true;
 }
 

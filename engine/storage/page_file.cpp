@@ -3,6 +3,7 @@
 #include "engine/storage/page_file.h"
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <vector>
 
@@ -144,12 +145,45 @@ PageRef PageFile::read(uint32_t page) const {
     lru_.splice(lru_.begin(), lru_, it->second);
     return it->second->second;
   }
+  // A miss right after the page before it missed: the pages are being read
+  // in order (a scan, a check, a copy), so the next few come in one read.
+  const bool inOrder = page == lastMiss_ + 1;
+  lastMiss_ = page;
+  if (inOrder)
+    if (PageRef ref = readAhead(page)) return ref;
   auto buffer = std::make_shared<Buffer>();
   readPage(page, buffer->data());
   if (codec_ && page != 0) codec_->decode(page, buffer->data(), layout_.pageSize);
   PageRef ref = buffer;
   cacheStore(page, ref);
   return ref;
+}
+
+PageRef PageFile::readAhead(uint32_t page) const {
+  const uint32_t count = std::min<uint32_t>(kReadAheadPages, pageCount_ - page);
+  if (count < 2) return nullptr;
+  const size_t size = layout_.pageSize;
+  readAheadBuffer_.resize(count * size);
+  try {
+    file_->read(readAheadBuffer_.data(), readAheadBuffer_.size(), uint64_t(page) * size);
+  } catch (const FileError& e) {
+    // Pages appended by the open transaction need not be in the file yet.
+    if (e.kind() == FileError::Kind::EndOfFile) return nullptr;
+    throw;
+  }
+  PageRef first;
+  for (uint32_t k = 0; k < count; ++k) {
+    const uint32_t p = page + k;
+    // What a transaction, the journal or the cache holds already stands.
+    if (k > 0 && (dirty_.count(p) || overlay_.count(p) || index_.count(p))) continue;
+    auto buffer = std::make_shared<Buffer>();
+    std::memcpy(buffer->data(), readAheadBuffer_.data() + k * size, size);
+    if (codec_ && p != 0) codec_->decode(p, buffer->data(), layout_.pageSize);
+    if (k == 0) first = buffer;
+    cacheStore(p, buffer);
+  }
+  lastMiss_ = page + count - 1;
+  return first;
 }
 
 void PageFile::beginTransaction() {

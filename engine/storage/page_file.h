@@ -152,6 +152,10 @@ class PageFile {
   void lockOutReaders();
 
   void readPage(uint32_t page, uint8_t* into) const;
+  // Reads `page` and the few after it at once into the cache; null when
+  // they are not all in the file.
+  PageRef readAhead(uint32_t page) const;
+  static constexpr uint32_t kReadAheadPages = 16;
   void writePage(uint32_t page, const uint8_t* from);
   // The bytes the file is to hold for plain page `page`: `plain` itself, or
   // its encoded copy in `scratch`.
@@ -177,6 +181,8 @@ class PageFile {
   uint64_t lastStamp_ = 0;
   bool readersLockedOut_ = false;
   size_t cacheLimit_ = 512;
+  mutable int64_t lastMiss_ = -2;  // page of the last read the cache could not answer
+  mutable Bytes readAheadBuffer_;
   mutable std::list<std::pair<uint32_t, PageRef>> lru_;
   mutable std::unordered_map<uint32_t, std::list<std::pair<uint32_t, PageRef>>::iterator> index_;
 };

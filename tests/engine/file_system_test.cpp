@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include "engine/storage/fault_injecting_file_system.h"
 #include "engine/storage/memory_file_system.h"
+#include "engine/storage/page_file.h"
 
 using namespace kevra;
 
@@ -75,4 +78,35 @@ TEST(FileSystems, FaultsReachEveryOperationAndACrashStopsThemAll) {
   EXPECT_THROW(file->write("\x07", 1, 1), SimulatedCrash);  // nothing after the crash lands
   EXPECT_EQ(memory.bytes("/f"), (std::vector<uint8_t>{9, 2, 3, 4}));
   EXPECT_EQ(seen, 4);
+}
+
+// Pages read in order come sixteen at a time; what the open transaction
+// changed or appended still wins over what the file holds, and appended
+// pages not yet in the file are no error.
+TEST(PageFileReads, ReadingInOrderSeesTheTransactionsOwnPages) {
+  MemoryFileSystem fs;
+  std::ifstream in(std::string(KEVRA_SHARED_DIR) + "/samples/testv2000.mdb", std::ios::binary);
+  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  ASSERT_GT(bytes.size(), 40u * kPageSize);
+  fs.put("/db/file.mdb", bytes);
+  PageFile file(fs, "/db/file.mdb", false);
+  const uint32_t pages = file.pageCount();
+  file.beginTransaction();
+  file.modify(5)[100] = 0xEE;
+  const uint32_t appended = file.append();
+  file.modify(appended)[7] = 0x42;
+  for (int pass = 0; pass < 2; ++pass) {  // from the file, then from the cache
+    for (uint32_t p = 1; p < file.pageCount(); ++p) {
+      const ByteSpan page = file.span(file.read(p));
+      if (p == 5)
+        ASSERT_EQ(page[100], 0xEE);
+      else if (p == appended)
+        ASSERT_EQ(page[7], 0x42);
+      else
+        ASSERT_TRUE(std::equal(page.begin(), page.end(), bytes.begin() + size_t(p) * kPageSize)) << "page " << p;
+    }
+  }
+  file.rollback();
+  EXPECT_EQ(file.pageCount(), pages);
+  EXPECT_EQ(file.span(file.read(5))[100], bytes[5 * kPageSize + 100]);
 }
