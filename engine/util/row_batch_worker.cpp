@@ -29,12 +29,10 @@ RowBatchWorker::~RowBatchWorker() {
   thread_.join();
 }
 
+// The error stays: every later call fails the same way, and the worker
+// takes no more batches.
 void RowBatchWorker::rethrow() {
-  if (error_) {
-    auto error = error_;
-    error_ = nullptr;
-    std::rethrow_exception(error);
-  }
+  if (error_) std::rethrow_exception(error_);
 }
 
 void RowBatchWorker::add(ByteSpan row, uint32_t tag) {
