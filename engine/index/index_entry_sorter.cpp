@@ -1,5 +1,8 @@
 // A run in the scratch file is its entries in order, each as a two-byte
 // length, a flag byte (bit 0: a key field is NULL) and the entry's bytes.
+// Entries that keep coming in order are written so as they come (the
+// sorter "streams"); the first one out of order ends that, and from then on
+// entries are held in memory and sorted.
 #include "engine/index/index_entry_sorter.h"
 
 #include <algorithm>
@@ -158,14 +161,67 @@ IndexEntrySorter::IndexEntrySorter(FileSystem& fs, std::string beside, size_t me
 
 IndexEntrySorter::~IndexEntrySorter() = default;
 
+namespace {
+
+void appendRecord(Bytes& out, ByteSpan entry, bool anyNull) {
+  out.push_back(uint8_t(entry.size()));
+  out.push_back(uint8_t(entry.size() >> 8));
+  out.push_back(anyNull ? 1 : 0);
+  out.insert(out.end(), entry.begin(), entry.end());
+}
+
+// The record at `at` of `records`; moves `at` past it.
+ByteSpan recordAt(const Bytes& records, size_t& at, bool& anyNull) {
+  const size_t length = size_t(records[at]) | size_t(records[at + 1]) << 8;
+  anyNull = records[at + 2] & 1;
+  const ByteSpan entry(records.data() + at + kRecordHeader, length);
+  at += kRecordHeader + length;
+  return entry;
+}
+
+}  // namespace
+
 void IndexEntrySorter::add(ByteSpan entry, bool anyNull) {
   if (finished_) throw EngineError("Internal error: an index entry was added after the sorting ended.");
   if (entry.size() > kMaxEntry) throw EngineError("An index entry is too long for an index page.");
   if (inOrder_ && count_ > 0) inOrder_ = entryLessFrom(ByteSpan(last_.data(), last_.size()), entry, 0);
-  if (inOrder_) last_.assign(entry.begin(), entry.end());
+  if (streaming_) {
+    if (inOrder_) {
+      // Nothing to sort: straight into the run, a buffer at a time.
+      last_.assign(entry.begin(), entry.end());
+      appendRecord(streamed_, entry, anyNull);
+      if (streamed_.size() >= std::min(kWriteBuffer, budget_ / 2)) writeStreamed();
+      ++count_;
+      return;
+    }
+    endStreaming();
+  }
   if (!held_->entries.empty() && !held_->room(entry.size(), budget_)) spill();
   held_->add(entry, anyNull);
   ++count_;
+}
+
+void IndexEntrySorter::writeStreamed() {
+  if (!scratch_) scratch_ = fs_.createScratch(beside_);
+  scratch_->write(streamed_.data(), streamed_.size(), scratchSize_);
+  scratchSize_ += streamed_.size();
+  streamed_.clear();
+}
+
+void IndexEntrySorter::endStreaming() {
+  streaming_ = false;
+  if (!scratch_) {
+    // Everything so far is still in the buffer: held with what comes next.
+    bool anyNull;
+    for (size_t at = 0; at < streamed_.size();) {
+      const ByteSpan entry = recordAt(streamed_, at, anyNull);
+      held_->add(entry, anyNull);
+    }
+  } else {
+    writeStreamed();
+    runs_.push_back({0, scratchSize_});  // the run of the entries that came in order
+  }
+  Bytes().swap(streamed_);
 }
 
 void IndexEntrySorter::spill() {
@@ -180,11 +236,7 @@ void IndexEntrySorter::spill() {
     out.clear();
   };
   for (const auto& e : held_->entries) {
-    const ByteSpan bytes = held_->bytes(e);
-    out.push_back(uint8_t(bytes.size()));
-    out.push_back(uint8_t(bytes.size() >> 8));
-    out.push_back(e.anyNull() ? 1 : 0);
-    out.insert(out.end(), bytes.begin(), bytes.end());
+    appendRecord(out, held_->bytes(e), e.anyNull());
     if (out.size() >= kWriteBuffer) flush();
   }
   flush();
@@ -195,6 +247,12 @@ void IndexEntrySorter::spill() {
 void IndexEntrySorter::finish() {
   if (finished_) return;
   finished_ = true;
+  if (streaming_) {
+    if (!scratch_) return;  // all of them in the buffer, in order
+    writeStreamed();
+    runs_.push_back({0, scratchSize_});
+    streaming_ = false;
+  }
   if (runs_.empty()) {
     if (!inOrder_) held_->sort();
     return;
@@ -219,6 +277,11 @@ void IndexEntrySorter::finish() {
 
 bool IndexEntrySorter::next(ByteSpan& entry, bool& anyNull) {
   if (!finished_) throw EngineError("Internal error: sorted index entries were read before the sorting ended.");
+  if (streaming_) {
+    if (position_ >= streamed_.size()) return false;
+    entry = recordAt(streamed_, position_, anyNull);
+    return true;
+  }
   if (held_) {
     if (position_ >= held_->entries.size()) return false;
     const auto& e = held_->entries[position_++];

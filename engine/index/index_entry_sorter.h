@@ -42,6 +42,8 @@ class IndexEntrySorter {
   struct Held;
   class RunReader;
   void spill();
+  void writeStreamed();
+  void endStreaming();
 
   FileSystem& fs_;
   std::string beside_;
@@ -55,9 +57,12 @@ class IndexEntrySorter {
   std::vector<Run> runs_;
   uint64_t count_ = 0;
   bool inOrder_ = true;  // every entry so far came after the one before
-  Bytes last_;           // the entry added last
+  Bytes last_;           // the entry added last, while they come in order
+  bool streaming_ = true;  // entries go as records into `streamed_`, then the scratch file
+  Bytes streamed_;
   bool finished_ = false;
-  // Reading back: from memory (position in the held entries), or by merging.
+  // Reading back: from memory (position in the held entries or in
+  // `streamed_`), or by merging.
   size_t position_ = 0;
   std::vector<std::unique_ptr<RunReader>> readers_;
   std::vector<size_t> heap_;  // readers with an entry, smallest first
