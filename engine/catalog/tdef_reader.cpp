@@ -135,65 +135,54 @@ void decodeLogicalIndex(ByteSpan d, size_t base, size_t realCount, const std::st
                            "' refers to a missing physical index.");
 }
 
-std::shared_ptr<TableDef> readJet3TableDef(const PageFile& file, ByteSpan data, std::shared_ptr<TableDef> t) {
-  constexpr size_t kHeader = 43, kColumn = 18, kRealIndex = 39, kLogicalIndex = 20;
-  const std::string& name = t->name;
-  if (data.size() < kHeader) throw CorruptFileError("Corrupt file: the definition of table '" + name + "' is truncated.");
-  size_t declared = u32At(data, 8);
-  if (declared > kHeader && declared < data.size()) data = data.first(declared);
-  t->rowCount = u32At(data, 12);
-  t->lastAutoNumber = u32At(data, 16);
-  t->systemTable = data[20] == 0x53;
-  t->maxColumnCount = u16At(data, 21);
-  t->varColumnCount = u16At(data, 23);
-  size_t columnCount = u16At(data, 25);
-  size_t logicalCount = u32At(data, 27);
-  size_t realCount = u32At(data, 31);
-  t->ownedMapPointer = u32At(data, 35);
-  t->freeMapPointer = u32At(data, 39);
-  if (columnCount * kColumn > data.size() || realCount * kRealIndex > data.size() ||
-      logicalCount * kLogicalIndex > data.size())
-    throw CorruptFileError("Corrupt file: the definition of table '" + name + "' has impossible counts.");
-  const uint16_t codePage = file.layout().textCodePage;
-  Reader r(data, name, codePageUpperHalf(codePage));
-  r.take(kHeader);
-  ByteSpan counters = r.take(8 * realCount);
+// Where a format keeps the parts of a table definition. Both formats keep
+// the same header fields in the same order; Jet 4 sets them further in.
+struct TdefLayout {
+  size_t rowCountAt;    // then the autonumber counter
+  size_t systemAt;      // then the column counts, index counts and maps
+  size_t column;        // bytes of a column descriptor
+  size_t realIndex;     // bytes of a real index definition
+  size_t logicalIndex;  // bytes of a logical index definition
+  size_t counter;       // bytes of a real index's counters
+  size_t indexOffset;   // where the index definitions' fields start
+  size_t realFlagsAt;   // a real index's flags, in its definition
+  size_t header() const { return systemAt + 23; }
+};
+constexpr TdefLayout kJet3Tdef{12, 20, 18, 39, 20, 8, 0, 38};
+constexpr TdefLayout kJet4Tdef{16, 40, kColumnDescriptorSize, kRealIndexSize, kLogicalIndexSize, 12, 4, 46};
 
-  std::vector<ColumnDef> columns(columnCount);
-  for (auto& c : columns) {
-    ByteSpan d = r.take(kColumn);
-    c.rawType = d[0];
-    c.type = typeFromCode(d[0]);
-    c.number = u16At(d, 1);
-    c.varIndex = u16At(d, 3);
-    c.sortOrder = u16At(d, 9);
-    if (c.type == ColumnType::Text || c.type == ColumnType::Memo) c.codePage = codePage;
-    c.flags = d[13];
-    c.fixedOffset = u16At(d, 14);
-    c.length = u16At(d, 16);
-    // Text lengths are kept as Jet 4 counts them, two bytes a character.
-    if (c.type == ColumnType::Text && !c.isFixed()) c.length = uint16_t(2 * c.length);
-  }
-  for (auto& c : columns) c.name = r.name();
+void decodeJet3Column(ByteSpan d, uint16_t codePage, ColumnDef& c) {
+  c.rawType = d[0];
+  c.type = typeFromCode(d[0]);
+  c.number = u16At(d, 1);
+  c.varIndex = u16At(d, 3);
+  c.sortOrder = u16At(d, 9);
+  if (c.type == ColumnType::Text || c.type == ColumnType::Memo) c.codePage = codePage;
+  c.flags = d[13];
+  c.fixedOffset = u16At(d, 14);
+  c.length = u16At(d, 16);
+  // Text lengths are kept as Jet 4 counts them, two bytes a character.
+  if (c.type == ColumnType::Text && !c.isFixed()) c.length = uint16_t(2 * c.length);
+}
 
-  t->realIndexes.resize(realCount);
-  for (size_t k = 0; k < realCount; ++k) {
-    auto& ri = t->realIndexes[k];
-    ri.statistic = u32At(counters, 8 * k);
-    ri.distinctKeys = u32At(counters, 8 * k + 4);
+void decodeJet4Column(ByteSpan d, ColumnDef& c) {
+  c.rawType = d[0];
+  c.type = typeFromCode(d[0]);
+  c.number = u16At(d, 5);
+  c.varIndex = u16At(d, 7);
+  if (c.type == ColumnType::Complex) {
+    c.complexId = u32At(d, 11);
+  } else if (c.type == ColumnType::Decimal) {
+    c.precision = d[11];
+    c.scale = d[12];
+  } else {
+    c.sortOrder = u16At(d, 11);
+    if (c.type == ColumnType::Text || c.type == ColumnType::Memo) c.sortVersion = d[14];
   }
-  for (auto& ri : t->realIndexes) {
-    ByteSpan d = r.take(kRealIndex);
-    decodeRealIndex(d, 0, ri);
-    ri.flags = d[38];
-  }
-  t->logicalIndexes.resize(logicalCount);
-  for (auto& li : t->logicalIndexes) {
-    decodeLogicalIndex(r.take(kLogicalIndex), 0, realCount, name, li);
-  }
-  for (auto& li : t->logicalIndexes) li.name = r.name();
-  readLongValueMaps(r, columnCount, *t);
-  return finish(std::move(columns), std::move(t));
+  c.flags = d[15];
+  c.extFlags = d[16];
+  c.fixedOffset = u16At(d, 21);
+  c.length = u16At(d, 23);
 }
 
 }  // namespace
@@ -204,66 +193,55 @@ std::shared_ptr<TableDef> readTableDef(const PageFile& file, uint32_t tdefPage, 
   auto t = std::make_shared<TableDef>();
   t->name = name;
   t->tdefPage = tdefPage;
-  if (file.layout().jet3) return readJet3TableDef(file, data, std::move(t));
-  if (data.size() < 63) throw CorruptFileError("Corrupt file: the definition of table '" + name + "' is truncated.");
+  const bool jet3 = file.layout().jet3;
+  const TdefLayout& l = jet3 ? kJet3Tdef : kJet4Tdef;
+  if (data.size() < l.header())
+    throw CorruptFileError("Corrupt file: the definition of table '" + name + "' is truncated.");
   size_t declared = u32At(data, 8);
-  if (declared > 63 && declared < data.size()) data = data.first(declared);
-  t->rowCount = u32At(data, 16);
-  t->lastAutoNumber = u32At(data, 20);
-  t->systemTable = data[40] == 0x53;
-  t->maxColumnCount = u16At(data, 41);
-  t->varColumnCount = u16At(data, 43);
-  size_t columnCount = u16At(data, 45);
-  size_t logicalCount = u32At(data, 47);
-  size_t realCount = u32At(data, 51);
-  t->ownedMapPointer = u32At(data, 55);
-  t->freeMapPointer = u32At(data, 59);
+  if (declared > l.header() && declared < data.size()) data = data.first(declared);
+  t->rowCount = u32At(data, l.rowCountAt);
+  t->lastAutoNumber = u32At(data, l.rowCountAt + 4);
+  const size_t s = l.systemAt;
+  t->systemTable = data[s] == 0x53;
+  t->maxColumnCount = u16At(data, s + 1);
+  t->varColumnCount = u16At(data, s + 3);
+  size_t columnCount = u16At(data, s + 5);
+  size_t logicalCount = u32At(data, s + 7);
+  size_t realCount = u32At(data, s + 11);
+  t->ownedMapPointer = u32At(data, s + 15);
+  t->freeMapPointer = u32At(data, s + 19);
   // Each structure needs bytes of its own, so counts beyond the buffer are lies.
-  if (columnCount * kColumnDescriptorSize > data.size() || realCount * kRealIndexSize > data.size() ||
-      logicalCount * kLogicalIndexSize > data.size())
+  if (columnCount * l.column > data.size() || realCount * l.realIndex > data.size() ||
+      logicalCount * l.logicalIndex > data.size())
     throw CorruptFileError("Corrupt file: the definition of table '" + name + "' has impossible counts.");
 
-  Reader r(data, name);
-  r.take(63);
-  ByteSpan counters = r.take(12 * realCount);
+  // Jet 3 names are single-byte text in the file's code page.
+  const uint16_t codePage = file.layout().textCodePage;
+  Reader r(data, name, jet3 ? codePageUpperHalf(codePage) : nullptr);
+  r.take(l.header());
+  ByteSpan counters = r.take(l.counter * realCount);
 
   std::vector<ColumnDef> columns(columnCount);
   for (auto& c : columns) {
-    ByteSpan d = r.take(kColumnDescriptorSize);
-    c.rawType = d[0];
-    c.type = typeFromCode(d[0]);
-    c.number = u16At(d, 5);
-    c.varIndex = u16At(d, 7);
-    if (c.type == ColumnType::Complex) {
-      c.complexId = u32At(d, 11);
-    } else if (c.type == ColumnType::Decimal) {
-      c.precision = d[11];
-      c.scale = d[12];
-    } else {
-      c.sortOrder = u16At(d, 11);
-      if (c.type == ColumnType::Text || c.type == ColumnType::Memo) c.sortVersion = d[14];
-    }
-    c.flags = d[15];
-    c.extFlags = d[16];
-    c.fixedOffset = u16At(d, 21);
-    c.length = u16At(d, 23);
+    if (jet3)
+      decodeJet3Column(r.take(l.column), codePage, c);
+    else
+      decodeJet4Column(r.take(l.column), c);
   }
   for (auto& c : columns) c.name = r.name();
 
   t->realIndexes.resize(realCount);
   for (size_t k = 0; k < realCount; ++k) {
-    t->realIndexes[k].statistic = u32At(counters, 12 * k);
-    t->realIndexes[k].distinctKeys = u32At(counters, 12 * k + 4);
+    t->realIndexes[k].statistic = u32At(counters, l.counter * k);
+    t->realIndexes[k].distinctKeys = u32At(counters, l.counter * k + 4);
   }
   for (auto& ri : t->realIndexes) {
-    ByteSpan d = r.take(kRealIndexSize);
-    decodeRealIndex(d, 4, ri);
-    ri.flags = d[46];
+    ByteSpan d = r.take(l.realIndex);
+    decodeRealIndex(d, l.indexOffset, ri);
+    ri.flags = d[l.realFlagsAt];
   }
   t->logicalIndexes.resize(logicalCount);
-  for (auto& li : t->logicalIndexes) {
-    decodeLogicalIndex(r.take(kLogicalIndexSize), 4, realCount, name, li);
-  }
+  for (auto& li : t->logicalIndexes) decodeLogicalIndex(r.take(l.logicalIndex), l.indexOffset, realCount, name, li);
   for (auto& li : t->logicalIndexes) li.name = r.name();
 
   readLongValueMaps(r, columnCount, *t);
