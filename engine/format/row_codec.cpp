@@ -128,12 +128,27 @@ void RowDecoder::decode(ByteSpan row, std::vector<Value>& out) const {
     if (eod > varTableEnd - 4 - 2 * varCount)
       throw CorruptFileError("Corrupt file: a row of table '" + table + "' has its variable area past its end.");
   }
-  auto varStart = [&](size_t slot) { return size_t(u16At(row, varTableEnd - 4 - 2 * slot)); };
+  auto varBounds = [&](size_t slot) {
+    const size_t start = u16At(row, varTableEnd - 4 - 2 * slot);
+    const size_t end = slot + 1 < varCount ? size_t(u16At(row, varTableEnd - 6 - 2 * slot)) : eod;
+    return std::pair{start, end};
+  };
+  decodeFields(row, {ncols, mask, 2, hasVarArea ? eod : varTableEnd, varCount, eod}, varBounds, out);
+}
 
+void RowDecoder::decodeJet3(ByteSpan row, std::vector<Value>& out) const {
+  Jet3Row& r = jet3Row_;
+  locateJet3Row(row, table_.varColumnCount > 0, table_.name, r);
+  auto varBounds = [&](size_t slot) { return std::pair{size_t(r.varOffsets[slot]), size_t(r.varOffsets[slot + 1])}; };
+  decodeFields(row, {r.columnCount, r.nullMask, 1, r.fixedEnd, r.varCount(), row.size()}, varBounds, out);
+}
+
+template <typename VarBounds>
+void RowDecoder::decodeFields(ByteSpan row, const RowFrame& frame, VarBounds varBounds, std::vector<Value>& out) const {
   out.resize(table_.columns.size());
   for (size_t i = 0; i < table_.columns.size(); ++i) {
     const ColumnDef& c = table_.columns[i];
-    bool present = c.number < ncols && (mask[c.number / 8] & (1 << (c.number % 8)));
+    bool present = c.number < frame.columns && (frame.mask[c.number / 8] & (1 << (c.number % 8)));
     if (c.type == ColumnType::Boolean && !c.isCalculated()) {
       out[i] = present;
       continue;
@@ -143,69 +158,30 @@ void RowDecoder::decode(ByteSpan row, std::vector<Value>& out) const {
       continue;
     }
     if (c.isFixed()) {
-      size_t start = 2 + size_t(c.fixedOffset);
-      size_t end = start + c.length;
-      if (end > (hasVarArea ? eod : varTableEnd))
+      size_t start = frame.fixedStart + size_t(c.fixedOffset);
+      if (start + c.length > frame.fixedEnd)
         throw CorruptFileError("Corrupt file: " + owners_[i] + " lies outside its row.");
       out[i] = decodeColumn(c, row.subspan(start, c.length));
-    } else {
-      if (c.varIndex >= varCount) {
-        out[i] = std::monostate{};  // the row predates the column
-        continue;
-      }
-      size_t start = varStart(c.varIndex);
-      size_t end = size_t(c.varIndex) + 1 < varCount ? varStart(c.varIndex + 1) : eod;
-      if (start > end || end > eod || start < 2)
-        throw CorruptFileError("Corrupt file: " + owners_[i] + " has impossible bounds in its row.");
-      ByteSpan bytes = row.subspan(start, end - start);
-      if (c.type == ColumnType::Text && !c.isCalculated()) {
-        // Reuse the string left from the previous row: scans decode many rows.
-        if (auto* s = std::get_if<std::string>(&out[i]))
-          decodeTextValue(bytes, *s);
-        else
-          out[i] = decodeTextValue(bytes);
-      } else {
-        out[i] = decodeColumn(c, bytes);
-      }
-    }
-  }
-}
-
-void RowDecoder::decodeJet3(ByteSpan row, std::vector<Value>& out) const {
-  Jet3Row& r = jet3Row_;
-  locateJet3Row(row, table_.varColumnCount > 0, table_.name, r);
-  const size_t varCount = r.varCount();
-  out.resize(table_.columns.size());
-  for (size_t i = 0; i < table_.columns.size(); ++i) {
-    const ColumnDef& c = table_.columns[i];
-    bool present = c.number < r.columnCount && (r.nullMask[c.number / 8] & (1 << (c.number % 8)));
-    if (c.type == ColumnType::Boolean) {
-      out[i] = present;
       continue;
     }
-    if (!present) {
-      out[i] = std::monostate{};
-      continue;
-    }
-    if (c.isFixed()) {
-      size_t start = 1 + size_t(c.fixedOffset);
-      if (start + c.length > r.fixedEnd) throw CorruptFileError("Corrupt file: " + owners_[i] + " lies outside its row.");
-      out[i] = decodeColumn(c, row.subspan(start, c.length));
-      continue;
-    }
-    if (c.varIndex >= varCount) {
+    if (c.varIndex >= frame.varCount) {
       out[i] = std::monostate{};  // the row predates the column
       continue;
     }
-    size_t start = r.varOffsets[c.varIndex], end = r.varOffsets[c.varIndex + 1];
-    if (start > end || start < 1)
+    const auto [start, end] = varBounds(c.varIndex);
+    if (start > end || end > frame.varEnd || start < frame.fixedStart)
       throw CorruptFileError("Corrupt file: " + owners_[i] + " has impossible bounds in its row.");
     ByteSpan bytes = row.subspan(start, end - start);
-    if (c.type == ColumnType::Text) {
-      std::string* s = std::get_if<std::string>(&out[i]);
-      if (!s) s = &out[i].emplace<std::string>();
-      s->clear();
-      appendCodePageAsUtf8(bytes, codePage_, *s);
+    if (c.type == ColumnType::Text && !c.isCalculated()) {
+      // Reuse the string left from the previous row: scans decode many rows.
+      std::string* text = std::get_if<std::string>(&out[i]);
+      if (!text) text = &out[i].emplace<std::string>();
+      if (codePage_) {
+        text->clear();
+        appendCodePageAsUtf8(bytes, codePage_, *text);
+      } else {
+        decodeTextValue(bytes, *text);
+      }
     } else {
       out[i] = decodeColumn(c, bytes);
     }

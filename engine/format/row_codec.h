@@ -28,6 +28,19 @@ class RowDecoder {
  private:
   Value decodeColumn(const ColumnDef& column, ByteSpan bytes) const;
   void decodeJet3(ByteSpan row, std::vector<Value>& out) const;
+  // Where a row of either format keeps its parts.
+  struct RowFrame {
+    size_t columns;     // columns the null mask covers
+    ByteSpan mask;      // the null mask: a set bit is a value
+    size_t fixedStart;  // where fixed field offsets count from
+    size_t fixedEnd;    // end of the fixed fields' room
+    size_t varCount;    // variable fields the row holds
+    size_t varEnd;      // end of the variable fields' room
+  };
+  // The fields of `row` into `out`, the variable ones bounded by
+  // `varBounds(slot)`: the same for both formats.
+  template <typename VarBounds>
+  void decodeFields(ByteSpan row, const RowFrame& frame, VarBounds varBounds, std::vector<Value>& out) const;
   const PageFile& file_;
   const char16_t* codePage_ = nullptr;  // Jet 3: the text code page's upper half
   mutable Jet3Row jet3Row_;
