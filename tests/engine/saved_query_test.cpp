@@ -11,6 +11,7 @@
 #include "engine/table/saved_query.h"
 #include "engine/util/error.h"
 #include "sample_files.h"
+#include "../result_texts.h"
 
 using namespace kevra;
 
@@ -22,20 +23,6 @@ std::map<std::string, SavedQuery> queriesOf(const Database& db) {
   return byName;
 }
 
-std::vector<std::vector<std::string>> rowsOf(const std::shared_ptr<Database>& db, const std::string& sql) {
-  StatementResult r = runStatement(db, sql);
-  EXPECT_TRUE(r.rows) << sql;
-  std::vector<std::vector<std::string>> out;
-  if (!r.rows) return out;
-  std::vector<std::vector<Value>> block;
-  for (uint64_t at = 0; r.rows->fetch(at, 100, block) > 0; at += block.size())
-    for (const auto& row : block) {
-      std::vector<std::string> texts;
-      for (const auto& v : row) texts.push_back(valueToText(v));
-      out.push_back(texts);
-    }
-  return out;
-}
 
 }  // namespace
 
@@ -102,7 +89,7 @@ TEST(SavedQueryText, SelectQueriesRunOnTheEnginesSql) {
   // the one row of t_like2 whose Campo2 starts with d and ends in a digit.
   auto db = Database::open(test::sample("querytestv2000.mdb"));
   auto select = queriesOf(*db)["SelectQuery"];
-  auto rows = rowsOf(db, savedQuerySql(select));
+  auto rows = kevra::test::resultTexts(db, savedQuerySql(select));
   EXPECT_TRUE(rows.empty());  // its tables are empty
   StatementResult r = runStatement(db, savedQuerySql(select));
   ASSERT_TRUE(r.rows);
@@ -112,7 +99,7 @@ TEST(SavedQueryText, SelectQueriesRunOnTheEnginesSql) {
   auto like = Database::open(test::sample("accesslike.mdb"));
   auto q = queriesOf(*like)["q_like2"];
   EXPECT_EQ(savedQuerySql(q), "SELECT Campo2\nFROM t_like2\nWHERE Campo2 LIKE \"d*#\";");
-  EXPECT_EQ(rowsOf(like, savedQuerySql(q)), (std::vector<std::vector<std::string>>{{"dd1"}}));
+  EXPECT_EQ(kevra::test::resultTexts(like, savedQuerySql(q)), (std::vector<std::vector<std::string>>{{"dd1"}}));
 }
 
 TEST(SavedQueryText, NamesAreBracketedOnlyWhenTheyNeedIt) {

@@ -15,6 +15,7 @@
 #include "kevra_cli.h"
 #include "mdb_oracle.h"
 #include "process.h"
+#include "../result_texts.h"
 
 namespace kevra::interop {
 namespace {
@@ -36,19 +37,6 @@ std::string clause(const std::string& sql, const std::string& word, const std::v
   return trimmed(sql.substr(at, end - at));
 }
 
-std::vector<std::vector<std::string>> rowsOf(const std::shared_ptr<Database>& db, const std::string& sql) {
-  StatementResult r = runStatement(db, sql);
-  std::vector<std::vector<std::string>> out;
-  if (!r.rows) return out;
-  std::vector<std::vector<Value>> block;
-  for (uint64_t at = 0; r.rows->fetch(at, 100, block) > 0; at += block.size())
-    for (const auto& row : block) {
-      std::vector<std::string> texts;
-      for (const auto& v : row) texts.push_back(valueToText(v));
-      out.push_back(texts);
-    }
-  return out;
-}
 
 TEST(SavedQuerySql, SelectQueriesAgreeWithMdbQueries) {
   int checked = 0, rowsCompared = 0;
@@ -66,8 +54,8 @@ TEST(SavedQuerySql, SelectQueriesAgreeWithMdbQueries) {
       EXPECT_EQ(clause(ours, "\nORDER BY ", {"\n", ";"}), clause(mdb, " ORDER BY ", {})) << ours << "\n" << mdb;
       ++checked;
       if (!q.joins.empty()) continue;
-      auto expected = rowsOf(db, mdb);
-      EXPECT_EQ(rowsOf(db, ours), expected);
+      auto expected = kevra::test::resultTexts(db, mdb);
+      EXPECT_EQ(kevra::test::resultTexts(db, ours), expected);
       rowsCompared += !expected.empty();
     }
   }
