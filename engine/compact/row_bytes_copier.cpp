@@ -23,7 +23,7 @@ constexpr uint16_t kGeneralTextOrder = 0x0409;
 
 // Where variable field `column` lies in `row`: [first, second), or {0, 0}
 // when the row predates the field. The row's null mask and offset table
-// are known to lie inside it (checkRowFrame checked them).
+// are known to lie inside it (locateJet4Row checked them).
 std::pair<size_t, size_t> variableFieldBounds(ByteSpan row, const TableDef& table, const ColumnDef& column) {
   const uint16_t varIndex = column.varIndex;
   const size_t ncols = u16At(row, 0);
@@ -238,7 +238,7 @@ ByteSpan RowBytesCopier::copyLongValues(ByteSpan whole, Binary& scratch) {
 }
 
 void RowBytesCopier::add(ByteSpan bytes) {
-  checkRowFrame(bytes);
+  locateJet4Row(bytes, to_.varColumnCount > 0, from_.name);  // long values are followed through it
   uint32_t location;
   if (longValueColumns_.empty())
     location = placeRow(bytes);
@@ -246,21 +246,6 @@ void RowBytesCopier::add(ByteSpan bytes) {
     location = placeRow(copyLongValues(bytes, rowCopy_));
   ++rows_;
   keyWorker_->add(bytes, location);
-}
-
-void RowBytesCopier::checkRowFrame(ByteSpan row) const {
-  // As RowDecoder checks a row before it reads a field.
-  if (row.size() < 2) throw CorruptFileError("Corrupt file: a row of table '" + from_.name + "' is truncated.");
-  const size_t maskSize = (size_t(u16At(row, 0)) + 7) / 8;
-  if (2 + maskSize > row.size())
-    throw CorruptFileError("Corrupt file: a row of table '" + from_.name + "' is shorter than its null mask.");
-  if (to_.varColumnCount == 0) return;
-  const size_t varTableEnd = row.size() - maskSize;
-  if (varTableEnd < 4) throw CorruptFileError("Corrupt file: a row of table '" + from_.name + "' is truncated.");
-  const size_t varCount = u16At(row, varTableEnd - 2);
-  if (4 + 2 * varCount > varTableEnd || u16At(row, varTableEnd - 4 - 2 * varCount) > varTableEnd - 4 - 2 * varCount)
-    throw CorruptFileError("Corrupt file: a row of table '" + from_.name +
-                           "' has its variable fields' offsets past its end.");
 }
 
 // On the key worker: the row's entry in every index.

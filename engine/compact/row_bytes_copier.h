@@ -50,9 +50,6 @@ class RowBytesCopier {
 
  private:
   struct IndexBuild;
-  // Throws CorruptFileError unless the row's null mask and the table of
-  // its variable fields lie inside it.
-  void checkRowFrame(ByteSpan row) const;
   void addKeys(ByteSpan row, uint32_t location);
   uint32_t placeRow(ByteSpan bytes);
   uint32_t placeLongValueRow(uint16_t columnNumber, ByteSpan bytes);

@@ -104,36 +104,40 @@ Value RowDecoder::decodeColumn(const ColumnDef& column, ByteSpan bytes) const {
   }
 }
 
-void RowDecoder::decode(ByteSpan row, std::vector<Value>& out) const {
-  if (codePage_) return decodeJet3(row, out);
-  const std::string& table = table_.name;
+Jet4RowFrame locateJet4Row(ByteSpan row, bool hasVarArea, const std::string& table) {
   if (row.size() < 2) throw CorruptFileError("Corrupt file: a row of table '" + table + "' is truncated.");
-  size_t ncols = u16At(row, 0);
-  size_t maskSize = (ncols + 7) / 8;
+  Jet4RowFrame f;
+  f.columns = u16At(row, 0);
+  const size_t maskSize = (f.columns + 7) / 8;
   if (2 + maskSize > row.size())
-    throw CorruptFileError("Corrupt file: a row of table '" + table + "' claims " + std::to_string(ncols) +
+    throw CorruptFileError("Corrupt file: a row of table '" + table + "' claims " + std::to_string(f.columns) +
                            " columns but is only " + std::to_string(row.size()) + " bytes long.");
-  ByteSpan mask = row.subspan(row.size() - maskSize);
-  size_t varCount = 0;
-  size_t varTableEnd = row.size() - maskSize;  // first byte after the var offsets and nv
-  size_t eod = varTableEnd;
-  bool hasVarArea = table_.varColumnCount > 0;
+  f.mask = row.subspan(row.size() - maskSize);
+  f.varTableEnd = row.size() - maskSize;
+  f.eod = f.varTableEnd;
   if (hasVarArea) {
-    if (varTableEnd < 4) throw CorruptFileError("Corrupt file: a row of table '" + table + "' is truncated.");
-    varCount = u16At(row, varTableEnd - 2);
-    if (4 + 2 * varCount > varTableEnd)
-      throw CorruptFileError("Corrupt file: a row of table '" + table + "' claims " + std::to_string(varCount) +
+    if (f.varTableEnd < 4) throw CorruptFileError("Corrupt file: a row of table '" + table + "' is truncated.");
+    f.varCount = u16At(row, f.varTableEnd - 2);
+    if (4 + 2 * f.varCount > f.varTableEnd)
+      throw CorruptFileError("Corrupt file: a row of table '" + table + "' claims " + std::to_string(f.varCount) +
                              " variable columns it has no room for.");
-    eod = u16At(row, varTableEnd - 4 - 2 * varCount);
-    if (eod > varTableEnd - 4 - 2 * varCount)
+    f.eod = u16At(row, f.varTableEnd - 4 - 2 * f.varCount);
+    if (f.eod > f.varTableEnd - 4 - 2 * f.varCount)
       throw CorruptFileError("Corrupt file: a row of table '" + table + "' has its variable area past its end.");
   }
+  return f;
+}
+
+void RowDecoder::decode(ByteSpan row, std::vector<Value>& out) const {
+  if (codePage_) return decodeJet3(row, out);
+  const bool hasVarArea = table_.varColumnCount > 0;
+  const Jet4RowFrame f = locateJet4Row(row, hasVarArea, table_.name);
   auto varBounds = [&](size_t slot) {
-    const size_t start = u16At(row, varTableEnd - 4 - 2 * slot);
-    const size_t end = slot + 1 < varCount ? size_t(u16At(row, varTableEnd - 6 - 2 * slot)) : eod;
+    const size_t start = u16At(row, f.varTableEnd - 4 - 2 * slot);
+    const size_t end = slot + 1 < f.varCount ? size_t(u16At(row, f.varTableEnd - 6 - 2 * slot)) : f.eod;
     return std::pair{start, end};
   };
-  decodeFields(row, {ncols, mask, 2, hasVarArea ? eod : varTableEnd, varCount, eod}, varBounds, out);
+  decodeFields(row, {f.columns, f.mask, 2, hasVarArea ? f.eod : f.varTableEnd, f.varCount, f.eod}, varBounds, out);
 }
 
 void RowDecoder::decodeJet3(ByteSpan row, std::vector<Value>& out) const {

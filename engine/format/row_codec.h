@@ -50,6 +50,18 @@ class RowDecoder {
   bool complexKeys_ = false;
 };
 
+// Where a Jet 4 row keeps its null mask and its variable fields' offsets.
+struct Jet4RowFrame {
+  size_t columns = 0;      // columns the null mask covers
+  ByteSpan mask;           // the null mask, at the row's end
+  size_t varTableEnd = 0;  // first byte after the offsets and their count
+  size_t varCount = 0;     // variable fields the row holds
+  size_t eod = 0;          // end of the variable fields' data
+};
+// Throws CorruptFileError naming `table` unless the mask and offsets lie
+// inside the row. `hasVarArea` comes from the table definition.
+Jet4RowFrame locateJet4Row(ByteSpan row, bool hasVarArea, const std::string& table);
+
 // Text stored in a column: UTF-16 (maybe compressed), or the single-byte
 // code page of a Jet 3 column.
 void decodeColumnText(const ColumnDef& column, ByteSpan bytes, std::string& out);
