@@ -75,7 +75,7 @@ void civilFromDays(int64_t z, int& y, int& m, int& d) {
   y = int(yy + (m <= 2));
 }
 
-CivilDateTime toCivil(DateTime d) {
+SerialDayTime splitSerial(DateTime d) {
   double serial = d.serial;
   if (!std::isfinite(serial) || serial > 2958465.99999999 || serial < -657434.0) serial = 0;  // years 100..9999
   double whole = std::trunc(serial);
@@ -86,8 +86,13 @@ CivilDateTime toCivil(DateTime d) {
     ms -= kMsPerDay;
     day += 1;
   }
+  return {day + kOleEpochDays, ms};
+}
+
+CivilDateTime toCivil(DateTime d) {
+  auto [day, ms] = splitSerial(d);
   CivilDateTime c{};
-  civilFromDays(day + kOleEpochDays, c.year, c.month, c.day);
+  civilFromDays(day, c.year, c.month, c.day);
   c.hour = int(ms / 3600000);
   c.minute = int(ms / 60000 % 60);
   c.second = int(ms / 1000 % 60);

@@ -24,6 +24,13 @@ struct CivilDateTime {
   int year, month, day, hour, minute, second, millisecond;
 };
 CivilDateTime toCivil(DateTime d);
+// The same date as a day (since 1970-01-01) and the milliseconds into it,
+// rounded as toCivil() rounds them.
+struct SerialDayTime {
+  int64_t daysSince1970;
+  int64_t millisecond;  // 0 .. 86,399,999
+};
+SerialDayTime splitSerial(DateTime d);
 // Days since 1970-01-01 of a proleptic Gregorian date, and back.
 int64_t daysFromCivil(int64_t y, unsigned m, unsigned d);
 void civilFromDays(int64_t z, int& y, int& m, int& d);

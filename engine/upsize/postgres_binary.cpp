@@ -18,25 +18,53 @@ constexpr size_t kHeaderSize = 11 + 4 + 4;
 constexpr int64_t kServerEpochDays = 10957;
 constexpr int64_t kMicrosPerDay = 86400LL * 1000000;
 
-// Big-endian integers, written straight into the buffer's end.
-inline void put16(std::string& out, uint16_t v) {
-  size_t at = out.size();
-  out.resize(at + 2);
-  char* p = out.data() + at;
+// Writes at the end of a buffer through a plain pointer; room is made a
+// kilobyte at a time rather than for each field. The buffer ends at the
+// last byte written once the writer is done.
+class Writer {
+ public:
+  explicit Writer(std::string& out) : out_(out), start_(out.size()), at_(start_) {}
+  Writer(const Writer&) = delete;
+  Writer& operator=(const Writer&) = delete;
+  // A row that could not be written whole leaves nothing behind.
+  ~Writer() { out_.resize(done_ ? at_ : start_); }
+  void done() { done_ = true; }
+  char* room(size_t n) {
+    if (out_.size() - at_ < n) out_.resize(at_ + std::max<size_t>(n, 1024));
+    return out_.data() + at_;
+  }
+  void advance(size_t n) { at_ += n; }
+
+ private:
+  std::string& out_;
+  size_t start_, at_;
+  bool done_ = false;
+};
+
+// Big-endian integers and plain bytes.
+inline void put8(Writer& out, uint8_t v) {
+  *out.room(1) = char(v);
+  out.advance(1);
+}
+inline void put16(Writer& out, uint16_t v) {
+  char* p = out.room(2);
   p[0] = char(v >> 8);
   p[1] = char(v);
+  out.advance(2);
 }
-inline void put32(std::string& out, uint32_t v) {
-  size_t at = out.size();
-  out.resize(at + 4);
+inline void put32(Writer& out, uint32_t v) {
   v = __builtin_bswap32(v);
-  std::memcpy(out.data() + at, &v, 4);
+  std::memcpy(out.room(4), &v, 4);
+  out.advance(4);
 }
-inline void put64(std::string& out, uint64_t v) {
-  size_t at = out.size();
-  out.resize(at + 8);
+inline void put64(Writer& out, uint64_t v) {
   v = __builtin_bswap64(v);
-  std::memcpy(out.data() + at, &v, 8);
+  std::memcpy(out.room(8), &v, 8);
+  out.advance(8);
+}
+inline void putRaw(Writer& out, const void* data, size_t size) {
+  if (size) std::memcpy(out.room(size), data, size);
+  out.advance(size);
 }
 uint32_t get32(const char* p) {
   const auto* u = reinterpret_cast<const unsigned char*>(p);
@@ -67,7 +95,7 @@ bool integerOf(const Value& v, int64_t& out) {
   return true;
 }
 
-void putInteger(std::string& out, const Value& v, const MappedColumn& c) {
+void putInteger(Writer& out, const Value& v, const MappedColumn& c) {
   int64_t n;
   if (!integerOf(v, n)) throw EngineError("A " + valueTypeName(v) + " value does not fit the integer " + describe(c) + ".");
   switch (c.integerBytes) {
@@ -99,7 +127,7 @@ unsigned __int128 pow10(int n) {
 // then the digits; zero digits at either end left out, as the server
 // stores them. `digits` run from the most significant, `whole` of them
 // before the point.
-void putNumericDigits(std::string& out, bool negative, const uint16_t* digits, int n, int whole, int dscale) {
+void putNumericDigits(Writer& out, bool negative, const uint16_t* digits, int n, int whole, int dscale) {
   int weight = whole - 1, first = 0;
   while (first < n && digits[first] == 0) {
     ++first;
@@ -119,7 +147,7 @@ void putNumericDigits(std::string& out, bool negative, const uint16_t* digits, i
   for (int i = first; i < n; ++i) put16(out, digits[i]);
 }
 
-void putNumeric(std::string& out, bool negative, unsigned __int128 magnitude, int valueScale, int columnScale) {
+void putNumeric(Writer& out, bool negative, unsigned __int128 magnitude, int valueScale, int columnScale) {
   int dscale = std::max(valueScale, columnScale);
   int fractionDigits = (dscale + 3) / 4 * 4;
   unsigned __int128 unit = pow10(valueScale);
@@ -139,7 +167,7 @@ void putNumeric(std::string& out, bool negative, unsigned __int128 magnitude, in
 
 // Currency into numeric(19,4): its four decimals are exactly one base-10000
 // digit, and 64-bit division does.
-void putCurrency(std::string& out, bool negative, uint64_t magnitude) {
+void putCurrency(Writer& out, bool negative, uint64_t magnitude) {
   uint16_t wholeDigits[5], digits[6];
   int w = 0, n = 0;
   for (uint64_t whole = magnitude / 10000; whole; whole /= 10000) wholeDigits[w++] = uint16_t(whole % 10000);
@@ -149,7 +177,7 @@ void putCurrency(std::string& out, bool negative, uint64_t magnitude) {
 }
 
 // An exact number's text ("-12.5") as sign, digits and scale.
-void putNumericText(std::string& out, const std::string& text, const MappedColumn& c) {
+void putNumericText(Writer& out, const std::string& text, const MappedColumn& c) {
   bool negative = !text.empty() && text[0] == '-';
   unsigned __int128 magnitude = 0;
   int scale = -1, digits = 0;
@@ -169,7 +197,7 @@ void putNumericText(std::string& out, const std::string& text, const MappedColum
   putNumeric(out, negative, magnitude, std::max(scale, 0), c.scale);
 }
 
-void putExact(std::string& out, const Value& v, const MappedColumn& c) {
+void putExact(Writer& out, const Value& v, const MappedColumn& c) {
   if (auto x = std::get_if<Currency>(&v)) {
     bool negative = x->scaled < 0;
     uint64_t magnitude = negative ? 0 - uint64_t(x->scaled) : uint64_t(x->scaled);
@@ -185,23 +213,22 @@ void putExact(std::string& out, const Value& v, const MappedColumn& c) {
   }
 }
 
-void putTimestamp(std::string& out, const Value& v, const MappedColumn& c) {
+void putTimestamp(Writer& out, const Value& v, const MappedColumn& c) {
   auto d = std::get_if<DateTime>(&v);
   if (!d) throw EngineError("A " + valueTypeName(v) + " value is not a date for " + describe(c) + ".");
-  CivilDateTime t = toCivil(*d);
-  int64_t days = daysFromCivil(t.year, unsigned(t.month), unsigned(t.day)) - kServerEpochDays;
-  int64_t ms = ((int64_t(t.hour) * 60 + t.minute) * 60 + t.second) * 1000 + t.millisecond;
+  SerialDayTime t = splitSerial(*d);
+  int64_t days = t.daysSince1970 - kServerEpochDays;
   put32(out, 8);
-  put64(out, uint64_t(days * kMicrosPerDay + ms * 1000));
+  put64(out, uint64_t(days * kMicrosPerDay + t.millisecond * 1000));
 }
 
-void putBytes(std::string& out, const char* data, size_t size, const MappedColumn& c) {
+void putBytes(Writer& out, const char* data, size_t size, const MappedColumn& c) {
   if (size > 0x7fffffff) throw EngineError("A value of " + describe(c) + " is too long for one field.");
   put32(out, uint32_t(size));
-  out.append(data, size);
+  putRaw(out, data, size);
 }
 
-void putField(std::string& out, const Value& v, const MappedColumn& c) {
+void putField(Writer& out, const Value& v, const MappedColumn& c) {
   if (isNull(v)) {
     put32(out, 0xffffffffu);
     return;
@@ -211,7 +238,7 @@ void putField(std::string& out, const Value& v, const MappedColumn& c) {
       int64_t n = 0;
       if (!integerOf(v, n)) throw EngineError("A " + valueTypeName(v) + " value is not Yes/No for " + describe(c) + ".");
       put32(out, 1);
-      out.push_back(n ? 1 : 0);
+      put8(out, n ? 1 : 0);
       return;
     }
     case ValueKind::Integer:
@@ -269,7 +296,7 @@ void putField(std::string& out, const Value& v, const MappedColumn& c) {
         const uint8_t ordered[16] = {b[3], b[2], b[1], b[0], b[5], b[4], b[7], b[6],
                                      b[8], b[9], b[10], b[11], b[12], b[13], b[14], b[15]};
         put32(out, 16);
-        out.append(reinterpret_cast<const char*>(ordered), 16);
+        putRaw(out, ordered, 16);
         return;
       }
       break;
@@ -282,8 +309,7 @@ void putField(std::string& out, const Value& v, const MappedColumn& c) {
 std::string_view binaryCopyHeader() {
   static const std::string header = [] {
     std::string h(kSignature, 11);
-    put32(h, 0);  // flags
-    put32(h, 0);  // header extension length
+    h.append(8, '\0');  // no flags, no header extension
     return h;
   }();
   return header;
@@ -291,9 +317,11 @@ std::string_view binaryCopyHeader() {
 
 std::string_view binaryCopyTrailer() { return std::string_view("\xff\xff", 2); }
 
-void appendBinaryRow(std::string& out, const std::vector<Value>& row, const std::vector<MappedColumn>& columns) {
+void appendBinaryRow(std::string& buffer, const std::vector<Value>& row, const std::vector<MappedColumn>& columns) {
+  Writer out(buffer);
   put16(out, uint16_t(columns.size()));
   for (size_t i = 0; i < columns.size(); ++i) putField(out, row[i], columns[i]);
+  out.done();
 }
 
 size_t BinaryCopyReader::consume(const char* data, size_t size) {

@@ -56,8 +56,14 @@ class PostgresCopyIn : public RowStream {
       while (PGresult* r = PQgetResult(conn_)) PQclear(r);
     }
   }
-  void row(const std::vector<Value>& values) override {
+  // A row checksums as the bytes of its binary COPY form. The server sends
+  // its rows back in the same form, each field through its type's send
+  // function: a value that did not arrive as sent (rounded, cut, lost)
+  // gives other bytes.
+  void row(const std::vector<Value>& values, TableChecksum& checksum) override {
+    size_t start = buffer_.size();
     appendBinaryRow(buffer_, values, columns_);
+    checksum.addRow(buffer_.data() + start, buffer_.size() - start);
     if (buffer_.size() >= kCopyChunk) handOver();
   }
   void finish() override {
@@ -250,24 +256,15 @@ std::unique_ptr<RowStream> PostgresTarget::insertInto(const std::string& table,
   return std::make_unique<PostgresCopyIn>(conn_, "table '" + table + "'", columns);
 }
 
-// A row checksums as the bytes of its binary COPY form. The server sends
-// its rows back in the same form, each field through its type's send
-// function: a value that did not arrive as sent (rounded, cut, lost) gives
-// other bytes.
-void PostgresTarget::sourceRow(const std::vector<Value>& values, const std::vector<MappedColumn>& columns,
-                               TableChecksum& checksum) {
-  scratch_.clear();
-  appendBinaryRow(scratch_, values, columns);
-  checksum.addRow(scratch_.data(), scratch_.size());
-}
-
 TableChecksum PostgresTarget::targetChecksum(const std::string& table, const std::vector<MappedColumn>& columns) {
-  std::string sql = "COPY (SELECT ";
+  // The table itself rather than a query over it: the rows come straight
+  // from its scan, without a query's projection step.
+  std::string sql = "COPY " + tableName(table) + " (";
   for (size_t i = 0; i < columns.size(); ++i) {
     if (i) sql += ", ";
     sql += quoteIdentifier(columns[i].name);
   }
-  sql += " FROM " + tableName(table) + ") TO STDOUT (FORMAT binary)";
+  sql += ") TO STDOUT (FORMAT binary)";
   {
     Result r(PQexec(conn_, sql.c_str()));
     if (PQresultStatus(r.get()) != PGRES_COPY_OUT)

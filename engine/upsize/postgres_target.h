@@ -24,8 +24,6 @@ class PostgresTarget : public UpsizeTarget {
   void commit() override;
   void rollback() override;
   std::unique_ptr<RowStream> insertInto(const std::string& table, const std::vector<MappedColumn>& columns) override;
-  void sourceRow(const std::vector<Value>& values, const std::vector<MappedColumn>& columns,
-                 TableChecksum& checksum) override;
   TableChecksum targetChecksum(const std::string& table, const std::vector<MappedColumn>& columns) override;
   std::unique_ptr<UpsizeTarget> openAnother() override;
   void cancelRunning() override;
@@ -37,7 +35,6 @@ class PostgresTarget : public UpsizeTarget {
   std::string conninfo_;
   std::string schema_;
   std::string version_;
-  std::string scratch_;  // one row in binary COPY form, for sourceRow()
 };
 
 }  // namespace kevra

@@ -36,17 +36,22 @@ class SqliteInserter : public RowStream {
   SqliteInserter(sqlite3* db, const std::string& sql, std::string table, std::vector<ValueKind> kinds)
       : db_(db), statement_(db, sql, "SQLite refused to insert into table '" + table + "'"),
         table_(std::move(table)), kinds_(std::move(kinds)), texts_(kinds_.size()) {}
-  void row(const std::vector<Value>& values) override {
+  // A row checksums as the canonical texts of its fields, which the
+  // read-back brings each stored value to.
+  void row(const std::vector<Value>& values, TableChecksum& checksum) override {
     sqlite3_stmt* s = statement_.get();
     sqlite3_reset(s);
+    checksum.beginRow();
     for (size_t i = 0; i < values.size(); ++i) {
       int at = int(i) + 1;
       if (isNull(values[i])) {
+        checksum.addField(std::nullopt);
         sqlite3_bind_null(s, at);
         continue;
       }
       texts_[i] = canonicalText(values[i], kinds_[i]);
       const std::string* f = &texts_[i];
+      checksum.addText(*f);
       switch (kinds_[i]) {
         case ValueKind::Boolean:
         case ValueKind::Integer:
@@ -73,6 +78,7 @@ class SqliteInserter : public RowStream {
           sqlite3_bind_text64(s, at, f->data(), f->size(), SQLITE_TRANSIENT, SQLITE_UTF8);
       }
     }
+    checksum.endRow();
     if (sqlite3_step(s) != SQLITE_DONE)
       throw EngineError("Inserting into table '" + table_ + "' failed: " + sqlite3_errmsg(db_));
   }
@@ -154,18 +160,6 @@ std::unique_ptr<RowStream> SqliteTarget::insertInto(const std::string& table, co
   }
   sql += ") VALUES (" + values + ")";
   return std::make_unique<SqliteInserter>(db_, sql, table, std::move(kinds));
-}
-
-void SqliteTarget::sourceRow(const std::vector<Value>& values, const std::vector<MappedColumn>& columns,
-                            TableChecksum& checksum) {
-  checksum.beginRow();
-  for (size_t i = 0; i < columns.size(); ++i) {
-    if (isNull(values[i]))
-      checksum.addField(std::nullopt);
-    else
-      checksum.addField(canonicalText(values[i], columns[i].kind));
-  }
-  checksum.endRow();
 }
 
 // Reads every row back; each field's own text is brought to the canonical

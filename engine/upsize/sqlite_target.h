@@ -22,8 +22,6 @@ class SqliteTarget : public UpsizeTarget {
   void commit() override;
   void rollback() override;
   std::unique_ptr<RowStream> insertInto(const std::string& table, const std::vector<MappedColumn>& columns) override;
-  void sourceRow(const std::vector<Value>& values, const std::vector<MappedColumn>& columns,
-                 TableChecksum& checksum) override;
   TableChecksum targetChecksum(const std::string& table, const std::vector<MappedColumn>& columns) override;
   void discardNewTarget() override;
 

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace kevra {
 
@@ -15,6 +16,7 @@ class TableChecksum {
  public:
   void beginRow() { row_ = kSeed; }
   void addField(const std::optional<std::string>& text);
+  void addText(std::string_view text) { mix(text.data(), text.size()); }  // a field that is not NULL
   void endRow();
   // A whole row at once: beginRow, the bytes, endRow.
   void addRow(const void* data, size_t size);

@@ -14,12 +14,15 @@
 namespace kevra {
 
 // Rows going into one table, one value per column, each one that passed
-// checkValue(). finish() sends what is buffered and reports any failure;
-// nothing is committed by it.
+// checkValue(). row() also adds the row to `checksum` in the form that
+// UpsizeTarget::targetChecksum() computes from the rows the table holds
+// (equal checksums mean equal rows), from the very bytes it sends.
+// finish() sends what is buffered and reports any failure; nothing is
+// committed by it.
 class RowStream {
  public:
   virtual ~RowStream() = default;
-  virtual void row(const std::vector<Value>& values) = 0;
+  virtual void row(const std::vector<Value>& values, TableChecksum& checksum) = 0;
   virtual void finish() = 0;
 };
 
@@ -40,11 +43,7 @@ class UpsizeTarget {
   virtual void commit() = 0;
   virtual void rollback() = 0;  // no-op when no transaction is open
   virtual std::unique_ptr<RowStream> insertInto(const std::string& table, const std::vector<MappedColumn>& columns) = 0;
-  // Verification. sourceRow() adds a row, as read from the file, to a
-  // checksum in the form that targetChecksum() computes from the rows the
-  // table holds: equal checksums mean equal rows.
-  virtual void sourceRow(const std::vector<Value>& values, const std::vector<MappedColumn>& columns,
-                         TableChecksum& checksum) = 0;
+  // Verification: the checksum of the rows the table holds (see RowStream).
   virtual TableChecksum targetChecksum(const std::string& table, const std::vector<MappedColumn>& columns) = 0;
   // Another connection to the same target with the same settings, for steps
   // run alongside (ParallelSteps); nullptr when the target has none.

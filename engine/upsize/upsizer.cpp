@@ -9,6 +9,7 @@
 #include <set>
 
 #include "engine/table/database.h"
+#include "engine/table/row_reader.h"
 #include "engine/table/schema_view.h"
 #include "engine/table/table_cursor.h"
 #include "engine/upsize/parallel_steps.h"
@@ -102,8 +103,9 @@ class Upsizer {
       };
       createTables();
       openParallelSteps();
-      for (size_t t = 0; t < plans_.size(); ++t) {
-        copyRows(plans_[t]);
+      report_.tables.resize(plans_.size());
+      for (size_t t : copyOrder()) {
+        copyRows(t);
         if (parallel_) scheduleKeysAndChecksum(t);
       }
       lap("tables and rows");
@@ -299,7 +301,22 @@ class Upsizer {
     endStep();
   }
 
-  void copyRows(TablePlan& p) {
+  // Biggest tables first: a table's index builds and read-back can start
+  // only once its rows are in, and the biggest table's take longest, so
+  // they start as early as they can and the smaller tables load beside
+  // them. Ties keep the file's order.
+  std::vector<size_t> copyOrder() const {
+    std::vector<std::pair<uint64_t, size_t>> sized;
+    for (size_t t = 0; t < plans_.size(); ++t)
+      sized.emplace_back(storedRowCount(db_.pages(), *db_.table(plans_[t].schema.name)), t);
+    std::stable_sort(sized.begin(), sized.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+    std::vector<size_t> order;
+    for (const auto& [rows, t] : sized) order.push_back(t);
+    return order;
+  }
+
+  void copyRows(size_t t) {
+    const TablePlan& p = plans_[t];
     beginStep();
     UpsizedTable result;
     result.name = p.schema.name;
@@ -307,6 +324,7 @@ class Upsizer {
     auto cursor = db_.openCursor(def);
     auto stream = target_.insertInto(p.schema.name, p.columns);
     TableChecksum checksum;
+    uint64_t rows = 0;  // counted here, not by the stream: a row it loses shows
     std::vector<Value> row;
     std::vector<int64_t> identityMax(p.columns.size(), 0);
     if (options_.progress && !options_.progress(p.schema.name, 0)) throw UpsizeCancelled();
@@ -317,28 +335,27 @@ class Upsizer {
           checkValue(row[i]);
         } catch (const EngineError& e) {
           throw EngineError("Table '" + p.schema.name + "', column '" + p.columns[i].name + "', row " +
-                            std::to_string(checksum.rows() + 1) + ": " + e.what() + " Nothing was changed.");
+                            std::to_string(rows + 1) + ": " + e.what() + " Nothing was changed.");
         }
         if (p.columns[i].identity)
           if (auto n = std::get_if<int32_t>(&row[i])) identityMax[i] = std::max<int64_t>(identityMax[i], *n);
       }
-      target_.sourceRow(row, p.columns, checksum);
-      stream->row(row);
-      if (checksum.rows() % kProgressEvery == 0 && options_.progress &&
-          !options_.progress(p.schema.name, checksum.rows()))
+      stream->row(row, checksum);
+      ++rows;
+      if (rows % kProgressEvery == 0 && options_.progress && !options_.progress(p.schema.name, rows))
         throw UpsizeCancelled();
     }
     stream->finish();
     stream.reset();
-    if (options_.progress && !options_.progress(p.schema.name, checksum.rows())) throw UpsizeCancelled();
+    if (options_.progress && !options_.progress(p.schema.name, rows)) throw UpsizeCancelled();
     for (size_t i = 0; i < p.columns.size(); ++i)
       if (p.columns[i].identity && pg_)
         target_.execute("ALTER TABLE " + target_.tableName(p.schema.name) + " ALTER COLUMN " +
                         quoteIdentifier(p.columns[i].name) + " RESTART WITH " + std::to_string(identityMax[i] + 1));
     endStep();
-    result.sourceRows = checksum.rows();
+    result.sourceRows = rows;
     result.sourceChecksum = checksum.hex();
-    report_.tables.push_back(result);
+    report_.tables[t] = result;
   }
 
   // The index's columns, text ones folded to lower case when `folded`.

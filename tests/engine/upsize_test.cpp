@@ -302,8 +302,8 @@ class LossyTarget : public SqliteTarget {
     struct Lossy : RowStream {
       std::unique_ptr<RowStream> inner;
       std::optional<std::vector<Value>> held;
-      void row(const std::vector<Value>& f) override {
-        if (held) inner->row(*held);
+      void row(const std::vector<Value>& f, TableChecksum& checksum) override {
+        if (held) inner->row(*held, checksum);
         held = f;
       }
       void finish() override { inner->finish(); }
