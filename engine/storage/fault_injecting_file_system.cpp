@@ -40,6 +40,8 @@ class FaultInjectingFile final : public File {
     base_->sync();
   }
 
+  void startWriteback() override { base_->startWriteback(); }
+
   void truncate(uint64_t length) override {
     system_.decide(FileOperation::Truncate, path(), 0);
     base_->truncate(length);

@@ -59,6 +59,10 @@ class File {
   virtual void write(const void* data, size_t length, uint64_t offset) = 0;
   // Returns once everything written so far is durable.
   virtual void sync() = 0;
+  // Asks the system to start writing what was written so far to the disk,
+  // without waiting for it, so that a later sync() has less left to wait
+  // for. Only a hint: a file system without such a thing does nothing.
+  virtual void startWriteback() {}
   virtual void truncate(uint64_t length) = 0;
   virtual uint64_t size() = 0;
   // Takes the exclusive writer's lock without waiting; false when another

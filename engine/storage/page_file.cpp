@@ -365,6 +365,9 @@ void PageFile::commit() {
   }
   if (unjournaled_) {
     writeDirtyPages();
+    // Nothing waits on these pages until the sync that ends the unjournaled
+    // run: the disk may as well be writing them meanwhile.
+    file_->startWriteback();
     committedPageCount_ = pageCount_;
     endTransaction();
     return;
