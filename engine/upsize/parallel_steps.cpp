@@ -13,17 +13,23 @@ ParallelSteps::~ParallelSteps() {
   {
     std::lock_guard lock(mutex_);
     stopping_ = true;
-    queue_.clear();
+    dropQueued();
   }
   changed_.notify_all();
   for (auto& t : threads_) t.join();
 }
 
-void ParallelSteps::add(Step step) {
+void ParallelSteps::dropQueued() {
+  for (const auto& dropped : queue_) --unfinished_[dropped.group];
+  queue_.clear();
+}
+
+void ParallelSteps::add(Step step, int group) {
   {
     std::lock_guard lock(mutex_);
     if (failure_) return;  // wait() reports it; nothing more is started
-    queue_.push_back(std::move(step));
+    queue_.push_back({std::move(step), group});
+    ++unfinished_[group];
   }
   changed_.notify_all();
 }
@@ -33,21 +39,22 @@ void ParallelSteps::work(UpsizeTarget& connection) {
   for (;;) {
     changed_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
     if (queue_.empty()) return;  // stopping
-    Step step = std::move(queue_.front());
+    Queued next = std::move(queue_.front());
     queue_.pop_front();
     ++running_;
     lock.unlock();
     std::exception_ptr failed;
     try {
-      step(connection);
+      next.step(connection);
     } catch (...) {
       failed = std::current_exception();
     }
     lock.lock();
     --running_;
+    --unfinished_[next.group];
     if (failed && !failure_) {
       failure_ = failed;
-      queue_.clear();
+      dropQueued();
     }
     changed_.notify_all();
   }
@@ -59,9 +66,18 @@ void ParallelSteps::wait() {
   if (failure_) std::rethrow_exception(failure_);
 }
 
+void ParallelSteps::wait(int group) {
+  std::unique_lock lock(mutex_);
+  changed_.wait(lock, [&] { return unfinished_[group] == 0 || failure_; });
+  if (failure_) {
+    changed_.wait(lock, [&] { return running_ == 0; });  // as wait(): nothing runs on past the failure
+    std::rethrow_exception(failure_);
+  }
+}
+
 void ParallelSteps::abandon() {
   std::unique_lock lock(mutex_);
-  queue_.clear();
+  dropQueued();
   if (running_ == 0) return;
   // An index build on a big table may run for a while yet: stopped, it
   // fails at once, and nobody waits for its result.

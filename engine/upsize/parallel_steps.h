@@ -6,6 +6,7 @@
 #include <deque>
 #include <exception>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -24,20 +25,31 @@ class ParallelSteps {
   ParallelSteps(const ParallelSteps&) = delete;
   ParallelSteps& operator=(const ParallelSteps&) = delete;
 
-  void add(Step step);
+  // Steps run in the order they were added. A step belongs to a group, so
+  // that the caller can wait for some of them (the index builds) and not
+  // the others (the read-backs).
+  void add(Step step, int group = 0);
   // Waits until every step has run; rethrows the first failure (the steps
   // queued after it are dropped).
   void wait();
+  // The same for the steps of `group` only.
+  void wait(int group);
   // Drops the queued steps and waits for the running ones to end.
   void abandon();
 
  private:
   void work(UpsizeTarget& connection);
+  void dropQueued();  // under the lock
   std::vector<std::unique_ptr<UpsizeTarget>> connections_;
   std::vector<std::thread> threads_;
   std::mutex mutex_;
   std::condition_variable changed_;
-  std::deque<Step> queue_;
+  struct Queued {
+    Step step;
+    int group;
+  };
+  std::deque<Queued> queue_;
+  std::map<int, size_t> unfinished_;  // per group: queued or running
   size_t running_ = 0;
   bool stopping_ = false;
   std::exception_ptr failure_;

@@ -24,6 +24,9 @@ namespace {
 constexpr uint64_t kProgressEvery = 10000;
 // Further connections for index builds and read-back checksums.
 constexpr int kParallelConnections = 2;
+// Groups of those steps: the foreign keys wait for the index builds only.
+constexpr int kIndexBuilds = 1;
+constexpr int kReadBacks = 2;
 
 struct TablePlan {
   TableSchema schema;
@@ -484,18 +487,28 @@ class Upsizer {
   // copies the next table. Its primary key waits for finishKeys().
   void scheduleKeysAndChecksum(size_t t) {
     KeySteps steps = keySteps(plans_[t]);
-    for (auto& sql : steps.indexes) parallel_->add([sql](UpsizeTarget& c) { c.execute(sql); });
+    for (auto& sql : steps.indexes) parallel_->add([sql](UpsizeTarget& c) { c.execute(sql); }, kIndexBuilds);
     for (auto& sql : steps.constraints) pendingConstraints_.push_back(std::move(sql));
-    parallel_->add([this, t](UpsizeTarget& c) {
-      targetChecksums_[t] = c.targetChecksum(plans_[t].schema.name, plans_[t].columns);
-    });
+    parallel_->add(
+        [this, t](UpsizeTarget& c) {
+          targetChecksums_[t] = c.targetChecksum(plans_[t].schema.name, plans_[t].columns);
+        },
+        kReadBacks);
   }
 
+  // The foreign keys go in as soon as the indexes are built: a unique index
+  // is all that a foreign key needs on the columns it refers to, and adding
+  // one does not wait for the read-backs still running (they only read).
+  // The primary keys then take over their unique indexes, which does wait
+  // for them.
   void finishKeys() {
+    parallel_->wait(kIndexBuilds);
+    beginStep();
+    addForeignKeys();
+    endStep();
     parallel_->wait();
     beginStep();
     for (const auto& sql : pendingConstraints_) target_.execute(sql);
-    addForeignKeys();
     endStep();
   }
 

@@ -617,6 +617,45 @@ TEST_F(UpsizePostgres, ARowTheServerRefusesStopsTheUpsizeAndLeavesNoTables) {
   EXPECT_EQ(psql("SELECT count(*) FROM information_schema.tables WHERE table_schema = 'refused'"), "0\n");
 }
 
+// Rows that break a relationship on the way (here a part whose supplier is
+// not there): the foreign key is refused, while the read-backs still run on
+// the other connections, and no table stays.
+class OrphaningTarget : public PostgresTarget {
+ public:
+  using PostgresTarget::PostgresTarget;
+  std::unique_ptr<RowStream> insertInto(const std::string& table, const std::vector<MappedColumn>& columns) override {
+    auto inner = PostgresTarget::insertInto(table, columns);
+    if (table != "Parts") return inner;
+    struct Orphaning : RowStream {
+      std::unique_ptr<RowStream> inner;
+      size_t supplier = 0;
+      void row(const std::vector<Value>& values, TableChecksum& checksum) override {
+        auto changed = values;
+        changed[supplier] = std::string("nobody");
+        inner->row(changed, checksum);
+      }
+      void finish() override { inner->finish(); }
+    };
+    auto orphaning = std::make_unique<Orphaning>();
+    orphaning->inner = std::move(inner);
+    while (columns[orphaning->supplier].name != "Supplier") ++orphaning->supplier;
+    return orphaning;
+  }
+};
+
+TEST_F(UpsizePostgres, RowsThatBreakARelationshipStopTheUpsizeAndLeaveNoTables) {
+  FixtureDatabase fixture;
+  auto db = Database::open(fixture.path());
+  OrphaningTarget target(conninfo_, "orphans");
+  try {
+    upsizeDatabase(*db, target, {});
+    ADD_FAILURE() << "accepted";
+  } catch (const EngineError& e) {
+    EXPECT_NE(std::string(e.what()).find("SupplierParts"), std::string::npos) << e.what();
+  }
+  EXPECT_EQ(psql("SELECT count(*) FROM information_schema.tables WHERE table_schema = 'orphans'"), "0\n");
+}
+
 size_t primaryKeys(const UpsizeReport& report) {
   return size_t(std::count_if(report.created.begin(), report.created.end(),
                               [](const std::string& c) { return c.rfind("primary key ", 0) == 0; }));
