@@ -1,5 +1,7 @@
 #include "engine/upsize/parallel_steps.h"
 
+#include <algorithm>
+
 #include "engine/upsize/upsize_target.h"
 
 namespace kevra {
@@ -39,8 +41,10 @@ void ParallelSteps::work(UpsizeTarget& connection) {
   for (;;) {
     changed_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
     if (queue_.empty()) return;  // stopping
-    Queued next = std::move(queue_.front());
-    queue_.pop_front();
+    auto first = std::min_element(queue_.begin(), queue_.end(),
+                                  [](const Queued& a, const Queued& b) { return a.group < b.group; });
+    Queued next = std::move(*first);
+    queue_.erase(first);
     ++running_;
     lock.unlock();
     std::exception_ptr failed;

@@ -25,9 +25,9 @@ class ParallelSteps {
   ParallelSteps(const ParallelSteps&) = delete;
   ParallelSteps& operator=(const ParallelSteps&) = delete;
 
-  // Steps run in the order they were added. A step belongs to a group, so
-  // that the caller can wait for some of them (the index builds) and not
-  // the others (the read-backs).
+  // A step belongs to a group, so that the caller can wait for some of
+  // them (the index builds) and not the others (the read-backs). A free
+  // connection takes the first step of the lowest group queued.
   void add(Step step, int group = 0);
   // Waits until every step has run; rethrows the first failure (the steps
   // queued after it are dropped).

@@ -24,7 +24,8 @@ namespace {
 constexpr uint64_t kProgressEvery = 10000;
 // Further connections for index builds and read-back checksums.
 constexpr int kParallelConnections = 2;
-// Groups of those steps: the foreign keys wait for the index builds only.
+// Groups of those steps: index builds go first, and the foreign keys wait
+// for them only.
 constexpr int kIndexBuilds = 1;
 constexpr int kReadBacks = 2;
 
