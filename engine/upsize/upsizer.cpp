@@ -9,7 +9,6 @@
 #include <set>
 
 #include "engine/table/database.h"
-#include "engine/table/row_reader.h"
 #include "engine/table/schema_view.h"
 #include "engine/table/table_cursor.h"
 #include "engine/upsize/parallel_steps.h"
@@ -312,7 +311,7 @@ class Upsizer {
   std::vector<size_t> copyOrder() const {
     std::vector<std::pair<uint64_t, size_t>> sized;
     for (size_t t = 0; t < plans_.size(); ++t)
-      sized.emplace_back(storedRowCount(db_.pages(), *db_.table(plans_[t].schema.name)), t);
+      sized.emplace_back(db_.table(plans_[t].schema.name)->rowCount, t);
     std::stable_sort(sized.begin(), sized.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
     std::vector<size_t> order;
     for (const auto& [rows, t] : sized) order.push_back(t);
