@@ -4,6 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 #include <cstdlib>
 #include <filesystem>
 
@@ -12,6 +17,8 @@
 #include "engine/table/schema_writer.h"
 #include "engine/table/table_writer.h"
 #include "engine/upsize/column_mapping.h"
+#include "engine/upsize/parallel_steps.h"
+#include "engine/upsize/postgres_binary.h"
 #include "engine/upsize/postgres_target.h"
 #include "engine/upsize/query_translation.h"
 #include "engine/upsize/sqlite_target.h"
@@ -167,6 +174,113 @@ TEST(UpsizeMapping, ValuesKeepTheirExactTextAndTargetsNormalizeToIt) {
   EXPECT_EQ(normalizeTargetText("0.10000000149011612", ValueKind::Single), canonicalText(0.1f, ValueKind::Single));
   EXPECT_EQ(normalizeTargetText("t", ValueKind::Boolean), canonicalText(true, ValueKind::Boolean));
   EXPECT_EQ(normalizeTargetText("\\x00ff", ValueKind::Bytes), canonicalText(Binary{0, 255}, ValueKind::Bytes));
+}
+
+// A row the encoder cannot finish (a number too wide for its column) leaves
+// the buffer as it was: the rows before it stay whole, nothing half-written.
+TEST(UpsizeMapping, ARowThatCannotBeEncodedLeavesTheCopyBufferAsItWas) {
+  MappedColumn text, small;
+  text.kind = ValueKind::Text;
+  small.kind = ValueKind::Integer;
+  small.integerBytes = 2;
+  const std::vector<MappedColumn> columns = {text, small};
+  std::string buffer(binaryCopyHeader());
+  appendBinaryRow(buffer, {std::string(3000, 'x'), int32_t(7)}, columns);
+  const std::string before = buffer;
+  EXPECT_THROW(appendBinaryRow(buffer, {std::string(5000, 'y'), int32_t(70000)}, columns), EngineError);
+  EXPECT_EQ(buffer, before);
+  // What is there still reads back as one whole row.
+  int rows = 0;
+  BinaryCopyReader reader([&](const char*, size_t size) {
+    ++rows;
+    EXPECT_EQ(size, 2u + 4 + 3000 + 4 + 2);
+  });
+  reader.feed(buffer.data(), buffer.size());
+  EXPECT_EQ(rows, 1);
+}
+
+// A target that only records which steps ran on it.
+class StepLog : public UpsizeTarget {
+ public:
+  TargetDialect dialect() const override { return TargetDialect::PostgreSQL; }
+  std::string description() const override { return "steps"; }
+  size_t maxNameBytes() const override { return 63; }
+  std::string tableName(const std::string& name) const override { return name; }
+  bool tableExists(const std::string&) override { return false; }
+  void execute(const std::string&) override {}
+  uint64_t count(const std::string&) override { return 0; }
+  void begin() override {}
+  void commit() override {}
+  void rollback() override {}
+  std::unique_ptr<RowStream> insertInto(const std::string&, const std::vector<MappedColumn>&) override { return nullptr; }
+  TableChecksum targetChecksum(const std::string&, const std::vector<MappedColumn>&) override { return {}; }
+};
+
+std::vector<std::unique_ptr<UpsizeTarget>> stepLogs(int n) {
+  std::vector<std::unique_ptr<UpsizeTarget>> out;
+  for (int i = 0; i < n; ++i) out.push_back(std::make_unique<StepLog>());
+  return out;
+}
+
+// Index builds go before read-backs queued ahead of them, waiting for the
+// builds does not wait for a read-back still running, and a failure ends
+// every wait.
+TEST(UpsizeParallelSteps, BuildsGoFirstAndCanBeWaitedForAlone) {
+  std::mutex m;
+  std::condition_variable cv;
+  bool release = false;
+  {
+    // The only connection is held by a step until released, so what is
+    // queued meanwhile is taken in the order the groups give.
+    ParallelSteps steps(stepLogs(1));
+    std::vector<std::string> order;
+    auto note = [&](const std::string& what) {
+      std::lock_guard lock(m);
+      order.push_back(what);
+    };
+    steps.add([&](UpsizeTarget&) {
+      std::unique_lock lock(m);
+      cv.wait(lock, [&] { return release; });
+    }, 2);
+    steps.add([&](UpsizeTarget&) { note("read-back"); }, 2);
+    steps.add([&](UpsizeTarget&) { note("build 1"); }, 1);
+    steps.add([&](UpsizeTarget&) { note("build 2"); }, 1);
+    {
+      std::lock_guard lock(m);
+      release = true;
+    }
+    cv.notify_all();
+    steps.wait();
+    EXPECT_EQ(order, (std::vector<std::string>{"build 1", "build 2", "read-back"}));
+  }
+  {
+    ParallelSteps steps(stepLogs(2));
+    bool readBackGoes = false;
+    std::atomic<bool> readBackDone{false};
+    steps.add([&](UpsizeTarget&) {
+      std::unique_lock lock(m);
+      cv.wait_for(lock, std::chrono::seconds(5), [&] { return readBackGoes; });
+      readBackDone = true;
+    }, 2);
+    steps.add([](UpsizeTarget&) {}, 1);
+    steps.wait(1);
+    EXPECT_FALSE(readBackDone);  // still held: wait(1) did not wait for it
+    {
+      std::lock_guard lock(m);
+      readBackGoes = true;
+    }
+    cv.notify_all();
+    steps.wait();
+    EXPECT_TRUE(readBackDone);
+  }
+  {
+    ParallelSteps steps(stepLogs(1));
+    steps.add([](UpsizeTarget&) { throw EngineError("refused"); }, 1);
+    steps.add([](UpsizeTarget&) {}, 2);
+    EXPECT_THROW(steps.wait(2), EngineError);
+    EXPECT_THROW(steps.wait(1), EngineError);
+    EXPECT_THROW(steps.wait(), EngineError);
+  }
 }
 
 TEST(UpsizeQueries, JetExpressionsTranslateOrAreRefusedByName) {

@@ -35,6 +35,20 @@ TEST(ValueText, CivilRoundTrip) {
   }
 }
 
+// The day and milliseconds a date splits into are those its calendar
+// parts show, rounding and all (the upsize's timestamps come from them).
+TEST(ValueText, SplitSerialAgreesWithTheCalendarParts) {
+  for (double serial : {-109075.0, -1.25, -0.5, 0.0, 0.75, 36526.0 + 0.5 / 86400.0, 36526.0 + 0.99999999999,
+                        44568.123456789, 2958465.99999999}) {
+    const SerialDayTime split = splitSerial(DateTime{serial});
+    const CivilDateTime c = toCivil(DateTime{serial});
+    EXPECT_EQ(split.daysSince1970, daysFromCivil(c.year, unsigned(c.month), unsigned(c.day))) << serial;
+    EXPECT_EQ(split.millisecond, ((int64_t(c.hour) * 60 + c.minute) * 60 + c.second) * 1000 + c.millisecond) << serial;
+  }
+  EXPECT_EQ(splitSerial(DateTime{36526.0 + 0.99999999999}).daysSince1970, 10958);  // 2000-01-02
+  EXPECT_EQ(splitSerial(DateTime{-0.5}).millisecond, 43200000);  // before the epoch, time still counts forward
+}
+
 TEST(ValueText, CurrencyAndDecimalAreExact) {
   EXPECT_EQ(currencyToString(Currency{35000}), "3.5");
   EXPECT_EQ(currencyToString(Currency{0}), "0");
