@@ -31,7 +31,10 @@ psql_run() { psql -X -q -v ON_ERROR_STOP=1 "$conn" "$@"; }
 
 # Rounds of kevra-cli then mdbtools (A B A B ...), each into schemas of its
 # own; the ratio is taken round by round and the median reported, so that a
-# busy moment on the machine moves one round, not the result.
+# busy moment on the machine moves one round, not the result. Each timed run
+# starts on a quiet server: a checkpoint first, and the tables of the runs
+# before dropped once counted, so that neither side pays for the other's
+# leftovers (their checkpoint or their vacuum by the server in the background).
 rounds="${KEVRA_BENCH_ROUNDS:-3}"
 total=$((rows + rows / 10))
 
@@ -49,18 +52,20 @@ printf '%-6s %-34s %10s %12s %12s %10s\n' "round" "" "seconds" "rows landed" "ro
 : >"$tmp/ratios"
 for round in $(seq 1 "$rounds"); do
   # kevra-cli: schema, rows, keys, foreign keys and the read-back verification.
-  psql_run -c "CREATE SCHEMA kevra$round"
+  psql_run -c "CREATE SCHEMA kevra$round" -c "CHECKPOINT"
   start="$EPOCHREALTIME"
   /usr/bin/time -f "%M" -o "$tmp/kevra.rss" "$cli" upsize "$file" "$conn" --schema "kevra$round" \
     --report "$tmp/report$round.txt" >/dev/null
   end="$EPOCHREALTIME"
   kevra_secs="$(seconds "$start" "$end")"
   kevra_rows="$(count "kevra$round" Customers Orders)"
+  psql_run -c "DROP SCHEMA kevra$round CASCADE" 2>/dev/null
   kevra_rate="$(awk -v n="$kevra_rows" -v t="$kevra_secs" 'BEGIN { printf "%.0f", n / t }')"
 
   psql_run -c "CREATE SCHEMA mdb$round"
   # (its foreign key names the tables unfolded and fails; the rest stands)
   psql -X -q "$conn" -c "SET search_path = mdb$round" -f "$tmp/schema.sql" >/dev/null 2>&1 || true
+  psql_run -c "CHECKPOINT"
   mdb_secs=0
   mdb_rss=0
   for table in Customers Orders; do
@@ -74,6 +79,7 @@ for round in $(seq 1 "$rounds"); do
   done
   mdb_rows="$(count "mdb$round" customers orders)"  # mdb-schema folds names to lower case
   mdb_rate="$(awk -v n="$mdb_rows" -v t="$mdb_secs" 'BEGIN { printf "%.0f", n / t }')"
+  psql_run -c "DROP SCHEMA mdb$round CASCADE" 2>/dev/null
 
   printf '%-6s %-34s %10s %12s %12s %10.1f\n' "$round" "kevra-cli upsize (incl. verify)" "$kevra_secs" \
     "$kevra_rows" "$kevra_rate" "$(awk -v k="$(tail -n 1 "$tmp/kevra.rss")" 'BEGIN { print k / 1024 }')"

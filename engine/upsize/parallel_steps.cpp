@@ -1,6 +1,7 @@
 #include "engine/upsize/parallel_steps.h"
 
 #include <algorithm>
+#include <limits>
 
 #include "engine/upsize/upsize_target.h"
 
@@ -40,28 +41,44 @@ void ParallelSteps::work(UpsizeTarget& connection) {
   std::unique_lock lock(mutex_);
   for (;;) {
     changed_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
-    if (queue_.empty()) return;  // stopping
-    auto first = std::min_element(queue_.begin(), queue_.end(),
-                                  [](const Queued& a, const Queued& b) { return a.group < b.group; });
-    Queued next = std::move(*first);
-    queue_.erase(first);
-    ++running_;
-    lock.unlock();
-    std::exception_ptr failed;
-    try {
-      next.step(connection);
-    } catch (...) {
-      failed = std::current_exception();
-    }
-    lock.lock();
-    --running_;
-    --unfinished_[next.group];
-    if (failed && !failure_) {
-      failure_ = failed;
-      dropQueued();
-    }
-    changed_.notify_all();
+    Queued next;
+    if (!take(next, std::numeric_limits<int>::max())) return;  // stopping
+    run(lock, connection, std::move(next));
   }
+}
+
+void ParallelSteps::runHere(UpsizeTarget& connection, int group) {
+  std::unique_lock lock(mutex_);
+  Queued next;
+  while (!failure_ && take(next, group)) run(lock, connection, std::move(next));
+}
+
+bool ParallelSteps::take(Queued& next, int upTo) {
+  auto first = std::min_element(queue_.begin(), queue_.end(),
+                                [](const Queued& a, const Queued& b) { return a.group < b.group; });
+  if (first == queue_.end() || first->group > upTo) return false;
+  next = std::move(*first);
+  queue_.erase(first);
+  ++running_;
+  return true;
+}
+
+void ParallelSteps::run(std::unique_lock<std::mutex>& lock, UpsizeTarget& connection, Queued next) {
+  lock.unlock();
+  std::exception_ptr failed;
+  try {
+    next.step(connection);
+  } catch (...) {
+    failed = std::current_exception();
+  }
+  lock.lock();
+  --running_;
+  --unfinished_[next.group];
+  if (failed && !failure_) {
+    failure_ = failed;
+    dropQueued();
+  }
+  changed_.notify_all();
 }
 
 void ParallelSteps::wait() {

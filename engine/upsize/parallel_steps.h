@@ -29,6 +29,9 @@ class ParallelSteps {
   // them (the index builds) and not the others (the read-backs). A free
   // connection takes the first step of the lowest group queued.
   void add(Step step, int group = 0);
+  // Runs the queued steps of `group` on the caller's connection too, until
+  // none is left queued; a failure is kept for wait(), as on the others.
+  void runHere(UpsizeTarget& connection, int group);
   // Waits until every step has run; rethrows the first failure (the steps
   // queued after it are dropped).
   void wait();
@@ -38,16 +41,21 @@ class ParallelSteps {
   void abandon();
 
  private:
+  struct Queued {
+    Step step;
+    int group;
+  };
   void work(UpsizeTarget& connection);
+  // Takes the first step of the lowest group queued (at most `upTo`), or
+  // none; under the lock.
+  bool take(Queued& next, int upTo);
+  // Runs a step taken, the lock released meanwhile; keeps its failure.
+  void run(std::unique_lock<std::mutex>& lock, UpsizeTarget& connection, Queued next);
   void dropQueued();  // under the lock
   std::vector<std::unique_ptr<UpsizeTarget>> connections_;
   std::vector<std::thread> threads_;
   std::mutex mutex_;
   std::condition_variable changed_;
-  struct Queued {
-    Step step;
-    int group;
-  };
   std::deque<Queued> queue_;
   std::map<int, size_t> unfinished_;  // per group: queued or running
   size_t running_ = 0;

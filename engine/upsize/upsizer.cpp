@@ -391,8 +391,14 @@ class Upsizer {
   // A table's keys and indexes: the index builds, which may run in any order
   // or side by side, and what must follow them (the primary key taking over
   // its unique index). Fills the report's list of what was created.
+  struct IndexBuild {
+    std::string sql;
+    // Over columns of fixed width only (numbers, dates, Yes/No, GUIDs): the
+    // keys sort quickly and reading the table is most of the build.
+    bool fixedWidth = false;
+  };
   struct KeySteps {
-    std::vector<std::string> indexes;
+    std::vector<IndexBuild> indexes;
     std::vector<std::string> constraints;
   };
 
@@ -406,15 +412,19 @@ class Upsizer {
       if (ix.primary || ix.unique) made.insert("i:" + indexColumns(ix, false, &p, true));
     for (const auto& ix : p.schema.indexes) {
       if (ix.columns.empty()) continue;
-      bool anyText = false;
-      for (const auto& c : ix.columns)
-        if (const MappedColumn* m = findColumn(p, c.name); m && m->caseInsensitiveText) anyText = true;
+      bool anyText = false, fixedWidth = true;
+      for (const auto& c : ix.columns) {
+        const MappedColumn* m = findColumn(p, c.name);
+        if (m && m->caseInsensitiveText) anyText = true;
+        if (!m || m->kind == ValueKind::Text || m->kind == ValueKind::Bytes) fixedWidth = false;
+      }
       std::string name = fitName(p.schema.name + "_" + ix.name, maxName);
       if (ix.primary) {
         if (pg_) {
           // Built as a unique index first so that it can be built beside the others.
-          steps.indexes.push_back("CREATE UNIQUE INDEX " + quoteIdentifier(name) + " ON " + table + " (" +
-                                  indexColumns(ix, false) + ")");
+          steps.indexes.push_back({"CREATE UNIQUE INDEX " + quoteIdentifier(name) + " ON " + table + " (" +
+                                       indexColumns(ix, false) + ")",
+                                   fixedWidth});
           steps.constraints.push_back("ALTER TABLE " + table + " ADD CONSTRAINT " + quoteIdentifier(name) +
                                       " PRIMARY KEY USING INDEX " + quoteIdentifier(name));
           report_.created.push_back("primary key " + p.schema.name + " (" + indexColumns(ix, false) + ")");
@@ -424,8 +434,8 @@ class Upsizer {
           // make PostgreSQL refuse LIKE on the column.
           if (anyText) {
             std::string ciName = fitName(p.schema.name + "_" + ix.name + "_nocase", maxName);
-            steps.indexes.push_back("CREATE UNIQUE INDEX " + quoteIdentifier(ciName) + " ON " + table + " (" +
-                                    indexColumns(ix, true, &p, true) + ")");
+            steps.indexes.push_back({"CREATE UNIQUE INDEX " + quoteIdentifier(ciName) + " ON " + table + " (" +
+                                     indexColumns(ix, true, &p, true) + ")"});
             report_.created.push_back("unique index " + ciName + " (text compared without case)");
           }
         } else {
@@ -435,14 +445,15 @@ class Upsizer {
       }
       std::string key = (ix.unique ? "u:" : "i:") + indexColumns(ix, ix.unique, &p, true);
       if (!made.insert(key).second) continue;  // a relationship's index over the same columns
-      steps.indexes.push_back(std::string(ix.unique ? "CREATE UNIQUE INDEX " : "CREATE INDEX ") +
-                              quoteIdentifier(name) + " ON " + table + " (" +
-                              indexColumns(ix, pg_ && ix.unique, &p, true) + ")");
+      steps.indexes.push_back({std::string(ix.unique ? "CREATE UNIQUE INDEX " : "CREATE INDEX ") +
+                                   quoteIdentifier(name) + " ON " + table + " (" +
+                                   indexColumns(ix, pg_ && ix.unique, &p, true) + ")",
+                               fixedWidth});
       if (pg_ && ix.unique && anyText && referenced(p.schema.name, ix)) {
         // A foreign key needs a unique index over the columns themselves.
         std::string exact = fitName(p.schema.name + "_" + ix.name + "_exact", maxName);
-        steps.indexes.push_back("CREATE UNIQUE INDEX " + quoteIdentifier(exact) + " ON " + table + " (" +
-                                indexColumns(ix, false) + ")");
+        steps.indexes.push_back({"CREATE UNIQUE INDEX " + quoteIdentifier(exact) + " ON " + table + " (" +
+                                 indexColumns(ix, false) + ")"});
         report_.created.push_back("unique index " + exact + " (for the foreign keys that refer to it)");
       }
       report_.created.push_back(std::string(ix.unique ? "unique index " : "index ") + name +
@@ -475,7 +486,7 @@ class Upsizer {
     beginStep();
     for (const auto& p : plans_) {
       KeySteps steps = keySteps(p);
-      for (const auto& sql : steps.indexes) target_.execute(sql);
+      for (const auto& build : steps.indexes) target_.execute(build.sql);
       for (const auto& sql : steps.constraints) target_.execute(sql);
     }
     addForeignKeys();
@@ -487,7 +498,7 @@ class Upsizer {
   // copies the next table. Its primary key waits for finishKeys().
   void scheduleKeysAndChecksum(size_t t) {
     KeySteps steps = keySteps(plans_[t]);
-    for (auto& sql : steps.indexes) parallel_->add([sql](UpsizeTarget& c) { c.execute(sql); }, kIndexBuilds);
+    for (auto& build : steps.indexes) parallel_->add([build](UpsizeTarget& c) { buildIndex(c, build); }, kIndexBuilds);
     for (auto& sql : steps.constraints) pendingConstraints_.push_back(std::move(sql));
     parallel_->add(
         [this, t](UpsizeTarget& c) {
@@ -496,12 +507,24 @@ class Upsizer {
         kReadBacks);
   }
 
+  // Beside other builds, an index over fixed-width columns is built by its
+  // connection alone: the server's parallel workers would save it little and
+  // take the cores from the text index builds beside it, whose keys sort
+  // slowly (by collation) and which take longest.
+  static void buildIndex(UpsizeTarget& connection, const IndexBuild& build) {
+    if (!build.fixedWidth) return connection.execute(build.sql);
+    connection.execute("SET max_parallel_maintenance_workers = 0");
+    connection.execute(build.sql);
+    connection.execute("RESET max_parallel_maintenance_workers");
+  }
+
   // The foreign keys go in as soon as the indexes are built: a unique index
   // is all that a foreign key needs on the columns it refers to, and adding
   // one does not wait for the read-backs still running (they only read).
   // The primary keys then take over their unique indexes, which does wait
   // for them.
   void finishKeys() {
+    parallel_->runHere(target_, kIndexBuilds);  // this connection is free now: it builds too
     parallel_->wait(kIndexBuilds);
     beginStep();
     addForeignKeys();

@@ -283,6 +283,58 @@ TEST(UpsizeParallelSteps, BuildsGoFirstAndCanBeWaitedForAlone) {
   }
 }
 
+// While the other connections are busy, the caller's own takes the queued
+// builds and leaves later groups to them; a failure there ends the waits.
+TEST(UpsizeParallelSteps, TheCallersConnectionTakesQueuedBuilds) {
+  for (bool failing : {false, true}) {
+    std::mutex m;
+    std::condition_variable cv;
+    bool held = false, release = false;
+    ParallelSteps steps(stepLogs(1));
+    StepLog here;
+    std::vector<std::pair<std::string, const UpsizeTarget*>> ran;
+    auto note = [&](const std::string& what, const UpsizeTarget& on) {
+      std::lock_guard lock(m);
+      ran.emplace_back(what, &on);
+    };
+    steps.add([&](UpsizeTarget&) {
+      std::unique_lock lock(m);
+      held = true;
+      cv.notify_all();
+      cv.wait(lock, [&] { return release; });
+    }, 2);
+    {
+      std::unique_lock lock(m);
+      cv.wait(lock, [&] { return held; });  // the only worker is busy from here on
+    }
+    steps.add([&](UpsizeTarget& c) {
+      note("build 1", c);
+      if (failing) throw EngineError("refused");
+    }, 1);
+    steps.add([&](UpsizeTarget& c) { note("build 2", c); }, 1);
+    steps.add([&](UpsizeTarget& c) { note("read-back", c); }, 2);
+    steps.runHere(here, 1);
+    {
+      std::lock_guard lock(m);
+      if (failing)
+        EXPECT_EQ(ran, (std::vector<std::pair<std::string, const UpsizeTarget*>>{{"build 1", &here}}));
+      else
+        EXPECT_EQ(ran, (std::vector<std::pair<std::string, const UpsizeTarget*>>{{"build 1", &here}, {"build 2", &here}}));
+      release = true;
+    }
+    cv.notify_all();
+    if (failing) {
+      EXPECT_THROW(steps.wait(1), EngineError);
+      EXPECT_EQ(ran.size(), 1u);  // nothing queued ran after the failure
+    } else {
+      steps.wait();
+      ASSERT_EQ(ran.size(), 3u);
+      EXPECT_EQ(ran[2].first, "read-back");
+      EXPECT_NE(ran[2].second, &here);
+    }
+  }
+}
+
 TEST(UpsizeQueries, JetExpressionsTranslateOrAreRefusedByName) {
   const auto pg = TargetDialect::PostgreSQL;
   const auto lite = TargetDialect::SQLite;
