@@ -636,7 +636,11 @@ std::string UpsizeReport::text() const {
   return out;
 }
 
-UpsizeReport upsizeDatabase(const Database& db, UpsizeTarget& target, const UpsizeOptions& options) {
+UpsizeReport upsizeDatabase(Database& db, UpsizeTarget& target, const UpsizeOptions& options) {
+  // Without this, a change committed by another program halfway through
+  // would leave some tables copied before it and some after, and the
+  // checksums (taken from the rows as read) would not show it.
+  Database::ReadScope reading(db);
   return Upsizer(db, target, options).run();
 }
 

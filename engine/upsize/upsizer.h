@@ -60,6 +60,8 @@ class UpsizeCancelled : public EngineError {
 // Throws EngineError (the target left as it was) on any refusal or failure.
 // A finished upsize whose verification disagrees returns normally with
 // verified() false (with `atomic`, it is rolled back and throws instead).
-UpsizeReport upsizeDatabase(const Database& db, UpsizeTarget& target, const UpsizeOptions& options);
+// The file is read in one state throughout: another program's writes to it
+// wait until the upsize has ended (or give up after their busy timeout).
+UpsizeReport upsizeDatabase(Database& db, UpsizeTarget& target, const UpsizeOptions& options);
 
 }  // namespace kevra

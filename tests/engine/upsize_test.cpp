@@ -13,6 +13,7 @@
 #include <filesystem>
 
 #include "engine/format/value_text.h"
+#include "engine/storage/file_system.h"
 #include "engine/table/database_creator.h"
 #include "engine/table/schema_writer.h"
 #include "engine/table/table_writer.h"
@@ -531,6 +532,24 @@ TEST(UpsizeSqlite, ACancelLeavesNoNewFileAndNoTables) {
   EXPECT_THROW(upsizeTo(fixture.path(), "sqlite:" + existing, cancel), UpsizeCancelled);
   // (SQLite's own counter table, once made, stays.)
   EXPECT_EQ(sqlite(existing, "SELECT group_concat(name) FROM sqlite_master WHERE name NOT LIKE 'sqlite%'"), "keep\n");
+}
+
+// The file is read in one state: while the upsize runs, a writer elsewhere
+// cannot take the lock it needs to put pages into the file.
+TEST(UpsizeSqlite, AWriterElsewhereWaitsUntilTheUpsizeEnds) {
+  FixtureDatabase fixture;
+  auto probe = realFileSystem().open(fixture.path(), OpenMode::ReadWrite);  // as a writer opens it
+  int probes = 0;
+  UpsizeOptions watch;
+  watch.progress = [&](const std::string&, uint64_t) {
+    ++probes;
+    EXPECT_FALSE(probe->lockReaders(true, 0));
+    return true;
+  };
+  EXPECT_TRUE(upsizeTo(fixture.path(), "sqlite:" + fixture.scratch("locked.db"), watch).verified());
+  EXPECT_GT(probes, 0);
+  EXPECT_TRUE(probe->lockReaders(true, 0));
+  probe->unlockReaders();
 }
 
 // A PostgreSQL server of its own for each test, on a Unix socket in a
