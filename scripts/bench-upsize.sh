@@ -4,6 +4,8 @@
 # PostgreSQL server on a Unix socket, in the same run.
 # Usage: scripts/bench-upsize.sh [ROWS]   (parent rows, default 1000000; the
 # child table gets ROWS/10). KEVRA_BENCH_ROUNDS (default 3) sets the rounds.
+# mdb-export runs as it comes (mdbtools 1.0 puts up to 1000 rows in each
+# INSERT); KEVRA_BENCH_MDB_BATCH=N passes -S N to it (1: one INSERT per row).
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
@@ -36,6 +38,12 @@ psql_run() { psql -X -q -v ON_ERROR_STOP=1 "$conn" "$@"; }
 # before dropped once counted, so that neither side pays for the other's
 # leftovers (their checkpoint or their vacuum by the server in the background).
 rounds="${KEVRA_BENCH_ROUNDS:-3}"
+batch=()
+peer="mdb-export -I postgres | psql"
+if [ -n "${KEVRA_BENCH_MDB_BATCH:-}" ]; then
+  batch=(-S "$KEVRA_BENCH_MDB_BATCH")
+  peer="mdb-export -I postgres -S $KEVRA_BENCH_MDB_BATCH | psql"
+fi
 total=$((rows + rows / 10))
 
 # mdbtools: tables from mdb-schema (not timed), then its INSERT statements
@@ -70,7 +78,7 @@ for round in $(seq 1 "$rounds"); do
   mdb_rss=0
   for table in Customers Orders; do
     start="$EPOCHREALTIME"
-    /usr/bin/time -f "%M" -o "$tmp/mdb.rss" mdb-export -I postgres -D '%Y-%m-%d %H:%M:%S' -q "'" "$file" "$table" |
+    /usr/bin/time -f "%M" -o "$tmp/mdb.rss" mdb-export -I postgres "${batch[@]}" -D '%Y-%m-%d %H:%M:%S' -q "'" "$file" "$table" |
       PGOPTIONS="-c search_path=mdb$round" psql -X -q "$conn" >/dev/null 2>>"$tmp/psql.err"
     end="$EPOCHREALTIME"
     mdb_secs="$(awk -v s="$mdb_secs" -v a="$start" -v b="$end" 'BEGIN { printf "%.3f", s + b - a }')"
@@ -83,7 +91,7 @@ for round in $(seq 1 "$rounds"); do
 
   printf '%-6s %-34s %10s %12s %12s %10.1f\n' "$round" "kevra-cli upsize (incl. verify)" "$kevra_secs" \
     "$kevra_rows" "$kevra_rate" "$(awk -v k="$(tail -n 1 "$tmp/kevra.rss")" 'BEGIN { print k / 1024 }')"
-  printf '%-6s %-34s %10s %12s %12s %10.1f\n' "$round" "mdb-export -I postgres | psql" "$mdb_secs" "$mdb_rows" \
+  printf '%-6s %-34s %10s %12s %12s %10.1f\n' "$round" "$peer" "$mdb_secs" "$mdb_rows" \
     "$mdb_rate" "$(awk -v k="$mdb_rss" 'BEGIN { print k / 1024 }')"
   grep '^Seconds' "$tmp/report$round.txt" | sed "s/^/$round      kevra-cli /"
   awk -v a="$kevra_rate" -v b="$mdb_rate" 'BEGIN { printf "%.2f\n", a / b }' >>"$tmp/ratios"
