@@ -388,15 +388,16 @@ class Upsizer {
     return false;
   }
 
-  // A table's keys and indexes: the index builds, which may run in any order
-  // or side by side, and what must follow them (the primary key taking over
-  // its unique index). Fills the report's list of what was created.
   struct IndexBuild {
     std::string sql;
     // Over columns of fixed width only (numbers, dates, Yes/No, GUIDs): the
     // keys sort quickly and reading the table is most of the build.
     bool fixedWidth = false;
   };
+
+  // A table's keys and indexes: the index builds, which may run in any order
+  // or side by side, and what must follow them (the primary key taking over
+  // its unique index). Fills the report's list of what was created.
   struct KeySteps {
     std::vector<IndexBuild> indexes;
     std::vector<std::string> constraints;
