@@ -111,10 +111,10 @@ bool upsizeDatabase(QWidget* parent, ui::DatabaseSession& session) {
                          QString::fromStdString(outcome.target));
   if (outcome.verified) {
     result.icon = QMessageBox::Information;
-    result.text += QStringLiteral(" Every table was read back and matches.");
+    result.text += QStringLiteral(" Every table was checked on the target and matches.");
   } else {
     result.icon = QMessageBox::Warning;
-    result.text += QStringLiteral(" Reading them back found differences: see the report.");
+    result.text += QStringLiteral(" Checking them on the target found differences: see the report.");
   }
   const db::UpsizeSettings chosen = dialog.settings();
   if (!chosen.reportPath.empty()) result.text += QStringLiteral("\nReport: ") + QString::fromStdString(chosen.reportPath);

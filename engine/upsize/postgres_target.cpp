@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "engine/upsize/postgres_binary.h"
+#include "engine/upsize/postgres_row_hash.h"
 #include "engine/util/error.h"
 
 namespace kevra {
@@ -43,8 +44,8 @@ class Result {
 // them in: the file is read and the server stores rows at the same time.
 class PostgresCopyIn : public RowStream {
  public:
-  PostgresCopyIn(PGconn* conn, std::string table, std::vector<MappedColumn> columns)
-      : conn_(conn), table_(std::move(table)), columns_(std::move(columns)) {
+  PostgresCopyIn(PGconn* conn, std::string table, std::vector<MappedColumn> columns, bool hashedOnServer)
+      : conn_(conn), table_(std::move(table)), columns_(std::move(columns)), hashedOnServer_(hashedOnServer) {
     buffer_.reserve(kCopyChunk + 4096);
     buffer_.append(binaryCopyHeader());
     sender_ = std::thread([this] { sendChunks(); });
@@ -56,14 +57,18 @@ class PostgresCopyIn : public RowStream {
       while (PGresult* r = PQgetResult(conn_)) PQclear(r);
     }
   }
-  // A row checksums as the bytes of its binary COPY form. The server sends
-  // its rows back in the same form, each field through its type's send
-  // function: a value that did not arrive as sent (rounded, cut, lost)
-  // gives other bytes.
+  // A row checksums as the server will hash its stored values (see
+  // targetChecksum), or else as the bytes of its binary COPY form, which is
+  // the form the server sends its rows back in, each field through its
+  // type's send function. Either way a value that did not arrive as sent
+  // (rounded, cut, lost) gives another sum.
   void row(const std::vector<Value>& values, TableChecksum& checksum) override {
     size_t start = buffer_.size();
     appendBinaryRow(buffer_, values, columns_);
-    checksum.addRow(buffer_.data() + start, buffer_.size() - start);
+    if (hashedOnServer_)
+      checksum.addHashedRow(serverRowHash(buffer_.data() + start, buffer_.size() - start, columns_));
+    else
+      checksum.addRow(buffer_.data() + start, buffer_.size() - start);
     if (buffer_.size() >= kCopyChunk) handOver();
   }
   void finish() override {
@@ -147,6 +152,7 @@ class PostgresCopyIn : public RowStream {
   std::vector<std::string> spare_;
   bool stopping_ = false;
   std::string failure_;  // the sender's, read once it has stopped
+  bool hashedOnServer_;
   std::thread sender_;
 };
 
@@ -177,6 +183,15 @@ PostgresTarget::PostgresTarget(const std::string& conninfo, std::string schema)
   // Views name their tables unqualified: they are looked up in the schema.
   execute("SET search_path = " + quoteIdentifier(schema_));
   cancel_ = PQgetCancel(conn_);
+  {
+    // Whether the server's hash functions hash as this program does.
+    Result probe(PQexec(conn_, serverHashProbe().c_str()));
+    if (PQresultStatus(probe.get()) == PGRES_TUPLES_OK && PQntuples(probe.get()) == 1) {
+      std::string values;
+      for (int i = 0; i < PQnfields(probe.get()); ++i) values += (i ? "|" : "") + std::string(PQgetvalue(probe.get(), 0, i));
+      serverHashesAgree_ = values == expectedServerHashProbe();
+    }
+  }
   int v = PQserverVersion(conn_);
   version_ = std::to_string(v / 10000) + "." + std::to_string(v % 10000);
 }
@@ -253,10 +268,31 @@ std::unique_ptr<RowStream> PostgresTarget::insertInto(const std::string& table,
   Result r(PQexec(conn_, sql.c_str()));
   if (PQresultStatus(r.get()) != PGRES_COPY_IN)
     throw EngineError("PostgreSQL refused to copy into table '" + table + "': " + serverMessage(conn_));
-  return std::make_unique<PostgresCopyIn>(conn_, "table '" + table + "'", columns);
+  return std::make_unique<PostgresCopyIn>(conn_, "table '" + table + "'", columns, hashesOnServer(columns));
 }
 
+bool PostgresTarget::hashesOnServer(const std::vector<MappedColumn>& columns) const {
+  return serverHashesAgree_ && serverHashable(columns);
+}
+
+// The server hashes its stored values itself in one pass over the table
+// (postgres_row_hash.h): nothing but three numbers comes back. Where its hash
+// functions do not agree with this program's (another byte order, an older
+// server) or a column has none, the rows come back instead.
 TableChecksum PostgresTarget::targetChecksum(const std::string& table, const std::vector<MappedColumn>& columns) {
+  if (hashesOnServer(columns)) {
+    // One process: the verification runs beside the index builds, which
+    // take longer and have the better use for the server's parallel workers.
+    execute("SET max_parallel_workers_per_gather = 0");
+    Result r(PQexec(conn_, serverRowHashQuery(tableName(table), columns).c_str()));
+    execute("RESET max_parallel_workers_per_gather");
+    if (PQresultStatus(r.get()) != PGRES_TUPLES_OK || PQntuples(r.get()) != 1)
+      throw EngineError("Could not read table '" + table + "' back: " + serverMessage(conn_));
+    uint64_t rows = std::strtoull(PQgetvalue(r.get(), 0, 0), nullptr, 10);
+    int64_t high = std::strtoll(PQgetvalue(r.get(), 0, 1), nullptr, 10);
+    int64_t low = std::strtoll(PQgetvalue(r.get(), 0, 2), nullptr, 10);
+    return TableChecksum::fromSum(rows, serverRowHashSum(rows, high, low));
+  }
   // The table itself rather than a query over it: the rows come straight
   // from its scan, without a query's projection step.
   std::string sql = "COPY " + tableName(table) + " (";

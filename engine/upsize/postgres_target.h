@@ -28,6 +28,9 @@ class PostgresTarget : public UpsizeTarget {
   std::unique_ptr<UpsizeTarget> openAnother() override;
   void cancelRunning() override;
   const std::string& schema() const { return schema_; }
+  // Whether the server checksums the table itself (its hash functions agree
+  // with this program's and every column has one), the rows staying there.
+  bool hashesOnServer(const std::vector<MappedColumn>& columns) const;
 
  private:
   pg_conn* conn_ = nullptr;
@@ -35,6 +38,7 @@ class PostgresTarget : public UpsizeTarget {
   std::string conninfo_;
   std::string schema_;
   std::string version_;
+  bool serverHashesAgree_ = false;
 };
 
 }  // namespace kevra

@@ -1,5 +1,7 @@
 // Upsizing: a Jet database's tables, keys, indexes, relationships and rows
-// written into a server database, then read back and compared.
+// written into a server database, then checksummed on both sides and
+// compared (on a PostgreSQL server by its own hash functions where they agree
+// with this program's, otherwise by reading the rows back).
 //
 // Order: every table is checked and mapped before the target is touched
 // (an unmappable type, a name the target would cut short or a table that
@@ -7,7 +9,7 @@
 // transaction per table (or everything in one with `atomic`), then keys,
 // indexes, identity counters and foreign keys follow the data. Where the
 // target takes more connections and the upsize is not `atomic`, a table's
-// indexes are built and its rows read back for verification on two more
+// indexes are built and its rows checksummed for verification on two more
 // connections while the next table is copied; the primary keys and foreign
 // keys are added once all of that is done. A failure or
 // a cancel rolls back and drops the tables this run created, leaving the

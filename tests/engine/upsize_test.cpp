@@ -11,6 +11,7 @@
 #include <thread>
 #include <cstdlib>
 #include <filesystem>
+#include <limits>
 
 #include "engine/format/value_text.h"
 #include "engine/storage/file_system.h"
@@ -20,6 +21,7 @@
 #include "engine/upsize/column_mapping.h"
 #include "engine/upsize/parallel_steps.h"
 #include "engine/upsize/postgres_binary.h"
+#include "engine/upsize/postgres_row_hash.h"
 #include "engine/upsize/postgres_target.h"
 #include "engine/upsize/query_translation.h"
 #include "engine/upsize/sqlite_target.h"
@@ -712,6 +714,82 @@ TEST_F(UpsizePostgres, ValuesArriveExactlyAtTheEndsOfTheirRanges) {
             "0100-01-01 00:00:00|-922337203685477.5808|0.000001|-0|0|0|32767|\n"
             "9999-12-31 23:59:59.999|0.0000|10000.000000|3.4028235e+38|1.7976931348623157e+308|||\n"
             "2024-02-29 13:45:07.25|-0.0001|0.000000|1e-45|-1|||\n");
+}
+
+// Every kind of value, at the ends of its range and between, hashes here as
+// the server hashes it stored: row by row, and summed as the verification
+// sums them.
+TEST_F(UpsizePostgres, ServerHashesAgreeWithTheOnesComputedHere) {
+  auto column = [](const char* name, ValueKind kind, const char* sqlType, int integerBytes = 0, int scale = 0) {
+    MappedColumn c;
+    c.name = name;
+    c.kind = kind;
+    c.typeSql = sqlType;
+    c.integerBytes = integerBytes;
+    c.scale = scale;
+    return c;
+  };
+  const std::vector<MappedColumn> columns = {
+      column("N", ValueKind::Integer, "integer", 4),       column("Yes", ValueKind::Boolean, "boolean"),
+      column("Small", ValueKind::Integer, "smallint", 2),  column("Big", ValueKind::Integer, "bigint", 8),
+      column("Single", ValueKind::Single, "real"),         column("Double", ValueKind::Double, "double precision"),
+      column("Money", ValueKind::Exact, "numeric(19,4)", 0, 4),
+      column("Amount", ValueKind::Exact, "numeric(28,6)", 0, 6),
+      column("When", ValueKind::Timestamp, "timestamp"),   column("Text", ValueKind::Text, "text"),
+      column("Tag", ValueKind::Uuid, "uuid")};
+  std::string create = "CREATE TABLE \"Hashes\" (";
+  for (size_t i = 0; i < columns.size(); ++i) create += (i ? ", \"" : "\"") + columns[i].name + "\" " + columns[i].typeSql;
+  ASSERT_EQ(psql(create + ")"), "");
+  auto decimal = [](bool negative, unsigned __int128 magnitude) {
+    Decimal d;
+    d.negative = negative, d.magnitude = magnitude, d.precision = 28, d.scale = 6;
+    return Value(d);
+  };
+  const double inf = std::numeric_limits<double>::infinity(), nan = std::numeric_limits<double>::quiet_NaN();
+  const std::vector<Value> doubles = {0.0, -0.0, 1.5, -2.5e-310, 1.7976931348623157e308, inf, -inf, nan};
+  const std::vector<Value> moneys = {Currency{0}, Currency{-1}, Currency{INT64_MAX}, Currency{INT64_MIN},
+                                     Currency{10000}, Currency{123456789}};
+  const std::vector<Value> amounts = {decimal(false, 0), decimal(true, 0), decimal(true, 1),
+                                      decimal(false, 100000000), decimal(true, 12345678901234567ull)};
+  std::vector<std::vector<Value>> rows;
+  const std::vector<std::string> letters = {"Z", "ü", "r", "i", "c", "h", " ", "東", "京", " "};
+  auto text = [&](int n) {  // n characters: every length in bytes from 0 to past 30
+    std::string t;
+    for (int i = 0; i < n; ++i) t += i < int(letters.size()) ? letters[size_t(i)] : std::string(1, char('a' + i % 26));
+    return t;
+  };
+  for (int n = 0; n < 30; ++n) {
+    Guid tag;
+    for (int i = 0; i < 16; ++i) tag.bytes[size_t(i)] = uint8_t(n * 17 + i);
+    std::vector<Value> row = {int32_t(n), bool(n % 2), int16_t(n % 3 ? -32768 + n : 32767 - n),
+                              int64_t(n % 2 ? INT64_MIN + n : (int64_t(1) << 40) * n - 7), float(n % 4 ? n / 3.0f : -0.0f),
+                              doubles[size_t(n) % doubles.size()], moneys[size_t(n) % moneys.size()],
+                              amounts[size_t(n) % amounts.size()], DateTime{n * 1234.5678 - 40000},
+                              text(n), tag};
+    if (n >= 25) row[size_t(n - 24)] = std::monostate{};  // a NULL in turn
+    rows.push_back(row);
+  }
+  PostgresTarget target(conninfo_, "public");
+  ASSERT_TRUE(target.hashesOnServer(columns));
+  TableChecksum sent;
+  {
+    target.begin();
+    auto stream = target.insertInto("Hashes", columns);
+    for (const auto& row : rows) stream->row(row, sent);
+    stream->finish();
+    target.commit();
+  }
+  std::string expected;
+  for (const auto& row : rows) {
+    std::string bytes;
+    appendBinaryRow(bytes, row, columns);
+    expected += std::to_string(std::get<int32_t>(row[0])) + "|" +
+                std::to_string(int64_t(serverRowHash(bytes.data(), bytes.size(), columns))) + "\n";
+  }
+  EXPECT_EQ(psql("SELECT \"N\", " + serverRowHashSql(columns) + " FROM \"Hashes\" ORDER BY \"N\""), expected);
+  TableChecksum stored = target.targetChecksum("Hashes", columns);
+  EXPECT_EQ(stored.rows(), rows.size());
+  EXPECT_EQ(stored.hex(), sent.hex());
 }
 
 // A server that changes one stored value before the table is read back, on

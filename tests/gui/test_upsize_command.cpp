@@ -78,7 +78,7 @@ class UpsizeCommandTest : public StructureWindowTest {
     QCOMPARE((*dialogs)->messages.first().icon, QMessageBox::Information);
     QVERIFY2(messages().first().startsWith("4 tables with 2 rows upsized into SQLite"),
              qPrintable(messages().first()));
-    QVERIFY(messages().first().contains("Every table was read back and matches."));
+    QVERIFY(messages().first().contains("Every table was checked on the target and matches."));
     QCOMPARE(sqlite(target, "SELECT count(*) FROM \"Table1\""), QStringLiteral("2"));
     QCOMPARE(sqlite(target, "SELECT \"A\" FROM \"Table1\" ORDER BY \"A\""), QStringLiteral("a\nabcdefg"));
     QCOMPARE(sqlite(target, "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name LIKE 'Table_'"), QStringLiteral("4"));
