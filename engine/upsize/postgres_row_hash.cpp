@@ -110,20 +110,10 @@ uint64_t fieldHash(const char* p, size_t size, const MappedColumn& c, uint64_t s
       if (c.integerBytes == 4) return need(4), serverHashUint32(be32(p), seed);
       need(8);
       return hashInt64(int64_t(be64(p)), seed);
-    case ValueKind::Single: {
-      need(4);
-      uint32_t bits = be32(p);
-      float f;
-      std::memcpy(&f, &bits, 4);
-      return hashDouble(f, seed);
-    }
-    case ValueKind::Double: {
-      need(8);
-      uint64_t bits = be64(p);
-      double d;
-      std::memcpy(&d, &bits, 8);
-      return hashDouble(d, seed);
-    }
+    case ValueKind::Single:
+      return need(4), hashDouble(std::bit_cast<float>(be32(p)), seed);
+    case ValueKind::Double:
+      return need(8), hashDouble(std::bit_cast<double>(be64(p)), seed);
     case ValueKind::Exact:
       return hashNumeric(p, size, seed);
     case ValueKind::Timestamp:
