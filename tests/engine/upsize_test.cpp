@@ -792,6 +792,24 @@ TEST_F(UpsizePostgres, ServerHashesAgreeWithTheOnesComputedHere) {
   EXPECT_EQ(stored.hex(), sent.hex());
 }
 
+// Text stored in another encoding than the one sent hashes other bytes on
+// the server: there the rows are read back instead, and verify all the same.
+TEST_F(UpsizePostgres, AServerInAnotherEncodingHasItsRowsReadBack) {
+  ASSERT_EQ(psql("CREATE DATABASE latin ENCODING 'LATIN1' LC_COLLATE 'C' LC_CTYPE 'C' TEMPLATE template0"), "");
+  std::string latin = conninfo_;
+  latin.replace(latin.find("dbname=postgres"), 15, "dbname=latin");
+  MappedColumn text;
+  text.name = "T";
+  text.kind = ValueKind::Text;
+  EXPECT_TRUE(PostgresTarget(conninfo_, "public").hashesOnServer({text}));
+  EXPECT_FALSE(PostgresTarget(latin, "public").hashesOnServer({text}));
+  FixtureDatabase fixture;
+  auto db = Database::open(fixture.path());
+  PostgresTarget target(latin, "public");
+  UpsizeReport report = upsizeDatabase(*db, target, {});
+  EXPECT_TRUE(report.verified()) << report.text();
+}
+
 // A server that changes one stored value before the table is read back, on
 // whichever connection reads it.
 class TamperingTarget : public PostgresTarget {
