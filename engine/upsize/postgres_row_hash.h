@@ -11,7 +11,8 @@
 // (TableChecksum::addHashedRow).
 //
 // The server's hash functions read memory in its own byte order: the ones
-// here are those of a little-endian server. serverHashProbe() and
+// here are those of a little-endian server. Its text hashes as stored, in
+// the database's encoding: the ones here hash UTF-8. serverHashProbe() and
 // expectedServerHashProbe() tell whether a server agrees.
 #pragma once
 #include <cstddef>

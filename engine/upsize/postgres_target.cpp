@@ -184,7 +184,10 @@ PostgresTarget::PostgresTarget(const std::string& conninfo, std::string schema)
   execute("SET search_path = " + quoteIdentifier(schema_));
   cancel_ = PQgetCancel(conn_);
   {
-    // Whether the server's hash functions hash as this program does.
+    // Whether the server's hash functions hash as this program's do: not on
+    // a server of the other byte order, one older than these functions, or
+    // a database in another encoding than UTF-8, whose stored text is other
+    // bytes than those sent (the probe's text is not ASCII for that).
     Result probe(PQexec(conn_, serverHashProbe().c_str()));
     if (PQresultStatus(probe.get()) == PGRES_TUPLES_OK && PQntuples(probe.get()) == 1) {
       std::string values;
