@@ -74,11 +74,11 @@ uint64_t hashDouble(double d, uint64_t seed) {
 // A numeric's base-10000 digits without the zeros at either end, the weight
 // of the first kept; zero hashes to seed - 1. The sign is mixed in apart.
 uint64_t hashNumeric(const char* p, size_t size, uint64_t seed) {
-  if (size < 8) throw EngineError("A numeric value read back is shorter than its header.");
+  if (size < 8) throw EngineError("A numeric value sent is shorter than its header.");
   size_t count = be16(p);
   int weight = int16_t(be16(p + 2));
   bool negative = be16(p + 4) == 0x4000;
-  if (size != 8 + 2 * count) throw EngineError("A numeric value read back does not hold its digits.");
+  if (size != 8 + 2 * count) throw EngineError("A numeric value sent does not hold its digits.");
   const char* digits = p + 8;
   size_t first = 0, end = count;
   while (first < end && be16(digits + 2 * first) == 0) ++first, --weight;
@@ -99,7 +99,7 @@ int64_t nullMark(size_t column) { return int64_t(0x6b6576726100ull + column); }
 
 uint64_t fieldHash(const char* p, size_t size, const MappedColumn& c, uint64_t seed) {
   auto need = [&](size_t n) {
-    if (size != n) throw EngineError("A field of '" + c.name + "' read back has an unexpected length.");
+    if (size != n) throw EngineError("A field of '" + c.name + "' sent has an unexpected length.");
   };
   switch (c.kind) {
     case ValueKind::Boolean:
@@ -182,18 +182,18 @@ bool serverHashable(const std::vector<MappedColumn>& columns) {
 }
 
 uint64_t serverRowHash(const char* row, size_t size, const std::vector<MappedColumn>& columns) {
-  if (size < 2 || be16(row) != columns.size()) throw EngineError("A row read back has the wrong number of fields.");
+  if (size < 2 || be16(row) != columns.size()) throw EngineError("A row sent has the wrong number of fields.");
   uint64_t hash = 0;
   size_t at = 2;
   for (size_t i = 0; i < columns.size(); ++i) {
-    if (size - at < 4) throw EngineError("A row read back ends inside a field.");
+    if (size - at < 4) throw EngineError("A row sent ends inside a field.");
     uint32_t length = be32(row + at);
     at += 4;
     if (length == 0xffffffffu) {
       hash ^= uint64_t(nullMark(i));
       continue;
     }
-    if (size - at < length) throw EngineError("A row read back ends inside a field.");
+    if (size - at < length) throw EngineError("A row sent ends inside a field.");
     hash ^= fieldHash(row + at, length, columns[i], seedOf(i));
     at += length;
   }
