@@ -210,8 +210,10 @@ std::string serverRowHashSql(const std::vector<MappedColumn>& columns) {
 }
 
 std::string serverRowHashQuery(const std::string& table, const std::vector<MappedColumn>& columns) {
+  // OFFSET 0 keeps the subquery whole: folded into the outer query, its
+  // expression would be computed once for each sum.
   return "SELECT count(*), coalesce(sum((h >> 32)::int4), 0), coalesce(sum(((h & 4294967295) - 2147483648)::int4), 0) "
-         "FROM (SELECT " + serverRowHashSql(columns) + " AS h FROM " + table + ") AS rows";
+         "FROM (SELECT " + serverRowHashSql(columns) + " AS h FROM " + table + " OFFSET 0) AS rows";
 }
 
 uint64_t serverRowHashSum(uint64_t rows, int64_t highSum, int64_t lowSum) {
