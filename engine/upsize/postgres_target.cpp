@@ -159,6 +159,9 @@ class PostgresCopyIn : public RowStream {
 }  // namespace
 
 PostgresTarget::PostgresTarget(const std::string& conninfo, std::string schema)
+    : PostgresTarget(conninfo, std::move(schema), std::nullopt) {}
+
+PostgresTarget::PostgresTarget(const std::string& conninfo, std::string schema, std::optional<bool> hashesAgree)
     : conninfo_(conninfo), schema_(std::move(schema)) {
   conn_ = PQconnectdb(conninfo.c_str());
   if (!conn_ || PQstatus(conn_) != CONNECTION_OK) {
@@ -183,7 +186,9 @@ PostgresTarget::PostgresTarget(const std::string& conninfo, std::string schema)
   // Views name their tables unqualified: they are looked up in the schema.
   execute("SET search_path = " + quoteIdentifier(schema_));
   cancel_ = PQgetCancel(conn_);
-  {
+  if (hashesAgree) {
+    serverHashesAgree_ = *hashesAgree;  // known from the first connection
+  } else {
     // Whether the server's hash functions hash as this program's do: not on
     // a server of the other byte order, one older than these functions, or
     // a database in another encoding than UTF-8, whose stored text is other
@@ -210,7 +215,7 @@ void PostgresTarget::cancelRunning() {
 }
 
 std::unique_ptr<UpsizeTarget> PostgresTarget::openAnother() {
-  return std::make_unique<PostgresTarget>(conninfo_, schema_);
+  return std::unique_ptr<UpsizeTarget>(new PostgresTarget(conninfo_, schema_, serverHashesAgree_));
 }
 
 std::string PostgresTarget::description() const { return "PostgreSQL " + version_ + ", schema '" + schema_ + "'"; }

@@ -1,5 +1,7 @@
 // PostgresTarget: an upsize target on a PostgreSQL server (libpq).
 #pragma once
+#include <optional>
+
 #include "engine/upsize/upsize_target.h"
 
 struct pg_conn;
@@ -31,6 +33,11 @@ class PostgresTarget : public UpsizeTarget {
   // Whether the server checksums the table itself (its hash functions agree
   // with this program's and every column has one), the rows staying there.
   bool hashesOnServer(const std::vector<MappedColumn>& columns) const;
+
+ protected:
+  // With `hashesAgree` known (another connection to the same server), the
+  // server's hash functions are not probed again.
+  PostgresTarget(const std::string& conninfo, std::string schema, std::optional<bool> hashesAgree);
 
  private:
   pg_conn* conn_ = nullptr;
