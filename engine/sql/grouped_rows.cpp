@@ -83,7 +83,7 @@ std::vector<std::vector<Value>> buildGroupedRows(SelectPlan& plan) {
   size_t width = 0;
   forEachSourceRow(plan, [&](const std::vector<Value>& row) {
     width = row.size();
-    if (plan.where && !evaluator.isTrue(*plan.where, row)) return;
+    if (plan.where && !evaluator.isTrue(*plan.where, row)) return true;
     std::vector<Value> key;
     for (const auto& g : plan.groupBy) key.push_back(evaluator.evaluate(*g, row));
     auto [it, added] = groups.try_emplace(std::move(key));
@@ -101,6 +101,7 @@ std::vector<std::vector<Value>> buildGroupedRows(SelectPlan& plan) {
       else
         group.accumulators[i].add(evaluator.evaluate(*a.operands[0], row));
     }
+    return true;
   });
   if (groups.empty() && plan.groupBy.empty()) {
     Group& whole = groups[{}];

@@ -1,37 +1,27 @@
-// Nested-loop and hash joins over rows held in memory.
+// Streamed nested-loop, hash and index-lookup joins.
 #include "engine/sql/join_rows.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
+#include <limits>
 #include <set>
 #include <unordered_map>
 
-#include "engine/table/database.h"
-#include "engine/table/index_lookup.h"
-#include "engine/table/row_reader.h"
-#include "engine/table/table_cursor.h"
 #include "engine/expr/expression_evaluator.h"
 #include "engine/expr/expression_tools.h"
 #include "engine/expr/numeric_value.h"
 #include "engine/expr/text_collation.h"
+#include "engine/sql/filtered_table_rows.h"
+#include "engine/sql/join_conditions.h"
+#include "engine/table/database.h"
+#include "engine/table/index_lookup.h"
+#include "engine/table/row_reader.h"
 
 namespace kevra::sql {
 namespace {
 
 using Row = std::vector<Value>;
-
-// Rows of one table, placed at [first, first + width) of a row `total` wide.
-std::vector<Row> readTable(const Database& db, const SourceTable& source, size_t first, size_t total) {
-  std::vector<Row> rows;
-  auto cursor = db.openCursor(source.def);
-  std::vector<Value> row;
-  while (cursor->next(row)) {
-    Row& wide = rows.emplace_back(total);
-    for (size_t i = 0; i < row.size(); ++i) wide[first + i] = std::move(row[i]);
-  }
-  return rows;
-}
+constexpr size_t kNoRow = std::numeric_limits<size_t>::max();
 
 // An equality in ON (possibly one of several ANDed terms) whose sides read
 // only the rows joined so far and only the new table respectively.
@@ -90,189 +80,271 @@ std::optional<std::string> hashKey(const Value& v) {
   return key;
 }
 
-bool isText(const Value& v) { return std::holds_alternative<std::string>(v); }
+// Text keys compare with numbers by converting, which a hash cannot follow:
+// keys of the two kinds are matched pair by pair.
+enum KeyKinds { kNoKeys = 0, kTextKeys = 1, kOtherKeys = 2, kMixedKeys = 3 };
+int keyKind(const Value& v) {
+  if (isNull(v)) return kNoKeys;
+  return std::holds_alternative<std::string>(v) ? kTextKeys : kOtherKeys;
+}
 
-// An index of the added table that finds its rows for a key: the added side
-// of an ON equality is one of its columns, an index leads with that column,
-// and the join keeps no unmatched rows of the added table (RIGHT JOIN does).
-struct IndexProbe {
-  const Expr* earlier = nullptr;
-  size_t realIndex = 0;
+void shiftColumns(Expr& e, int by) {
+  if (e.kind == ExprKind::Column && e.columnIndex >= 0) e.columnIndex += by;
+  for (auto& operand : e.operands) shiftColumns(*operand, by);
+}
+
+uint64_t saturatingProduct(uint64_t a, uint64_t b) {
+  if (a != 0 && b > std::numeric_limits<uint64_t>::max() / a) return std::numeric_limits<uint64_t>::max();
+  return a * b;
+}
+
+// The rows of an added table that pass its own conditions, read as far as
+// needed and kept for the rows joined after.
+class KeptRows {
+ public:
+  void start(std::unique_ptr<FilteredTableRows> source) { source_ = std::move(source); }
+  // Whether row `i` exists, reading up to it.
+  bool has(size_t i) {
+    while (rows_.size() <= i) {
+      if (!source_) return false;
+      Row row;
+      if (!source_->next(row)) {
+        source_.reset();
+        return false;
+      }
+      rows_.push_back(std::move(row));
+    }
+    return true;
+  }
+  void readAll() {
+    while (has(rows_.size())) {
+    }
+  }
+  const Row& operator[](size_t i) const { return rows_[i]; }
+  size_t size() const { return rows_.size(); }
+
+ private:
+  std::unique_ptr<FilteredTableRows> source_;
+  std::vector<Row> rows_;
 };
 
-std::optional<IndexProbe> indexProbeFor(const SelectPlan& plan, size_t step, size_t first, size_t end) {
-  const JoinStep& join = plan.joins[step];
-  if (!join.on || (join.kind != JoinKind::Inner && join.kind != JoinKind::Left)) return std::nullopt;
-  const std::optional<EquiKey> key = findEquiKey(*join.on, first, end);
-  if (!key || key->added->kind != ExprKind::Column) return std::nullopt;
-  const TableDef& narrow = *plan.scanSources[step + 1].def;
-  const TableDef& full = *plan.sources[step + 1].def;
-  const ColumnDef& column = narrow.columns.at(size_t(key->added->columnIndex) - first);
-  for (size_t i = 0; i < full.columns.size(); ++i)
-    if (full.columns[i].number == column.number)
-      if (auto index = findIndexLeadingWith(full, {i})) return IndexProbe{key->earlier, *index};
-  return std::nullopt;
-}
+// How one step adds its table.
+struct Step {
+  JoinKind kind = JoinKind::Cross;
+  const Expr* on = nullptr;  // bound to the joined row; null: every pair
+  size_t first = 0, end = 0;
+  bool onReadsLater = false;  // ON names a table joined later (NULL while this one is tried)
+  std::optional<EquiKey> key;
+  std::optional<size_t> probeIndex;  // real index looked up per row
+  bool hashed = false;
+  // Kept rows and, when hashed, their keys.
+  KeptRows kept;
+  ExprPtr keptKey;  // key->added bound to the kept row
+  bool hashBuilt = false;
+  int keptKinds = kNoKeys;
+  std::unordered_map<std::string, std::vector<size_t>> byKey;
+  std::vector<bool> matched;  // RIGHT JOIN: kept rows some joined row matched
+  std::optional<RowReader> reader;  // index lookups
+};
 
 class Joiner {
  public:
-  Joiner(const SelectPlan& plan) : plan_(plan) {
-    for (const SourceTable& s : plan.scanSources) total_ += s.def->columns.size();
-  }
-
-  std::vector<Row> run() {
-    size_t first = plan_.scanSources[0].def->columns.size();
-    std::vector<Row> rows = readTable(*plan_.db, plan_.scanSources[0], 0, total_);
-    for (size_t k = 0; k < plan_.joins.size(); ++k) {
-      const SourceTable& added = plan_.scanSources[k + 1];
-      const size_t end = first + added.def->columns.size();
-      if (auto probe = probeWorthIt(k, rows.size(), first, end))
-        rows = joinThroughIndex(std::move(rows), k, *probe, first, end);
-      else
-        rows = join(std::move(rows), readTable(*plan_.db, added, first, total_), plan_.joins[k], first, end);
-      first = end;
+  explicit Joiner(const SelectPlan& plan) : plan_(plan), conditions_(placeJoinConditions(plan)) {
+    size_t first = plan.scanSources[0].def->columns.size();
+    uint64_t estimate = storedRowCount(plan.db->pages(), *plan.sources[0].def);
+    for (size_t k = 0; k < plan.joins.size(); ++k) {
+      Step& s = steps_.emplace_back();
+      s.kind = conditions_.stepKinds[k];
+      s.on = conditions_.stepConditions[k].get();
+      s.first = first;
+      s.end = first + plan.scanSources[k + 1].def->columns.size();
+      first = s.end;
+      const uint64_t addedRows = storedRowCount(plan.db->pages(), *plan.sources[k + 1].def);
+      if (s.on) {
+        std::set<int> used;
+        collectColumnIndexes(*s.on, used);
+        s.onReadsLater = !used.empty() && size_t(*used.rbegin()) >= s.end;
+        s.key = findEquiKey(*s.on, s.first, s.end);
+      }
+      if (s.key && s.kind != JoinKind::Right && s.key->added->kind == ExprKind::Column &&
+          saturatingProduct(estimate, 4) < addedRows)
+        s.probeIndex = indexFor(k, *s.key->added);
+      s.hashed = s.key && !s.probeIndex;
+      // Rows joined so far after this step: an equality keeps about as many
+      // as came in (a key finds its partner), anything else multiplies.
+      if (!s.key) estimate = saturatingProduct(estimate, std::max<uint64_t>(addedRows, 1));
+      if (s.kind == JoinKind::Right) estimate += addedRows;
     }
-    return rows;
+    for (const Step& s : steps_) total_ = std::max(total_, s.end);
+    total_ = std::max(total_, plan.scanSources[0].def->columns.size());
   }
 
-  // An index probe for step `k` when looking up `leftRows` keys reads less
-  // than the added table does.
-  std::optional<IndexProbe> probeWorthIt(size_t k, size_t leftRows, size_t first, size_t end) const {
-    auto probe = indexProbeFor(plan_, k, first, end);
-    if (!probe) return std::nullopt;
-    const uint64_t addedRows = storedRowCount(plan_.db->pages(), *plan_.sources[k + 1].def);
-    return uint64_t(leftRows) * 4 < addedRows ? probe : std::nullopt;
+  void run(const std::function<bool(const Row&)>& visit) {
+    visit_ = &visit;
+    for (size_t k = 0; k < steps_.size(); ++k) {
+      Step& s = steps_[k];
+      // Opened only; nothing is read until a joined row asks.
+      s.kept.start(openTable(k + 1));
+      if (s.probeIndex) {
+        s.reader.emplace(plan_.db->pages(), plan_.scanSources[k + 1].def);
+        continue;
+      }
+      if (s.kind == JoinKind::Right) {
+        s.kept.readAll();
+        s.matched.assign(s.kept.size(), false);
+      }
+      if (s.hashed) {
+        s.keptKey = cloneExpr(*s.key->added);
+        shiftColumns(*s.keptKey, -int(s.first));
+      }
+    }
+    const std::unique_ptr<FilteredTableRows> stream = openTable(0);
+    Row row(total_), read;
+    while (stream->next(read)) {
+      std::copy(read.begin(), read.end(), row.begin());
+      if (!extend(0, row)) return;
+    }
+    // A RIGHT JOIN's kept rows that nothing matched, NULLs before them, go on to the later steps.
+    for (size_t k = 0; k < steps_.size(); ++k) {
+      Step& s = steps_[k];
+      if (s.kind != JoinKind::Right) continue;
+      for (size_t i = 0; i < s.kept.size(); ++i) {
+        if (s.matched[i]) continue;
+        Row alone(total_);
+        std::copy(s.kept[i].begin(), s.kept[i].end(), alone.begin() + long(s.first));
+        if (!extend(k + 1, alone)) return;
+      }
+    }
   }
 
-  // Which of the steps read their added table through an index.
-  std::vector<std::string> describe() {
-    std::vector<std::string> lines{"table '" + plan_.sources[0].def->name + "': scan"};
-    size_t first = plan_.scanSources[0].def->columns.size();
-    uint64_t leftRows = storedRowCount(plan_.db->pages(), *plan_.sources[0].def);
-    for (size_t k = 0; k < plan_.joins.size(); ++k) {
-      const size_t end = first + plan_.scanSources[k + 1].def->columns.size();
+  std::vector<std::string> describe() const {
+    std::vector<std::string> lines{"table '" + plan_.sources[0].def->name + "': " + describeTableRead(conditions_, 0)};
+    for (size_t k = 0; k < steps_.size(); ++k) {
+      const Step& s = steps_[k];
       const TableDef& full = *plan_.sources[k + 1].def;
-      auto probe = probeWorthIt(k, size_t(leftRows), first, end);
-      lines.push_back("table '" + full.name + "': " +
-                      (probe ? "lookup per row through " + describeIndex(full, probe->realIndex) : std::string("scan")));
-      leftRows = probe ? leftRows : leftRows * storedRowCount(plan_.db->pages(), full);
-      first = end;
+      std::string line = "table '" + full.name + "': ";
+      if (s.probeIndex) {
+        line += "lookup per row through " + describeIndex(full, *s.probeIndex);
+        if (conditions_.tableFilters[k + 1]) line += ", own conditions first";
+      } else {
+        line += describeTableRead(conditions_, k + 1) + ", kept in memory, " +
+                (s.hashed ? "matched by hash" : "every pair tried");
+      }
+      if (plan_.joins[k].kind == JoinKind::Cross && s.kind == JoinKind::Inner) line += ", joined on WHERE terms";
+      lines.push_back(std::move(line));
     }
     return lines;
   }
 
  private:
-  // INNER or LEFT JOIN reading only the added rows the index names for each
-  // left row's key, in storage order (as the hash join lists them).
-  std::vector<Row> joinThroughIndex(std::vector<Row> left, size_t k, const IndexProbe& probe, size_t first,
-                                    size_t end) {
-    const JoinStep& step = plan_.joins[k];
+  std::unique_ptr<FilteredTableRows> openTable(size_t t) const {
+    return std::make_unique<FilteredTableRows>(plan_, t, conditions_.tableFilters[t].get(), conditions_.tablePaths[t]);
+  }
+
+  // An index of step k's table that leads with the column `added` reads.
+  std::optional<size_t> indexFor(size_t k, const Expr& added) const {
+    const TableDef& narrow = *plan_.scanSources[k + 1].def;
     const TableDef& full = *plan_.sources[k + 1].def;
-    RowReader reader(plan_.db->pages(), plan_.scanSources[k + 1].def);
-    std::optional<std::vector<Row>> everything;  // read only when a key has no index form
-    std::vector<Row> out;
-    std::vector<uint32_t> locations;
-    std::vector<Value> added;
-    for (Row& l : left) {
-      bool matched = false;
-      auto consider = [&](const Row& right) {
-        Row combined = l;
-        for (size_t i = first; i < end; ++i) combined[i] = right[i - first];
-        if (!evaluator_.isTrue(*step.on, combined)) return;
-        matched = true;
-        out.push_back(std::move(combined));
-      };
-      const Value key = evaluator_.evaluate(*probe.earlier, l);
-      if (!isNull(key)) {
-        locations.clear();
-        const bool seekable = visitIndexMatches(plan_.db->pages(), full, probe.realIndex, {key}, [&](uint32_t at) {
-          locations.push_back(at);
-          return true;
-        });
-        if (seekable) {
-          std::sort(locations.begin(), locations.end());
-          for (uint32_t at : locations)
-            if (reader.read(at, added)) consider(added);
-        } else {
-          if (!everything) {
-            everything.emplace();
-            auto cursor = plan_.db->openCursor(plan_.scanSources[k + 1].def);
-            while (cursor->next(added)) everything->push_back(added);
-          }
-          for (const Row& right : *everything) consider(right);
-        }
-      }
-      if (!matched && step.kind == JoinKind::Left) out.push_back(std::move(l));
-    }
-    return out;
+    const ColumnDef& column = narrow.columns.at(size_t(added.columnIndex) - steps_[k].first);
+    for (size_t i = 0; i < full.columns.size(); ++i)
+      if (full.columns[i].number == column.number) return findIndexLeadingWith(full, {i});
+    return std::nullopt;
   }
 
-  // Joins `left` (columns [0, first)) with `right` (columns [first, end)).
-  std::vector<Row> join(std::vector<Row> left, std::vector<Row> right, const JoinStep& step, size_t first,
-                        size_t end) {
-    std::vector<Row> out;
-    const bool rightOuter = step.kind == JoinKind::Right;
-    std::vector<bool> rightMatched(right.size(), false);
-    const auto candidates = candidateLists(left, right, step, first, end);
-    for (size_t l = 0; l < left.size(); ++l) {
-      bool matched = false;
-      auto consider = [&](size_t r) {
-        Row combined = left[l];
-        for (size_t i = first; i < end; ++i) combined[i] = right[r][i];
-        if (step.on && !evaluator_.isTrue(*step.on, combined)) return;
-        matched = true;
-        rightMatched[r] = true;
-        out.push_back(std::move(combined));
-      };
-      if (candidates) {
-        for (size_t r : (*candidates)[l]) consider(r);
-      } else {
-        for (size_t r = 0; r < right.size(); ++r) consider(r);
-      }
-      if (!matched && step.kind == JoinKind::Left) out.push_back(left[l]);  // right side stays NULL
-    }
-    if (rightOuter)
-      for (size_t r = 0; r < right.size(); ++r)
-        if (!rightMatched[r]) out.push_back(std::move(right[r]));  // left side stays NULL
-    return out;
-  }
-
-  // For each left row, the right rows whose key equals its key; nullopt when
-  // ON has no usable equality, or the keys mix text with numbers (those
-  // compare by converting, which a hash cannot follow).
-  std::optional<std::vector<std::vector<size_t>>> candidateLists(const std::vector<Row>& left,
-                                                                 const std::vector<Row>& right, const JoinStep& step,
-                                                                 size_t first, size_t end) {
-    if (!step.on) return std::nullopt;
-    const std::optional<EquiKey> key = findEquiKey(*step.on, first, end);
-    if (!key) return std::nullopt;
-    std::vector<Value> leftKeys, rightKeys;
-    bool sawText = false, sawOther = false;
-    auto note = [&](const Value& v) {
-      if (isNull(v)) return;
-      (isText(v) ? sawText : sawOther) = true;
+  // Joins the rows of step k's table to `row` (tables before it filled in)
+  // and passes each result on; false once the visitor wants no more.
+  bool extend(size_t k, Row& row) {
+    if (k == steps_.size()) return (*visit_)(row);
+    Step& s = steps_[k];
+    bool matched = false;
+    auto consider = [&](const Row& added, size_t keptIndex) {
+      std::copy(added.begin(), added.end(), row.begin() + long(s.first));
+      if (s.onReadsLater) std::fill(row.begin() + long(s.end), row.end(), Value{});
+      if (s.on && !evaluator_.isTrue(*s.on, row)) return true;
+      matched = true;
+      if (keptIndex != kNoRow && !s.matched.empty()) s.matched[keptIndex] = true;
+      return extend(k + 1, row);
     };
-    for (const Row& r : left) note(leftKeys.emplace_back(evaluator_.evaluate(*key->earlier, r)));
-    for (const Row& r : right) note(rightKeys.emplace_back(evaluator_.evaluate(*key->added, r)));
-    if (sawText && sawOther) return std::nullopt;
-    std::unordered_map<std::string, std::vector<size_t>> byKey;
-    for (size_t r = 0; r < right.size(); ++r)
-      if (auto k = hashKey(rightKeys[r])) byKey[*k].push_back(r);
-    std::vector<std::vector<size_t>> lists(left.size());
-    for (size_t l = 0; l < left.size(); ++l)
-      if (auto k = hashKey(leftKeys[l]))
-        if (auto found = byKey.find(*k); found != byKey.end()) lists[l] = found->second;
-    return lists;
+    auto everyKeptRow = [&] {
+      for (size_t i = 0; s.kept.has(i); ++i)
+        if (!consider(s.kept[i], i)) return false;
+      return true;
+    };
+    bool more = true;
+    if (s.probeIndex) {
+      more = lookUp(k, row, consider, everyKeptRow);
+    } else if (s.hashed) {
+      const Value key = evaluator_.evaluate(*s.key->earlier, row);
+      buildHash(s);
+      const int kind = keyKind(key);
+      if (kind != kNoKeys && (s.keptKinds == kMixedKeys || (s.keptKinds != kNoKeys && s.keptKinds != kind))) {
+        more = everyKeptRow();
+      } else if (auto h = hashKey(key)) {
+        if (auto found = s.byKey.find(*h); found != s.byKey.end())
+          for (size_t i : found->second)
+            if (!(more = consider(s.kept[i], i))) break;
+      }
+    } else {
+      more = everyKeptRow();
+    }
+    if (!more) return false;
+    if (!matched && s.kind == JoinKind::Left) {
+      std::fill(row.begin() + long(s.first), row.begin() + long(s.end), Value{});
+      return extend(k + 1, row);
+    }
+    return true;
+  }
+
+  // The rows of step k's table whose index key equals `row`'s, in storage
+  // order; every kept row when the key has no index form.
+  template <typename Consider, typename Everything>
+  bool lookUp(size_t k, const Row& row, Consider& consider, Everything& everything) {
+    Step& s = steps_[k];
+    const Value key = evaluator_.evaluate(*s.key->earlier, row);
+    if (isNull(key)) return true;
+    const TableDef& full = *plan_.sources[k + 1].def;
+    locations_.clear();
+    const bool seekable = visitIndexMatches(plan_.db->pages(), full, *s.probeIndex, {key}, [&](uint32_t at) {
+      locations_.push_back(at);
+      return true;
+    });
+    if (!seekable) return everything();
+    std::sort(locations_.begin(), locations_.end());
+    const std::vector<uint32_t> here = locations_;  // the later steps reuse the buffer
+    const Expr* own = conditions_.tableFilters[k + 1].get();
+    Row added;
+    for (uint32_t at : here) {
+      if (!s.reader->read(at, added) || (own && !evaluator_.isTrue(*own, added))) continue;
+      if (!consider(added, kNoRow)) return false;
+    }
+    return true;
+  }
+
+  void buildHash(Step& s) {
+    if (s.hashBuilt) return;
+    s.hashBuilt = true;
+    s.kept.readAll();
+    for (size_t i = 0; i < s.kept.size(); ++i) {
+      const Value key = evaluator_.evaluate(*s.keptKey, s.kept[i]);
+      s.keptKinds |= keyKind(key);
+      if (auto h = hashKey(key)) s.byKey[*h].push_back(i);
+    }
   }
 
   const SelectPlan& plan_;
+  JoinConditions conditions_;
+  std::vector<Step> steps_;
   size_t total_ = 0;
+  const std::function<bool(const Row&)>* visit_ = nullptr;
   ExpressionEvaluator evaluator_;
+  std::vector<uint32_t> locations_;
 };
 
 }  // namespace
 
-std::vector<std::vector<Value>> joinRows(const SelectPlan& plan) { return Joiner(plan).run(); }
+void forEachJoinedRow(const SelectPlan& plan, const std::function<bool(const std::vector<Value>&)>& visit) {
+  Joiner(plan).run(visit);
+}
 
 std::vector<std::string> explainJoin(const SelectPlan& plan) { return Joiner(plan).describe(); }
 

@@ -31,7 +31,8 @@ class MaterializedResultSet : public ResultSet {
 // of first appearance, then sorted by ORDER BY.
 std::vector<std::vector<Value>> buildDistinctRows(SelectPlan& plan);
 // Qualifying output rows sorted by ORDER BY (for joins, which have no
-// storage positions to come back to).
+// storage positions to come back to). Under TOP n (not PERCENT) only n rows
+// are ever held, and without ORDER BY reading stops at the nth.
 std::vector<std::vector<Value>> buildFilteredRows(SelectPlan& plan);
 
 }  // namespace kevra::sql

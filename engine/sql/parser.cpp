@@ -15,9 +15,11 @@ TableRef parseTableRef(TokenStream& t, bool allowAlias) {
   ref.position = t.peek().position;
   ref.name = t.expectName("a table name");
   if (allowAlias) {
+    // CROSS is no reserved word: a bare CROSS before JOIN starts a join, not an alias.
+    const bool crossJoinNext = t.peek().isKeyword("CROSS") && t.peek(1).isKeyword("JOIN");
     if (t.acceptKeyword("AS"))
       ref.alias = t.expectName("an alias");
-    else if (t.peekName())
+    else if (t.peekName() && !crossJoinNext)
       ref.alias = t.advance().text;
   }
   return ref;
@@ -37,7 +39,7 @@ SelectItem parseSelectItem(TokenStream& t) {
   return item;
 }
 
-// FROM a [, b] [INNER|LEFT|RIGHT JOIN c ON cond] ...; parentheses may wrap the
+// FROM a [, b | CROSS JOIN b] [INNER|LEFT|RIGHT JOIN c ON cond] ...; parentheses may wrap the
 // joins made so far, as in FROM (a INNER JOIN b ON x) INNER JOIN c ON y.
 void parseFrom(TokenStream& t, SelectStatement& s, bool first = true) {
   if (t.acceptSymbol("(")) {
@@ -52,7 +54,8 @@ void parseFrom(TokenStream& t, SelectStatement& s, bool first = true) {
   }
   while (true) {
     JoinClause join;
-    if (t.acceptSymbol(",")) {
+    if (t.acceptSymbol(",") || (t.peek().isKeyword("CROSS") && t.peek(1).isKeyword("JOIN"))) {
+      if (t.acceptKeyword("CROSS")) t.expectKeyword("JOIN");
       join.kind = JoinKind::Cross;
       join.table = parseTableRef(t, true);
       s.joins.push_back(std::move(join));

@@ -93,17 +93,20 @@ bool SortKeyLess::operator()(const SortKey& a, const SortKey& b) const {
 
 BestRows::BestRows(const std::vector<OrderItem>& orderBy, size_t limit) : less_(orderBy), limit_(limit) {}
 
-void BestRows::offer(uint64_t id, const std::vector<Value>& key) {
-  if (limit_ == 0) return;
+std::optional<uint64_t> BestRows::offer(uint64_t id, const std::vector<Value>& key) {
+  if (limit_ == 0) return id;
   SortKey e = makeSortKey(id, offered_++, key);
+  std::optional<uint64_t> dropped;
   if (heap_.size() == limit_) {
-    if (!less_(e, heap_.front())) return;
+    if (!less_(e, heap_.front())) return id;
     std::pop_heap(heap_.begin(), heap_.end(), less_);
+    dropped = heap_.back().id;
     heap_.back() = std::move(e);
   } else {
     heap_.push_back(std::move(e));
   }
   std::push_heap(heap_.begin(), heap_.end(), less_);
+  return dropped;
 }
 
 std::vector<uint64_t> BestRows::takeInOrder() {

@@ -3,6 +3,7 @@
 // compares text ignoring case, ORDER BY sorts it in the General sort order).
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "engine/util/bytes.h"
@@ -48,7 +49,9 @@ class SortKeyLess {
 class BestRows {
  public:
   BestRows(const std::vector<OrderItem>& orderBy, size_t limit);
-  void offer(uint64_t id, const std::vector<Value>& key);
+  // Returns the id no longer kept, if any: `id` itself when it is not among
+  // the best, or the one it pushed out.
+  std::optional<uint64_t> offer(uint64_t id, const std::vector<Value>& key);
   // The ids kept, best first.
   std::vector<uint64_t> takeInOrder();
 

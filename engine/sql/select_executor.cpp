@@ -76,13 +76,23 @@ std::vector<std::string> explainSelect(std::shared_ptr<Database> db, SelectState
     case Strategy::StoredCount: return {table + "stored row count"};
     case Strategy::Grouped:
     case Strategy::Distinct: {
+      const std::string kept = plan->grouped ? "grouped in memory" : "distinct rows in memory";
+      if (plan->joined()) {
+        // A join has no one table to seek; its steps say how each is read.
+        lines = explainJoin(*plan);
+        lines.push_back("rows " + kept);
+        break;
+      }
       path = plan->where ? chooseAccessPath(*plan->table, *plan->scanTable, plan->where.get(), {}) : std::nullopt;
-      lines.push_back(table + (path ? describeAccessPath(*path) : std::string("scan")) +
-                      (plan->grouped ? ", grouped in memory" : ", distinct rows in memory"));
+      lines.push_back(table + (path ? describeAccessPath(*path) : std::string("scan")) + ", " + kept);
       break;
     }
     case Strategy::Joined:
-      for (const std::string& line : explainJoin(*plan)) lines.push_back(line);
+      lines = explainJoin(*plan);
+      if (!plan->orderBy.empty())
+        lines.push_back(bounded ? "order: sort, best " + std::to_string(plan->top->count) + " kept" : "order: sort");
+      else if (plan->top && !plan->top->percent)
+        lines.push_back("join: rows streamed, stops after " + std::to_string(plan->top->count));
       break;
     case Strategy::Indexed:
       lines.push_back(table + describeAccessPath(*path));

@@ -10,9 +10,9 @@
 
 namespace kevra::sql {
 
-void forEachSourceRow(const SelectPlan& plan, const std::function<void(const std::vector<Value>&)>& visit) {
+void forEachSourceRow(const SelectPlan& plan, const std::function<bool(const std::vector<Value>&)>& visit) {
   if (plan.joined()) {
-    for (const auto& row : joinRows(plan)) visit(row);
+    forEachJoinedRow(plan, visit);
     return;
   }
   std::vector<Value> row;
@@ -22,12 +22,13 @@ void forEachSourceRow(const SelectPlan& plan, const std::function<void(const std
     if (auto path = chooseAccessPath(*plan.table, *plan.scanTable, plan.where.get(), {})) {
       RowReader reader(plan.db->pages(), plan.scanTable);
       for (uint32_t location : IndexRangeWalk(plan.db->pages(), *plan.table, std::move(*path)).remainingInStorageOrder())
-        if (reader.read(location, row)) visit(row);
+        if (reader.read(location, row) && !visit(row)) return;
       return;
     }
   }
   auto cursor = plan.db->openCursor(plan.scanTable);
-  while (cursor->next(row)) visit(row);
+  while (cursor->next(row))
+    if (!visit(row)) return;
 }
 
 }  // namespace kevra::sql

@@ -1,6 +1,8 @@
 // The rows a SELECT reads before filtering: the scanned table's rows, or the
 // joined rows of several tables. One table under a WHERE an index can answer
-// gives only the rows that index names (a superset of the matches).
+// gives only the rows that index names (a superset of the matches); joined
+// rows leave out what the WHERE terms placed on a table or join step reject.
+// `visit` returns false when it wants no more rows.
 #pragma once
 #include <functional>
 #include <vector>
@@ -9,6 +11,6 @@
 
 namespace kevra::sql {
 
-void forEachSourceRow(const SelectPlan& plan, const std::function<void(const std::vector<Value>&)>& visit);
+void forEachSourceRow(const SelectPlan& plan, const std::function<bool(const std::vector<Value>&)>& visit);
 
 }  // namespace kevra::sql
