@@ -133,6 +133,9 @@ struct Step {
   JoinKind kind = JoinKind::Cross;
   const Expr* on = nullptr;  // bound to the joined row; null: every pair
   size_t first = 0, end = 0;
+  // The table whose rows are kept and where they go in the joined row: the
+  // added table, or for a first step that swaps its sides the first table.
+  size_t keptTable = 0, keptFirst = 0;
   bool onReadsLater = false;  // ON names a table joined later (NULL while this one is tried)
   std::optional<EquiKey> key;
   std::optional<size_t> probeIndex;  // real index looked up per row
@@ -170,6 +173,13 @@ class Joiner {
           saturatingProduct(estimate, 4) < addedRows)
         s.probeIndex = indexFor(k, *s.key->added);
       s.hashed = s.key && !s.probeIndex;
+      s.keptTable = k + 1, s.keptFirst = s.first;
+      // Every pair of the first two tables is tried: the smaller one is kept
+      // and the larger one read once.
+      if (k == 0 && !s.key && (s.kind == JoinKind::Cross || s.kind == JoinKind::Inner) && addedRows > estimate) {
+        s.keptTable = 0, s.keptFirst = 0;
+        swapped_ = true;
+      }
       // Rows joined so far after this step: an equality keeps about as many
       // as came in (a key finds its partner), anything else multiplies.
       if (!s.key) estimate = saturatingProduct(estimate, std::max<uint64_t>(addedRows, 1));
@@ -184,7 +194,7 @@ class Joiner {
     for (size_t k = 0; k < steps_.size(); ++k) {
       Step& s = steps_[k];
       // Opened only; nothing is read until a joined row asks.
-      s.kept.start(openTable(k + 1));
+      s.kept.start(openTable(s.keptTable));
       if (s.probeIndex) {
         s.reader.emplace(plan_.db->pages(), plan_.scanSources[k + 1].def);
         continue;
@@ -198,10 +208,11 @@ class Joiner {
         shiftColumns(*s.keptKey, -int(s.first));
       }
     }
-    const std::unique_ptr<FilteredTableRows> stream = openTable(0);
+    const std::unique_ptr<FilteredTableRows> stream = openTable(swapped_ ? 1 : 0);
+    const long streamFirst = swapped_ ? long(steps_[0].first) : 0;
     Row row(total_), read;
     while (stream->next(read)) {
-      std::copy(read.begin(), read.end(), row.begin());
+      std::copy(read.begin(), read.end(), row.begin() + streamFirst);
       if (!extend(0, row)) return;
     }
     // A RIGHT JOIN's kept rows that nothing matched, NULLs before them, go on to the later steps.
@@ -219,11 +230,14 @@ class Joiner {
 
   std::vector<std::string> describe() const {
     std::vector<std::string> lines{"table '" + plan_.sources[0].def->name + "': " + describeTableRead(conditions_, 0)};
+    if (swapped_) lines.back() += ", kept in memory (the smaller side)";
     for (size_t k = 0; k < steps_.size(); ++k) {
       const Step& s = steps_[k];
       const TableDef& full = *plan_.sources[k + 1].def;
       std::string line = "table '" + full.name + "': ";
-      if (s.probeIndex) {
+      if (k == 0 && swapped_) {
+        line += describeTableRead(conditions_, 1) + ", every pair tried";
+      } else if (s.probeIndex) {
         line += "lookup per row through " + describeIndex(full, *s.probeIndex);
         if (conditions_.tableFilters[k + 1]) line += ", own conditions first";
       } else {
@@ -258,7 +272,7 @@ class Joiner {
     Step& s = steps_[k];
     bool matched = false;
     auto consider = [&](const Row& added, size_t keptIndex) {
-      std::copy(added.begin(), added.end(), row.begin() + long(s.first));
+      std::copy(added.begin(), added.end(), row.begin() + long(s.keptFirst));
       if (s.onReadsLater) std::fill(row.begin() + long(s.end), row.end(), Value{});
       if (s.on && !evaluator_.isTrue(*s.on, row)) return true;
       matched = true;
@@ -335,6 +349,7 @@ class Joiner {
   JoinConditions conditions_;
   std::vector<Step> steps_;
   size_t total_ = 0;
+  bool swapped_ = false;  // the first step keeps the first table and reads the second once
   const std::function<bool(const Row&)>* visit_ = nullptr;
   ExpressionEvaluator evaluator_;
   std::vector<uint32_t> locations_;

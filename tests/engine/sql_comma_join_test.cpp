@@ -197,3 +197,21 @@ TEST(SqlCommaJoin, TopStopsTheProductEarly) {
   EXPECT_EQ(lines(counted, "SELECT TOP 10 c.id, d.name FROM Customers AS c, Customers AS d").size(), 10u);
   EXPECT_LT(bytesRead - opening, 1u << 20) << "bytes read: " << bytesRead - opening;
 }
+
+TEST(SqlCommaJoin, TheSmallerOfTwoTablesIsKeptAndTheLargerReadOnce) {
+  auto db = medium();
+  const std::string sql = "SELECT m.id, c.id FROM Orders AS m, Customers AS c WHERE m.id < 4 AND c.id > 99997";
+  const std::string text = plan(db, sql);
+  EXPECT_NE(text.find("table 'Orders': index 'PrimaryKey' (id range), own conditions first, kept in memory (the "
+                      "smaller side)\ntable 'Customers': index 'PrimaryKey' (id range), own conditions first, every "
+                      "pair tried"),
+            std::string::npos)
+      << text;
+  std::vector<std::string> expected;
+  for (int m = 1; m < 4; ++m)
+    for (int c = 99998; c <= 100000; ++c) expected.push_back(std::to_string(m) + "|" + std::to_string(c));
+  EXPECT_EQ(sorted(lines(db, sql)), sorted(expected));
+  // A join on an equality keeps the FROM order: the first table is read once.
+  EXPECT_EQ(plan(db, "SELECT m.id FROM Orders AS m, Customers AS c WHERE m.customer_id = c.id").find("smaller side"),
+            std::string::npos);
+}
