@@ -41,6 +41,8 @@ if [ "$target" = sql ]; then
   printf '%s' "SELECT COUNT(*), MAX(Column2) FROM Table1 GROUP BY Column1 HAVING COUNT(*) > 1" >"$seeds/group"
   printf '%s' "SELECT a.* FROM Table1 a INNER JOIN Table1 b ON a.Column1 = b.Column1 WHERE a.Column2 IN (SELECT Column2 FROM Table1)" >"$seeds/join"
   printf '%s' "SELECT IIf(Column2 > 1, Format(Now(), 'yyyy'), Mid('abc', 2)) FROM Table1 UNION SELECT 'x' FROM Table1" >"$seeds/functions"
+  printf '%s' "SELECT COUNT(*) AS n, MAX(b.Column2) FROM Table1 AS a, Table1 AS b WHERE a.Column2 < 3 AND a.Column1 = b.Column1" >"$seeds/comma-join"
+  printf '%s' "SELECT DISTINCT TOP 2 a.Column1 FROM Table1 AS a CROSS JOIN Table1 AS b WHERE b.Column2 > 1 ORDER BY a.Column1" >"$seeds/cross-join"
 else
   # The Jet 4 samples (not the Jet 3 or .accdb ones, which are refused at the
   # header), linked read-only from their folder; small ones first for speed.

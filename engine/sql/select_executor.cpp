@@ -76,15 +76,15 @@ std::vector<std::string> explainSelect(std::shared_ptr<Database> db, SelectState
     case Strategy::StoredCount: return {table + "stored row count"};
     case Strategy::Grouped:
     case Strategy::Distinct: {
-      const std::string kept = plan->grouped ? "grouped in memory" : "distinct rows in memory";
       if (plan->joined()) {
         // A join has no one table to seek; its steps say how each is read.
         lines = explainJoin(*plan);
-        lines.push_back("rows " + kept);
+        lines.push_back(plan->grouped ? "rows grouped in memory" : "distinct rows kept in memory");
         break;
       }
       path = plan->where ? chooseAccessPath(*plan->table, *plan->scanTable, plan->where.get(), {}) : std::nullopt;
-      lines.push_back(table + (path ? describeAccessPath(*path) : std::string("scan")) + ", " + kept);
+      lines.push_back(table + (path ? describeAccessPath(*path) : std::string("scan")) +
+                      (plan->grouped ? ", grouped in memory" : ", distinct rows in memory"));
       break;
     }
     case Strategy::Joined:

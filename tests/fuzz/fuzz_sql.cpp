@@ -1,8 +1,9 @@
 // libFuzzer entry point for the SQL layer: treats the input as statement text,
-// parses it and, when it parses, runs it against a small sample database
-// (testv2000.mdb, opened read-only once) and reads its rows. An EngineError
-// is the expected answer to bad SQL; anything else (another exception, a
-// sanitizer report, a trap, a stack overflow) is a finding.
+// parses it and, when it parses, describes its plan and runs it against a
+// small sample database (testv2000.mdb, opened read-only once) and reads its
+// rows. An EngineError is the expected answer to bad SQL; anything else
+// (another exception, a sanitizer report, a trap, a stack overflow) is a
+// finding.
 #include <cstdint>
 #include <string>
 #include <variant>
@@ -29,6 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Joins multiply rows; keep the cross products of the fuzzer's inputs small.
     if (auto* select = std::get_if<kevra::sql::SelectStatement>(&statement); select && select->joins.size() > 3)
       return 0;
+    kevra::explainStatement(sampleDatabase(), sql);  // the plan display takes other paths through the planner
     kevra::StatementResult result = kevra::runStatement(sampleDatabase(), sql);
     if (result.rows) {
       std::vector<std::vector<kevra::Value>> rows;
