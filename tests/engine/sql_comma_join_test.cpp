@@ -54,6 +54,31 @@ std::vector<long> numbers(const std::shared_ptr<Database>& db, std::string_view 
   return out;
 }
 
+// medium.mdb opened through a file system that counts the bytes read.
+struct ReadCounter {
+  uint64_t bytes = 0;
+  uint64_t mark = 0;
+  FaultInjectingFileSystem counting{realFileSystem(), [this](const FaultPoint& p) {
+                                      if (p.operation == FileOperation::Read) bytes += p.length;
+                                      return Fault::proceed();
+                                    }};
+  std::shared_ptr<Database> db = open();
+
+  std::shared_ptr<Database> open() {
+    OpenOptions options;
+    options.fileSystem = &counting;
+    auto opened = Database::open(test::sample("bench/medium.mdb"), options);
+    mark = bytes;
+    return opened;
+  }
+  // Bytes read since the last call (or since opening).
+  uint64_t read() {
+    const uint64_t since = bytes - mark;
+    mark = bytes;
+    return since;
+  }
+};
+
 }  // namespace
 
 TEST(SqlCrossJoin, ParsedLikeACommaAndGivesTheSameRows) {
@@ -183,19 +208,24 @@ TEST(SqlCommaJoin, TopStopsTheProductEarly) {
   EXPECT_EQ(lines(db, "SELECT TOP 0 c.id" + few), std::vector<std::string>{});
   EXPECT_EQ(lines(db, "SELECT TOP 5 PERCENT c.id" + few).size(), (39u * 29u * 5 + 99) / 100);
 
-  // Bytes read for the first rows of a product over 100,000 rows: a small
-  // part of the file (the whole product once read both tables in full).
-  uint64_t bytesRead = 0;
-  FaultInjectingFileSystem counting(realFileSystem(), [&](const FaultPoint& p) {
-    if (p.operation == FileOperation::Read) bytesRead += p.length;
-    return Fault::proceed();
-  });
-  OpenOptions options;
-  options.fileSystem = &counting;
-  auto counted = Database::open(test::sample("bench/medium.mdb"), options);
-  const uint64_t opening = bytesRead;
-  EXPECT_EQ(lines(counted, "SELECT TOP 10 c.id, d.name FROM Customers AS c, Customers AS d").size(), 10u);
-  EXPECT_LT(bytesRead - opening, 1u << 20) << "bytes read: " << bytesRead - opening;
+  // The first rows of a product over 100,000 rows read a small part of the
+  // file (the whole product once read both tables in full).
+  ReadCounter counter;
+  EXPECT_EQ(lines(counter.db, "SELECT TOP 10 c.id, d.name FROM Customers AS c, Customers AS d").size(), 10u);
+  EXPECT_LT(counter.read(), 1u << 20);
+  const auto distinct = lines(counter.db, "SELECT DISTINCT TOP 5 m.customer_id FROM Customers AS c, Orders AS m");
+  EXPECT_EQ(std::set<std::string>(distinct.begin(), distinct.end()).size(), 5u);
+  EXPECT_LT(counter.read(), 1u << 20);
+}
+
+TEST(SqlCommaJoin, ConditionsOnEachTableSeekThroughItsIndex) {
+  ReadCounter counter;
+  EXPECT_EQ(lines(counter.db, "SELECT COUNT(*) FROM Customers AS c, Orders AS m WHERE c.id < 300 AND m.id < 300"),
+            std::vector<std::string>{std::to_string(299 * 299)});
+  EXPECT_LT(counter.read(), 1u << 20);  // the tables hold about 20 MB
+  EXPECT_EQ(lines(counter.db, "SELECT COUNT(*) FROM Customers AS c, Orders AS m "
+                              "WHERE c.id BETWEEN 500 AND 509 AND m.customer_id = c.id AND m.id > 0"),
+            lines(counter.db, "SELECT COUNT(*) FROM Orders WHERE customer_id BETWEEN 500 AND 509"));
 }
 
 TEST(SqlCommaJoin, TheSmallerOfTwoTablesIsKeptAndTheLargerReadOnce) {
