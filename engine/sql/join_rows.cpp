@@ -317,17 +317,16 @@ class Joiner {
     const Value key = evaluator_.evaluate(*s.key->earlier, row);
     if (isNull(key)) return true;
     const TableDef& full = *plan_.sources[k + 1].def;
-    locations_.clear();
+    std::vector<uint32_t> locations;
     const bool seekable = visitIndexMatches(plan_.db->pages(), full, *s.probeIndex, {key}, [&](uint32_t at) {
-      locations_.push_back(at);
+      locations.push_back(at);
       return true;
     });
     if (!seekable) return everything();
-    std::sort(locations_.begin(), locations_.end());
-    const std::vector<uint32_t> here = locations_;  // the later steps reuse the buffer
+    std::sort(locations.begin(), locations.end());
     const Expr* own = conditions_.tableFilters[k + 1].get();
     Row added;
-    for (uint32_t at : here) {
+    for (uint32_t at : locations) {
       if (!s.reader->read(at, added) || (own && !evaluator_.isTrue(*own, added))) continue;
       if (!consider(added, kNoRow)) return false;
     }
@@ -352,7 +351,6 @@ class Joiner {
   bool swapped_ = false;  // the first step keeps the first table and reads the second once
   const std::function<bool(const Row&)>* visit_ = nullptr;
   ExpressionEvaluator evaluator_;
-  std::vector<uint32_t> locations_;
 };
 
 }  // namespace
