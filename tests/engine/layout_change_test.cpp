@@ -7,6 +7,8 @@
 
 #include <algorithm>
 
+#include "database/connection.h"
+#include "database/recordset.h"
 #include "engine/catalog/tdef_writer.h"
 #include "engine/compact/compactor.h"
 #include "engine/format/layout_counts.h"
@@ -172,6 +174,18 @@ TEST(FreshLayout, AFieldChangedBetweenFixedAndVariableLeavesCountsAsANewTableHas
   runSql(db, "ALTER TABLE T ALTER COLUMN a LONG");
   EXPECT_EQ(layoutOf(*db->table("T")), "columns 2 var 0 | a #0 @0 | b #1 @4");
   EXPECT_EQ(rowTexts(db, "T"), (std::vector<std::string>{"1,5", "2,6"}));
+  runSql(db, "CREATE TABLE W (a TEXT(10), b LONG)");
+  runSql(db, "INSERT INTO W (a, b) VALUES ('3', 7)");
+  db.reset();
+  {
+    // The same change as the window sends it, through a connection.
+    kevra::db::Connection connection;
+    connection.Open("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + copy.path());
+    kevra::db::Recordset().Open("ALTER TABLE [W] ALTER COLUMN  [a] long NULL ", connection);
+  }
+  db = openForWriting(copy.path());
+  EXPECT_EQ(layoutOf(*db->table("W")), "columns 2 var 0 | a #0 @0 | b #1 @4");
+  EXPECT_EQ(rowTexts(db, "W"), std::vector<std::string>{"3,7"});
 
   // A dropped field leaves a gap that a rewrite of every row closes; the
   // index, the memo's long values and its maps follow the new numbers.
@@ -206,6 +220,7 @@ TEST(FreshLayout, AFieldChangedBetweenFixedAndVariableLeavesCountsAsANewTableHas
   db.reset();
   EXPECT_EQ(checkFile(copy.path()), "clean");
   EXPECT_EQ(mdbExport(copy.path(), "T"), (std::vector<std::string>{"1,5", "2,6"}));
+  EXPECT_EQ(mdbExport(copy.path(), "W"), std::vector<std::string>{"3,7"});
   const auto goods = mdbExport(copy.path(), "Goods");
   ASSERT_EQ(goods.size(), 40u);
   EXPECT_EQ(goods[7], "8,8.25,short 8,108,n8");
