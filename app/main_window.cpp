@@ -526,9 +526,13 @@ void MainWindow::addField() {
 }
 
 void MainWindow::deleteField(const QString& field) {
-  if (!schema::deleteField(this, session_, field)) return;
+  QStringList droppedIndexes;
+  if (!schema::deleteField(this, session_, field, &droppedIndexes)) return;
   refreshCatalog(true);
-  form_->structurePage->removeChosenField(field);
+  if (droppedIndexes.isEmpty())
+    form_->structurePage->removeChosenField(field);
+  else
+    form_->structurePage->showTable();  // the index list changed too
 }
 
 void MainWindow::selectPrimaryKey(const QStringList& wantedFields) {

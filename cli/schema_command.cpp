@@ -27,7 +27,11 @@ void appendTable(std::string& out, const TableSchema& t) {
     appendJsonString(out, c.name);
     out += ",\"type\":" + std::to_string(c.type) + ",\"size\":" + std::to_string(c.definedSize);
     appendBool(out, "nullable", c.nullable);
-    appendBool(out, "autoincrement", c.autoIncrement);
+    // Both kinds of autonumber fill themselves: an incrementing Long and a
+    // GUID made by GenGUID(); "autonumber" says which.
+    appendBool(out, "autoincrement", c.autoIncrement || c.guidAutoNumber);
+    out += ",\"autonumber\":";
+    out += c.autoIncrement ? "\"increment\"" : c.guidAutoNumber ? "\"guid\"" : "null";
     out += ",\"default\":";
     if (c.defaultValue)
       appendJsonString(out, *c.defaultValue);

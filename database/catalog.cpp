@@ -268,6 +268,13 @@ void Columns::Delete(const std::string& name) {
                items_.end());
 }
 
+void Columns::DeleteWithIndexes(const std::string& name) {
+  changeStructure(storedIn(db_, "Field '" + name + "'"),
+                  [&](kevra::SchemaWriter& s) { s.dropColumn(table_, name, true); });
+  items_.erase(std::remove_if(items_.begin(), items_.end(), [&](const Column& c) { return c.Name() == name; }),
+               items_.end());
+}
+
 void Indexes::Delete(const std::string& name) {
   changeStructure(storedIn(db_, "Index '" + name + "'"), [&](kevra::SchemaWriter& s) { s.dropIndex(table_, name); });
   items_.erase(std::remove_if(items_.begin(), items_.end(), [&](const Index& i) { return i.Name() == name; }),

@@ -69,8 +69,11 @@ class Columns {
   Column& Item(const std::string& name);
   // Adds a column: to the stored table, or to a table not appended yet.
   void Append(const std::string& name, int type, long definedSize);
-  // Deletes the column from the stored table.
+  // Deletes the column from the stored table; refused, naming the index,
+  // while an index uses it.
   void Delete(const std::string& name);
+  // Deletes the indexes that use the column, then the column, in one change.
+  void DeleteWithIndexes(const std::string& name);
 
  private:
   friend class CatalogBuilder;

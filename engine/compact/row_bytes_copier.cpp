@@ -99,7 +99,7 @@ struct RowBytesCopier::IndexBuild {
 
 RowBytesCopier::RowBytesCopier(const PageFile& source, PageFile& target, const TableDef& from, const TableDef& to,
                                size_t keyMemory)
-    : source_(source), target_(target), from_(from), to_(to) {
+    : source_(source), target_(target), from_(from), to_(to), firstVariableColumn_(firstVariableColumn(to)) {
   std::vector<uint16_t> needed;
   for (const auto& real : to.realIndexes)
     for (const auto& c : real.columns) needed.push_back(c.columnNumber);
@@ -238,7 +238,12 @@ ByteSpan RowBytesCopier::copyLongValues(ByteSpan whole, Binary& scratch) {
 }
 
 void RowBytesCopier::add(ByteSpan bytes) {
-  locateJet4Row(bytes, to_.varColumnCount > 0, from_.name);  // long values are followed through it
+  // Long values are followed through the frame's offsets.
+  const Jet4RowFrame frame = locateJet4Row(bytes, firstVariableColumn_, from_.name);
+  if (to_.varColumnCount > 0 && frame.columns <= firstVariableColumn_) {
+    addEmptyVariableArea(bytes, withVarArea_);
+    bytes = ByteSpan(withVarArea_.data(), withVarArea_.size());
+  }
   uint32_t location;
   if (longValueColumns_.empty())
     location = placeRow(bytes);

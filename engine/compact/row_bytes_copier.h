@@ -40,7 +40,9 @@ class RowBytesCopier {
   // places (numbers, offsets, variable slots, types, sizes).
   static bool sameLayout(const TableDef& from, const TableDef& to);
 
-  // Places one row (its data bytes, never an overflow pointer).
+  // Places one row (its data bytes, never an overflow pointer). A row that
+  // predates every variable field of a table that has some gets an empty
+  // variable area, as rows written now have.
   void add(ByteSpan row);
   // Fills the indexes and writes the row count and the autonumber counter
   // (the larger of `lastAutoNumber` and the largest number in the rows).
@@ -75,6 +77,8 @@ class RowBytesCopier {
   std::vector<Value> keyRow_;
   Bytes key_;
   Binary rowCopy_;
+  Bytes withVarArea_;
+  size_t firstVariableColumn_;
   std::u16string text_;
   std::unique_ptr<RowBatchWorker> keyWorker_;  // last: stopped before what it uses goes
 };

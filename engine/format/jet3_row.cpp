@@ -12,7 +12,7 @@ namespace {
 
 }  // namespace
 
-void locateJet3Row(ByteSpan row, bool hasVarArea, const std::string& table, Jet3Row& out) {
+void locateJet3Row(ByteSpan row, size_t firstVariableColumn, const std::string& table, Jet3Row& out) {
   if (row.empty()) corrupt(table, "is truncated");
   out.columnCount = row[0];
   const size_t maskSize = (out.columnCount + 7) / 8;
@@ -22,7 +22,7 @@ void locateJet3Row(ByteSpan row, bool hasVarArea, const std::string& table, Jet3
   out.nullMask = row.subspan(row.size() - maskSize);
   out.varOffsets.clear();
   const size_t nvAt = row.size() - maskSize - 1;  // position of nv
-  if (!hasVarArea) {
+  if (out.columnCount <= firstVariableColumn) {
     out.fixedEnd = row.size() - maskSize;
     return;
   }

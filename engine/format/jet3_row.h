@@ -26,8 +26,9 @@ struct Jet3Row {
 };
 
 // Reads the row's bookkeeping into `out` (its vector reused between rows).
-// `hasVarArea` comes from the table definition. Throws CorruptFileError
-// naming `table` when the bytes contradict each other.
-void locateJet3Row(ByteSpan row, bool hasVarArea, const std::string& table, Jet3Row& out);
+// The row has a variable area when its column count goes past
+// `firstVariableColumn` (see firstVariableColumn() in row_codec.h). Throws
+// CorruptFileError naming `table` when the bytes contradict each other.
+void locateJet3Row(ByteSpan row, size_t firstVariableColumn, const std::string& table, Jet3Row& out);
 
 }  // namespace kevra

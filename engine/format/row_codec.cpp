@@ -72,7 +72,23 @@ Value decodeFixedWidthValue(const ColumnDef& column, ByteSpan b, const std::stri
   }
 }
 
-RowDecoder::RowDecoder(const PageFile& file, const TableDef& table) : file_(file), table_(table) {
+size_t firstVariableColumn(const TableDef& table) {
+  size_t first = SIZE_MAX;
+  for (const auto& c : table.columns)
+    if (!c.isFixed()) first = std::min<size_t>(first, c.number);
+  return first;
+}
+
+void addEmptyVariableArea(ByteSpan row, Bytes& out) {
+  const size_t maskAt = row.size() - (u16At(row, 0) + 7) / 8;
+  out.assign(row.begin(), row.begin() + std::ptrdiff_t(maskAt));
+  appendU16(out, uint16_t(maskAt));  // the end of the (empty) variable data
+  appendU16(out, 0);
+  out.insert(out.end(), row.begin() + std::ptrdiff_t(maskAt), row.end());
+}
+
+RowDecoder::RowDecoder(const PageFile& file, const TableDef& table)
+    : file_(file), firstVariableColumn_(firstVariableColumn(table)), table_(table) {
   if (file.layout().jet3) codePage_ = codePageUpperHalf(file.layout().textCodePage);
   owners_.reserve(table.columns.size());
   for (const auto& c : table.columns) owners_.push_back("column '" + c.name + "' of table '" + table.name + "'");
@@ -104,7 +120,7 @@ Value RowDecoder::decodeColumn(const ColumnDef& column, ByteSpan bytes) const {
   }
 }
 
-Jet4RowFrame locateJet4Row(ByteSpan row, bool hasVarArea, const std::string& table) {
+Jet4RowFrame locateJet4Row(ByteSpan row, size_t firstVariableColumn, const std::string& table) {
   if (row.size() < 2) throw CorruptFileError("Corrupt file: a row of table '" + table + "' is truncated.");
   Jet4RowFrame f;
   f.columns = u16At(row, 0);
@@ -115,7 +131,7 @@ Jet4RowFrame locateJet4Row(ByteSpan row, bool hasVarArea, const std::string& tab
   f.mask = row.subspan(row.size() - maskSize);
   f.varTableEnd = row.size() - maskSize;
   f.eod = f.varTableEnd;
-  if (hasVarArea) {
+  if (f.columns > firstVariableColumn) {
     if (f.varTableEnd < 4) throw CorruptFileError("Corrupt file: a row of table '" + table + "' is truncated.");
     f.varCount = u16At(row, f.varTableEnd - 2);
     if (4 + 2 * f.varCount > f.varTableEnd)
@@ -130,8 +146,8 @@ Jet4RowFrame locateJet4Row(ByteSpan row, bool hasVarArea, const std::string& tab
 
 void RowDecoder::decode(ByteSpan row, std::vector<Value>& out) const {
   if (codePage_) return decodeJet3(row, out);
-  const bool hasVarArea = table_.varColumnCount > 0;
-  const Jet4RowFrame f = locateJet4Row(row, hasVarArea, table_.name);
+  const Jet4RowFrame f = locateJet4Row(row, firstVariableColumn_, table_.name);
+  const bool hasVarArea = f.columns > firstVariableColumn_;
   auto varBounds = [&](size_t slot) {
     const size_t start = u16At(row, f.varTableEnd - 4 - 2 * slot);
     const size_t end = slot + 1 < f.varCount ? size_t(u16At(row, f.varTableEnd - 6 - 2 * slot)) : f.eod;
@@ -142,7 +158,7 @@ void RowDecoder::decode(ByteSpan row, std::vector<Value>& out) const {
 
 void RowDecoder::decodeJet3(ByteSpan row, std::vector<Value>& out) const {
   Jet3Row& r = jet3Row_;
-  locateJet3Row(row, table_.varColumnCount > 0, table_.name, r);
+  locateJet3Row(row, firstVariableColumn_, table_.name, r);
   auto varBounds = [&](size_t slot) { return std::pair{size_t(r.varOffsets[slot]), size_t(r.varOffsets[slot + 1])}; };
   decodeFields(row, {r.columnCount, r.nullMask, 1, r.fixedEnd, r.varCount(), row.size()}, varBounds, out);
 }

@@ -42,6 +42,7 @@ class RowDecoder {
   template <typename VarBounds>
   void decodeFields(ByteSpan row, const RowFrame& frame, VarBounds varBounds, std::vector<Value>& out) const;
   const PageFile& file_;
+  size_t firstVariableColumn_;  // rows covering more columns than this have a variable area
   const char16_t* codePage_ = nullptr;  // Jet 3: the text code page's upper half
   mutable Jet3Row jet3Row_;
   const TableDef& table_;
@@ -59,8 +60,22 @@ struct Jet4RowFrame {
   size_t eod = 0;          // end of the variable fields' data
 };
 // Throws CorruptFileError naming `table` unless the mask and offsets lie
-// inside the row. `hasVarArea` comes from the table definition.
-Jet4RowFrame locateJet4Row(ByteSpan row, bool hasVarArea, const std::string& table);
+// inside the row. `firstVariableColumn` is that of the table definition
+// (firstVariableColumn() below).
+Jet4RowFrame locateJet4Row(ByteSpan row, size_t firstVariableColumn, const std::string& table);
+
+// The lowest column number of a variable-length column of `table`, or
+// SIZE_MAX when it has none. A row holds a variable area (offsets and their
+// count) only when its own column count goes past this number: a row written
+// before the table's first variable column was added has none, and every
+// column it does not cover reads as NULL.
+size_t firstVariableColumn(const TableDef& table);
+
+// A Jet 4 row without a variable area made into one with an empty one (end
+// of data and a count of 0 before the null mask), into `out`. Readers that
+// take the area's presence from the table's variable-column count, rather
+// than from the row's own column count, read such a row right.
+void addEmptyVariableArea(ByteSpan row, Bytes& out);
 
 // Text stored in a column: UTF-16 (maybe compressed), or the single-byte
 // code page of a Jet 3 column.

@@ -296,6 +296,13 @@ void Database::applyResultTypes(TableDef& def) const {
       throw CorruptFileError("Corrupt file: the calculated column '" + c.name + "' of table '" + def.name +
                              "' has no readable result type.");
     c.type = ColumnType(*code);
+    // A Decimal result keeps no precision of its own (the descriptor's is 0,
+    // or the descriptor is of another type): it holds what the expression
+    // gives, each value with its own scale, up to the type's 28 digits.
+    if (c.type == ColumnType::Decimal) {
+      c.precision = 28;
+      if (c.rawType != uint8_t(ColumnType::Decimal) || c.scale > 28) c.scale = 0;
+    }
   }
 }
 

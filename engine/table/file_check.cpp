@@ -1,7 +1,7 @@
 // The check of a whole file, read-only: every row of every local table must
 // decode; every real index must hold exactly the keys of its table's live
 // rows, in order; the usage maps must agree with the pages they name; the row
-// counts in the table definitions must be right.
+// counts and the layout counts in the table definitions must be right.
 #include "engine/table/file_check.h"
 
 #include <algorithm>
@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/format/layout_counts.h"
 #include "engine/storage/data_page.h"
 #include "engine/index/index_key_encoder.h"
 #include "engine/index/index_reader.h"
@@ -73,6 +74,8 @@ class FileChecker {
     const TableDef& t = *table;
     notFree(t.tdefPage, "the definition page of table '" + t.name + "'");
     checkTableMaps(t);
+    for (const std::string& problem : layoutCountProblems(t, t.systemTable || (object.flags & 0x80000002u)))
+      report(problem);
 
     std::vector<std::unique_ptr<IndexKeyEncoder>> encoders(t.realIndexes.size());
     std::vector<std::vector<Bytes>> expected(t.realIndexes.size());

@@ -232,7 +232,23 @@ void SchemaWriter::addColumn(const std::string& table, const ColumnSpec& spec) {
     MapRowAllocator maps(db_->pages(), db_->lastMapPage(), pointerPage(def->ownedMapPointer));
     const ColumnDef added = appendColumn(changed, spec);
     if (isLongValueType(added.type)) changed.longValueMaps.push_back({added.number, maps.newMap(), maps.newMap()});
+    // The first variable field of a table with rows: its rows, written when
+    // it had none, have no variable area, which readers that go by the
+    // table's variable count (mdbtools, mdb-reader) would misread. Every
+    // row is written again with one, under a fresh layout.
+    const bool firstVariable = hasRows && !added.isFixed() && def->varColumnCount == 0;
+    if (firstVariable) layOutAfresh(changed);
     storeDefinition(changed);
+    if (firstVariable) {
+      auto stored = db_->table(def->name);
+      auto cursor = db_->openCursor(def);
+      std::vector<Value> row;
+      while (cursor->next(row)) {
+        row.emplace_back();  // the new field, last: NULL
+        writer_.replaceRowBytes(*stored, cursor->lastLocation(), row, {});
+        writer_.boundMemory();
+      }
+    }
     if (spec.required) {
       PropertyBlob blob = propertiesOf(def->name);
       blob.columnForChange(spec.name).set("Required", ColumnType::Boolean, true);
@@ -262,17 +278,32 @@ void SchemaWriter::addColumn(const std::string& table, const ColumnSpec& spec) {
   });
 }
 
-void SchemaWriter::dropColumn(const std::string& table, const std::string& column) {
+void SchemaWriter::dropColumn(const std::string& table, const std::string& column, bool withIndexes) {
   auto def = userTable(table);
   const ColumnDef target = columnOf(*def, column);
   if (def->columns.size() == 1)
     throw EngineError("Cannot delete field " + quoted(target.name) + ": it is the only field of table " +
                       quoted(def->name) + ".");
   checkNoRelationshipUses(*def, target.name, "delete the field");
+  if (!withIndexes) {
+    // As Jet: a field that an index uses stays until the index goes.
+    std::vector<std::string> names;
+    for (const auto& li : def->logicalIndexes)
+      if (usesColumn(def->realIndexes[li.realIndex], target.number)) names.push_back(quoted(li.name));
+    if (!names.empty()) {
+      std::sort(names.begin(), names.end(),
+                [](const std::string& a, const std::string& b) { return compareNamesCaseInsensitive(a, b) < 0; });
+      std::string list = names.front();
+      for (size_t i = 1; i < names.size(); ++i) list += (i + 1 == names.size() ? " and " : ", ") + names[i];
+      throw EngineError("Field " + quoted(target.name) + " of table " + quoted(def->name) + " is part of the " +
+                        (names.size() == 1 ? "index " : "indexes ") + list + "; delete the " +
+                        (names.size() == 1 ? "index" : "indexes") + " first.");
+    }
+  }
   inTransaction([&] {
     PageFile& file = db_->pages();
     TableDef changed = *def;
-    // Indexes over the field go with it.
+    // Indexes over the field go with it (when asked for).
     for (size_t i = changed.logicalIndexes.size(); i-- > 0;)
       if (usesColumn(changed.realIndexes[changed.logicalIndexes[i].realIndex], target.number))
         removeLogicalIndex(changed, i);
@@ -339,8 +370,8 @@ void SchemaWriter::alterColumn(const std::string& table, const std::string& colu
                                               [&](const ColumnDef& c) { return c.number == old.number; }) -
                                  def->columns.begin());
 
-  // The new definition: same number and name, new type; the whole row is
-  // re-encoded, so fixed offsets are laid out afresh.
+  // The new definition: same name and place, new type. When every row is
+  // written again, the whole table is laid out afresh (see below).
   TableDef changed = *def;
   ColumnDef& altered = changed.columns[position];
   applyColumnType(altered, spec);
@@ -348,18 +379,6 @@ void SchemaWriter::alterColumn(const std::string& table, const std::string& colu
                            altered.precision != old.precision || altered.scale != old.scale ||
                            altered.flags != old.flags;
   if (typeChanges) checkNoRelationshipUses(*def, old.name, "change the type of the field");
-  if (altered.isFixed()) {
-    uint16_t offset = 0;
-    for (auto& c : changed.columns)
-      if (c.isFixed() && c.type != ColumnType::Boolean) {
-        c.fixedOffset = offset;
-        offset = uint16_t(offset + c.length);
-      } else if (c.type == ColumnType::Boolean) {
-        c.fixedOffset = 0;
-      }
-  } else if (old.isFixed()) {
-    altered.varIndex = changed.varColumnCount++;
-  }
 
   const bool becomesAutoNumber = altered.isAutoNumber() && !old.isAutoNumber();
   if (becomesAutoNumber)
@@ -427,11 +446,21 @@ void SchemaWriter::alterColumn(const std::string& table, const std::string& colu
             changed.longValueMaps.erase(it);
             break;
           }
+      // A field that moves between the fixed and the variable part of the
+      // row would leave the counts of both parts wrong for readers that
+      // derive one from the other (mdbtools takes the row's fixed fields to
+      // be its column count less its variable count): the table gets the
+      // layout a new table of these fields would have.
+      layOutAfresh(changed);
       storeDefinition(changed);
       // Every row again, decoded as it is stored and encoded anew; a value
       // that does not convert ends the transaction, so nothing changes. Long
       // values of other fields keep their data where it is.
       auto stored = db_->table(def->name);
+      std::vector<uint16_t> rawLongValuesAfter;  // the same fields under their new numbers
+      for (size_t i = 0; i < def->columns.size(); ++i)
+        if (std::find(rawLongValues.begin(), rawLongValues.end(), def->columns[i].number) != rawLongValues.end())
+          rawLongValuesAfter.push_back(stored->columns[i].number);
       auto cursor = db_->openCursor(def);
       cursor->keepLongValuesRaw(rawLongValues);
       std::vector<Value> row;
@@ -442,7 +471,7 @@ void SchemaWriter::alterColumn(const std::string& table, const std::string& colu
         } catch (const EngineError& e) {
           refuseValue(row[position], e);
         }
-        writer_.replaceRowBytes(*stored, cursor->lastLocation(), row, rawLongValues);
+        writer_.replaceRowBytes(*stored, cursor->lastLocation(), row, rawLongValuesAfter);
         writer_.boundMemory();
       }
       if (dropped) {

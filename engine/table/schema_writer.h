@@ -34,7 +34,9 @@ class SchemaWriter {
 
   // Fields
   void addColumn(const std::string& table, const ColumnSpec& column);
-  void dropColumn(const std::string& table, const std::string& column);
+  // Refused, naming them, when indexes use the field, as Jet refuses it;
+  // with `withIndexes` they are deleted first, in the same transaction.
+  void dropColumn(const std::string& table, const std::string& column, bool withIndexes = false);
   void renameColumn(const std::string& table, const std::string& from, const std::string& to);
   // Changes type, size and nullability; every row is converted in the same
   // transaction. Refused, naming the first value, when one does not convert.

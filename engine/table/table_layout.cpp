@@ -64,6 +64,36 @@ ColumnDef& appendColumn(TableDef& table, const ColumnSpec& spec) {
   return table.columns.back();
 }
 
+void layOutAfresh(TableDef& table) {
+  std::vector<std::pair<uint16_t, uint16_t>> renumbered;  // old number, new number
+  uint16_t number = 0, slot = 0, offset = 0;
+  for (auto& c : table.columns) {
+    renumbered.emplace_back(c.number, number);
+    c.number = number++;
+    if (c.isFixed()) {
+      c.varIndex = 0;
+      c.fixedOffset = c.type == ColumnType::Boolean ? 0 : offset;
+      if (c.type != ColumnType::Boolean) offset = uint16_t(offset + c.length);
+    } else {
+      c.varIndex = slot++;
+      c.fixedOffset = 0;
+    }
+  }
+  table.maxColumnCount = number;
+  table.varColumnCount = slot;
+  auto newNumber = [&](uint16_t old) {
+    for (const auto& [from, to] : renumbered)
+      if (from == old) return to;
+    throw CorruptFileError("Corrupt file: table '" + table.name + "' refers to column number " + std::to_string(old) +
+                           ", which it does not have.");
+  };
+  for (auto& index : table.realIndexes)
+    for (auto& ref : index.columns) ref.columnNumber = newNumber(ref.columnNumber);
+  for (auto& maps : table.longValueMaps) maps.columnNumber = newNumber(maps.columnNumber);
+  std::stable_sort(table.longValueMaps.begin(), table.longValueMaps.end(),
+                   [](const LongValueMaps& a, const LongValueMaps& b) { return a.columnNumber < b.columnNumber; });
+}
+
 uint8_t indexFlags(const IndexSpec& spec) {
   uint8_t flags = 0x80;
   if (spec.unique || spec.primaryKey) flags |= 0x01;

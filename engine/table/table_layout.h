@@ -22,6 +22,14 @@ ColumnDef& appendColumn(TableDef& table, const ColumnSpec& spec);
 // column, keeping its number and name; the caller places it.
 void applyColumnType(ColumnDef& column, const ColumnSpec& spec);
 
+// Lays `table` out as a new definition of the same fields, in the same
+// order, would be: column numbers 0, 1, ..., variable slots 0, 1, ... in
+// column order, fixed fields packed from offset 0 (Yes/No fields at 0,
+// taking no room), the column and variable-slot counts those of the fields
+// alone; index fields and long-value maps follow the new numbers. Rows
+// stored under the old layout must all be written anew with it.
+void layOutAfresh(TableDef& table);
+
 // Index flags for a spec: unique 0x01, ignore nulls 0x02, required 0x08,
 // and 0x80, which Access 2000 and later always set. A primary key is 0x89.
 uint8_t indexFlags(const IndexSpec& spec);

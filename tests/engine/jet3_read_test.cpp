@@ -75,7 +75,7 @@ TEST(Jet3Row, OffsetsPastByte255ComeFromTheJumpTable) {
   row[305] = 2;      // nv
   row[306] = 0x03;   // null mask
   Jet3Row r;
-  locateJet3Row(ByteSpan(row), true, "T", r);
+  locateJet3Row(ByteSpan(row), 0, "T", r);
   EXPECT_EQ(r.columnCount, 2u);
   ASSERT_EQ(r.varCount(), 2u);
   EXPECT_EQ(r.varOffsets, (std::vector<uint16_t>{1, 201, 301}));
@@ -84,18 +84,18 @@ TEST(Jet3Row, OffsetsPastByte255ComeFromTheJumpTable) {
   // A dummy entry (FF) that no offset reaches leaves every offset as stored.
   row[304] = 0xFF;
   row[301] = 255;
-  locateJet3Row(ByteSpan(row), true, "T", r);
+  locateJet3Row(ByteSpan(row), 0, "T", r);
   EXPECT_EQ(r.varOffsets, (std::vector<uint16_t>{1, 201, 255}));
 }
 
 TEST(Jet3Row, ImpossibleCountsAreCorruptionNotWildReads) {
   Jet3Row r;
   Bytes tooManyColumns{200, 1, 2};
-  EXPECT_THROW(locateJet3Row(ByteSpan(tooManyColumns), true, "T", r), CorruptFileError);
+  EXPECT_THROW(locateJet3Row(ByteSpan(tooManyColumns), 0, "T", r), CorruptFileError);
   Bytes tooManyVarSlots{1, 'a', 'b', 3, 2, 1, 250, 0x01};
-  EXPECT_THROW(locateJet3Row(ByteSpan(tooManyVarSlots), true, "T", r), CorruptFileError);
+  EXPECT_THROW(locateJet3Row(ByteSpan(tooManyVarSlots), 0, "T", r), CorruptFileError);
   Bytes eodPastEnd{1, 'a', 'b', 7, 1, 1, 0x01};  // eod 7 lies in the offsets
-  EXPECT_THROW(locateJet3Row(ByteSpan(eodPastEnd), true, "T", r), CorruptFileError);
+  EXPECT_THROW(locateJet3Row(ByteSpan(eodPastEnd), 0, "T", r), CorruptFileError);
 }
 
 TEST(General97Keys, WorkedExamplesFromAccessIndexPages) {

@@ -190,11 +190,13 @@ TEST(SchemaFields, AddDropAndRenameFields) {
   expectRefused(db, copy, "already exists", [](SchemaWriter& s) { s.addColumn("Table1", text("added", 5)); });
   expectRefused(db, copy, "only one", [](SchemaWriter& s) { s.addColumn("Table1", counter("Second")); });
 
-  // Renaming the indexed field keeps its index; dropping it takes the index.
+  // Renaming the indexed field keeps its index; dropping it is refused while
+  // the index stands, unless the index is to go with it.
   change(db, [](SchemaWriter& s) { s.renameColumn("Table1", "B", "Bee"); });
   EXPECT_EQ(cell(db, "SELECT COUNT(*) FROM Table1 WHERE Bee IS NOT NULL"),
             cell(db, "SELECT COUNT(*) FROM Table1 WHERE Bee IS NOT NULL"));
-  change(db, [](SchemaWriter& s) { s.dropColumn("Table1", "Bee"); });
+  expectRefused(db, copy, "is part of the index 'B'", [](SchemaWriter& s) { s.dropColumn("Table1", "Bee"); });
+  change(db, [](SchemaWriter& s) { s.dropColumn("Table1", "Bee", true); });
   EXPECT_EQ(db->table("Table1")->findColumn("Bee"), nullptr);
   for (const auto& li : db->table("Table1")->logicalIndexes) EXPECT_NE(li.name, "B");
   runSql(db, "INSERT INTO Table1 (A, Added) VALUES ('after drop', 'x')");

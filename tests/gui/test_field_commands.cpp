@@ -196,6 +196,31 @@ class FieldCommandsTest : public StructureWindowTest {
     QCOMPARE(combo("fieldList")->currentText(), QStringLiteral("otherfk1"));
     QVERIFY(sent(*window).isEmpty());
   }
+
+  void deleteFieldNamesTheIndexesThatGoWithIt() {
+    show("testv2000.mdb", "Places",
+         {"create table Places (Id long, City text(20), Zip text(10))",
+          "create unique index IxCity on Places (City, Zip)", "create index ByZip on Places (Zip)",
+          "insert into Places (Id, City, Zip) values (1, 'Ghent', '9000')"});
+    chooseField("Zip");
+    (*dialogs)->messageAnswer = QMessageBox::No;
+    press("deleteFieldButton");
+    QCOMPARE((*dialogs)->messages.size(), 1);
+    QCOMPARE((*dialogs)->messages.last().text,
+             QStringLiteral("Selected field, all records in it and the indexes 'ByZip', 'IxCity' that use it will be "
+                            "deleted !\r\n\r\nYou will not be able to undo this.\r\n\r\nAre you sure ? "));
+    QCOMPARE(StoredFile(path).fields("Places"), (QStringList{"Id", "City", "Zip"}));
+
+    (*dialogs)->messageAnswer = QMessageBox::Yes;
+    press("deleteFieldButton");
+    QCOMPARE((*dialogs)->messages.size(), 2);  // the question alone, no refusal
+    QCOMPARE(StoredFile(path).fields("Places"), (QStringList{"Id", "City"}));
+    QVERIFY(StoredFile(path).indexes("Places").isEmpty());
+    QCOMPARE(itemTexts(combo("fieldList")), (QStringList{"Id", "City"}));
+    QVERIFY(itemTexts(combo("indexList")).isEmpty());
+    QCOMPARE(combo("fieldList")->currentIndex(), -1);
+    QVERIFY(sent(*window).isEmpty());
+  }
 };
 
 QTEST_MAIN(FieldCommandsTest)
