@@ -184,8 +184,8 @@ std::vector<size_t> IndexWriter::chooseCuts(const IndexPage& page, bool appendin
     }
   }
   if (best) return {best};
-  // No two parts fit (an entry between two such runs): parts as full as
-  // they go, left to right, which gives the fewest.
+  // Should no two parts fit, parts as full as they go, left to right,
+  // which gives the fewest.
   std::vector<size_t> cuts;
   size_t first = 0;
   while (!fits(page, first, n, true)) {

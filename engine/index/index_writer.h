@@ -1,7 +1,7 @@
 // IndexWriter: adds and removes single entries (key + row location) in one
 // real index, inside the caller's open transaction. Full pages split (new
-// pages to the right of the old one, sibling links kept; two parts, or three
-// where no two would fit); when the root splits its contents move to new
+// pages to the right of the old one, sibling links kept; each part must fit
+// with its own shared prefix); when the root splits its contents move to new
 // pages and it becomes a node, so the root page number never changes. Node entries always equal the last entry
 // below their child; the right-most child of a node is its tail and has no
 // entry. Pages store the prefix their entries share once. New pages come from
