@@ -21,19 +21,10 @@ constexpr size_t kDirtyPagesHeld = 4096;
 // Whether `candidate` still fits on a page whose entries (`count` of them
 // with it, `bytes` long in all) begin with `first`: the entries are in
 // order, so the prefix all of them share is the one of the first and the
-// last.
-bool fits(ByteSpan first, ByteSpan candidate, size_t count, size_t bytes) {
+// last. `tail`: the bytes after an entry's key.
+bool fits(ByteSpan first, ByteSpan candidate, size_t count, size_t bytes, size_t tail) {
   if (count < 2) return bytes <= kIndexEntrySpace;
-  const size_t limit = std::min(first.size() - 1, candidate.size() - 1);
-  size_t prefix = 0;
-  // Eight bytes at a time while they agree, then byte by byte.
-  for (uint64_t a, b; prefix + 8 <= limit; prefix += 8) {
-    std::memcpy(&a, first.data() + prefix, 8);
-    std::memcpy(&b, candidate.data() + prefix, 8);
-    if (a != b) break;
-  }
-  while (prefix < limit && first[prefix] == candidate[prefix]) ++prefix;
-  return bytes - (count - 1) * prefix <= kIndexEntrySpace;
+  return bytes - (count - 1) * sharedEntryPrefix(first, candidate, tail) <= kIndexEntrySpace;
 }
 
 }  // namespace
@@ -46,7 +37,8 @@ class IndexBulkLoader::Level {
   }
 
   void addEntry(ByteSpan entry) {
-    if (!page_.empty() && !fits(page_.entry(0), entry, page_.size() + 1, page_.entryBytes() + entry.size())) {
+    if (!page_.empty() &&
+        !fits(page_.entry(0), entry, page_.size() + 1, page_.entryBytes() + entry.size(), kRowPointerSize)) {
       const Bytes last(page_.back().begin(), page_.back().end());
       writePage(false, last);
     }
@@ -60,7 +52,8 @@ class IndexBulkLoader::Level {
     if (held_) {
       Bytes entry = heldLast_;
       appendBigEndian32(heldChild_, entry);
-      if (!page_.empty() && !fits(page_.entry(0), entry, page_.size() + 1, page_.entryBytes() + entry.size())) {
+      if (!page_.empty() && !fits(page_.entry(0), entry, page_.size() + 1, page_.entryBytes() + entry.size(),
+                                   kRowPointerSize + kChildPointerSize)) {
         page_.tailPage = heldChild_;
         writePage(false, heldLast_);
       } else {

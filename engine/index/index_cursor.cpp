@@ -38,7 +38,7 @@ void IndexCursor::seek(ByteSpan bound) {
     size_t lo = 0, hi = page.size();
     while (lo < hi) {
       size_t mid = (lo + hi) / 2;
-      if (entryLess(IndexPage::withoutChild(page.entry(mid)), bound))
+      if (entryBelowKey(IndexPage::withoutChild(page.entry(mid)), bound))
         lo = mid + 1;
       else
         hi = mid;
@@ -53,7 +53,7 @@ void IndexCursor::seek(ByteSpan bound) {
   }
   leaf_ = std::move(page);
   leafNumber_ = pageNumber;
-  at_ = leaf_.lowerBound(bound);
+  at_ = leaf_.lowerBoundKey(bound);
 }
 
 void IndexCursor::seekFirst() { seek({}); }

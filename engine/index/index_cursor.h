@@ -23,8 +23,8 @@ class IndexCursor {
   // Before the first entry / after the last one.
   void seekFirst();
   void seekLast();
-  // Before the first entry whose bytes (key, then row pointer) are not below
-  // `bound`; a bound that is a key prefix lands before every entry it starts.
+  // Before the first entry whose key is not below `bound` (key order); a
+  // bound that is the start of keys lands before every entry it starts.
   void seek(ByteSpan bound);
 
   // The entry after the position, moving past it; false at the end.

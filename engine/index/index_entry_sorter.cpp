@@ -20,12 +20,14 @@ constexpr size_t kWriteBuffer = size_t(1) << 20;
 constexpr size_t kMinReadBuffer = size_t(64) << 10;
 constexpr size_t kMaxReadBuffer = size_t(1) << 20;
 
-// Entry order from byte `skip` on (the bytes before it equal): eight bytes
-// at a time, inline — most keys differ in their first few words, where a
-// call to memcmp costs more than the comparing.
+// Entry order (key, then row pointer; see entryLess) from byte `skip` on
+// (the bytes before it equal): eight bytes at a time, inline — most keys
+// differ in their first few words, where a call to memcmp costs more than
+// the comparing.
 inline bool entryLessFrom(ByteSpan x, ByteSpan y, size_t skip) {
-  const size_t n = std::min(x.size(), y.size());
-  size_t i = skip;
+  const size_t kx = x.size() - kRowPointerSize, ky = y.size() - kRowPointerSize;
+  const size_t n = std::min(kx, ky);
+  size_t i = std::min(skip, n);
   for (; i + 8 <= n; i += 8) {
     uint64_t a, b;
     std::memcpy(&a, x.data() + i, 8);
@@ -34,7 +36,8 @@ inline bool entryLessFrom(ByteSpan x, ByteSpan y, size_t skip) {
   }
   for (; i < n; ++i)
     if (x[i] != y[i]) return x[i] < y[i];
-  return x.size() < y.size();
+  if (kx != ky) return kx < ky;
+  return std::memcmp(x.data() + kx, y.data() + ky, kRowPointerSize) < 0;
 }
 
 }  // namespace
@@ -95,9 +98,16 @@ struct IndexEntrySorter::Held {
   }
   void sort() {
     std::sort(entries.begin(), entries.end(), [&](const Entry& a, const Entry& b) {
-      if (a.prefix[0] != b.prefix[0]) return a.prefix[0] < b.prefix[0];
-      if (a.prefix[1] != b.prefix[1]) return a.prefix[1] < b.prefix[1];
-      if (a.prefix[2] != b.prefix[2]) return a.prefix[2] < b.prefix[2];
+      for (size_t w = 0; w < 3; ++w) {
+        if (a.prefix[w] == b.prefix[w]) continue;
+        // The first differing byte decides, unless it lies past the end of
+        // the shorter of two keys of different lengths: that key is the
+        // start of the other and comes first.
+        const size_t at = 8 * w + size_t(__builtin_clzll(a.prefix[w] ^ b.prefix[w])) / 8;
+        const size_t ka = a.length() - kRowPointerSize, kb = b.length() - kRowPointerSize;
+        if (ka == kb || at < std::min(ka, kb)) return a.prefix[w] < b.prefix[w];
+        return ka < kb;
+      }
       // Equal first 24 bytes (or both shorter and equal): the rest decides.
       const ByteSpan x = bytes(a), y = bytes(b);
       return entryLessFrom(x, y, std::min<size_t>({kPrefixBytes, x.size(), y.size()}));

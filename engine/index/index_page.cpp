@@ -28,6 +28,18 @@ size_t IndexPage::lowerBound(ByteSpan e) const {
   return lo;
 }
 
+size_t IndexPage::lowerBoundKey(ByteSpan key) const {
+  size_t lo = 0, hi = size();
+  while (lo < hi) {
+    size_t mid = (lo + hi) / 2;
+    if (entryBelowKey(entry(mid), key))
+      lo = mid + 1;
+    else
+      hi = mid;
+  }
+  return lo;
+}
+
 void IndexPage::append(ByteSpan e) {
   data_.insert(data_.end(), e.begin(), e.end());
   ends_.push_back(uint32_t(data_.size()));
@@ -162,15 +174,32 @@ IndexPage decodeIndexPage(ByteSpan bytes, uint32_t page, const std::string& owne
   return p;
 }
 
-size_t IndexPage::sharedPrefix() const {
-  if (size() < 2) return 0;
-  // Entries are in byte order, so what the first and the last share, every
-  // entry between them shares too; and every later entry is longer than that.
-  ByteSpan first = entry(0), last = back();
-  size_t limit = std::min(first.size() - 1, last.size() - 1);
+size_t sharedEntryPrefix(ByteSpan first, ByteSpan last, size_t tail) {
+  // Entries are in order, so what the first and the last share (within the
+  // keys, or the keys being equal) every entry between them shares too; and
+  // every later entry is longer than that.
+  const size_t limit = std::min(first.size(), last.size()) - 1;
   size_t k = 0;
+  for (uint64_t a, b; k + 8 <= limit; k += 8) {
+    std::memcpy(&a, first.data() + k, 8);
+    std::memcpy(&b, last.data() + k, 8);
+    if (a != b) break;
+  }
   while (k < limit && first[k] == last[k]) ++k;
+  const size_t firstKey = first.size() - tail, lastKey = last.size() - tail;
+  if (firstKey != lastKey) k = std::min({k, firstKey, lastKey});
   return std::min<size_t>(k, 0xFFFF);
+}
+
+size_t IndexPage::sharedPrefix(size_t first, size_t last) const {
+  if (last - first < 2) return 0;
+  return sharedEntryPrefix(entry(first), entry(last - 1), kRowPointerSize + (leaf ? 0 : kChildPointerSize));
+}
+
+size_t IndexPage::storedBytes(size_t first, size_t last) const {
+  if (last <= first) return 0;
+  const size_t bytes = ends_[last - 1] - (first ? ends_[first - 1] : 0);
+  return bytes - (last - first - 1) * sharedPrefix(first, last);
 }
 
 void encodeIndexPage(const IndexPage& page, uint8_t* out) {

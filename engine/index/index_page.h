@@ -43,11 +43,17 @@ class IndexPage {
   size_t entryBytes() const { return data_.size(); }
   // Length of the prefix every entry shares with the first one (what the page
   // stores once), leaving every later entry at least one byte of its own.
-  size_t sharedPrefix() const;
+  size_t sharedPrefix() const { return size() < 2 ? 0 : sharedPrefix(0, size()); }
   // Bytes the entries take on the page with that prefix stored once.
-  size_t storedBytes() const { return size() < 2 ? entryBytes() : entryBytes() - (size() - 1) * sharedPrefix(); }
-  // Position of the first entry not less than `e` (byte order).
+  size_t storedBytes() const { return storedBytes(0, size()); }
+  // The same for entries [first, last) alone.
+  size_t sharedPrefix(size_t first, size_t last) const;
+  size_t storedBytes(size_t first, size_t last) const;
+  // Position of the first entry not less than `e` (entry order).
   size_t lowerBound(ByteSpan e) const;
+  // Position of the first entry whose key is not below `key` (a whole key
+  // or the start of keys).
+  size_t lowerBoundKey(ByteSpan key) const;
   void append(ByteSpan e);
   // Appends the entry made of `prefix` followed by `tail`.
   void appendJoined(ByteSpan prefix, ByteSpan tail);
@@ -70,12 +76,38 @@ class IndexPage {
   std::vector<uint32_t> ends_;
 };
 
-// Entry order: plain byte order, a prefix sorting first.
-inline bool entryLess(ByteSpan a, ByteSpan b) {
+// Key order: plain byte order, a key that is the start of a longer one first.
+inline bool keyLess(ByteSpan a, ByteSpan b) {
   size_t n = std::min(a.size(), b.size());
   int c = n ? std::memcmp(a.data(), b.data(), n) : 0;
   return c < 0 || (c == 0 && a.size() < b.size());
 }
+
+// Entry order, for entries of key + row pointer (a leaf entry, or a node
+// entry without its child page): by key, then by row pointer. Comparing the
+// whole entries byte by byte is not the same where one key is the start of
+// another (an empty Binary value, key 7F, before 7F 00 ...): its row pointer
+// would be compared with the other key's bytes.
+inline bool entryLess(ByteSpan a, ByteSpan b) {
+  const size_t ka = a.size() - kRowPointerSize, kb = b.size() - kRowPointerSize;
+  const size_t n = std::min(ka, kb);
+  int c = n ? std::memcmp(a.data(), b.data(), n) : 0;
+  if (c != 0) return c < 0;
+  if (ka != kb) return ka < kb;
+  return std::memcmp(a.data() + ka, b.data() + kb, kRowPointerSize) < 0;
+}
+
+// Whether entry `e` (key + row pointer) comes before every entry whose key
+// is not below `key` (a whole key or the start of keys).
+inline bool entryBelowKey(ByteSpan e, ByteSpan key) { return keyLess(e.first(e.size() - kRowPointerSize), key); }
+
+// How many leading bytes a run of entries in order, from `first` to `last`,
+// all share (what a page stores once): the bytes the two share, up to one
+// short of the shorter, and not past the shorter key unless the keys are
+// equal (a longer key that starts with a shorter one is followed by entries
+// of the shorter key with any row pointer). `tail` is the bytes after the
+// key: the row pointer, and on node pages the child page too.
+size_t sharedEntryPrefix(ByteSpan first, ByteSpan last, size_t tail);
 
 // Decodes `bytes`, a page laid out as `layout` says (Jet 3 index pages keep
 // their entries from 0xF8 and a one-byte prefix length). Throws

@@ -38,11 +38,17 @@ std::string locationText(uint32_t location) {
 
 // What a subtree reports to its parent after a change.
 struct IndexWriter::Outcome {
-  bool maxChanged = false;  // the subtree's last entry is now `max` (after a split: the right part's)
+  bool maxChanged = false;  // the subtree's last entry is now `max` (after a split: the last part's)
   Bytes max;                // key + row pointer
-  bool split = false;       // the page kept the left part and `rightPage` holds the rest
-  Bytes leftMax;            // last entry under the left part
-  uint32_t rightPage = 0;
+  // After a split the page keeps the first part and each further part is on
+  // a new page: splits[i] names the last entry under the part before it and
+  // the page of the part.
+  struct Split {
+    Bytes leftMax;
+    uint32_t rightPage = 0;
+  };
+  std::vector<Split> splits;
+  bool split() const { return !splits.empty(); }
   bool emptied = false;  // the page has nothing left (never the root); the parent releases it
   uint32_t prev = 0;     // siblings of the emptied page
   uint32_t next = 0;
@@ -117,18 +123,80 @@ void IndexWriter::setSiblingLink(uint32_t page, bool previous, uint32_t value) {
   for (int i = 0; i < 4; ++i) field[i] = uint8_t(value >> (8 * i));
 }
 
-size_t IndexWriter::childFor(const IndexPage& node, const Bytes& entry) {
-  // Node entries are sorted, so the first one not below `entry` is found by bisection.
+size_t IndexWriter::childFor(const IndexPage& node, const Bytes& target, bool keyOnly) {
+  // Node entries are sorted, so the first one not below `target` is found by bisection.
   size_t lo = 0, hi = node.size();
   while (lo < hi) {
     size_t mid = (lo + hi) / 2;
-    if (entryLess(IndexPage::withoutChild(node.entry(mid)), entry))
+    const ByteSpan e = IndexPage::withoutChild(node.entry(mid));
+    if (keyOnly ? entryBelowKey(e, target) : entryLess(e, target))
       lo = mid + 1;
     else
       hi = mid;
   }
   if (lo == node.size() && node.tailPage == 0) return node.size() - 1;  // decodeIndexPage guarantees an entry then
   return lo;
+}
+
+namespace {
+
+// Bytes part [first, last) of a page being split takes: a node page's part
+// gives its last entry to the level above (its child becomes the part's
+// tail), unless it is the page's last part, which keeps the page's tail.
+size_t partBytes(const IndexPage& page, size_t first, size_t last, bool lastPart) {
+  if (page.leaf || lastPart) return page.storedBytes(first, last);
+  return page.storedBytes(first, last - 1);
+}
+
+bool fits(const IndexPage& page, size_t first, size_t last, bool lastPart) {
+  return partBytes(page, first, last, lastPart) <= kIndexEntrySpace;
+}
+
+}  // namespace
+
+std::vector<size_t> IndexWriter::chooseCuts(const IndexPage& page, bool appending) const {
+  const size_t n = page.size();
+  // Every part holds an entry; a node's last part may hold only the tail.
+  const size_t lowest = 1, highest = page.leaf || page.tailPage == 0 ? n - 1 : n;
+  if (highest < lowest) throw EngineError("Internal error: a page of " + name_ + " has too few entries to split.");
+  // Appends at the right edge of a level move only the newest entry (pages
+  // fill up under ascending inserts); otherwise the bytes are split in half.
+  size_t m;
+  if (appending) {
+    m = highest;
+  } else {
+    size_t total = page.entryBytes(), sum = 0;
+    m = 0;
+    while (m < n && sum + page.entry(m).size() / 2 < total / 2) sum += page.entry(m++).size();
+    m = std::clamp(m, lowest, highest);
+  }
+  if (fits(page, 0, m, false) && fits(page, m, n, true)) return {m};
+  // Halves of equal entry bytes need not fit: a run of entries that share a
+  // long prefix takes little room together but much beside an entry that
+  // breaks the prefix. The cut where both parts fit and the fuller one is
+  // least full, then.
+  size_t best = 0, bestBytes = SIZE_MAX;
+  for (size_t cut = lowest; cut <= highest; ++cut) {
+    const size_t fuller = std::max(partBytes(page, 0, cut, false), partBytes(page, cut, n, true));
+    if (fuller <= kIndexEntrySpace && fuller < bestBytes) {
+      best = cut;
+      bestBytes = fuller;
+    }
+  }
+  if (best) return {best};
+  // Should no two parts fit, parts as full as they go, left to right,
+  // which gives the fewest.
+  std::vector<size_t> cuts;
+  size_t first = 0;
+  while (!fits(page, first, n, true)) {
+    size_t last = first + 1;
+    while (last < highest && fits(page, first, last + 1, false)) ++last;
+    if (last > highest || !fits(page, first, last, false))
+      throw EngineError("Internal error: the entries of a page of " + name_ + " cannot be split to fit.");
+    cuts.push_back(last);
+    first = last;
+  }
+  return cuts;
 }
 
 IndexWriter::Outcome IndexWriter::finishPage(uint32_t pageNumber, IndexPage& page, bool isRoot, Outcome result) {
@@ -138,59 +206,49 @@ IndexWriter::Outcome IndexWriter::finishPage(uint32_t pageNumber, IndexPage& pag
     return result;
   }
   const size_t n = page.size();
-  // Entries for the left part: appends at the right edge of a level move only
-  // the newest entry (pages fill up under ascending inserts); otherwise split
-  // the bytes in half.
-  size_t m;
-  if (result.maxChanged && page.nextPage == 0) {
-    m = page.leaf ? n - 1 : n;
-  } else {
-    size_t total = page.entryBytes(), sum = 0;
-    m = 0;
-    while (m < n && sum + page.entry(m).size() / 2 < total / 2) sum += page.entry(m++).size();
-    m = std::clamp<size_t>(m, 1, page.leaf ? n - 1 : n);
+  const std::vector<size_t> cuts = chooseCuts(page, result.maxChanged && page.nextPage == 0);
+  std::vector<IndexPage> parts;
+  std::vector<Bytes> maxima;  // the last entry under each part but the last
+  size_t first = 0;
+  for (size_t i = 0; i <= cuts.size(); ++i) {
+    const size_t last = i < cuts.size() ? cuts[i] : n;
+    IndexPage part = page;
+    part.prevPage = part.nextPage = 0;
+    if (i == cuts.size()) {
+      part.keepRange(first, n);
+    } else if (page.leaf) {
+      part.keepRange(first, last);
+      maxima.emplace_back(part.back().begin(), part.back().end());
+    } else {
+      // The part's last child becomes its tail; its entry moves up.
+      ByteSpan up = IndexPage::withoutChild(page.entry(last - 1));
+      maxima.emplace_back(up.begin(), up.end());
+      part.tailPage = IndexPage::childOf(page.entry(last - 1));
+      part.keepRange(first, last - 1);
+    }
+    parts.push_back(std::move(part));
+    first = last;
   }
-  IndexPage left = page, right = page;
-  left.prevPage = left.nextPage = right.prevPage = right.nextPage = 0;
-  Bytes leftMax;
-  if (page.leaf) {
-    left.keepRange(0, m);
-    ByteSpan last = left.back();
-    leftMax.assign(last.begin(), last.end());
-  } else {
-    // The left node's last child becomes its tail; its entry moves up.
-    ByteSpan up = IndexPage::withoutChild(page.entry(m - 1));
-    leftMax.assign(up.begin(), up.end());
-    left.tailPage = IndexPage::childOf(page.entry(m - 1));
-    left.keepRange(0, m - 1);
-  }
-  right.keepRange(m, n);
 
+  // Page numbers of the parts: the root's move to new pages; otherwise the
+  // page keeps the first part.
+  std::vector<uint32_t> numbers;
+  for (size_t i = 0; i < parts.size(); ++i) numbers.push_back(i == 0 && !isRoot ? pageNumber : newPage());
+  for (size_t i = 0; i < parts.size(); ++i) {
+    parts[i].prevPage = i > 0 ? numbers[i - 1] : isRoot ? 0 : page.prevPage;
+    parts[i].nextPage = i + 1 < parts.size() ? numbers[i + 1] : isRoot ? 0 : page.nextPage;
+  }
+  if (!isRoot && page.nextPage) setSiblingLink(page.nextPage, true, numbers.back());
+  for (size_t i = 0; i < parts.size(); ++i) store(numbers[i], parts[i]);
   if (isRoot) {
-    uint32_t a = newPage();
-    uint32_t b = newPage();
-    left.nextPage = b;
-    right.prevPage = a;
-    store(a, left);
-    store(b, right);
     IndexPage root;
     root.leaf = false;
-    root.append(withChild(leftMax, a));
-    root.tailPage = b;
+    for (size_t i = 0; i + 1 < parts.size(); ++i) root.append(withChild(maxima[i], numbers[i]));
+    root.tailPage = numbers.back();
     store(pageNumber, root);
     return result;
   }
-  uint32_t newRight = newPage();
-  left.prevPage = page.prevPage;
-  left.nextPage = newRight;
-  right.prevPage = pageNumber;
-  right.nextPage = page.nextPage;
-  if (page.nextPage) setSiblingLink(page.nextPage, true, newRight);
-  store(pageNumber, left);
-  store(newRight, right);
-  result.split = true;
-  result.leftMax = std::move(leftMax);
-  result.rightPage = newRight;
+  for (size_t i = 0; i + 1 < parts.size(); ++i) result.splits.push_back({std::move(maxima[i]), numbers[i + 1]});
   return result;
 }
 
@@ -224,24 +282,27 @@ IndexWriter::Outcome IndexWriter::finishNode(uint32_t pageNumber, IndexPage& nod
     } else {
       node = IndexPage{};  // an empty index: the root is an empty leaf again
     }
-  } else if (below.split || below.maxChanged) {
+  } else if (below.split() || below.maxChanged) {
     changed = true;
+    // The child's parts in order: the child itself, then the new pages.
+    const auto partPage = [&](size_t i) { return i == 0 ? child : below.splits[i - 1].rightPage; };
+    const size_t lastPart = below.splits.size();
     if (!isTail) {
       ByteSpan oldMax = IndexPage::withoutChild(node.entry(c));
       Bytes max = below.maxChanged ? below.max : Bytes(oldMax.begin(), oldMax.end());
-      node.replace(c, withChild(max, below.split ? below.rightPage : child));
-      if (below.split) node.insert(c, withChild(below.leftMax, child));
+      node.replace(c, withChild(max, partPage(lastPart)));
+      for (size_t i = lastPart; i-- > 0;) node.insert(c, withChild(below.splits[i].leftMax, partPage(i)));
     } else {
-      if (below.split) {
-        node.append(withChild(below.leftMax, child));
-        node.tailPage = below.rightPage;
+      if (below.split()) {
+        for (size_t i = 0; i < lastPart; ++i) node.append(withChild(below.splits[i].leftMax, partPage(i)));
+        node.tailPage = partPage(lastPart);
       }
       result.maxChanged = below.maxChanged;
       result.max = std::move(below.max);
     }
   }
   // A child that shrank to little is merged with a neighbour when both fit.
-  if (removing && !below.emptied && !below.split && below.bytesAfter < kIndexEntrySpace / 4 &&
+  if (removing && !below.emptied && !below.split() && below.bytesAfter < kIndexEntrySpace / 4 &&
       mergeChildren(node, c))
     changed = true;
   if (isRoot && !node.leaf && node.empty()) {
@@ -277,6 +338,8 @@ bool IndexWriter::mergeChildren(IndexPage& node, size_t c) {
     left.tailPage = right.tailPage;
   }
   for (size_t i = 0; i < right.size(); ++i) left.append(right.entry(i));
+  // Together the two may share a shorter prefix than each alone.
+  if (left.storedBytes() > kIndexEntrySpace * 3 / 4) return false;
   left.nextPage = right.nextPage;
   if (right.nextPage) setSiblingLink(right.nextPage, true, leftNumber);
   store(leftNumber, left);
@@ -312,7 +375,7 @@ IndexWriter::Outcome IndexWriter::insertBelow(uint32_t pageNumber, const Bytes& 
     page.insert(at, entry);
     return finishPage(pageNumber, page, isRoot, result);
   }
-  size_t c = childFor(page, entry);
+  size_t c = childFor(page, entry, false);
   uint32_t child = c < page.size() ? IndexPage::childOf(page.entry(c)) : page.tailPage;
   Outcome below = insertBelow(child, entry, depth + 1);
   return finishNode(pageNumber, page, c, std::move(below), isRoot, false);
@@ -346,7 +409,7 @@ IndexWriter::Outcome IndexWriter::removeBelow(uint32_t pageNumber, const Bytes& 
     }
     return finishPage(pageNumber, page, isRoot, result);
   }
-  size_t c = childFor(page, entry);
+  size_t c = childFor(page, entry, false);
   uint32_t child = c < page.size() ? IndexPage::childOf(page.entry(c)) : page.tailPage;
   Outcome below = removeBelow(child, entry, depth + 1, found);
   if (!found) return {};
@@ -377,7 +440,7 @@ const IndexPage& IndexWriter::leafFor(const Bytes& target) const {
     if (depth >= kMaxIndexDepth)
       throw CorruptFileError("Corrupt file: " + name_ + " is deeper than " + std::to_string(kMaxIndexDepth) +
                              " levels.");
-    size_t c = childFor(*page, target);
+    size_t c = childFor(*page, target, true);
     pageNumber = c < page->size() ? IndexPage::childOf(page->entry(c)) : page->tailPage;
     page = &self->loadForChange(pageNumber);
   }
@@ -391,7 +454,7 @@ void IndexWriter::visitPrefix(ByteSpan prefix, const std::function<bool(ByteSpan
   // Entries starting with the prefix are contiguous from the lower bound on;
   // they may continue on the following leaves.
   for (uint32_t hops = 0; hops < file_.pageCount(); ++hops) {
-    for (size_t at = page->lowerBound(target); at < page->size(); ++at) {
+    for (size_t at = page->lowerBoundKey(target); at < page->size(); ++at) {
       ByteSpan e = page->entry(at);
       if (e.size() < prefix.size() || !std::equal(prefix.begin(), prefix.end(), e.begin())) return;
       if (e.size() < prefix.size() + kRowPointerSize) continue;  // a shorter key whose row pointer matched

@@ -1,8 +1,8 @@
 // IndexWriter: adds and removes single entries (key + row location) in one
-// real index, inside the caller's open transaction. Full pages split (a new
-// page to the right of the old one, sibling links kept); when the root
-// splits its contents move to two new pages and it becomes a node, so the
-// root page number never changes. Node entries always equal the last entry
+// real index, inside the caller's open transaction. Full pages split (new
+// pages to the right of the old one, sibling links kept; each part must fit
+// with its own shared prefix); when the root splits its contents move to new
+// pages and it becomes a node, so the root page number never changes. Node entries always equal the last entry
 // below their child; the right-most child of a node is its tail and has no
 // entry. Pages store the prefix their entries share once. New pages come from
 // PageAllocator and are recorded in the index's usage map; pages emptied by
@@ -15,6 +15,7 @@
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 #include "engine/format/table_def.h"
 #include "engine/index/index_page.h"
@@ -67,7 +68,12 @@ class IndexWriter {
   uint32_t newPage();
   void releasePage(uint32_t page);
   void setSiblingLink(uint32_t page, bool previous, uint32_t value);
-  static size_t childFor(const IndexPage& node, const Bytes& entry);
+  // Where a page too full for one page is cut (each part fits); `appending`:
+  // the change added the last entry of the level.
+  std::vector<size_t> chooseCuts(const IndexPage& page, bool appending) const;
+  // The child of `node` that holds `target`: an entry (key + row pointer),
+  // or with `keyOnly` a key or the start of keys.
+  static size_t childFor(const IndexPage& node, const Bytes& target, bool keyOnly);
 
   PageFile& file_;
   const TableDef& table_;

@@ -18,7 +18,7 @@ bool IndexRangeWalk::next(uint32_t& location) {
       cursor_.seek(r.start);
       positioned_ = true;
     }
-    if (cursor_.next(entry_) && (r.end.empty() || entryLess(entry_.key, r.end))) {
+    if (cursor_.next(entry_) && (r.end.empty() || keyLess(entry_.key, r.end))) {
       location = entry_.rowLocation();
       return true;
     }

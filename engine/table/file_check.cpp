@@ -16,6 +16,7 @@
 #include "engine/format/layout_counts.h"
 #include "engine/storage/data_page.h"
 #include "engine/index/index_key_encoder.h"
+#include "engine/index/index_page.h"
 #include "engine/index/index_reader.h"
 #include "engine/storage/page_file.h"
 #include "engine/storage/usage_map.h"
@@ -212,7 +213,7 @@ class FileChecker {
       while (reader.next(entry)) {
         bytes = entry.key;
         appendRowPointer(entry.page, entry.row, bytes);
-        if (!actual.empty() && !(actual.back() < bytes))
+        if (!actual.empty() && !entryLess(actual.back(), bytes))
           report(name + ": entry " + describeEntry(bytes) + " is out of order after " + describeEntry(actual.back()));
         actual.push_back(bytes);
       }

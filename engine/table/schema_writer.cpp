@@ -18,6 +18,7 @@
 #include "engine/storage/page_file.h"
 #include "engine/table/catalog_rows.h"
 #include "engine/table/database.h"
+#include "engine/table/index_numbering.h"
 #include "engine/table/object_names.h"
 #include "engine/table/table_cursor.h"
 #include "engine/table/table_layout.h"
@@ -107,10 +108,32 @@ void SchemaWriter::storeProperties(const std::string& table, const PropertyBlob&
   db_->reloadCatalog();
 }
 
-void SchemaWriter::storeDefinition(const TableDef& def) {
+void SchemaWriter::storeDefinition(const TableDef& given) {
+  TableDef def = given;
+  const std::vector<IndexRenumbering> moves = arrangeIndexes(def);
   writer_.forget(def.tdefPage);
   writeTableDef(db_->pages(), def, true);
   db_->invalidateCaches();
+  if (moves.empty()) return;
+  std::set<uint32_t> others;
+  for (const auto& li : def.logicalIndexes)
+    if (li.kind == IndexKind::ForeignKey && li.otherTablePage != def.tdefPage && li.otherTablePage != 0)
+      others.insert(li.otherTablePage);
+  for (const auto& o : db_->objects()) {
+    if (o.type != int16_t(ObjectType::Table) || !others.count(uint32_t(o.id))) continue;
+    TableDef other = *db_->tableAtPage(uint32_t(o.id), o.name);
+    if (!repointReferences(other, def.tdefPage, moves)) continue;
+    writer_.forget(other.tdefPage);
+    writeTableDef(db_->pages(), other, true);
+    db_->invalidateCaches();
+  }
+}
+
+size_t SchemaWriter::realIndexNamed(const TableDef& def, const std::string& name) {
+  for (const auto& li : def.logicalIndexes)
+    if (sameName(li.name, name)) return li.realIndex;
+  throw EngineError("Internal error: the index " + quoted(name) + " of table " + quoted(def.name) +
+                    " was not stored.");
 }
 
 void SchemaWriter::checkNoRelationshipUses(const TableDef& table, const std::optional<std::string>& column,
@@ -575,9 +598,10 @@ void SchemaWriter::createIndex(const std::string& table, const IndexSpec& spec) 
         throw EngineError("Table " + quoted(def->name) + " already has a primary key (" + quoted(li.name) + ").");
   inTransaction([&] {
     TableDef changed = *def;
-    const size_t real = addIndexDefinition(changed, spec, spec.primaryKey ? IndexKind::PrimaryKey : IndexKind::Normal);
+    addIndexDefinition(changed, spec, spec.primaryKey ? IndexKind::PrimaryKey : IndexKind::Normal);
     storeDefinition(changed);
-    buildIndex(*db_->table(def->name), real);
+    const auto stored = db_->table(def->name);
+    buildIndex(*stored, realIndexNamed(*stored, spec.name));
   });
 }
 
@@ -719,12 +743,28 @@ std::string SchemaWriter::addRelationship(RelationshipSpec spec) {
     if (!spec.enforced) return;
     // The child gets an index named like the relationship over its foreign
     // key; the parent a ".rX" index sharing its key's physical index; each
-    // names the other.
+    // names the other. Storing a definition may renumber its indexes, so
+    // each side learns the other's number once that is stored.
     TableDef childDef = *db_->table(child->name);
     IndexSpec fk;
     fk.name = spec.name;
     for (const auto& c : spec.columns) fk.columns.push_back({c, false});
-    const size_t childReal = addIndexDefinition(childDef, fk, IndexKind::ForeignKey);
+    addIndexDefinition(childDef, fk, IndexKind::ForeignKey);
+    const auto relate = [&](LogicalIndexDef& li, uint8_t role, uint32_t otherPage) {
+      li.relationshipRole = role;
+      li.otherTablePage = otherPage;
+      li.cascadeUpdates = spec.cascadeUpdates;
+      li.cascadeDeletes = spec.cascadeDeletes;
+    };
+    for (auto& li : childDef.logicalIndexes)
+      if (li.kind == IndexKind::ForeignKey && sameName(li.name, spec.name)) relate(li, 2, parent->tdefPage);
+    storeDefinition(childDef);
+    const auto numberOf = [&](const std::string& table, const std::string& index) {
+      for (const auto& li : db_->table(table)->logicalIndexes)
+        if (li.kind == IndexKind::ForeignKey && sameName(li.name, index)) return li.number;
+      throw EngineError("Internal error: the index " + quoted(index) + " of table " + quoted(table) +
+                        " was not stored.");
+    };
     TableDef parentDef = *db_->table(parent->name);
     std::string back;
     for (char letter = 'A'; letter <= 'Z' && back.empty(); ++letter) {
@@ -737,29 +777,23 @@ std::string SchemaWriter::addRelationship(RelationshipSpec spec) {
     LogicalIndexDef referenced;
     referenced.name = back;
     for (const auto& li : parentDef.logicalIndexes) referenced.number = std::max(referenced.number, li.number + 1);
-    referenced.realIndex = parentDef.logicalIndexes[*parentIndex].realIndex;
+    referenced.realIndex = realIndexNamed(parentDef, parent->logicalIndexes[*parentIndex].name);
     referenced.kind = IndexKind::ForeignKey;
-    referenced.relationshipRole = 1;
-    referenced.otherTablePage = childDef.tdefPage;
-    referenced.cascadeUpdates = spec.cascadeUpdates;
-    referenced.cascadeDeletes = spec.cascadeDeletes;
-    for (auto& li : childDef.logicalIndexes)
-      if (li.realIndex == childReal && li.kind == IndexKind::ForeignKey) {
-        li.relationshipRole = 2;
-        li.otherIndexNumber = int32_t(referenced.number);
-        li.otherTablePage = parentDef.tdefPage;
-        li.cascadeUpdates = spec.cascadeUpdates;
-        li.cascadeDeletes = spec.cascadeDeletes;
-        referenced.otherIndexNumber = int32_t(li.number);
-      }
+    relate(referenced, 1, child->tdefPage);
+    referenced.otherIndexNumber = int32_t(numberOf(child->name, spec.name));
     parentDef.logicalIndexes.push_back(referenced);
     std::stable_sort(parentDef.logicalIndexes.begin(), parentDef.logicalIndexes.end(),
                      [](const LogicalIndexDef& a, const LogicalIndexDef& b) {
                        return compareNamesCaseInsensitive(a.name, b.name) < 0;
                      });
-    storeDefinition(childDef);
     storeDefinition(parentDef);
-    buildIndex(*db_->table(child->name), childReal);
+    TableDef linked = *db_->table(child->name);
+    for (auto& li : linked.logicalIndexes)
+      if (li.kind == IndexKind::ForeignKey && sameName(li.name, spec.name))
+        li.otherIndexNumber = int32_t(numberOf(parent->name, back));
+    storeDefinition(linked);
+    const auto stored = db_->table(child->name);
+    buildIndex(*stored, realIndexNamed(*stored, spec.name));
   });
   return spec.name;
 }
@@ -778,21 +812,26 @@ void SchemaWriter::dropRelationship(const std::string& name) {
     const CatalogObject* childObject = db_->findObject(relationship.table);
     const CatalogObject* parentObject = db_->findObject(relationship.referencedTable);
     if (!childObject || !parentObject) return;
+    // Both are found before either goes: storing a definition may renumber
+    // its indexes (and, for a table related to itself, the other one).
     TableDef child = *db_->table(childObject->name);
-    std::optional<uint32_t> parentNumber;
-    for (size_t i = 0; i < child.logicalIndexes.size(); ++i) {
+    std::optional<size_t> own;
+    for (size_t i = 0; i < child.logicalIndexes.size() && !own; ++i) {
       const LogicalIndexDef& li = child.logicalIndexes[i];
-      if (li.kind == IndexKind::ForeignKey && li.relationshipRole == 2 && sameName(li.name, relationship.name)) {
-        parentNumber = uint32_t(li.otherIndexNumber);
-        removeLogicalIndex(child, i);
-        storeDefinition(child);
-        break;
-      }
+      if (li.kind == IndexKind::ForeignKey && li.relationshipRole == 2 && sameName(li.name, relationship.name)) own = i;
     }
-    if (!parentNumber) return;
+    if (!own) return;
+    std::optional<std::string> back;
+    for (const auto& li : db_->table(parentObject->name)->logicalIndexes)
+      if (li.kind == IndexKind::ForeignKey && li.relationshipRole == 1 &&
+          int32_t(li.number) == child.logicalIndexes[*own].otherIndexNumber)
+        back = li.name;
+    removeLogicalIndex(child, *own);
+    storeDefinition(child);
+    if (!back) return;
     TableDef parent = *db_->table(parentObject->name);
     for (size_t i = 0; i < parent.logicalIndexes.size(); ++i)
-      if (parent.logicalIndexes[i].number == *parentNumber && parent.logicalIndexes[i].relationshipRole == 1) {
+      if (parent.logicalIndexes[i].relationshipRole == 1 && sameName(parent.logicalIndexes[i].name, *back)) {
         removeLogicalIndex(parent, i);
         storeDefinition(parent);
         break;

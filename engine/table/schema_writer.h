@@ -67,8 +67,12 @@ class SchemaWriter {
   PropertyBlob propertiesOf(const std::string& table);
   void storeProperties(const std::string& table, const PropertyBlob& blob);
   // Writes `def` over its definition, dropping what the writer and the
-  // database hold of the old one.
+  // database hold of the old one. Its indexes are numbered and ordered as
+  // Access orders them (index_numbering.h) first, and the tables related to
+  // it are told of relationship indexes that changed number.
   void storeDefinition(const TableDef& def);
+  // The real index of the logical index `name` of `def`.
+  static size_t realIndexNamed(const TableDef& def, const std::string& name);
   // Adds a real index (map row and empty root) and its logical index.
   size_t addIndexDefinition(TableDef& def, const IndexSpec& spec, IndexKind kind);
   // Fills the real index `realIndex` of `def` (as stored) from every row,

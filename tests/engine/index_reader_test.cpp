@@ -121,12 +121,24 @@ TEST(IndexPageCodec, EntryEditingKeepsOrderAndBytes) {
   EXPECT_EQ(p.entryBytes(), 0u);
 }
 
-TEST(IndexPageCodec, EntryOrderIsBytewiseWithPrefixesFirst) {
-  EXPECT_TRUE(entryLess(Bytes{0x7f}, Bytes{0x7f, 0x00}));
-  EXPECT_FALSE(entryLess(Bytes{0x7f, 0x00}, Bytes{0x7f}));
-  EXPECT_TRUE(entryLess(Bytes{0x7f, 0x01}, Bytes{0x80}));
-  EXPECT_TRUE(entryLess(Bytes{0x00, 0xff}, Bytes{0x7f}));
-  EXPECT_FALSE(entryLess(Bytes{0x7f}, Bytes{0x7f}));
+TEST(IndexPageCodec, KeysOrderBytewiseWithPrefixesFirstAndEntriesByKeyThenRow) {
+  EXPECT_TRUE(keyLess(Bytes{0x7f}, Bytes{0x7f, 0x00}));
+  EXPECT_FALSE(keyLess(Bytes{0x7f, 0x00}, Bytes{0x7f}));
+  EXPECT_TRUE(keyLess(Bytes{0x7f, 0x01}, Bytes{0x80}));
+  EXPECT_TRUE(keyLess(Bytes{0x00, 0xff}, Bytes{0x7f}));
+  EXPECT_FALSE(keyLess(Bytes{0x7f}, Bytes{0x7f}));
+  // An empty Binary value (key 7F) comes before 7F 00 ..., whatever its row
+  // pointer: the pointer is not compared with the longer key's bytes.
+  const Bytes empty = leafEntry({0x7f}, 0x000105, 1);
+  const Bytes zeroByte = leafEntry({0x7f, 0x00, 0, 0, 0, 0, 0, 0, 0, 0x01}, 0x000100, 0);
+  EXPECT_TRUE(entryLess(empty, zeroByte));
+  EXPECT_FALSE(entryLess(zeroByte, empty));
+  // Equal keys: the row pointer decides.
+  EXPECT_TRUE(entryLess(leafEntry({0x7f, 0x10}, 3, 1), leafEntry({0x7f, 0x10}, 3, 2)));
+  EXPECT_FALSE(entryLess(leafEntry({0x7f, 0x10}, 3, 2), leafEntry({0x7f, 0x10}, 3, 2)));
+  EXPECT_TRUE(entryBelowKey(empty, Bytes{0x7f, 0x00}));
+  EXPECT_FALSE(entryBelowKey(empty, Bytes{0x7f}));
+  EXPECT_FALSE(entryBelowKey(zeroByte, Bytes{0x7f, 0x00}));
 }
 
 TEST(IndexPageCodec, DamagedPagesAreRejected) {

@@ -246,6 +246,68 @@ TEST(IndexWriter, RandomInsertsAndRemovesMatchAModel) {
   EXPECT_EQ((*f.db->pages().read(root))[0], kPageTypeIndexLeaf);
 }
 
+TEST(IndexWriter, RunsOfOneKeySplitAndMergeWithEveryPageFitting) {
+  // Long runs of a few keys take little room on a page of their own and
+  // much beside other keys: splits and merges must size each page by the
+  // prefix its own entries share.
+  WriterFixture f("testv2000.mdb", "Table1", "B");
+  std::mt19937 rng(7);
+  const std::u16string tail(100, u'q');
+  const std::vector<Bytes> keys = {textKey(u"m" + tail), textKey(u"n" + tail), textKey(u"zebra"),
+                                   textKey(u"aardvark")};
+  std::set<Entry> model(f.original.begin(), f.original.end());
+  std::vector<Entry> live;
+  f.db->pages().beginTransaction();
+  IndexWriter w = f.writer();
+  uint32_t next = 0;
+  const auto add = [&](const Bytes& key) {
+    Entry e{key, ((9000 + next / 200) << 8) | (next % 200)};
+    ++next;
+    w.insert(e.first, e.second);
+    model.insert(e);
+    live.push_back(e);
+  };
+  const auto removeAt = [&](size_t i) {
+    ASSERT_TRUE(w.remove(live[i].first, live[i].second));
+    model.erase(live[i]);
+    live[i] = live.back();
+    live.pop_back();
+  };
+  for (int i = 0; i < 3000; ++i) add(keys[i < 1500 ? 0 : 1]);
+  // Thin both runs until their pages are merged: together they share only
+  // the segment marker.
+  std::vector<Entry> kept;
+  for (size_t i = live.size(); i-- > 0;) {
+    if (i % 6 == 0) {
+      kept.push_back(live[i]);
+      continue;
+    }
+    ASSERT_TRUE(w.remove(live[i].first, live[i].second));
+    model.erase(live[i]);
+  }
+  live = kept;
+  w.flush();
+  expectSoundIndex(*f.db, *f.table, f.real, std::vector<Entry>(model.begin(), model.end()));
+  add(keys[3]);  // before both runs
+  add(keys[2]);  // after them
+  for (int step = 0; step < 8000; ++step) {
+    if (live.size() < 500 || rng() % 2 == 0) {
+      add(rng() % 5 == 0 ? textKey(randomText(rng, 1, 30)) : keys[rng() % keys.size()]);
+    } else {
+      removeAt(rng() % live.size());
+    }
+    if (step % 2000 == 1999) {
+      SCOPED_TRACE("step " + std::to_string(step));
+      w.flush();
+      expectSoundIndex(*f.db, *f.table, f.real, std::vector<Entry>(model.begin(), model.end()));
+    }
+  }
+  w.flush();
+  f.db->pages().commit();
+  f.reopen("Table1");
+  expectSoundIndex(*f.db, *f.table, f.real, std::vector<Entry>(model.begin(), model.end()));
+}
+
 TEST(IndexWriter, EmptyingAnIndexLeavesAnEmptyRootLeaf) {
   WriterFixture f("testv2000.mdb", "Table3", "PrimaryKey");
   const uint32_t root = f.table->realIndexes[f.real].rootPage;
