@@ -158,6 +158,46 @@ TEST(DbaseWrite, EveryTypeRoundTrips) {
   EXPECT_TRUE(warnings.empty()) << warnings.front();
 }
 
+// Numbers are written with every digit they need, the decimals of a Single
+// or Double field being the most any value needed; what cannot fit the
+// 20 characters dBase allows is rounded and counted in a warning.
+TEST(DbaseWrite, NumbersKeepTheirDigitsAndRoundingIsReported) {
+  ScratchFolder dir;
+  auto driver = makeDbaseDriver();
+  const std::vector<ResultColumn> columns{{"Amount", ColumnType::Double, 8},
+                                          {"Ratio", ColumnType::Single, 4},
+                                          {"Price", ColumnType::Currency, 8}};
+  const std::vector<std::vector<Value>> sent{
+      {3.14159265358979, 0.1f, Currency{9000000000000001234}},
+      {1e-10, 16777216.0f, Currency{-1}},
+      {1e25, -1.25f, Currency{-9223372036854775807LL}},
+      {1.2345678901234568e-06, null(), null()},
+      {-1.7976931348623157e308, null(), null()},
+  };
+  std::vector<std::string> warnings;
+  writeTable(*driver, dir.path(), "numbers", columns, sent, &warnings);
+  const auto rows = readRows(*driver->openTable(dir.path(), "numbers"));
+  ASSERT_EQ(rows.size(), sent.size());
+  EXPECT_EQ(asDouble(rows[0][0]), 3.14159265358979);
+  EXPECT_EQ(asDouble(rows[1][0]), 1e-10);
+  EXPECT_EQ(asDouble(rows[2][0]), 1e25) << "the exponent form holds it exactly";
+  EXPECT_NEAR(asDouble(rows[3][0]), 1.2345678901234568e-06, 1e-19);
+  EXPECT_NE(asDouble(rows[3][0]), 1.2345678901234568e-06);
+  EXPECT_EQ(asDouble(rows[0][1]), 0.1) << "a Single as the shortest text that reads back as it";
+  EXPECT_EQ(asDouble(rows[1][1]), 16777216.0);
+  EXPECT_EQ(asDouble(rows[0][2]), 900000000000000.1234);
+  const auto bytes = fileBytes(dir.file("numbers.dbf"));
+  auto lengthAndDecimals = [&](size_t field) {
+    return std::pair<int, int>(bytes[32 + 32 * field + 16], bytes[32 + 32 * field + 17]);
+  };
+  EXPECT_EQ(lengthAndDecimals(0), std::pair(20, 14)) << "3.14159265358979 needs 14 decimals";
+  EXPECT_EQ(lengthAndDecimals(1), std::pair(20, 2));
+  EXPECT_EQ(lengthAndDecimals(2), std::pair(20, 4));
+  EXPECT_EQ(warnings, (std::vector<std::string>{
+                          "2 value(s) of 'Amount' were rounded to fit a dBase number of 20 characters.",
+                          "1 value(s) of 'Price' were rounded to fit a dBase number of 20 characters."}));
+}
+
 TEST(DbaseWrite, NamesAreCutUniqueAndUnrepresentableCharactersReported) {
   ScratchFolder dir;
   auto driver = makeDbaseDriver();

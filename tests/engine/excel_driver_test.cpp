@@ -3,6 +3,7 @@
 // read back; names, refusals and damaged files.
 #include <gtest/gtest.h>
 
+#include "engine/isam/excel_dates.h"
 #include "engine/isam/excel_driver.h"
 #include "engine/util/error.h"
 #include "foreign_test_support.h"
@@ -160,11 +161,29 @@ TEST(ExcelWrite, DatesBeforeMarch1900AndTimesOfDaySurvive) {
   ScratchFolder dir;
   auto driver = makeExcelDriver();
   const std::string path = dir.file("dates.xls");
-  writeTable(*driver, path, "dates", {{"When", ColumnType::DateTime, 8}},
-             {{date(1900, 1, 1)}, {date(1900, 2, 28, 6, 0)}, {date(1900, 3, 1)}, {date(2024, 2, 29, 23, 59, 59)}});
-  const auto rows = readRows(*driver->openTable(path, "dates"));
-  EXPECT_EQ(rows, (std::vector<std::vector<Value>>{
-                      {date(1900, 1, 1)}, {date(1900, 2, 28, 6, 0)}, {date(1900, 3, 1)}, {date(2024, 2, 29, 23, 59, 59)}}));
+  const std::vector<std::vector<Value>> sent{{date(1850, 7, 4)},       {date(1850, 7, 4, 18, 30)}, {date(1899, 12, 29, 6, 0)},
+                                             {date(1899, 12, 31)},     {date(1900, 1, 1)},         {date(1900, 2, 28, 6, 0)},
+                                             {date(1900, 3, 1)},       {date(2024, 2, 29, 23, 59, 59)}};
+  writeTable(*driver, path, "dates", {{"When", ColumnType::DateTime, 8}}, sent);
+  EXPECT_EQ(readRows(*driver->openTable(path, "dates")), sent);
+}
+
+TEST(ExcelDates, DaysBeforeMarch1900CountTheLeapDayThatNeverWas) {
+  auto serialOf = [](const Value& v) { return oleToExcelSerial(std::get<DateTime>(v).serial); };
+  // Excel numbers as Excel's own date system (and readers following it) place them.
+  const std::pair<Value, double> known[] = {
+      {date(2024, 2, 29), 45351},     {date(1900, 3, 1), 61},     {date(1900, 2, 28), 59},
+      {date(1900, 1, 1), 1},          {date(1899, 12, 31), 0},    {date(1899, 12, 30), -1},
+      {date(1850, 7, 4), -18077},     {date(1850, 7, 4, 18, 0), -18076.25},
+      {date(1899, 12, 29, 6, 0), -1.75},
+  };
+  for (const auto& [when, serial] : known) {
+    EXPECT_EQ(serialOf(when), serial) << valueToText(when);
+    EXPECT_EQ(Value(DateTime{excelSerialToOle(serial, false)}), when) << serial;
+  }
+  EXPECT_EQ(Value(DateTime{excelSerialToOle(60, false)}), date(1900, 2, 28)) << "the day that never was";
+  EXPECT_EQ(Value(DateTime{excelSerialToOle(0, true)}), date(1904, 1, 1));
+  EXPECT_EQ(Value(DateTime{excelSerialToOle(-1.25, true)}), date(1903, 12, 30, 18, 0));
 }
 
 TEST(ExcelWrite, ExistingWorkbookIsRefusedAndFullSheetFailsWithoutAFile) {
