@@ -5,9 +5,11 @@
 
 #include <algorithm>
 
+#include "database/catalog.h"
 #include "database/connection.h"
 #include "database/conversion_statements.h"
 #include "database/table_import.h"
+#include "engine/table/schema_view.h"
 #include "foreign_test_support.h"
 
 namespace kevra::test {
@@ -81,6 +83,36 @@ TEST(TableImport, ATakenNameOrAFailedCopyImportsNothing) {
   const db::ImportOutcome both = db::importTables(book, {{"Products", "Products"}, {"Orders", "Orders 2"}}, target.path());
   EXPECT_EQ(both.tables[1].rows, 4);
   EXPECT_EQ(Database::open(target.path())->userTableNames(), (std::vector<std::string>{"Orders", "Orders 2", "Products"}));
+}
+
+// Another Access database as the source: required flags and defaults come
+// along, autonumbers arrive as plain Long.
+TEST(TableImport, AccessTablesKeepRequiredFlagsAndDefaults) {
+  ScratchCopy source("empty.mdb");
+  {
+    auto src = openForWriting(source.path());
+    runSql(src, "CREATE TABLE Keyed (Id COUNTER, Code TEXT(12) NOT NULL, Qty SHORT)");
+    runSql(src, "INSERT INTO Keyed (Code, Qty) VALUES ('A-1', 3)");
+  }
+  {
+    db::Connection c;
+    c.Open("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + source.path(), "admin", "", 0);
+    db::Catalog cat;
+    cat.ActiveConnection(c);
+    cat.Tables().Item("Keyed").Columns().Item("Qty").SetProperty("Default", Value(std::string("7")));
+  }
+  ScratchCopy target("empty.mdb");
+  db::Connection c = openImport(source.path());
+  const db::ImportOutcome outcome = db::importTables(c, {{"Keyed", "Keyed"}}, target.path());
+  EXPECT_EQ(outcome.tables[0].rows, 1);
+  EXPECT_TRUE(outcome.warnings.empty());
+  auto db = Database::open(target.path());
+  TableSchema k = describeTable(*db, "Keyed");
+  EXPECT_FALSE(k.columns[0].autoIncrement);
+  EXPECT_EQ(k.columns[1].definedSize, 12);
+  EXPECT_FALSE(k.columns[1].nullable);
+  EXPECT_EQ(k.columns[2].defaultValue.value_or(""), "7");
+  EXPECT_EQ(allRows(db, "Keyed")[0][1], Value(std::string("A-1")));
 }
 
 }  // namespace
