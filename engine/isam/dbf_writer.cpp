@@ -229,7 +229,14 @@ void DbfTableWriter::encodeField(Field& f, const Value& v, uint8_t* out) {
     case 'N': {
       std::optional<std::string> text = exactNumberText(v);
       if (text && text->size() <= f.length) {
-        if (f.decimalsFromValues) f.decimals = uint8_t(std::max(int(f.decimals), decimalsOf(*text)));
+        const int decimals = decimalsOf(*text);
+        if (f.decimalsFromValues) {
+          f.decimals = uint8_t(std::max(int(f.decimals), decimals));
+        } else if (decimals < f.decimals && text->size() + f.decimals - decimals + (decimals ? 0 : 1) <= f.length) {
+          // The field's own decimals, as dBase programs write them ("12.5000").
+          if (!decimals) text->push_back('.');
+          text->append(size_t(f.decimals - decimals), '0');
+        }
       } else {
         const auto number = valueAsDouble(v);
         text = number ? closestNumberText(*number, f.length) : std::nullopt;

@@ -1,6 +1,7 @@
 // Names first, then one transaction over the target for every table.
 #include "engine/isam/table_import.h"
 
+#include <cctype>
 #include <set>
 
 #include "engine/isam/access_driver.h"

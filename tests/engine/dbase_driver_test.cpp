@@ -171,7 +171,7 @@ TEST(DbaseWrite, NumbersKeepTheirDigitsAndRoundingIsReported) {
       {3.14159265358979, 0.1f, Currency{9000000000000001234}},
       {1e-10, 16777216.0f, Currency{-1}},
       {1e25, -1.25f, Currency{-9223372036854775807LL}},
-      {1.2345678901234568e-06, null(), null()},
+      {1.2345678901234568e-06, null(), Currency{50000}},
       {-1.7976931348623157e308, null(), null()},
   };
   std::vector<std::string> warnings;
@@ -193,6 +193,8 @@ TEST(DbaseWrite, NumbersKeepTheirDigitsAndRoundingIsReported) {
   EXPECT_EQ(lengthAndDecimals(0), std::pair(20, 14)) << "3.14159265358979 needs 14 decimals";
   EXPECT_EQ(lengthAndDecimals(1), std::pair(20, 2));
   EXPECT_EQ(lengthAndDecimals(2), std::pair(20, 4));
+  const std::string file(bytes.begin(), bytes.end());
+  EXPECT_NE(file.find(std::string(14, ' ') + "5.0000"), std::string::npos) << "Currency with its four decimals";
   EXPECT_EQ(warnings, (std::vector<std::string>{
                           "2 value(s) of 'Amount' were rounded to fit a dBase number of 20 characters.",
                           "1 value(s) of 'Price' were rounded to fit a dBase number of 20 characters."}));
