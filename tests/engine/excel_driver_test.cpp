@@ -3,6 +3,7 @@
 // read back; names, refusals and damaged files.
 #include <gtest/gtest.h>
 
+#include "engine/isam/biff8_workbook.h"
 #include "engine/isam/excel_dates.h"
 #include "engine/isam/excel_driver.h"
 #include "engine/util/error.h"
@@ -213,6 +214,26 @@ TEST(ExcelWrite, ExistingWorkbookIsRefusedAndFullSheetFailsWithoutAFile) {
   EXPECT_EQ(written, 65535);
   writer.reset();
   EXPECT_EQ(dir.names(), (std::vector<std::string>{"t.xls"}));
+}
+
+// One shared string in many cells costs the file a few bytes per cell but
+// the reader a copy each: the copies of a sheet are bounded.
+TEST(ExcelRead, SharedStringsExpandOnlyUpToTheSheetTextLimit) {
+  ScratchFolder dir;
+  auto driver = makeExcelDriver();
+  const std::string path = dir.file("shared.xls");
+  const Value note(std::string(30000, 'n'));
+  writeTable(*driver, path, "shared", {{"Notes", ColumnType::Memo, 0}}, std::vector<std::vector<Value>>(200, {note}));
+  EXPECT_LT(fileBytes(path).size(), 100000u);
+  Biff8Workbook book(path);
+  EXPECT_EQ(book.cells(0).size(), 201u);
+  try {
+    book.cells(0, 1 << 20);
+    ADD_FAILURE() << "6 MB of copies read under a 1 MB limit";
+  } catch (const EngineError& e) {
+    EXPECT_NE(std::string(e.what()).find("'shared' of '" + path + "' holds more than 1048576 bytes"), std::string::npos)
+        << e.what();
+  }
 }
 
 TEST(ExcelRead, DamagedWorkbooksGiveErrorsNamingThem) {
