@@ -351,6 +351,13 @@ std::vector<std::string> usableFieldNames(const std::vector<std::string>& names,
   return out;
 }
 
+void makeFieldNamesUsable(std::vector<ResultColumn>& columns, std::vector<std::string>& renamed) {
+  std::vector<std::string> names;
+  for (const ResultColumn& c : columns) names.push_back(c.name);
+  names = usableFieldNames(names, &renamed);
+  for (size_t i = 0; i < columns.size(); ++i) columns[i].name = std::move(names[i]);
+}
+
 std::string dateTimeToText(DateTime d) {
   std::string iso = dateTimeToIso(d);
   if (iso.size() >= 19 && iso[10] == 'T') {

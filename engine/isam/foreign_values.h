@@ -58,6 +58,9 @@ class ColumnGuess {
 std::vector<std::string> usableFieldNames(const std::vector<std::string>& names,
                                           std::vector<std::string>* renamed = nullptr);
 
+// The same for the names of `columns`, in place.
+void makeFieldNamesUsable(std::vector<ResultColumn>& columns, std::vector<std::string>& renamed);
+
 // "yyyy-mm-dd hh:nn:ss" (date only at midnight; ".fff" when there are milliseconds).
 std::string dateTimeToText(DateTime d);
 size_t utf8Length(std::string_view text);

@@ -248,6 +248,23 @@ TEST(DbaseWrite, ExistingTargetIsRefusedAndUnfinishedWriterLeavesNothing) {
   EXPECT_THROW(driver->openTable(dir.path(), "missing"), EngineError);
 }
 
+// Other programs' field names may hold what a Jet name cannot ("A.B"):
+// the reader renames and tells.
+TEST(DbaseRead, FieldNamesJetRefusesAreRenamedAndReported) {
+  ScratchFolder dir;
+  auto driver = makeDbaseDriver();
+  writeTable(*driver, dir.path(), "dotted", {{"AxB", ColumnType::Long, 4}, {"A_B", ColumnType::Long, 4}},
+             {{int32_t(1), int32_t(2)}});
+  auto bytes = fileBytes(dir.file("dotted.dbf"));
+  ASSERT_EQ(bytes[32 + 1], 'x');
+  bytes[32 + 1] = '.';
+  writeBytes(dir.file("dotted.dbf"), bytes);
+  auto reader = driver->openTable(dir.path(), "dotted");
+  EXPECT_EQ(columnNames(*reader), (std::vector<std::string>{"A_B", "A_B1"}));
+  EXPECT_EQ(reader->warnings(), (std::vector<std::string>{"The field 'A.B' is named 'A_B'.",
+                                                          "The field 'A_B' is named 'A_B1'."}));
+}
+
 TEST(DbaseRead, DamagedFilesGiveErrorsNamingThem) {
   ScratchFolder dir;
   const auto good = fileBytes(kGenerated + "/people_lo.dbf");
