@@ -11,6 +11,7 @@
 #include "database/connection.h"
 #include "database/conversion_statements.h"
 #include "database/recordset.h"
+#include "engine/isam/text_driver.h"
 #include "engine/table/schema_view.h"
 #include "foreign_test_support.h"
 
@@ -167,6 +168,9 @@ TEST(ForeignCopy, ExportsStayInTheChosenFolderWhateverTheTableIsCalled) {
     EXPECT_NE(error.find("cannot name a"), std::string::npos) << target << ": " << error;
   }
   EXPECT_EQ(top.names(), (std::vector<std::string>{"out"})) << "nothing beside the chosen folder";
+  top.write("Ord.csv", "a\r\n1\r\n");
+  EXPECT_NE(errorOf([&] { makeTextDriver()->openTable(out, "../Ord#csv"); }).find("cannot name a"), std::string::npos)
+      << "nor is a file beside it read";
   EXPECT_EQ(top.read("out/Schema.ini").find(".."), std::string::npos);
 }
 
