@@ -9,6 +9,7 @@
 #include "database/connection.h"
 #include "database/conversion_statements.h"
 #include "database/recordset.h"
+#include "database/table_import.h"
 #include "engine/util/error.h"
 
 namespace kevra::cli {
@@ -57,22 +58,23 @@ int runImport(const Arguments& args) {
   db::Connection connection;
   connection.Open(source->connectionString, source->user, "", 0);
   std::vector<std::string> tables(args.positional.begin() + 2, args.positional.end());
+  std::vector<db::TableToImport> chosen;
   if (!source->choosesTables) {
     if (!tables.empty()) throw UsageError("A " + args.positional[1] + " file holds one table; name no TABLE.");
-    long rows = runConversion(connection, db::importStatement(source->baseName, source->sourceTable, target));
-    std::printf("%s: %ld rows\n", source->baseName.c_str(), rows);
-    return 0;
+    chosen.push_back({source->sourceTable, source->baseName});
+  } else {
+    if (tables.empty()) {
+      db::Catalog catalog;
+      catalog.ActiveConnection(connection);
+      for (int i = 0; i < catalog.Tables().Count(); ++i)
+        if (catalog.Tables().Item(i).Type() == "TABLE") tables.push_back(catalog.Tables().Item(i).Name());
+    }
+    for (const auto& t : tables) chosen.push_back({t, t});
   }
-  if (tables.empty()) {
-    db::Catalog catalog;
-    catalog.ActiveConnection(connection);
-    for (int i = 0; i < catalog.Tables().Count(); ++i)
-      if (catalog.Tables().Item(i).Type() == "TABLE") tables.push_back(catalog.Tables().Item(i).Name());
-  }
-  for (const auto& t : tables) {
-    long rows = runConversion(connection, db::importStatement(t, t, target));
-    std::printf("%s: %ld rows\n", t.c_str(), rows);
-  }
+  // All the tables in one transaction: a failure imports none of them.
+  const db::ImportOutcome outcome = db::importTables(connection, chosen, target);
+  for (const auto& w : outcome.warnings) std::fprintf(stderr, "kevra-cli: %s\n", w.c_str());
+  for (const auto& t : outcome.tables) std::printf("%s: %ld rows\n", t.table.c_str(), t.rows);
   return 0;
 }
 

@@ -1,12 +1,13 @@
-// The import command: file dialog, import connection, one statement or the
-// Tables dialog.
+// The import command: file dialog, import connection, the file's one table
+// copied or the Tables dialog.
 #include "convert/import_tables.h"
 
 #include "convert/conversion_progress.h"
 #include "convert/import_tables_dialog.h"
+#include "convert/import_warnings.h"
 #include "database/catalog.h"
 #include "database/conversion_statements.h"
-#include "database/recordset.h"
+#include "database/table_import.h"
 #include "ui/database_session.h"
 #include "ui/file_dialog.h"
 
@@ -22,16 +23,15 @@ bool importTables(QWidget* parent, ui::DatabaseSession& session, ui::FileDialog&
   if (fileDialog.fileName().isEmpty()) return false;  // cancelled: the last import connection stays
   const std::string file = fileDialog.fileName().toStdString();
   session.importConnection() = std::make_unique<db::Connection>();  // the previous one is released
-  db::Recordset conversion;
   const auto source = db::importSourceFor(file);
   if (!source) return false;
   db::Connection& connection = *session.importConnection();
   connection.Open(source->connectionString, source->user, "", 0);
   if (!source->choosesTables) {
     ConversionProgress progress(parent, QString::fromStdString(source->baseName));
-    conversion.setProgress(progress.callback());
-    conversion.Open(db::importStatement(source->baseName, source->sourceTable, session.path().toStdString()),
-                    connection, 0, 3, 0);
+    const db::ImportOutcome outcome = db::importTables(connection, {{source->sourceTable, source->baseName}},
+                                                       session.path().toStdString(), progress.callback());
+    showImportWarnings(parent, outcome);
     return true;
   }
   db::Catalog catalog;

@@ -2,8 +2,8 @@
 #include "convert/import_tables_dialog.h"
 
 #include "convert/conversion_progress.h"
-#include "database/conversion_statements.h"
-#include "database/recordset.h"
+#include "convert/import_warnings.h"
+#include "database/table_import.h"
 #include "ui/database_session.h"
 #include "ui/error_display.h"
 #include "ui_import_tables_dialog.h"
@@ -34,13 +34,14 @@ QStringList ImportTablesDialog::checkedTables() const {
 }
 
 void ImportTablesDialog::importSelected() {
-  db::Recordset conversion;
-  const std::string target = session_.path().toStdString();
-  for (const QString& table : checkedTables()) {
-    const std::string name = table.toStdString();
-    ConversionProgress progress(this, table);
-    conversion.setProgress(progress.callback());
-    conversion.Open(db::importStatement(name, name, target), *session_.importConnection(), 0, 3, 0);
+  const QStringList checked = checkedTables();
+  std::vector<db::TableToImport> chosen;
+  for (const QString& table : checked) chosen.push_back({table.toStdString(), table.toStdString()});
+  if (!chosen.empty()) {
+    ConversionProgress progress(this, checked.size() == 1 ? checked.front() : QStringLiteral("%1 tables").arg(checked.size()));
+    const db::ImportOutcome outcome =
+        db::importTables(*session_.importConnection(), chosen, session_.path().toStdString(), progress.callback());
+    showImportWarnings(this, outcome);
   }
   accept();
 }

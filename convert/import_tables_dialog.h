@@ -1,8 +1,10 @@
 // The Tables dialog of an import from an Access database or an Excel
 // workbook: the source's tables in a check list and "Import Selected", which
-// copies each checked table into the open database on the import connection.
-// When every copy succeeded the dialog closes (accepted); a refused copy is
-// shown, stops the run, and leaves the dialog open with its check marks.
+// copies the checked tables into the open database on the import connection,
+// all of them in one transaction. When the copy succeeded the dialog closes
+// (accepted), after telling of any table or field it had to rename; a
+// refused import is shown, copies nothing, and leaves the dialog open with
+// its check marks.
 #pragma once
 #include <QDialog>
 #include <QStringList>

@@ -3,6 +3,8 @@
 
 #include <cctype>
 
+#include "engine/isam/table_file_name.h"
+
 namespace kevra::db {
 namespace {
 
@@ -68,21 +70,25 @@ std::string importStatement(const std::string& table, const std::string& sourceT
 }
 
 std::optional<std::string> exportStatement(const std::string& format, const std::string& t, const std::string& d) {
-  if (format == "dBase") return "select * into [" + t + "] in \"" + d + "\" \"dBase 5.0;\" from [" + t + "]";
-  if (format == "HTML") return "select * into [" + t + ".html] in \"" + d + "\" \"HTML Export;\" from [" + t + "]";
-  if (format == "Paradox") return "select * into [" + t + "] in \"" + d + "\" \"Paradox 7.x;\" from [" + t + "]";
+  // The new file is named after the table: characters no file name in the
+  // folder may hold become '_' (see table_file_name.h).
+  const std::string f = kevra::fileNameSafeTableName(t);
+  if (format == "dBase") return "select * into [" + f + "] in \"" + d + "\" \"dBase 5.0;\" from [" + t + "]";
+  if (format == "HTML") return "select * into [" + f + ".html] in \"" + d + "\" \"HTML Export;\" from [" + t + "]";
+  if (format == "Paradox") return "select * into [" + f + "] in \"" + d + "\" \"Paradox 7.x;\" from [" + t + "]";
   if (format == "Excel")
-    return "select * into [" + t + "] in \"" + joined(d, t) + ".xls\" \"Excel 8.0;\" from [" + t + "]";
-  if (format == "Text") return "select * into [" + t + "#txt] in \"" + d + "\" \"Text;\" from [" + t + "]";
+    return "select * into [" + t + "] in \"" + joined(d, f) + ".xls\" \"Excel 8.0;\" from [" + t + "]";
+  if (format == "Text") return "select * into [" + f + "#txt] in \"" + d + "\" \"Text;\" from [" + t + "]";
   return std::nullopt;
 }
 
 std::optional<std::string> exportedFileName(const std::string& format, const std::string& t, const std::string& d) {
-  if (format == "dBase") return joined(d, t + ".dbf");
-  if (format == "HTML") return joined(d, t + ".html");
-  if (format == "Paradox") return joined(d, t + ".db");
-  if (format == "Excel") return joined(d, t + ".xls");
-  if (format == "Text") return joined(d, t + ".txt");
+  const std::string f = kevra::fileNameSafeTableName(t);
+  if (format == "dBase") return joined(d, f + ".dbf");
+  if (format == "HTML") return joined(d, f + ".html");
+  if (format == "Paradox") return joined(d, f + ".db");
+  if (format == "Excel") return joined(d, f + ".xls");
+  if (format == "Text") return joined(d, f + ".txt");
   return std::nullopt;
 }
 

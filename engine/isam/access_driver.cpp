@@ -3,6 +3,7 @@
 
 #include "engine/storage/file_system.h"
 #include "engine/table/database.h"
+#include "engine/table/schema_view.h"
 #include "engine/table/schema_writer.h"
 #include "engine/table/table_cursor.h"
 #include "engine/table/table_writer.h"
@@ -15,6 +16,7 @@ class AccessTableReader : public ForeignTableReader {
  public:
   AccessTableReader(std::shared_ptr<Database> db, const std::string& table) : db_(std::move(db)) {
     auto def = db_->table(table);
+    table_ = def->name;
     for (const ColumnDef& c : def->columns) {
       ResultColumn r;
       r.name = c.name;
@@ -29,8 +31,23 @@ class AccessTableReader : public ForeignTableReader {
   const std::vector<ResultColumn>& columns() const override { return columns_; }
   bool next(std::vector<Value>& row) override { return cursor_->next(row); }
 
+  std::vector<FieldRules> fieldRules() const override {
+    std::vector<FieldRules> out;
+    const TableSchema schema = describeTable(*db_, table_);
+    for (size_t i = 0; i < columns_.size(); ++i) {
+      FieldRules rules;
+      if (i < schema.columns.size() && schema.columns[i].name == columns_[i].name) {
+        rules.required = !schema.columns[i].nullable && columns_[i].type != ColumnType::Boolean;
+        rules.defaultValue = schema.columns[i].defaultValue;
+      }
+      out.push_back(rules);
+    }
+    return out;
+  }
+
  private:
   std::shared_ptr<Database> db_;
+  std::string table_;
   std::vector<ResultColumn> columns_;
   std::unique_ptr<TableCursor> cursor_;
 };
@@ -151,6 +168,10 @@ std::unique_ptr<ForeignTableWriter> makeAccessTableWriter(std::shared_ptr<Databa
                                                           const std::vector<ColumnSpec>& columns,
                                                           const std::vector<std::optional<std::string>>& defaults) {
   return std::make_unique<AccessTableWriter>(std::move(db), name, columns, defaults);
+}
+
+std::unique_ptr<ForeignTableReader> makeAccessTableReader(std::shared_ptr<Database> db, const std::string& table) {
+  return std::make_unique<AccessTableReader>(std::move(db), table);
 }
 
 std::unique_ptr<ForeignDriver> makeAccessDriver() { return std::make_unique<AccessDriver>(); }

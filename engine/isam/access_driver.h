@@ -18,6 +18,9 @@ class Database;
 
 std::unique_ptr<ForeignDriver> makeAccessDriver();
 
+// The rows of `table` in an open database, with its fields' rules.
+std::unique_ptr<ForeignTableReader> makeAccessTableReader(std::shared_ptr<Database> db, const std::string& table);
+
 // The database at `path` opened for writing, shared with any connection of
 // this process that has it open. Throws EngineError naming the file when it
 // is missing, not a database, or read-only.

@@ -177,7 +177,7 @@ void Biff8Workbook::readGlobals() {
 
 NumberKind Biff8Workbook::kindOfXf(uint16_t xf) const { return xf < xfKinds_.size() ? xfKinds_[xf] : NumberKind::Plain; }
 
-std::vector<ExcelCell> Biff8Workbook::cells(size_t sheet) const {
+std::vector<ExcelCell> Biff8Workbook::cells(size_t sheet, size_t textLimit) const {
   const ExcelSheetInfo& info = sheets_.at(sheet);
   if (info.offset >= stream_.size()) throwCorrupt(path_, "the sheet '" + info.name + "' lies outside its workbook stream.");
   BiffRecordCursor cursor(stream_, info.offset, path_);
@@ -192,7 +192,12 @@ std::vector<ExcelCell> Biff8Workbook::cells(size_t sheet) const {
     c.number = v;
     out.push_back(std::move(c));
   };
+  size_t textBytes = 0;
   auto textCell = [&](uint16_t row, uint16_t col, std::string text) {
+    textBytes += text.size();
+    if (textBytes > textLimit)
+      throw EngineError("The sheet '" + info.name + "' of '" + path_ + "' holds more than " +
+                        std::to_string(textLimit) + " bytes of text, more than one import reads.");
     ExcelCell c;
     c.row = row;
     c.column = col;

@@ -49,8 +49,11 @@ class Biff8Workbook {
   // User-defined names that cover a cell range of a worksheet.
   const std::vector<ExcelName>& names() const { return names_; }
   // The cells of a sheet sorted by row then column (the last record of a
-  // position wins); empty cells are not listed.
-  std::vector<ExcelCell> cells(size_t sheet) const;
+  // position wins); empty cells are not listed. A cell's text is its own
+  // copy even when the file shares one string among many cells, so a sheet
+  // whose texts come to more than `textLimit` bytes is refused.
+  static constexpr size_t kSheetTextLimit = size_t(512) << 20;
+  std::vector<ExcelCell> cells(size_t sheet, size_t textLimit = kSheetTextLimit) const;
 
  private:
   void readGlobals();

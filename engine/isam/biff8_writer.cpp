@@ -9,6 +9,7 @@
 
 #include "engine/isam/biff8_records.h"
 #include "engine/isam/compound_file.h"
+#include "engine/isam/excel_dates.h"
 #include "engine/isam/excel_number_format.h"
 #include "engine/isam/value_conversions.h"
 #include "engine/isam/staged_file.h"

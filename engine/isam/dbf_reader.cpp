@@ -10,6 +10,7 @@
 #include "engine/format/value_text.h"
 #include "engine/isam/folder_files.h"
 #include "engine/util/code_page.h"
+#include "engine/isam/foreign_values.h"
 #include "engine/util/error.h"
 
 namespace kevra {
@@ -108,6 +109,7 @@ DbfTableReader::DbfTableReader(const std::string& path) : file_(path), header_(r
     columns_.push_back(columnFor(f, header_.isFoxPro()));
     fieldOfColumn_.push_back(i);
   }
+  makeFieldNamesUsable(columns_, warnings_);
 }
 
 std::string DbfTableReader::decodeText(const uint8_t* bytes, size_t length) const {

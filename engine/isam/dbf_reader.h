@@ -18,6 +18,7 @@ class DbfTableReader : public ForeignTableReader {
   explicit DbfTableReader(const std::string& path);
   const std::vector<ResultColumn>& columns() const override { return columns_; }
   bool next(std::vector<Value>& row) override;
+  std::vector<std::string> warnings() const override { return warnings_; }  // renamed fields
 
  private:
   Value decodeField(const DbfField& field, const uint8_t* bytes, uint64_t record);
@@ -28,6 +29,7 @@ class DbfTableReader : public ForeignTableReader {
   DbfHeader header_;
   int codePage_ = 0;
   std::vector<ResultColumn> columns_;
+  std::vector<std::string> warnings_;
   std::vector<size_t> fieldOfColumn_;
   std::unique_ptr<MemoFileReader> memo_;
   bool memoLooked_ = false;

@@ -28,20 +28,60 @@ std::string upperAscii(std::string s) {
   return s;
 }
 
-// Fixed-point text of `v` in `width` characters with `decimals` digits, fewer
-// decimals when the value needs the room, exponent form as a last resort.
-std::optional<std::string> numberText(double v, int width, int decimals) {
+constexpr int kMostDecimals = 18;  // dBase IV and 5 allow up to 18 decimals in a 20-character number
+
+bool readsBackAs(const char* text, double v, bool single) {
+  const double back = std::strtod(text, nullptr);
+  return single ? float(back) == float(v) : back == v;
+}
+
+// The shortest fixed-point text of `v` that reads back as `v` (as a float
+// when `single`), with at most 18 decimals; nullopt when there is none.
+std::optional<std::string> exactFixedText(double v, bool single) {
   if (!std::isfinite(v)) return std::nullopt;
   char buf[512];
-  for (int d = decimals; d >= 0; --d) {
-    const int n = std::snprintf(buf, sizeof buf, "%*.*f", width, d, v);
-    if (n > 0 && n <= width) return std::string(buf, size_t(n));
-  }
-  for (int digits = width - 7; digits >= 1; --digits) {
-    const int n = std::snprintf(buf, sizeof buf, "%*.*e", width, digits, v);
-    if (n > 0 && n <= width) return std::string(buf, size_t(n));
+  for (int d = 0; d <= kMostDecimals; ++d) {
+    const int n = std::snprintf(buf, sizeof buf, "%.*f", d, v);
+    if (n <= 0 || size_t(n) >= sizeof buf) return std::nullopt;
+    if (readsBackAs(buf, v, single)) return std::string(buf, size_t(n));
   }
   return std::nullopt;
+}
+
+// The exact text of a value bound for a number field: Currency and Decimal
+// as their digits, other numbers as the shortest fixed point that reads back.
+std::optional<std::string> exactNumberText(const Value& v) {
+  if (auto* c = std::get_if<Currency>(&v)) return currencyToString(*c);
+  if (auto* d = std::get_if<Decimal>(&v)) return decimalToString(*d);
+  const auto number = valueAsDouble(v);
+  if (!number) return std::nullopt;
+  return exactFixedText(*number, std::holds_alternative<float>(v));
+}
+
+int decimalsOf(const std::string& fixed) {
+  const size_t point = fixed.find('.');
+  return point == std::string::npos ? 0 : int(fixed.size() - point - 1);
+}
+
+// The text of `v` in at most `width` characters closest to it: fixed point
+// with as many decimals as fit, or the exponent form with as many digits as
+// fit, whichever is nearer; nullopt when neither fits.
+std::optional<std::string> closestNumberText(double v, int width) {
+  if (!std::isfinite(v)) return std::nullopt;
+  char buf[512];
+  std::optional<std::string> best;
+  double bestError = 0;
+  auto consider = [&](int n) {
+    if (n <= 0 || n > width) return false;
+    const double error = std::fabs(std::strtod(buf, nullptr) - v);
+    if (!best || error < bestError) best = std::string(buf, size_t(n)), bestError = error;
+    return true;
+  };
+  for (int d = kMostDecimals; d >= 0; --d)
+    if (consider(std::snprintf(buf, sizeof buf, "%.*f", d, v))) break;
+  for (int digits = width; digits >= 0; --digits)
+    if (consider(std::snprintf(buf, sizeof buf, "%.*e", digits, v))) break;
+  return best;
 }
 
 }  // namespace
@@ -104,7 +144,13 @@ DbfTableWriter::DbfTableWriter(const std::string& path, const std::vector<Result
       case ColumnType::Integer: f.type = 'N'; f.length = 6; break;
       case ColumnType::Long: f.type = 'N'; f.length = 11; break;
       case ColumnType::Single:
-      case ColumnType::Double: f.type = 'N'; f.length = 20; f.decimals = 5; break;
+      case ColumnType::Double:
+        // Records are written as they come, so the width is the widest dBase
+        // allows; the decimals become the most any value needed.
+        f.type = 'N';
+        f.length = 20;
+        f.decimalsFromValues = true;
+        break;
       case ColumnType::Currency: f.type = 'N'; f.length = 20; f.decimals = 4; break;
       case ColumnType::Decimal: {
         f.type = 'N';
@@ -181,17 +227,28 @@ void DbfTableWriter::encodeField(Field& f, const Value& v, uint8_t* out) {
       return;
     }
     case 'N': {
-      const auto number = valueAsDouble(v);
-      if (!number) {
-        ++f.tooWide;
-        return;
+      std::optional<std::string> text = exactNumberText(v);
+      if (text && text->size() <= f.length) {
+        const int decimals = decimalsOf(*text);
+        if (f.decimalsFromValues) {
+          f.decimals = uint8_t(std::max(int(f.decimals), decimals));
+        } else if (decimals < f.decimals && text->size() + f.decimals - decimals + (decimals ? 0 : 1) <= f.length) {
+          // The field's own decimals, as dBase programs write them ("12.5000").
+          if (!decimals) text->push_back('.');
+          text->append(size_t(f.decimals - decimals), '0');
+        }
+      } else {
+        const auto number = valueAsDouble(v);
+        text = number ? closestNumberText(*number, f.length) : std::nullopt;
+        if (!text) {
+          ++f.tooWide;
+          return;
+        }
+        // Currency and Decimal digits did not fit; a double may still read back exactly in exponent form.
+        const bool scaled = std::holds_alternative<Currency>(v) || std::holds_alternative<Decimal>(v);
+        if (scaled || !readsBackAs(text->c_str(), *number, std::holds_alternative<float>(v))) ++f.rounded;
       }
-      const auto text = numberText(*number, f.length, f.decimals);
-      if (!text) {
-        ++f.tooWide;
-        return;
-      }
-      std::memcpy(out, text->data(), text->size());
+      std::memcpy(out + (f.length - text->size()), text->data(), text->size());
       return;
     }
     case 'D': {
@@ -257,6 +314,9 @@ std::vector<std::string> DbfTableWriter::warnings() const {
                     "' have no Windows-1252 form and were written as '?'.");
     if (f.cut) out.push_back(std::to_string(f.cut) + " value(s) of '" + f.sourceName + "' were cut to " + std::to_string(f.length) + " bytes.");
     if (f.lostTimes) out.push_back(std::to_string(f.lostTimes) + " time(s) of day in '" + f.sourceName + "' were dropped: dBase dates hold no time.");
+    if (f.rounded)
+      out.push_back(std::to_string(f.rounded) + " value(s) of '" + f.sourceName + "' were rounded to fit a dBase number of " +
+                    std::to_string(f.length) + " characters.");
     if (f.tooWide) out.push_back(std::to_string(f.tooWide) + " value(s) of '" + f.sourceName + "' did not fit the field and were left empty.");
   }
   return out;

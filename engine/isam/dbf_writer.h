@@ -3,10 +3,13 @@
 // language-driver mark 0x57.
 //
 // Column types: Text(n) -> C(n) (Text(255) -> C(254)), Memo -> M, Byte ->
-// N(3,0), Integer -> N(6,0), Long -> N(11,0), Single and Double -> N(20,5),
+// N(3,0), Integer -> N(6,0), Long -> N(11,0), Single and Double -> N(20,d)
+// with d the most decimals any value needs to read back exactly (at most 18),
 // Currency -> N(20,4), Decimal(p,s) -> N(p+2,s) within 20, Date/Time -> D,
 // Yes/No -> L, GUID -> C(38). Binary and OLE columns cannot be held and are
-// left out. Names are cut to 10 characters and made unique.
+// left out. Names are cut to 10 characters and made unique. Numbers are
+// written exactly where they fit the field; those that do not are rounded
+// to the nearest text that fits, and warnings() counts them.
 #pragma once
 #include <memory>
 #include <string>
@@ -38,6 +41,8 @@ class DbfTableWriter : public ForeignTableWriter {
     size_t cut = 0;
     size_t lostTimes = 0;
     size_t tooWide = 0;
+    size_t rounded = 0;               // numbers written with fewer digits than they have
+    bool decimalsFromValues = false;  // Single and Double: the most decimals a value needed
   };
   void encodeField(Field& f, const Value& v, uint8_t* out);
   Bytes headerBytes() const;

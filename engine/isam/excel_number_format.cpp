@@ -58,16 +58,4 @@ NumberKind classifyNumberFormat(uint16_t index, const std::string& code) {
   return NumberKind::Plain;
 }
 
-double excelSerialToOle(double serial, bool dates1904) {
-  if (dates1904) return serial + 1462;
-  if (serial >= 1 && serial < 60) return serial + 1;
-  if (serial >= 60 && serial < 61) return serial;  // the 29th of February 1900: read as the 28th
-  return serial;
-}
-
-double oleToExcelSerial(double ole) {
-  if (ole >= 2 && ole < 61) return ole - 1;
-  return ole;
-}
-
 }  // namespace kevra

@@ -12,9 +12,4 @@ enum class NumberKind { Plain, Date, Currency };
 // format text when the workbook defines one (empty otherwise).
 NumberKind classifyNumberFormat(uint16_t index, const std::string& code);
 
-// Excel day numbers to OLE dates and back (1900 system: serials before
-// 1900-03-01 count a 29 February 1900 that never was; 1904 system: offset).
-double excelSerialToOle(double serial, bool dates1904);
-double oleToExcelSerial(double ole);
-
 }  // namespace kevra

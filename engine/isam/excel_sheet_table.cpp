@@ -10,6 +10,8 @@
 #include <set>
 
 #include "engine/format/value_text.h"
+#include "engine/isam/excel_dates.h"
+#include "engine/isam/foreign_values.h"
 #include "engine/isam/value_conversions.h"
 #include "engine/util/utf.h"
 
@@ -82,14 +84,7 @@ ExcelSheetTable::ExcelSheetTable(std::vector<ExcelCell> cells, const std::option
       case ExcelCell::Kind::Error: break;
     }
   }
-  std::set<std::string> taken;
-  for (size_t i = 0; i < width; ++i) {
-    std::string name = names[i].empty() ? "F" + std::to_string(i + 1) : names[i];
-    const std::string base = name;
-    for (int n = 1; taken.count(name); ++n) name = base + std::to_string(n);
-    taken.insert(name);
-    names[i] = name;
-  }
+  names = usableFieldNames(names, &warnings_);
 
   // Types from the first filled values below the header.
   std::vector<std::array<int, 5>> votes(width, std::array<int, 5>{});

@@ -1,7 +1,8 @@
 // A worksheet or named range as a table. On a sheet the data area starts at
 // the upper-most, left-most filled cell and ends at the last filled row and
 // column; a named range is taken as it stands. The area's first row names the
-// fields (F1, F2... for empty cells, a number appended to repeated names).
+// fields (F1, F2... for empty cells, a number appended to repeated names,
+// characters a field name cannot hold as '_', each such change a warning).
 //
 // Each column takes the type most of its first 8 filled values have (ties:
 // Number, Currency, Date, Text, Yes/No). Values of another type are
@@ -23,6 +24,7 @@ class ExcelSheetTable : public ForeignTableReader {
   ExcelSheetTable(std::vector<ExcelCell> cells, const std::optional<ExcelRange>& range, bool dates1904);
   const std::vector<ResultColumn>& columns() const override { return columns_; }
   bool next(std::vector<Value>& row) override;
+  std::vector<std::string> warnings() const override { return warnings_; }
 
  private:
   enum class Kind { Number, Currency, Date, Text, Boolean, None };
@@ -33,6 +35,7 @@ class ExcelSheetTable : public ForeignTableReader {
   bool dates1904_ = false;
   uint16_t firstColumn_ = 0;
   std::vector<ResultColumn> columns_;
+  std::vector<std::string> warnings_;  // renamed fields
   size_t cursor_ = 0;        // the first cell not handed out yet
   uint32_t currentRow_ = 0;  // the next row to hand out
   uint32_t lastRow_ = 0;

@@ -113,6 +113,7 @@ ForeignCopyResult runOnForeignSource(ForeignDriver& source, const std::string& d
   }
   ForeignCopyResult result;
   result.rows = pump(*reader, *writer, progress);
+  result.warnings = reader->warnings();
   addWarnings(result.warnings, *writer);
   return result;
 }

@@ -14,6 +14,7 @@
 // line, record or cell.
 #pragma once
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,12 +29,24 @@ struct ForeignTableInfo {
   std::string type = "TABLE";  // "TABLE" for what an import may copy
 };
 
+// What another Access database knows of a field beyond its type.
+struct FieldRules {
+  bool required = false;
+  std::optional<std::string> defaultValue;  // the expression
+};
+
 class ForeignTableReader {
  public:
   virtual ~ForeignTableReader() = default;
   virtual const std::vector<ResultColumn>& columns() const = 0;
   // The next row into `row` (one value per column); false at the end.
   virtual bool next(std::vector<Value>& row) = 0;
+  // Things the user should know about what is read, for example field names
+  // changed to names a table can have.
+  virtual std::vector<std::string> warnings() const { return {}; }
+  // One per column where the source keeps required flags and default
+  // values (another Access database); empty otherwise.
+  virtual std::vector<FieldRules> fieldRules() const { return {}; }
 };
 
 class ForeignTableWriter {

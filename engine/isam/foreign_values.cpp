@@ -6,6 +6,7 @@
 #include <set>
 
 #include "engine/format/value_text.h"
+#include "engine/table/object_names.h"
 #include "engine/util/utf.h"
 
 namespace kevra {
@@ -328,7 +329,7 @@ ResultColumn ColumnGuess::column(std::string name) const {
   return c;
 }
 
-std::vector<std::string> usableFieldNames(const std::vector<std::string>& names) {
+std::vector<std::string> usableFieldNames(const std::vector<std::string>& names, std::vector<std::string>* renamed) {
   std::vector<std::string> out;
   std::set<std::string> seen;
   auto key = [](const std::string& s) {
@@ -337,23 +338,24 @@ std::vector<std::string> usableFieldNames(const std::vector<std::string>& names)
     return k;
   };
   for (size_t i = 0; i < names.size(); ++i) {
-    std::string n;
-    for (char c : names[i]) {
-      unsigned char u = static_cast<unsigned char>(c);
-      if (c == '.' || c == '!' || c == '`' || c == '[' || c == ']' || u < 0x20) n.push_back('_');
-      else n.push_back(c);
-    }
-    size_t start = n.find_first_not_of(' ');
-    n = start == std::string::npos ? "" : n.substr(start);
+    std::string n = legalObjectName(names[i]);
     while (!n.empty() && n.back() == ' ') n.pop_back();
-    if (n.size() > 64) n.resize(64);
     if (n.empty()) n = "F" + std::to_string(i + 1);
     std::string candidate = n;
     for (int k = 1; seen.count(key(candidate)); ++k) candidate = n + std::to_string(k);
     seen.insert(key(candidate));
+    if (renamed && !names[i].empty() && candidate != names[i])
+      renamed->push_back("The field '" + names[i] + "' is named '" + candidate + "'.");
     out.push_back(candidate);
   }
   return out;
+}
+
+void makeFieldNamesUsable(std::vector<ResultColumn>& columns, std::vector<std::string>& renamed) {
+  std::vector<std::string> names;
+  for (const ResultColumn& c : columns) names.push_back(c.name);
+  names = usableFieldNames(names, &renamed);
+  for (size_t i = 0; i < columns.size(); ++i) columns[i].name = std::move(names[i]);
 }
 
 std::string dateTimeToText(DateTime d) {

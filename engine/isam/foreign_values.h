@@ -52,8 +52,14 @@ class ColumnGuess {
 
 // Field names a table can take: characters Access refuses in names
 // ('.', '!', '`', '[', ']', control characters) become '_', blanks at the
-// start are dropped, empty names become F1, F2..., and repeats get a number.
-std::vector<std::string> usableFieldNames(const std::vector<std::string>& names);
+// start and end are dropped, empty names become F1, F2..., and repeats
+// (letter case ignored) get a number. Each name given that had to change is
+// told in `renamed`, when given ("The field 'a.b' is named 'a_b'.").
+std::vector<std::string> usableFieldNames(const std::vector<std::string>& names,
+                                          std::vector<std::string>* renamed = nullptr);
+
+// The same for the names of `columns`, in place.
+void makeFieldNamesUsable(std::vector<ResultColumn>& columns, std::vector<std::string>& renamed);
 
 // "yyyy-mm-dd hh:nn:ss" (date only at midnight; ".fff" when there are milliseconds).
 std::string dateTimeToText(DateTime d);

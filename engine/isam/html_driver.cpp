@@ -10,6 +10,7 @@
 #include "engine/isam/html_tables.h"
 #include "engine/isam/file_helpers.h"
 #include "engine/isam/staged_file.h"
+#include "engine/isam/table_file_name.h"
 #include "engine/util/error.h"
 #include "engine/util/utf.h"
 
@@ -27,95 +28,102 @@ std::vector<std::string> tableNames(const HtmlDocument& doc) {
   return names;
 }
 
-bool allHeader(const std::vector<HtmlCell>& row) {
-  if (row.empty()) return false;
+using HtmlRow = std::vector<HtmlCell>;
+
+bool holdsText(const HtmlRow& row) {
   for (auto& c : row)
-    if (!c.header) return false;
+    if (!c.text.empty()) return true;
+  return false;
+}
+
+// Every cell of the row is a header cell, and together they reach `width`.
+bool allHeader(const HtmlRow& row, size_t width) {
+  if (row.empty() || row.back().column + row.back().span < width) return false;
+  for (auto& c : row)
+    if (c.column < width && !c.header) return false;
   return true;
 }
 
 class HtmlTableReader : public ForeignTableReader {
  public:
-  HtmlTableReader(const HtmlTable& table, const std::string& where) {
-    std::vector<std::vector<HtmlCell>> rows;
-    for (auto& r : table.rows) {
-      bool empty = true;
-      for (auto& c : r) empty = empty && c.text.empty();
-      if (!empty) rows.push_back(r);
-    }
-    size_t width = 0;
-    for (auto& r : rows) width = std::max(width, r.size());
+  HtmlTableReader(HtmlTable&& table, const std::string& name, const std::string& where) {
+    if (table.tooWide)
+      throw EngineError("The table '" + name + "' in '" + where + "' has a row of more than " +
+                        std::to_string(HtmlLimits{}.columns) + " columns; an Access table holds at most that many fields.");
+    for (auto& r : table.rows)
+      if (holdsText(r)) rows_.push_back(std::move(r));
     // Columns empty in every row (trailing filler cells) are dropped.
-    while (width > 0) {
-      bool empty = true;
-      for (auto& r : rows) empty = empty && (r.size() < width || r[width - 1].text.empty());
-      if (!empty) break;
-      --width;
-    }
+    size_t width = 0;
+    for (auto& r : rows_)
+      for (auto& c : r)
+        if (!c.text.empty()) width = std::max(width, c.column + 1);
     if (width == 0) throw EngineError("The table in '" + where + "' holds no data.");
-    for (auto& r : rows) r.resize(width);
 
     std::vector<std::string> names(width);
     size_t first = 0;
-    if (allHeader(rows[0]) || firstRowNamesColumns(rows, width)) {
-      for (size_t i = 0; i < width; ++i) names[i] = rows[0][i].text;
+    if (allHeader(rows_[0], width) || firstRowNamesColumns(width)) {
+      for (auto& c : rows_[0])
+        if (c.column < width) names[c.column] = c.text;
       first = 1;
     }
-    names = usableFieldNames(names);
+    names = usableFieldNames(names, &warnings_);
     std::vector<ColumnGuess> guesses(width, ColumnGuess(rules_));
-    for (size_t r = first; r < rows.size(); ++r)
-      for (size_t i = 0; i < width; ++i)
-        if (!rows[r][i].text.empty()) guesses[i].see(rows[r][i].text);
+    for (size_t r = first; r < rows_.size(); ++r)
+      for (auto& c : rows_[r])
+        if (c.column < width && !c.text.empty()) guesses[c.column].see(c.text);
     for (size_t i = 0; i < width; ++i) columns_.push_back(guesses[i].column(names[i]));
-    rows.erase(rows.begin(), rows.begin() + long(first));
-    rows_ = std::move(rows);
+    at_ = first;
   }
 
   const std::vector<ResultColumn>& columns() const override { return columns_; }
+  std::vector<std::string> warnings() const override { return warnings_; }
 
   bool next(std::vector<Value>& row) override {
     if (at_ >= rows_.size()) return false;
-    const auto& cells = rows_[at_++];
-    row.resize(columns_.size());
-    for (size_t i = 0; i < columns_.size(); ++i) {
-      if (cells[i].text.empty()) {
-        row[i] = std::monostate{};
-        continue;
-      }
-      auto v = readTextAs(columns_[i].type, cells[i].text, rules_);
-      row[i] = v ? std::move(*v) : Value(std::monostate{});
+    row.assign(columns_.size(), Value(std::monostate{}));
+    for (auto& c : rows_[at_]) {
+      if (c.column >= columns_.size() || c.text.empty()) continue;
+      auto v = readTextAs(columns_[c.column].type, c.text, rules_);
+      if (v) row[c.column] = std::move(*v);
     }
+    HtmlRow().swap(rows_[at_++]);
     return true;
   }
 
  private:
   // A first row of texts (none empty, none a number or date) above at least
   // one column whose cells below are of another kind.
-  bool firstRowNamesColumns(const std::vector<std::vector<HtmlCell>>& rows, size_t width) const {
-    if (rows.size() < 2) return false;
-    for (auto& c : rows[0]) {
-      if (c.text.empty()) return false;
+  bool firstRowNamesColumns(size_t width) const {
+    if (rows_.size() < 2) return false;
+    size_t named = 0;
+    for (auto& c : rows_[0]) {
+      if (c.column >= width) break;
+      if (c.column != named || c.text.empty()) return false;  // a gap: an empty or spanned column
       ColumnGuess g(rules_);
       g.see(c.text);
       if (g.column("").type != ColumnType::Text) return false;
+      ++named;
     }
+    if (named < width) return false;
+    std::vector<ColumnGuess> below(width, ColumnGuess(rules_));
+    std::vector<bool> anyValue(width, false);
+    for (size_t r = 1; r < rows_.size(); ++r)
+      for (auto& c : rows_[r])
+        if (c.column < width && !c.text.empty()) {
+          below[c.column].see(c.text);
+          anyValue[c.column] = true;
+        }
     for (size_t i = 0; i < width; ++i) {
-      ColumnGuess below(rules_);
-      for (size_t r = 1; r < rows.size(); ++r)
-        if (!rows[r][i].text.empty()) below.see(rows[r][i].text);
-      ColumnType t = below.column("").type;
-      if (t != ColumnType::Text && t != ColumnType::Memo) {
-        bool anyValue = false;
-        for (size_t r = 1; r < rows.size(); ++r) anyValue = anyValue || !rows[r][i].text.empty();
-        if (anyValue) return true;
-      }
+      ColumnType t = below[i].column("").type;
+      if (t != ColumnType::Text && t != ColumnType::Memo && anyValue[i]) return true;
     }
     return false;
   }
 
   TextValueRules rules_;
   std::vector<ResultColumn> columns_;
-  std::vector<std::vector<HtmlCell>> rows_;
+  std::vector<std::string> warnings_;
+  std::vector<HtmlRow> rows_;
   size_t at_ = 0;
 };
 
@@ -229,7 +237,7 @@ class HtmlDriver : public ForeignDriver {
         chosen = i;
         break;
       }
-    return std::make_unique<HtmlTableReader>(doc.tables[chosen], file);
+    return std::make_unique<HtmlTableReader>(std::move(doc.tables[chosen]), names[chosen], file);
   }
 
   std::unique_ptr<ForeignTableWriter> createTable(const std::string& folder, const std::string& table,
@@ -241,6 +249,7 @@ class HtmlDriver : public ForeignDriver {
     if (endsWithCaseInsensitive(table, ".html")) caption = table.substr(0, table.size() - 5);
     else if (endsWithCaseInsensitive(table, ".htm")) caption = table.substr(0, table.size() - 4);
     else fileName = table + ".html";
+    checkTableFileName(caption, "html");
     return std::make_unique<HtmlTableWriter>(joinPath(folder, fileName), caption, columns);
   }
 };

@@ -139,7 +139,7 @@ struct Tag {
 
 class PageReader {
  public:
-  explicit PageReader(std::string text) : t_(std::move(text)) {}
+  PageReader(std::string text, const HtmlLimits& limits) : t_(std::move(text)), limits_(limits) {}
 
   HtmlDocument read() {
     size_t i = 0;
@@ -166,7 +166,8 @@ class PageReader {
   struct OpenTable {
     size_t index = 0;
     bool inRow = false, inCell = false, inCaption = false, inHead = false;
-    int colspan = 1;
+    bool cellKept = false;  // the open cell has its place in the row
+    size_t nextColumn = 0;  // where the row's next cell starts
     std::string caption, cell;
   };
 
@@ -183,11 +184,29 @@ class PageReader {
 
   void closeCell(OpenTable& o) {
     if (!o.inCell) return;
-    auto& row = table(o).rows.back();
-    row.back().text = collapse(o.cell);
-    for (int k = 1; k < o.colspan; ++k) row.push_back({"", row.back().header});
+    std::string text = collapse(o.cell);
+    if (o.cellKept) table(o).rows.back().back().text = std::move(text);
+    else if (!text.empty()) markTooWide(o);
     o.cell.clear();
     o.inCell = false;
+  }
+
+  // A filled cell past the column limit: the table can never be imported,
+  // so nothing more of it is kept.
+  void markTooWide(OpenTable& o) {
+    HtmlTable& t = table(o);
+    if (t.tooWide) return;
+    t.tooWide = true;
+    for (auto& row : t.rows) kept_ -= row.size() + 1;
+    t.rows.clear();
+    t.rows.shrink_to_fit();
+  }
+
+  void keep(size_t count) {
+    kept_ += count;
+    if (kept_ > limits_.cells)
+      throw EngineError("The HTML page holds more than " + std::to_string(limits_.cells) +
+                        " table cells and rows, more than one import reads.");
   }
 
   void closeRow(OpenTable& o) {
@@ -197,8 +216,11 @@ class PageReader {
 
   void startRow(OpenTable& o) {
     closeRow(o);
-    table(o).rows.emplace_back();
     o.inRow = true;
+    o.nextColumn = 0;
+    if (table(o).tooWide) return;
+    keep(1);
+    table(o).rows.emplace_back();
   }
 
   void closeTable() {
@@ -243,9 +265,14 @@ class PageReader {
       }
       closeCell(o);
       if (!o.inRow) startRow(o);
-      table(o).rows.back().push_back({"", name == "th" || o.inHead});
+      const size_t column = o.nextColumn, span = size_t(std::clamp(tag.colspan, 1, 1000));
+      o.nextColumn = std::min(column + span, limits_.columns + 1000);
       o.inCell = true;
-      o.colspan = std::clamp(tag.colspan, 1, 1000);
+      o.cellKept = column < limits_.columns && !table(o).tooWide;
+      if (o.cellKept) {
+        keep(1);
+        table(o).rows.back().push_back({"", name == "th" || o.inHead, column, span});
+      }
     } else if (name == "br") {
       if (std::string* s = sink()) s->push_back(kLineBreak);
     } else if (name == "p" || name == "div" || name == "li") {
@@ -297,7 +324,7 @@ class PageReader {
           while (p < n && !std::isspace(static_cast<unsigned char>(t_[p])) && t_[p] != '>') value.push_back(t_[p++]);
         }
       }
-      if (attr == "colspan") tag.colspan = std::atoi(value.c_str());
+      if (attr == "colspan") tag.colspan = int(std::clamp(std::strtol(value.c_str(), nullptr, 10), 0L, 1000L));
     }
     size_t after = p < n ? p + 1 : n;
     if (!closing && (tag.name == "script" || tag.name == "style")) {
@@ -335,6 +362,8 @@ class PageReader {
   }
 
   std::string t_;
+  HtmlLimits limits_;
+  size_t kept_ = 0;  // cells and rows in doc_
   HtmlDocument doc_;
   std::vector<OpenTable> open_;
   bool inTitle_ = false;
@@ -343,14 +372,29 @@ class PageReader {
 
 }  // namespace
 
-HtmlDocument parseHtml(const std::string& bytes) { return PageReader(decodePage(bytes)).read(); }
+HtmlDocument parseHtml(const std::string& bytes, const HtmlLimits& limits) {
+  if (bytes.size() > limits.bytes)
+    throw EngineError("The HTML page is " + std::to_string(bytes.size()) + " bytes long; one import reads at most " +
+                      std::to_string(limits.bytes) + ".");
+  return PageReader(decodePage(bytes), limits).read();
+}
 
-HtmlDocument readHtmlFile(const std::string& path) {
+HtmlDocument readHtmlFile(const std::string& path, const HtmlLimits& limits) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw EngineError("Cannot open the HTML file '" + path + "'.");
+  in.seekg(0, std::ios::end);
+  const auto size = in.tellg();
+  if (size > 0 && uint64_t(size) > limits.bytes)
+    throw EngineError("The HTML file '" + path + "' is " + std::to_string(uint64_t(size)) +
+                      " bytes long; one import reads at most " + std::to_string(limits.bytes) + ".");
+  in.seekg(0);
   std::stringstream ss;
   ss << in.rdbuf();
-  return parseHtml(ss.str());
+  try {
+    return parseHtml(ss.str(), limits);
+  } catch (const EngineError& e) {
+    throw EngineError("The HTML file '" + path + "' cannot be read: " + e.what());
+  }
 }
 
 }  // namespace kevra

@@ -8,6 +8,7 @@
 #include "engine/isam/folder_files.h"
 #include "engine/util/code_page.h"
 #include "engine/isam/paradox_values.h"
+#include "engine/isam/foreign_values.h"
 #include "engine/util/error.h"
 
 namespace kevra {
@@ -42,6 +43,7 @@ ParadoxTableReader::ParadoxTableReader(const std::string& path) : file_(path), h
   if (header_.encrypted)
     throw UnsupportedError("The Paradox table '" + path + "' is password-protected; it cannot be read.");
   for (const auto& f : header_.fields) columns_.push_back(columnFor(f));
+  makeFieldNamesUsable(columns_, warnings_);
   nextBlock_ = header_.fileBlocks ? header_.firstBlock : 0;
 }
 

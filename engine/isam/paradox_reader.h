@@ -21,6 +21,7 @@ class ParadoxTableReader : public ForeignTableReader {
   explicit ParadoxTableReader(const std::string& path);
   const std::vector<ResultColumn>& columns() const override { return columns_; }
   bool next(std::vector<Value>& row) override;
+  std::vector<std::string> warnings() const override { return warnings_; }  // renamed fields
 
  private:
   bool loadNextBlock();
@@ -31,6 +32,7 @@ class ParadoxTableReader : public ForeignTableReader {
   InputFile file_;
   ParadoxHeader header_;
   std::vector<ResultColumn> columns_;
+  std::vector<std::string> warnings_;
   std::unique_ptr<ParadoxBlobReader> blobs_;
   bool blobsLooked_ = false;
   Bytes block_;

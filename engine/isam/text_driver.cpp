@@ -14,6 +14,7 @@
 #include "engine/isam/file_helpers.h"
 #include "engine/isam/staged_file.h"
 #include "engine/isam/schema_ini.h"
+#include "engine/isam/table_file_name.h"
 #include "engine/isam/text_records.h"
 #include "engine/util/error.h"
 #include "engine/util/utf.h"
@@ -62,6 +63,7 @@ class TextTableReader : public ForeignTableReader {
   }
 
   const std::vector<ResultColumn>& columns() const override { return columns_; }
+  std::vector<std::string> warnings() const override { return warnings_; }
 
   bool next(std::vector<Value>& row) override {
     if (!records_->next(fields_)) return false;
@@ -105,6 +107,7 @@ class TextTableReader : public ForeignTableReader {
 
   // Columns from the Schema.ini list, else from the header and a scan of the rows.
   void describe() {
+    warnings_.clear();
     TextRecords scan(path_, layout_);
     std::vector<TextField> fields;
     std::vector<std::string> names;
@@ -113,7 +116,7 @@ class TextTableReader : public ForeignTableReader {
     if (!layout_.columns.empty()) {
       std::vector<std::string> declared;
       for (auto& c : layout_.columns) declared.push_back(c.name);
-      declared = usableFieldNames(declared);
+      declared = usableFieldNames(declared, &warnings_);
       for (size_t i = 0; i < layout_.columns.size(); ++i) {
         const TextLayoutColumn& lc = layout_.columns[i];
         ResultColumn c;
@@ -141,12 +144,13 @@ class TextTableReader : public ForeignTableReader {
           guesses[i].see(fields[i].text);
     }
     names.resize(guesses.size());
-    names = usableFieldNames(names);
+    names = usableFieldNames(names, &warnings_);
     for (size_t i = 0; i < guesses.size(); ++i) columns_.push_back(guesses[i].column(names[i]));
     if (columns_.empty()) throw EngineError("The text file '" + path_ + "' holds no fields.");
   }
 
   std::string path_;
+  std::vector<std::string> warnings_;  // renamed fields
   TextLayout layout_;
   TextValueRules rules_;
   std::vector<ResultColumn> columns_;
@@ -299,8 +303,11 @@ class TextDriver : public ForeignDriver {
 
 std::string textFileNameForTable(const std::string& table) {
   auto hash = table.rfind('#');
-  if (hash == std::string::npos) return table + ".txt";
-  return table.substr(0, hash) + "." + table.substr(hash + 1);
+  const std::string base = hash == std::string::npos ? table : table.substr(0, hash);
+  const std::string extension = hash == std::string::npos ? "txt" : table.substr(hash + 1);
+  checkTableFileName(table, extension);
+  checkTableFileName(base, extension);
+  return base + "." + extension;
 }
 
 std::unique_ptr<ForeignDriver> makeTextDriver() { return std::make_unique<TextDriver>(); }

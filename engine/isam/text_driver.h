@@ -14,7 +14,8 @@ namespace kevra {
 
 std::unique_ptr<ForeignDriver> makeTextDriver();
 
-// "orders#csv" -> "orders.csv"; a name without '#' gets ".txt".
+// "orders#csv" -> "orders.csv"; a name without '#' gets ".txt". Names the
+// rule of table_file_name.h refuses throw EngineError.
 std::string textFileNameForTable(const std::string& table);
 
 }  // namespace kevra

@@ -5,6 +5,13 @@
 #include "engine/util/error.h"
 
 namespace kevra {
+namespace {
+
+bool forbidden(unsigned char c) {
+  return c < 0x20 || c == 0x7F || c == '.' || c == '!' || c == '`' || c == '[' || c == ']';
+}
+
+}  // namespace
 
 void checkObjectName(const std::string& name, const std::string& kind) {
   const std::string quoted = "'" + name + "'";
@@ -21,6 +28,19 @@ void checkObjectName(const std::string& name, const std::string& kind) {
       throw EngineError("The " + kind + " name " + quoted + " contains '" + std::string(1, char(c)) +
                         "', which names cannot contain (nor . ! ` [ ]).");
   }
+}
+
+std::string legalObjectName(const std::string& name) {
+  std::string out;
+  size_t characters = 0;
+  for (unsigned char c : name) {
+    const bool starts = (c & 0xC0) != 0x80;
+    if (starts && characters == 64) break;
+    if (out.empty() && c == ' ') continue;
+    characters += starts;
+    out.push_back(forbidden(c) ? '_' : char(c));
+  }
+  return out;
 }
 
 }  // namespace kevra

@@ -10,4 +10,9 @@ namespace kevra {
 // Throws EngineError naming the kind ("table", "field", ...) and the name.
 void checkObjectName(const std::string& name, const std::string& kind);
 
+// `name` made to pass checkObjectName, as an import makes the names it finds
+// in other files: each forbidden character becomes '_', leading spaces go,
+// and the name is cut to 64 characters; "" when nothing is left.
+std::string legalObjectName(const std::string& name);
+
 }  // namespace kevra

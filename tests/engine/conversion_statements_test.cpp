@@ -49,6 +49,11 @@ TEST(ConversionStatements, ExportStatementsPerFormat) {
   EXPECT_EQ(*exportStatement("Excel", "Orders", "/"), "select * into [Orders] in \"/Orders.xls\" \"Excel 8.0;\" from [Orders]");
   EXPECT_EQ(*exportStatement("Text", "a.b", "/out"), "select * into [a.b#txt] in \"/out\" \"Text;\" from [a.b]");
   EXPECT_FALSE(exportStatement("text", "Orders", "/out"));  // compared exactly
+  // The file is named after the table with what no file name may hold as '_'.
+  EXPECT_EQ(*exportStatement("Excel", "../Ord", "/out"),
+            "select * into [../Ord] in \"/out/.._Ord.xls\" \"Excel 8.0;\" from [../Ord]");
+  EXPECT_EQ(*exportStatement("Text", "a/b", "/out"), "select * into [a_b#txt] in \"/out\" \"Text;\" from [a/b]");
+  EXPECT_EQ(*exportedFileName("HTML", "a/b", "/out"), "/out/a_b.html");
 }
 
 }  // namespace

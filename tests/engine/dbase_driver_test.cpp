@@ -158,6 +158,48 @@ TEST(DbaseWrite, EveryTypeRoundTrips) {
   EXPECT_TRUE(warnings.empty()) << warnings.front();
 }
 
+// Numbers are written with every digit they need, the decimals of a Single
+// or Double field being the most any value needed; what cannot fit the
+// 20 characters dBase allows is rounded and counted in a warning.
+TEST(DbaseWrite, NumbersKeepTheirDigitsAndRoundingIsReported) {
+  ScratchFolder dir;
+  auto driver = makeDbaseDriver();
+  const std::vector<ResultColumn> columns{{"Amount", ColumnType::Double, 8},
+                                          {"Ratio", ColumnType::Single, 4},
+                                          {"Price", ColumnType::Currency, 8}};
+  const std::vector<std::vector<Value>> sent{
+      {3.14159265358979, 0.1f, Currency{9000000000000001234}},
+      {1e-10, 16777216.0f, Currency{-1}},
+      {1e25, -1.25f, Currency{-9223372036854775807LL}},
+      {1.2345678901234568e-06, null(), Currency{50000}},
+      {-1.7976931348623157e308, null(), null()},
+  };
+  std::vector<std::string> warnings;
+  writeTable(*driver, dir.path(), "numbers", columns, sent, &warnings);
+  const auto rows = readRows(*driver->openTable(dir.path(), "numbers"));
+  ASSERT_EQ(rows.size(), sent.size());
+  EXPECT_EQ(asDouble(rows[0][0]), 3.14159265358979);
+  EXPECT_EQ(asDouble(rows[1][0]), 1e-10);
+  EXPECT_EQ(asDouble(rows[2][0]), 1e25) << "the exponent form holds it exactly";
+  EXPECT_NEAR(asDouble(rows[3][0]), 1.2345678901234568e-06, 1e-19);
+  EXPECT_NE(asDouble(rows[3][0]), 1.2345678901234568e-06);
+  EXPECT_EQ(asDouble(rows[0][1]), 0.1) << "a Single as the shortest text that reads back as it";
+  EXPECT_EQ(asDouble(rows[1][1]), 16777216.0);
+  EXPECT_EQ(asDouble(rows[0][2]), 900000000000000.1234);
+  const auto bytes = fileBytes(dir.file("numbers.dbf"));
+  auto lengthAndDecimals = [&](size_t field) {
+    return std::pair<int, int>(bytes[32 + 32 * field + 16], bytes[32 + 32 * field + 17]);
+  };
+  EXPECT_EQ(lengthAndDecimals(0), std::pair(20, 14)) << "3.14159265358979 needs 14 decimals";
+  EXPECT_EQ(lengthAndDecimals(1), std::pair(20, 2));
+  EXPECT_EQ(lengthAndDecimals(2), std::pair(20, 4));
+  const std::string file(bytes.begin(), bytes.end());
+  EXPECT_NE(file.find(std::string(14, ' ') + "5.0000"), std::string::npos) << "Currency with its four decimals";
+  EXPECT_EQ(warnings, (std::vector<std::string>{
+                          "2 value(s) of 'Amount' were rounded to fit a dBase number of 20 characters.",
+                          "1 value(s) of 'Price' were rounded to fit a dBase number of 20 characters."}));
+}
+
 TEST(DbaseWrite, NamesAreCutUniqueAndUnrepresentableCharactersReported) {
   ScratchFolder dir;
   auto driver = makeDbaseDriver();
@@ -204,6 +246,23 @@ TEST(DbaseWrite, ExistingTargetIsRefusedAndUnfinishedWriterLeavesNothing) {
   EXPECT_EQ(readRows(*driver->openTable(dir.path(), "orders")).size(), 0u);
   EXPECT_THROW(driver->createTable(dir.path(), "../escape", everyTypeColumns()), EngineError);
   EXPECT_THROW(driver->openTable(dir.path(), "missing"), EngineError);
+}
+
+// Other programs' field names may hold what a Jet name cannot ("A.B"):
+// the reader renames and tells.
+TEST(DbaseRead, FieldNamesJetRefusesAreRenamedAndReported) {
+  ScratchFolder dir;
+  auto driver = makeDbaseDriver();
+  writeTable(*driver, dir.path(), "dotted", {{"AxB", ColumnType::Long, 4}, {"A_B", ColumnType::Long, 4}},
+             {{int32_t(1), int32_t(2)}});
+  auto bytes = fileBytes(dir.file("dotted.dbf"));
+  ASSERT_EQ(bytes[32 + 1], 'x');
+  bytes[32 + 1] = '.';
+  writeBytes(dir.file("dotted.dbf"), bytes);
+  auto reader = driver->openTable(dir.path(), "dotted");
+  EXPECT_EQ(columnNames(*reader), (std::vector<std::string>{"A_B", "A_B1"}));
+  EXPECT_EQ(reader->warnings(), (std::vector<std::string>{"The field 'A.B' is named 'A_B'.",
+                                                          "The field 'A_B' is named 'A_B1'."}));
 }
 
 TEST(DbaseRead, DamagedFilesGiveErrorsNamingThem) {

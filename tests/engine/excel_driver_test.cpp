@@ -3,6 +3,8 @@
 // read back; names, refusals and damaged files.
 #include <gtest/gtest.h>
 
+#include "engine/isam/biff8_workbook.h"
+#include "engine/isam/excel_dates.h"
 #include "engine/isam/excel_driver.h"
 #include "engine/util/error.h"
 #include "foreign_test_support.h"
@@ -160,11 +162,29 @@ TEST(ExcelWrite, DatesBeforeMarch1900AndTimesOfDaySurvive) {
   ScratchFolder dir;
   auto driver = makeExcelDriver();
   const std::string path = dir.file("dates.xls");
-  writeTable(*driver, path, "dates", {{"When", ColumnType::DateTime, 8}},
-             {{date(1900, 1, 1)}, {date(1900, 2, 28, 6, 0)}, {date(1900, 3, 1)}, {date(2024, 2, 29, 23, 59, 59)}});
-  const auto rows = readRows(*driver->openTable(path, "dates"));
-  EXPECT_EQ(rows, (std::vector<std::vector<Value>>{
-                      {date(1900, 1, 1)}, {date(1900, 2, 28, 6, 0)}, {date(1900, 3, 1)}, {date(2024, 2, 29, 23, 59, 59)}}));
+  const std::vector<std::vector<Value>> sent{{date(1850, 7, 4)},       {date(1850, 7, 4, 18, 30)}, {date(1899, 12, 29, 6, 0)},
+                                             {date(1899, 12, 31)},     {date(1900, 1, 1)},         {date(1900, 2, 28, 6, 0)},
+                                             {date(1900, 3, 1)},       {date(2024, 2, 29, 23, 59, 59)}};
+  writeTable(*driver, path, "dates", {{"When", ColumnType::DateTime, 8}}, sent);
+  EXPECT_EQ(readRows(*driver->openTable(path, "dates")), sent);
+}
+
+TEST(ExcelDates, DaysBeforeMarch1900CountTheLeapDayThatNeverWas) {
+  auto serialOf = [](const Value& v) { return oleToExcelSerial(std::get<DateTime>(v).serial); };
+  // Excel numbers as Excel's own date system (and readers following it) place them.
+  const std::pair<Value, double> known[] = {
+      {date(2024, 2, 29), 45351},     {date(1900, 3, 1), 61},     {date(1900, 2, 28), 59},
+      {date(1900, 1, 1), 1},          {date(1899, 12, 31), 0},    {date(1899, 12, 30), -1},
+      {date(1850, 7, 4), -18077},     {date(1850, 7, 4, 18, 0), -18076.25},
+      {date(1899, 12, 29, 6, 0), -1.75},
+  };
+  for (const auto& [when, serial] : known) {
+    EXPECT_EQ(serialOf(when), serial) << valueToText(when);
+    EXPECT_EQ(Value(DateTime{excelSerialToOle(serial, false)}), when) << serial;
+  }
+  EXPECT_EQ(Value(DateTime{excelSerialToOle(60, false)}), date(1900, 2, 28)) << "the day that never was";
+  EXPECT_EQ(Value(DateTime{excelSerialToOle(0, true)}), date(1904, 1, 1));
+  EXPECT_EQ(Value(DateTime{excelSerialToOle(-1.25, true)}), date(1903, 12, 30, 18, 0));
 }
 
 TEST(ExcelWrite, ExistingWorkbookIsRefusedAndFullSheetFailsWithoutAFile) {
@@ -194,6 +214,26 @@ TEST(ExcelWrite, ExistingWorkbookIsRefusedAndFullSheetFailsWithoutAFile) {
   EXPECT_EQ(written, 65535);
   writer.reset();
   EXPECT_EQ(dir.names(), (std::vector<std::string>{"t.xls"}));
+}
+
+// One shared string in many cells costs the file a few bytes per cell but
+// the reader a copy each: the copies of a sheet are bounded.
+TEST(ExcelRead, SharedStringsExpandOnlyUpToTheSheetTextLimit) {
+  ScratchFolder dir;
+  auto driver = makeExcelDriver();
+  const std::string path = dir.file("shared.xls");
+  const Value note(std::string(30000, 'n'));
+  writeTable(*driver, path, "shared", {{"Notes", ColumnType::Memo, 0}}, std::vector<std::vector<Value>>(200, {note}));
+  EXPECT_LT(fileBytes(path).size(), 100000u);
+  Biff8Workbook book(path);
+  EXPECT_EQ(book.cells(0).size(), 201u);
+  try {
+    book.cells(0, 1 << 20);
+    ADD_FAILURE() << "6 MB of copies read under a 1 MB limit";
+  } catch (const EngineError& e) {
+    EXPECT_NE(std::string(e.what()).find("'shared' of '" + path + "' holds more than 1048576 bytes"), std::string::npos)
+        << e.what();
+  }
 }
 
 TEST(ExcelRead, DamagedWorkbooksGiveErrorsNamingThem) {

@@ -3,12 +3,15 @@
 // a database, a database copying out to a driver or to another database.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <functional>
 
 #include "database/catalog.h"
 #include "database/connection.h"
 #include "database/conversion_statements.h"
 #include "database/recordset.h"
+#include "engine/isam/text_driver.h"
 #include "engine/table/schema_view.h"
 #include "foreign_test_support.h"
 
@@ -133,6 +136,42 @@ TEST(ForeignCopy, ExportToTextAndHtmlReadsBackThroughImport) {
       EXPECT_EQ(htmlRows[1][col], srcRows[1][col]) << col;
     }
   }
+}
+
+// Access allows '/' in a table name; an export names its file after the
+// table with '_' in its place, and a target name that would leave the chosen
+// folder is refused by every driver before anything is written.
+TEST(ForeignCopy, ExportsStayInTheChosenFolderWhateverTheTableIsCalled) {
+  AllTypesDatabase src;
+  runSql(src.db(), "CREATE TABLE [a/b] (Id LONG, Name TEXT(10))");
+  runSql(src.db(), "INSERT INTO [a/b] VALUES (1, 'one')");
+  ScratchFolder top;
+  const std::string out = top.file("out");
+  std::filesystem::create_directory(out);
+  db::Connection shared;
+  shared.Open("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + src.path(), "admin", "", 0);
+  for (const char* format : {"dBase", "Excel", "HTML", "Paradox", "Text"}) {
+    EXPECT_EQ(run(shared, *db::exportStatement(format, "a/b", out)), 1) << format;
+    EXPECT_TRUE(std::filesystem::exists(*db::exportedFileName(format, "a/b", out))) << format;
+  }
+  std::vector<std::string> written;
+  for (auto& e : std::filesystem::directory_iterator(out)) written.push_back(e.path().filename().string());
+  std::sort(written.begin(), written.end());
+  EXPECT_EQ(written, (std::vector<std::string>{"Schema.ini", "a_b.db", "a_b.dbf", "a_b.html", "a_b.txt", "a_b.xls"}));
+
+  for (const std::string target : {"[../Ord] in \"" + out + "\" \"dBase 5.0;\"",
+                                   "[../Ord] in \"" + out + "\" \"Paradox 7.x;\"",
+                                   "[../Ord.html] in \"" + out + "\" \"HTML Export;\"",
+                                   "[../Ord#txt] in \"" + out + "\" \"Text;\"", "[..#txt] in \"" + out + "\" \"Text;\"",
+                                   "[Ord#../txt] in \"" + out + "\" \"Text;\""}) {
+    const std::string error = errorOf([&] { run(shared, "select * into " + target + " from [AllTypes]"); });
+    EXPECT_NE(error.find("cannot name a"), std::string::npos) << target << ": " << error;
+  }
+  EXPECT_EQ(top.names(), (std::vector<std::string>{"out"})) << "nothing beside the chosen folder";
+  top.write("Ord.csv", "a\r\n1\r\n");
+  EXPECT_NE(errorOf([&] { makeTextDriver()->openTable(out, "../Ord#csv"); }).find("cannot name a"), std::string::npos)
+      << "nor is a file beside it read";
+  EXPECT_EQ(top.read("out/Schema.ini").find(".."), std::string::npos);
 }
 
 TEST(ForeignCopy, ExportWorksFromAReadOnlyConnection) {

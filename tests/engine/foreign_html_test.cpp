@@ -103,6 +103,62 @@ TEST(HtmlImport, HeaderRowsCharacterSetsAndTableNames) {
   EXPECT_THROW(driver->openTable(f.file("d.html"), "d"), EngineError);
 }
 
+// Pages crafted to expand: spans are kept once, never spread into cells; a
+// filled cell past the 255th column refuses its table (the other tables of
+// the page still import); and one page keeps a bounded number of cells.
+TEST(HtmlImport, SpansDoNotMultiplyAndWideOrHugePagesAreRefused) {
+  std::string spans = "<table>";
+  for (int i = 0; i < 20000; ++i) spans += "<tr><td colspan=1000>";
+  HtmlDocument doc = parseHtml(spans + "<tr><td colspan=-3>x<td>y</table><table><td colspan=99999999999>x<td>y");
+  ASSERT_EQ(doc.tables[0].rows.size(), 20001u);
+  EXPECT_EQ(doc.tables[0].rows[0].size(), 1u) << "a span is one cell";
+  EXPECT_EQ(doc.tables[0].rows[20000][1].column, 1u);
+  EXPECT_TRUE(doc.tables[1].tooWide) << "spans count at most 1,000 columns, and y starts at the 1,001st";
+
+  ScratchFolder f;
+  std::string filler;
+  for (int i = 0; i < 300; ++i) filler += "<td></td>";
+  std::string edge = "<tr><td>first";
+  for (int i = 1; i < 254; ++i) edge += "<td>";
+  f.write("wide.html",
+          "<table><caption>Wide</caption><tr><td colspan=255></td><td>past the limit</td><td>more</td></table>"
+          "<table><caption>Narrow</caption><tr><th>Name<th>Qty<th colspan=998></tr>"
+          "<tr><td>a<td>1" + filler + "<tr><td>b<td>2<td colspan=1000></table>"
+          "<table><caption>Edge</caption>" + edge + "<td>last</table>");
+  auto driver = makeHtmlDriver();
+  EXPECT_EQ(driver->listTables(f.file("wide.html")).size(), 3u);
+  try {
+    driver->openTable(f.file("wide.html"), "Wide");
+    ADD_FAILURE() << "a table of 257 columns was read";
+  } catch (const EngineError& e) {
+    EXPECT_NE(std::string(e.what()).find("'Wide'"), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find("more than 255 columns"), std::string::npos) << e.what();
+  }
+  EXPECT_TRUE(parseHtml(f.read("wide.html")).tables[0].rows.empty()) << "dropped once seen too wide";
+  ForeignTable narrow = readWhole(*driver, f.file("wide.html"), "Narrow");
+  ASSERT_EQ(narrow.columns.size(), 2u);
+  EXPECT_EQ(narrow.at(1, "Qty"), Value(int32_t(2)));
+  ForeignTable widest = readWhole(*driver, f.file("wide.html"), "Edge");
+  ASSERT_EQ(widest.columns.size(), 255u);
+  EXPECT_EQ(widest.rows[0][254], Value(std::string("last")));
+
+  std::string many = "<table>";
+  for (int i = 0; i < 600; ++i) many += "<tr><td>1<td>2";
+  try {
+    parseHtml(many, HtmlLimits{255, 1000, 1u << 20});
+    ADD_FAILURE() << "1,800 cells and rows kept under a limit of 1,000";
+  } catch (const EngineError& e) {
+    EXPECT_NE(std::string(e.what()).find("more than 1000"), std::string::npos) << e.what();
+  }
+  f.write("many.html", many);
+  try {
+    readHtmlFile(f.file("many.html"), HtmlLimits{255, 1u << 20, 1000});
+    ADD_FAILURE() << "a file over the size limit was read";
+  } catch (const EngineError& e) {
+    EXPECT_NE(std::string(e.what()).find("many.html"), std::string::npos) << e.what();
+  }
+}
+
 TEST(HtmlExport, EveryTypeReadsBackAndGnumericSeesTheSameTable) {
   AllTypesDatabase src;
   ScratchFolder out;

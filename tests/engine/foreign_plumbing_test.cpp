@@ -158,5 +158,24 @@ TEST(ConvertCommandLine, ImportsAndExportsFromATerminal) {
   EXPECT_EQ(printed.substr(0, printed.find('\n')), "ID,Name,Amount,When,Flag,Note\r");
 }
 
+// A workbook whose sheet and field names Jet refuses imports whole, each
+// renaming told; importing it again is refused before anything is copied.
+TEST(ConvertCommandLine, WorkbookImportRenamesAndIsAllOrNothing) {
+  ScratchCopy target("empty.mdb");
+  const std::string cli = std::string(KEVRA_CLI_PATH) + " ";
+  const std::string book = sample("foreign/xls/meza_test.xls");
+  auto [status, printed] = runCommand(cli + "import " + target.path() + " " + book);
+  EXPECT_EQ(status, 0) << printed;
+  EXPECT_NE(printed.find("kevra-cli: The table 'test.csv' is imported as 'test_csv'.\n"), std::string::npos) << printed;
+  EXPECT_NE(printed.find("test_csv: 5 rows\nSheet2: 5 rows\n"), std::string::npos) << printed;
+
+  runSql(openForWriting(target.path()), "DROP TABLE test_csv");
+  const auto before = fileBytes(target.path());
+  std::tie(status, printed) = runCommand(cli + "import " + target.path() + " " + book);
+  EXPECT_EQ(status, 1) << printed;
+  EXPECT_NE(printed.find("'Sheet2' already exists"), std::string::npos) << printed;
+  EXPECT_EQ(fileBytes(target.path()), before) << "test_csv was not made before Sheet2 was refused";
+}
+
 }  // namespace
 }  // namespace kevra::test

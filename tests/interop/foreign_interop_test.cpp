@@ -86,7 +86,7 @@ TEST(ForeignInterop, DbaseTableReadByDbfread) {
   write(*driver, dir.path(), "people", kColumns, rows());
   const auto lines = run({kPython, kOracles + "/read_dbf.py", dir.file("people.dbf")});
   EXPECT_EQ(lines, (std::vector<std::string>{
-                       "Id:N:11:0 Name:C:50:0 Notes:M:10:0 Small:N:3:0 Count:N:6:0 Ratio:N:20:5 Amount:N:20:5 "
+                       "Id:N:11:0 Name:C:50:0 Notes:M:10:0 Small:N:3:0 Count:N:6:0 Ratio:N:20:2 Amount:N:20:4 "
                        "Price:N:20:4 Born:D:8:0 Active:L:1:0",
                        "codepage 0x57 version 0x83",
                        "1 | Alice | first memo | 0 | -32767 | 0.5 | 2.5 | 12.3456 | 1990-02-28 | True",
@@ -94,6 +94,17 @@ TEST(ForeignInterop, DbaseTableReadByDbfread) {
                        "-0.0001 | 2000-02-29 | False",
                        "4 |  | None | None | None | None | None | None | None | None",
                    }));
+}
+
+TEST(ForeignInterop, DbaseNumbersKeepEveryDigitReadByDbfread) {
+  if (!pythonHas("dbfread")) GTEST_SKIP() << "python3-dbfread is not installed";
+  Scratch dir;
+  auto driver = makeDbaseDriver();
+  write(*driver, dir.path(), "pi", {{"Amount", ColumnType::Double, 8}, {"Ratio", ColumnType::Single, 4}},
+        {{3.14159265358979, 0.1f}, {1e-10, Value()}, {1e25, -1.25f}});
+  EXPECT_EQ(run({kPython, kOracles + "/read_dbf.py", dir.file("pi.dbf")}),
+            (std::vector<std::string>{"Amount:N:20:14 Ratio:N:20:2", "codepage 0x57 version 0x3",
+                                      "3.14159265358979 | 0.1", "1e-10 | None", "1e+25 | -1.25"}));
 }
 
 TEST(ForeignInterop, ExcelWorkbookReadByXlrd) {
@@ -153,6 +164,29 @@ TEST(ForeignInterop, ExcelWorkbookReadByGnumeric) {
                                  "\"2000/02/29 13:45:30\",FALSE",
                                  "4,,,,,,,,,",
                              }));
+}
+
+// Excel's day numbers before 1900-03-01 count a 29 February 1900 that never
+// was; both readers must see the dates that were written.
+TEST(ForeignInterop, ExcelDatesBeforeMarch1900ReadByXlrdAndGnumeric) {
+  Scratch dir;
+  auto driver = makeExcelDriver();
+  write(*driver, dir.file("old.xls"), "old", {{"When", ColumnType::DateTime, 8}},
+        {{date(1850, 7, 4)}, {date(1899, 12, 29, 6, 0)}, {date(1900, 2, 28)}, {date(1900, 3, 1)}});
+  if (pythonHas("xlrd")) {
+    EXPECT_EQ(run({kPython, kOracles + "/read_xls.py", dir.file("old.xls")}),
+              (std::vector<std::string>{"biff 80 sheets old", "name old sheet=old rows=0-5 cols=0-1", "sheet old 5 1",
+                                        "text:When", "date:1850-07-04T00:00:00", "date:1899-12-29T06:00:00",
+                                        "date:1900-02-28T00:00:00", "date:1900-03-01T00:00:00"}));
+  }
+  if (onPath("ssconvert")) {
+    const auto result = runProcess({"ssconvert", "-S", dir.file("old.xls"), dir.file("sheet_%s.csv")});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    std::ifstream in(dir.file("sheet_old.csv"), std::ios::binary);
+    const std::string csv((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_EQ(splitLines(csv), (std::vector<std::string>{"When", "1850/07/04", "\"1899/12/29 06:00:00\"", "1900/02/28",
+                                                         "1900/03/01"}));
+  }
 }
 
 TEST(ForeignInterop, ParadoxTableReadByPxlib) {
