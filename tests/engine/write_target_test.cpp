@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 
+#include "engine/compact/compactor.h"
 #include "engine/isam/staged_file.h"
 #include "engine/storage/memory_file_system.h"
 #include "engine/storage/write_target.h"
@@ -94,6 +95,12 @@ TEST(WriteTargets, WritersThatNeverReplaceRefuseLinksEvenToNothing) {
   ASSERT_EQ(::symlink(f.file("victim").c_str(), f.file("planted").c_str()), 0);
   EXPECT_THROW(StagedFile(f.file("planted")), EngineError);
   EXPECT_THROW(createDatabase(realFileSystem(), f.file("planted"), NewDatabaseOptions{}), EngineError);
+  try {
+    compactDatabase(realFileSystem(), sample("testv2000.mdb"), f.file("planted"));
+    ADD_FAILURE() << "compacted through a link";
+  } catch (const EngineError& e) {
+    EXPECT_NE(std::string(e.what()).find("already exists"), std::string::npos) << e.what();  // refused first
+  }
   EXPECT_EQ(f.names(), std::vector<std::string>{"planted"});  // no victim, no temporary file
 
   // A staged file whose name is taken by a link meanwhile stays unnamed.
