@@ -1,11 +1,11 @@
 // kevra-cli export FILE TABLE [--format csv|jsonl] [--output PATH]
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
+#include <optional>
 
 #include "cli/commands.h"
 #include "cli/open_database.h"
 #include "engine/isam/text_export.h"
+#include "engine/storage/write_target.h"
 #include "engine/table/attachment_files.h"
 #include "engine/table/database.h"
 #include "engine/table/table_cursor.h"
@@ -26,42 +26,25 @@ int runExport(const Arguments& args) {
                  args.attachments.c_str());
   }
 
-  std::FILE* out = stdout;
-  std::string partial;
-  if (!args.output.empty()) {
-    // Write beside the target and rename at the end, so a failed export never
-    // leaves a truncated file under the requested name.
-    partial = args.output + ".partial";
-    out = std::fopen(partial.c_str(), "wb");
-    if (!out) throw EngineError("Could not create '" + args.output + "': " + std::strerror(errno) + ".");
+  // A file of that name is replaced whole at the end, so a failed export
+  // never leaves a truncated one; a device or pipe (/dev/null, /dev/stdout)
+  // is written directly, and a symbolic link keeps pointing where it did.
+  std::optional<TargetFile> target;
+  if (!args.output.empty()) target.emplace(realFileSystem(), args.output, ExistingTarget::Replace);
+  {
+    std::optional<TextSink> sink;
+    if (target) sink.emplace(*target);
+    else sink.emplace(stdout);
+    auto writer = format == "csv" ? makeCsvWriter(*sink) : makeJsonLinesWriter(*sink);
+    std::vector<std::string> names;
+    for (const auto& c : table->columns) names.push_back(c.name);
+    writer->begin(names);
+    std::vector<Value> row;
+    while (cursor->next(row)) writer->row(row);
+    sink->flush();
   }
-  try {
-    {
-      TextSink sink(out);
-      auto writer = format == "csv" ? makeCsvWriter(sink) : makeJsonLinesWriter(sink);
-      std::vector<std::string> names;
-      for (const auto& c : table->columns) names.push_back(c.name);
-      writer->begin(names);
-      std::vector<Value> row;
-      while (cursor->next(row)) writer->row(row);
-      sink.flush();
-    }
-    if (out != stdout) {
-      if (std::fclose(out) != 0) {
-        out = nullptr;
-        throw EngineError("Could not write '" + args.output + "': " + std::strerror(errno) + ".");
-      }
-      out = nullptr;
-      if (std::rename(partial.c_str(), args.output.c_str()) != 0)
-        throw EngineError("Could not create '" + args.output + "': " + std::strerror(errno) + ".");
-    } else {
-      std::fflush(stdout);
-    }
-  } catch (...) {
-    if (out && out != stdout) std::fclose(out);
-    if (!partial.empty()) std::remove(partial.c_str());
-    throw;
-  }
+  if (target) target->commit();
+  else std::fflush(stdout);
   return 0;
 }
 

@@ -347,7 +347,9 @@ void compactDatabase(FileSystem& fs, const std::string& source, const std::strin
   const auto sourceId = fs.identity(source);
   if (source == destination || (sourceId && fs.identity(destination) == sourceId))
     throw EngineError("Cannot compact '" + fileName(source) + "' into itself: choose a new file as the destination.");
-  if (fs.exists(destination))
+  // Anything of that name, a symbolic link or a device too: the copy never
+  // replaces anything (engine/storage/write_target.h).
+  if (fs.kindOf(destination))
     throw EngineError("Cannot compact into '" + destination + "': a file with that name already exists.");
   // A writer elsewhere could change the source while it is copied: refuse
   // then, and keep writers out until the copy is done.

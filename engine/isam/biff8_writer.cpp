@@ -133,8 +133,8 @@ std::string excelSheetName(const std::string& table) {
 }
 
 Biff8WorkbookWriter::Biff8WorkbookWriter(const std::string& path, const std::string& table,
-                                         const std::vector<ResultColumn>& columns)
-    : path_(path), sheetName_(excelSheetName(table)), rangeName_(excelDefinedName(table)), columnCount_(columns.size()) {
+                                         const std::vector<ResultColumn>& columns, FileSystem& fs)
+    : path_(path), fs_(fs), sheetName_(excelSheetName(table)), rangeName_(excelDefinedName(table)), columnCount_(columns.size()) {
   for (size_t i = 0; i < columns.size(); ++i) {
     const ColumnType t = columns[i].type;
     if (t == ColumnType::Binary || t == ColumnType::OLE || t == ColumnType::Unknown0D || t == ColumnType::Unknown11) {
@@ -145,7 +145,7 @@ Biff8WorkbookWriter::Biff8WorkbookWriter(const std::string& path, const std::str
   }
   if (columns_.empty()) throw EngineError("The workbook '" + path_ + "' would have no columns Excel can hold.");
   if (columns_.size() > 256) throw EngineError("The workbook '" + path_ + "' would need more than 256 columns.");
-  refuseExisting(path_);
+  refuseExisting(path_, fs_);
   for (size_t c = 0; c < columns_.size(); ++c) addText(0, uint16_t(c), columns_[c].name, nullptr);
 }
 
@@ -297,7 +297,7 @@ void Biff8WorkbookWriter::finish() {
   stream.insert(stream.end(), cells_.begin(), cells_.end());
   record(stream, 0x023E, Bytes{0xB6, 0x06, 0, 0, 0, 0, 0x40, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});  // WINDOW2
   record(stream, biff::kEof, {});
-  StagedFile file(path_);
+  StagedFile file(path_, fs_);
   writeCompoundFile(file, u"Workbook", stream);
   file.commit();
   finished_ = true;

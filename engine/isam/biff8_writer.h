@@ -13,13 +13,15 @@
 #include <vector>
 
 #include "engine/isam/foreign_driver.h"
+#include "engine/storage/file_system.h"
 #include "engine/util/bytes.h"
 
 namespace kevra {
 
 class Biff8WorkbookWriter : public ForeignTableWriter {
  public:
-  Biff8WorkbookWriter(const std::string& path, const std::string& table, const std::vector<ResultColumn>& columns);
+  Biff8WorkbookWriter(const std::string& path, const std::string& table, const std::vector<ResultColumn>& columns,
+                      FileSystem& fs = realFileSystem());
   void write(const std::vector<Value>& row) override;
   void finish() override;
   std::vector<std::string> warnings() const override;
@@ -36,6 +38,7 @@ class Biff8WorkbookWriter : public ForeignTableWriter {
   Bytes globals(uint32_t sheetOffset) const;
 
   std::string path_;
+  FileSystem& fs_;
   std::string sheetName_;
   std::string rangeName_;
   size_t columnCount_ = 0;

@@ -11,6 +11,8 @@ namespace {
 
 class DbaseDriver : public ForeignDriver {
  public:
+  explicit DbaseDriver(FileSystem& fs) : fs_(fs) {}
+
   std::vector<ForeignTableInfo> listTables(const std::string& dataSource) override {
     std::vector<ForeignTableInfo> out;
     for (const std::string& name : baseNamesWithExtension(dataSource, "dbf")) out.push_back({name, "TABLE"});
@@ -25,12 +27,15 @@ class DbaseDriver : public ForeignDriver {
                                                   const std::vector<ResultColumn>& columns) override {
     const std::string path = tableFilePath(dataSource, table, "dbf");
     if (auto existing = findFileIgnoringCase(dataSource, table + ".dbf")) refuseExisting(*existing);
-    return std::make_unique<DbfTableWriter>(path, columns);
+    return std::make_unique<DbfTableWriter>(path, columns, fs_);
   }
+
+ private:
+  FileSystem& fs_;
 };
 
 }  // namespace
 
-std::unique_ptr<ForeignDriver> makeDbaseDriver() { return std::make_unique<DbaseDriver>(); }
+std::unique_ptr<ForeignDriver> makeDbaseDriver(FileSystem& fs) { return std::make_unique<DbaseDriver>(fs); }
 
 }  // namespace kevra

@@ -109,8 +109,8 @@ std::vector<std::string> dbaseFieldNames(const std::vector<std::string>& names) 
   return out;
 }
 
-DbfTableWriter::DbfTableWriter(const std::string& path, const std::vector<ResultColumn>& columns)
-    : path_(path), columnCount_(columns.size()) {
+DbfTableWriter::DbfTableWriter(const std::string& path, const std::vector<ResultColumn>& columns, FileSystem& fs)
+    : path_(path), fs_(fs), columnCount_(columns.size()) {
   std::vector<std::string> names;
   std::vector<size_t> kept;
   for (size_t i = 0; i < columns.size(); ++i) {
@@ -169,9 +169,9 @@ DbfTableWriter::DbfTableWriter(const std::string& path, const std::vector<Result
   }
   if (fields_.size() > 255) throw EngineError("The table '" + path_ + "' would have more than 255 fields.");
   std::string memoPath = path_.substr(0, path_.size() - 4) + ".dbt";
-  if (needsMemo) refuseExisting(memoPath);
-  file_ = std::make_unique<StagedFile>(path_);
-  if (needsMemo) memo_ = std::make_unique<MemoFileWriter>(memoPath);
+  if (needsMemo) refuseExisting(memoPath, fs_);
+  file_ = std::make_unique<StagedFile>(path_, fs_);
+  if (needsMemo) memo_ = std::make_unique<MemoFileWriter>(memoPath, fs_);
   file_->append(headerBytes());
   record_.resize(recordLength_);
 }
@@ -293,11 +293,14 @@ void DbfTableWriter::finish() {
   const uint8_t end = 0x1A;
   file_->append(&end, 1);
   file_->overwrite(0, headerBytes());
-  std::vector<StagedFile*> files{file_.get()};
+  // The memo file first: a table whose .dbf is there is complete, also when
+  // the program stops between the two.
+  std::vector<StagedFile*> files;
   if (memo_) {
     memo_->complete();
     files.push_back(&memo_->file());
   }
+  files.push_back(file_.get());
   commitAll(files);
   finished_ = true;
 }

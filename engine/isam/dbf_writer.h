@@ -24,7 +24,8 @@ namespace kevra {
 class DbfTableWriter : public ForeignTableWriter {
  public:
   // `path` is the .dbf file; the memo file takes the same name with .dbt.
-  DbfTableWriter(const std::string& path, const std::vector<ResultColumn>& columns);
+  DbfTableWriter(const std::string& path, const std::vector<ResultColumn>& columns,
+                 FileSystem& fs = realFileSystem());
   void write(const std::vector<Value>& row) override;
   void finish() override;
   std::vector<std::string> warnings() const override;
@@ -48,6 +49,7 @@ class DbfTableWriter : public ForeignTableWriter {
   Bytes headerBytes() const;
 
   std::string path_;
+  FileSystem& fs_;
   size_t columnCount_ = 0;
   std::vector<Field> fields_;
   std::vector<std::string> leftOut_;

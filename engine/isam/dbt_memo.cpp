@@ -66,7 +66,7 @@ std::string MemoFileReader::read(uint32_t block) {
   return readDbase3(offset);
 }
 
-MemoFileWriter::MemoFileWriter(const std::string& path) : file_(path) {
+MemoFileWriter::MemoFileWriter(const std::string& path, FileSystem& fs) : file_(path, fs) {
   Bytes header(kBlock, 0);
   putU32(header.data(), 1);
   header[16] = 0x03;  // dBase III memo version

@@ -32,7 +32,7 @@ class MemoFileReader {
 
 class MemoFileWriter {
  public:
-  explicit MemoFileWriter(const std::string& path);
+  explicit MemoFileWriter(const std::string& path, FileSystem& fs = realFileSystem());
   // Appends a memo and returns its first block number.
   uint32_t append(const std::string& bytes);
   // Writes the next-free-block number into block 0.

@@ -1,8 +1,6 @@
 // The Excel driver: tables of a workbook, a new workbook per export.
 #include "engine/isam/excel_driver.h"
 
-#include <sys/stat.h>
-
 #include "engine/isam/biff8_workbook.h"
 #include "engine/isam/biff8_writer.h"
 #include "engine/isam/excel_sheet_table.h"
@@ -19,6 +17,8 @@ std::string withoutDollar(const std::string& name) {
 
 class ExcelDriver : public ForeignDriver {
  public:
+  explicit ExcelDriver(FileSystem& fs) : fs_(fs) {}
+
   std::vector<ForeignTableInfo> listTables(const std::string& dataSource) override {
     Biff8Workbook book(dataSource);
     std::vector<ForeignTableInfo> out;
@@ -48,8 +48,7 @@ class ExcelDriver : public ForeignDriver {
 
   std::unique_ptr<ForeignTableWriter> createTable(const std::string& dataSource, const std::string& table,
                                                   const std::vector<ResultColumn>& columns) override {
-    struct stat st {};
-    if (lstat(dataSource.c_str(), &st) == 0) {
+    if (fs_.kindOf(dataSource)) {
       bool hasSheet = false;
       try {
         Biff8Workbook book(dataSource);
@@ -63,12 +62,15 @@ class ExcelDriver : public ForeignDriver {
       throw EngineError("The file '" + dataSource +
                         "' already exists; export writes a new workbook, so choose another name or remove it first.");
     }
-    return std::make_unique<Biff8WorkbookWriter>(dataSource, table, columns);
+    return std::make_unique<Biff8WorkbookWriter>(dataSource, table, columns, fs_);
   }
+
+ private:
+  FileSystem& fs_;
 };
 
 }  // namespace
 
-std::unique_ptr<ForeignDriver> makeExcelDriver() { return std::make_unique<ExcelDriver>(); }
+std::unique_ptr<ForeignDriver> makeExcelDriver(FileSystem& fs) { return std::make_unique<ExcelDriver>(fs); }
 
 }  // namespace kevra

@@ -1,52 +1,15 @@
-// Small file helpers of the text drivers: whole-file replacement through a
-// temporary file and a rename, existence, base names.
+// Small file helpers of the text drivers: whole-file replacement by the
+// write-target rule, existence, base names.
 #include "engine/isam/file_helpers.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
-#include <vector>
-
-#include "engine/util/error.h"
+#include "engine/storage/write_target.h"
 
 namespace kevra {
-namespace {
 
-std::string systemReason() { return std::strerror(errno); }
+bool fileExists(const std::string& path, FileSystem& fs) { return fs.kindOf(path).has_value(); }
 
-std::string folderOf(const std::string& path) {
-  auto slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
-std::FILE* openTemporary(const std::string& finalPath, std::string& tempPath) {
-  std::string pattern = folderOf(finalPath) + "/." + baseName(finalPath) + ".XXXXXX";
-  std::vector<char> name(pattern.begin(), pattern.end());
-  name.push_back('\0');
-  int fd = ::mkstemp(name.data());
-  if (fd < 0)
-    throw EngineError("Cannot write '" + finalPath + "': " + systemReason() + ".");
-  ::fchmod(fd, 0644);
-  tempPath.assign(name.data());
-  std::FILE* f = ::fdopen(fd, "wb");
-  if (!f) {
-    ::close(fd);
-    ::unlink(tempPath.c_str());
-    throw EngineError("Cannot write '" + finalPath + "': " + systemReason() + ".");
-  }
-  return f;
-}
-
-}  // namespace
-
-bool fileExists(const std::string& path) {
-  struct stat st;
-  return ::lstat(path.c_str(), &st) == 0;
+bool folderExists(const std::string& path, FileSystem& fs) {
+  return fs.kindOf(path.empty() ? "." : path, true) == FileKind::Folder;
 }
 
 std::string baseName(const std::string& path) {
@@ -54,17 +17,10 @@ std::string baseName(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-void replaceFileContents(const std::string& path, std::string_view bytes) {
-  std::string tempPath;
-  std::FILE* f = openTemporary(path, tempPath);
-  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size() && std::fflush(f) == 0 &&
-            ::fsync(::fileno(f)) == 0;
-  std::fclose(f);
-  if (!ok || ::rename(tempPath.c_str(), path.c_str()) != 0) {
-    std::string reason = systemReason();
-    ::unlink(tempPath.c_str());
-    throw EngineError("Cannot write '" + path + "': " + reason + ".");
-  }
+void replaceFileContents(const std::string& path, std::string_view bytes, FileSystem& fs) {
+  TargetFile file(fs, path, ExistingTarget::Replace);
+  file.append(bytes.data(), bytes.size());
+  file.commit();
 }
 
 }  // namespace kevra

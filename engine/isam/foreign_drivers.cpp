@@ -19,12 +19,12 @@ struct DriverEntry {
 };
 
 const DriverEntry kDrivers[] = {
-    {"Text", makeTextDriver},
-    {"HTML Import", makeHtmlDriver},
-    {"HTML Export", makeHtmlDriver},
-    {"dBase 5.0", makeDbaseDriver},
-    {"Paradox 7.x", makeParadoxDriver},
-    {"Excel 8.0", makeExcelDriver},
+    {"Text", [] { return makeTextDriver(); }},
+    {"HTML Import", [] { return makeHtmlDriver(); }},
+    {"HTML Export", [] { return makeHtmlDriver(); }},
+    {"dBase 5.0", [] { return makeDbaseDriver(); }},
+    {"Paradox 7.x", [] { return makeParadoxDriver(); }},
+    {"Excel 8.0", [] { return makeExcelDriver(); }},
 };
 
 }  // namespace

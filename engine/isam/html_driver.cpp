@@ -1,7 +1,6 @@
 // HTML tables read through HtmlTables, written as one captioned table.
 #include "engine/isam/html_driver.h"
 
-#include <sys/stat.h>
 
 #include <charconv>
 
@@ -166,8 +165,9 @@ std::string cellText(const Value& v) {
 
 class HtmlTableWriter : public ForeignTableWriter {
  public:
-  HtmlTableWriter(const std::string& path, const std::string& caption, const std::vector<ResultColumn>& columns)
-      : file_(path) {
+  HtmlTableWriter(const std::string& path, const std::string& caption, const std::vector<ResultColumn>& columns,
+                  FileSystem& fs)
+      : file_(path, fs) {
     std::string head = "<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"utf-8\">\n<title>";
     appendEscaped(head, caption);
     head += "</title>\n</head>\n<body>\n<table border=\"1\">\n<caption>";
@@ -221,6 +221,8 @@ bool endsWithCaseInsensitive(const std::string& s, std::string_view end) {
 
 class HtmlDriver : public ForeignDriver {
  public:
+  explicit HtmlDriver(FileSystem& fs) : fs_(fs) {}
+
   std::vector<ForeignTableInfo> listTables(const std::string& file) override {
     std::vector<ForeignTableInfo> out;
     for (auto& n : tableNames(readHtmlFile(file))) out.push_back({n});
@@ -242,20 +244,22 @@ class HtmlDriver : public ForeignDriver {
 
   std::unique_ptr<ForeignTableWriter> createTable(const std::string& folder, const std::string& table,
                                                   const std::vector<ResultColumn>& columns) override {
-    struct stat st;
-    if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+    if (!folderExists(folder, fs_))
       throw EngineError("The folder '" + folder + "' does not exist.");
     std::string fileName = table, caption = table;
     if (endsWithCaseInsensitive(table, ".html")) caption = table.substr(0, table.size() - 5);
     else if (endsWithCaseInsensitive(table, ".htm")) caption = table.substr(0, table.size() - 4);
     else fileName = table + ".html";
     checkTableFileName(caption, "html");
-    return std::make_unique<HtmlTableWriter>(joinPath(folder, fileName), caption, columns);
+    return std::make_unique<HtmlTableWriter>(joinPath(folder, fileName), caption, columns, fs_);
   }
+
+ private:
+  FileSystem& fs_;
 };
 
 }  // namespace
 
-std::unique_ptr<ForeignDriver> makeHtmlDriver() { return std::make_unique<HtmlDriver>(); }
+std::unique_ptr<ForeignDriver> makeHtmlDriver(FileSystem& fs) { return std::make_unique<HtmlDriver>(fs); }
 
 }  // namespace kevra

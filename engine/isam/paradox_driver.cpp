@@ -11,6 +11,8 @@ namespace {
 
 class ParadoxDriver : public ForeignDriver {
  public:
+  explicit ParadoxDriver(FileSystem& fs) : fs_(fs) {}
+
   std::vector<ForeignTableInfo> listTables(const std::string& dataSource) override {
     std::vector<ForeignTableInfo> out;
     for (const std::string& name : baseNamesWithExtension(dataSource, "db")) out.push_back({name, "TABLE"});
@@ -25,12 +27,15 @@ class ParadoxDriver : public ForeignDriver {
                                                   const std::vector<ResultColumn>& columns) override {
     const std::string path = tableFilePath(dataSource, table, "db");
     if (auto existing = findFileIgnoringCase(dataSource, table + ".db")) refuseExisting(*existing);
-    return std::make_unique<ParadoxTableWriter>(path, table, columns);
+    return std::make_unique<ParadoxTableWriter>(path, table, columns, fs_);
   }
+
+ private:
+  FileSystem& fs_;
 };
 
 }  // namespace
 
-std::unique_ptr<ForeignDriver> makeParadoxDriver() { return std::make_unique<ParadoxDriver>(); }
+std::unique_ptr<ForeignDriver> makeParadoxDriver(FileSystem& fs) { return std::make_unique<ParadoxDriver>(fs); }
 
 }  // namespace kevra

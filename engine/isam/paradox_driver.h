@@ -4,9 +4,11 @@
 #include <memory>
 
 #include "engine/isam/foreign_driver.h"
+#include "engine/storage/file_system.h"
 
 namespace kevra {
 
-std::unique_ptr<ForeignDriver> makeParadoxDriver();
+// Files go through `fs` (another file system than the real one in tests).
+std::unique_ptr<ForeignDriver> makeParadoxDriver(FileSystem& fs = realFileSystem());
 
 }  // namespace kevra

@@ -38,7 +38,7 @@ std::string ParadoxBlobReader::read(uint32_t offset, uint32_t length) {
   return std::string(data.begin(), data.end());
 }
 
-ParadoxBlobWriter::ParadoxBlobWriter(const std::string& path) : file_(path) {
+ParadoxBlobWriter::ParadoxBlobWriter(const std::string& path, FileSystem& fs) : file_(path, fs) {
   Bytes header(kChunk, 0);
   header[0] = 0;  // the header chunk
   putU16(header.data() + 1, 1);

@@ -26,7 +26,7 @@ class ParadoxBlobReader {
 
 class ParadoxBlobWriter {
  public:
-  explicit ParadoxBlobWriter(const std::string& path);
+  explicit ParadoxBlobWriter(const std::string& path, FileSystem& fs = realFileSystem());
   // Stores a blob in chunks of its own; returns the offset for the pointer.
   uint32_t append(const std::string& bytes);
   StagedFile& file() { return file_; }

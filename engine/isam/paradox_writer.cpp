@@ -54,8 +54,8 @@ std::vector<std::string> paradoxFieldNames(const std::vector<std::string>& names
 }
 
 ParadoxTableWriter::ParadoxTableWriter(const std::string& path, const std::string& tableName,
-                                       const std::vector<ResultColumn>& columns)
-    : path_(path), blobPath_(path.substr(0, path.size() - 3) + ".mb") {
+                                       const std::vector<ResultColumn>& columns, FileSystem& fs)
+    : path_(path), fs_(fs), blobPath_(path.substr(0, path.size() - 3) + ".mb") {
   if (columns.empty() || columns.size() > 255)
     throw EngineError("The table '" + path_ + "' needs 1 to 255 fields.");
   std::vector<std::string> names;
@@ -106,9 +106,9 @@ ParadoxTableWriter::ParadoxTableWriter(const std::string& path, const std::strin
   while (layout_.blockSize - 6 < layout_.recordSize) layout_.blockSize *= 2;
   recordsPerBlock_ = (layout_.blockSize - 6) / layout_.recordSize;
   problems_.resize(layout_.fields.size());
-  if (hasBlob) refuseExisting(blobPath_);
-  file_ = std::make_unique<StagedFile>(path_);
-  if (hasBlob) blobs_ = std::make_unique<ParadoxBlobWriter>(blobPath_);
+  if (hasBlob) refuseExisting(blobPath_, fs_);
+  file_ = std::make_unique<StagedFile>(path_, fs_);
+  if (hasBlob) blobs_ = std::make_unique<ParadoxBlobWriter>(blobPath_, fs_);
   file_->append(buildParadoxHeader(layout_, headerSize_));
   block_.assign(layout_.blockSize, 0);
 }
@@ -240,8 +240,11 @@ void ParadoxTableWriter::finish() {
   const Bytes header = buildParadoxHeader(layout_, size);
   if (size != headerSize_) throw EngineError("The header of '" + path_ + "' changed size.");
   file_->overwrite(0, header);
-  std::vector<StagedFile*> files{file_.get()};
+  // The blob file first: a table whose .db is there is complete, also when
+  // the program stops between the two.
+  std::vector<StagedFile*> files;
   if (blobs_) files.push_back(&blobs_->file());
+  files.push_back(file_.get());
   commitAll(files);
   finished_ = true;
 }

@@ -21,7 +21,8 @@ namespace kevra {
 
 class ParadoxTableWriter : public ForeignTableWriter {
  public:
-  ParadoxTableWriter(const std::string& path, const std::string& tableName, const std::vector<ResultColumn>& columns);
+  ParadoxTableWriter(const std::string& path, const std::string& tableName, const std::vector<ResultColumn>& columns,
+                     FileSystem& fs = realFileSystem());
   void write(const std::vector<Value>& row) override;
   void finish() override;
   std::vector<std::string> warnings() const override;
@@ -37,6 +38,7 @@ class ParadoxTableWriter : public ForeignTableWriter {
   void flushBlock(uint16_t next);
 
   std::string path_;
+  FileSystem& fs_;
   std::string blobPath_;
   std::vector<std::string> sourceNames_;
   ParadoxLayout layout_;

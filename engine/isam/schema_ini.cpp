@@ -4,7 +4,6 @@
 #include <dirent.h>
 
 #include <algorithm>
-#include <fstream>
 #include <sstream>
 
 #include "engine/isam/file_helpers.h"
@@ -23,9 +22,10 @@ std::string trim(std::string s) {
 }
 
 // The path of the folder's Schema.ini, whatever the case of its name.
-std::optional<std::string> findSchemaIni(const std::string& folder) {
+std::optional<std::string> findSchemaIni(const std::string& folder, FileSystem& fs = realFileSystem()) {
   std::string exact = joinPath(folder, "Schema.ini");
-  if (fileExists(exact)) return exact;
+  if (fileExists(exact, fs)) return exact;
+  if (&fs != &realFileSystem()) return std::nullopt;  // other names only on disk
   DIR* d = ::opendir(folder.empty() ? "." : folder.c_str());
   if (!d) return std::nullopt;
   std::optional<std::string> found;
@@ -38,11 +38,14 @@ std::optional<std::string> findSchemaIni(const std::string& folder) {
   return found;
 }
 
-std::vector<std::string> readLines(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  std::string bytes = ss.str();
+std::string readWholeFile(const std::string& path, FileSystem& fs) {
+  auto file = fs.open(path, OpenMode::Read);
+  std::string bytes(file->size(), '\0');
+  file->read(bytes.data(), bytes.size(), 0);
+  return bytes;
+}
+
+std::vector<std::string> linesOf(const std::string& bytes) {
   ByteOrderMark bom = detectByteOrderMark(bytes);
   TextDecoder decoder(bom.charset);
   std::string text;
@@ -125,7 +128,7 @@ TextLayout readTextLayout(const std::string& folder, const std::string& fileName
   TextLayout layout;
   auto ini = findSchemaIni(folder);
   if (!ini) return layout;
-  std::vector<std::string> lines = readLines(*ini);
+  std::vector<std::string> lines = linesOf(readWholeFile(*ini, realFileSystem()));
   bool inSection = false;
   std::vector<std::pair<int, TextLayoutColumn>> columns;
   for (size_t i = 0; i < lines.size(); ++i) {
@@ -175,11 +178,13 @@ TextLayout readTextLayout(const std::string& folder, const std::string& fileName
   return layout;
 }
 
-void writeSchemaIniSection(const std::string& folder, const std::string& fileName,
-                           const std::vector<std::string>& section) {
-  auto ini = findSchemaIni(folder);
-  std::string path = ini.value_or(joinPath(folder, "Schema.ini"));
-  std::vector<std::string> lines = ini ? readLines(*ini) : std::vector<std::string>{};
+SchemaIniBefore writeSchemaIniSection(const std::string& folder, const std::string& fileName,
+                                      const std::vector<std::string>& section, FileSystem& fs) {
+  auto ini = findSchemaIni(folder, fs);
+  SchemaIniBefore before{ini.value_or(joinPath(folder, "Schema.ini")), std::nullopt};
+  if (ini) before.bytes = readWholeFile(*ini, fs);
+  const std::string& path = before.path;
+  std::vector<std::string> lines = ini ? linesOf(*before.bytes) : std::vector<std::string>{};
   std::string out;
   bool skipping = false;
   for (const std::string& raw : lines) {
@@ -190,7 +195,22 @@ void writeSchemaIniSection(const std::string& folder, const std::string& fileNam
   }
   out += "[" + fileName + "]\r\n";
   for (const std::string& l : section) out += l + "\r\n";
-  replaceFileContents(path, out);
+  try {
+    replaceFileContents(path, out, fs);
+  } catch (const EngineError&) {
+    // Replaced but not made durable: the old content goes back.
+    try {
+      restoreSchemaIni(before, fs);
+    } catch (const EngineError&) {
+    }
+    throw;
+  }
+  return before;
+}
+
+void restoreSchemaIni(const SchemaIniBefore& before, FileSystem& fs) {
+  if (before.bytes) replaceFileContents(before.path, *before.bytes, fs);
+  else fs.remove(before.path);
 }
 
 std::string schemaIniTypeWord(ColumnType type) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/format/value.h"
+#include "engine/storage/file_system.h"
 
 namespace kevra {
 
@@ -36,8 +37,15 @@ TextLayout readTextLayout(const std::string& folder, const std::string& fileName
 
 // Writes `section` (lines without the bracketed name) for `fileName` into the
 // folder's Schema.ini, replacing an earlier section of that name.
-void writeSchemaIniSection(const std::string& folder, const std::string& fileName,
-                           const std::vector<std::string>& section);
+// Returns what it replaced, for restoreSchemaIni().
+struct SchemaIniBefore {
+  std::string path;
+  std::optional<std::string> bytes;  // nullopt: there was no Schema.ini
+};
+SchemaIniBefore writeSchemaIniSection(const std::string& folder, const std::string& fileName,
+                                      const std::vector<std::string>& section, FileSystem& fs = realFileSystem());
+// Puts the Schema.ini back as it was before writeSchemaIniSection().
+void restoreSchemaIni(const SchemaIniBefore& before, FileSystem& fs = realFileSystem());
 
 // The Schema.ini type word of a column type ("Long", "Text", "DateTime"...).
 std::string schemaIniTypeWord(ColumnType type);

@@ -28,9 +28,8 @@ bool isTextExtension(std::string_view ext) {
   return false;
 }
 
-void requireFolder(const std::string& folder) {
-  struct stat st;
-  if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+void requireFolder(const std::string& folder, FileSystem& fs = realFileSystem()) {
+  if (!folderExists(folder, fs))
     throw EngineError("The folder '" + folder + "' does not exist.");
 }
 
@@ -178,8 +177,8 @@ void appendNumber(std::string& out, T v) {
 
 class TextTableWriter : public ForeignTableWriter {
  public:
-  TextTableWriter(std::string folder, std::string fileName, const std::vector<ResultColumn>& columns)
-      : folder_(std::move(folder)), fileName_(std::move(fileName)), file_(joinPath(folder_, fileName_)) {
+  TextTableWriter(std::string folder, std::string fileName, const std::vector<ResultColumn>& columns, FileSystem& fs)
+      : folder_(std::move(folder)), fileName_(std::move(fileName)), fs_(fs), file_(joinPath(folder_, fileName_), fs) {
     std::string header;
     for (size_t i = 0; i < columns.size(); ++i) {
       if (!writable(columns[i].type)) {
@@ -214,15 +213,23 @@ class TextTableWriter : public ForeignTableWriter {
     file_.append(line_);
   }
 
+  // Schema.ini first: the file appears last, with its section already there,
+  // so no stop in between leaves a table read with guessed types. When the
+  // file cannot be completed, Schema.ini is put back; a section left by a
+  // crash in between names no file and is replaced by the next export.
   void finish() override {
-    file_.commit();
     std::vector<std::string> section = {"ColNameHeader=True", "Format=CSVDelimited", "CharacterSet=65001",
                                         "DateTimeFormat=yyyy-mm-dd hh:nn:ss", "DecimalSymbol=."};
     section.insert(section.end(), section_.begin(), section_.end());
+    const SchemaIniBefore before = writeSchemaIniSection(folder_, fileName_, section, fs_);
     try {
-      writeSchemaIniSection(folder_, fileName_, section);
-    } catch (...) {
-      file_.withdraw();
+      file_.commit();
+    } catch (const EngineError&) {
+      try {
+        restoreSchemaIni(before, fs_);
+      } catch (const EngineError&) {
+        // The commit's failure is the one to report.
+      }
       throw;
     }
   }
@@ -262,6 +269,7 @@ class TextTableWriter : public ForeignTableWriter {
   }
 
   std::string folder_, fileName_;
+  FileSystem& fs_;
   StagedFile file_;
   std::vector<size_t> kept_;
   std::vector<ColumnType> types_;
@@ -271,6 +279,8 @@ class TextTableWriter : public ForeignTableWriter {
 
 class TextDriver : public ForeignDriver {
  public:
+  explicit TextDriver(FileSystem& fs) : fs_(fs) {}
+
   std::vector<ForeignTableInfo> listTables(const std::string& folder) override {
     requireFolder(folder);
     std::vector<ForeignTableInfo> out;
@@ -294,9 +304,12 @@ class TextDriver : public ForeignDriver {
 
   std::unique_ptr<ForeignTableWriter> createTable(const std::string& folder, const std::string& table,
                                                   const std::vector<ResultColumn>& columns) override {
-    requireFolder(folder);
-    return std::make_unique<TextTableWriter>(folder, textFileNameForTable(table), columns);
+    requireFolder(folder, fs_);
+    return std::make_unique<TextTableWriter>(folder, textFileNameForTable(table), columns, fs_);
   }
+
+ private:
+  FileSystem& fs_;
 };
 
 }  // namespace
@@ -310,6 +323,6 @@ std::string textFileNameForTable(const std::string& table) {
   return base + "." + extension;
 }
 
-std::unique_ptr<ForeignDriver> makeTextDriver() { return std::make_unique<TextDriver>(); }
+std::unique_ptr<ForeignDriver> makeTextDriver(FileSystem& fs) { return std::make_unique<TextDriver>(fs); }
 
 }  // namespace kevra

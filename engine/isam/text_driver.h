@@ -9,10 +9,12 @@
 #include <string>
 
 #include "engine/isam/foreign_driver.h"
+#include "engine/storage/file_system.h"
 
 namespace kevra {
 
-std::unique_ptr<ForeignDriver> makeTextDriver();
+// Files go through `fs` (another file system than the real one in tests).
+std::unique_ptr<ForeignDriver> makeTextDriver(FileSystem& fs = realFileSystem());
 
 // "orders#csv" -> "orders.csv"; a name without '#' gets ".txt". Names the
 // rule of table_file_name.h refuses throw EngineError.

@@ -15,6 +15,16 @@ namespace kevra {
 
 void TextSink::flush() {
   if (buffer_.empty()) return;
+  if (target_) {
+    try {
+      target_->append(buffer_.data(), buffer_.size());
+    } catch (...) {
+      buffer_.clear();
+      throw;
+    }
+    buffer_.clear();
+    return;
+  }
   size_t written = std::fwrite(buffer_.data(), 1, buffer_.size(), out_);
   bool failed = written != buffer_.size();
   buffer_.clear();

@@ -8,13 +8,24 @@
 #include <vector>
 
 #include "engine/format/value.h"
+#include "engine/storage/write_target.h"
 
 namespace kevra {
 
 class TextSink {
  public:
   explicit TextSink(std::FILE* out) : out_(out) { buffer_.reserve(kFlushAt + 4096); }
-  ~TextSink() { flush(); }
+  // Into a file written by the write-target rule; its commit() is the caller's.
+  explicit TextSink(TargetFile& out) : target_(&out) { buffer_.reserve(kFlushAt + 4096); }
+  // Writes what is left; a failure here is lost, so callers flush() first
+  // (a destructor that threw while an earlier error unwinds would end the
+  // program).
+  ~TextSink() {
+    try {
+      flush();
+    } catch (...) {
+    }
+  }
   std::string& buffer() { return buffer_; }
   void maybeFlush() {
     if (buffer_.size() >= kFlushAt) flush();
@@ -23,7 +34,8 @@ class TextSink {
 
  private:
   static constexpr size_t kFlushAt = 1 << 20;
-  std::FILE* out_;
+  std::FILE* out_ = nullptr;
+  TargetFile* target_ = nullptr;
   std::string buffer_;
 };
 

@@ -81,6 +81,7 @@ const char* fileOperationName(FileOperation operation) {
     case FileOperation::Remove: return "remove";
     case FileOperation::Rename: return "rename";
     case FileOperation::SyncFolder: return "flush folder";
+    case FileOperation::MakeFolder: return "make folder";
   }
   return "?";
 }
@@ -156,6 +157,11 @@ bool FaultInjectingFileSystem::isWritable(const std::string& path) {
   return base_.isWritable(path);
 }
 
+std::optional<FileKind> FaultInjectingFileSystem::kindOf(const std::string& path, bool followLinks) {
+  decide(FileOperation::Exists, path, 0);
+  return base_.kindOf(path, followLinks);
+}
+
 std::optional<FileIdentity> FaultInjectingFileSystem::identity(const std::string& path) {
   decide(FileOperation::Identity, path, 0);
   return base_.identity(path);
@@ -169,6 +175,16 @@ void FaultInjectingFileSystem::remove(const std::string& path) {
 void FaultInjectingFileSystem::rename(const std::string& from, const std::string& to) {
   decide(FileOperation::Rename, from, 0);
   base_.rename(from, to);
+}
+
+void FaultInjectingFileSystem::replace(const std::string& from, const std::string& to) {
+  decide(FileOperation::Rename, to, 0);
+  base_.replace(from, to);
+}
+
+void FaultInjectingFileSystem::createFolder(const std::string& path) {
+  decide(FileOperation::MakeFolder, path, 0);
+  base_.createFolder(path);
 }
 
 void FaultInjectingFileSystem::syncFolderOf(const std::string& path) {

@@ -21,7 +21,8 @@
 
 namespace kevra {
 
-enum class FileOperation { Open, Read, Write, Sync, Truncate, Size, Lock, Exists, Identity, Remove, Rename, SyncFolder };
+enum class FileOperation { Open, Read, Write, Sync, Truncate, Size, Lock, Exists, Identity, Remove, Rename, SyncFolder,
+                           MakeFolder };
 const char* fileOperationName(FileOperation operation);
 
 struct FaultPoint {
@@ -60,9 +61,12 @@ class FaultInjectingFileSystem final : public FileSystem {
   bool exists(const std::string& path) override;
   bool isWritable(const std::string& path) override;
   std::string realPath(const std::string& path) override { return base_.realPath(path); }
+  std::optional<FileKind> kindOf(const std::string& path, bool followLinks = false) override;
   std::optional<FileIdentity> identity(const std::string& path) override;
   void remove(const std::string& path) override;
   void rename(const std::string& from, const std::string& to) override;
+  void replace(const std::string& from, const std::string& to) override;
+  void createFolder(const std::string& path) override;
   void syncFolderOf(const std::string& path) override;
   std::unique_ptr<File> createScratch(const std::string& beside) override;
 

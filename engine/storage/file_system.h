@@ -1,7 +1,8 @@
-// FileSystem: everything the storage layer asks of the operating system —
-// opening, reading, writing, flushing, truncating, sizing and locking files,
-// and removing, renaming and checking them by path. Nothing else in the
-// engine calls the system for these; it goes through a FileSystem.
+// FileSystem: everything the engine asks of the operating system for files —
+// opening, reading, writing, flushing, truncating, sizing and locking files;
+// removing, renaming, replacing and checking them by path; making folders.
+// Nothing else in the engine calls the system for these; it goes through a
+// FileSystem.
 //
 // Three implementations:
 //   realFileSystem()          the operating system (posix_file_system.cpp)
@@ -24,7 +25,7 @@ namespace kevra {
 
 class FileError : public EngineError {
  public:
-  enum class Kind { NotFound, NoPermission, NotRegularFile, EndOfFile, Other };
+  enum class Kind { NotFound, NoPermission, NotRegularFile, EndOfFile, AlreadyExists, Other };
   FileError(Kind kind, const std::string& message, std::string reason)
       : EngineError(message), kind_(kind), reason_(std::move(reason)) {}
   Kind kind() const { return kind_; }
@@ -40,6 +41,20 @@ enum class OpenMode {
   Read,       // existing file, reading only
   ReadWrite,  // existing file
   Create,     // created, or emptied when it exists; reading and writing
+  CreateNew,  // created where nothing is, not even a symbolic link (FileError
+              // AlreadyExists otherwise); reading and writing
+  Stream,     // an existing character device, FIFO or socket, written in
+              // order: offsets are ignored, nothing can be read back
+};
+
+// What a path names, the path itself and not what a symbolic link there
+// points at.
+enum class FileKind {
+  Regular,
+  Folder,
+  Stream,  // a character device, FIFO or socket (/dev/null, a pipe)
+  Link,    // a symbolic link
+  Other,   // a block device and the like
 };
 
 // Which file a path names, so two paths to one file can be told apart.
@@ -94,6 +109,9 @@ class FileSystem {
   // one file leads to the same journal beside it; the path itself when it
   // cannot be resolved (a file that does not exist yet).
   virtual std::string realPath(const std::string& path) { return path; }
+  // What is at `path`; nullopt when nothing is. A symbolic link is a Link
+  // unless `followLinks`, when it is what it leads to (nullopt: nothing).
+  virtual std::optional<FileKind> kindOf(const std::string& path, bool followLinks = false) = 0;
   // Identity of the file at `path`; nullopt when there is none.
   virtual std::optional<FileIdentity> identity(const std::string& path) = 0;
   // Removes the file; a file that is not there is no error.
@@ -102,6 +120,13 @@ class FileSystem {
   // named `to` (that is an error): new files appear whole, and only where
   // nothing was.
   virtual void rename(const std::string& from, const std::string& to) = 0;
+  // Gives the file at `from` the name `to` in one step, replacing the
+  // regular file named `to` when there is one: a reader of `to` sees the
+  // old file or the new one, never a mix.
+  virtual void replace(const std::string& from, const std::string& to) = 0;
+  // Makes the folder `path`; one already there is no error. Throws FileError
+  // when something else, a symbolic link included, has that name.
+  virtual void createFolder(const std::string& path) = 0;
   // Makes the folder's entries (a created or removed file) durable. Best
   // effort: file systems that cannot do it are not an error.
   virtual void syncFolderOf(const std::string& path) = 0;

@@ -91,11 +91,26 @@ std::vector<uint8_t> MemoryFileSystem::bytes(const std::string& path) const {
   return node->bytes;
 }
 
+std::vector<std::string> MemoryFileSystem::paths() const {
+  std::lock_guard lock(mutex_);
+  std::vector<std::string> out;
+  for (const auto& [path, node] : files_) out.push_back(path);
+  return out;
+}
+
 std::unique_ptr<File> MemoryFileSystem::open(const std::string& path, OpenMode mode) {
   std::lock_guard lock(mutex_);
+  if (folders_.count(path))
+    throw FileError(FileError::Kind::NotRegularFile, "'" + path + "' is a folder, not a file.", "Is a directory");
+  if (mode == OpenMode::Stream)
+    throw FileError(FileError::Kind::NotRegularFile, "'" + path + "' is not a device or a pipe.",
+                    "not a device or a pipe");
   auto node = find(path);
+  if (node && mode == OpenMode::CreateNew)
+    throw FileError(FileError::Kind::AlreadyExists, "Could not create '" + path + "': something of that name exists.",
+                    "File exists");
   if (!node) {
-    if (mode != OpenMode::Create)
+    if (mode != OpenMode::Create && mode != OpenMode::CreateNew)
       throw FileError(FileError::Kind::NotFound, "Could not find file '" + path + "'.", "No such file");
     node = std::make_shared<Node>();
     node->inode = nextInode_++;
@@ -115,7 +130,22 @@ std::unique_ptr<File> MemoryFileSystem::createScratch(const std::string& beside)
 
 bool MemoryFileSystem::exists(const std::string& path) {
   std::lock_guard lock(mutex_);
-  return find(path) != nullptr;
+  return find(path) != nullptr || folders_.count(path) != 0;
+}
+
+std::optional<FileKind> MemoryFileSystem::kindOf(const std::string& path, bool) {
+  std::lock_guard lock(mutex_);
+  if (find(path)) return FileKind::Regular;
+  if (folders_.count(path)) return FileKind::Folder;
+  return std::nullopt;
+}
+
+void MemoryFileSystem::createFolder(const std::string& path) {
+  std::lock_guard lock(mutex_);
+  if (find(path))
+    throw FileError(FileError::Kind::AlreadyExists,
+                    "Could not make the folder '" + path + "': something else of that name exists.", "File exists");
+  folders_.insert(path);
 }
 
 std::optional<FileIdentity> MemoryFileSystem::identity(const std::string& path) {
@@ -135,9 +165,22 @@ void MemoryFileSystem::rename(const std::string& from, const std::string& to) {
   auto node = find(from);
   if (!node)
     throw FileError(FileError::Kind::NotFound, "Could not rename '" + from + "': No such file.", "No such file");
-  if (find(to))
+  if (find(to) || folders_.count(to))
     throw FileError(FileError::Kind::Other, "Could not name '" + from + "' '" + to + "': a file with that name exists.",
                     "File exists");
+  files_.erase(from);
+  files_[to] = std::move(node);
+}
+
+void MemoryFileSystem::replace(const std::string& from, const std::string& to) {
+  std::lock_guard lock(mutex_);
+  auto node = find(from);
+  if (!node)
+    throw FileError(FileError::Kind::NotFound, "Could not replace '" + to + "': '" + from + "' is gone.",
+                    "No such file");
+  if (folders_.count(to))
+    throw FileError(FileError::Kind::NotRegularFile, "Could not replace '" + to + "': it is a folder.",
+                    "Is a directory");
   files_.erase(from);
   files_[to] = std::move(node);
 }

@@ -28,12 +28,15 @@ constexpr off_t kReadersLockOffset = off_t(1) << 62;
 
 class PosixFile final : public File {
  public:
-  PosixFile(std::string path, int fd) : path_(std::move(path)), fd_(fd) {}
+  // A stream (a device or a pipe) is written in order, with write() instead
+  // of pwrite(), and has nothing to read back, truncate or flush.
+  PosixFile(std::string path, int fd, bool stream = false) : path_(std::move(path)), fd_(fd), stream_(stream) {}
   ~PosixFile() override { ::close(fd_); }  // closing also releases the lock
 
   const std::string& path() const override { return path_; }
 
   void read(void* data, size_t length, uint64_t offset) override {
+    if (stream_) fail("read", path_, EBADF);
     char* p = static_cast<char*>(data);
     size_t done = 0;
     while (done < length) {
@@ -51,7 +54,8 @@ class PosixFile final : public File {
     const char* p = static_cast<const char*>(data);
     size_t done = 0;
     while (done < length) {
-      ssize_t n = ::pwrite(fd_, p + done, length - done, off_t(offset + done));
+      ssize_t n = stream_ ? ::write(fd_, p + done, length - done)
+                          : ::pwrite(fd_, p + done, length - done, off_t(offset + done));
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) fail("write to", path_, n < 0 ? errno : EIO);
       done += size_t(n);
@@ -59,7 +63,10 @@ class PosixFile final : public File {
   }
 
   void sync() override {
-    if (::fsync(fd_) != 0) fail("flush", path_, errno);
+    if (::fsync(fd_) == 0) return;
+    // Devices and pipes have nothing to flush, and some say so.
+    if (stream_ && (errno == EINVAL || errno == EROFS || errno == ENOTSUP)) return;
+    fail("flush", path_, errno);
   }
 
   void startWriteback() override {
@@ -70,6 +77,7 @@ class PosixFile final : public File {
   }
 
   void truncate(uint64_t length) override {
+    if (stream_) fail("truncate", path_, EINVAL);
     if (::ftruncate(fd_, off_t(length)) != 0) fail("truncate", path_, errno);
   }
 
@@ -122,7 +130,16 @@ class PosixFile final : public File {
  private:
   std::string path_;
   int fd_;
+  bool stream_;
 };
+
+std::optional<FileKind> kindOfMode(mode_t mode) {
+  if (S_ISREG(mode)) return FileKind::Regular;
+  if (S_ISDIR(mode)) return FileKind::Folder;
+  if (S_ISCHR(mode) || S_ISFIFO(mode) || S_ISSOCK(mode)) return FileKind::Stream;
+  if (S_ISLNK(mode)) return FileKind::Link;
+  return FileKind::Other;
+}
 
 class PosixFileSystem final : public FileSystem {
  public:
@@ -132,8 +149,12 @@ class PosixFileSystem final : public FileSystem {
       case OpenMode::Read: flags |= O_RDONLY; break;
       case OpenMode::ReadWrite: flags |= O_RDWR; break;
       case OpenMode::Create: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+      // O_EXCL alone already refuses a symbolic link; O_NOFOLLOW says so.
+      case OpenMode::CreateNew: flags |= O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW; break;
+      case OpenMode::Stream: flags |= O_WRONLY | O_NOCTTY; break;
     }
-    int fd = ::open(path.c_str(), flags, 0644);
+    // New files get what the umask allows, as other programs' files do.
+    int fd = ::open(path.c_str(), flags, mode == OpenMode::Create ? 0644 : 0666);
     if (fd < 0) {
       const int err = errno;
       const std::string reason = std::strerror(err);
@@ -144,14 +165,21 @@ class PosixFileSystem final : public FileSystem {
                         reason);
       if (err == EISDIR)
         throw FileError(FileError::Kind::NotRegularFile, "'" + path + "' is a folder, not a file.", reason);
+      if (err == EEXIST && mode == OpenMode::CreateNew)
+        throw FileError(FileError::Kind::AlreadyExists, "Could not create '" + path + "': something of that name exists.",
+                        reason);
       fail("open", path, err);
     }
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    const bool stream = mode == OpenMode::Stream;
+    if (::fstat(fd, &st) != 0 || kindOfMode(st.st_mode) != (stream ? FileKind::Stream : FileKind::Regular)) {
       ::close(fd);
+      if (stream)
+        throw FileError(FileError::Kind::NotRegularFile, "'" + path + "' is not a device or a pipe.",
+                        "not a device or a pipe");
       throw FileError(FileError::Kind::NotRegularFile, "'" + path + "' is not a regular file.", "not a regular file");
     }
-    return std::make_unique<PosixFile>(path, fd);
+    return std::make_unique<PosixFile>(path, fd, stream);
   }
 
   bool exists(const std::string& path) override {
@@ -167,6 +195,15 @@ class PosixFileSystem final : public FileSystem {
     std::string result(resolved);
     std::free(resolved);
     return result;
+  }
+
+  std::optional<FileKind> kindOf(const std::string& path, bool followLinks) override {
+    struct stat st {};
+    if ((followLinks ? ::stat(path.c_str(), &st) : ::lstat(path.c_str(), &st)) != 0) {
+      if (errno == ENOENT || errno == ENOTDIR || (followLinks && errno == ELOOP)) return std::nullopt;
+      fail("look at", path, errno);
+    }
+    return kindOfMode(st.st_mode);
   }
 
   std::optional<FileIdentity> identity(const std::string& path) override {
@@ -194,6 +231,20 @@ class PosixFileSystem final : public FileSystem {
       fail("rename", from, errno);
     }
     if (::unlink(from.c_str()) != 0) fail("remove", from, errno);
+  }
+
+  void replace(const std::string& from, const std::string& to) override {
+    if (::rename(from.c_str(), to.c_str()) != 0) fail("replace", to, errno);
+  }
+
+  void createFolder(const std::string& path) override {
+    if (::mkdir(path.c_str(), 0777) == 0) return;
+    const int err = errno;
+    if (err == EEXIST && kindOf(path, false) == FileKind::Folder) return;
+    if (err == EEXIST)
+      throw FileError(FileError::Kind::AlreadyExists,
+                      "Could not make the folder '" + path + "': something else of that name exists.", "File exists");
+    fail("make the folder", path, err);
   }
 
   std::unique_ptr<File> createScratch(const std::string& beside) override {

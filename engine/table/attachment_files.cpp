@@ -1,11 +1,8 @@
 #include "engine/table/attachment_files.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <filesystem>
 #include <vector>
 
+#include "engine/storage/write_target.h"
 #include "engine/table/complex_columns.h"
 #include "engine/table/database.h"
 #include "engine/table/table_cursor.h"
@@ -22,15 +19,45 @@ std::string safeFileName(const std::string& name) {
   return safe;
 }
 
-void writeNewFile(const std::filesystem::path& path, const Binary& bytes) {
-  if (std::filesystem::exists(path)) throw EngineError("'" + path.string() + "' exists already; it was not replaced.");
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) throw EngineError("Could not create '" + path.string() + "': " + std::strerror(errno) + ".");
-  bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-  ok = std::fclose(f) == 0 && ok;
-  if (!ok) {
-    std::remove(path.c_str());
-    throw EngineError("Could not write '" + path.string() + "': " + std::strerror(errno) + ".");
+std::string joined(const std::string& folder, const std::string& name) {
+  return folder.empty() || folder.back() == '/' ? folder + name : folder + "/" + name;
+}
+
+// A file that did not exist, a symbolic link of that name included: written
+// under a temporary name made with O_EXCL|O_NOFOLLOW and renamed into place
+// by a rename that never replaces, so nothing is written through a link.
+void writeNewFile(FileSystem& fs, const std::string& path, const Binary& bytes) {
+  if (fs.kindOf(path)) throw EngineError("'" + path + "' exists already; it was not replaced.");
+  TargetFile file(fs, path, ExistingTarget::Refuse);
+  file.append(bytes.data(), bytes.size());
+  file.commit();
+}
+
+// The folder `name` inside `parent`, made when missing. A symbolic link
+// there is refused: it could lead the files anywhere.
+std::string subfolder(FileSystem& fs, const std::string& parent, const std::string& name) {
+  const std::string path = joined(parent, name);
+  const std::optional<FileKind> kind = fs.kindOf(path);
+  if (kind == FileKind::Link)
+    throw EngineError("'" + path + "' is a symbolic link; attachments are not saved through links.");
+  if (kind && kind != FileKind::Folder) throw EngineError("'" + path + "' exists and is not a folder.");
+  if (!kind) fs.createFolder(path);
+  return path;
+}
+
+// The chosen folder, made with its missing parents; links in it are the
+// user's own and followed.
+void makeChosenFolder(FileSystem& fs, const std::string& folder) {
+  if (fs.kindOf(folder, true) == FileKind::Folder) return;
+  std::string path;
+  size_t at = 0;
+  while (at <= folder.size()) {
+    size_t slash = folder.find('/', at);
+    if (slash == std::string::npos) slash = folder.size();
+    path = folder.substr(0, slash);
+    at = slash + 1;
+    if (path.empty() || path == "." || path == "..") continue;
+    if (fs.kindOf(path, true) != FileKind::Folder) fs.createFolder(path);
   }
 }
 
@@ -46,10 +73,13 @@ std::vector<size_t> attachmentColumns(const Database& db, const TableDef& table)
 
 bool hasAttachmentColumns(const Database& db, const TableDef& table) { return !attachmentColumns(db, table).empty(); }
 
-size_t saveAttachmentFiles(const Database& db, const std::shared_ptr<const TableDef>& table, const std::string& folder) {
+size_t saveAttachmentFiles(const Database& db, const std::shared_ptr<const TableDef>& table, const std::string& folder,
+                           FileSystem& fs) {
   const std::vector<size_t> columns = attachmentColumns(db, *table);
   if (columns.empty()) throw EngineError("Table '" + table->name + "' has no attachment column.");
   auto complex = db.complexColumns();
+  if (folder.empty()) throw EngineError("No folder was given to save the attachments in.");
+  makeChosenFolder(fs, folder);
   auto cursor = db.openCursor(table);
   cursor->keepComplexKeys();
   std::vector<Value> row;
@@ -60,11 +90,10 @@ size_t saveAttachmentFiles(const Database& db, const std::shared_ptr<const Table
       if (!key) continue;
       auto files = complex->attachments(table->columns[i], *key);
       if (files.empty()) continue;
-      std::filesystem::path dir =
-          std::filesystem::path(folder) / safeFileName(table->columns[i].name) / std::to_string(number);
-      std::filesystem::create_directories(dir);
+      const std::string column = subfolder(fs, folder, safeFileName(table->columns[i].name));
+      const std::string dir = subfolder(fs, column, std::to_string(number));
       for (const auto& file : files) {
-        writeNewFile(dir / safeFileName(file.name), file.bytes);
+        writeNewFile(fs, joined(dir, safeFileName(file.name)), file.bytes);
         ++saved;
       }
     }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "engine/format/table_def.h"
+#include "engine/storage/file_system.h"
 
 namespace kevra {
 
@@ -17,8 +18,10 @@ bool hasAttachmentColumns(const Database& db, const TableDef& table);
 // Saves every file of the table's attachment columns under `folder` and
 // returns how many were saved. Throws EngineError when the table has no
 // attachment column, or when a file cannot be written or exists already
-// (an existing file is never replaced).
+// (an existing file is never replaced). Nothing is written through a symbolic
+// link found inside `folder`: a link where a file or a COLUMN or ROW folder
+// would go is refused (`folder` itself, the user's choice, may be one).
 size_t saveAttachmentFiles(const Database& db, const std::shared_ptr<const TableDef>& table,
-                           const std::string& folder);
+                           const std::string& folder, FileSystem& fs = realFileSystem());
 
 }  // namespace kevra

@@ -55,7 +55,10 @@ void createDatabase(FileSystem& fs, const std::string& path, const NewDatabaseOp
     if (!temporary.empty()) discard(fs, inPlace ? path : temporary);
   };
   try {
-    if (fs.exists(path)) throw EngineError(alreadyExists(path));
+    // Anything of that name, a symbolic link too, is refused: a new database
+    // never replaces anything nor is written through a link (the rule of
+    // engine/storage/write_target.h for writers that do not replace).
+    if (fs.kindOf(path)) throw EngineError(alreadyExists(path));
     // A journal left beside the name by an earlier database would be applied
     // to the new file when it is first opened for writing.
     const std::string journal = RollbackJournal::pathFor(path);
@@ -79,7 +82,7 @@ void createDatabase(FileSystem& fs, const std::string& path, const NewDatabaseOp
     }
     // Checked again for the usual message; the rename itself never replaces
     // a file that appears between this check and it.
-    if (fs.exists(path)) throw EngineError(alreadyExists(path));
+    if (fs.kindOf(path)) throw EngineError(alreadyExists(path));
     fs.rename(temporary, path);
     inPlace = true;
     fs.syncFolderOf(path);

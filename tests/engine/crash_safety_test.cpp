@@ -4,14 +4,23 @@
 // state after it; a recovery that cannot read its journal changes nothing.
 // Most cases run on the in-memory file system through the fault-injecting
 // one; the writer lock and early page moves use real files and processes.
+// The foreign writers (dBase, Paradox, Excel, HTML, text) are stopped or
+// failed at every operation too: their folder then holds no new table file
+// or the whole one, never a part.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <fstream>
 #include <iterator>
+#include <map>
 
 #include "engine/format/value_text.h"
+#include "engine/isam/dbase_driver.h"
+#include "engine/isam/excel_driver.h"
+#include "engine/isam/html_driver.h"
+#include "engine/isam/paradox_driver.h"
+#include "engine/isam/text_driver.h"
 #include "engine/storage/fault_injecting_file_system.h"
 #include "engine/storage/journal_recovery.h"
 #include "engine/storage/memory_file_system.h"
@@ -465,4 +474,106 @@ TEST(JournalBinding, OpeningThroughASymbolicLinkRecoversFirst) {
   EXPECT_FALSE(RollbackJournal::exists(realFileSystem(), copy.path()));
   EXPECT_FALSE(std::filesystem::exists(RollbackJournal::pathFor(link)));
   std::filesystem::remove_all(linkDir);
+}
+
+namespace {
+
+// One foreign target: how to make its driver, the data source and table
+// names, and the files a complete table consists of (the main file last).
+struct ForeignTarget {
+  const char* name;
+  std::unique_ptr<ForeignDriver> (*make)(FileSystem&);
+  std::string source, table;
+  std::vector<std::string> files;
+};
+
+const std::string kOut = "/out";
+const std::string kSchemaIni = kOut + "/Schema.ini";
+const std::vector<uint8_t> kOldSchemaIni = {'[', 'o', 'l', 'd', '.', 'c', 's', 'v', ']', '\r', '\n'};
+
+std::vector<ForeignTarget> foreignTargets() {
+  return {
+      {"dBase", makeDbaseDriver, kOut, "parts", {kOut + "/parts.dbt", kOut + "/parts.dbf"}},
+      {"Paradox", makeParadoxDriver, kOut, "parts", {kOut + "/parts.mb", kOut + "/parts.db"}},
+      {"Excel", makeExcelDriver, kOut + "/book.xls", "parts", {kOut + "/book.xls"}},
+      {"HTML", makeHtmlDriver, kOut, "parts", {kOut + "/parts.html"}},
+      {"text", makeTextDriver, kOut, "parts#csv", {kSchemaIni, kOut + "/parts.csv"}},
+  };
+}
+
+// A folder holding only an unrelated Schema.ini.
+std::unique_ptr<MemoryFileSystem> foreignFolder() {
+  auto fs = std::make_unique<MemoryFileSystem>();
+  fs->createFolder(kOut);
+  fs->put(kSchemaIni, kOldSchemaIni);
+  return fs;
+}
+
+// Writes 300 rows with long memos (past the write buffer so writes tear mid-file;
+// dBase and Paradox need their memo files).
+void exportParts(FileSystem& fs, const ForeignTarget& target) {
+  const std::vector<ResultColumn> columns = {
+      {"Id", ColumnType::Long}, {"Name", ColumnType::Text, 80}, {"Notes", ColumnType::Memo}};
+  auto writer = target.make(fs)->createTable(target.source, target.table, columns);
+  for (int32_t i = 0; i < 300; ++i)
+    writer->write({Value(i), Value("part " + std::to_string(i)), Value(std::string(300 + i, char('a' + i % 26)))});
+  writer->finish();
+}
+
+}  // namespace
+
+TEST(CrashSafety, ForeignWritersStoppedAtEveryOperationLeaveNoTableOrTheWholeOne) {
+  for (const ForeignTarget& target : foreignTargets()) {
+    SCOPED_TRACE(target.name);
+    auto clean = foreignFolder();
+    FaultInjectingFileSystem counting(*clean);
+    exportParts(counting, target);
+    const uint64_t operations = counting.operations();
+    std::map<std::string, std::vector<uint8_t>> complete;
+    for (const std::string& file : target.files) complete[file] = clean->bytes(file);
+    ASSERT_GT(operations, 5u);
+
+    int failures = 0, crashesWithTable = 0, crashesWithout = 0;
+    for (uint64_t stopAt = 1; stopAt <= operations; ++stopAt) {
+      for (bool crash : {false, true}) {
+        auto fs = foreignFolder();
+        FaultInjectingFileSystem faulty(*fs, [&](const FaultPoint& p) {
+          if (p.sequence != stopAt) return Fault::proceed();
+          const size_t keep = p.operation == FileOperation::Write ? p.length / 2 : 0;
+          return crash ? Fault::crash(keep) : Fault::fail(keep);
+        });
+        try {
+          exportParts(faulty, target);
+          ADD_FAILURE() << "no error at operation " << stopAt;
+        } catch (const SimulatedCrash&) {
+          EXPECT_TRUE(crash) << stopAt;
+        } catch (const EngineError& e) {
+          EXPECT_FALSE(crash) << stopAt << ": " << e.what();
+        }
+        const std::string at = std::string(crash ? "crash" : "failure") + " at operation " + std::to_string(stopAt);
+        if (!crash) {
+          // A reported failure leaves the folder exactly as it was.
+          ++failures;
+          EXPECT_EQ(fs->paths(), (std::vector<std::string>{kSchemaIni})) << at;
+          EXPECT_EQ(fs->bytes(kSchemaIni), kOldSchemaIni) << at;
+          continue;
+        }
+        // A crash leaves each file whole or absent, and the main file only
+        // beside all the others.
+        for (const std::string& file : target.files) {
+          if (!fs->exists(file)) continue;
+          const auto bytes = fs->bytes(file);
+          EXPECT_TRUE(bytes == complete[file] || (file == kSchemaIni && bytes == kOldSchemaIni)) << file << ", " << at;
+        }
+        const bool hasTable = fs->exists(target.files.back());
+        if (hasTable)
+          for (const std::string& file : target.files)
+            EXPECT_TRUE(fs->exists(file) && fs->bytes(file) == complete[file]) << file << ", " << at;
+        (hasTable ? crashesWithTable : crashesWithout) += 1;
+      }
+    }
+    EXPECT_EQ(failures, int(operations));
+    EXPECT_GT(crashesWithTable, 0);
+    EXPECT_GT(crashesWithout, 0);
+  }
 }

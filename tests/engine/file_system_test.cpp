@@ -46,6 +46,28 @@ void behavesLikeAFileSystem(FileSystem& fs, const std::string& dir) {
     EXPECT_EQ(e.kind(), FileError::Kind::NotFound);
   }
   fs.remove(a);  // missing: no error
+
+  // What the writers of new files and replacements rely on.
+  EXPECT_EQ(fs.kindOf(b), FileKind::Regular);
+  EXPECT_EQ(fs.kindOf(a), std::nullopt);
+  try {
+    fs.open(b, OpenMode::CreateNew);
+    ADD_FAILURE() << "created over an existing file";
+  } catch (const FileError& e) {
+    EXPECT_EQ(e.kind(), FileError::Kind::AlreadyExists);
+  }
+  fs.open(a, OpenMode::CreateNew)->write("yz", 2, 0);
+  fs.replace(a, b);
+  EXPECT_EQ(fs.kindOf(a), std::nullopt);
+  EXPECT_EQ(fs.open(b, OpenMode::Read)->size(), 2u);
+  const std::string sub = dir + "/sub";
+  fs.createFolder(sub);
+  fs.createFolder(sub);  // already there: no error
+  EXPECT_EQ(fs.kindOf(sub), FileKind::Folder);
+  EXPECT_THROW(fs.createFolder(b), FileError);
+  EXPECT_THROW(fs.open(sub, OpenMode::Create), FileError);
+  EXPECT_THROW(fs.open(b, OpenMode::Stream), FileError);  // a regular file is no stream
+  fs.remove(b);
 }
 
 }  // namespace
