@@ -1,10 +1,12 @@
 // kevra-cli: the engine from the command line.
 #include <cstdio>
 #include <exception>
+#include <new>
 #include <string>
 #include <vector>
 
 #include "cli/commands.h"
+#include "engine/util/error.h"
 
 int main(int argc, char** argv) {
   using namespace kevra::cli;
@@ -37,6 +39,18 @@ int main(int argc, char** argv) {
   } catch (const UsageError& e) {
     std::fprintf(stderr, "kevra-cli: %s\n", e.what());
     return 2;
+  } catch (const kevra::PasswordRequiredError& e) {
+    std::fprintf(stderr, "kevra-cli: '%s' is protected by a database password; give it with --password PW.\n",
+                 kevra::printableMessage(e.fileName()).c_str());
+    return 1;
+  } catch (const std::bad_alloc&) {
+    std::string what = command;
+    if (!words.empty()) what += " " + words[0];
+    std::fprintf(stderr,
+                 "kevra-cli: ran out of memory during '%s'; the command was stopped, and any change it was "
+                 "making was undone.\n",
+                 kevra::printableMessage(what).c_str());
+    return 1;
   } catch (const std::exception& e) {
     std::string message = e.what();
     for (char& c : message)

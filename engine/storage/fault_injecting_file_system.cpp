@@ -58,6 +58,7 @@ class FaultInjectingFile final : public File {
   }
   bool lockReaders(bool exclusive, int timeoutMs) override { return base_->lockReaders(exclusive, timeoutMs); }
   void unlockReaders() override { base_->unlockReaders(); }
+  LockHolder readersLockHolder() override { return base_->readersLockHolder(); }
   uint64_t changeStamp() override { return base_->changeStamp(); }
 
  private:

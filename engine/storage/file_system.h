@@ -37,6 +37,14 @@ class FileError : public EngineError {
   std::string reason_;
 };
 
+// Who keeps a file from the readers' lock (see File::readersLockHolder).
+enum class LockHolder {
+  None,
+  Readers,       // other programs reading it
+  Writer,        // another program putting a change into it
+  OtherProgram,  // a lock of some other program over the file
+};
+
 enum class OpenMode {
   Read,       // existing file, reading only
   ReadWrite,  // existing file
@@ -92,6 +100,9 @@ class File {
     return true;
   }
   virtual void unlockReaders() {}
+  // Who holds a lock that keeps this file from the readers' lock right now:
+  // for messages that say what a wait was for.
+  virtual LockHolder readersLockHolder() { return LockHolder::None; }
   // A value that changes whenever the file's content is written (from its
   // modification time and size); 0 when the file system cannot tell.
   virtual uint64_t changeStamp() { return 0; }

@@ -108,7 +108,7 @@ std::unique_ptr<PageCodec> openRc4CryptoApi(ByteSpan info, uint32_t headerKey, c
   if (u32At(verifier, 36) != 20) throw damaged(fileName, "verifier hash size");
   Bytes check(verifier.begin() + 20, verifier.begin() + 36);                // encrypted verifier
   check.insert(check.end(), verifier.begin() + 40, verifier.begin() + 60);  // and its encrypted hash
-  if (password.empty()) throw EngineError(missingPasswordMessage(fileName));
+  if (password.empty()) throw PasswordRequiredError(fileName);
 
   auto codec = std::make_unique<Rc4CryptoApiCodec>(HashFunction::sha1()(salt, passwordBytes(password, 255)),
                                                    keyBits, headerKey);
@@ -253,7 +253,7 @@ std::unique_ptr<PageCodec> openAgile(ByteSpan info, uint32_t headerKey, const st
   const HashFunction hash(p.hash);
   const HashFunction dataHash(keyData.hash);  // refuse an unknown name before the spinning
   if (p.hashSize != hash.size()) throw damaged(fileName, "hash size");
-  if (password.empty()) throw EngineError(missingPasswordMessage(fileName));
+  if (password.empty()) throw PasswordRequiredError(fileName);
 
   Bytes h = hash(p.salt, passwordBytes(password, 255));
   for (uint32_t i = 0; i < spinCount; ++i) h = hash(le32(i), h);

@@ -56,11 +56,6 @@ std::unique_ptr<PageCodec> openPageCodec(ByteSpan page0, const DatabaseHeader& h
   return makeJetPageCodec(header.encryptionKey);
 }
 
-std::string missingPasswordMessage(const std::string& fileName) {
-  return "'" + fileName +
-         "' is protected by a database password; give it with the connection property Jet OLEDB:Database Password.";
-}
-
 std::string wrongPasswordMessage(const std::string& fileName) { return "Not a valid password for '" + fileName + "'."; }
 
 }  // namespace kevra

@@ -55,9 +55,8 @@ bool needsEncryptionPassword(ByteSpan page0, const DatabaseHeader& header);
 std::unique_ptr<PageCodec> openPageCodec(ByteSpan page0, const DatabaseHeader& header, const std::string& password,
                                          const std::string& fileName);
 
-// The messages for a missing and a wrong database password, shared by every
-// kind of protection.
-std::string missingPasswordMessage(const std::string& fileName);
+// The message for a wrong database password, shared by every kind of
+// protection (a missing one is a PasswordRequiredError).
 std::string wrongPasswordMessage(const std::string& fileName);
 
 }  // namespace kevra

@@ -98,10 +98,9 @@ void PageFile::recoverFromJournal() {
     return;
   }
   if (complete) {
-    if (!file_->lockReaders(true, kBusyTimeoutMs))
-      throw EngineError("The database '" + fileName(path_) +
-                        "' is busy: other programs are reading it, and an interrupted change must be undone first. "
-                        "Try again when they are done.");
+    if (!file_->lockReaders(true, kWriterWaitMs))
+      throw EngineError("The database '" + fileName(path_) + "' is busy: " + busyReason(kWriterWaitMs) +
+                        " An interrupted change must be undone first; try again when they are done.");
     RollbackJournal::applyTo(*file_, journal);
     file_->unlockReaders();
   }
@@ -262,20 +261,34 @@ void PageFile::restoreFromJournal() {
   RollbackJournal::remove(fs_, path_);
 }
 
+std::string PageFile::busyReason(int waitedMs) const {
+  const std::string seconds = std::to_string((waitedMs + 500) / 1000) + " seconds";
+  switch (file_->readersLockHolder()) {
+    case LockHolder::Readers:
+      return "other programs kept reading it for " + seconds + ".";
+    case LockHolder::Writer:
+      return "another program kept writing to it for " + seconds + ".";
+    case LockHolder::OtherProgram:
+      return "another program kept a lock on the file for " + seconds + ".";
+    case LockHolder::None:
+      break;
+  }
+  return "it stayed locked by other programs for " + seconds + ".";
+}
+
 void PageFile::lockOutReaders() {
   if (readersLockedOut_) return;
-  if (!file_->lockReaders(true, kBusyTimeoutMs))
-    throw EngineError("The database '" + fileName(path_) + "' is busy: other programs kept reading it for " +
-                      std::to_string(kBusyTimeoutMs / 1000) + " seconds. The change was not made; try again.");
+  if (!file_->lockReaders(true, kWriterWaitMs))
+    throw EngineError("The database '" + fileName(path_) + "' is busy: " + busyReason(kWriterWaitMs) +
+                      " The change was not made; try again.");
   readersLockedOut_ = true;
 }
 
 bool PageFile::beginRead() {
   if (readDepth_++ > 0 || writable_) return false;  // a writer's own reads need no lock
-  if (!file_->lockReaders(false, kBusyTimeoutMs)) {
+  if (!file_->lockReaders(false, kReaderWaitMs)) {
     --readDepth_;
-    throw EngineError("The database '" + fileName(path_) + "' is busy: another program has been writing to it for " +
-                      std::to_string(kBusyTimeoutMs / 1000) + " seconds. Try again.");
+    throw EngineError("The database '" + fileName(path_) + "' is busy: " + busyReason(kReaderWaitMs) + " Try again.");
   }
   const uint64_t stamp = file_->changeStamp();
   const bool changed = lastStamp_ != 0 && stamp != lastStamp_;

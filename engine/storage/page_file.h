@@ -138,7 +138,11 @@ class PageFile {
   // EngineError when a writer kept the file busy past the timeout.
   bool beginRead();
   void endRead();
-  static constexpr int kBusyTimeoutMs = 5000;
+  // How long a writer waits for the reads under way to end (new readers
+  // queue behind it meanwhile), and how long a reader waits for a writer,
+  // which may itself be waiting on older reads first.
+  static constexpr int kWriterWaitMs = 10000;
+  static constexpr int kReaderWaitMs = 15000;
 
  private:
   using Buffer = std::array<uint8_t, kPageSize>;
@@ -150,6 +154,9 @@ class PageFile {
   void cacheStore(uint32_t page, PageRef ref) const;
   // Takes the readers' lock exclusive for the rest of the transaction.
   void lockOutReaders();
+  // Why a wait of `waitedMs` for the readers' lock ended without it, as
+  // the end of a sentence that begins with the file's name.
+  std::string busyReason(int waitedMs) const;
 
   void readPage(uint32_t page, uint8_t* into) const;
   // Reads `page` and the few after it at once into the cache; null when

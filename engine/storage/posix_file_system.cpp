@@ -25,6 +25,7 @@ namespace {
 }
 
 constexpr off_t kReadersLockOffset = off_t(1) << 62;
+constexpr off_t kPendingLockOffset = kReadersLockOffset + 1;
 
 class PosixFile final : public File {
  public:
@@ -93,31 +94,48 @@ class PosixFile final : public File {
     fail("lock", path_, errno);
   }
 
-  // An open-file-description lock on one byte far past any real data: other
-  // programs reading the file never meet it, and it is released when the
-  // file is closed, whatever happens to the process.
+  // The readers' lock is an open-file-description lock on one byte far past
+  // any real data: other programs reading the file never meet it, and it is
+  // released when the file is closed, whatever happens to the process.
+  //
+  // A second byte beside it makes the lock prefer writers. A writer takes
+  // that "pending" byte exclusive before it waits for the readers' byte and
+  // keeps it until it lets the readers back in; a reader passes through the
+  // pending byte (shared, released at once) before it takes the readers'
+  // byte. So readers that arrive while a writer waits queue behind it, and
+  // the writer waits only for the reads already under way.
   bool lockReaders(bool exclusive, int timeoutMs) override {
-    struct flock lock {};
-    lock.l_type = exclusive ? F_WRLCK : F_RDLCK;
-    lock.l_whence = SEEK_SET;
-    lock.l_start = kReadersLockOffset;
-    lock.l_len = 1;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (int pause = 1;; pause = std::min(pause * 2, 20)) {
-      if (::fcntl(fd_, F_OFD_SETLK, &lock) == 0) return true;
-      if (errno != EAGAIN && errno != EACCES && errno != EINTR) fail("lock", path_, errno);
-      if (std::chrono::steady_clock::now() >= deadline) return false;
-      std::this_thread::sleep_for(std::chrono::milliseconds(pause));
+    if (!waitForLock(exclusive ? F_WRLCK : F_RDLCK, kPendingLockOffset, deadline)) return false;
+    if (!waitForLock(exclusive ? F_WRLCK : F_RDLCK, kReadersLockOffset, deadline)) {
+      setLock(F_UNLCK, kPendingLockOffset);
+      return false;
     }
+    if (!exclusive) setLock(F_UNLCK, kPendingLockOffset);
+    return true;
   }
 
   void unlockReaders() override {
-    struct flock lock {};
-    lock.l_type = F_UNLCK;
-    lock.l_whence = SEEK_SET;
-    lock.l_start = kReadersLockOffset;
-    lock.l_len = 1;
-    ::fcntl(fd_, F_OFD_SETLK, &lock);
+    setLock(F_UNLCK, kReadersLockOffset);
+    setLock(F_UNLCK, kPendingLockOffset);
+  }
+
+  LockHolder readersLockHolder() override {
+    for (const off_t offset : {kPendingLockOffset, kReadersLockOffset}) {
+      struct flock lock {};
+      lock.l_type = F_WRLCK;
+      lock.l_whence = SEEK_SET;
+      lock.l_start = offset;
+      lock.l_len = 1;
+      if (::fcntl(fd_, F_OFD_GETLK, &lock) != 0 || lock.l_type == F_UNLCK) continue;
+      // Our own locks cover exactly one of the two bytes; anything wider was
+      // put there by some other program.
+      if (lock.l_len != 1 || (lock.l_start != kPendingLockOffset && lock.l_start != kReadersLockOffset))
+        return LockHolder::OtherProgram;
+      if (lock.l_type == F_WRLCK) return LockHolder::Writer;
+      if (offset == kReadersLockOffset) return LockHolder::Readers;
+    }
+    return LockHolder::None;
   }
 
   uint64_t changeStamp() override {
@@ -128,6 +146,26 @@ class PosixFile final : public File {
   }
 
  private:
+  // One attempt; false when another open file holds a conflicting lock.
+  bool setLock(short type, off_t offset) {
+    struct flock lock {};
+    lock.l_type = type;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = offset;
+    lock.l_len = 1;
+    if (::fcntl(fd_, F_OFD_SETLK, &lock) == 0) return true;
+    if (errno != EAGAIN && errno != EACCES && errno != EINTR) fail("lock", path_, errno);
+    return false;
+  }
+
+  bool waitForLock(short type, off_t offset, std::chrono::steady_clock::time_point deadline) {
+    for (int pause = 1;; pause = std::min(pause * 2, 20)) {
+      if (setLock(type, offset)) return true;
+      if (std::chrono::steady_clock::now() >= deadline) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(pause));
+    }
+  }
+
   std::string path_;
   int fd_;
   bool stream_;

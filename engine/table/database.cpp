@@ -102,9 +102,9 @@ std::shared_ptr<Database> Database::open(const std::string& path, const OpenOpti
     auto it = writers().find(*id);
     if (it != writers().end()) {
       if (auto existing = it->second.lock()) {
+        if (existing->passwordProtected_ && options.password.empty()) throw PasswordRequiredError(fileName(path));
         if (existing->passwordProtected_ && options.password != existing->options_.password)
-          throw EngineError(options.password.empty() ? missingPasswordMessage(fileName(path))
-                                                     : wrongPasswordMessage(fileName(path)));
+          throw EngineError(wrongPasswordMessage(fileName(path)));
         return existing;
       }
     }
@@ -155,7 +155,7 @@ std::shared_ptr<Database> Database::openFile(const std::string& path, const Open
   }
   ReadScope reading(*db);
   if (header.hasPassword()) {
-    if (options.password.empty()) throw EngineError(missingPasswordMessage(fileName(path)));
+    if (options.password.empty()) throw PasswordRequiredError(fileName(path));
     if (options.password != header.password) throw EngineError(wrongPasswordMessage(fileName(path)));
   }
   if (header.encryptionKey != 0) {

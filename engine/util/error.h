@@ -6,9 +6,14 @@
 
 namespace kevra {
 
+// A message quotes names and values as they are in the file; control bytes
+// among them are shown escaped (\0, \x1B), so a NUL in a value cannot
+// end the message early and nothing in it can drive a terminal.
+std::string printableMessage(const std::string& message);
+
 class EngineError : public std::runtime_error {
  public:
-  explicit EngineError(const std::string& message) : std::runtime_error(message) {}
+  explicit EngineError(const std::string& message) : std::runtime_error(printableMessage(message)) {}
 };
 
 // The file's bytes contradict the format: truncated, wrong page type, bad pointer.
@@ -21,6 +26,19 @@ class CorruptFileError : public EngineError {
 class UnsupportedError : public EngineError {
  public:
   explicit UnsupportedError(const std::string& message) : EngineError(message) {}
+};
+
+// The file is protected by a password and none was given. Each front end
+// says in its own terms how to give one.
+class PasswordRequiredError : public EngineError {
+ public:
+  explicit PasswordRequiredError(const std::string& fileName)
+      : EngineError("'" + fileName + "' is protected by a database password; give the password to open it."),
+        fileName_(fileName) {}
+  const std::string& fileName() const { return fileName_; }
+
+ private:
+  std::string fileName_;
 };
 
 }  // namespace kevra

@@ -1,6 +1,7 @@
 // The error display's text rule and box, the command runner that routes
 // failures to it, and the mapping of Windows-style dialog settings.
 #include <QtTest>
+#include <new>
 #include <stdexcept>
 
 #include "ui/dialog_seam.h"
@@ -44,6 +45,15 @@ class ErrorDisplayTest : public QObject {
     QCOMPARE(box.icon, QMessageBox::Critical);
     QCOMPARE(box.text, QStringLiteral("File 'a.mdb' is not a database."));
     QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+  }
+
+  void runningOutOfMemorySaysSoInsteadOfTheLibrarysWord() {
+    ScriptedDialogs::Scope dialogs;
+    kevra::ui::runCommand(nullptr, [] { throw std::bad_alloc(); });
+    QCOMPARE(dialogs->messages.size(), 1);
+    const QString text = dialogs->messages.first().text;
+    QVERIFY2(text.contains(QStringLiteral("not enough memory")), qPrintable(text));
+    QVERIFY2(!text.contains(QStringLiteral("bad_alloc")), qPrintable(text));
   }
 
   void successfulCommandShowsNothing() {
