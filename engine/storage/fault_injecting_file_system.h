@@ -65,6 +65,7 @@ class FaultInjectingFileSystem final : public FileSystem {
   void rename(const std::string& from, const std::string& to) override;
   void syncFolderOf(const std::string& path) override;
   std::unique_ptr<File> createScratch(const std::string& beside) override;
+  std::vector<std::string> filesIn(const std::string& folder) override;
 
   // Asks the plan about one operation; throws for Fail and Crash, except
   // that a write's kept bytes are returned to be written first.

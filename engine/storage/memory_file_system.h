@@ -30,6 +30,7 @@ class MemoryFileSystem final : public FileSystem {
   void rename(const std::string& from, const std::string& to) override;
   void syncFolderOf(const std::string&) override {}
   std::unique_ptr<File> createScratch(const std::string& beside) override;
+  std::vector<std::string> filesIn(const std::string& folder) override;
 
   struct Node {
     std::vector<uint8_t> bytes;
