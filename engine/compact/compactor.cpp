@@ -417,7 +417,10 @@ bool isTemporaryName(const std::string& name) {
 // in the folder of `destination`. A compaction holds its copy's lock until
 // the copy has its final name, so a temporary copy whose lock can be taken
 // belongs to none that is still running: it goes, with any journal beside
-// it. One that cannot be opened or locked stays.
+// it. One that cannot be opened or locked stays. (A new copy is unlocked
+// for the moment between its creation and its opening for writing; a
+// compaction into the same folder starting just then could take it for a
+// stale one, and the first one then stops, naming its file.)
 void removeStaleTemporaries(FileSystem& fs, const std::string& destination) {
   std::string folder = std::filesystem::path(destination).parent_path().string();
   const std::string prefix = folder.empty() ? "" : folder == "/" ? folder : folder + "/";
