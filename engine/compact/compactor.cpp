@@ -5,6 +5,7 @@
 #include "engine/compact/compactor.h"
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <future>
 #include <optional>
@@ -12,8 +13,10 @@
 #include <system_error>
 
 #include "engine/catalog/property_blob.h"
+#include "engine/catalog/tdef_writer.h"
 #include "engine/compact/row_bytes_copier.h"
 #include "engine/format/row_codec.h"
+#include "engine/index/index_key_encoder.h"
 #include "engine/index/index_reader.h"
 #include "engine/storage/data_page.h"
 #include "engine/storage/page_file.h"
@@ -53,12 +56,19 @@ bool isInEveryNewFile(const CatalogObject& o) {
 
 std::string fileName(const std::string& path) { return std::filesystem::path(path).filename().string(); }
 
+// The field as the source defines it: its type code, flags, extra flags
+// (Unicode compression) and sort order travel as stored.
 ColumnSpec specOf(const ColumnDef& c) {
   ColumnSpec spec;
   spec.name = c.name;
   spec.type = c.type;
   spec.storedType = c.rawType;
   spec.storedFlags = c.flags;
+  spec.storedExtFlags = c.extFlags;
+  if (c.type != ColumnType::Decimal) {
+    spec.storedSortOrder = c.sortOrder;
+    spec.storedSortVersion = c.sortVersion;
+  }
   spec.length = c.length;
   spec.autoNumber = c.isAutoNumber();
   spec.precision = c.precision;
@@ -219,7 +229,7 @@ void copyTables(const std::shared_ptr<Database>& source, const std::shared_ptr<D
       index.unique = real.unique();
       index.ignoreNulls = real.ignoreNulls();
       index.required = real.required();
-      for (const auto& c : real.columns) index.columns.push_back({from->columnByNumber(c.columnNumber)->name, !c.ascending});
+      for (const auto& c : real.columns) index.columns.push_back({from->indexedColumn(c.columnNumber).name, !c.ascending});
       TableWriter indexWriter(target);
       SchemaWriter(target, indexWriter).createIndex(o.name, index);
     };
@@ -290,6 +300,59 @@ void copyRelationships(const std::shared_ptr<Database>& source, const std::share
   }
 }
 
+// What a logical index is, apart from its name and number: kind, role in a
+// relationship, the table on the other side, and its fields in order.
+std::string indexSignature(const Database& db, const TableDef& table, const LogicalIndexDef& li) {
+  std::string s = std::to_string(int(li.kind)) + "/" + std::to_string(li.relationshipRole) + "/";
+  if (li.kind == IndexKind::ForeignKey)
+    for (const auto& o : db.objects())
+      if (o.isLocalTable() && uint32_t(o.id) == li.otherTablePage) s += o.name;
+  for (const auto& c : table.realIndexes[li.realIndex].columns)
+    s += "/" + table.indexedColumn(c.columnNumber).name + (c.ascending ? "+" : "-");
+  return s;
+}
+
+// Relationships make their indexes anew, named as the engine names them
+// (".rA", ".rB"... on the referenced side) and kept in its order: each
+// table's logical indexes get the source's names and order back, matched by
+// what each is. A table whose indexes cannot all be matched keeps its own.
+void restoreIndexNamesAndOrder(const std::shared_ptr<Database>& source, const std::shared_ptr<Database>& target) {
+  TableWriter writer(target);
+  writer.begin();
+  for (const auto& o : source->objects()) {
+    if (!o.isLocalTable() || isJetSystemTable(o) || !target->findObject(o.name)) continue;
+    auto from = source->table(o.name);
+    TableDef to = *target->table(o.name);
+    if (from->logicalIndexes.size() != to.logicalIndexes.size()) continue;
+    std::vector<std::string> signatures;
+    for (const auto& li : to.logicalIndexes) signatures.push_back(indexSignature(*target, to, li));
+    std::vector<bool> taken(to.logicalIndexes.size(), false);
+    std::vector<LogicalIndexDef> ordered;
+    for (const auto& wanted : from->logicalIndexes) {
+      const std::string signature = indexSignature(*source, *from, wanted);
+      size_t k = 0;
+      while (k < signatures.size() &&
+             (taken[k] || signatures[k] != signature ||
+              (wanted.kind != IndexKind::ForeignKey && !namesEqualCaseInsensitive(wanted.name, to.logicalIndexes[k].name))))
+        ++k;
+      if (k == signatures.size()) break;
+      taken[k] = true;
+      ordered.push_back(to.logicalIndexes[k]);
+      ordered.back().name = wanted.name;
+    }
+    if (ordered.size() != to.logicalIndexes.size()) continue;
+    bool same = true;
+    for (size_t k = 0; k < ordered.size(); ++k)
+      same = same && ordered[k].number == to.logicalIndexes[k].number && ordered[k].name == to.logicalIndexes[k].name;
+    if (same) continue;
+    to.logicalIndexes = std::move(ordered);
+    writer.forget(to.tdefPage);
+    writeTableDef(target->pages(), to, true);
+  }
+  writer.commit();
+  target->reloadCatalog();
+}
+
 // Queries, links, Access's containers and documents: their catalog rows (and
 // the rows of saved queries and the access entries naming them) as they are;
 // the database object's properties onto the new one.
@@ -340,6 +403,72 @@ void copyOtherObjects(const std::shared_ptr<Database>& source, const std::shared
   target->reloadCatalog();
 }
 
+// The copy's temporary name is the destination's with this and 8 hex digits.
+constexpr const char* kTemporaryInfix = ".kevra-compact-";
+
+bool isTemporaryName(const std::string& name) {
+  const size_t at = name.rfind(kTemporaryInfix);
+  if (at == std::string::npos || at == 0) return false;
+  const std::string tag = name.substr(at + std::char_traits<char>::length(kTemporaryInfix));
+  return tag.size() == 8 && std::all_of(tag.begin(), tag.end(), [](char c) { return std::isxdigit(uint8_t(c)); });
+}
+
+// Copies that a compaction stopped midway (killed, or its machine down) left
+// in the folder of `destination`. A compaction holds its copy's lock until
+// the copy has its final name, so a temporary copy whose lock can be taken
+// belongs to none that is still running: it goes, with any journal beside
+// it. One that cannot be opened or locked stays. (A new copy is unlocked
+// for the moment between its creation and its opening for writing; a
+// compaction into the same folder starting just then could take it for a
+// stale one, and the first one then stops, naming its file.)
+void removeStaleTemporaries(FileSystem& fs, const std::string& destination) {
+  std::string folder = std::filesystem::path(destination).parent_path().string();
+  const std::string prefix = folder.empty() ? "" : folder == "/" ? folder : folder + "/";
+  std::vector<std::string> names;
+  try {
+    names = fs.filesIn(folder.empty() ? "." : folder);
+  } catch (const EngineError&) {
+    return;  // a folder that cannot be listed: nothing is tidied
+  }
+  for (const std::string& name : names) {
+    if (!isTemporaryName(name)) continue;
+    const std::string path = prefix + name;
+    try {
+      std::unique_ptr<File> file = fs.open(path, OpenMode::Read);
+      if (!file->tryLockExclusive()) continue;  // a compaction running now
+      fs.remove(path);
+      fs.remove(path + ".journal");
+    } catch (const EngineError&) {
+      // Not ours to remove, or gone already.
+    }
+  }
+}
+
+// Every index is built anew, so the keys of each text field in an index and
+// of the catalog's names must be ones this engine can build in the source's
+// sort order; a copy in another order would not be the file its owner made.
+void refuseUnkeyableSortOrders(const Database& src) {
+  const DatabaseHeader& h = src.header();
+  const std::string file = "Cannot compact '" + fileName(src.path()) + "': ";
+  if (!canEncodeTextSortOrder(h.sortOrder, h.sortOrderVersion))
+    throw UnsupportedError(file + "its text is sorted in sort order " + std::to_string(h.sortOrder) +
+                           (h.sortOrderVersion ? " (version " + std::to_string(h.sortOrderVersion) + ")" : "") +
+                           ", whose index keys Kevra cannot build yet; compacting would change the sort order.");
+  for (const auto& o : src.objects()) {
+    if (!o.isLocalTable() || isJetSystemTable(o)) continue;
+    auto table = src.table(o.name);
+    for (const auto& real : table->realIndexes)
+      for (const auto& ref : real.columns) {
+        const ColumnDef& c = table->indexedColumn(ref.columnNumber);
+        if ((c.type == ColumnType::Text || c.type == ColumnType::Memo) &&
+            !canEncodeTextSortOrder(c.sortOrder, c.sortVersion))
+          throw UnsupportedError(file + "field '" + c.name + "' of table '" + table->name +
+                                 "' is indexed in sort order " + std::to_string(c.sortOrder) +
+                                 ", whose index keys Kevra cannot build yet; compacting would change the sort order.");
+      }
+  }
+}
+
 }  // namespace
 
 void compactDatabase(FileSystem& fs, const std::string& source, const std::string& destination,
@@ -365,21 +494,31 @@ void compactDatabase(FileSystem& fs, const std::string& source, const std::strin
   if (src->header().format == FileFormat::Jet3)
     throw UnsupportedError("'" + fileName(source) + "' is a " + fileFormatName(FileFormat::Jet3) +
                            " database; only Jet 4 files can be compacted for now.");
+  // A copy in the Jet 4 layout would lose what only the newer format holds
+  // (attachments, multi-valued and calculated fields, its sort order).
+  if (src->header().format != FileFormat::Jet4)
+    throw UnsupportedError("Compacting .accdb files is not supported yet: '" + fileName(source) + "' is an " +
+                           fileFormatName(src->header().format) +
+                           " database, and only Jet 4 (.mdb) files can be compacted for now.");
   // A damaged source is not copied: the copy would carry the damage on, or
-  // stop halfway. The first problem is named. Index contents are not
-  // compared here (that needs memory as large as the keys); indexes are
-  // rebuilt from the rows anyway, and the one rows are read through is
-  // checked against the row count as it is read. On the operating system's
-  // files the check reads the source through a second handle beside the
-  // copy (the copy is thrown away when the check finds a problem).
-  auto checkSource = [source, readOptions] {
-    return checkDatabase(Database::open(source, readOptions), {}, CheckScope::RowsAndMaps);
-  };
+  // stop halfway. The first problem is named.
   auto refuseIfDamaged = [&](const CheckReport& health) {
     if (!health.clean())
       throw EngineError("Cannot compact '" + fileName(source) + "': it has " + std::to_string(health.problems.size()) +
                         " problem" + (health.problems.size() == 1 ? "" : "s") + " (the first: " +
                         health.problems.front() + "). Run kevra-cli check on it for all of them.");
+  };
+  // The definitions the copy is made from first, before anything is written.
+  refuseIfDamaged(checkDatabase(src, {}, CheckScope::Definitions));
+  refuseUnkeyableSortOrders(*src);
+  // Index contents are not compared here (that needs memory as large as the
+  // keys); indexes are rebuilt from the rows anyway, and the one rows are
+  // read through is checked against the row count as it is read. On the
+  // operating system's files the check of rows and maps reads the source
+  // through a second handle beside the copy (the copy is thrown away when
+  // the check finds a problem).
+  auto checkSource = [source, readOptions] {
+    return checkDatabase(Database::open(source, readOptions), {}, CheckScope::RowsAndMaps);
   };
   std::future<CheckReport> health;
   if (&fs == &realFileSystem()) {
@@ -391,46 +530,56 @@ void compactDatabase(FileSystem& fs, const std::string& source, const std::strin
   }
   if (!health.valid()) refuseIfDamaged(checkSource());
 
+  removeStaleTemporaries(fs, destination);
   std::mt19937_64 rng{std::random_device{}()};
   char suffix[24];
-  std::snprintf(suffix, sizeof suffix, ".kevra-compact-%08llx", static_cast<unsigned long long>(rng() & 0xFFFFFFFFu));
+  std::snprintf(suffix, sizeof suffix, "%s%08llx", kTemporaryInfix,
+                static_cast<unsigned long long>(rng() & 0xFFFFFFFFu));
   const std::string temporary = destination + suffix;
   NewDatabaseOptions created;
   // The copy keeps the source's protection: its Jet page encryption, and its
-  // password (that of an encrypted .accdb becomes the Jet 4 password).
+  // password.
   const std::string sourcePassword =
       src->header().hasPassword() ? src->header().password : src->passwordProtected() ? options.sourcePassword : "";
   created.password = options.destinationPassword.value_or(sourcePassword);
-  if (src->header().format == FileFormat::Jet4) created.encryptionKey = src->header().encryptionKey;
+  created.encryptionKey = src->header().encryptionKey;
+  // And its collation: the header's sort order and code page (the fields
+  // keep their own sort orders).
+  created.sortOrder = src->header().sortOrder;
+  created.sortOrderVersion = src->header().sortOrderVersion;
+  created.codePage = src->header().codePage;
   auto discardTemporary = [&] {
     try {
       fs.remove(temporary);
       fs.remove(temporary + ".journal");
     } catch (...) {
       // The error that stopped the copy is the one to report; a temporary
-      // file left behind is harmless and named as such.
+      // file left behind is harmless, and the next compaction into this
+      // folder removes it.
     }
   };
   try {
     createDatabase(fs, temporary, created);
-    {
-      OpenOptions writeOptions;
-      writeOptions.readOnly = false;
-      writeOptions.password = created.password;
-      writeOptions.fileSystem = &fs;
-      auto dst = Database::open(temporary, writeOptions);
-      // Nobody else sees the new file and it goes on any failure: no
-      // journal, one sync at the end, before it takes its name.
-      dst->pages().setUnjournaled(true);
-      copyTables(src, dst, options);
-      // Other objects keep their ids, so they go in before relationships,
-      // which are given new ones.
-      copyOtherObjects(src, dst);
-      copyRelationships(src, dst);
-      copyTableFlags(src, dst);
-      if (health.valid()) refuseIfDamaged(health.get());
-      dst->pages().setUnjournaled(false);
-    }
+    OpenOptions writeOptions;
+    writeOptions.readOnly = false;
+    writeOptions.password = created.password;
+    writeOptions.fileSystem = &fs;
+    // Open for writing, the new file is locked until it is closed, after it
+    // has taken its name: so another compaction into this folder tells it
+    // from one left by a compaction that was stopped.
+    auto dst = Database::open(temporary, writeOptions);
+    // Nobody else sees the new file and it goes on any failure: no
+    // journal, one sync at the end, before it takes its name.
+    dst->pages().setUnjournaled(true);
+    copyTables(src, dst, options);
+    // Other objects keep their ids, so they go in before relationships,
+    // which are given new ones.
+    copyOtherObjects(src, dst);
+    copyRelationships(src, dst);
+    restoreIndexNamesAndOrder(src, dst);
+    copyTableFlags(src, dst);
+    if (health.valid()) refuseIfDamaged(health.get());
+    dst->pages().setUnjournaled(false);
     // The rename refuses a destination that appeared meanwhile.
     fs.rename(temporary, destination);
     fs.syncFolderOf(destination);

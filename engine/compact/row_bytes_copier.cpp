@@ -122,10 +122,7 @@ RowBytesCopier::RowBytesCopier(const PageFile& source, PageFile& target, const T
   for (size_t r = 0; r < to.realIndexes.size(); ++r) {
     auto build = std::make_unique<IndexBuild>(to.realIndexes[r]);
     for (const auto& ref : to.realIndexes[r].columns) {
-      const ColumnDef* column = to.columnByNumber(ref.columnNumber);
-      if (!column)
-        throw CorruptFileError("Corrupt file: an index of table '" + to.name + "' refers to column number " +
-                               std::to_string(ref.columnNumber) + ", which the table does not have.");
+      const ColumnDef* column = &to.indexedColumn(ref.columnNumber);
       size_t position = 0;
       while (position < keyTable_->columns.size() && keyTable_->columns[position].number != column->number) ++position;
       build->parts.push_back({column, position, ref.ascending, rawText(*column)});
@@ -133,7 +130,7 @@ RowBytesCopier::RowBytesCopier(const PageFile& source, PageFile& target, const T
     for (const auto& li : to.logicalIndexes)
       if (li.realIndex == r && (build->name.empty() || li.kind == IndexKind::PrimaryKey)) build->name = li.name;
     for (const auto& c : to.realIndexes[r].columns)
-      build->fields += (build->fields.empty() ? "'" : ", '") + to.columnByNumber(c.columnNumber)->name + "'";
+      build->fields += (build->fields.empty() ? "'" : ", '") + to.indexedColumn(c.columnNumber).name + "'";
     build->builder = std::make_unique<IndexBuilder>(
         target, to.tdefPage, build->index, "index '" + build->name + "' of table '" + to.name + "'", build->fields,
         keyMemory / std::max<size_t>(1, to.realIndexes.size()));
@@ -176,9 +173,11 @@ uint32_t RowBytesCopier::placeLongValueRow(uint16_t columnNumber, ByteSpan bytes
   const LongValueMaps* maps = nullptr;
   for (const auto& m : to_.longValueMaps)
     if (m.columnNumber == columnNumber) maps = &m;
-  if (!maps)
-    throw CorruptFileError("Corrupt file: field '" + to_.columnByNumber(columnNumber)->name + "' of table '" +
-                           to_.name + "' has no pages for long values.");
+  if (!maps) {
+    const ColumnDef* column = to_.columnByNumber(columnNumber);
+    throw CorruptFileError("Corrupt file: field " + (column ? "'" + column->name + "'" : "number " + std::to_string(columnNumber)) +
+                           " of table '" + to_.name + "' has no pages for long values.");
+  }
   uint32_t& page = longValuePage_[columnNumber];
   if (page != 0) {
     DataPageWriter w(target_.modify(page));
@@ -277,7 +276,7 @@ void RowBytesCopier::addKeys(ByteSpan bytes, uint32_t location) {
       anyNull = anyNull || (isNullValue && part.column->type != ColumnType::Boolean);
       allNull = allNull && isNullValue;
       if (part.rawText && !isNullValue)
-        appendTextKeySegment(text_, part.ascending, key_);
+        appendTextKeySegment(text_, part.ascending, key_, part.column->sortVersion);
       else
         appendKeySegment(*part.column, value ? *value : Value{}, part.ascending, key_);
     }

@@ -1,6 +1,7 @@
 // Lookups on a table definition.
 #include "engine/format/table_def.h"
 
+#include "engine/util/error.h"
 #include "engine/util/utf.h"
 
 namespace kevra {
@@ -15,6 +16,12 @@ const ColumnDef* TableDef::columnByNumber(uint16_t number) const {
   for (const auto& c : columns)
     if (c.number == number) return &c;
   return nullptr;
+}
+
+const ColumnDef& TableDef::indexedColumn(uint16_t number) const {
+  if (const ColumnDef* c = columnByNumber(number)) return *c;
+  throw CorruptFileError("Corrupt file: an index of table '" + name + "' refers to column number " +
+                         std::to_string(number) + ", which the table does not have.");
 }
 
 size_t TableDef::fixedAreaSize() const {

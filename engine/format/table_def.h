@@ -106,6 +106,9 @@ struct TableDef {
 
   const ColumnDef* findColumn(std::string_view name) const;  // case-insensitive
   const ColumnDef* columnByNumber(uint16_t number) const;
+  // The column an index refers to by number; throws CorruptFileError naming
+  // the table and the number when the table has no such column.
+  const ColumnDef& indexedColumn(uint16_t number) const;
   size_t fixedAreaSize() const;
 };
 

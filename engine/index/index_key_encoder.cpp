@@ -81,6 +81,10 @@ void appendDecimal(const Decimal& d, bool ascending, Bytes& out) {
 
 }  // namespace
 
+bool canEncodeTextSortOrder(uint16_t sortOrder, uint8_t sortVersion) {
+  return sortOrder == kGeneralSortOrder && sortVersion <= 1;
+}
+
 Bytes general97Bytes(const ColumnDef& column, std::string_view text) {
   if (column.codePage != 1252 || column.sortOrder != kGeneralSortOrder)
     throw UnsupportedError("Column '" + column.name + "' holds text in code page " + std::to_string(column.codePage) +
@@ -110,7 +114,7 @@ void appendKeySegment(const ColumnDef& column, const Value& value, bool ascendin
       appendGeneral97KeySegment(ByteSpan(general97Bytes(column, as<std::string>(column, value))), ascending, out);
       return;
     }
-    if (column.sortOrder != kGeneralSortOrder)
+    if (!canEncodeTextSortOrder(column.sortOrder, column.sortVersion))
       throw UnsupportedError("Column '" + column.name + "' uses text sort order " + std::to_string(column.sortOrder) +
                              "; only the General sort order (1033) can be indexed.");
     appendTextKeySegment(utf8ToUtf16(as<std::string>(column, value)), ascending, out, column.sortVersion);

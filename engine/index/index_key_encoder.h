@@ -19,6 +19,11 @@ constexpr uint8_t kKeyDescending = 0x80;
 constexpr uint8_t kKeyNullAscending = 0x00;
 constexpr uint8_t kKeyNullDescending = 0xFF;
 
+// Whether keys of Jet 4 text in sort order `sortOrder` (a collating LCID),
+// version `sortVersion`, can be built here: the General order, 1033, in
+// both its versions.
+bool canEncodeTextSortOrder(uint16_t sortOrder, uint8_t sortVersion);
+
 // Appends the segment of one value of `column` (NULL included). Throws
 // EngineError when the column's type cannot be indexed or the value does not
 // match the type, UnsupportedError for text in a sort order other than General.

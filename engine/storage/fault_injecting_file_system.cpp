@@ -148,6 +148,11 @@ std::unique_ptr<File> FaultInjectingFileSystem::createScratch(const std::string&
   return std::make_unique<FaultInjectingFile>(base_.createScratch(beside), *this);
 }
 
+std::vector<std::string> FaultInjectingFileSystem::filesIn(const std::string& folder) {
+  decide(FileOperation::Exists, folder, 0);
+  return base_.filesIn(folder);
+}
+
 bool FaultInjectingFileSystem::exists(const std::string& path) {
   decide(FileOperation::Exists, path, 0);
   return base_.exists(path);

@@ -69,6 +69,7 @@ class FaultInjectingFileSystem final : public FileSystem {
   void createFolder(const std::string& path) override;
   void syncFolderOf(const std::string& path) override;
   std::unique_ptr<File> createScratch(const std::string& beside) override;
+  std::vector<std::string> filesIn(const std::string& folder) override;
 
   // Asks the plan about one operation; throws for Fail and Crash, except
   // that a write's kept bytes are returned to be written first.

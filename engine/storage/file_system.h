@@ -18,6 +18,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "engine/util/error.h"
 
@@ -146,6 +147,10 @@ class FileSystem {
   // nobody else sees it, and it is gone once closed, or when the program
   // stops however it stops. Throws FileError naming the folder.
   virtual std::unique_ptr<File> createScratch(const std::string& beside) = 0;
+  // The names (without the folder) of the regular files in `folder`, in no
+  // particular order. Throws FileError naming the folder when it cannot be
+  // read.
+  virtual std::vector<std::string> filesIn(const std::string& folder) = 0;
 };
 
 // The operating system's file system; lives as long as the program.

@@ -128,6 +128,17 @@ std::unique_ptr<File> MemoryFileSystem::createScratch(const std::string& beside)
   return std::make_unique<MemoryFile>(beside + " (temporary file)", node, mutex_, true);
 }
 
+std::vector<std::string> MemoryFileSystem::filesIn(const std::string& folder) {
+  std::lock_guard lock(mutex_);
+  const std::string prefix = folder.empty() || folder.back() == '/' ? folder : folder + "/";
+  std::vector<std::string> names;
+  for (const auto& [path, node] : files_)
+    if (path.size() > prefix.size() && path.compare(0, prefix.size(), prefix) == 0 &&
+        path.find('/', prefix.size()) == std::string::npos)
+      names.push_back(path.substr(prefix.size()));
+  return names;
+}
+
 bool MemoryFileSystem::exists(const std::string& path) {
   std::lock_guard lock(mutex_);
   return find(path) != nullptr || folders_.count(path) != 0;

@@ -38,6 +38,7 @@ class MemoryFileSystem final : public FileSystem {
   void createFolder(const std::string& path) override;
   void syncFolderOf(const std::string&) override {}
   std::unique_ptr<File> createScratch(const std::string& beside) override;
+  std::vector<std::string> filesIn(const std::string& folder) override;
 
   struct Node {
     std::vector<uint8_t> bytes;

@@ -1,5 +1,6 @@
 // The real file system: POSIX calls, retried on EINTR, with errors that name
 // the path. The only file of the engine that calls the system for files.
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -309,6 +310,20 @@ class PosixFileSystem final : public FileSystem {
       if (fd >= 0) ::unlink(name.c_str());
     }
     return fd;
+  }
+
+  std::vector<std::string> filesIn(const std::string& folder) override {
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) fail("read the folder", folder, errno);
+    std::vector<std::string> names;
+    while (const dirent* entry = ::readdir(dir)) {
+      const std::string name = entry->d_name;
+      struct stat st {};
+      if (::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
+        names.push_back(name);
+    }
+    ::closedir(dir);
+    return names;
   }
 
   void syncFolderOf(const std::string& path) override {

@@ -1,7 +1,9 @@
 // The check of a whole file, read-only: every row of every local table must
 // decode; every real index must hold exactly the keys of its table's live
 // rows, in order; the usage maps must agree with the pages they name; the row
-// counts and the layout counts in the table definitions must be right.
+// counts and the layout counts in the table definitions must be right. Every
+// scope checks first that each table definition reads and that its indexes
+// name fields it has.
 #include "engine/table/file_check.h"
 
 #include <algorithm>
@@ -57,8 +59,12 @@ std::string indexName(const TableDef& table, size_t real) {
 
 class FileChecker {
  public:
-  FileChecker(std::shared_ptr<Database> db, const std::function<void(const std::string&)>& onProblem, bool indexes)
-      : db_(std::move(db)), file_(db_->pages()), onProblem_(onProblem), checkIndexes_(indexes) {
+  FileChecker(std::shared_ptr<Database> db, const std::function<void(const std::string&)>& onProblem, CheckScope scope)
+      : db_(std::move(db)),
+        file_(db_->pages()),
+        onProblem_(onProblem),
+        checkIndexes_(scope == CheckScope::Everything),
+        checkRows_(scope != CheckScope::Definitions) {
     // Page 1, row 0: the global usage map, in which a set bit marks a free page.
     freePages_ = UsageMap::read(file_, rowPointer(1, 0), "the global usage map");
   }
@@ -73,6 +79,8 @@ class FileChecker {
     }
     ++tables_;
     const TableDef& t = *table;
+    const std::vector<bool> sound = checkDefinition(t);
+    if (!checkRows_) return;
     notFree(t.tdefPage, "the definition page of table '" + t.name + "'");
     checkTableMaps(t);
     for (const std::string& problem : layoutCountProblems(t, t.systemTable || (object.flags & 0x80000002u)))
@@ -83,6 +91,7 @@ class FileChecker {
     // Keys without NULLs of unique indexes; keys with a NULL may repeat.
     std::vector<std::vector<Bytes>> uniqueKeys(t.realIndexes.size());
     for (size_t i = 0; i < t.realIndexes.size() && checkIndexes_; ++i) {
+      if (!sound[i]) continue;
       try {
         encoders[i] = std::make_unique<IndexKeyEncoder>(t, t.realIndexes[i]);
       } catch (const EngineError& e) {
@@ -142,6 +151,22 @@ class FileChecker {
   CheckReport finish() const { return {problems_, tables_, indexes_, rows_}; }
 
  private:
+  // Whether each real index names only fields the table has; each that does
+  // not is reported.
+  std::vector<bool> checkDefinition(const TableDef& t) {
+    std::vector<bool> sound(t.realIndexes.size(), true);
+    for (size_t i = 0; i < t.realIndexes.size(); ++i)
+      for (const auto& ref : t.realIndexes[i].columns)
+        try {
+          t.indexedColumn(ref.columnNumber);
+        } catch (const EngineError& e) {
+          report(indexName(t, i) + ": " + e.what());
+          sound[i] = false;
+          break;
+        }
+    return sound;
+  }
+
   void report(const std::string& line) {
     problems_.push_back(line);
     if (onProblem_) onProblem_(line);
@@ -246,6 +271,7 @@ class FileChecker {
   const PageFile& file_;
   const std::function<void(const std::string&)>& onProblem_;
   bool checkIndexes_;
+  bool checkRows_;
   UsageMap freePages_;
   std::vector<std::string> problems_;
   size_t tables_ = 0;
@@ -257,7 +283,7 @@ class FileChecker {
 
 CheckReport checkDatabase(const std::shared_ptr<Database>& db,
                           const std::function<void(const std::string&)>& onProblem, CheckScope scope) {
-  FileChecker checker(db, onProblem, scope == CheckScope::Everything);
+  FileChecker checker(db, onProblem, scope);
   for (const auto& object : db->objects())
     if (object.isLocalTable()) checker.checkTable(object);
   return checker.finish();

@@ -24,6 +24,9 @@ enum class CheckScope {
   // Rows, usage maps and row counts, not index contents: reads every row
   // once with memory that does not grow with the table.
   RowsAndMaps,
+  // Only the table definitions (that each can be read, and that its indexes
+  // name fields the table has): reads one page or a few per table.
+  Definitions,
 };
 
 // Checks every local table; `onProblem` hears each problem as it is found.

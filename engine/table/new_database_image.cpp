@@ -32,8 +32,6 @@ constexpr uint32_t kTdefPages[4] = {2, 3, 4, 5};
 constexpr uint32_t kMapPage = 6;
 constexpr uint32_t kFirstIndexPage = 7;
 
-constexpr uint16_t kWindowsLatin1 = 1252;
-constexpr uint16_t kGeneralSortOrder = 0x0409;
 constexpr uint32_t kJetBuild = 0x261C;  // the engine build of the file the layout follows
 
 // Inline usage maps as Jet makes them: type 0, start page, 64 bitmap bytes.
@@ -210,16 +208,22 @@ Bytes newDatabaseImage(const NewDatabaseOptions& options) {
   DatabaseHeader header;
   header.format = FileFormat::Jet4;
   header.versionByte = 1;
-  header.codePage = kWindowsLatin1;
+  header.codePage = options.codePage;
   header.engineBuild = kJetBuild;
-  header.sortOrder = kGeneralSortOrder;
-  header.sortOrderVersion = 0;
+  header.sortOrder = options.sortOrder;
+  header.sortOrderVersion = options.sortOrderVersion;
   header.createdSerial = sidMask.createdSerial;
   header.password = options.password;
   header.encryptionKey = options.encryptionKey;
 
   std::vector<NewSystemTable> tables =
       newSystemTables(kTdefPages, options.created.value_or(currentLocalTime()), sidMask.mask);
+  for (auto& table : tables)
+    for (auto& c : table.def.columns)
+      if (c.type == ColumnType::Text || c.type == ColumnType::Memo) {
+        c.sortOrder = options.sortOrder;
+        c.sortVersion = options.sortOrderVersion;
+      }
 
   uint32_t indexCount = 0, tablesWithRows = 0;
   for (const auto& t : tables) {
@@ -245,9 +249,12 @@ Bytes newDatabaseImage(const NewDatabaseOptions& options) {
         def.longValueMaps.push_back({c.number, ownedLv, image.addMap({})});
       }
     // Stored in the order of the column descriptors, which Jet sorts by name.
+    auto nameOf = [&](uint16_t number) -> std::string_view {
+      const ColumnDef* c = def.columnByNumber(number);
+      return c ? std::string_view(c->name) : std::string_view();
+    };
     std::stable_sort(def.longValueMaps.begin(), def.longValueMaps.end(), [&](const auto& a, const auto& b) {
-      return compareNamesCaseInsensitive(def.columnByNumber(a.columnNumber)->name,
-                                         def.columnByNumber(b.columnNumber)->name) < 0;
+      return compareNamesCaseInsensitive(nameOf(a.columnNumber), nameOf(b.columnNumber)) < 0;
     });
     for (auto& index : def.realIndexes) {
       index.rootPage = nextIndexPage++;

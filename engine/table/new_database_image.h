@@ -27,6 +27,13 @@ struct NewDatabaseOptions {
   // Jet page encryption key (page_codec.h): every page after the header is
   // encrypted with it; 0 for none.
   uint32_t encryptionKey = 0;
+  // The collation of the file's text: the header's sort order (a collating
+  // LCID, 0x0409 General) and its version, taken by the text fields of the
+  // system tables too; and the header's code page. Their keys must be ones
+  // the engine can build (canEncodeTextSortOrder).
+  uint16_t sortOrder = 0x0409;
+  uint8_t sortOrderVersion = 0;
+  uint16_t codePage = 1252;
 };
 
 // The whole file. Throws EngineError when the password cannot be stored.

@@ -2,6 +2,7 @@
 // the caller describes them, before the engine lays them out in a TDEF.
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,11 @@ struct ColumnSpec {
   // 0 means: as the type implies.
   uint8_t storedType = 0;
   uint8_t storedFlags = 0;
+  // Likewise the extra flags (Unicode compression of text) and the text sort
+  // order with its version; unset: what a new column gets.
+  std::optional<uint8_t> storedExtFlags;
+  std::optional<uint16_t> storedSortOrder;
+  uint8_t storedSortVersion = 0;
 };
 
 struct IndexColumnSpec {

@@ -549,7 +549,7 @@ void SchemaWriter::buildIndex(const TableDef& def, size_t realIndex) {
   for (const auto& li : def.logicalIndexes)
     if (li.realIndex == realIndex && (name.empty() || li.kind == IndexKind::PrimaryKey)) name = li.name;
   std::string fields;
-  for (const auto& c : index.columns) fields += (fields.empty() ? "'" : ", '") + def.columnByNumber(c.columnNumber)->name + "'";
+  for (const auto& c : index.columns) fields += (fields.empty() ? "'" : ", '") + def.indexedColumn(c.columnNumber).name + "'";
   IndexBuilder builder(db_->pages(), def.tdefPage, index, "index " + quoted(name) + " of table " + quoted(def.name),
                        fields, indexBuildBudget_);
   IndexKeyEncoder encoder(def, index);
@@ -662,7 +662,7 @@ std::string SchemaWriter::addRelationship(RelationshipSpec spec) {
     for (const auto& li : parent->logicalIndexes)
       if (li.kind == IndexKind::PrimaryKey)
         for (const auto& c : parent->realIndexes[li.realIndex].columns)
-          spec.referencedColumns.push_back(parent->columnByNumber(c.columnNumber)->name);
+          spec.referencedColumns.push_back(parent->indexedColumn(c.columnNumber).name);
     if (spec.referencedColumns.empty())
       throw EngineError("Table " + quoted(parent->name) + " has no primary key for the relationship to refer to.");
   }

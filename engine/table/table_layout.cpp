@@ -46,6 +46,11 @@ void applyColumnType(ColumnDef& c, const ColumnSpec& spec) {
   c.extFlags = spec.type == ColumnType::Text || spec.type == ColumnType::Memo ? 0x01 : 0x00;
   if (spec.storedType) c.rawType = spec.storedType;
   if (spec.storedFlags) c.flags = spec.storedFlags;
+  if (spec.storedExtFlags) c.extFlags = *spec.storedExtFlags;
+  if (spec.storedSortOrder) {
+    c.sortOrder = *spec.storedSortOrder;
+    c.sortVersion = spec.storedSortVersion;
+  }
 }
 
 ColumnDef& appendColumn(TableDef& table, const ColumnSpec& spec) {
