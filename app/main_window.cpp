@@ -50,7 +50,7 @@ MainWindow::MainWindow(QWidget* parent)
     : QMainWindow(parent),
       form_(std::make_unique<Ui::MainWindow>()),
       openDialog_(ui::FileDialogKind::Open,
-                  QStringLiteral("Microsoft Access Database (*.mdb)|*.mdb|All Files (*.*)|*.*"),
+                  QStringLiteral("Access databases (*.mdb *.accdb)|*.mdb;*.accdb|All Files (*.*)|*.*"),
                   QStringLiteral("c:\\")),
       saveDialog_(ui::FileDialogKind::Save, QStringLiteral("Microsoft Access Database (*.mdb)|*.mdb")),
       importDialog_(ui::FileDialogKind::Open, QString::fromLatin1(convert::kImportFilter)) {
@@ -298,7 +298,22 @@ void MainWindow::openDatabaseFile(const QString& path) {
       problem = QStringLiteral("That password is not correct (passwords are case-sensitive). Try again.");
     }
   }
-  session_.open(path, password);
+  try {
+    session_.open(path, password);
+  } catch (const std::exception& error) {
+    // A file another program holds for changes can still be read.
+    const QString refusal = QString::fromUtf8(error.what());
+    if (!refusal.contains(QStringLiteral(" is in use: "))) throw;
+    ui::MessageRequest question;
+    question.icon = QMessageBox::Warning;
+    question.title = ui::kApplicationTitle;
+    question.text = refusal + QStringLiteral("\n\nOpen it read-only? Its rows can then be read, not changed.");
+    question.buttons = QMessageBox::Open | QMessageBox::Cancel;
+    question.defaultButton = QMessageBox::Open;
+    question.buttonTexts[QMessageBox::Open] = QStringLiteral("Open Read-Only");
+    if (ui::dialogs().message(this, question) != QMessageBox::Open) return;
+    session_.open(path, password, true);
+  }
   try {
     refreshTableList();
   } catch (...) {
@@ -357,9 +372,13 @@ void MainWindow::createDatabase() {
   saveDialog_.setFileName({});
   saveDialog_.run(this);
   if (saveDialog_.fileName().isEmpty()) return;  // cancelled: nothing changes
-  // Used as typed: no extension is added, and an existing file is refused.
-  session_.create(saveDialog_.fileName());
-  ui::showInformation(this, QStringLiteral("New Database Has Been Created: ") + saveDialog_.fileName());
+  // A name without an extension gets the one of the format made (an Access
+  // 2000 file, .mdb); an existing file is refused.
+  QString path = saveDialog_.fileName();
+  if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".mdb");
+  session_.create(path);
+  ui::showInformation(this, QStringLiteral("New Database Has Been Created: ") + path);
+  openDatabaseFile(path);
 }
 
 void MainWindow::compactDatabase() {
@@ -412,6 +431,9 @@ void MainWindow::refreshCatalog(bool keepTable) {
     form_->pages->hide();
     shownTable_.clear();
     rowPanel_->clear();
+    // No table is on show: the status names the file alone, never a table
+    // that was renamed or dropped.
+    setStatusText(session_.path());
     form_->recordsPage->setCommandsEnabled(false);
     // No table is selected now: the commands on one wait for the next click.
     setTableCommands(false);
@@ -445,7 +467,7 @@ void MainWindow::showQuery(const db::Query& query) {
   if (!query.OpensRows()) return;
   // A statement the engine refuses leaves the SQL page on show with the
   // refusal in the error display.
-  form_->recordsPage->showQueryRecords(session_.connectionString(), query.CommandText());
+  form_->recordsPage->showQueryRecords(session_.connectionString(), query.RowsText());
   showPages(true, false, true);
   form_->recordsPage->setGridVisible(true);
   form_->pages->setCurrentWidget(form_->recordsPage);

@@ -17,9 +17,10 @@ DatabaseSession::DatabaseSession()
 
 DatabaseSession::~DatabaseSession() = default;
 
-void DatabaseSession::open(const QString& path, const QString& password) {
+void DatabaseSession::open(const QString& path, const QString& password, bool readOnly) {
   path_ = path;
   connectionString_ = kJetConnectionPrefix + path.toStdString();
+  if (readOnly) connectionString_ += ";Mode=Read";
   if (!password.isEmpty()) {
     const char quote = password.contains(QLatin1Char('"')) ? '\'' : '"';
     connectionString_ += ";Jet OLEDB:Database Password=" + std::string(1, quote) + password.toStdString() + quote;

@@ -2,6 +2,7 @@
 // from the Windows forms the commands are written in.
 #include "ui/dialog_seam.h"
 
+#include <QAbstractButton>
 #include <QDir>
 #include <QFileDialog>
 #include <QRegularExpression>
@@ -63,6 +64,8 @@ QMessageBox::StandardButton QtDialogSeam::message(QWidget* parent, const Message
   text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   QMessageBox box(request.icon, request.title, text, request.buttons, parent);
   if (request.defaultButton != QMessageBox::NoButton) box.setDefaultButton(request.defaultButton);
+  for (auto it = request.buttonTexts.begin(); it != request.buttonTexts.end(); ++it)
+    if (QAbstractButton* button = box.button(it.key())) button->setText(it.value());
   return QMessageBox::StandardButton(box.exec());
 }
 

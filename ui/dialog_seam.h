@@ -3,6 +3,7 @@
 // real Qt dialogs; tests install a scripted seam that answers by itself and
 // records what was asked.
 #pragma once
+#include <QMap>
 #include <QMessageBox>
 #include <QString>
 #include <memory>
@@ -19,6 +20,9 @@ struct MessageRequest {
   QString text;
   QMessageBox::StandardButtons buttons = QMessageBox::Ok;
   QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
+  // Captions for buttons whose standard one does not say what they do
+  // (Open -> "Open Read-Only").
+  QMap<QMessageBox::StandardButton, QString> buttonTexts;
 };
 
 enum class FileDialogKind { Open, Save, Folder };  // Folder: an existing folder is chosen

@@ -159,7 +159,9 @@ class MainWindowTest : public QObject {
     QCOMPARE((*dialogs)->fileRequests.size(), 1);
     QCOMPARE((*dialogs)->fileRequests[0].initialDirectory, QDir::homePath());
     QCOMPARE((*dialogs)->fileRequests[0].filter,
-             QStringLiteral("Microsoft Access Database (*.mdb)|*.mdb|All Files (*.*)|*.*"));
+             QStringLiteral("Access databases (*.mdb *.accdb)|*.mdb;*.accdb|All Files (*.*)|*.*"));
+    QCOMPARE(kevra::ui::qtFileFilter((*dialogs)->fileRequests[0].filter),
+             QStringLiteral("Access databases (*.mdb *.accdb);;All Files (*)"));
   }
 
   void treeListsOnlyTables() {
@@ -292,7 +294,14 @@ class MainWindowTest : public QObject {
         QCOMPARE(box->windowTitle(), QStringLiteral("About Kevra"));
         QCOMPARE(box->findChild<QLabel*>("productName")->text(),
                  QStringLiteral("Kevra - Free Access Database Editor"));
-        QCOMPARE(box->mailTarget(), "mailto:" + box->findChild<QLabel*>("mailLink")->text());
+        // No made-up address: a link is shown only for an address the build names.
+        for (const char* name : {"mailLink", "webLink"}) {
+          const QLabel* link = box->findChild<QLabel*>(name);
+          QVERIFY2(!link->text().contains(QStringLiteral("example")), qPrintable(link->text()));
+          QCOMPARE(link->isVisibleTo(box), !link->text().isEmpty());
+        }
+        const QString mail = box->findChild<QLabel*>("mailLink")->text();
+        QCOMPARE(box->mailTarget(), mail.isEmpty() ? QString() : "mailto:" + mail);
         QCOMPARE(box->webTarget(), box->findChild<QLabel*>("webLink")->text());
         QCOMPARE(box->size(), QSize(225, 182));
         box->findChild<QPushButton*>("okButton")->click();
