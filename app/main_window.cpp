@@ -38,6 +38,7 @@
 #include "schema/table_name_dialog.h"
 #include "ui/dialog_seam.h"
 #include "ui/error_display.h"
+#include "ui/file_code_pages.h"
 #include "ui/message_boxes.h"
 #include "ui/recent_files.h"
 #include "ui_main_window.h"
@@ -109,6 +110,11 @@ void MainWindow::addStartPageAndRecentFiles() {
     ui::runCommand(this, [this, &path] { openDatabaseFile(path); });
   };
   connect(startPage_, &browse::StartPage::recentFileChosen, this, openRecent);
+
+  openWithCodePageAction_ = new QAction(QStringLiteral("Open with Code &Page..."), this);
+  openWithCodePageAction_->setObjectName(QStringLiteral("openWithCodePageAction"));
+  form_->fileMenu->insertAction(form_->closeAction, openWithCodePageAction_);
+  connect(openWithCodePageAction_, &QAction::triggered, this, command(&MainWindow::openDatabaseWithCodePage));
 
   recentMenu_ = new QMenu(QStringLiteral("Recent &Files"), this);
   recentMenu_->setObjectName(QStringLiteral("recentMenu"));
@@ -219,6 +225,7 @@ void MainWindow::setCommandAvailable(QAction* command, bool available) {
 
 void MainWindow::setDatabaseCommands(bool open) {
   setCommandAvailable(form_->openAction, !open);
+  if (openWithCodePageAction_) openWithCodePageAction_->setEnabled(!open);
   setCommandAvailable(form_->closeAction, open);
   setCommandAvailable(form_->createAction, !open);
   setCommandAvailable(form_->compactAction, !open);
@@ -282,6 +289,28 @@ void MainWindow::openDatabase() {
   openDatabaseFile(openDialog_.fileName());
 }
 
+void MainWindow::openDatabaseWithCodePage() {
+  openDialog_.setFileName({});
+  openDialog_.run(this);
+  if (openDialog_.fileName().isEmpty()) return;
+  const QString path = openDialog_.fileName();
+  ui::FileCodePages codePages;
+  QStringList names;
+  int current = 0;
+  for (const auto& [number, name] : ui::FileCodePages::choices()) {
+    if (number == (codePages.codePageOf(path) ? codePages.codePageOf(path) : 1252)) current = int(names.size());
+    names << name;
+  }
+  const std::optional<QString> chosen =
+      ui::dialogs().choose(this, QStringLiteral("Open with Code Page"),
+                           QStringLiteral("Read the text of '%1' in the code page:").arg(QFileInfo(path).fileName()),
+                           names, current);
+  if (!chosen) return;
+  for (const auto& [number, name] : ui::FileCodePages::choices())
+    if (name == *chosen) codePages.remember(path, number);
+  openDatabaseFile(path);
+}
+
 void MainWindow::openDatabaseFile(const QString& path) {
   // A protected file asks for its password first, again after a wrong one;
   // Cancel leaves nothing open.
@@ -298,8 +327,9 @@ void MainWindow::openDatabaseFile(const QString& path) {
       problem = QStringLiteral("That password is not correct (passwords are case-sensitive). Try again.");
     }
   }
+  const int codePage = ui::FileCodePages().codePageOf(path);
   try {
-    session_.open(path, password);
+    session_.open(path, password, false, codePage);
   } catch (const std::exception& error) {
     // A file another program holds for changes can still be read.
     const QString refusal = QString::fromUtf8(error.what());
@@ -312,7 +342,7 @@ void MainWindow::openDatabaseFile(const QString& path) {
     question.defaultButton = QMessageBox::Open;
     question.buttonTexts[QMessageBox::Open] = QStringLiteral("Open Read-Only");
     if (ui::dialogs().message(this, question) != QMessageBox::Open) return;
-    session_.open(path, password, true);
+    session_.open(path, password, true, codePage);
   }
   try {
     refreshTableList();

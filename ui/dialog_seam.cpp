@@ -5,6 +5,7 @@
 #include <QAbstractButton>
 #include <QDir>
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QRegularExpression>
 #include <QStringList>
 
@@ -67,6 +68,13 @@ QMessageBox::StandardButton QtDialogSeam::message(QWidget* parent, const Message
   for (auto it = request.buttonTexts.begin(); it != request.buttonTexts.end(); ++it)
     if (QAbstractButton* button = box.button(it.key())) button->setText(it.value());
   return QMessageBox::StandardButton(box.exec());
+}
+
+std::optional<QString> DialogSeam::choose(QWidget* parent, const QString& title, const QString& label,
+                                         const QStringList& items, int current) {
+  bool ok = false;
+  const QString chosen = QInputDialog::getItem(parent, title, label, items, current, false, &ok);
+  return ok ? std::optional<QString>(chosen) : std::nullopt;
 }
 
 QString QtDialogSeam::fileName(QWidget* parent, const FileRequest& request) {

@@ -6,6 +6,7 @@
 #include <QMap>
 #include <QMessageBox>
 #include <QString>
+#include <QStringList>
 #include <memory>
 #include <optional>
 
@@ -43,6 +44,9 @@ class DialogSeam {
   // Asks for the password of the database file `fileName`; `problem` says
   // what was wrong with the last try. nullopt when the user cancels.
   virtual std::optional<QString> password(QWidget* parent, const QString& fileName, const QString& problem) = 0;
+  // One of `items`, `current` chosen at first; nullopt when the user cancels.
+  virtual std::optional<QString> choose(QWidget* parent, const QString& title, const QString& label,
+                                        const QStringList& items, int current);
 };
 
 // Real dialogs.

@@ -91,13 +91,13 @@ class MainWindowTest : public QObject {
     QCOMPARE(control<QMenu>(*window, "convertMenu")->title(), QStringLiteral("&Convert"));
     QCOMPARE(control<QMenu>(*window, "helpMenu")->title(), QStringLiteral("&Help"));
     // File menu order with its three separators and the recent files after
-    // Open; the standard keys on Open, Close and Exit.
+    // Open and Open with Code Page; the standard keys on Open, Close and Exit.
     const auto fileItems = control<QMenu>(*window, "fileMenu")->actions();
     QStringList order;
     for (const QAction* a : fileItems)
       order << (a->isSeparator() ? QStringLiteral("-") : a->menu() ? a->menu()->objectName() : a->objectName());
-    QCOMPARE(order, (QStringList{"openAction", "recentMenu", "closeAction", "-", "createAction", "-", "compactAction",
-                                 "upsizeAction", "-", "exitAction"}));
+    QCOMPARE(order, (QStringList{"openAction", "openWithCodePageAction", "recentMenu", "closeAction", "-",
+                                 "createAction", "-", "compactAction", "upsizeAction", "-", "exitAction"}));
     QCOMPARE(action(*window, "openAction")->shortcut(), QKeySequence(QKeySequence::Open));
     QCOMPARE(action(*window, "closeAction")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_W));
     QCOMPARE(action(*window, "exitAction")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));

@@ -130,6 +130,21 @@ class ReadOnlyFilesTest : public QObject {
     action(*window, "closeAction")->trigger();
     holder.kill();
     holder.waitForFinished();
+
+    // Once closed in the window, the file is free for another program.
+    openWith(*window, **dialogs, path);
+    QCOMPARE((*dialogs)->messages.size(), 2);
+    QVERIFY(clickTable(*window, "Table1"));
+    action(*window, "closeAction")->trigger();
+    QProcess other;
+    other.start(QStringLiteral("python3"),
+                {QStringLiteral("-c"), QStringLiteral("import fcntl, sys\n"
+                                                      "f = open(sys.argv[1], 'rb+')\n"
+                                                      "fcntl.flock(f, fcntl.LOCK_EX | fcntl.LOCK_NB)\n"
+                                                      "print('free')\n"),
+                 path});
+    QVERIFY(other.waitForFinished(20000));
+    QCOMPARE(other.readAllStandardOutput().trimmed(), QByteArray("free"));
   }
 
   // Reading an .accdb includes its attachments: Convert > Save Attachments
