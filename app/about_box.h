@@ -1,5 +1,6 @@
 // The About box: product name, version, a web and an e-mail link, an OK
-// button. A fresh box is made for every showing.
+// button. The links are the addresses the build names (empty, and hidden,
+// when it names none). A fresh box is made for every showing.
 #pragma once
 #include <QDialog>
 #include <memory>
@@ -19,7 +20,7 @@ class AboutBox : public QDialog {
   void openMailLink();
   void openWebLink();
 
-  // The target each link opens.
+  // The target each link opens; empty for a link the build gives none.
   QString mailTarget() const;
   QString webTarget() const;
 

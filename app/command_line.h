@@ -17,6 +17,12 @@ struct CommandLine {
 // toolkit takes for itself.
 CommandLine parseCommandLine(const QStringList& arguments);
 
+// `arguments` without the options the toolkit takes for itself (-platform
+// xcb, -style=fusion, -reverse ...), so the command line can be read before
+// the toolkit starts, which needs a display: a bad option is refused on the
+// terminal even where there is none.
+QStringList withoutToolkitOptions(const QStringList& arguments);
+
 QString usageText();
 QString versionText();
 

@@ -28,12 +28,13 @@ int answerOnTerminal(const kevra::app::CommandLine& line) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-  // Help and version need no display: answered before the toolkit starts.
+  // Help, version and refusals need no display: the command line is read
+  // before the toolkit starts, which fails without one.
   QStringList raw;
   for (int i = 1; i < argc; ++i) raw << QString::fromLocal8Bit(argv[i]);
   using Action = kevra::app::CommandLine::Action;
-  if (const kevra::app::CommandLine early = kevra::app::parseCommandLine(raw);
-      early.action == Action::ShowHelp || early.action == Action::ShowVersion)
+  if (const kevra::app::CommandLine early = kevra::app::parseCommandLine(kevra::app::withoutToolkitOptions(raw));
+      early.action != Action::Run)
     return answerOnTerminal(early);
 
   QApplication app(argc, argv);

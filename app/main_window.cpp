@@ -38,6 +38,7 @@
 #include "schema/table_name_dialog.h"
 #include "ui/dialog_seam.h"
 #include "ui/error_display.h"
+#include "ui/file_code_pages.h"
 #include "ui/message_boxes.h"
 #include "ui/recent_files.h"
 #include "ui_main_window.h"
@@ -50,7 +51,7 @@ MainWindow::MainWindow(QWidget* parent)
     : QMainWindow(parent),
       form_(std::make_unique<Ui::MainWindow>()),
       openDialog_(ui::FileDialogKind::Open,
-                  QStringLiteral("Microsoft Access Database (*.mdb)|*.mdb|All Files (*.*)|*.*"),
+                  QStringLiteral("Access databases (*.mdb *.accdb)|*.mdb;*.accdb|All Files (*.*)|*.*"),
                   QStringLiteral("c:\\")),
       saveDialog_(ui::FileDialogKind::Save, QStringLiteral("Microsoft Access Database (*.mdb)|*.mdb")),
       importDialog_(ui::FileDialogKind::Open, QString::fromLatin1(convert::kImportFilter)) {
@@ -109,6 +110,11 @@ void MainWindow::addStartPageAndRecentFiles() {
     ui::runCommand(this, [this, &path] { openDatabaseFile(path); });
   };
   connect(startPage_, &browse::StartPage::recentFileChosen, this, openRecent);
+
+  openWithCodePageAction_ = new QAction(QStringLiteral("Open with Code &Page..."), this);
+  openWithCodePageAction_->setObjectName(QStringLiteral("openWithCodePageAction"));
+  form_->fileMenu->insertAction(form_->closeAction, openWithCodePageAction_);
+  connect(openWithCodePageAction_, &QAction::triggered, this, command(&MainWindow::openDatabaseWithCodePage));
 
   recentMenu_ = new QMenu(QStringLiteral("Recent &Files"), this);
   recentMenu_->setObjectName(QStringLiteral("recentMenu"));
@@ -219,6 +225,7 @@ void MainWindow::setCommandAvailable(QAction* command, bool available) {
 
 void MainWindow::setDatabaseCommands(bool open) {
   setCommandAvailable(form_->openAction, !open);
+  if (openWithCodePageAction_) openWithCodePageAction_->setEnabled(!open);
   setCommandAvailable(form_->closeAction, open);
   setCommandAvailable(form_->createAction, !open);
   setCommandAvailable(form_->compactAction, !open);
@@ -282,6 +289,28 @@ void MainWindow::openDatabase() {
   openDatabaseFile(openDialog_.fileName());
 }
 
+void MainWindow::openDatabaseWithCodePage() {
+  openDialog_.setFileName({});
+  openDialog_.run(this);
+  if (openDialog_.fileName().isEmpty()) return;
+  const QString path = openDialog_.fileName();
+  ui::FileCodePages codePages;
+  QStringList names;
+  int current = 0;
+  for (const auto& [number, name] : ui::FileCodePages::choices()) {
+    if (number == (codePages.codePageOf(path) ? codePages.codePageOf(path) : 1252)) current = int(names.size());
+    names << name;
+  }
+  const std::optional<QString> chosen =
+      ui::dialogs().choose(this, QStringLiteral("Open with Code Page"),
+                           QStringLiteral("Read the text of '%1' in the code page:").arg(QFileInfo(path).fileName()),
+                           names, current);
+  if (!chosen) return;
+  for (const auto& [number, name] : ui::FileCodePages::choices())
+    if (name == *chosen) codePages.remember(path, number);
+  openDatabaseFile(path);
+}
+
 void MainWindow::openDatabaseFile(const QString& path) {
   // A protected file asks for its password first, again after a wrong one;
   // Cancel leaves nothing open.
@@ -298,7 +327,23 @@ void MainWindow::openDatabaseFile(const QString& path) {
       problem = QStringLiteral("That password is not correct (passwords are case-sensitive). Try again.");
     }
   }
-  session_.open(path, password);
+  const int codePage = ui::FileCodePages().codePageOf(path);
+  try {
+    session_.open(path, password, false, codePage);
+  } catch (const std::exception& error) {
+    // A file another program holds for changes can still be read.
+    const QString refusal = QString::fromUtf8(error.what());
+    if (!refusal.contains(QStringLiteral(" is in use: "))) throw;
+    ui::MessageRequest question;
+    question.icon = QMessageBox::Warning;
+    question.title = ui::kApplicationTitle;
+    question.text = refusal + QStringLiteral("\n\nOpen it read-only? Its rows can then be read, not changed.");
+    question.buttons = QMessageBox::Open | QMessageBox::Cancel;
+    question.defaultButton = QMessageBox::Open;
+    question.buttonTexts[QMessageBox::Open] = QStringLiteral("Open Read-Only");
+    if (ui::dialogs().message(this, question) != QMessageBox::Open) return;
+    session_.open(path, password, true, codePage);
+  }
   try {
     refreshTableList();
   } catch (...) {
@@ -357,9 +402,13 @@ void MainWindow::createDatabase() {
   saveDialog_.setFileName({});
   saveDialog_.run(this);
   if (saveDialog_.fileName().isEmpty()) return;  // cancelled: nothing changes
-  // Used as typed: no extension is added, and an existing file is refused.
-  session_.create(saveDialog_.fileName());
-  ui::showInformation(this, QStringLiteral("New Database Has Been Created: ") + saveDialog_.fileName());
+  // A name without an extension gets the one of the format made (an Access
+  // 2000 file, .mdb); an existing file is refused.
+  QString path = saveDialog_.fileName();
+  if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".mdb");
+  session_.create(path);
+  ui::showInformation(this, QStringLiteral("New Database Has Been Created: ") + path);
+  openDatabaseFile(path);
 }
 
 void MainWindow::compactDatabase() {
@@ -412,6 +461,9 @@ void MainWindow::refreshCatalog(bool keepTable) {
     form_->pages->hide();
     shownTable_.clear();
     rowPanel_->clear();
+    // No table is on show: the status names the file alone, never a table
+    // that was renamed or dropped.
+    setStatusText(session_.path());
     form_->recordsPage->setCommandsEnabled(false);
     // No table is selected now: the commands on one wait for the next click.
     setTableCommands(false);
@@ -445,7 +497,7 @@ void MainWindow::showQuery(const db::Query& query) {
   if (!query.OpensRows()) return;
   // A statement the engine refuses leaves the SQL page on show with the
   // refusal in the error display.
-  form_->recordsPage->showQueryRecords(session_.connectionString(), query.CommandText());
+  form_->recordsPage->showQueryRecords(session_.connectionString(), query.RowsText());
   showPages(true, false, true);
   form_->recordsPage->setGridVisible(true);
   form_->pages->setCurrentWidget(form_->recordsPage);

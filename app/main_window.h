@@ -42,10 +42,14 @@ class MainWindow : public QMainWindow {
   // openDatabaseFile(), which the command line uses too.
   void openDatabase();
   void openDatabaseFile(const QString& path);
+  // File > Open with Code Page: a file chosen as Open does, its text read in
+  // a code page the user picks (for an Access 97 file whose header names
+  // another); the choice is kept for the file and used whenever it opens.
+  void openDatabaseWithCodePage();
   void closeDatabase();
   void exitProgram();
-  // File > Create: a new, empty database file at a path the user chooses.
-  // The window stays closed; the file is opened with File > Open.
+  // File > Create: a new, empty database file at a path the user chooses
+  // (".mdb" added to a name without an extension), then opened.
   void createDatabase();
   void compactDatabase();
   // File > Upsize: the open database into a PostgreSQL server or a SQLite
@@ -150,6 +154,7 @@ class MainWindow : public QMainWindow {
   QAction* refreshListAction_ = nullptr;
   QMenu* recordsMenu_ = nullptr;
   QMenu* recentMenu_ = nullptr;
+  QAction* openWithCodePageAction_ = nullptr;
   browse::StartPage* startPage_ = nullptr;
 };
 

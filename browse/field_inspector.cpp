@@ -43,11 +43,15 @@ void FieldInspector::showField() {
 
   form_.fieldNameBox->setText(QString::fromStdString(column.Name()));
 
-  // NUMBER is offered only to a field that already has it.
-  const QString type = typeName(column.Type());
+  // NUMBER, and the types that are read but not offered, are in the list
+  // only for a field that already has them. A complex column (.accdb) is
+  // known by what it holds, not by the memo code of its shown text.
+  QString type = typeName(column.Type());
+  if (const db::Property* complex = column.Properties().find("Complex Type"))
+    type = db::propertyText(complex->Value) == "Attachment" ? kAttachmentType : kMultipleValuesType;
   form_.fieldTypeBox->clear();
   form_.fieldTypeBox->addItems(offeredTypeNames());
-  if (type == kNumberType) form_.fieldTypeBox->addItem(kNumberType);
+  if (exactly(form_.fieldTypeBox, type) < 0 && type != QStringLiteral("UNKNOWN")) form_.fieldTypeBox->addItem(type);
   form_.fieldTypeBox->setCurrentIndex(exactly(form_.fieldTypeBox, type));
 
   // An autonumber is known by its property, not by its type code.

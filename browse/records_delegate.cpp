@@ -24,7 +24,20 @@ QWidget* RecordsDelegate::createEditor(QWidget* parent, const QStyleOptionViewIt
   lastEditor_ = editor;
   lastEditorIndex_ = index;
   valueBeforeEdit_ = index.data(Qt::EditRole);
+  lastEditorChanged_ = false;
   return editor;
+}
+
+void RecordsDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const {
+  QStyledItemDelegate::initStyleOption(option, index);
+  if (!index.data(RecordsModel::IsNullRole).toBool()) return;
+  option->features |= QStyleOptionViewItem::HasDisplay;
+  option->text = QString::fromLatin1(kNullText);
+  option->font.setItalic(true);
+  const QColor grey = option->palette.color(QPalette::Disabled, QPalette::Text);
+  option->palette.setColor(QPalette::Text, grey);
+  option->palette.setColor(QPalette::HighlightedText,
+                           option->palette.color(QPalette::Active, QPalette::HighlightedText).darker(115));
 }
 
 bool RecordsDelegate::eventFilter(QObject* watched, QEvent* event) {
@@ -42,7 +55,10 @@ QWidget* RecordsDelegate::makeEditor(QWidget* parent, const QStyleOptionViewItem
   // Every change in an editor reaches the model at once, so the row enters
   // edit mode with the first keystroke, as Post and Cancel expect.
   const auto commitOnChange = [this](QWidget* editor) {
-    return [this, editor] { emit const_cast<RecordsDelegate*>(this)->commitData(editor); };
+    return [this, editor] {
+      if (editor == lastEditor_) lastEditorChanged_ = true;
+      emit const_cast<RecordsDelegate*>(this)->commitData(editor);
+    };
   };
   switch (fieldTypeOf(index)) {
     case kevra::db::adBoolean: {
@@ -94,6 +110,7 @@ void RecordsDelegate::setEditorData(QWidget* editor, const QModelIndex& index) c
 }
 
 void RecordsDelegate::setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const {
+  if (editor == lastEditor_ && !lastEditorChanged_) return;  // opened and left as it was
   if (auto* box = qobject_cast<QCheckBox*>(editor)) {
     model->setData(index, box->isChecked(), Qt::EditRole);
   } else if (auto* edit = qobject_cast<QDateTimeEdit*>(editor)) {

@@ -23,6 +23,10 @@ class RecordsDelegate : public QStyledItemDelegate {
   void updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option,
                             const QModelIndex& index) const override;
 
+  // Text shown in a cell that holds NULL, greyed, so it reads apart from
+  // empty text.
+  static constexpr const char* kNullText = "(null)";
+
   // Escape in an editor puts the cell back to the value it had when the
   // editor opened, then closes the editor.
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -32,11 +36,17 @@ class RecordsDelegate : public QStyledItemDelegate {
   QWidget* lastEditor() const { return lastEditor_; }
   QModelIndex lastEditorIndex() const { return lastEditorIndex_; }
 
+ protected:
+  void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
+
  private:
   QWidget* makeEditor(QWidget* parent, const QStyleOptionViewItem& option, const QModelIndex& index) const;
   mutable QPointer<QWidget> lastEditor_;
   mutable QPersistentModelIndex lastEditorIndex_;
   mutable QVariant valueBeforeEdit_;
+  // The user changed the last editor's value since it opened; an editor
+  // opened and left unchanged writes nothing (a new row keeps its default).
+  mutable bool lastEditorChanged_ = false;
 };
 
 }  // namespace kevra::browse

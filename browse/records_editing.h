@@ -7,6 +7,7 @@
 #pragma once
 #include <QObject>
 #include <QPersistentModelIndex>
+#include <optional>
 
 class QTableView;
 
@@ -26,6 +27,28 @@ class RecordsEditing : public QObject {
   void deleteRecord();
   void postRecord();
   void cancelRecord();
+  // Empties the current field (NULL; No for a Yes/No field) in the row's
+  // pending values, as typing would.
+  void clearField();
+  // Stores empty text (not NULL) in the current text or memo field.
+  void setEmptyText();
+  // Copy puts the selected cells on the clipboard as text, a tab between
+  // fields and a line per row. Paste takes such text from the current cell
+  // on: one value goes into the cell (pending, as typed); several rows are
+  // written over the rows from the current one down, each row posted as one
+  // change, rows past the last one added as new records. A refusal stops
+  // the paste at that row with its edit kept. Several rows are pasted only
+  // into rows in stored order, unfiltered, where a write moves no row.
+  void copyCells();
+  void pasteCells();
+  // Shift+F2: the current cell's whole text in the cell viewer; what is
+  // changed there becomes the cell's pending value. Read-only where the
+  // rows cannot be changed.
+  void zoomCell();
+  // An OLE or binary cell's bytes written to a file the user chooses, or
+  // taken from one as the cell's pending value.
+  void saveCellToFile();
+  void loadCellFromFile();
 
   // Before the grid's rows go away (another table shown, the file closed,
   // the program ended): the open cell editor is kept and the row being
@@ -37,6 +60,10 @@ class RecordsEditing : public QObject {
 
  private:
   void updateNavigator();
+  // Posts the pending row, first telling what a key change would do to
+  // related rows through cascading relationships and asking; nullopt when
+  // the user declined (the edit stays), else the row it now has.
+  std::optional<int> post();
   // Ends the grid's open cell editor, keeping its text or not.
   void finishCellEdit(bool keep);
   void showRecord(int row, int column);

@@ -121,9 +121,11 @@ void RecordsModel::fetchMore(const QModelIndex& parent) {
   if (read > 0) store(number, std::move(rows));
   const long added = read - shown;
   if (added <= 0) return;
-  const int first = rowCount();  // after a pending new row, if any
+  // Before a pending new row, which stays the last.
+  const int first = int(fetchedRows_);
   beginInsertRows({}, first, first + int(added) - 1);
   fetchedRows_ += added;
+  if (inserting()) pending_->row += int(added);
   endInsertRows();
 }
 
@@ -190,7 +192,9 @@ const kevra::Value* RecordsModel::valueAt(int row, int column) const {
   if (row < 0 || column < 0 || column >= int(fieldNames_.size()) || row >= rowCount()) return nullptr;
   if (pending_ && pending_->row == row) {
     const auto& value = pending_->values[size_t(column)];
-    return value ? &*value : &kNull;
+    if (value) return &*value;
+    // An untouched field of a new row shows what it will be stored with.
+    return size_t(column) < pending_->defaults.size() ? &pending_->defaults[size_t(column)] : &kNull;
   }
   const long position = positionOf(row);
   const Block* rows = block(position / blockRows_);
@@ -208,6 +212,11 @@ QVariant RecordsModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || !showing()) return {};
   const int type = fieldType(index.column());
   if (role == FieldTypeRole) return type;
+  if (role == IsNullRole) {
+    const kevra::Value* value = valueAt(index.row(), index.column());
+    return value && kevra::isNull(*value) && type != kevra::db::adBoolean &&
+           !showsNewNumber(index.row(), index.column());
+  }
   if (role != Qt::DisplayRole && role != Qt::TextAlignmentRole && role != Qt::EditRole && role != Qt::CheckStateRole)
     return {};
   const kevra::Value* value = valueAt(index.row(), index.column());
@@ -222,6 +231,7 @@ QVariant RecordsModel::data(const QModelIndex& index, int role) const {
     case Qt::EditRole:
       return editText(*value, type);
     default:
+      if (showsNewNumber(index.row(), index.column())) return QStringLiteral("(New)");
       return displayText(*value, type);
   }
 }

@@ -10,7 +10,9 @@
 // Editing works as in a data-aware grid: changing a cell puts its row in edit
 // mode, and the row's pending values live here until post() writes them in one
 // engine transaction or cancelEdit() drops them. startInsert() adds a pending
-// new row before a given row. At most one row is pending at a time; while one
+// new row after the last row; until a field of it is typed into, it shows the
+// field's default value ("(New)" for an autonumber), and a field left so is
+// stored with its default. At most one row is pending at a time; while one
 // is, the other rows take no changes. A write changes the model in place: the
 // written row is read again, an added or deleted row moves the rows after it,
 // and the cached blocks before it stay as they are; nothing is counted again.
@@ -21,6 +23,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "database/recordset.h"
 #include "engine/format/value.h"
 
 namespace kevra::browse {
@@ -34,6 +37,9 @@ class RecordsModel : public QAbstractTableModel {
   static constexpr int kDefaultCachedBlocks = 64;
   // data() for this role gives the field's DataTypeEnum code (int).
   static constexpr int FieldTypeRole = Qt::UserRole + 1;
+  // data() for this role: true when the cell holds NULL (and is not a
+  // Yes/No field, which has no NULL), so it can be shown apart from empty text.
+  static constexpr int IsNullRole = Qt::UserRole + 2;
 
   explicit RecordsModel(QObject* parent = nullptr, long blockRows = kDefaultBlockRows,
                         int cachedBlocks = kDefaultCachedBlocks);
@@ -57,6 +63,11 @@ class RecordsModel : public QAbstractTableModel {
   // Yes/No fields also CheckStateRole). Refused (false) for a cell that cannot
   // be edited and while another row is pending.
   bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
+  // Stores `value` as the cell's new value as it is, with no conversion from
+  // an editor's text: NULL, or an empty text that an editor would make NULL,
+  // or the bytes of an OLE or binary cell (which takes no text). Refused as
+  // setData() is.
+  bool setValue(const QModelIndex& index, kevra::Value value);
 
   long blockRows() const { return blockRows_; }
   const QStringList& fieldNames() const { return fieldNames_; }
@@ -66,6 +77,9 @@ class RecordsModel : public QAbstractTableModel {
   // The stored rows shown are all there are (a pending new row aside): the
   // count is known, not just the rows read so far.
   bool rowCountFinal() const { return storedCountKnown_ || atEnd_; }
+  // A write changes no other row's place: the rows are a whole table in
+  // stored order (not sorted, not filtered).
+  bool followsChangesInPlace() const { return storedCountKnown_; }
   // The stored rows: the rows shown without a pending new row.
   long storedRowCount() const { return fetchedRows_; }
 
@@ -74,9 +88,10 @@ class RecordsModel : public QAbstractTableModel {
   bool editing() const { return pending_.has_value(); }
   bool inserting() const { return pending_ && pending_->inserting; }
   int editRow() const { return pending_ ? pending_->row : -1; }
-  // Adds a pending new row before `row` (clamped to the rows shown) and
-  // returns its row. Throws when rows cannot be changed or a row is pending.
-  int startInsert(int row);
+  // Adds a pending new row after the last row and returns its row. Rows read
+  // later (a sorted or filtered view growing) come before it, so it stays
+  // the last. Throws when rows cannot be changed or a row is pending.
+  int startInsert();
   // Writes the pending row (update, or insert for a new row) and returns the
   // row it now has (a new row takes its stored place); -1 when nothing was
   // pending. Throws the engine's error with the pending values kept.
@@ -88,6 +103,12 @@ class RecordsModel : public QAbstractTableModel {
   // new row just drops it; pending values of the deleted row are dropped.
   // Throws the engine's error with nothing changed.
   int deleteRecord(int row);
+  // What posting the pending row (an update; a new row cascades nowhere) or
+  // deleting the row shown at `row` would do to related rows of other
+  // tables through cascading relationships. Throws the refusal the write
+  // itself would give.
+  std::vector<kevra::db::Recordset::CascadeCount> cascadeOfPost() const;
+  std::vector<kevra::db::Recordset::CascadeCount> cascadeOfDelete(int row) const;
   // Dataset position of the row shown at `row`; -1 for a pending new row.
   long positionOf(int row) const;
   // Row shown for dataset position `position` (the inverse of positionOf).
@@ -115,7 +136,12 @@ class RecordsModel : public QAbstractTableModel {
     bool inserting;
     std::vector<std::optional<kevra::Value>> values;  // nullopt: untouched (new rows only)
     bool modified = false;
+    // A new row's fields before they are typed into.
+    std::vector<kevra::Value> defaults;
+    std::vector<bool> autoNumber;
   };
+  // An untouched field of a pending new row that the engine numbers.
+  bool showsNewNumber(int row, int column) const;
   bool showing() const;
   void reload();
   // After a write the dataset followed in place.

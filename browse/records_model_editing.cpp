@@ -42,15 +42,21 @@ Qt::ItemFlags RecordsModel::flags(const QModelIndex& index) const {
 }
 
 bool RecordsModel::setData(const QModelIndex& index, const QVariant& value, int role) {
-  if (!index.isValid() || index.row() >= rowCount() || !(flags(index) & Qt::ItemIsEditable)) return false;
+  if (!index.isValid()) return false;
   const int type = fieldType(index.column());
-  kevra::Value newValue;
   if (role == Qt::CheckStateRole && type == kevra::db::adBoolean)
-    newValue = Qt::CheckState(value.toInt()) == Qt::Checked;
-  else if (role == Qt::EditRole)
-    newValue = valueFromEditor(value, type);
-  else
-    return false;
+    return setValue(index, Qt::CheckState(value.toInt()) == Qt::Checked);
+  if (role == Qt::EditRole) return setValue(index, valueFromEditor(value, type));
+  return false;
+}
+
+bool RecordsModel::setValue(const QModelIndex& index, kevra::Value newValue) {
+  if (!index.isValid() || index.row() >= rowCount()) return false;
+  // OLE and binary cells take bytes (from a file), never an editor's text.
+  const bool bytesForBinary = canModify_ && !cellEditable(fieldType(index.column())) &&
+                              (std::holds_alternative<kevra::Binary>(newValue) || kevra::isNull(newValue));
+  if (!(flags(index) & Qt::ItemIsEditable) && !bytesForBinary) return false;
+  if (fieldType(index.column()) == kevra::db::adBoolean && kevra::isNull(newValue)) newValue = false;
   if (pending_ && pending_->row != index.row()) return false;
 
   if (!pending_) {
@@ -63,7 +69,7 @@ bool RecordsModel::setData(const QModelIndex& index, const QVariant& value, int 
       emit fetchFailed(QString::fromUtf8(error.what()));
       return false;
     }
-    PendingRow row{index.row(), false, {}, false};
+    PendingRow row{index.row(), false, {}, false, {}, {}};
     for (auto& v : rows.front()) row.values.emplace_back(std::move(v));
     pending_ = std::move(row);
     emit headerDataChanged(Qt::Vertical, index.row(), index.row());
@@ -77,12 +83,26 @@ bool RecordsModel::setData(const QModelIndex& index, const QVariant& value, int 
   return true;
 }
 
-int RecordsModel::startInsert(int row) {
+bool RecordsModel::showsNewNumber(int row, int column) const {
+  return pending_ && pending_->inserting && pending_->row == row && size_t(column) < pending_->autoNumber.size() &&
+         pending_->autoNumber[size_t(column)] && !pending_->values[size_t(column)];
+}
+
+int RecordsModel::startInsert() {
   if (!canModify_) throw std::runtime_error("These rows cannot be changed.");
   if (pending_) throw std::runtime_error("Post or cancel the row being edited first.");
-  row = std::clamp(row, 0, rowCount());
+  PendingRow pending{int(fetchedRows_), true, std::vector<std::optional<kevra::Value>>(fieldNames_.size()), false,
+                     {}, {}};
+  // The defaults are read before the row appears, so a refusal adds nothing.
+  for (const auto& field : dataset_->rows().newRowFields()) {
+    pending.defaults.push_back(field.defaultValue);
+    pending.autoNumber.push_back(field.autoNumber);
+  }
+  pending.defaults.resize(fieldNames_.size());
+  pending.autoNumber.resize(fieldNames_.size());
+  const int row = pending.row;
   beginInsertRows({}, row, row);
-  pending_ = PendingRow{row, true, std::vector<std::optional<kevra::Value>>(fieldNames_.size()), false};
+  pending_ = std::move(pending);
   endInsertRows();
   emit editStateChanged();
   return row;
@@ -118,6 +138,18 @@ int RecordsModel::post() {
     refetch(position);
   emit editStateChanged();
   return rowOf(position);
+}
+
+std::vector<kevra::db::Recordset::CascadeCount> RecordsModel::cascadeOfPost() const {
+  if (!pending_ || pending_->inserting) return {};
+  std::vector<kevra::Value> values;
+  for (const auto& v : pending_->values) values.push_back(v.value_or(kevra::Value{}));
+  return dataset_->rows().cascadeEffects(positionOf(pending_->row), &values);
+}
+
+std::vector<kevra::db::Recordset::CascadeCount> RecordsModel::cascadeOfDelete(int row) const {
+  if (row < 0 || row >= rowCount() || positionOf(row) < 0) return {};
+  return dataset_->rows().cascadeEffects(positionOf(row), nullptr);
 }
 
 void RecordsModel::cancelEdit() {

@@ -66,8 +66,12 @@ class RecordsPage : public QWidget {
 
   // The record commands, for the window's menu, in menu order; a null entry
   // stands for a separator. Find (Ctrl+F), Find Next (F3), Find Previous
-  // (Shift+F3), Filter by Selection, Remove Filter, Delete Record (Delete
-  // in the grid; asks first, as the navigator's Delete does).
+  // (Shift+F3), Filter by Selection, Remove Filter, Copy and Paste (Ctrl+C,
+  // Ctrl+V in the grid), Zoom (Shift+F2), Save Field to File and Load Field
+  // from File (OLE and binary fields), Clear Field (Delete or
+  // Backspace in the grid: NULL), Set Field to Empty Text (text fields),
+  // Delete Record (Ctrl+Minus in the grid; asks
+  // first, as the navigator's Delete does).
   QList<QAction*> commands() const;
   void setCommandsEnabled(bool enabled);
 
@@ -117,6 +121,13 @@ class RecordsPage : public QWidget {
   QLineEdit* filterBox_ = nullptr;
   QList<QAction*> commands_;
   QAction* deleteAction_ = nullptr;
+  QAction* clearFieldAction_ = nullptr;
+  QAction* emptyTextAction_ = nullptr;
+  QAction* copyAction_ = nullptr;
+  QAction* pasteAction_ = nullptr;
+  QAction* zoomAction_ = nullptr;
+  QAction* saveToFileAction_ = nullptr;
+  QAction* loadFromFileAction_ = nullptr;
 };
 
 }  // namespace kevra::browse

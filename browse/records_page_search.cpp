@@ -6,9 +6,11 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QRegularExpression>
 #include <QTableView>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <stdexcept>
 
 #include "browse/records_editing.h"
 #include "browse/records_find.h"
@@ -36,6 +38,10 @@ void RecordsPage::buildSearchBars() {
   filterLayout->addWidget(filterBox_);
   connect(filterBox_, &QLineEdit::returnPressed, this,
           [this] { ui::runCommand(this, [this] { setFilter(filterBox_->text()); }); });
+  // Emptying the box (its clear button, or the text deleted) removes the filter.
+  connect(filterBox_, &QLineEdit::textEdited, this, [this](const QString& text) {
+    if (text.trimmed().isEmpty() && query_.filtered()) ui::runCommand(this, [this] { removeFilter(); });
+  });
   layout->insertWidget(0, filterBar);
 
   // The find bar under the grid, shown by Find.
@@ -94,13 +100,43 @@ void RecordsPage::buildCommands() {
             << command(QStringLiteral("Filter by &Selection"), "filterBySelectionAction", {}, [this] { filterBySelection(); })
             << command(QStringLiteral("&Remove Filter"), "removeFilterAction", {}, [this] { removeFilter(); })
             << nullptr;
-  // Delete acts in the grid only: in a cell editor or elsewhere it keeps its
-  // usual meaning.
-  deleteAction_ = command(QStringLiteral("&Delete Record"), "deleteRecordAction", QKeySequence::Delete,
-                          [this] { editing_->deleteRecord(); });
+  // Both act in the grid only: in a cell editor or elsewhere Delete,
+  // Backspace and Ctrl+Minus keep their usual meaning. Delete and Backspace
+  // empty the current field (a date's too, which its editor cannot); the
+  // record goes only by Ctrl+Minus or the menu.
+  clearFieldAction_ = command(QStringLiteral("&Clear Field (Null)"), "clearFieldAction", QKeySequence::Delete,
+                              [this] { editing_->clearField(); });
+  clearFieldAction_->setShortcuts({QKeySequence(Qt::Key_Delete), QKeySequence(Qt::Key_Backspace)});
+  clearFieldAction_->setShortcutContext(Qt::WidgetShortcut);
+  form_->recordsGrid->addAction(clearFieldAction_);
+  // A text field can hold empty text apart from NULL; an editor emptied
+  // stores NULL, this stores the empty text.
+  emptyTextAction_ = command(QStringLiteral("Set Field to &Empty Text"), "emptyTextAction",
+                             QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Delete), [this] { editing_->setEmptyText(); });
+  emptyTextAction_->setShortcutContext(Qt::WidgetShortcut);
+  form_->recordsGrid->addAction(emptyTextAction_);
+  deleteAction_ = command(QStringLiteral("&Delete Record"), "deleteRecordAction",
+                          QKeySequence(Qt::CTRL | Qt::Key_Minus), [this] { editing_->deleteRecord(); });
   deleteAction_->setShortcutContext(Qt::WidgetShortcut);
   form_->recordsGrid->addAction(deleteAction_);
-  commands_ << deleteAction_;
+  copyAction_ =
+      command(QStringLiteral("&Copy"), "copyCellsAction", QKeySequence::Copy, [this] { editing_->copyCells(); });
+  copyAction_->setShortcutContext(Qt::WidgetShortcut);
+  form_->recordsGrid->addAction(copyAction_);
+  pasteAction_ = command(QStringLiteral("&Paste"), "pasteCellsAction", QKeySequence::Paste,
+                         [this] { editing_->pasteCells(); });
+  pasteAction_->setShortcutContext(Qt::WidgetShortcut);
+  form_->recordsGrid->addAction(pasteAction_);
+  zoomAction_ = command(QStringLiteral("&Zoom..."), "zoomAction", QKeySequence(Qt::SHIFT | Qt::Key_F2),
+                        [this] { editing_->zoomCell(); });
+  zoomAction_->setShortcutContext(Qt::WidgetShortcut);
+  form_->recordsGrid->addAction(zoomAction_);
+  saveToFileAction_ = command(QStringLiteral("Save Field to &File..."), "saveFieldToFileAction", {},
+                              [this] { editing_->saveCellToFile(); });
+  loadFromFileAction_ = command(QStringLiteral("&Load Field from File..."), "loadFieldFromFileAction", {},
+                                [this] { editing_->loadCellFromFile(); });
+  commands_ << copyAction_ << pasteAction_ << zoomAction_ << saveToFileAction_ << loadFromFileAction_ << nullptr
+            << clearFieldAction_ << emptyTextAction_ << deleteAction_;
   setCommandsEnabled(false);
 }
 
@@ -113,7 +149,10 @@ void RecordsPage::setCommandsEnabled(bool enabled) {
   for (QAction* action : commands_) {
     if (!action) continue;
     const bool findCommand = action->objectName().startsWith(QLatin1String("find"));
-    const bool allowed = action == deleteAction_ ? dataset_.CanModify() : tableRows || findCommand;
+    const bool changesRows = action == deleteAction_ || action == clearFieldAction_ || action == emptyTextAction_ ||
+                             action == pasteAction_ || action == loadFromFileAction_;
+    const bool readsRows = action == copyAction_ || action == zoomAction_ || action == saveToFileAction_;
+    const bool allowed = changesRows ? dataset_.CanModify() : tableRows || findCommand || readsRows;
     action->setEnabled(enabled && allowed);
   }
 }
@@ -159,11 +198,36 @@ void RecordsPage::sortBy(int column) {
   showSortIndicator();
 }
 
+namespace {
+// A syntax error points into the statement the grid runs; the user wrote
+// only the condition, so the position is told within it.
+QString pointIntoFilter(const QString& message, const RecordsQuery& query) {
+  static const QRegularExpression atPosition(QStringLiteral("^Syntax error in SQL statement at position (\\d+)(.*)$"),
+                                             QRegularExpression::DotMatchesEverythingOption);
+  const QRegularExpressionMatch match = atPosition.match(message);
+  if (!match.hasMatch()) return message;
+  RecordsQuery bare = query;
+  bare.filter = QStringLiteral("x");
+  bare.order = RecordsQuery::Order::Storage;
+  const QString statement = QString::fromStdString(bare.commandText());
+  const qsizetype before = statement.size() - 1;  // characters ahead of the condition
+  const qsizetype position = match.captured(1).toLongLong() - before;
+  if (position < 1) return message;
+  return QStringLiteral("Syntax error in the filter at position %1%2").arg(position).arg(match.captured(2));
+}
+}  // namespace
+
 void RecordsPage::setFilter(const QString& condition) {
   RecordsQuery filtered = query_;
   filtered.filter = condition.trimmed();
   try {
     openView(filtered);
+  } catch (const std::exception& error) {
+    filterBox_->setText(query_.filter);
+    const QString message = QString::fromUtf8(error.what());
+    const QString told = pointIntoFilter(message, filtered);
+    if (told == message) throw;
+    throw std::runtime_error(told.toStdString());
   } catch (...) {
     filterBox_->setText(query_.filter);
     throw;

@@ -20,7 +20,21 @@ bool isBinaryType(int fieldType) {
          fieldType == kevra::db::adBinary;
 }
 bool isDecimalType(int fieldType) {
-  return fieldType == kevra::db::adCurrency || fieldType == kevra::db::adNumeric;
+  return fieldType == kevra::db::adCurrency || fieldType == kevra::db::adNumeric || fieldType == kevra::db::adSingle ||
+         fieldType == kevra::db::adDouble;
+}
+
+// A Single or Double in the engine's shortest exact form ("444.555",
+// "1.5E+20") with the locale's decimal point; no grouping, as typed.
+QString localizedFloat(const kevra::Value& value, const QLocale& locale) {
+  QString text = QString::fromStdString(kevra::db::propertyText(value));
+  text.replace(QLatin1Char('.'), locale.decimalPoint());
+  if (locale.negativeSign() != QStringLiteral("-") && text.startsWith(QLatin1Char('-')))
+    text.replace(0, 1, locale.negativeSign());
+  return text;
+}
+bool isFloat(const kevra::Value& value) {
+  return std::holds_alternative<float>(value) || std::holds_alternative<double>(value);
 }
 
 // Stored dates read "2024-01-31T13:45:00[.mmm]"; dates the engine cannot
@@ -141,6 +155,7 @@ QString displayText(const kevra::Value& value, int fieldType) {
   if (const auto* money = std::get_if<kevra::Currency>(&value)) return currencyText(*money, locale, 2);
   if (const auto* number = std::get_if<kevra::Decimal>(&value))
     return localizedDecimal(QString::fromStdString(kevra::db::propertyText(value)), number->scale, locale);
+  if (isFloat(value)) return localizedFloat(value, locale);
   return QString::fromStdString(kevra::db::propertyText(value));
 }
 
@@ -158,7 +173,7 @@ QVariant editText(const kevra::Value& value, int fieldType) {
     const QString four = currencyText(*money, locale, 4);
     return four.endsWith(QStringLiteral("00")) ? currencyText(*money, locale, 2) : four;
   }
-  if (std::holds_alternative<kevra::Decimal>(value)) return displayText(value, fieldType);
+  if (std::holds_alternative<kevra::Decimal>(value) || isFloat(value)) return displayText(value, fieldType);
   return QString::fromStdString(kevra::db::propertyText(value));
 }
 
@@ -187,6 +202,12 @@ kevra::Value valueFromEditor(const QVariant& edited, int fieldType) {
     if (when.isValid()) return when.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toStdString();
     return text.toStdString();
   }
+  // A Single or Double is shown without grouping, so a point typed where
+  // the locale's decimal sign is another is the ISO decimal point.
+  const bool floatType = fieldType == kevra::db::adSingle || fieldType == kevra::db::adDouble;
+  if (floatType && locale.decimalPoint() != QStringLiteral(".") && !text.contains(locale.decimalPoint()) &&
+      text.contains(QLatin1Char('.')))
+    return text.trimmed().toStdString();
   if (isDecimalType(fieldType)) return plainDecimal(text, locale).toStdString();
   return text.toStdString();
 }

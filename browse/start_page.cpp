@@ -18,7 +18,7 @@ StartPage::StartPage(QWidget* parent) : QWidget(parent) {
   big.setBold(true);
   title->setFont(big);
   outer->addWidget(title);
-  auto* hint = new QLabel(QStringLiteral("Open an Access database (.mdb) to browse and edit its tables, "
+  auto* hint = new QLabel(QStringLiteral("Open an Access database (.mdb or .accdb) to browse and edit its tables, "
                                          "or create a new, empty one."),
                           this);
   hint->setWordWrap(true);

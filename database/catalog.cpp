@@ -39,6 +39,10 @@ class CatalogBuilder {
     props.push_back({"Jet OLEDB:AutoGenerate", c.guidAutoNumber});
     props.push_back({"Jet OLEDB:Allow Zero Length", c.allowZeroLength});
     props.push_back({"Jet OLEDB:Compressed UNICODE Strings", c.compressedUnicode});
+    // What a complex column (.accdb) holds: "Attachment" or "Multiple Values".
+    if (c.complex != ColumnInfo::Complex::None)
+      props.push_back({"Complex Type", std::string(c.complex == ColumnInfo::Complex::Attachment ? "Attachment"
+                                                                                              : "Multiple Values")});
     col.properties_ = Properties(std::move(props));
     return col;
   }
@@ -340,9 +344,10 @@ std::vector<Query> Catalog::Queries() const {
   if (!db_) throw EngineError("The catalog is not connected to a database.");
   std::vector<Query> out;
   for (const kevra::SavedQuery& q : kevra::readSavedQueries(*db_)) {
-    std::string sql, problem;
+    std::string sql, problem, rows;
     try {
       sql = kevra::savedQuerySql(q);
+      rows = kevra::savedQueryRowsSql(q);
     } catch (const EngineError& e) {
       problem = e.what();
     }
@@ -351,7 +356,7 @@ std::vector<Query> Catalog::Queries() const {
     const bool opens = problem.empty() && q.parameters.empty() &&
                        (q.kind == kevra::SavedQueryKind::Select || q.kind == kevra::SavedQueryKind::Union);
     out.emplace_back(q.name, kevra::savedQueryKindName(q.kind), q.returnsRows(), opens, std::move(sql),
-                     std::move(problem));
+                     std::move(problem), std::move(rows));
   }
   return out;
 }

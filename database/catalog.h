@@ -212,9 +212,10 @@ class Tables {
 class Query {
  public:
   Query(std::string name, std::string kind, bool returnsRows, bool opensRows, std::string commandText,
-        std::string problem)
+        std::string problem, std::string rowsText = {})
       : name_(std::move(name)), kind_(std::move(kind)), returnsRows_(returnsRows), opensRows_(opensRows),
-        commandText_(std::move(commandText)), problem_(std::move(problem)) {}
+        commandText_(std::move(commandText)), problem_(std::move(problem)),
+        rowsText_(rowsText.empty() ? commandText_ : std::move(rowsText)) {}
   const std::string& Name() const { return name_; }
   const std::string& Kind() const { return kind_; }
   // A select, union or crosstab query; the others change the database.
@@ -227,11 +228,15 @@ class Query {
   const std::string& CommandText() const { return commandText_; }
   // Why there is no statement; empty when there is one.
   const std::string& Problem() const { return problem_; }
+  // The statement its rows are opened with: CommandText, with what Jet
+  // fills in made explicit (the FROM a union part implies by naming its
+  // fields' table).
+  const std::string& RowsText() const { return rowsText_; }
 
  private:
   std::string name_, kind_;
   bool returnsRows_ = false, opensRows_ = false;
-  std::string commandText_, problem_;
+  std::string commandText_, problem_, rowsText_;
 };
 
 class Catalog {

@@ -7,6 +7,8 @@
 #include "database/ado_types.h"
 #include "database/connection.h"
 #include "engine/isam/foreign_copy.h"
+#include "engine/table/cascade_preview.h"
+#include "engine/table/column_defaults.h"
 #include "engine/table/schema_view.h"
 #include "engine/table/database.h"
 #include "engine/sql/result_set.h"
@@ -172,6 +174,25 @@ std::optional<long> Recordset::follow(uint32_t location, int liveRows) {
   return std::nullopt;
 }
 
+std::vector<Recordset::NewRowField> Recordset::newRowFields() const {
+  open(result_);
+  auto table = result_->sourceTable();
+  if (!table)
+    throw EngineError("These rows cannot be changed here: the recordset does not show whole rows of one table.");
+  std::vector<NewRowField> fields;
+  const std::vector<std::optional<std::string>> defaults = kevra::columnDefaultTexts(*db_, *table);
+  for (size_t i = 0; i < table->columns.size(); ++i) {
+    const kevra::ColumnDef& column = table->columns[i];
+    NewRowField field;
+    field.autoNumber = column.isAutoNumber();
+    // A GUID default (GenGUID()) is drawn when the row is stored, not shown.
+    if (!field.autoNumber && defaults[i] && column.type != kevra::ColumnType::Guid)
+      field.defaultValue = kevra::evaluateColumnDefault(*defaults[i], column);
+    fields.push_back(std::move(field));
+  }
+  return fields;
+}
+
 long Recordset::insertRow(const std::vector<std::optional<kevra::Value>>& values) {
   open(result_);
   auto table = result_->sourceTable();
@@ -196,6 +217,15 @@ void Recordset::updateRow(long position, const std::vector<kevra::Value>& values
   auto table = result_->sourceTable();
   inTransaction(db_, [&](kevra::TableWriter& w) { w.updateRow(*table, location, values); });
   follow(location, 0);
+}
+
+std::vector<Recordset::CascadeCount> Recordset::cascadeEffects(long position,
+                                                               const std::vector<kevra::Value>* values) const {
+  const uint32_t location = locationAt(position);
+  std::vector<CascadeCount> counts;
+  for (const kevra::CascadeEffect& effect : kevra::previewCascade(*db_, result_->sourceTable(), location, values))
+    counts.push_back(CascadeCount{effect.table, long(effect.deleted), long(effect.changed)});
+  return counts;
 }
 
 void Recordset::deleteRow(long position) {

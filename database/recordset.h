@@ -55,11 +55,30 @@ class Recordset {
   // counted again. Any other result (filtered, sorted) runs its statement
   // again, and then rows may have moved anywhere.
   bool editable() const;
+  // What a new row holds before anything is typed into it, one entry per
+  // field: the value its default gives it now (NULL without one), and
+  // whether the engine numbers it (an autonumber, Long or GUID).
+  struct NewRowField {
+    kevra::Value defaultValue;
+    bool autoNumber = false;
+  };
+  std::vector<NewRowField> newRowFields() const;
   // `values` has one entry per field; nullopt leaves the field to its default
   // value or autonumber. Returns the position of the new row.
   long insertRow(const std::vector<std::optional<kevra::Value>>& values);
   void updateRow(long position, const std::vector<kevra::Value>& values);
   void deleteRow(long position);
+  // What deleting the row at `position` (`values` null), or storing
+  // `*values` there, would do to rows of other tables through enforced
+  // relationships that cascade: per table reached, how many of its rows
+  // would be deleted or changed. Nothing is written. Throws the refusal the
+  // change itself would give.
+  struct CascadeCount {
+    std::string table;
+    long deleted = 0;
+    long changed = 0;
+  };
+  std::vector<CascadeCount> cascadeEffects(long position, const std::vector<kevra::Value>* values) const;
   // Whether the last change was followed in place (see above) rather than by
   // running the statement again.
   bool followedLastChange() const { return followedLastChange_; }

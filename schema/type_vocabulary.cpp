@@ -41,7 +41,16 @@ QString typeName(int typeCode) {
   if (typeCode >= 0)
     for (const VocabularyEntry& entry : kVocabulary)
       if (entry.typeCode == typeCode) return QString::fromLatin1(entry.displayName);
-  return QStringLiteral("UNKNOWN");
+  // Types the engine reads that a new or changed field cannot take: named,
+  // never offered.
+  switch (typeCode) {
+    case adWChar: return kTextType;  // fixed-length text
+    case adBigInt: return QStringLiteral("LARGE NUMBER");
+    case adDBTimeStamp: return QStringLiteral("DATE/TIME EXTENDED");
+    case adBinary:
+    case adVarBinary: return QStringLiteral("BINARY");
+    default: return QStringLiteral("UNKNOWN");
+  }
 }
 
 QString sqlTypeFor(const QString& displayName) {

@@ -7,8 +7,10 @@
 
 namespace kevra::schema {
 
-// Engine type code to display type name; "UNKNOWN" for a code outside the
-// vocabulary. AUTONUMBER has no code (it is a column property).
+// Engine type code to display type name, also for the types that are read
+// but not offered (LARGE NUMBER, DATE/TIME EXTENDED, BINARY); "UNKNOWN" for
+// any other code. AUTONUMBER has no code (it is a column property), nor have
+// ATTACHMENT and MULTIPLE VALUES (complex columns, known by their property).
 QString typeName(int typeCode);
 
 // Display type name to SQL type word; "unknown" for any other text.
@@ -21,6 +23,8 @@ const QStringList& offeredTypeNames();
 inline const QString kTextType = QStringLiteral("TEXT");
 inline const QString kNumberType = QStringLiteral("NUMBER");
 inline const QString kAutonumberType = QStringLiteral("AUTONUMBER");
+inline const QString kAttachmentType = QStringLiteral("ATTACHMENT");
+inline const QString kMultipleValuesType = QStringLiteral("MULTIPLE VALUES");
 inline const QString kDefaultTextLength = QStringLiteral("50");
 
 }  // namespace kevra::schema

@@ -17,9 +17,11 @@ DatabaseSession::DatabaseSession()
 
 DatabaseSession::~DatabaseSession() = default;
 
-void DatabaseSession::open(const QString& path, const QString& password) {
+void DatabaseSession::open(const QString& path, const QString& password, bool readOnly, int codePage) {
   path_ = path;
   connectionString_ = kJetConnectionPrefix + path.toStdString();
+  if (readOnly) connectionString_ += ";Mode=Read";
+  if (codePage > 0) connectionString_ += ";Jet OLEDB:Code Page=" + std::to_string(codePage);
   if (!password.isEmpty()) {
     const char quote = password.contains(QLatin1Char('"')) ? '\'' : '"';
     connectionString_ += ";Jet OLEDB:Database Password=" + std::string(1, quote) + password.toStdString() + quote;
@@ -40,6 +42,11 @@ void DatabaseSession::create(const QString& path) {
 
 void DatabaseSession::close() {
   if (connection_->State() != db::adStateClosed) connection_->Close();
+  // The catalog and the statement's rows hold the file too: a closed file is
+  // let go of (its lock released for other programs, its open options
+  // dropped for the next open).
+  catalog_ = std::make_unique<db::Catalog>();
+  statement_->Close();
 }
 
 void DatabaseSession::reopen() {

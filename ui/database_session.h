@@ -32,7 +32,10 @@ class DatabaseSession {
   // connection string are taken first, so they name the file even when the
   // open fails; a failure after the connection opened closes it again, so
   // the next open is not refused.
-  void open(const QString& path, const QString& password = {});
+  // `readOnly` opens the file for reading only (as when another program
+  // holds it for changes); `codePage` (0: the file's own) reads the text of
+  // an Access 97 file in that code page.
+  void open(const QString& path, const QString& password = {}, bool readOnly = false, int codePage = 0);
   // Closes the shared connection; one that is already closed is left alone.
   void close();
   // Makes a new, empty database file at `path` through the catalog, which

@@ -2,8 +2,10 @@
 // from the Windows forms the commands are written in.
 #include "ui/dialog_seam.h"
 
+#include <QAbstractButton>
 #include <QDir>
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QRegularExpression>
 #include <QStringList>
 
@@ -63,7 +65,16 @@ QMessageBox::StandardButton QtDialogSeam::message(QWidget* parent, const Message
   text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   QMessageBox box(request.icon, request.title, text, request.buttons, parent);
   if (request.defaultButton != QMessageBox::NoButton) box.setDefaultButton(request.defaultButton);
+  for (auto it = request.buttonTexts.begin(); it != request.buttonTexts.end(); ++it)
+    if (QAbstractButton* button = box.button(it.key())) button->setText(it.value());
   return QMessageBox::StandardButton(box.exec());
+}
+
+std::optional<QString> DialogSeam::choose(QWidget* parent, const QString& title, const QString& label,
+                                         const QStringList& items, int current) {
+  bool ok = false;
+  const QString chosen = QInputDialog::getItem(parent, title, label, items, current, false, &ok);
+  return ok ? std::optional<QString>(chosen) : std::nullopt;
 }
 
 QString QtDialogSeam::fileName(QWidget* parent, const FileRequest& request) {

@@ -3,8 +3,10 @@
 // real Qt dialogs; tests install a scripted seam that answers by itself and
 // records what was asked.
 #pragma once
+#include <QMap>
 #include <QMessageBox>
 #include <QString>
+#include <QStringList>
 #include <memory>
 #include <optional>
 
@@ -19,6 +21,9 @@ struct MessageRequest {
   QString text;
   QMessageBox::StandardButtons buttons = QMessageBox::Ok;
   QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
+  // Captions for buttons whose standard one does not say what they do
+  // (Open -> "Open Read-Only").
+  QMap<QMessageBox::StandardButton, QString> buttonTexts;
 };
 
 enum class FileDialogKind { Open, Save, Folder };  // Folder: an existing folder is chosen
@@ -39,6 +44,9 @@ class DialogSeam {
   // Asks for the password of the database file `fileName`; `problem` says
   // what was wrong with the last try. nullopt when the user cancels.
   virtual std::optional<QString> password(QWidget* parent, const QString& fileName, const QString& problem) = 0;
+  // One of `items`, `current` chosen at first; nullopt when the user cancels.
+  virtual std::optional<QString> choose(QWidget* parent, const QString& title, const QString& label,
+                                        const QStringList& items, int current);
 };
 
 // Real dialogs.

@@ -6,6 +6,7 @@
 #include <map>
 
 #include "engine/table/database.h"
+#include "engine/table/implied_from.h"
 #include "engine/table/table_cursor.h"
 #include "engine/util/error.h"
 #include "engine/util/utf.h"
@@ -216,7 +217,7 @@ std::string intoClause(const SavedQuery& q) {
   return out;
 }
 
-std::string unionSql(const SavedQuery& q) {
+std::string unionSql(const SavedQuery& q, bool impliedFrom = false) {
   std::vector<std::string> parts;
   for (const auto& s : q.sources)
     if (!s.text.empty()) {
@@ -226,7 +227,7 @@ std::string unionSql(const SavedQuery& q) {
       while (!part.empty() && std::isspace(static_cast<unsigned char>(part.back()))) part.pop_back();
       size_t start = 0;
       while (start < part.size() && std::isspace(static_cast<unsigned char>(part[start]))) ++start;
-      parts.push_back(part.substr(start));
+      parts.push_back(impliedFrom ? withImpliedFrom(part.substr(start)) : part.substr(start));
     }
   std::string sql = joined(parts, (q.options & SavedQuery::kUnionDistinct) ? "\nUNION\n" : "\nUNION ALL\n");
   std::vector<std::string> orderBy;
@@ -434,6 +435,13 @@ std::string savedQuerySql(const SavedQuery& q) {
     throw EngineError("Query '" + q.name + "' has " + e.what() + ".");
   }
   if (q.kind == SavedQueryKind::DataDefinition || q.kind == SavedQueryKind::PassThrough) return sql;
+  if (q.options & SavedQuery::kOwnerAccess) sql += "\nWITH OWNERACCESS OPTION";
+  return sql + ";";
+}
+
+std::string savedQueryRowsSql(const SavedQuery& q) {
+  if (q.kind != SavedQueryKind::Union || !q.parameters.empty()) return savedQuerySql(q);
+  std::string sql = unionSql(q, true);
   if (q.options & SavedQuery::kOwnerAccess) sql += "\nWITH OWNERACCESS OPTION";
   return sql + ";";
 }

@@ -85,6 +85,10 @@ std::vector<SavedQuery> readSavedQueries(const Database& db);
 // "UPDATE ... SET ...;", "TRANSFORM ... PIVOT ...;"...), lines separated
 // by "\n". Throws EngineError naming the query when its joins do not connect.
 std::string savedQuerySql(const SavedQuery& query);
+// The statement the query's rows are read with: savedQuerySql(), with the
+// FROM clause a union part implies but does not write made explicit (see
+// implied_from.h).
+std::string savedQueryRowsSql(const SavedQuery& query);
 
 // How a dialect writes the parts: a stored Jet expression, and a table,
 // alias or column name.

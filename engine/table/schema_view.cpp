@@ -1,6 +1,7 @@
 // Deriving the provider's view of a table from the stored structures.
 #include "engine/table/schema_view.h"
 
+#include "engine/table/complex_columns.h"
 #include "engine/table/database.h"
 #include "engine/util/error.h"
 #include "engine/util/utf.h"
@@ -82,7 +83,13 @@ TableSchema describeTable(const Database& db, std::string_view tableName) {
     ci.definedSize = providerDefinedSize(c);
     ci.fixed = c.isFixed();
     ci.nullable = c.type != ColumnType::Boolean && !boolProperty(cp, "Required");
-    ci.autoIncrement = c.isLongAutoNumber();
+    // A complex column's cell is a key the engine numbers, not an autonumber.
+    ci.autoIncrement = c.isLongAutoNumber() && c.type != ColumnType::Complex;
+    if (c.type == ColumnType::Complex) {
+      const auto complex = db.complexColumns();
+      ci.complex = complex && complex->isAttachmentColumn(c) ? ColumnInfo::Complex::Attachment
+                                                             : ColumnInfo::Complex::MultiValue;
+    }
     ci.guidAutoNumber = c.isGuidAutoNumber();
     ci.defaultValue = textProperty(cp, "DefaultValue");
     if (c.type == ColumnType::Decimal) {

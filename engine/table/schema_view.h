@@ -34,6 +34,9 @@ struct ColumnInfo {
   bool allowZeroLength = false;
   bool compressedUnicode = false;
   std::optional<std::string> expression;  // calculated columns (ACE): what computes the stored value
+  // ACE complex columns: what the hidden table behind the column holds.
+  enum class Complex { None, MultiValue, Attachment };
+  Complex complex = Complex::None;
   const ColumnDef* def = nullptr;  // valid while the TableDef lives
 };
 

@@ -7,6 +7,7 @@
 #include <random>
 
 #include "engine/catalog/property_blob.h"
+#include "engine/table/column_defaults.h"
 #include "engine/table/database.h"
 #include "engine/storage/data_page.h"
 #include "engine/format/data_page_writer.h"
@@ -18,6 +19,7 @@
 #include "engine/storage/page_file.h"
 #include "engine/storage/usage_map.h"
 #include "engine/table/referential_integrity.h"
+#include "engine/table/validation_rules.h"
 #include "engine/index/table_index_set.h"
 #include "engine/expr/expression_evaluator.h"
 #include "engine/expr/expression_parser.h"
@@ -41,15 +43,6 @@ Binary longValueHeader(uint32_t length, uint32_t kind, uint32_t pointer) {
   return h;
 }
 
-DateTime nowAsDateTime(bool dateOnly) {
-  std::time_t t = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&t, &local);
-  CivilDateTime c{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, dateOnly ? 0 : local.tm_hour,
-                  dateOnly ? 0 : local.tm_min, dateOnly ? 0 : local.tm_sec, 0};
-  return fromCivil(c);
-}
-
 }  // namespace
 
 Guid randomGuid() {
@@ -63,15 +56,6 @@ Guid randomGuid() {
   g.bytes[8] = uint8_t((g.bytes[8] & 0x3F) | 0x80);
   return g;
 }
-
-namespace {
-
-std::string lower(std::string s) {
-  for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
-
-}  // namespace
 
 struct TableWriter::TableState {
   std::shared_ptr<const TableDef> def;
@@ -89,6 +73,7 @@ struct TableWriter::TableState {
   std::unique_ptr<RowDecoder> rawLongValueDecoder;
   std::vector<uint16_t> longValueColumns;
   std::unique_ptr<TableIndexSet> indexes;
+  std::unique_ptr<ValidationRules> rules;
 };
 
 TableWriter::TableWriter(std::shared_ptr<Database> db) : db_(std::move(db)) {}
@@ -151,17 +136,12 @@ TableWriter::TableState& TableWriter::stateFor(const TableDef& table) {
   st->rowCount = def.rowCount;
   st->lastAutoNumber = def.lastAutoNumber;
   const PropertyBlob& props = db_->tableProperties(def.name);
+  st->defaults = columnDefaultTexts(*db_, def);
   for (const ColumnDef& c : def.columns) {
-    const PropertySet* cp = props.column(c.name);
-    std::optional<std::string> dflt;
     bool req = false;
-    if (cp) {
-      if (const PropertyRecord* r = cp->find("DefaultValue"))
-        if (auto* s = std::get_if<std::string>(&r->value)) dflt = *s;
+    if (const PropertySet* cp = props.column(c.name))
       if (const PropertyRecord* r = cp->find("Required"))
         if (auto* b = std::get_if<bool>(&r->value)) req = *b;
-    }
-    st->defaults.push_back(std::move(dflt));
     st->required.push_back(req);
   }
   st->encoder = std::make_unique<RowEncoder>(def);
@@ -173,32 +153,9 @@ TableWriter::TableState& TableWriter::stateFor(const TableDef& table) {
     st->rawLongValueDecoder->keepLongValuesRaw(st->longValueColumns);
   }
   st->indexes = std::make_unique<TableIndexSet>(db_->pages(), def);
+  st->rules = std::make_unique<ValidationRules>(def, props);
   return *tables_.emplace(table.tdefPage, std::move(st)).first->second;
 }
-
-namespace {
-
-// Value of a default expression for `column`, or NULL when it is not a
-// constant the engine can evaluate.
-Value evaluateDefault(const std::string& text, const ColumnDef& column) {
-  std::string t = text;
-  while (!t.empty() && std::isspace(static_cast<unsigned char>(t.back()))) t.pop_back();
-  while (!t.empty() && std::isspace(static_cast<unsigned char>(t.front()))) t.erase(t.begin());
-  if (!t.empty() && t.front() == '=') t.erase(t.begin());
-  std::string l = lower(t);
-  try {
-    if (l == "now()") return expr::coerceToColumn(nowAsDateTime(false), column);
-    if (l == "date()") return expr::coerceToColumn(nowAsDateTime(true), column);
-    if (l == "genguid()") return randomGuid();
-    auto parsed = expr::parseExpressionText(t);
-    expr::ExpressionEvaluator evaluator;
-    return expr::coerceToColumn(evaluator.evaluate(*parsed, {}), column);
-  } catch (const std::exception&) {
-    return std::monostate{};  // not a constant: left empty, as documented
-  }
-}
-
-}  // namespace
 
 std::vector<Value> TableWriter::completeRow(TableState& st, const std::vector<std::optional<Value>>& values) {
   const TableDef& def = *st.def;
@@ -226,7 +183,7 @@ std::vector<Value> TableWriter::completeRow(TableState& st, const std::vector<st
     if (values[i]) {
       row[i] = expr::coerceToColumn(*values[i], c);
     } else if (st.defaults[i]) {
-      row[i] = evaluateDefault(*st.defaults[i], c);
+      row[i] = evaluateColumnDefault(*st.defaults[i], c);
     }
     if (c.type == ColumnType::Boolean && isNull(row[i])) row[i] = false;
   }
@@ -423,6 +380,7 @@ void TableWriter::insertRow(const TableDef& table, const std::vector<std::option
   TableState& st = stateFor(table);
   std::vector<Value> row = completeRow(st, values);
   checkRow(st, row);
+  st.rules->check(row, nullptr);
   st.indexes->checkRow(row);
   integrity().checkParentsExist(*st.def, row);
   Binary bytes = encode(st, row);
@@ -470,6 +428,7 @@ void TableWriter::updateRow(const TableDef& table, uint32_t location, const std:
     if (def.columns[i].type == ColumnType::Boolean && isNull(row[i])) row[i] = false;
   }
   checkRow(st, row);
+  st.rules->check(row, &old);
   st.indexes->checkRow(row, location);
   ReferentialIntegrity integrity = this->integrity();
   integrity.checkParentsExist(def, row);

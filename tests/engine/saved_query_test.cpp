@@ -8,6 +8,7 @@
 #include "engine/format/value_text.h"
 #include "engine/sql/statement_runner.h"
 #include "engine/table/database.h"
+#include "engine/table/implied_from.h"
 #include "engine/table/saved_query.h"
 #include "engine/util/error.h"
 #include "sample_files.h"
@@ -100,6 +101,30 @@ TEST(SavedQueryText, SelectQueriesRunOnTheEnginesSql) {
   auto q = queriesOf(*like)["q_like2"];
   EXPECT_EQ(savedQuerySql(q), "SELECT Campo2\nFROM t_like2\nWHERE Campo2 LIKE \"d*#\";");
   EXPECT_EQ(kevra::test::resultTexts(like, savedQuerySql(q)), (std::vector<std::vector<std::string>>{{"dd1"}}));
+}
+
+TEST(SavedQueryText, UnionPartsWithoutFromRunWithTheTablesTheyName) {
+  // The union query's parts name their fields by table and have no FROM;
+  // its rows are read with the FROM they imply, the text shown stays as stored.
+  auto db = Database::open(test::sample("querytestv2000.mdb"));
+  auto u = queriesOf(*db)["UnionQuery"];
+  const std::string rows = savedQueryRowsSql(u);
+  EXPECT_NE(rows.find("col2 FROM [Table1] where"), std::string::npos) << rows;
+  EXPECT_NE(rows.find("col2 FROM [Table2]"), std::string::npos) << rows;
+  EXPECT_NE(rows.find("col2 FROM [Table3] where"), std::string::npos) << rows;
+  StatementResult r = runStatement(db, rows);
+  ASSERT_TRUE(r.rows);
+  EXPECT_EQ(r.rows->columns().size(), 2u);
+  EXPECT_EQ(savedQueryRowsSql(queriesOf(*db)["SelectQuery"]), savedQuerySql(queriesOf(*db)["SelectQuery"]));
+
+  EXPECT_EQ(withImpliedFrom("Select A.x, [B c].y\nwhere A.x > 1 order by A.x"),
+            "Select A . x , [B c] . y FROM [A], [B c] where A . x > 1 order by A . x");
+  EXPECT_EQ(withImpliedFrom("select a.x from a"), "select a.x from a");  // has one
+  EXPECT_EQ(withImpliedFrom("select 1 + 2"), "select 1 + 2");           // names no table
+  EXPECT_EQ(withImpliedFrom("select T.x"), "select T . x FROM [T]");
+  EXPECT_EQ(withImpliedFrom("select T.x union all select U.y where U.y > 0"),
+            "select T . x FROM [T] union all select U . y FROM [U] where U . y > 0");
+  EXPECT_EQ(withImpliedFrom("select T.x from T union select U.y"), "select T . x from T union select U . y FROM [U]");
 }
 
 TEST(SavedQueryText, NamesAreBracketedOnlyWhenTheyNeedIt) {

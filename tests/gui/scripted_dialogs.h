@@ -28,6 +28,14 @@ class ScriptedDialogs : public kevra::ui::DialogSeam {
     return fileAnswers.isEmpty() ? QString() : fileAnswers.takeFirst();
   }
 
+  // Choices made, from the front; none left cancels. Each list offered is recorded.
+  QStringList choiceAnswers;
+  QList<QStringList> choiceRequests;
+  std::optional<QString> choose(QWidget*, const QString&, const QString&, const QStringList& items, int) override {
+    choiceRequests << items;
+    return choiceAnswers.isEmpty() ? std::nullopt : std::optional<QString>(choiceAnswers.takeFirst());
+  }
+
   std::optional<QString> password(QWidget*, const QString&, const QString& problem) override {
     passwordProblems << problem;
     return passwordAnswers.isEmpty() ? std::nullopt : passwordAnswers.takeFirst();

@@ -71,9 +71,30 @@ class CellValuesTest : public QObject {
     QCOMPARE(text(valueFromEditor(QStringLiteral("2024-01-31"), db::adDate)), std::string("2024-01-31 00:00:00"));
     QCOMPARE(text(valueFromEditor(QStringLiteral("1,234.5"), db::adCurrency)), std::string("1234.5"));
     QCOMPARE(text(valueFromEditor(QStringLiteral("1234.5"), db::adCurrency)), std::string("1234.5"));
+    QCOMPARE(displayText(444.555, db::adDouble), QStringLiteral("444.555"));
     // Round trip: what the cell shows, typed back, is the stored value.
     const kevra::Value stored = kevra::Currency{-98765432100};
     QCOMPARE(text(valueFromEditor(editText(stored, db::adCurrency), db::adCurrency)), std::string("-9876543.21"));
+  }
+
+  void everyDecimalTypeFollowsTheLocale() {
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    QCOMPARE(displayText(444.555, db::adDouble), QStringLiteral("444,555"));
+    QCOMPARE(displayText(2.5f, db::adSingle), QStringLiteral("2,5"));
+    QCOMPARE(displayText(-0.125, db::adDouble), QStringLiteral("-0,125"));
+    QCOMPARE(editText(444.555, db::adDouble).toString(), QStringLiteral("444,555"));
+    QCOMPARE(text(valueFromEditor(QStringLiteral("1,25"), db::adDouble)), std::string("1.25"));
+    QCOMPARE(text(valueFromEditor(QStringLiteral("-1,5"), db::adSingle)), std::string("-1.5"));
+    // The ISO form with a point is still taken, as the engine writes it.
+    QCOMPARE(text(valueFromEditor(QStringLiteral("444.555"), db::adDouble)), std::string("444.555"));
+    QCOMPARE(text(valueFromEditor(QStringLiteral("1.25"), db::adSingle)), std::string("1.25"));
+    // Round trip through what the cell shows.
+    QCOMPARE(text(valueFromEditor(editText(444.555, db::adDouble), db::adDouble)), std::string("444.555"));
+    QCOMPARE(text(valueFromEditor(QStringLiteral("2,75"), db::adCurrency)), std::string("2.75"));
+
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    QCOMPARE(displayText(444.555, db::adDouble), QStringLiteral("444.555"));
+    QCOMPARE(text(valueFromEditor(QStringLiteral("1.25"), db::adDouble)), std::string("1.25"));
   }
 };
 

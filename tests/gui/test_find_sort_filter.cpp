@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QTableView>
 #include <QTemporaryDir>
+#include <QToolButton>
 #include <QtTest>
 
 #include "browse/records_dataset.h"
@@ -146,6 +147,24 @@ class FindSortFilterTest : public QObject {
     action(*window, "removeFilterAction")->trigger();
     QCOMPARE(model()->rowCount(), int(kRows) + 2);
     QVERIFY(!window->rowStatusText().contains(QStringLiteral("filtered")));
+
+    // A syntax error points into the condition as the user typed it.
+    filterBox->setText(QStringLiteral("[E] < < 10"));
+    QTest::keyClick(filterBox, Qt::Key_Return);
+    QCOMPARE(errors().size(), 2);
+    QVERIFY2(errors().last().startsWith(QStringLiteral("Syntax error in the filter at position 7 near '<'")),
+             qPrintable(errors().last()));
+    // The box's clear button takes the filter away with the text.
+    filterBox->setText(QStringLiteral("[E] < 10"));
+    QTest::keyClick(filterBox, Qt::Key_Return);
+    QCOMPARE(model()->rowCount(), 11);
+    auto* clear = filterBox->findChild<QToolButton*>();
+    QVERIFY(clear);
+    QTest::mouseClick(clear, Qt::LeftButton);
+    QCOMPARE(filterBox->text(), QString());
+    QCOMPARE(errors().size(), 2);
+    QCOMPARE(model()->rowCount(), int(kRows) + 2);
+    QVERIFY(!window->recordsPage()->query().filtered());
   }
 
   void findMovesToTheMatchingRow() {
@@ -184,11 +203,11 @@ class FindSortFilterTest : public QObject {
   void standardKeysReachTheCommands() {
     QCOMPARE(action(*window, "openAction")->shortcut(), QKeySequence(QKeySequence::Open));
     QCOMPARE(action(*window, "refreshListAction")->shortcut(), QKeySequence(Qt::Key_F5));
-    // Delete in the grid asks as the navigator does; Cancel keeps the row.
+    // Ctrl+Minus in the grid asks as the navigator's Delete does; Cancel keeps the row.
     grid()->setFocus();
     grid()->setCurrentIndex(model()->index(3, 0));
     (*dialogs)->messageAnswer = QMessageBox::Cancel;
-    QTest::keyClick(grid(), Qt::Key_Delete);
+    QTest::keyClick(grid(), Qt::Key_Minus, Qt::ControlModifier);
     QCOMPARE((*dialogs)->messages.size(), 1);
     QCOMPARE((*dialogs)->messages.first().text, QStringLiteral("Delete record?"));
     QCOMPARE(model()->rowCount(), int(kRows) + 2);

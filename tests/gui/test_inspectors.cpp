@@ -61,6 +61,25 @@ class InspectorsTest : public QObject {
     QVERIFY(control<QWidget>(*window, "applyChangesButton")->isEnabled());
   }
 
+  void everyTypeTheEngineReadsIsNamed() {
+    showTable("stretch-complexdatatestv2007.accdb", "Table1");
+    showField("attach-data");
+    QCOMPARE(combo("fieldTypeBox")->currentText(), QStringLiteral("ATTACHMENT"));
+    showField("multi-value-data");
+    QCOMPARE(combo("fieldTypeBox")->currentText(), QStringLiteral("MULTIPLE VALUES"));
+    showField("memo-data");
+    QCOMPARE(combo("fieldTypeBox")->currentText(), QStringLiteral("MEMO"));
+    action(*window, "closeAction")->trigger();
+    showTable("formats/v2016-bigint.accdb", "Table");
+    showField("Numeric");
+    QCOMPARE(combo("fieldTypeBox")->currentText(), QStringLiteral("LARGE NUMBER"));
+    QCOMPARE(combo("fieldTypeBox")->count(), 14);  // shown, not offered to other fields
+    action(*window, "closeAction")->trigger();
+    showTable("formats/v2019-extdatetestv2019.accdb", "Table1");
+    showField("DateExt");
+    QCOMPARE(combo("fieldTypeBox")->currentText(), QStringLiteral("DATE/TIME EXTENDED"));
+  }
+
   void textFieldShowsLengthDefaultAndNullability() {
     showTable("accesslike.mdb", "t_like2");
     showField("Campo1");
@@ -95,16 +114,17 @@ class InspectorsTest : public QObject {
     QCOMPARE(snapshot(), (QStringList{"col1", "MEMO", "", "-1", "", ""}));
   }
 
-  void fieldOfUnknownTypeShowsNoType() {
-    // MSysObjects.Owner is a binary column, outside the vocabulary.
+  void binaryFieldIsNamedNotOffered() {
+    // MSysObjects.Owner is a binary column: named, offered to no other field.
     showTable("testv2000.mdb", "MSysObjects");
     showField("Owner");
-    QCOMPARE(combo("fieldTypeBox")->currentIndex(), -1);
-    QCOMPARE(combo("fieldTypeBox")->currentText(), QString());
-    QCOMPARE(combo("fieldTypeBox")->count(), 13);
+    QCOMPARE(combo("fieldTypeBox")->currentText(), QStringLiteral("BINARY"));
+    QCOMPARE(combo("fieldTypeBox")->count(), 14);
     QVERIFY(!edit("fieldLengthBox")->isEnabled());
     QCOMPARE(snapshot().value(0), QStringLiteral("Owner"));
-    QCOMPARE(snapshot().value(1), QString());
+    QCOMPARE(snapshot().value(1), QStringLiteral("BINARY"));
+    showField("Name");
+    QCOMPARE(combo("fieldTypeBox")->count(), 13);
   }
 
   void foreignKeyFieldShowsItsRelatedField() {

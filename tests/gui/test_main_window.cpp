@@ -91,13 +91,13 @@ class MainWindowTest : public QObject {
     QCOMPARE(control<QMenu>(*window, "convertMenu")->title(), QStringLiteral("&Convert"));
     QCOMPARE(control<QMenu>(*window, "helpMenu")->title(), QStringLiteral("&Help"));
     // File menu order with its three separators and the recent files after
-    // Open; the standard keys on Open, Close and Exit.
+    // Open and Open with Code Page; the standard keys on Open, Close and Exit.
     const auto fileItems = control<QMenu>(*window, "fileMenu")->actions();
     QStringList order;
     for (const QAction* a : fileItems)
       order << (a->isSeparator() ? QStringLiteral("-") : a->menu() ? a->menu()->objectName() : a->objectName());
-    QCOMPARE(order, (QStringList{"openAction", "recentMenu", "closeAction", "-", "createAction", "-", "compactAction",
-                                 "upsizeAction", "-", "exitAction"}));
+    QCOMPARE(order, (QStringList{"openAction", "openWithCodePageAction", "recentMenu", "closeAction", "-",
+                                 "createAction", "-", "compactAction", "upsizeAction", "-", "exitAction"}));
     QCOMPARE(action(*window, "openAction")->shortcut(), QKeySequence(QKeySequence::Open));
     QCOMPARE(action(*window, "closeAction")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_W));
     QCOMPARE(action(*window, "exitAction")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
@@ -159,7 +159,9 @@ class MainWindowTest : public QObject {
     QCOMPARE((*dialogs)->fileRequests.size(), 1);
     QCOMPARE((*dialogs)->fileRequests[0].initialDirectory, QDir::homePath());
     QCOMPARE((*dialogs)->fileRequests[0].filter,
-             QStringLiteral("Microsoft Access Database (*.mdb)|*.mdb|All Files (*.*)|*.*"));
+             QStringLiteral("Access databases (*.mdb *.accdb)|*.mdb;*.accdb|All Files (*.*)|*.*"));
+    QCOMPARE(kevra::ui::qtFileFilter((*dialogs)->fileRequests[0].filter),
+             QStringLiteral("Access databases (*.mdb *.accdb);;All Files (*)"));
   }
 
   void treeListsOnlyTables() {
@@ -292,7 +294,14 @@ class MainWindowTest : public QObject {
         QCOMPARE(box->windowTitle(), QStringLiteral("About Kevra"));
         QCOMPARE(box->findChild<QLabel*>("productName")->text(),
                  QStringLiteral("Kevra - Free Access Database Editor"));
-        QCOMPARE(box->mailTarget(), "mailto:" + box->findChild<QLabel*>("mailLink")->text());
+        // No made-up address: a link is shown only for an address the build names.
+        for (const char* name : {"mailLink", "webLink"}) {
+          const QLabel* link = box->findChild<QLabel*>(name);
+          QVERIFY2(!link->text().contains(QStringLiteral("example")), qPrintable(link->text()));
+          QCOMPARE(link->isVisibleTo(box), !link->text().isEmpty());
+        }
+        const QString mail = box->findChild<QLabel*>("mailLink")->text();
+        QCOMPARE(box->mailTarget(), mail.isEmpty() ? QString() : "mailto:" + mail);
         QCOMPARE(box->webTarget(), box->findChild<QLabel*>("webLink")->text());
         QCOMPARE(box->size(), QSize(225, 182));
         box->findChild<QPushButton*>("okButton")->click();

@@ -5,6 +5,7 @@
 #include <QCryptographicHash>
 #include <QFile>
 #include <QLabel>
+#include <QProcess>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -56,7 +57,7 @@ class ReadOnlyFilesTest : public QObject {
     QCOMPARE(window->readOnlyStatusText(), kAccdbReason);
     QVERIFY(readOnlyPanel()->isVisible());
     for (const char* name : {"addTableAction", "renameTableAction", "dropTableAction", "importAction",
-                             "deleteRecordAction"})
+                             "deleteRecordAction", "clearFieldAction"})
       QVERIFY2(!action(*window, name)->isEnabled(), name);
     QVERIFY(action(*window, "exportAction")->isEnabled());  // reading is fine
     QVERIFY(action(*window, "findAction")->isEnabled());
@@ -86,6 +87,64 @@ class ReadOnlyFilesTest : public QObject {
     QVERIFY(action(*window, "addTableAction")->isEnabled());
     action(*window, "closeAction")->trigger();
     QCOMPARE(digest(path), before);  // not a byte written
+  }
+
+  // A file another program holds for changes is offered read-only.
+  void aFileInUseCanBeOpenedReadOnly() {
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    const QString path = folder.filePath(QStringLiteral("busy.mdb"));
+    QVERIFY(QFile::copy(samplePath("testv2000.mdb"), path));
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+    // Another program holds the file for changes, as a writer does (flock).
+    QProcess holder;
+    holder.start(QStringLiteral("python3"),
+                 {QStringLiteral("-c"), QStringLiteral("import fcntl, sys, time\n"
+                                                       "f = open(sys.argv[1], 'rb+')\n"
+                                                       "fcntl.flock(f, fcntl.LOCK_EX)\n"
+                                                       "print('held', flush=True)\n"
+                                                       "time.sleep(120)\n"),
+                  path});
+    QVERIFY(holder.waitForReadyRead(20000));
+    QCOMPARE(holder.readAllStandardOutput().trimmed(), QByteArray("held"));
+
+    (*dialogs)->messageAnswer = QMessageBox::Cancel;
+    openWith(*window, **dialogs, path);
+    QCOMPARE((*dialogs)->messages.size(), 1);
+    const kevra::ui::MessageRequest offer = (*dialogs)->messages.first();
+    QVERIFY2(offer.text.contains(QStringLiteral("is in use")), qPrintable(offer.text));
+    QCOMPARE(offer.buttons, QMessageBox::Open | QMessageBox::Cancel);
+    QCOMPARE(offer.buttonTexts.value(QMessageBox::Open), QStringLiteral("Open Read-Only"));
+    QCOMPARE(window->statusText(), QStringLiteral("Closed"));  // Cancel: nothing open
+
+    (*dialogs)->messageAnswer = QMessageBox::Open;
+    openWith(*window, **dialogs, path);
+    QCOMPARE((*dialogs)->messages.size(), 2);
+    QCOMPARE(window->statusText(), path);
+    QVERIFY(readOnlyPanel()->isVisible());
+    QVERIFY(clickTable(*window, "Table1"));
+    QCOMPARE(window->recordsPage()->model()->rowCount(), 2);
+    QVERIFY(!window->recordsPage()->dataset().CanModify());
+    QVERIFY(!action(*window, "addTableAction")->isEnabled());
+    QCOMPARE((*dialogs)->messages.size(), 2);
+    action(*window, "closeAction")->trigger();
+    holder.kill();
+    holder.waitForFinished();
+
+    // Once closed in the window, the file is free for another program.
+    openWith(*window, **dialogs, path);
+    QCOMPARE((*dialogs)->messages.size(), 2);
+    QVERIFY(clickTable(*window, "Table1"));
+    action(*window, "closeAction")->trigger();
+    QProcess other;
+    other.start(QStringLiteral("python3"),
+                {QStringLiteral("-c"), QStringLiteral("import fcntl, sys\n"
+                                                      "f = open(sys.argv[1], 'rb+')\n"
+                                                      "fcntl.flock(f, fcntl.LOCK_EX | fcntl.LOCK_NB)\n"
+                                                      "print('free')\n"),
+                 path});
+    QVERIFY(other.waitForFinished(20000));
+    QCOMPARE(other.readAllStandardOutput().trimmed(), QByteArray("free"));
   }
 
   // Reading an .accdb includes its attachments: Convert > Save Attachments

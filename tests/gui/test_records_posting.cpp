@@ -95,8 +95,9 @@ class RecordsPostingTest : public QObject {
     QCOMPARE(shown(model, int(total) - 40, 39), stored(path, command, int(total) - 40, 39));
 
     // A new row takes its stored place, with what the engine gave it.
-    QCOMPARE(model.startInsert(5), 5);
-    QVERIFY(model.setData(model.index(5, 1), QStringLiteral("added")));
+    QCOMPARE(model.startInsert(), int(total) - 1);  // after the last row
+    QCOMPARE(model.headerData(int(total) - 1, Qt::Vertical).toString(), QStringLiteral("*"));
+    QVERIFY(model.setData(model.index(int(total) - 1, 1), QStringLiteral("added")));
     const int added = model.post();
     QVERIFY(added >= 0);
     QCOMPARE(cell(model, added, 1), QStringLiteral("added"));
@@ -119,7 +120,7 @@ class RecordsPostingTest : public QObject {
 
     // Enough new rows to need pages the table did not have when it was read.
     for (int n = 0; n < 100; ++n) {
-      const int at = model.startInsert(0);
+      const int at = model.startInsert();
       QVERIFY(model.setData(model.index(at, 1), QStringLiteral("batch %1").arg(n)));
       model.post();
     }
@@ -148,6 +149,29 @@ class RecordsPostingTest : public QObject {
     QCOMPARE(cell(model, 0, 0), second);
     QCOMPARE(cell(model, model.rowCount() - 1, 0), QStringLiteral("zzz"));
     QCOMPARE(shown(model, 0, model.rowCount()), stored(path, command, 0, model.rowCount()));
+    model.setDataSet(nullptr);
+  }
+
+  void aNewRowStaysLastWhileASortedViewGrows() {
+    const QString path = copyOf("overflowtestv2000.mdb");
+    const char* command = "select * from [Table1] order by data1 desc";
+    RecordsDataset dataset;
+    open(dataset, path, command);
+    RecordsModel model(nullptr, 4, 4);
+    model.setDataSet(&dataset);
+    QCOMPARE(model.rowCount(), 4);
+    QVERIFY(model.canFetchMore());
+    const int at = model.startInsert();
+    QCOMPARE(at, 4);
+    QVERIFY(model.setData(model.index(at, 0), QStringLiteral("typed first")));
+    // The rows read now come before the new row, which keeps what was typed.
+    model.fetchMore();
+    QCOMPARE(model.rowCount(), 8);
+    QCOMPARE(model.editRow(), 7);
+    QCOMPARE(model.headerData(7, Qt::Vertical).toString(), QStringLiteral("*"));
+    QCOMPARE(cell(model, 7, 0), QStringLiteral("typed first"));
+    QCOMPARE(shown(model, 0, 7), stored(path, command, 0, 7));
+    model.cancelEdit();
     model.setDataSet(nullptr);
   }
 };

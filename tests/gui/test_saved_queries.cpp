@@ -10,6 +10,8 @@
 
 #include "browse/query_page.h"
 #include "browse/records_model.h"
+#include "database/catalog.h"
+#include "ui/database_session.h"
 #include "window_probe.h"
 
 class SavedQueriesTest : public QObject {
@@ -107,7 +109,7 @@ class SavedQueriesTest : public QObject {
     QVERIFY(!(model->flags(model->index(0, 0)) & Qt::ItemIsEditable));
     QVERIFY(!model->setData(model->index(0, 0), QStringLiteral("zz9"), Qt::EditRole));
     for (const char* name : {"renameTableAction", "dropTableAction", "exportAction", "deleteRecordAction",
-                             "filterBySelectionAction"})
+                             "clearFieldAction", "filterBySelectionAction"})
       QVERIFY2(!action(*window, name)->isEnabled(), name);
     QVERIFY(action(*window, "findAction")->isEnabled());
 
@@ -117,6 +119,32 @@ class SavedQueriesTest : public QObject {
     QVERIFY(!tabShown("queryPage"));
     QVERIFY(window->recordsPage()->dataset().CanModify());
     QCOMPARE(window->recordsPage()->model()->rowCount(), 2);
+  }
+
+  void everySelectAndUnionQueryOfTheSamplesShowsItsRows() {
+    int shown = 0;
+    for (const QString& name : QDir(samplePath("")).entryList({QStringLiteral("*.mdb")}, QDir::Files, QDir::Name)) {
+      if (name.contains(QStringLiteral("password"))) continue;
+      openWith(*window, **dialogs, samplePath(name.toUtf8().constData()));
+      QVERIFY2((*dialogs)->messages.isEmpty(), qPrintable(name));
+      for (const kevra::db::Query& query : window->session().catalog().Queries()) {
+        if (query.Kind() != "Select" && query.Kind() != "Union") continue;
+        const QString label = name + QStringLiteral(": ") + QString::fromStdString(query.Name());
+        QVERIFY2(clickQuery(QString::fromStdString(query.Name())), qPrintable(label));
+        QVERIFY2((*dialogs)->messages.isEmpty(),
+                 qPrintable(label + QStringLiteral(": ") + (*dialogs)->messages.value(0).text));
+        QVERIFY2(tabShown("recordsPage"), qPrintable(label));
+        QVERIFY2(window->recordsPage()->dataset().Active(), qPrintable(label));
+        ++shown;
+      }
+      action(*window, "closeAction")->trigger();
+    }
+    QVERIFY(shown >= 3);
+    // The union query keeps the text it was stored with on its SQL page.
+    open("querytestv2000.mdb");
+    QVERIFY(clickQuery(QStringLiteral("UnionQuery")));
+    QVERIFY(window->queryPage()->sqlText().startsWith(QStringLiteral("Select Table1.col1, Table1.col2\nwhere")));
+    QCOMPARE(window->recordsPage()->model()->columnCount(), 2);
   }
 
   void actionQueriesAreShownNotRun() {

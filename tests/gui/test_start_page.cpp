@@ -1,6 +1,7 @@
 // With no file open the window says what to do: open or create a database,
 // or pick one of the files opened last, also under File > Recent Files (the
 // last eight, kept in the settings).
+#include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
@@ -38,6 +39,10 @@ class StartPageTest : public QObject {
   void startPageLeadsToOpenAndRecentFiles() {
     auto* start = control<QWidget>(*window, "startPage");
     QVERIFY(start->isVisible());
+    // It names both kinds of Access file.
+    QStringList texts;
+    for (const QLabel* label : start->findChildren<QLabel*>()) texts << label->text();
+    QVERIFY2(texts.join(' ').contains(QStringLiteral(".mdb or .accdb")), qPrintable(texts.join(' ')));
     QVERIFY(!control<QMenu>(*window, "recentMenu")->menuAction()->isEnabled());  // nothing yet
     // Its Open button opens through the Open dialog.
     (*dialogs)->fileAnswers << samplePath("testv2000.mdb");

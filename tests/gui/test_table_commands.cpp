@@ -75,12 +75,15 @@ class TableCommandsTest : public StructureWindowTest {
     QCOMPARE(note.title, QStringLiteral("Information"));
     QCOMPARE(note.icon, QMessageBox::Information);
     QCOMPARE(note.text, QStringLiteral("Table has been renamed successfully."));
+    QVERIFY2(!window->statusText().contains(QStringLiteral("Table3")), qPrintable(window->statusText()));
+    QCOMPARE(window->statusText(), path);
     QCOMPARE(treeTexts(*window), (QStringList{"Table4", "Table2", "Table1", "Stock Items"}));
     QCOMPARE(StoredFile(path).tables(), (QStringList{"Stock Items", "Table1", "Table2", "Table4"}));
     QVERIFY(!tableCommandsEnabled());
     QVERIFY(!action(*window, "exportAction")->isEnabled());
     QVERIFY(clickTable(*window, "Stock Items"));
     QVERIFY(tableCommandsEnabled());
+    QCOMPARE(window->statusText(), path + QStringLiteral(" -> Stock Items"));
   }
 
   void dropAsksFirst() {
@@ -108,21 +111,32 @@ class TableCommandsTest : public StructureWindowTest {
     QVERIFY(StoredFile(path).tables().contains("Table2"));
   }
 
-  void createMakesAnEmptyDatabaseAndStaysClosed() {
+  void createMakesAnEmptyDatabaseAndOpensIt() {
     action(*window, "createAction")->trigger();  // cancelled: nothing
     QCOMPARE((*dialogs)->fileRequests.size(), 1);
     QCOMPARE((*dialogs)->fileRequests[0].kind, kevra::ui::FileDialogKind::Save);
     QCOMPARE((*dialogs)->fileRequests[0].filter, QStringLiteral("Microsoft Access Database (*.mdb)|*.mdb"));
     QVERIFY(messages().isEmpty());
 
-    const QString made = scratch.filePath("made");  // no extension is added
-    (*dialogs)->fileAnswers << made;
+    // A name without an extension gets ".mdb"; the new file is opened.
+    const QString made = scratch.filePath("made.mdb");
+    (*dialogs)->fileAnswers << scratch.filePath("made");
     action(*window, "createAction")->trigger();
     QCOMPARE(messages(), QStringList{"New Database Has Been Created: " + made});
     QCOMPARE((*dialogs)->messages[0].title, QStringLiteral("Information"));
-    QCOMPARE(window->statusText(), QStringLiteral("Closed"));
-    QVERIFY(action(*window, "openAction")->isEnabled());
+    QVERIFY(!QFile::exists(scratch.filePath("made")));
+    QCOMPARE(window->statusText(), made);
+    QVERIFY(action(*window, "closeAction")->isEnabled());
+    QVERIFY(treeTexts(*window).isEmpty());
+    action(*window, "closeAction")->trigger();
     QVERIFY(StoredFile(made).tables().isEmpty());
+
+    // A name with its extension is used as typed.
+    const QString named = scratch.filePath("named.mdb");
+    (*dialogs)->fileAnswers << named;
+    action(*window, "createAction")->trigger();
+    QCOMPARE(window->statusText(), named);
+    action(*window, "closeAction")->trigger();
 
     // An existing file is refused and left as it was.
     const QString existing = scratchCopy(scratch, "testv2000.mdb");
@@ -132,15 +146,13 @@ class TableCommandsTest : public StructureWindowTest {
       return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
     };
     const QByteArray before = digest(existing);
+    const qsizetype shown = (*dialogs)->messages.size();
     (*dialogs)->fileAnswers << existing;
     action(*window, "createAction")->trigger();
-    QCOMPARE((*dialogs)->messages.size(), 2);
+    QCOMPARE((*dialogs)->messages.size(), shown + 1);
     QCOMPARE((*dialogs)->messages.last().icon, QMessageBox::Critical);
     QCOMPARE(digest(existing), before);
-    // The new file opens like any other.
-    openWith(*window, **dialogs, made);
-    QCOMPARE((*dialogs)->messages.size(), 2);
-    QCOMPARE(window->statusText(), made);
+    QCOMPARE(window->statusText(), QStringLiteral("Closed"));
   }
 
   void compactWritesACopyAndReportsIt() {

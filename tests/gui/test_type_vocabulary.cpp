@@ -16,10 +16,12 @@ class TypeVocabularyTest : public QObject {
     const QList<QPair<int, QString>> known = {
         {2, "SMALL INT"}, {3, "LONG INT"}, {17, "BYTE"},       {4, "SINGLE"},    {5, "DOUBLE"},
         {6, "CURRENCY"},  {11, "YES/NO"},  {72, "GUID"},       {7, "DATE/TIME"}, {202, "TEXT"},
-        {203, "MEMO"},    {205, "OLE OBJECT"}, {131, "NUMBER"}};
+        {203, "MEMO"},    {205, "OLE OBJECT"}, {131, "NUMBER"},
+        // Read, never offered.
+        {20, "LARGE NUMBER"}, {135, "DATE/TIME EXTENDED"}, {128, "BINARY"}, {204, "BINARY"}, {130, "TEXT"}};
     for (const auto& [code, name] : known) QTest::addRow("%d", code) << code << name;
     // Neighbours of known codes, gaps between them and the edges.
-    for (int code : {0, 1, 8, 9, 10, 12, 14, 16, 71, 73, 128, 129, 130, 132, 135, 200, 201, 204, 206, 1000, -1,
+    for (int code : {0, 1, 8, 9, 10, 12, 14, 16, 19, 21, 71, 73, 127, 129, 132, 134, 136, 200, 201, 206, 1000, -1,
                      std::numeric_limits<int>::min()})
       QTest::addRow("unknown %d", code) << code << QStringLiteral("UNKNOWN");
   }
