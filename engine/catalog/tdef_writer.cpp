@@ -36,7 +36,9 @@ void appendColumn(Bytes& out, const ColumnDef& c) {
     appendU16(out, 0);
   } else {
     appendU16(out, c.sortOrder);  // 0x0409 General (Access writes it on every column)
-    appendU16(out, 0);
+    out.push_back(0);
+    const bool text = c.type == ColumnType::Text || c.type == ColumnType::Memo;
+    out.push_back(text ? c.sortVersion : 0);  // the text sort order's version
   }
   out.push_back(c.flags);
   out.push_back(c.extFlags);

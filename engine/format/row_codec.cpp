@@ -34,7 +34,7 @@ Decimal decodeDecimal(const ColumnDef& column, ByteSpan b, const std::string& ow
 void decodeColumnText(const ColumnDef& column, ByteSpan bytes, std::string& out) {
   if (column.codePage == 0) return decodeTextValue(bytes, out);
   out.clear();
-  appendCodePageAsUtf8(bytes, codePageUpperHalf(column.codePage), out);
+  appendCodePageAsUtf8(bytes, int(column.codePage), out);
 }
 
 Value decodeFixedWidthValue(const ColumnDef& column, ByteSpan b, const std::string& owner) {
@@ -73,7 +73,10 @@ Value decodeFixedWidthValue(const ColumnDef& column, ByteSpan b, const std::stri
 }
 
 RowDecoder::RowDecoder(const PageFile& file, const TableDef& table) : file_(file), table_(table) {
-  if (file.layout().jet3) codePage_ = codePageUpperHalf(file.layout().textCodePage);
+  if (file.layout().jet3) {
+    jet3CodePage_ = file.layout().textCodePage;
+    if (isKnownCodePage(jet3CodePage_)) codePage_ = codePageUpperHalf(jet3CodePage_);
+  }
   owners_.reserve(table.columns.size());
   for (const auto& c : table.columns) owners_.push_back("column '" + c.name + "' of table '" + table.name + "'");
 }
@@ -129,7 +132,7 @@ Jet4RowFrame locateJet4Row(ByteSpan row, bool hasVarArea, const std::string& tab
 }
 
 void RowDecoder::decode(ByteSpan row, std::vector<Value>& out) const {
-  if (codePage_) return decodeJet3(row, out);
+  if (jet3CodePage_) return decodeJet3(row, out);
   const bool hasVarArea = table_.varColumnCount > 0;
   const Jet4RowFrame f = locateJet4Row(row, hasVarArea, table_.name);
   auto varBounds = [&](size_t slot) {
@@ -183,6 +186,9 @@ void RowDecoder::decodeFields(ByteSpan row, const RowFrame& frame, VarBounds var
       if (codePage_) {
         text->clear();
         appendCodePageAsUtf8(bytes, codePage_, *text);
+      } else if (jet3CodePage_) {
+        text->clear();
+        appendCodePageAsUtf8(bytes, int(jet3CodePage_), *text);
       } else {
         decodeTextValue(bytes, *text);
       }

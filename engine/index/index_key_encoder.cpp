@@ -81,6 +81,13 @@ void appendDecimal(const Decimal& d, bool ascending, Bytes& out) {
 
 }  // namespace
 
+std::string unsupportedTextKeys(const ColumnDef& column) {
+  if (column.type != ColumnType::Text && column.type != ColumnType::Memo) return {};
+  if (column.sortOrder != kGeneralSortOrder) return "sort order " + std::to_string(column.sortOrder);
+  if (column.codePage != 0 && column.codePage != 1252) return "code page " + std::to_string(column.codePage);
+  return {};
+}
+
 Bytes general97Bytes(const ColumnDef& column, std::string_view text) {
   if (column.codePage != 1252 || column.sortOrder != kGeneralSortOrder)
     throw UnsupportedError("Column '" + column.name + "' holds text in code page " + std::to_string(column.codePage) +
@@ -112,7 +119,8 @@ void appendKeySegment(const ColumnDef& column, const Value& value, bool ascendin
     }
     if (column.sortOrder != kGeneralSortOrder)
       throw UnsupportedError("Column '" + column.name + "' uses text sort order " + std::to_string(column.sortOrder) +
-                             "; only the General sort order (1033) can be indexed.");
+                             "; index keys can be built only in the General sort order (1033), so changes that "
+                             "touch its indexes are refused.");
     appendTextKeySegment(utf8ToUtf16(as<std::string>(column, value)), ascending, out, column.sortVersion);
     return;
   }
@@ -179,12 +187,24 @@ IndexKeyEncoder::IndexKeyEncoder(const TableDef& table, const RealIndexDef& inde
   }
 }
 
+std::string IndexKeyEncoder::unsupportedKeys() const {
+  for (const auto& c : columns_)
+    if (std::string reason = unsupportedTextKeys(*c.column); !reason.empty()) return reason;
+  return {};
+}
+
 void IndexKeyEncoder::encode(const std::vector<Value>& row, Bytes& key) const {
   key.clear();
   if (row.size() != table_.columns.size())
     throw EngineError("A row of table '" + table_.name + "' has " + std::to_string(row.size()) + " values for " +
                       std::to_string(table_.columns.size()) + " columns.");
-  for (const auto& c : columns_) appendKeySegment(*c.column, row[c.position], c.ascending, key);
+  for (const auto& c : columns_) {
+    try {
+      appendKeySegment(*c.column, row[c.position], c.ascending, key);
+    } catch (const UnsupportedError& e) {
+      throw UnsupportedError("Table '" + table_.name + "': " + e.what());
+    }
+  }
 }
 
 Bytes IndexKeyEncoder::encode(const std::vector<Value>& row) const {

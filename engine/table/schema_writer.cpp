@@ -154,7 +154,7 @@ void SchemaWriter::createTable(const std::string& name, const std::vector<Column
     def.freeMapPointer = maps.newMap();
     PropertyBlob properties;
     for (const ColumnSpec& spec : columns) {
-      const ColumnDef& c = appendColumn(def, spec);
+      const ColumnDef& c = appendColumn(def, spec, collationOf(db_->header()));
       if (isLongValueType(c.type)) def.longValueMaps.push_back({c.number, maps.newMap(), maps.newMap()});
       if (spec.required) properties.columnForChange(spec.name).set("Required", ColumnType::Boolean, true);
     }
@@ -230,7 +230,7 @@ void SchemaWriter::addColumn(const std::string& table, const ColumnSpec& spec) {
   inTransaction([&] {
     TableDef changed = *def;
     MapRowAllocator maps(db_->pages(), db_->lastMapPage(), pointerPage(def->ownedMapPointer));
-    const ColumnDef added = appendColumn(changed, spec);
+    const ColumnDef added = appendColumn(changed, spec, collationOf(db_->header()));
     if (isLongValueType(added.type)) changed.longValueMaps.push_back({added.number, maps.newMap(), maps.newMap()});
     storeDefinition(changed);
     if (spec.required) {
@@ -343,7 +343,7 @@ void SchemaWriter::alterColumn(const std::string& table, const std::string& colu
   // re-encoded, so fixed offsets are laid out afresh.
   TableDef changed = *def;
   ColumnDef& altered = changed.columns[position];
-  applyColumnType(altered, spec);
+  applyColumnType(altered, spec, collationOf(db_->header()));
   const bool typeChanges = altered.type != old.type || altered.length != old.length ||
                            altered.precision != old.precision || altered.scale != old.scale ||
                            altered.flags != old.flags;
