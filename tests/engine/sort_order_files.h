@@ -17,18 +17,20 @@ inline std::vector<uint8_t> readWholeFile(const std::string& path) {
   return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), {});
 }
 
+// `fromSortOrder` and `fromCodePage` are what the header holds now.
 inline std::vector<uint8_t> withSortOrder(std::vector<uint8_t> file, uint16_t sortOrder, uint16_t codePage,
-                                          bool columnsToo = true) {
+                                          bool columnsToo = true, uint16_t fromSortOrder = 0x0409,
+                                          uint16_t fromCodePage = 1252) {
   constexpr size_t kPage = 4096;
   auto u16 = [&](size_t at) { return uint16_t(file[at] | file[at + 1] << 8); };
   auto u32 = [&](size_t at) { return uint32_t(u16(at) | uint32_t(u16(at + 2)) << 16); };
-  // The header fields are masked: XOR in the difference to the General values.
+  // The header fields are masked: XOR in the difference to the present values.
   auto reMask = [&](size_t at, uint16_t from, uint16_t to) {
     file[at] ^= uint8_t((from ^ to) & 0xFF);
     file[at + 1] ^= uint8_t((from ^ to) >> 8);
   };
-  reMask(0x3C, 1252, codePage);
-  reMask(0x6E, 0x0409, sortOrder);
+  reMask(0x3C, fromCodePage, codePage);
+  reMask(0x6E, fromSortOrder, sortOrder);
 
   if (!columnsToo) return file;
   const size_t pages = file.size() / kPage;

@@ -69,10 +69,21 @@ TEST(SortOrder, WritesThatNeedKeysInThatOrderAreRefusedNamingItAndLeaveTheFile) 
     }
     EXPECT_EQ(copy.bytes(), before) << sql;
   }
-  // A new column needs no key; the file stays sound, the column in 2052.
+  // These need no new key: a new column, and a longer key column whose
+  // entries keep their keys. The file stays sound, the new column in 2052.
   ddl(db, "ALTER TABLE Table1 ADD COLUMN Extra TEXT(10)");
+  ddl(db, "ALTER TABLE Table1 ALTER COLUMN A TEXT(30)");
   EXPECT_TRUE(checkDatabase(db).clean());
   EXPECT_EQ(db->table("Table1")->findColumn("Extra")->sortOrder, kChinesePrc);
+  db.reset();
+  // The stored keys are still the sample's General ones: turned back to
+  // General, the file's every index entry can be checked against its rows.
+  auto back = withSortOrder(readWholeFile(copy.path()), 0x0409, 1252, true, kChinesePrc, 936);
+  std::ofstream(copy.path(), std::ios::binary | std::ios::trunc)
+      .write(reinterpret_cast<const char*>(back.data()), std::streamsize(back.size()));
+  CheckReport report = checkDatabase(Database::open(copy.path()));
+  EXPECT_TRUE(report.clean()) << report.problems.front();
+  EXPECT_TRUE(report.notes.empty());
 }
 
 TEST(SortOrder, NewTextColumnsTakeTheDatabasesSortOrder) {
