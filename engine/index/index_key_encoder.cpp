@@ -84,6 +84,8 @@ void appendDecimal(const Decimal& d, bool ascending, Bytes& out) {
 std::string unsupportedTextKeys(const ColumnDef& column) {
   if (column.type != ColumnType::Text && column.type != ColumnType::Memo) return {};
   if (column.sortOrder != kGeneralSortOrder) return "sort order " + std::to_string(column.sortOrder);
+  if (column.codePage == 0 && column.sortVersion > 1)
+    return "sort order 1033 version " + std::to_string(column.sortVersion);
   if (column.codePage != 0 && column.codePage != 1252) return "code page " + std::to_string(column.codePage);
   return {};
 }
@@ -117,8 +119,8 @@ void appendKeySegment(const ColumnDef& column, const Value& value, bool ascendin
       appendGeneral97KeySegment(ByteSpan(general97Bytes(column, as<std::string>(column, value))), ascending, out);
       return;
     }
-    if (column.sortOrder != kGeneralSortOrder)
-      throw UnsupportedError("Column '" + column.name + "' uses text sort order " + std::to_string(column.sortOrder) +
+    if (column.sortOrder != kGeneralSortOrder || column.sortVersion > 1)
+      throw UnsupportedError("Column '" + column.name + "' uses text " + unsupportedTextKeys(column) +
                              "; index keys can be built only in the General sort order (1033), so changes that "
                              "touch its indexes are refused.");
     appendTextKeySegment(utf8ToUtf16(as<std::string>(column, value)), ascending, out, column.sortVersion);
