@@ -96,7 +96,8 @@ const char* usageText() {
          "Options for every command:\n"
          "  --password PW               database password of a protected file\n"
          "  --codepage N                read the text of an Access 97 file in code page N\n"
-         "                              (e.g. 1251) instead of the one its header names\n"
+         "                              (e.g. 1251, or 936 for GBK) instead of the one its\n"
+         "                              header names\n"
          "  --help                      show this text\n";
 }
 

@@ -13,6 +13,7 @@ int runCheck(const Arguments& args) {
   auto db = openForReading(args);
   Database::ReadScope reading(*db);  // one state of the file throughout
   const CheckReport report = checkDatabase(db, [](const std::string& line) { std::printf("%s\n", line.c_str()); });
+  for (const std::string& note : report.notes) std::printf("Note: %s\n", note.c_str());
   if (report.clean()) {
     std::printf("OK: %zu tables, %zu indexes, %llu rows\n", report.tables, report.indexes,
                 (unsigned long long)report.rows);

@@ -20,9 +20,9 @@ constexpr size_t kMaxTdefPages = 1024;
 
 class Reader {
  public:
-  // `codePage`: names are single-byte in that code page behind a one-byte
-  // length (Jet 3); null for UTF-16 names behind a two-byte length.
-  Reader(ByteSpan data, const std::string& table, const char16_t* codePage = nullptr)
+  // `codePage`: names are in that code page behind a one-byte length
+  // (Jet 3); 0 for UTF-16 names behind a two-byte length.
+  Reader(ByteSpan data, const std::string& table, int codePage = 0)
       : data_(data), table_(table), codePage_(codePage) {}
   void need(size_t n) const {
     if (pos_ > data_.size() || n > data_.size() - pos_)
@@ -52,7 +52,7 @@ class Reader {
  private:
   ByteSpan data_;
   const std::string& table_;
-  const char16_t* codePage_;
+  int codePage_;
   size_t pos_ = 0;
 };
 
@@ -217,7 +217,7 @@ std::shared_ptr<TableDef> readTableDef(const PageFile& file, uint32_t tdefPage, 
 
   // Jet 3 names are single-byte text in the file's code page.
   const uint16_t codePage = file.layout().textCodePage;
-  Reader r(data, name, jet3 ? codePageUpperHalf(codePage) : nullptr);
+  Reader r(data, name, jet3 ? int(codePage) : 0);
   r.take(l.header());
   ByteSpan counters = r.take(l.counter * realCount);
 

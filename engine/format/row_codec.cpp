@@ -34,7 +34,7 @@ Decimal decodeDecimal(const ColumnDef& column, ByteSpan b, const std::string& ow
 void decodeColumnText(const ColumnDef& column, ByteSpan bytes, std::string& out) {
   if (column.codePage == 0) return decodeTextValue(bytes, out);
   out.clear();
-  appendCodePageAsUtf8(bytes, codePageUpperHalf(column.codePage), out);
+  appendCodePageAsUtf8(bytes, int(column.codePage), out);
 }
 
 Value decodeFixedWidthValue(const ColumnDef& column, ByteSpan b, const std::string& owner) {
@@ -89,7 +89,10 @@ void addEmptyVariableArea(ByteSpan row, Bytes& out) {
 
 RowDecoder::RowDecoder(const PageFile& file, const TableDef& table)
     : file_(file), firstVariableColumn_(firstVariableColumn(table)), table_(table) {
-  if (file.layout().jet3) codePage_ = codePageUpperHalf(file.layout().textCodePage);
+  if (file.layout().jet3) {
+    jet3CodePage_ = file.layout().textCodePage;
+    if (isKnownCodePage(jet3CodePage_)) codePage_ = codePageUpperHalf(jet3CodePage_);
+  }
   owners_.reserve(table.columns.size());
   for (const auto& c : table.columns) owners_.push_back("column '" + c.name + "' of table '" + table.name + "'");
 }
@@ -145,7 +148,7 @@ Jet4RowFrame locateJet4Row(ByteSpan row, size_t firstVariableColumn, const std::
 }
 
 void RowDecoder::decode(ByteSpan row, std::vector<Value>& out) const {
-  if (codePage_) return decodeJet3(row, out);
+  if (jet3CodePage_) return decodeJet3(row, out);
   const Jet4RowFrame f = locateJet4Row(row, firstVariableColumn_, table_.name);
   const bool hasVarArea = f.columns > firstVariableColumn_;
   auto varBounds = [&](size_t slot) {
@@ -199,6 +202,9 @@ void RowDecoder::decodeFields(ByteSpan row, const RowFrame& frame, VarBounds var
       if (codePage_) {
         text->clear();
         appendCodePageAsUtf8(bytes, codePage_, *text);
+      } else if (jet3CodePage_) {
+        text->clear();
+        appendCodePageAsUtf8(bytes, int(jet3CodePage_), *text);
       } else {
         decodeTextValue(bytes, *text);
       }

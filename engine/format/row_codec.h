@@ -43,7 +43,8 @@ class RowDecoder {
   void decodeFields(ByteSpan row, const RowFrame& frame, VarBounds varBounds, std::vector<Value>& out) const;
   const PageFile& file_;
   size_t firstVariableColumn_;  // rows covering more columns than this have a variable area
-  const char16_t* codePage_ = nullptr;  // Jet 3: the text code page's upper half
+  uint16_t jet3CodePage_ = 0;           // Jet 3: the code page of its text
+  const char16_t* codePage_ = nullptr;  // Jet 3: that code page's upper half, when it is single-byte
   mutable Jet3Row jet3Row_;
   const TableDef& table_;
   std::vector<std::string> owners_;  // "column 'X' of table 'T'" for messages

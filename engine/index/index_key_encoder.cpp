@@ -85,6 +85,15 @@ bool canEncodeTextSortOrder(uint16_t sortOrder, uint8_t sortVersion) {
   return sortOrder == kGeneralSortOrder && sortVersion <= 1;
 }
 
+std::string unsupportedTextKeys(const ColumnDef& column) {
+  if (column.type != ColumnType::Text && column.type != ColumnType::Memo) return {};
+  if (column.sortOrder != kGeneralSortOrder) return "sort order " + std::to_string(column.sortOrder);
+  if (column.codePage == 0 && column.sortVersion > 1)
+    return "sort order 1033 version " + std::to_string(column.sortVersion);
+  if (column.codePage != 0 && column.codePage != 1252) return "code page " + std::to_string(column.codePage);
+  return {};
+}
+
 Bytes general97Bytes(const ColumnDef& column, std::string_view text) {
   if (column.codePage != 1252 || column.sortOrder != kGeneralSortOrder)
     throw UnsupportedError("Column '" + column.name + "' holds text in code page " + std::to_string(column.codePage) +
@@ -115,8 +124,9 @@ void appendKeySegment(const ColumnDef& column, const Value& value, bool ascendin
       return;
     }
     if (!canEncodeTextSortOrder(column.sortOrder, column.sortVersion))
-      throw UnsupportedError("Column '" + column.name + "' uses text sort order " + std::to_string(column.sortOrder) +
-                             "; only the General sort order (1033) can be indexed.");
+      throw UnsupportedError("Column '" + column.name + "' uses text " + unsupportedTextKeys(column) +
+                             "; index keys can be built only in the General sort order (1033), so changes that "
+                             "touch its indexes are refused.");
     appendTextKeySegment(utf8ToUtf16(as<std::string>(column, value)), ascending, out, column.sortVersion);
     return;
   }
@@ -183,12 +193,24 @@ IndexKeyEncoder::IndexKeyEncoder(const TableDef& table, const RealIndexDef& inde
   }
 }
 
+std::string IndexKeyEncoder::unsupportedKeys() const {
+  for (const auto& c : columns_)
+    if (std::string reason = unsupportedTextKeys(*c.column); !reason.empty()) return reason;
+  return {};
+}
+
 void IndexKeyEncoder::encode(const std::vector<Value>& row, Bytes& key) const {
   key.clear();
   if (row.size() != table_.columns.size())
     throw EngineError("A row of table '" + table_.name + "' has " + std::to_string(row.size()) + " values for " +
                       std::to_string(table_.columns.size()) + " columns.");
-  for (const auto& c : columns_) appendKeySegment(*c.column, row[c.position], c.ascending, key);
+  for (const auto& c : columns_) {
+    try {
+      appendKeySegment(*c.column, row[c.position], c.ascending, key);
+    } catch (const UnsupportedError& e) {
+      throw UnsupportedError("Table '" + table_.name + "': " + e.what());
+    }
+  }
 }
 
 Bytes IndexKeyEncoder::encode(const std::vector<Value>& row) const {

@@ -29,6 +29,11 @@ bool canEncodeTextSortOrder(uint16_t sortOrder, uint8_t sortVersion);
 // match the type, UnsupportedError for text in a sort order other than General.
 void appendKeySegment(const ColumnDef& column, const Value& value, bool ascending, Bytes& out);
 
+// Why text keys of `column` cannot be built here, naming what is missing
+// ("sort order 2052", "code page 936"); empty when they can (and for columns
+// that are not text).
+std::string unsupportedTextKeys(const ColumnDef& column);
+
 // An Access 97 text as the code page 1252 bytes its key is made from.
 // Throws UnsupportedError for another code page or sort order, whose keys
 // are not known.
@@ -50,6 +55,9 @@ class IndexKeyEncoder {
   // True when any key column of `row` is NULL (such keys may repeat in a
   // unique index).
   bool anyKeyColumnNull(const std::vector<Value>& row) const;
+  // What keeps this index's keys from being built (see unsupportedTextKeys),
+  // for its first column that has such a limit; empty when none has.
+  std::string unsupportedKeys() const;
   // Whether the row gets an entry at all in this index.
   bool indexes(const std::vector<Value>& row) const { return !(ignoreNulls_ && allKeyColumnsNull(row)); }
 

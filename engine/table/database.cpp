@@ -148,10 +148,10 @@ std::shared_ptr<Database> Database::openFile(const std::string& path, const Open
   }
   if (header.format == FileFormat::Jet3) {
     int codePage = options.codePage ? options.codePage : header.codePage;
-    if (options.codePage && !isKnownCodePage(options.codePage))
+    if (options.codePage && (options.codePage > 0xFFFF || !canDecodeCodePage(options.codePage)))
       throw EngineError("Code page " + std::to_string(options.codePage) +
-                        " is not one Kevra can read text in; use one of 874, 1250-1258, 437, 850, 852, 865, 866.");
-    db->pages_->setTextCodePage(uint16_t(isKnownCodePage(codePage) ? codePage : 1252));
+                        " is not one Kevra can read text in: neither its own tables nor this system's converter know it.");
+    db->pages_->setTextCodePage(uint16_t(canDecodeCodePage(codePage) ? codePage : 1252));
   }
   ReadScope reading(*db);
   if (header.hasPassword()) {

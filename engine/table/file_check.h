@@ -13,6 +13,9 @@ class Database;
 
 struct CheckReport {
   std::vector<std::string> problems;  // one line each, in the order found
+  // What could not be verified, without being wrong ("cannot verify indexes
+  // in sort order 2052"): one line per reason.
+  std::vector<std::string> notes;
   size_t tables = 0;
   size_t indexes = 0;
   uint64_t rows = 0;

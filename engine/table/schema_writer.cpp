@@ -177,7 +177,7 @@ void SchemaWriter::createTable(const std::string& name, const std::vector<Column
     def.freeMapPointer = maps.newMap();
     PropertyBlob properties;
     for (const ColumnSpec& spec : columns) {
-      const ColumnDef& c = appendColumn(def, spec);
+      const ColumnDef& c = appendColumn(def, spec, collationOf(db_->header()));
       if (isLongValueType(c.type)) def.longValueMaps.push_back({c.number, maps.newMap(), maps.newMap()});
       if (spec.required) properties.columnForChange(spec.name).set("Required", ColumnType::Boolean, true);
     }
@@ -253,7 +253,7 @@ void SchemaWriter::addColumn(const std::string& table, const ColumnSpec& spec) {
   inTransaction([&] {
     TableDef changed = *def;
     MapRowAllocator maps(db_->pages(), db_->lastMapPage(), pointerPage(def->ownedMapPointer));
-    const ColumnDef added = appendColumn(changed, spec);
+    const ColumnDef added = appendColumn(changed, spec, collationOf(db_->header()));
     if (isLongValueType(added.type)) changed.longValueMaps.push_back({added.number, maps.newMap(), maps.newMap()});
     // The first variable field of a table with rows: its rows, written when
     // it had none, have no variable area, which readers that go by the
@@ -397,7 +397,7 @@ void SchemaWriter::alterColumn(const std::string& table, const std::string& colu
   // written again, the whole table is laid out afresh (see below).
   TableDef changed = *def;
   ColumnDef& altered = changed.columns[position];
-  applyColumnType(altered, spec);
+  applyColumnType(altered, spec, collationOf(db_->header()));
   const bool typeChanges = altered.type != old.type || altered.length != old.length ||
                            altered.precision != old.precision || altered.scale != old.scale ||
                            altered.flags != old.flags;

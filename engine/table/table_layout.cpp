@@ -32,13 +32,21 @@ void writeEmptyLeaf(PageFile& file, uint32_t page, uint32_t tdefPage) {
 
 }  // namespace
 
-void applyColumnType(ColumnDef& c, const ColumnSpec& spec) {
+TextCollation collationOf(const DatabaseHeader& header) {
+  if (header.sortOrder == 0) return {};
+  return {header.sortOrder, header.sortOrderVersion};
+}
+
+void applyColumnType(ColumnDef& c, const ColumnSpec& spec, TextCollation collation) {
   c.type = spec.type;
   c.rawType = uint8_t(spec.type);
   c.length = spec.length;
   c.precision = spec.type == ColumnType::Decimal ? spec.precision : 0;
   c.scale = spec.type == ColumnType::Decimal ? spec.scale : 0;
-  c.sortOrder = 0x0409;
+  // Access writes General on the other types as well.
+  const bool text = spec.type == ColumnType::Text || spec.type == ColumnType::Memo;
+  c.sortOrder = text ? collation.sortOrder : 0x0409;
+  c.sortVersion = text ? collation.version : 0;
   c.flags = 0x02;
   if (!isVariable(spec.type)) c.flags |= 0x01;
   if (spec.autoNumber && spec.type == ColumnType::Long) c.flags |= 0x04;
@@ -53,10 +61,10 @@ void applyColumnType(ColumnDef& c, const ColumnSpec& spec) {
   }
 }
 
-ColumnDef& appendColumn(TableDef& table, const ColumnSpec& spec) {
+ColumnDef& appendColumn(TableDef& table, const ColumnSpec& spec, TextCollation collation) {
   ColumnDef c;
   c.name = spec.name;
-  applyColumnType(c, spec);
+  applyColumnType(c, spec, collation);
   c.number = table.maxColumnCount;
   if (c.isFixed()) {
     c.fixedOffset = c.type == ColumnType::Boolean ? 0 : uint16_t(table.fixedAreaSize());

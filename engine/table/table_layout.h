@@ -8,19 +8,29 @@
 #include <optional>
 
 #include "engine/format/table_def.h"
+#include "engine/storage/header.h"
 #include "engine/storage/page_file.h"
 #include "engine/table/schema_spec.h"
 
 namespace kevra {
 
+// The text sort order a file's new Text and Memo columns get: the
+// database's own (header), General (1033) when the header names none.
+struct TextCollation {
+  uint16_t sortOrder = 0x0409;
+  uint8_t version = 0;
+};
+TextCollation collationOf(const DatabaseHeader& header);
+
 // Appends a column for `spec` to `table`: the next column number, the next
 // variable slot (variable columns) or the end of the fixed area (fixed
-// columns), the flags Access writes. Long-value maps are not made here.
-ColumnDef& appendColumn(TableDef& table, const ColumnSpec& spec);
+// columns), the flags Access writes, text in `collation`. Long-value maps
+// are not made here.
+ColumnDef& appendColumn(TableDef& table, const ColumnSpec& spec, TextCollation collation = {});
 
-// The descriptor fields of `spec` (type, length, flags) on an existing
-// column, keeping its number and name; the caller places it.
-void applyColumnType(ColumnDef& column, const ColumnSpec& spec);
+// The descriptor fields of `spec` (type, length, flags, text collation) on
+// an existing column, keeping its number and name; the caller places it.
+void applyColumnType(ColumnDef& column, const ColumnSpec& spec, TextCollation collation = {});
 
 // Lays `table` out as a new definition of the same fields, in the same
 // order, would be: column numbers 0, 1, ..., variable slots 0, 1, ... in

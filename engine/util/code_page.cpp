@@ -1,6 +1,7 @@
 // Code page tables and the conversions between them and UTF-8.
 #include "engine/util/code_page.h"
 
+#include "engine/util/system_code_page.h"
 #include "engine/util/utf.h"
 
 namespace kevra {
@@ -336,6 +337,8 @@ int32_t nextCodePoint(std::string_view text, size_t& pos) {
 
 bool isKnownCodePage(int codePage) { return tableFor(codePage) != nullptr; }
 
+bool canDecodeCodePage(int codePage) { return isKnownCodePage(codePage) || systemCanDecodeCodePage(codePage); }
+
 const char16_t* codePageUpperHalf(int codePage) {
   const char16_t* table = tableFor(codePage);
   return table ? table : kCp1252;
@@ -354,10 +357,16 @@ void appendCodePageAsUtf8(ByteSpan bytes, const char16_t* upperHalf, std::string
   }
 }
 
+void appendCodePageAsUtf8(ByteSpan bytes, int codePage, std::string& out) {
+  if (const char16_t* table = tableFor(codePage)) return appendCodePageAsUtf8(bytes, table, out);
+  if (systemCanDecodeCodePage(codePage)) return appendSystemCodePageAsUtf8(bytes, codePage, out);
+  appendCodePageAsUtf8(bytes, kCp1252, out);
+}
+
 std::string decodeCodePage(ByteSpan bytes, int codePage) {
   std::string out;
   out.reserve(bytes.size());
-  appendCodePageAsUtf8(bytes, codePageUpperHalf(codePage), out);
+  appendCodePageAsUtf8(bytes, codePage, out);
   return out;
 }
 

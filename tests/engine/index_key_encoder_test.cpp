@@ -204,6 +204,15 @@ TEST(KeySegment, NullMarkersAndTypeErrors) {
   other.sortOrder = 0x0407;
   Bytes out;
   EXPECT_THROW(appendKeySegment(other, std::string("x"), true, out), UnsupportedError);
+  EXPECT_EQ(unsupportedTextKeys(other), "sort order 1031");
+  // General in a version after the 2010 one: its table is not known either.
+  ColumnDef later = column(ColumnType::Text);
+  later.sortVersion = 2;
+  EXPECT_EQ(unsupportedTextKeys(later), "sort order 1033 version 2");
+  EXPECT_THROW(appendKeySegment(later, std::string("x"), true, out), UnsupportedError);
+  later.sortVersion = 1;
+  EXPECT_EQ(unsupportedTextKeys(later), "");
+  EXPECT_EQ(unsupportedTextKeys(column(ColumnType::Long)), "");
 }
 
 TableDef queriesLikeTable() {

@@ -150,6 +150,42 @@ TEST(Jet3Read, ACodePageGivenByTheCallerWinsOverTheHeader) {
   EXPECT_THROW(Database::open(formatsSample("v1997-test2v1997.mdb"), options), EngineError);
 }
 
+TEST(Jet3Read, DoubleByteCodePagesAreReadThroughTheSystemConverter) {
+  // PROJ_NAME "Project1" becomes the GBK bytes of four Chinese characters in
+  // a file whose header still says 1252 (as mdb-export reads it with
+  // MDB_JET3_CHARSET=GBK).
+  std::ifstream in(formatsSample("v1997-test2v1997.mdb"), std::ios::binary);
+  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
+  const size_t at = 104303;
+  ASSERT_EQ(std::string(bytes.begin() + at, bytes.begin() + at + 8), "Project1");
+  const uint8_t gbk[] = {0xCF, 0xEE, 0xC4, 0xBF, 0xC3, 0xFB, 0xB3, 0xC6};  // 项目名称
+  std::copy(std::begin(gbk), std::end(gbk), bytes.begin() + at);
+  MemoryFileSystem fs;
+  fs.put("/gbk.mdb", bytes);
+  OpenOptions options;
+  options.fileSystem = &fs;
+  auto name = [&] { return std::get<std::string>(column(Database::open("/gbk.mdb", options), "MSP_PROJECTS", "PROJ_NAME")[0]); };
+  EXPECT_EQ(name(), "\u00CF\u00EE\u00C4\u00BF\u00C3\u00FB\u00B3\u00C6") << "the header's 1252";
+  options.codePage = 936;
+  EXPECT_EQ(name(), "\u9879\u76EE\u540D\u79F0");
+  EXPECT_EQ(std::get<std::string>(column(Database::open("/gbk.mdb", options), "MSP_PROJECTS", "PROJ_OPT_CURRENCY_SYMBOL")[0]),
+            "\uFFFD") << "a lone lead byte is marked, not dropped";
+  // The single-byte tables still serve their own code pages.
+  options.codePage = 1251;
+  EXPECT_EQ(std::get<std::string>(column(Database::open("/gbk.mdb", options), "MSP_PROJECTS", "PROJ_OPT_CURRENCY_SYMBOL")[0]),
+            "\u0408");
+  for (int unknown : {4242, -936, 70000}) {
+    options.codePage = unknown;
+    try {
+      Database::open("/gbk.mdb", options);
+      ADD_FAILURE() << "code page " << unknown << " accepted";
+    } catch (const EngineError& e) {
+      EXPECT_NE(std::string(e.what()).find("Code page " + std::to_string(unknown) + " is not one"), std::string::npos)
+          << e.what();
+    }
+  }
+}
+
 TEST(Jet3Read, TheConnectionStringNamesTheCodePage) {
   const std::string base = "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + formatsSample("v1997-test2v1997.mdb");
   db::Connection connection;

@@ -4,6 +4,7 @@
 // pages and gives them back when it shrinks.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <sstream>
 
@@ -29,7 +30,7 @@ std::string describe(const TableDef& t) {
     o << " col " << c.name << " t" << int(c.rawType) << " n" << c.number << " v" << c.varIndex << " o" << (c.isFixed() ? c.fixedOffset : 0)  // variable columns keep garbage there
      
       << " l" << c.length << " f" << int(c.flags) << " x" << int(c.extFlags) << " p" << int(c.precision) << " s"
-      << int(c.scale) << " so" << c.sortOrder << "\n";
+      << int(c.scale) << " so" << c.sortOrder << " sv" << int(c.sortVersion) << "\n";
   for (const auto& r : t.realIndexes) {
     o << " real";
     for (const auto& c : r.columns) o << " " << c.columnNumber << (c.ascending ? "+" : "-");
@@ -101,6 +102,21 @@ TEST_P(TdefRoundTrip, EveryDefinitionWrittenOverItselfReadsBackTheSame) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Jet4, TdefRoundTrip, kJet4Samples, sampleParamName);
+
+TEST(TdefWriter, TextColumnsKeepTheirSortOrderAndItsVersion) {
+  ScratchCopy copy("testv2000.mdb");
+  auto db = openForWriting(copy.path());
+  TableDef changed = *db->table("Table1");
+  ColumnDef& text = *std::find_if(changed.columns.begin(), changed.columns.end(),
+                                  [](const ColumnDef& c) { return c.type == ColumnType::Text; });
+  text.sortOrder = 0x0804;
+  text.sortVersion = 1;
+  db->pages().beginTransaction();
+  writeTableDef(db->pages(), changed, true);
+  db->pages().commit();
+  db->invalidateCaches();
+  EXPECT_EQ(describe(*db->table("Table1")), describe(changed));
+}
 
 TEST(TdefWriter, ADefinitionGrowsOntoNewPagesAndGivesThemBack) {
   ScratchCopy copy("testv2000.mdb");

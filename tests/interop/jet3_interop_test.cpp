@@ -12,6 +12,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -19,6 +23,7 @@
 #include "mdb_oracle.h"
 #include "mdb_reader_oracle.h"
 #include "normalise.h"
+#include "process.h"
 #include "sample_params.h"
 
 namespace kevra::interop {
@@ -186,6 +191,32 @@ TEST(Jet3Text, TheCodePageOfTheHeaderAndOneGivenOnTheCommandLine) {
   ProcessResult bad = runCli({"tables", sample.path, "--codepage", "utf8"});
   EXPECT_NE(bad.exitCode, 0);
   EXPECT_NE(bad.err.find("--codepage"), std::string::npos) << bad.err;
+}
+
+TEST(Jet3Text, GbkTextInA1252HeaderReadsAsMdbtoolsReadsItWithThatCharset) {
+  // A copy whose PROJ_NAME holds the GBK bytes of four Chinese characters
+  // while the header keeps saying 1252.
+  std::ifstream in(samplesDir() + "/formats/v1997-test2v1997.mdb", std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(in)), {});
+  const size_t at = bytes.find("Project1");
+  ASSERT_NE(at, std::string::npos);
+  bytes.replace(at, 8, "\xCF\xEE\xC4\xBF\xC3\xFB\xB3\xC6");
+  char dir[] = "/tmp/kevra-gbk-XXXXXX";
+  ASSERT_NE(::mkdtemp(dir), nullptr);
+  const std::string path = std::string(dir) + "/gbk.mdb";
+  std::ofstream(path, std::ios::binary) << bytes;
+
+  ProcessResult theirs = runProcess({"env", "MDB_JET3_CHARSET=GBK", "mdb-json", path, "MSP_PROJECTS"});
+  ProcessResult ours = runCli({"sql", path, "select PROJ_NAME from MSP_PROJECTS", "--codepage", "936"});
+  ProcessResult unknown = runCli({"sql", path, "select PROJ_NAME from MSP_PROJECTS", "--codepage", "4242"});
+  std::filesystem::remove_all(dir);
+  ASSERT_EQ(theirs.exitCode, 0) << theirs.err;
+  ASSERT_EQ(ours.exitCode, 0) << ours.err;
+  const std::string expected = parseJson(splitLines(theirs.out).at(0)).at("PROJ_NAME").text;
+  EXPECT_EQ(expected, "\u9879\u76EE\u540D\u79F0");
+  EXPECT_EQ(parseJson(splitLines(ours.out).at(0)).at("PROJ_NAME").text, expected);
+  EXPECT_NE(unknown.exitCode, 0);
+  EXPECT_NE(unknown.err.find("Code page 4242"), std::string::npos) << unknown.err;
 }
 
 TEST(Jet3Sql, IndexedQueriesReturnWhatTheRowsHold) {
