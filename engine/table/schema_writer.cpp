@@ -685,6 +685,7 @@ std::string SchemaWriter::addRelationship(RelationshipSpec spec) {
   if (!spec.enforced) flags |= 0x2;
   if (spec.cascadeUpdates) flags |= 0x100;
   if (spec.cascadeDeletes) flags |= 0x1000;
+  if (spec.cascadeNull) flags |= 0x2000;
   inTransaction([&] {
     CatalogRows(db_, writer_).addRelationship(spec, flags);
     if (!spec.enforced) return;
@@ -714,6 +715,7 @@ std::string SchemaWriter::addRelationship(RelationshipSpec spec) {
     referenced.otherTablePage = childDef.tdefPage;
     referenced.cascadeUpdates = spec.cascadeUpdates;
     referenced.cascadeDeletes = spec.cascadeDeletes;
+    referenced.cascadeNull = spec.cascadeNull && !spec.cascadeDeletes;
     for (auto& li : childDef.logicalIndexes)
       if (li.realIndex == childReal && li.kind == IndexKind::ForeignKey) {
         li.relationshipRole = 2;
@@ -721,6 +723,7 @@ std::string SchemaWriter::addRelationship(RelationshipSpec spec) {
         li.otherTablePage = parentDef.tdefPage;
         li.cascadeUpdates = spec.cascadeUpdates;
         li.cascadeDeletes = spec.cascadeDeletes;
+        li.cascadeNull = spec.cascadeNull && !spec.cascadeDeletes;
         referenced.otherIndexNumber = int32_t(li.number);
       }
     parentDef.logicalIndexes.push_back(referenced);
