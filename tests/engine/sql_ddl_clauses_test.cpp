@@ -134,6 +134,11 @@ TEST(SqlDdlClauses, ForeignKeyActionsAreStoredAndCarriedOut) {
   EXPECT_NE(rows.find("\"follow\",4352,1,0,\"Lines\",\"p\",\"Parent\",\"id\""), std::string::npos) << rows;
   EXPECT_NE(rows.find("\"orphan\",8192,1,0,\"Notes\",\"p\",\"Parent\",\"id\""), std::string::npos) << rows;
 
+  const auto [schemaCode, schema] = runCommand("mdb-schema --relations '" + copy.path() + "' postgres");
+  ASSERT_EQ(schemaCode, 0) << schema;
+  const size_t follow = schema.find("REFERENCES \"Parent\"(\"id\") ON UPDATE CASCADE ON DELETE CASCADE");
+  EXPECT_NE(follow, std::string::npos) << schema;
+
   // Compaction keeps the actions.
   const std::string compacted = copy.path() + ".compacted.mdb";
   const auto [compactCode, compactOut] =
