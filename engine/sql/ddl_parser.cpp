@@ -43,7 +43,8 @@ void referentialActions(TokenStream& t, ColumnReference& r) {
   while (t.peek().isKeyword("ON")) {
     t.advance();
     const bool update = t.peek().isKeyword("UPDATE") && !sawUpdate;
-    if (!update && !(t.peek().isKeyword("DELETE") && !sawDelete)) t.fail(sawUpdate ? "DELETE" : "UPDATE or DELETE");
+    if (!update && !(t.peek().isKeyword("DELETE") && !sawDelete))
+      t.fail(sawDelete ? "UPDATE" : sawUpdate ? "DELETE" : "UPDATE or DELETE");
     t.advance();
     (update ? sawUpdate : sawDelete) = true;
     if (t.acceptKeyword("CASCADE")) {
@@ -138,6 +139,8 @@ ColumnClause columnClause(TokenStream& t) {
       t.advance();
       t.advance();
       c.compressed = true;
+    } else if (t.acceptKeyword("CHECK")) {
+      refuseCheck(t, "");
     } else if (!c.constraint && (c.constraint = columnConstraint(t, c.name))) {
     } else {
       return c;

@@ -183,6 +183,8 @@ TEST(SqlDdlClauses, CheckConstraintsAreRefusedByName) {
                          "CHECK constraints are not supported: constraint 'positive', CHECK (a > 0).");
   expectRefusedUnchanged(db, copy, before, "CREATE TABLE C (a LONG CHECK (a>0 AND a < 10))",
                          "CHECK constraints are not supported: CHECK (a>0 AND a < 10).");
+  expectRefusedUnchanged(db, copy, before, "CREATE TABLE C (a LONG NOT NULL UNIQUE CHECK (a <> 0))",
+                         "CHECK constraints are not supported: CHECK (a <> 0).");
   expectRefusedUnchanged(db, copy, before, "ALTER TABLE K ADD CONSTRAINT small CHECK (a < 100)",
                          "constraint 'small'");
   expectRefusedUnchanged(db, copy, before, "ALTER TABLE K ADD COLUMN b LONG CONSTRAINT big CHECK (b > 100)",
