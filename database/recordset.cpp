@@ -148,7 +148,7 @@ bool Recordset::cascadesIntoItself(bool deleting) const {
   std::vector<std::string> reached{self};
   for (size_t next = 0; next < reached.size(); ++next) {
     for (const kevra::Relationship& r : db_->relationships()) {
-      if (!r.enforced() || !(deleting ? r.cascadeDeletes() : r.cascadeUpdates())) continue;
+      if (!r.enforced() || !(deleting ? r.cascadeDeletes() || r.cascadeNull() : r.cascadeUpdates())) continue;
       if (!kevra::namesEqualCaseInsensitive(r.referencedTable, reached[next])) continue;
       if (kevra::namesEqualCaseInsensitive(r.table, self)) return true;
       bool seen = false;

@@ -59,6 +59,7 @@ struct Relationship {
   bool enforced() const { return !(flags & 0x2); }
   bool cascadeUpdates() const { return flags & 0x100; }
   bool cascadeDeletes() const { return flags & 0x1000; }
+  bool cascadeNull() const { return flags & 0x2000; }  // on delete, children's keys become NULL
 };
 
 // One entry of a provider-style table list.

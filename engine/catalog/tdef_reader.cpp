@@ -129,6 +129,7 @@ void decodeLogicalIndex(ByteSpan d, size_t base, size_t realCount, const std::st
   li.otherTablePage = u32At(d, base + 13);
   li.cascadeUpdates = d[base + 17] == 1 && d[base + 19] == 2;
   li.cascadeDeletes = d[base + 18] == 1 && d[base + 19] == 2;
+  li.cascadeNull = d[base + 18] == 2 && d[base + 19] == 2;
   li.kind = d[base + 19] <= 2 ? IndexKind(d[base + 19]) : IndexKind::Normal;
   if (li.realIndex >= realCount)
     throw CorruptFileError("Corrupt file: index " + std::to_string(li.number) + " of table '" + table +

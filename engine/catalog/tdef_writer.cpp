@@ -75,7 +75,7 @@ void appendLogicalIndex(Bytes& out, const LogicalIndexDef& li) {
   appendU32(out, li.otherTablePage);
   if (li.kind == IndexKind::ForeignKey) {
     out.push_back(li.cascadeUpdates ? 1 : 0);
-    out.push_back(li.cascadeDeletes ? 1 : 0);
+    out.push_back(li.cascadeDeletes ? 1 : li.cascadeNull ? 2 : 0);
   } else {
     out.push_back(4);  // what Access writes for indexes outside relationships
     out.push_back(4);

@@ -292,6 +292,7 @@ void copyRelationships(const std::shared_ptr<Database>& source, const std::share
     spec.enforced = r.enforced();
     spec.cascadeUpdates = r.cascadeUpdates();
     spec.cascadeDeletes = r.cascadeDeletes();
+    spec.cascadeNull = r.cascadeNull();
     TableWriter writer(target);
     SchemaWriter schema(target, writer);
     // The rows are the source's, where the relationship held them already.

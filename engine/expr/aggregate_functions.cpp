@@ -75,6 +75,14 @@ Value Accumulator::result() const {
       return int32_t(count_);
     case Kind::Avg:
       if (count_ == 0) return Value{};
+      // The mean of Currency values is a Currency, rounded half away from zero.
+      if (auto* c = std::get_if<Currency>(&value_)) {
+        const int64_t n = int64_t(count_);
+        int64_t q = c->scaled / n;
+        const int64_t r = c->scaled % n;
+        if (2 * (r < 0 ? -r : r) >= n) q += c->scaled < 0 ? -1 : 1;
+        return Currency{q};
+      }
       return applyBinaryArithmetic("/", value_, Value{int32_t(count_)});
     case Kind::Sum: {
       if (count_ == 0) return Value{};

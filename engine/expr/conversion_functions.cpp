@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 
 #include "engine/format/value_text.h"
 #include "engine/expr/expression_evaluator.h"
@@ -46,8 +47,53 @@ Value wholePart(const Value& v, bool towardZero, std::string_view name) {
     if (!towardZero && c->scaled < 0 && c->scaled % 10000 != 0) --whole;
     return Currency{whole * 10000};
   }
+  if (auto* d = std::get_if<Decimal>(&v)) {
+    Decimal r = *d;
+    unsigned __int128 p = 1;
+    for (int i = 0; i < d->scale; ++i) p *= 10;
+    const bool fraction = d->magnitude % p != 0;
+    r.magnitude = d->magnitude / p * p;
+    if (!towardZero && d->negative && fraction) r.magnitude += p;
+    return r;
+  }
   const double d = numberArgument(v, name).approx;
   return towardZero ? std::trunc(d) : std::floor(d);
+}
+
+// CDec: exact numbers and number text as they are; a Double or Single as
+// its shortest text (0.1 gives 0.1, not the binary fraction's digits).
+Decimal decimalArgument(const Value& v) {
+  std::optional<NumericValue> n;
+  if (std::holds_alternative<float>(v) || std::holds_alternative<double>(v))
+    n = numericFromText(valueToText(v));
+  else if (!std::holds_alternative<DateTime>(v))
+    n = numberArgument(v, "CDec");
+  else
+    n = numericFromText(doubleToShortest(std::get<DateTime>(v).serial));
+  if (n)
+    if (auto d = decimalOf(*n)) return *d;
+  throw EngineError("CDec cannot convert '" + valueToText(v) + "'.");
+}
+
+// Round for the exact types: half to even on the scaled digits.
+std::optional<Value> roundExact(const Value& v, int places) {
+  const NumericValue n = *numericOf(v);
+  if (places >= n.scale) return v;
+  __int128 p = 1;
+  for (int i = places; i < n.scale; ++i) p *= 10;
+  __int128 q = n.scaled / p;
+  const __int128 r = n.scaled % p, twice = (r < 0 ? -r : r) * 2;
+  if (twice > p || (twice == p && q % 2 != 0)) q += n.scaled < 0 ? -1 : 1;
+  q *= p;
+  if (std::holds_alternative<Currency>(v)) {
+    if (q > std::numeric_limits<int64_t>::max() || q < std::numeric_limits<int64_t>::min())
+      throw EngineError("Overflow.");
+    return Currency{int64_t(q)};
+  }
+  Decimal d = std::get<Decimal>(v);
+  d.negative = q < 0;
+  d.magnitude = static_cast<unsigned __int128>(q < 0 ? -q : q);
+  return d;
 }
 
 }  // namespace
@@ -71,6 +117,11 @@ std::optional<Value> callConversionFunction(std::string_view name, const std::ve
       throw EngineError(std::string(c.name) + " cannot convert '" + valueToText(args[0]) + "'.");
     }
   }
+  if (is("CDec")) {
+    requireArgumentCount(name, args, 1, 1);
+    if (isNull(args[0])) throw EngineError("Invalid use of Null in CDec.");
+    return decimalArgument(args[0]);
+  }
   if (!(is("Val") || is("Int") || is("Fix") || is("Round") || is("Sgn") || is("Abs"))) return std::nullopt;
   requireArgumentCount(name, args, 1, is("Round") ? 2 : 1);
   for (const Value& a : args)
@@ -87,6 +138,8 @@ std::optional<Value> callConversionFunction(std::string_view name, const std::ve
   const double places = args.size() == 2 ? numberArgument(args[1], name).approx : 0;
   if (!(places >= 0 && places <= 15)) throw EngineError("An argument of Round is out of range.");
   if (isWhole(args[0])) return args[0];
+  if (std::holds_alternative<Currency>(args[0]) || std::holds_alternative<Decimal>(args[0]))
+    return *roundExact(args[0], int(places));
   const double scale = std::pow(10.0, std::trunc(places));
   return std::nearbyint(n.approx * scale) / scale;
 }

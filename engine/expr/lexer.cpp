@@ -9,6 +9,7 @@
 #include <string>
 
 #include "engine/expr/date_literal.h"
+#include "engine/expr/numeric_value.h"
 #include "engine/expr/syntax_error.h"
 
 namespace kevra::expr {
@@ -154,10 +155,22 @@ class Lexer {
     Token t = make(decimal ? TokenKind::Number : TokenKind::Integer, start, text);
     const double d = std::strtod(text.c_str(), nullptr);
     if (!std::isfinite(d)) fail(start, "a number too large");
-    if (!decimal && d <= double(std::numeric_limits<int32_t>::max()))
+    if (!decimal && d <= double(std::numeric_limits<int32_t>::max())) {
       t.value = int32_t(std::strtol(text.c_str(), nullptr, 10));
-    else
-      t.value = d;
+      return t;
+    }
+    // Without an exponent a number is exact: a Decimal while its digits fit
+    // one (a whole number past a Long too), so that 0.1 + 0.2 is 0.3 and a
+    // literal reaches a Currency or Decimal field as written. An exponent
+    // makes it a Double.
+    const bool exponent = text.find_first_of("eE") != std::string::npos;
+    if (!exponent)
+      if (auto n = numericFromText(text))
+        if (auto dec = decimalOf(*n); dec && n->scale <= 28) {
+          t.value = *dec;
+          return t;
+        }
+    t.value = d;
     return t;
   }
 

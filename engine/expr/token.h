@@ -13,8 +13,8 @@ enum class TokenKind {
   Name,         // [bracketed name]; `text` without the brackets
   String,       // 'text' or "text"; `text` with doubled quotes collapsed
   Date,         // #...#; `value` holds the DateTime, `text` the inside
-  Integer,      // `value` holds int32_t, or double when it does not fit
-  Number,       // decimal literal; `value` holds double
+  Integer,      // `value` holds int32_t; past a Long a Decimal, or a double past 28 digits
+  Number,       // with a point: a Decimal (a double past 28 digits); with an exponent: a double
   Symbol,       // operator or punctuation; `text` is the symbol ("<=", ",")
   End,          // end of the statement
 };

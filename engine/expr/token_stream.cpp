@@ -53,6 +53,20 @@ std::string TokenStream::expectName(std::string_view what) {
   return advance().text;
 }
 
+std::string TokenStream::sourceSince(size_t mark) const {
+  std::string text;
+  size_t end = 0;  // character position just past the previous token
+  for (size_t i = mark; i < at_ && i < tokens_.size(); ++i) {
+    const Token& t = tokens_[i];
+    if (i > mark && t.position != end) text += ' ';
+    text += t.source;
+    size_t chars = 0;
+    for (unsigned char c : t.source) chars += (c & 0xC0) != 0x80;
+    end = t.position + chars;
+  }
+  return text;
+}
+
 void TokenStream::fail(std::string_view expected) const {
   const Token& t = peek();
   throw SyntaxError(t.position, t.kind == TokenKind::End ? std::string_view() : std::string_view(t.source),

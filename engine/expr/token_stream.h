@@ -16,6 +16,10 @@ class TokenStream {
   const Token& peek(size_t ahead = 0) const;
   const Token& advance();  // returns the token it moved past
   bool atEnd() const { return peek().kind == TokenKind::End; }
+  // The read position, and the statement's text from a position to the
+  // current one as written (one space where the statement had blanks).
+  size_t mark() const { return at_; }
+  std::string sourceSince(size_t mark) const;
 
   bool acceptKeyword(std::string_view keyword);  // upper case
   bool acceptSymbol(std::string_view symbol);

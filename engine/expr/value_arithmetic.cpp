@@ -45,8 +45,14 @@ NumericValue operand(const Value& v, NumClass& cls) {
   if (auto* s = std::get_if<std::string>(&v)) {
     auto n = numericFromText(*s);
     if (!n) mismatch();
-    cls = n->exact ? NumClass::Integer : NumClass::Double;
-    return *n;
+    // Text that reads as a whole number counts as one; any other as a Double.
+    const __int128 limit = std::numeric_limits<int64_t>::max();
+    if (n->exact && n->scale == 0 && n->scaled <= limit && n->scaled >= -limit) {
+      cls = NumClass::Integer;
+      return *n;
+    }
+    cls = NumClass::Double;
+    return NumericValue::fromDouble(n->approx);
   }
   auto n = numericOf(v);
   if (!n) mismatch();
@@ -91,6 +97,28 @@ int64_t roundToInteger(const NumericValue& n) {
   return int64_t(r);
 }
 
+// a / b as a Decimal: long division to one digit past the 28 a Decimal
+// holds, which exactResult() then rounds away.
+Value decimalQuotient(const NumericValue& a, const NumericValue& b) {
+  using U = unsigned __int128;
+  const U x = U(a.scaled < 0 ? -a.scaled : a.scaled), y = U(b.scaled < 0 ? -b.scaled : b.scaled);
+  U q = x / y, r = x % y;
+  int scale = a.scale - b.scale;
+  const U digitLimit = U(pow10(29));
+  while (r != 0 && q < digitLimit && scale < 30) {
+    q = q * 10 + (r * 10) / y;
+    r = (r * 10) % y;
+    ++scale;
+  }
+  __int128 v = __int128(q);
+  if (scale < 0) {
+    if (v > std::numeric_limits<__int128>::max() / pow10(-scale)) overflow();
+    v *= pow10(-scale);
+    scale = 0;
+  }
+  return exactResult((a.scaled < 0) != (b.scaled < 0) ? -v : v, scale, NumClass::Decimal);
+}
+
 Value numericUnchecked(std::string_view op, const Value& a, const Value& b);
 
 // Arithmetic whose Double result must stay finite: 1E300 * 1E300 overflows.
@@ -107,6 +135,7 @@ Value numericUnchecked(std::string_view op, const Value& a, const Value& b) {
 
   if (op == "/") {
     if (nb.approx == 0) throw EngineError("Division by zero.");
+    if (cls == NumClass::Decimal && na.exact && nb.exact) return decimalQuotient(na, nb);
     return na.approx / nb.approx;
   }
   if (op == "^") return std::pow(na.approx, nb.approx);

@@ -3,6 +3,7 @@
 
 #include <cctype>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 
 #include "engine/format/extended_date_time.h"
@@ -79,6 +80,33 @@ int64_t bigIntOf(const Value& v, const ColumnDef& column) {
   return int64_t(whole);
 }
 
+std::string trimmedLower(const std::string& text) {
+  size_t begin = 0, end = text.size();
+  while (begin < end && std::isspace(static_cast<unsigned char>(text[begin]))) ++begin;
+  while (end > begin && std::isspace(static_cast<unsigned char>(text[end - 1]))) --end;
+  std::string s;
+  for (size_t i = begin; i < end; ++i) s += char(std::tolower(static_cast<unsigned char>(text[i])));
+  return s;
+}
+
+// The texts export writes for the floating-point values that are no number:
+// "NaN", "Infinity" and "-Infinity".
+std::optional<double> specialFloat(const Value& v) {
+  const auto* s = std::get_if<std::string>(&v);
+  if (!s) return std::nullopt;
+  const std::string word = trimmedLower(*s);
+  if (word == "nan") return std::numeric_limits<double>::quiet_NaN();
+  if (word == "infinity") return std::numeric_limits<double>::infinity();
+  if (word == "-infinity") return -std::numeric_limits<double>::infinity();
+  return std::nullopt;
+}
+
+float singleFromText(const std::string& text) {
+  size_t start = 0;
+  while (start < text.size() && std::isspace(static_cast<unsigned char>(text[start]))) ++start;
+  return std::strtof(text.c_str() + start, nullptr);
+}
+
 size_t charCount(const std::string& s) {
   size_t n = 0;
   for (unsigned char c : s) n += (c & 0xC0) != 0x80;
@@ -109,6 +137,10 @@ Value coerceToColumn(const Value& v, const ColumnDef& column) {
     case ColumnType::Boolean: {
       if (auto* s = std::get_if<std::string>(&v)) {
         if (auto n = numericFromText(*s)) return n->approx != 0;
+        // The words export writes, and the ones Jet takes besides.
+        const std::string word = trimmedLower(*s);
+        if (word == "true" || word == "yes" || word == "on") return true;
+        if (word == "false" || word == "no" || word == "off") return false;
         cannotConvert(v, column);
       }
       return truthOf(v).value_or(false);
@@ -138,11 +170,22 @@ Value coerceToColumn(const Value& v, const ColumnDef& column) {
       return Currency{int64_t(s)};
     }
     case ColumnType::Single: {
+      if (auto special = specialFloat(v)) return float(*special);
       const double d = numberOf(v, column).approx;
-      if (std::fabs(d) > std::numeric_limits<float>::max()) cannotConvert(v, column);
-      return float(d);
+      // A stored infinity or NaN (a Double's or a Single's) stays what it is.
+      if (!std::isfinite(d) && (std::holds_alternative<float>(v) || std::holds_alternative<double>(v)))
+        return float(d);
+      // Whatever rounds to the largest Single (as its shortest text does)
+      // fits; from the midpoint to the next power of two up it would not.
+      if (!(std::fabs(d) < 0x1.ffffffp+127)) cannotConvert(v, column);
+      // Text is read as a Single directly: through a double it could round twice.
+      const auto* text = std::get_if<std::string>(&v);
+      const float f = text ? singleFromText(*text) : float(d);
+      if (std::isinf(f)) cannotConvert(v, column);
+      return f;
     }
     case ColumnType::Double:
+      if (auto special = specialFloat(v)) return *special;
       return numberOf(v, column).approx;
     case ColumnType::Decimal: {
       const __int128 s = scaledTo(numberOf(v, column), column.scale, v, column);

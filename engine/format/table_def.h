@@ -70,6 +70,7 @@ struct LogicalIndexDef {
   uint32_t otherTablePage = 0;
   bool cascadeUpdates = false;
   bool cascadeDeletes = false;
+  bool cascadeNull = false;  // deleting the parent sets the key to NULL (stored as 2 in the deletes byte)
   IndexKind kind = IndexKind::Normal;
 };
 

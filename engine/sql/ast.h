@@ -121,6 +121,9 @@ struct CreateIndexStatement {
 struct ColumnReference {
   std::string table;
   std::vector<std::string> columns;  // may be empty: the referenced table's key
+  bool cascadeUpdates = false;       // ON UPDATE CASCADE
+  bool cascadeDeletes = false;       // ON DELETE CASCADE
+  bool cascadeNull = false;          // ON DELETE SET NULL
 };
 
 enum class ConstraintKind { PrimaryKey, Unique, ForeignKey };
@@ -134,7 +137,8 @@ struct ConstraintClause {
 
 // A column definition: name, type word as written (e.g. "text", "counter",
 // "unknown"), optional size, nullability and an optional constraint on the
-// column alone (PRIMARY KEY, UNIQUE or REFERENCES t (c)).
+// column alone (PRIMARY KEY, UNIQUE or REFERENCES t (c)), a default and
+// Unicode compression.
 struct ColumnClause {
   std::string name;
   std::string typeWord;
@@ -143,6 +147,8 @@ struct ColumnClause {
   std::optional<uint8_t> scale;        // DECIMAL(p, s)
   bool notNull = false;
   std::optional<ConstraintClause> constraint;
+  std::optional<std::string> defaultText;  // DEFAULT expression, as written
+  bool compressed = false;                 // WITH COMPRESSION (or WITH COMP)
 };
 
 struct AlterTableStatement {

@@ -3,6 +3,9 @@
 // the same transaction, so the statement lands whole or not at all.
 #include "engine/sql/ddl_executor.h"
 
+#include "engine/expr/expression_evaluator.h"
+#include "engine/expr/expression_parser.h"
+#include "engine/expr/value_coercion.h"
 #include "engine/sql/sql_type_words.h"
 #include "engine/table/database.h"
 #include "engine/table/schema_writer.h"
@@ -22,8 +25,42 @@ ColumnSpec columnSpecOf(const sql::ColumnClause& clause) {
   spec.precision = type.precision;
   spec.scale = type.scale;
   spec.required = clause.notNull;
+  // Text takes Unicode compression only when asked for, as in Jet's SQL.
+  const bool textual = spec.type == ColumnType::Text || spec.type == ColumnType::Memo;
+  if (clause.compressed && !textual)
+    throw EngineError("WITH COMPRESSION applies to text and memo fields only, not to field '" + clause.name + "'.");
+  spec.compressedText = clause.compressed;
   return spec;
 }
+
+namespace {
+
+// A column's DEFAULT: refused when it is a constant that the field cannot
+// hold; an expression the engine evaluates only when a row is added (Now())
+// is stored as it stands.
+void checkDefault(const sql::ColumnClause& clause, const ColumnSpec& spec) {
+  if (!clause.defaultText) return;
+  Value value;
+  try {
+    value = expr::ExpressionEvaluator().evaluate(*expr::parseExpressionText(*clause.defaultText), {});
+  } catch (const EngineError&) {
+    return;
+  }
+  ColumnDef column;
+  column.name = spec.name;
+  column.type = spec.type;
+  column.length = spec.length;
+  column.precision = spec.precision;
+  column.scale = spec.scale;
+  try {
+    expr::coerceToColumn(value, column);
+  } catch (const EngineError& e) {
+    throw EngineError("The default value " + *clause.defaultText + " does not suit field '" + clause.name +
+                      "': " + e.what());
+  }
+}
+
+}  // namespace
 
 DdlExecutor::DdlExecutor(std::shared_ptr<Database> db, TableWriter& writer) : db_(std::move(db)), writer_(writer) {}
 
@@ -38,6 +75,9 @@ void DdlExecutor::addConstraint(const std::string& table, const sql::ConstraintC
     spec.columns = constraint.columns;
     spec.referencedTable = constraint.references->table;
     spec.referencedColumns = constraint.references->columns;
+    spec.cascadeUpdates = constraint.references->cascadeUpdates;
+    spec.cascadeDeletes = constraint.references->cascadeDeletes;
+    spec.cascadeNull = constraint.references->cascadeNull;
     schema.addRelationship(spec);
     return;
   }
@@ -52,9 +92,14 @@ void DdlExecutor::addConstraint(const std::string& table, const sql::ConstraintC
 
 void DdlExecutor::createTable(const sql::CreateTableStatement& statement) {
   std::vector<ColumnSpec> columns;
-  for (const auto& c : statement.columns) columns.push_back(columnSpecOf(c));
+  for (const auto& c : statement.columns) {
+    columns.push_back(columnSpecOf(c));
+    checkDefault(c, columns.back());
+  }
   inOneTransaction(writer_, [&] {
     SchemaWriter(db_, writer_).createTable(statement.table.name, columns);
+    for (const auto& c : statement.columns)
+      if (c.defaultText) SchemaWriter(db_, writer_).setDefaultValue(statement.table.name, c.name, *c.defaultText);
     for (const auto& c : statement.columns)
       if (c.constraint) {
         sql::ConstraintClause constraint = *c.constraint;
@@ -83,11 +128,22 @@ void DdlExecutor::alterTable(const sql::AlterTableStatement& statement) {
     SchemaWriter schema(db_, writer_);
     switch (statement.action) {
       case Action::AddColumn:
-        schema.addColumn(table, columnSpecOf(statement.column));
+      case Action::AlterColumn: {
+        ColumnSpec spec = columnSpecOf(statement.column);
+        checkDefault(statement.column, spec);
+        if (statement.action == Action::AddColumn) {
+          schema.addColumn(table, spec);
+        } else {
+          // A field changed without WITH COMPRESSION keeps the compression it has.
+          if (auto def = db_->table(table))
+            if (const ColumnDef* old = def->findColumn(statement.column.name))
+              spec.compressedText = spec.compressedText || old->isCompressedUnicode();
+          schema.alterColumn(table, statement.column.name, spec);
+        }
+        // ALTER COLUMN without DEFAULT keeps the default the field has.
+        if (statement.column.defaultText) schema.setDefaultValue(table, statement.column.name, *statement.column.defaultText);
         break;
-      case Action::AlterColumn:
-        schema.alterColumn(table, statement.column.name, columnSpecOf(statement.column));
-        break;
+      }
       case Action::DropColumn:
         schema.dropColumn(table, statement.dropName);
         break;

@@ -1,10 +1,14 @@
 // Data-definition grammar: CREATE [UNIQUE] INDEX, CREATE TABLE, ALTER TABLE
 // (ADD/ALTER/DROP COLUMN, ADD/DROP CONSTRAINT), DROP TABLE and DROP INDEX.
+// Columns take DEFAULT and WITH COMPRESSION, foreign keys ON UPDATE and
+// ON DELETE actions; CHECK constraints are read and refused.
 #include "engine/sql/ddl_parser.h"
 
 #include <limits>
 
+#include "engine/expr/expression_parser.h"
 #include "engine/expr/syntax_error.h"
+#include "engine/util/error.h"
 
 namespace kevra::sql {
 namespace {
@@ -33,11 +37,46 @@ std::vector<std::string> nameList(TokenStream& t) {
   return names;
 }
 
+// ON UPDATE {CASCADE | NO ACTION} and ON DELETE {CASCADE | SET NULL | NO ACTION}, each at most once.
+void referentialActions(TokenStream& t, ColumnReference& r) {
+  bool sawUpdate = false, sawDelete = false;
+  while (t.peek().isKeyword("ON")) {
+    t.advance();
+    const bool update = t.peek().isKeyword("UPDATE") && !sawUpdate;
+    if (!update && !(t.peek().isKeyword("DELETE") && !sawDelete))
+      t.fail(sawDelete ? "UPDATE" : sawUpdate ? "DELETE" : "UPDATE or DELETE");
+    t.advance();
+    (update ? sawUpdate : sawDelete) = true;
+    if (t.acceptKeyword("CASCADE")) {
+      (update ? r.cascadeUpdates : r.cascadeDeletes) = true;
+    } else if (!update && t.acceptKeyword("SET")) {
+      t.expectKeyword("NULL");
+      r.cascadeNull = true;
+    } else if (t.acceptKeyword("NO")) {
+      t.expectKeyword("ACTION");
+    } else {
+      t.fail(update ? "CASCADE or NO ACTION" : "CASCADE, SET NULL or NO ACTION");
+    }
+  }
+}
+
 ColumnReference references(TokenStream& t) {
   ColumnReference r;
   r.table = t.expectName("a table name");
   if (t.peek().isSymbol("(")) r.columns = nameList(t);
+  referentialActions(t, r);
   return r;
+}
+
+// CHECK (condition), after CHECK: read so the refusal can quote it.
+[[noreturn]] void refuseCheck(TokenStream& t, const std::string& name) {
+  const size_t mark = t.mark();
+  t.expectSymbol("(");
+  expr::parseExpression(t);
+  t.expectSymbol(")");
+  throw UnsupportedError("CHECK constraints are not supported: " +
+                         (name.empty() ? std::string() : "constraint '" + name + "', ") + "CHECK " +
+                         t.sourceSince(mark) + ".");
 }
 
 // PRIMARY KEY | UNIQUE | REFERENCES t [(c)], for a single column.
@@ -53,15 +92,18 @@ std::optional<ConstraintClause> columnConstraint(TokenStream& t, const std::stri
   } else if (t.acceptKeyword("REFERENCES")) {
     c.kind = ConstraintKind::ForeignKey;
     c.references = references(t);
+  } else if (t.acceptKeyword("CHECK")) {
+    refuseCheck(t, c.name);
   } else {
-    if (named) t.fail("PRIMARY KEY, UNIQUE or REFERENCES");
+    if (named) t.fail("PRIMARY KEY, UNIQUE, REFERENCES or CHECK");
     return std::nullopt;
   }
   c.columns = {column};
   return c;
 }
 
-// name type[(n[, s])] [NOT NULL | NULL] [constraint], in either order after the type.
+// name type[(n[, s])] then, in any order: [NOT NULL | NULL], [constraint],
+// [DEFAULT expression], [WITH COMPRESSION | WITH COMP].
 ColumnClause columnClause(TokenStream& t) {
   ColumnClause c;
   c.name = t.expectName("a field name");
@@ -88,6 +130,17 @@ ColumnClause columnClause(TokenStream& t) {
       sawNull = true;
     } else if (!sawNull && t.acceptKeyword("NULL")) {
       sawNull = true;
+    } else if (!c.defaultText && t.acceptKeyword("DEFAULT")) {
+      const size_t mark = t.mark();
+      expr::parseExpression(t);
+      c.defaultText = t.sourceSince(mark);
+    } else if (!c.compressed && t.peek().isKeyword("WITH") &&
+               (t.peek(1).isKeyword("COMPRESSION") || t.peek(1).isKeyword("COMP"))) {
+      t.advance();
+      t.advance();
+      c.compressed = true;
+    } else if (t.acceptKeyword("CHECK")) {
+      refuseCheck(t, "");
     } else if (!c.constraint && (c.constraint = columnConstraint(t, c.name))) {
     } else {
       return c;
@@ -115,8 +168,10 @@ ConstraintClause tableConstraint(TokenStream& t, bool nameRequired) {
     c.columns = nameList(t);
     t.expectKeyword("REFERENCES");
     c.references = references(t);
+  } else if (t.acceptKeyword("CHECK")) {
+    refuseCheck(t, c.name);
   } else {
-    t.fail("PRIMARY KEY, UNIQUE or FOREIGN KEY");
+    t.fail("PRIMARY KEY, UNIQUE, FOREIGN KEY or CHECK");
   }
   return c;
 }
@@ -165,7 +220,7 @@ CreateTableStatement createTable(TokenStream& t) {
   do {
     const Token& first = t.peek();
     if (first.isKeyword("CONSTRAINT") || first.isKeyword("PRIMARY") || first.isKeyword("UNIQUE") ||
-        first.isKeyword("FOREIGN")) {
+        first.isKeyword("FOREIGN") || first.isKeyword("CHECK")) {
       s.constraints.push_back(tableConstraint(t, false));
     } else {
       s.columns.push_back(columnClause(t));
@@ -190,7 +245,7 @@ Statement parseAlter(TokenStream& t) {
   s.table = tableName(t);
   if (t.acceptKeyword("ADD")) {
     if (t.peek().isKeyword("CONSTRAINT") || t.peek().isKeyword("PRIMARY") || t.peek().isKeyword("UNIQUE") ||
-        t.peek().isKeyword("FOREIGN")) {
+        t.peek().isKeyword("FOREIGN") || t.peek().isKeyword("CHECK")) {
       s.action = AlterTableStatement::Action::AddConstraint;
       s.constraint = tableConstraint(t, false);
     } else {

@@ -50,7 +50,9 @@ ResultColumn literalColumn(const Value& v) {
     ColumnType operator()(const ExtendedDateTime&) const { return ColumnType::ExtendedDateTime; }
   };
   const ColumnType t = std::visit(Visitor{}, v);
-  return ofType(t, t == ColumnType::Text ? 510 : fixedLength(t));
+  ResultColumn c = ofType(t, t == ColumnType::Text ? 510 : fixedLength(t));
+  if (auto* d = std::get_if<Decimal>(&v)) c.precision = 28, c.scale = d->scale;
+  return c;
 }
 
 bool isTextual(ColumnType t) { return t == ColumnType::Text || t == ColumnType::Memo; }
@@ -69,6 +71,12 @@ int numericRank(ColumnType t) {
 }
 
 ResultColumn arithmeticColumn(const std::string& op, const ResultColumn& a, const ResultColumn& b) {
+  if (op == "/" && (a.type == ColumnType::Decimal || b.type == ColumnType::Decimal) &&
+      numericRank(a.type) <= 2 && numericRank(b.type) <= 2) {
+    ResultColumn c = ofType(ColumnType::Decimal, fixedLength(ColumnType::Decimal));
+    c.precision = 28, c.scale = 10;
+    return c;
+  }
   if (op == "/" || op == "^") return ofType(ColumnType::Double, 8);
   if (op == "\\" || op == "MOD") return ofType(ColumnType::Long, 4);
   if (op == "+" && isTextual(a.type) && isTextual(b.type)) return ofType(ColumnType::Text, 510);
@@ -81,7 +89,11 @@ ResultColumn arithmeticColumn(const std::string& op, const ResultColumn& a, cons
   const int rank = std::max(numericRank(a.type), numericRank(b.type));
   static const ColumnType byRank[] = {ColumnType::Long, ColumnType::Currency, ColumnType::Decimal, ColumnType::Double};
   ResultColumn c = ofType(byRank[rank], fixedLength(byRank[rank]));
-  if (c.type == ColumnType::Decimal) c.precision = 28, c.scale = std::max(a.scale, b.scale);
+  if (c.type == ColumnType::Decimal) {
+    // Currency counts with its four fraction digits.
+    const int sa = a.type == ColumnType::Currency ? 4 : a.scale, sb = b.type == ColumnType::Currency ? 4 : b.scale;
+    c.precision = 28, c.scale = uint8_t(std::min(28, op == "*" ? sa + sb : std::max(sa, sb)));
+  }
   return c;
 }
 
@@ -130,11 +142,24 @@ ResultColumn inferResultColumn(const Expr& e, const TableDef& table) {
       if (is("CByte")) return ofType(ColumnType::Byte, 1);
       if (is("CSng")) return ofType(ColumnType::Single, 4);
       if (is("CCur")) return ofType(ColumnType::Currency, 8);
+      if (is("CDec")) {
+        ResultColumn c = ofType(ColumnType::Decimal, fixedLength(ColumnType::Decimal));
+        c.precision = 28, c.scale = 10;
+        return c;
+      }
       if (is("CBool")) return ofType(ColumnType::Boolean, 1);
       if (is("CStr")) return ofType(ColumnType::Memo, 0);
       if (is("IIf") && e.operands.size() == 3) return inferResultColumn(*e.operands[1], table);
       if ((is("Int") || is("Fix")) && !e.operands.empty()) return inferResultColumn(*e.operands[0], table);
-      if (is("Avg")) return ofType(ColumnType::Double, 8);
+      if (is("Avg")) {
+        // The mean of Currency is Currency, of Decimal a Decimal; of anything else a Double.
+        if (!e.operands.empty()) {
+          ResultColumn c = inferResultColumn(*e.operands[0], table);
+          if (c.type == ColumnType::Currency) return c;
+          if (c.type == ColumnType::Decimal) return c.precision = 28, c.scale = std::max<uint8_t>(c.scale, 10), c;
+        }
+        return ofType(ColumnType::Double, 8);
+      }
       if (is("Sum") && !e.operands.empty()) {
         ResultColumn c = inferResultColumn(*e.operands[0], table);
         if (numericRank(c.type) == 0) c = ofType(ColumnType::Long, 4);

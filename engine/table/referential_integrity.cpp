@@ -153,16 +153,18 @@ void ReferentialIntegrity::handleChildren(const TableDef& table, const std::vect
                        children.emplace_back(location, values);
                      }, false);
     if (children.empty()) continue;
-    bool cascades = newRow ? r.cascadeUpdates() : r.cascadeDeletes();
+    const bool emptiesKeys = !newRow && r.cascadeNull() && !r.cascadeDeletes();
+    bool cascades = newRow ? r.cascadeUpdates() : r.cascadeDeletes() || emptiesKeys;
     if (!cascades)
       throw EngineError(std::string("The row in table '") + table.name + "' cannot be " +
                         (newRow ? "changed" : "deleted") + ": table '" + r.table + "' has " +
                         std::to_string(children.size()) + " related row" + (children.size() == 1 ? "" : "s") +
                         " (relationship '" + r.name + "').");
     for (auto& [location, values] : children) {
-      if (newRow) {
+      if (newRow || emptiesKeys) {
         std::vector<Value> updated = values;
-        for (size_t i = 0; i < childCols.size(); ++i) updated[childCols[i]] = (*newRow)[parentCols[i]];
+        for (size_t i = 0; i < childCols.size(); ++i)
+          updated[childCols[i]] = newRow ? (*newRow)[parentCols[i]] : Value{};
         cascadeUpdate(*child, location, updated);
       } else {
         cascadeDelete(*child, location, values);

@@ -41,7 +41,9 @@ class ReferentialIntegrity {
   // `*newRow`: rows of other tables referring to `oldRow` through an enforced
   // relationship whose key changes. Throws when the relationship does not
   // cascade; otherwise calls `cascadeDelete` or `cascadeUpdate` (with the new
-  // values for the referring row) for each such row.
+  // values for the referring row) for each such row. A delete calls
+  // `cascadeUpdate` too, with the key emptied, where the relationship sets
+  // the children's key to NULL.
   void handleChildren(const TableDef& table, const std::vector<Value>& oldRow, const std::vector<Value>* newRow,
                       const RowVisitor& cascadeDelete, const RowVisitor& cascadeUpdate) const;
 

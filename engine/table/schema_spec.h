@@ -18,6 +18,7 @@ struct ColumnSpec {
   uint8_t precision = 0;    // Decimal
   uint8_t scale = 0;        // Decimal
   bool required = false;    // NOT NULL
+  bool compressedText = true;  // Text and Memo: stored with Unicode compression
   // Kept as another file stored them (copies of tables): the type code,
   // which may be one the engine only knows as bytes, and the column flags.
   // 0 means: as the type implies.
@@ -53,6 +54,7 @@ struct RelationshipSpec {
   bool enforced = true;
   bool cascadeUpdates = false;
   bool cascadeDeletes = false;
+  bool cascadeNull = false;  // deleting a parent row empties the children's foreign key
 };
 
 }  // namespace kevra

@@ -135,6 +135,7 @@ TableSchema describeTable(const Database& db, std::string_view tableName) {
     k.relatedTable = r.referencedTable;
     k.cascadeUpdates = r.cascadeUpdates();
     k.cascadeDeletes = r.cascadeDeletes();
+    k.cascadeNull = r.cascadeNull();
     k.enforced = r.enforced();
     for (const auto& c : r.columns) k.columns.push_back({c.column, c.referencedColumn});
     s.keys.push_back(std::move(k));

@@ -64,6 +64,7 @@ struct KeyInfo {
   std::string relatedTable;
   std::vector<KeyColumnInfo> columns;
   bool cascadeUpdates = false, cascadeDeletes = false, enforced = true;
+  bool cascadeNull = false;  // deleting the parent empties the key
 };
 
 struct TableSchema {

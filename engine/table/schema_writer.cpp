@@ -738,6 +738,7 @@ std::string SchemaWriter::addRelationship(RelationshipSpec spec) {
   if (!spec.enforced) flags |= 0x2;
   if (spec.cascadeUpdates) flags |= 0x100;
   if (spec.cascadeDeletes) flags |= 0x1000;
+  if (spec.cascadeNull) flags |= 0x2000;
   inTransaction([&] {
     CatalogRows(db_, writer_).addRelationship(spec, flags);
     if (!spec.enforced) return;
@@ -755,6 +756,7 @@ std::string SchemaWriter::addRelationship(RelationshipSpec spec) {
       li.otherTablePage = otherPage;
       li.cascadeUpdates = spec.cascadeUpdates;
       li.cascadeDeletes = spec.cascadeDeletes;
+      li.cascadeNull = spec.cascadeNull && !spec.cascadeDeletes;
     };
     for (auto& li : childDef.logicalIndexes)
       if (li.kind == IndexKind::ForeignKey && sameName(li.name, spec.name)) relate(li, 2, parent->tdefPage);

@@ -51,7 +51,7 @@ void applyColumnType(ColumnDef& c, const ColumnSpec& spec, TextCollation collati
   if (!isVariable(spec.type)) c.flags |= 0x01;
   if (spec.autoNumber && spec.type == ColumnType::Long) c.flags |= 0x04;
   if (spec.autoNumber && spec.type == ColumnType::Guid) c.flags |= 0x40;
-  c.extFlags = spec.type == ColumnType::Text || spec.type == ColumnType::Memo ? 0x01 : 0x00;
+  c.extFlags = (spec.type == ColumnType::Text || spec.type == ColumnType::Memo) && spec.compressedText ? 0x01 : 0x00;
   if (spec.storedType) c.rawType = spec.storedType;
   if (spec.storedFlags) c.flags = spec.storedFlags;
   if (spec.storedExtFlags) c.extFlags = *spec.storedExtFlags;

@@ -515,7 +515,7 @@ void TableWriter::deleteRow(const TableDef& table, uint32_t location) {
   integrity().handleChildren(
       *st.def, old, nullptr,
       [&](const TableDef& child, uint32_t at, const std::vector<Value>&) { deleteRow(child, at); },
-      [](const TableDef&, uint32_t, const std::vector<Value>&) {});
+      [&](const TableDef& child, uint32_t at, const std::vector<Value>& values) { updateRow(child, at, values); });
   PageFile& file = db_->pages();
   if (data != location) DataPageWriter(file.modify(pointerPage(data))).replace(pointerRow(data), {}, kSlotDeleted);
   DataPageWriter(file.modify(pointerPage(location))).replace(pointerRow(location), {}, kSlotDeleted);

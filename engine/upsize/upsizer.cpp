@@ -77,7 +77,7 @@ std::string foreignKeyClause(const Relationship& r, const UpsizeTarget& target, 
                     (inlineSqlite ? quoteIdentifier(r.referencedTable) : target.tableName(r.referencedTable)) + " (" +
                     columnList(to) + ")";
   sql += r.cascadeUpdates() ? " ON UPDATE CASCADE" : " ON UPDATE NO ACTION";
-  sql += r.cascadeDeletes() ? " ON DELETE CASCADE" : " ON DELETE NO ACTION";
+  sql += r.cascadeDeletes() ? " ON DELETE CASCADE" : r.cascadeNull() ? " ON DELETE SET NULL" : " ON DELETE NO ACTION";
   return sql;
 }
 

@@ -369,12 +369,12 @@ TEST(SqlFunctions, ConversionsAndNumbers) {
   EXPECT_THROW(eval("CLng(n)"), EngineError);  // Invalid use of Null
   EXPECT_DOUBLE_EQ(std::get<double>(eval("Val(' 12.5abc')")), 12.5);
   EXPECT_DOUBLE_EQ(std::get<double>(eval("Val('abc')")), 0.0);
-  EXPECT_DOUBLE_EQ(std::get<double>(eval("Int(-2.5)")), -3.0);
-  EXPECT_DOUBLE_EQ(std::get<double>(eval("Fix(-2.5)")), -2.0);
+  EXPECT_DOUBLE_EQ(std::get<double>(eval("Int(CDbl(-2.5))")), -3.0);
+  EXPECT_DOUBLE_EQ(std::get<double>(eval("Fix(CDbl(-2.5))")), -2.0);
   EXPECT_EQ(std::get<Currency>(eval("Int(-c)")).scaled, -40000);  // -3.5 down to -4
-  EXPECT_DOUBLE_EQ(std::get<double>(eval("Round(1.23456, 3)")), 1.235);
-  EXPECT_DOUBLE_EQ(std::get<double>(eval("Round(3.5)")), 4.0);
-  EXPECT_DOUBLE_EQ(std::get<double>(eval("Round(-1.5)")), -2.0);
+  EXPECT_DOUBLE_EQ(std::get<double>(eval("Round(CDbl(1.23456), 3)")), 1.235);
+  EXPECT_DOUBLE_EQ(std::get<double>(eval("Round(CDbl(3.5))")), 4.0);
+  EXPECT_DOUBLE_EQ(std::get<double>(eval("Round(CDbl(-1.5))")), -2.0);
   EXPECT_DOUBLE_EQ(std::get<double>(eval("Round(d)")), 2.0);  // 2.5 to even
   EXPECT_EQ(std::get<int32_t>(eval("Sgn(-d)")), -1);
   EXPECT_EQ(std::get<int32_t>(eval("Abs(-i)")), 42);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/expr/date_literal.h"
+#include "engine/format/value_text.h"
 #include "engine/expr/lexer.h"
 #include "engine/expr/syntax_error.h"
 
@@ -67,12 +68,19 @@ TEST(SqlLexerNumbers, IntegersDecimalsAndExponents) {
   EXPECT_EQ(std::get<int32_t>(single("42").value), 42);
   EXPECT_EQ(single("42").kind, TokenKind::Integer);
   EXPECT_EQ(std::get<int32_t>(single("2147483647").value), 2147483647);
-  // Too big for a Long: kept as a Double.
-  EXPECT_DOUBLE_EQ(std::get<double>(single("2147483648").value), 2147483648.0);
-  EXPECT_DOUBLE_EQ(std::get<double>(single("3.25").value), 3.25);
+  // Too big for a Long, or with a point: an exact Decimal while 28 digits hold it.
+  auto decimalText = [](std::string_view sql) { return decimalToString(std::get<Decimal>(single(sql).value)); };
+  EXPECT_EQ(decimalText("2147483648"), "2147483648");
+  EXPECT_EQ(decimalText("3.25"), "3.25");
+  EXPECT_EQ(std::get<Decimal>(single("3.250").value).scale, 3);
   EXPECT_EQ(single("3.25").kind, TokenKind::Number);
-  EXPECT_DOUBLE_EQ(std::get<double>(single(".5").value), 0.5);
+  EXPECT_EQ(decimalText(".5"), "0.5");
+  EXPECT_EQ(decimalText("123456789012345678.1234567891"), "123456789012345678.1234567891");
+  EXPECT_EQ(decimalText("9999999999999999999999999999"), "9999999999999999999999999999");
+  // Past 28 digits, or with an exponent: a Double.
+  EXPECT_DOUBLE_EQ(std::get<double>(single("99999999999999999999999999999").value), 1e29);
   EXPECT_DOUBLE_EQ(std::get<double>(single("1.5E3").value), 1500.0);
+  EXPECT_DOUBLE_EQ(std::get<double>(single("3.4028235e+38").value), 3.4028235e38);
   EXPECT_THROW(tokenize("12abc"), SyntaxError);
   EXPECT_THROW(tokenize("1E400"), SyntaxError);
 }
