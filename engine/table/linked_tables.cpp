@@ -107,12 +107,16 @@ void relinkTable(const std::shared_ptr<Database>& db, const std::string& name, c
     throw UnsupportedError("The linked table " + quoted(link.name) +
                            " reads an ODBC data source; it cannot be pointed at a file.");
   if (path.empty()) throw EngineError("No file was given for the linked table " + quoted(link.name) + ".");
-  if (!isFile(fs::path(path)))
+  // A relative path is kept as given and read from the linking file's
+  // folder, as findLinkTarget reads it.
+  fs::path file(path);
+  if (file.is_relative()) file = linkingFolder(*db) / file;
+  if (!isFile(file))
     throw EngineError("The file " + quoted(path) + " for the linked table " + quoted(link.name) + " does not exist.");
   {
     OpenOptions options;
     options.readOnly = true;
-    std::shared_ptr<Database> target = Database::open(path, options);
+    std::shared_ptr<Database> target = Database::open(file.string(), options);
     Database::ReadScope reading(*target);
     const CatalogObject* o = target->findObject(link.foreignName);
     if (!o || !o->isLocalTable())

@@ -37,7 +37,8 @@ std::optional<std::string> findLinkTarget(const Database& db, const std::string&
 std::string missingLinkTargetMessage(const Database& db, const LinkedTable& link);
 
 // Points the link `name` at the database file `path`: its MSysObjects row's
-// Database column becomes `path`, in one transaction. Refused, the file left
+// Database column becomes `path` (a relative one read from the linking
+// file's folder, and kept relative), in one transaction. Refused, the file left
 // as it was, when `name` is not an Access link, when `path` cannot be opened
 // as a database, or when that file has no local table of the link's foreign
 // name (a link there does not count).

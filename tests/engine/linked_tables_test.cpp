@@ -89,11 +89,15 @@ TEST(Relink, WritesTheNewPathAndTheLinkReadsItsRows) {
     auto db = openForWriting(copy.path());
     relinkTable(db, "Table1", target.string());
     EXPECT_EQ(linkedTable(*db, "Table1").datasource, target.string());
+    // A relative path is read from the linking file's folder, not the
+    // working directory, and kept as given.
+    relinkTable(db, "table2", "elsewhere.mdb");
   }
-  // Stored: a fresh open reads the new path, the other link is as it was.
+  // Stored: a fresh open reads the new paths.
   auto db = Database::open(copy.path());
   EXPECT_EQ(linkedTable(*db, "Table1").datasource, target.string());
-  EXPECT_EQ(linkedTable(*db, "table2").datasource, "C:\\db\\linkee2.mdb");
+  EXPECT_EQ(linkedTable(*db, "table2").datasource, "elsewhere.mdb");
+  EXPECT_EQ(findLinkTarget(*db, "elsewhere.mdb").value_or(""), target.string());
   const auto found = findLinkTarget(*db, linkedTable(*db, "Table1").datasource);
   ASSERT_TRUE(found);
   auto other = Database::open(*found);
