@@ -32,8 +32,12 @@ void MainWindow::addLinkCommands() {
   connect(form_->tableTree, &QWidget::customContextMenuRequested, this, [this](const QPoint& point) {
     QTreeWidgetItem* node = form_->tableTree->itemAt(point);
     if (!node) return;
+    QTreeWidgetItem* before = form_->tableTree->currentItem();
     form_->tableTree->setCurrentItem(node);
-    if (!form_->tableTree->selectedIsLink()) return;
+    if (!form_->tableTree->selectedIsLink()) {
+      form_->tableTree->setCurrentItem(before);  // other nodes have no menu
+      return;
+    }
     setTableCommands(true);
     QMenu menu(this);
     menu.addAction(relinkTableAction_);

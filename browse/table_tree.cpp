@@ -17,10 +17,8 @@ constexpr int kQueriesNode = 1;
 constexpr int kQueryNode = 2;
 constexpr int kNodeRole = Qt::UserRole;
 constexpr int kQueryIndexRole = Qt::UserRole + 1;
-// A link's node: the table's name (its text adds the file) and the path the
-// link stores.
+// A link's node: the table's name (its text adds the file).
 constexpr int kLinkNameRole = Qt::UserRole + 2;
-constexpr int kLinkPathRole = Qt::UserRole + 3;
 
 // The table icon with a small arrow in its lower left corner, as shortcuts
 // are marked.
@@ -91,7 +89,6 @@ void TableTree::fill(const db::Catalog& catalog) {
     const QString shown = odbc ? QStringLiteral("ODBC") : fileNameOf(path);
     auto* node = new QTreeWidgetItem(QStringList{name + QStringLiteral(" \u2192 ") + shown});
     node->setData(0, kLinkNameRole, name);
-    node->setData(0, kLinkPathRole, path);
     node->setIcon(0, linkedIcon);
     node->setToolTip(0, odbc ? QStringLiteral("Linked to the ODBC source %1").arg(path)
                              : QStringLiteral("Linked to the table '%1' of %2").arg(remote, path));
