@@ -95,6 +95,7 @@ MainWindow::MainWindow(QWidget* parent)
   connectCommands();
   addKeysAndRecordCommands();
   addStartPageAndRecentFiles();
+  addLinkCommands();
 }
 
 void MainWindow::addStartPageAndRecentFiles() {
@@ -262,11 +263,15 @@ void MainWindow::showReadOnlyReason() {
 QString MainWindow::readOnlyStatusText() const { return readOnlyPanel_->text(); }
 
 void MainWindow::setTableCommands(bool tableSelected) {
-  setCommandAvailable(form_->renameTableAction, tableSelected && fileWritable());
-  setCommandAvailable(form_->dropTableAction, tableSelected && fileWritable());
-  setCommandAvailable(form_->exportAction, tableSelected);
+  // A link's commands are its own: the table itself lives in another file.
+  const bool link = tableSelected && form_->tableTree->selectedIsLink();
+  const bool local = tableSelected && !link;
+  setCommandAvailable(form_->renameTableAction, local && fileWritable());
+  setCommandAvailable(form_->dropTableAction, local && fileWritable());
+  setCommandAvailable(form_->exportAction, local);
   setCommandAvailable(form_->saveAttachmentsAction,
-                      tableSelected && db::HasAttachments(session_.connection(), selectedTable().toStdString()));
+                      local && db::HasAttachments(session_.connection(), selectedTable().toStdString()));
+  if (relinkTableAction_) relinkTableAction_->setEnabled(link && fileWritable());
 }
 
 QString MainWindow::selectedTable() const { return form_->tableTree->selectedTable(); }
@@ -520,6 +525,10 @@ void MainWindow::showTable() {
     return;
   }
   session_.selectTable(table.toStdString());
+  if (form_->tableTree->selectedIsLink()) {
+    showLinkedTable(table);
+    return;
+  }
   // When the rows cannot be opened, nothing below changes.
   form_->recordsPage->showRecords(session_.connectionString(), table);
   shownTable_ = table;

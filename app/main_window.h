@@ -70,6 +70,15 @@ class MainWindow : public QMainWindow {
   // query, its rows read-only on the records page. Action queries are shown,
   // never run.
   void showQuery(const db::Query& query);
+  // A linked table's rows, read from the file its link leads to (the path
+  // it stores, or a file of that name beside the open database), editable
+  // as that file allows; no structure page. When the file cannot be found
+  // the pages are hidden and the error display names the path the link
+  // stores; Tables > Relink is offered then as always for a link.
+  void showLinkedTable(const QString& table);
+  // Tables > Relink (also on the tree's context menu): asks for a database
+  // file, points the selected link at it and shows its rows.
+  void relinkTable();
 
   // Tables menu. Each rebuilds the table list after its change; Rename and
   // Drop act on the selected table and are disabled while there is none.
@@ -121,6 +130,8 @@ class MainWindow : public QMainWindow {
   void addKeysAndRecordCommands();
   // The start page shown while no file is open, and File > Recent Files.
   void addStartPageAndRecentFiles();
+  // Tables > Relink and the table tree's context menu.
+  void addLinkCommands();
   void showRecentFiles();
   // Enables `command` when `available` and its work exists.
   void setCommandAvailable(QAction* command, bool available);
@@ -152,6 +163,7 @@ class MainWindow : public QMainWindow {
   QString shownTable_;  // the table whose rows the grid shows
   QSet<QAction*> implemented_;
   QAction* refreshListAction_ = nullptr;
+  QAction* relinkTableAction_ = nullptr;
   QMenu* recordsMenu_ = nullptr;
   QMenu* recentMenu_ = nullptr;
   QAction* openWithCodePageAction_ = nullptr;

@@ -2,6 +2,8 @@
 #include "browse/table_tree.h"
 
 #include <QIcon>
+#include <QPainter>
+#include <QPixmap>
 #include <algorithm>
 
 #include "database/catalog.h"
@@ -15,6 +17,46 @@ constexpr int kQueriesNode = 1;
 constexpr int kQueryNode = 2;
 constexpr int kNodeRole = Qt::UserRole;
 constexpr int kQueryIndexRole = Qt::UserRole + 1;
+// A link's node: the table's name (its text adds the file).
+constexpr int kLinkNameRole = Qt::UserRole + 2;
+
+// The table icon with a small arrow in its lower left corner, as shortcuts
+// are marked.
+QIcon linkIcon(const QIcon& tableIcon) {
+  QPixmap pixmap = tableIcon.pixmap(16, 16);
+  if (pixmap.isNull()) {
+    pixmap = QPixmap(16, 16);
+    pixmap.fill(Qt::transparent);
+  }
+  QPainter painter(&pixmap);
+  painter.setRenderHint(QPainter::Antialiasing);
+  const QRectF badge(0, 7, 9, 9);
+  painter.setPen(QPen(Qt::black, 1));
+  painter.setBrush(Qt::white);
+  painter.drawRect(badge.adjusted(0.5, 0.5, -0.5, -0.5));
+  painter.setPen(QPen(QColor(0, 0, 160), 1.5));
+  painter.drawLine(QPointF(2.5, 13.5), QPointF(6.5, 9.5));
+  painter.drawLine(QPointF(3.5, 9.5), QPointF(6.5, 9.5));
+  painter.drawLine(QPointF(6.5, 9.5), QPointF(6.5, 12.5));
+  painter.end();
+  return QIcon(pixmap);
+}
+
+// "C:\db\x.mdb" -> "x.mdb", whichever separator the path uses.
+QString fileNameOf(const QString& path) {
+  const int cut = std::max(path.lastIndexOf(QLatin1Char('\\')), path.lastIndexOf(QLatin1Char('/')));
+  return path.mid(cut + 1);
+}
+
+QString propertyOf(const db::Table& table, const char* name) {
+  const db::Property* property = table.Properties().find(name);
+  return property ? QString::fromStdString(db::propertyText(property->Value)) : QString();
+}
+
+QString tableNameOf(const QTreeWidgetItem* node) {
+  const QVariant link = node->data(0, kLinkNameRole);
+  return link.isValid() ? link.toString() : node->text(0);
+}
 }  // namespace
 
 TableTree::TableTree(QWidget* parent) : QTreeWidget(parent), form_(std::make_unique<Ui::TableTree>()) {
@@ -34,6 +76,23 @@ void TableTree::fill(const db::Catalog& catalog) {
     auto* node = new QTreeWidgetItem(QStringList{QString::fromStdString(table.Name())});
     node->setIcon(0, tableIcon);
     insertTopLevelItem(0, node);
+  }
+  const QIcon linkedIcon = linkIcon(tableIcon);
+  for (int position = 0; position < count; ++position) {
+    const db::Table& table = tables.Item(position);
+    const bool odbc = table.Type() == "PASS-THROUGH";
+    if (table.Type() != "LINK" && !odbc) continue;
+    const QString name = QString::fromStdString(table.Name());
+    const QString path = odbc ? propertyOf(table, "Jet OLEDB:Link Provider String")
+                              : propertyOf(table, "Jet OLEDB:Link Datasource");
+    const QString remote = propertyOf(table, "Jet OLEDB:Remote Table Name");
+    const QString shown = odbc ? QStringLiteral("ODBC") : fileNameOf(path);
+    auto* node = new QTreeWidgetItem(QStringList{name + QStringLiteral(" \u2192 ") + shown});
+    node->setData(0, kLinkNameRole, name);
+    node->setIcon(0, linkedIcon);
+    node->setToolTip(0, odbc ? QStringLiteral("Linked to the ODBC source %1").arg(path)
+                             : QStringLiteral("Linked to the table '%1' of %2").arg(remote, path));
+    addTopLevelItem(node);
   }
   // Queries named "~..." are the hidden ones behind forms and reports.
   queries_.clear();
@@ -63,7 +122,21 @@ void TableTree::fill(const db::Catalog& catalog) {
 QString TableTree::selectedTable() const {
   const QTreeWidgetItem* node = currentItem();
   if (!node || !node->isSelected() || node->data(0, kNodeRole).isValid()) return {};
-  return node->text(0);
+  return tableNameOf(node);
+}
+
+bool TableTree::selectedIsLink() const {
+  const QTreeWidgetItem* node = currentItem();
+  return node && node->isSelected() && node->data(0, kLinkNameRole).isValid();
+}
+
+QTreeWidgetItem* TableTree::tableNode(const QString& name) const {
+  if (name.isEmpty()) return nullptr;
+  for (int i = 0; i < topLevelItemCount(); ++i) {
+    QTreeWidgetItem* node = topLevelItem(i);
+    if (!node->data(0, kNodeRole).isValid() && tableNameOf(node) == name) return node;
+  }
+  return nullptr;
 }
 
 std::optional<db::Query> TableTree::selectedQuery() const {
@@ -81,16 +154,13 @@ QTreeWidgetItem* TableTree::queriesNode() const {
 }
 
 void TableTree::selectTable(const QString& name) {
-  auto found = findItems(name, Qt::MatchExactly);
-  found.erase(std::remove_if(found.begin(), found.end(),
-                             [](const QTreeWidgetItem* node) { return node->data(0, kNodeRole).isValid(); }),
-              found.end());
-  if (found.isEmpty() || name.isEmpty()) {
+  QTreeWidgetItem* node = tableNode(name);
+  if (!node) {
     setCurrentItem(nullptr);
     clearSelection();
     return;
   }
-  setCurrentItem(found.first());
+  setCurrentItem(node);
 }
 
 }  // namespace kevra::browse

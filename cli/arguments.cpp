@@ -43,6 +43,8 @@ Arguments parseArguments(const std::vector<std::string>& args) {
       a.discardJournal = true;
     } else if (w == "--plan") {
       a.plan = true;
+    } else if (w == "--links") {
+      a.links = true;
     } else if (w.size() > 1 && w[0] == '-' && w != "-") {
       throw UsageError("Unknown option '" + w + "'.");
     } else {
@@ -56,7 +58,8 @@ const char* usageText() {
   return "Usage: kevra-cli COMMAND [ARGUMENTS]\n"
          "\n"
          "Commands:\n"
-         "  tables FILE                 list the user tables, one per line\n"
+         "  tables FILE [--links]       list the user tables, one per line; with --links the\n"
+         "                              linked tables after them, as NAME<tab>-> FILE\n"
          "  schema FILE [TABLE]         print the structure of the tables as JSON\n"
          "  export FILE TABLE           print every row of TABLE\n"
          "      --format csv|jsonl      output format (default csv)\n"

@@ -30,6 +30,7 @@ struct Arguments {
   bool atomic = false;
   bool discardJournal = false;
   bool plan = false;     // --plan
+  bool links = false;    // --links
 };
 
 Arguments parseArguments(const std::vector<std::string>& args);

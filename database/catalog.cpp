@@ -7,6 +7,7 @@
 #include "engine/storage/file_system.h"
 #include "engine/table/database.h"
 #include "engine/table/database_creator.h"
+#include "engine/table/linked_tables.h"
 #include "engine/table/saved_query.h"
 #include "engine/table/schema_view.h"
 #include "engine/table/schema_writer.h"
@@ -195,6 +196,37 @@ const Table::Loaded& Table::loaded() const {
   l->columns.table_ = l->indexes.table_ = l->keys.table_ = name_;
   loaded_ = std::move(l);
   return *loaded_;
+}
+
+const Properties& Table::Properties() const {
+  if (properties_) return *properties_;
+  std::vector<Property> props;
+  if (db_ && (type_ == "LINK" || type_ == "PASS-THROUGH")) {
+    const kevra::LinkedTable link = kevra::linkedTable(*db_, name_);
+    props.push_back({"Jet OLEDB:Create Link", true});
+    props.push_back({"Jet OLEDB:Link Datasource", link.datasource});
+    props.push_back({"Jet OLEDB:Remote Table Name", link.foreignName});
+    props.push_back({"Jet OLEDB:Link Provider String", link.connect});
+  }
+  properties_ = std::make_shared<kevra::db::Properties>(std::move(props));
+  return *properties_;
+}
+
+void Table::SetProperty(const std::string& name, const kevra::Value& value) {
+  storedIn(db_, "Table '" + name_ + "'");
+  if (type_ != "LINK" || !namesEqualCaseInsensitive(name, "Jet OLEDB:Link Datasource"))
+    throw EngineError("The property '" + name + "' of table '" + name_ + "' cannot be changed here.");
+  kevra::relinkTable(db_, name_, propertyText(value));
+  properties_.reset();
+}
+
+std::string Table::LinkTarget() const {
+  storedIn(db_, "Table '" + name_ + "'");
+  const kevra::LinkedTable link = kevra::linkedTable(*db_, name_);
+  if (link.odbc)
+    throw UnsupportedError("'" + name_ + "' is linked to an ODBC data source, which cannot be read here.");
+  if (auto target = kevra::findLinkTarget(*db_, link.datasource)) return *target;
+  throw EngineError(kevra::missingLinkTargetMessage(*db_, link));
 }
 
 const Columns& Table::Columns() const { return loaded().columns; }

@@ -175,6 +175,19 @@ class Table {
   kevra::db::Indexes& Indexes();
   const kevra::db::Keys& Keys() const;
   kevra::db::Keys& Keys();
+  // The table's provider properties. A "LINK" has "Jet OLEDB:Link
+  // Datasource" (the other file's path as the link stores it), "Jet
+  // OLEDB:Remote Table Name" (the table's name there) and "Jet OLEDB:Link
+  // Provider String" (its connect string); other tables have none here.
+  const kevra::db::Properties& Properties() const;
+  // Writes a property to the file. On a "LINK", "Jet OLEDB:Link Datasource"
+  // points the link at another database file (one that holds a table of its
+  // remote name), in one change; nothing else can be set here.
+  void SetProperty(const std::string& name, const kevra::Value& value);
+  // For a "LINK": the file its datasource leads to on this machine, the path
+  // as given or else the same file name beside the linking database. Throws
+  // EngineError naming the link and its stored path when neither exists.
+  std::string LinkTarget() const;
 
  private:
   friend class Tables;
@@ -184,6 +197,7 @@ class Table {
   std::string name_;
   std::string type_;
   mutable std::shared_ptr<Loaded> loaded_;
+  mutable std::shared_ptr<kevra::db::Properties> properties_;
   kevra::db::Columns newColumns_;  // a table not stored yet
 };
 

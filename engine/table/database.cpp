@@ -3,6 +3,7 @@
 #include "engine/table/database.h"
 
 #include "engine/table/complex_columns.h"
+#include "engine/table/linked_tables.h"
 #include "engine/table/table_cursor.h"
 
 #include <algorithm>
@@ -244,13 +245,11 @@ std::shared_ptr<const TableDef> Database::table(std::string_view name) const {
   if (o->isLink()) {
     if (o->type == int16_t(ObjectType::LinkedOdbc))
       throw UnsupportedError("'" + o->name + "' is linked to an ODBC data source, which cannot be read here.");
-    std::string target = o->database;
-    std::replace(target.begin(), target.end(), '\\', '/');
-    if (!std::filesystem::exists(target))
-      throw EngineError("The linked table '" + o->name + "' points to '" + o->database +
-                        "', which cannot be found.");
-    throw UnsupportedError("The linked table '" + o->name + "' points to '" + o->database +
-                           "'; reading linked tables is not supported yet.");
+    const LinkedTable link = linkedTable(*this, o->name);
+    const std::optional<std::string> target = findLinkTarget(*this, link.datasource);
+    if (!target) throw EngineError(missingLinkTargetMessage(*this, link));
+    throw UnsupportedError("The linked table '" + o->name + "' is the table '" + link.foreignName + "' of '" +
+                           *target + "'; its rows are read from that file, not through this one.");
   }
   if (o->isQuery()) throw EngineError("'" + o->name + "' is a saved query, not a table.");
   if (o->type != int16_t(ObjectType::Table))
