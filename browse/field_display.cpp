@@ -2,6 +2,7 @@
 #include "browse/field_display.h"
 
 #include "browse/records_values.h"
+#include "database/ado_types.h"
 #include "database/catalog.h"
 #include "database/properties.h"
 #include "engine/expr/hyperlink_text.h"
@@ -45,7 +46,8 @@ QString shownText(const kevra::Value& value, int fieldType, const FieldDisplay& 
     if (const auto* text = std::get_if<std::string>(&value))
       return QString::fromStdString(kevra::expr::splitHyperlink(*text).shown());
   }
-  if (!display.format.empty()) {
+  // A Yes/No field shows its check box alone, whatever its format says.
+  if (!display.format.empty() && fieldType != kevra::db::adBoolean) {
     // The locale's symbols, made again only when the locale changes.
     static QLocale symbolsLocale;
     static kevra::expr::FormatSymbols symbols = formatSymbols(symbolsLocale);

@@ -29,7 +29,8 @@ kevra::expr::FormatSymbols formatSymbols(const QLocale& locale);
 
 // The cell text of `value` in a field shown as `display`: the format's text
 // where the format applies to the value, a hyperlink's display text, and
-// otherwise the plain cell text (displayText).
+// otherwise the plain cell text (displayText). Yes/No fields show no text
+// (their check box shows them), whatever their format.
 QString shownText(const kevra::Value& value, int fieldType, const FieldDisplay& display);
 
 // The address a hyperlink cell opens ("" when the value has none), with
