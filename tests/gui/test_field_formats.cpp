@@ -2,7 +2,9 @@
 // sample: a field's Format property decides the cell text, editing still
 // starts from the plain value, a hyperlink shows its display text and opens
 // its address on Ctrl+click. Also the user guide of the Help menu.
+#include <QClipboard>
 #include <QDesktopServices>
+#include <QGuiApplication>
 #include <QFile>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -92,6 +94,10 @@ class FieldFormatsTest : public QObject {
     QCOMPARE(money.data(Qt::EditRole).toString(), QStringLiteral("1,234.50"));
     QCOMPARE(model()->index(0, fieldColumn("HyperLinkField")).data(Qt::EditRole).toString(),
              QStringLiteral("Example site#http://example.com/page#part#"));
+    // Copy takes the plain value too, so a paste reads it back.
+    grid()->setCurrentIndex(money);
+    action(*window, "copyCellsAction")->trigger();
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("1,234.50"));
     QVERIFY(model()->setData(money, QStringLiteral("-2.5")));
     QVERIFY(model()->post() >= 0);
     QCOMPARE(shown(0, "CurrencyField"), QStringLiteral("-$2.50"));
