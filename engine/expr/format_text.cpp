@@ -138,7 +138,7 @@ struct NumberSection {
   std::vector<Item> items;
   bool grouping = false;
   bool percent = false;
-  bool textFormat = false;  // '@' or '&': a text format, not ours
+  bool textFormat = false;  // '@', '&', '<' or '>': a text format, not ours
   int wholeDigits = 0, wholeZeros = 0, fractionDigits = 0;
   bool hasExponent = false;
 };
@@ -165,7 +165,7 @@ NumberSection readNumberSection(std::string_view format) {
       if (i + 1 < format.size()) ++i;
       if (c == '_') literal(" ");
     } else if (c == '!') {
-    } else if (c == '@' || c == '&') {
+    } else if (c == '@' || c == '&' || c == '<' || c == '>') {
       s.textFormat = true;
     } else if (c == '0' || c == '#') {
       if (afterExponent) {

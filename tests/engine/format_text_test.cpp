@@ -51,6 +51,7 @@ TEST(FormatText, CustomNumberSections) {
   // Text is not a number: no format of ours applies.
   EXPECT_EQ(formatValue(std::string("abc"), "0.00"), std::nullopt);
   EXPECT_EQ(formatValue(int32_t(5), "@"), std::nullopt);
+  EXPECT_EQ(formatValue(int32_t(5), ">"), std::nullopt);
 }
 
 TEST(FormatText, NamedNumberAndTruthFormats) {
