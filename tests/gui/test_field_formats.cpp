@@ -140,6 +140,7 @@ class FieldFormatsTest : public QObject {
     auto* guide = window->findChild<kevra::app::UserGuide*>(QStringLiteral("userGuide"));
     QVERIFY(guide);
     QVERIFY(guide->isVisible());
+    guide->grab().save(QDir::temp().filePath(QStringLiteral("kevra-user-guide.png")));
     const QStringList sections = guide->sectionTitles();
     for (const char* title : {"Opening files", "Browsing and editing rows", "Structure", "Import and export",
                               "Compact, create and upsize", "Command line"})
