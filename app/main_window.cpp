@@ -16,6 +16,7 @@
 #include <QUrl>
 
 #include "app/about_box.h"
+#include "app/user_guide.h"
 #include "browse/query_page.h"
 #include "browse/records_page.h"
 #include "browse/start_page.h"
@@ -86,10 +87,11 @@ MainWindow::MainWindow(QWidget* parent)
                   form_->upsizeAction,
                   form_->exitAction,      form_->addTableAction,      form_->renameTableAction,
                   form_->dropTableAction, form_->importAction,        form_->exportAction,
-                  form_->saveAttachmentsAction, form_->documentationAction, form_->aboutAction};
+                  form_->saveAttachmentsAction, form_->contentsAction, form_->documentationAction, form_->aboutAction};
   for (QAction* command : {form_->openAction, form_->closeAction, form_->createAction, form_->compactAction,
                            form_->exitAction, form_->addTableAction, form_->renameTableAction, form_->dropTableAction,
-                           form_->importAction, form_->exportAction, form_->documentationAction, form_->aboutAction})
+                           form_->importAction, form_->exportAction, form_->contentsAction, form_->documentationAction,
+                           form_->aboutAction})
     setCommandAvailable(command, command->isEnabled());  // as designed, if written
 
   connectCommands();
@@ -188,6 +190,7 @@ void MainWindow::connectCommands() {
   connect(form_->closeAction, &QAction::triggered, this, command(&MainWindow::closeDatabase));
   connect(form_->exitAction, &QAction::triggered, this, command(&MainWindow::exitProgram));
   connect(form_->documentationAction, &QAction::triggered, this, command(&MainWindow::showDocumentation));
+  connect(form_->contentsAction, &QAction::triggered, this, command(&MainWindow::showGuide));
   connect(form_->aboutAction, &QAction::triggered, this, command(&MainWindow::showAbout));
   connect(form_->createAction, &QAction::triggered, this, command(&MainWindow::createDatabase));
   connect(form_->compactAction, &QAction::triggered, this, command(&MainWindow::compactDatabase));
@@ -531,6 +534,7 @@ void MainWindow::showTable() {
   }
   // When the rows cannot be opened, nothing below changes.
   form_->recordsPage->showRecords(session_.connectionString(), table);
+  form_->recordsPage->showFieldDisplays(session_.selectedTable().Columns());
   shownTable_ = table;
 
   form_->pages->show();
@@ -637,6 +641,17 @@ void MainWindow::saveAttachments() {
 void MainWindow::showDocumentation() {
   // The result is not examined: a missing page or viewer shows nothing.
   QDesktopServices::openUrl(QUrl::fromLocalFile(QDir::current().filePath(QStringLiteral("kevra.htm"))));
+}
+
+void MainWindow::showGuide() {
+  // Beside the window, not modal: the guide stays open while the user works.
+  if (!guide_) {
+    guide_ = new UserGuide(this);
+    guide_->setAttribute(Qt::WA_DeleteOnClose);
+  }
+  guide_->show();
+  guide_->raise();
+  guide_->activateWindow();
 }
 
 void MainWindow::showAbout() {

@@ -6,6 +6,7 @@
 // application's error display.
 #pragma once
 #include <QMainWindow>
+#include <QPointer>
 #include <QSet>
 #include <QString>
 #include <memory>
@@ -31,6 +32,8 @@ struct FieldEdits;
 }
 
 namespace kevra::app {
+
+class UserGuide;
 
 class MainWindow : public QMainWindow {
   Q_OBJECT
@@ -103,8 +106,9 @@ class MainWindow : public QMainWindow {
   // Convert > Save Attachments: the files of the table's attachment columns into a folder.
   void saveAttachments();
 
-  // Help menu.
+  // Help menu. Contents (F1) shows the user guide beside the window.
   void showDocumentation();
+  void showGuide();
   void showAbout();
 
   const ui::DatabaseSession& session() const { return session_; }
@@ -124,6 +128,7 @@ class MainWindow : public QMainWindow {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  QPointer<UserGuide> guide_;
   void connectCommands();
   // Standard keys on the File commands, Tables > Refresh List (F5) and the
   // Records menu with the grid's find, filter and delete commands.

@@ -30,7 +30,13 @@ QWidget* RecordsDelegate::createEditor(QWidget* parent, const QStyleOptionViewIt
 
 void RecordsDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const {
   QStyledItemDelegate::initStyleOption(option, index);
-  if (!index.data(RecordsModel::IsNullRole).toBool()) return;
+  // A hyperlink reads as a link: Ctrl+click opens it.
+  if (!index.data(RecordsModel::HyperlinkRole).toString().isEmpty()) {
+    option->font.setUnderline(true);
+    option->palette.setColor(QPalette::Text, option->palette.color(QPalette::Link));
+  }
+  // NULL shows greyed, unless the field's format names a text for it.
+  if (!index.data(RecordsModel::IsNullRole).toBool() || !option->text.isEmpty()) return;
   option->features |= QStyleOptionViewItem::HasDisplay;
   option->text = QString::fromLatin1(kNullText);
   option->font.setItalic(true);

@@ -16,6 +16,7 @@
 #include "browse/records_delegate.h"
 #include "browse/records_model.h"
 #include "browse/records_navigator.h"
+#include "browse/records_values.h"
 #include "database/ado_types.h"
 #include "ui/dialog_seam.h"
 #include "ui/error_display.h"
@@ -187,11 +188,19 @@ void RecordsEditing::copyCells() {
       if (cell.data(RecordsModel::FieldTypeRole).toInt() == kevra::db::adBoolean)
         fields << (cell.data(Qt::CheckStateRole).toInt() == Qt::Checked ? QStringLiteral("Yes") : QStringLiteral("No"));
       else
-        fields << cell.data(Qt::DisplayRole).toString();
+        fields << plainText(cell);
     }
     lines << fields.join(QLatin1Char('\t'));
   }
   QGuiApplication::clipboard()->setText(lines.join(QLatin1Char('\n')));
+}
+
+QString RecordsEditing::plainText(const QModelIndex& cell) const {
+  // The value as the cell shows it without the field's format, so what is
+  // copied or zoomed reads back as the same value.
+  const kevra::Value* value = model_->storedValue(cell.row(), cell.column());
+  if (!value) return cell.data(Qt::DisplayRole).toString();
+  return displayText(*value, cell.data(RecordsModel::FieldTypeRole).toInt());
 }
 
 void RecordsEditing::pasteCells() {
@@ -252,8 +261,7 @@ void RecordsEditing::zoomCell() {
       type == kevra::db::adBinary)
     return;  // nothing to read as text; binary cells are saved to a file
   const QVariant value = current.data(Qt::EditRole);
-  const QString text =
-      value.typeId() == QMetaType::QDateTime ? current.data(Qt::DisplayRole).toString() : value.toString();
+  const QString text = value.typeId() == QMetaType::QDateTime ? plainText(current) : value.toString();
   const bool readOnly = !(model_->flags(current) & Qt::ItemIsEditable);
   CellViewer viewer(model_->headerData(current.column(), Qt::Horizontal).toString(), text, readOnly, page_);
   if (viewer.exec() != QDialog::Accepted || readOnly || viewer.text() == text) return;

@@ -60,6 +60,8 @@ class RecordsEditing : public QObject {
 
  private:
   void updateNavigator();
+  // A cell's text without its field's format (what copy and zoom use).
+  QString plainText(const QModelIndex& cell) const;
   // Posts the pending row, first telling what a key change would do to
   // related rows through cascading relationships and asking; nullopt when
   // the user declined (the edit stays), else the row it now has.

@@ -81,6 +81,11 @@ void RecordsModel::reload() {
   if (wasEditing || canModify_) emit editStateChanged();
 }
 
+void RecordsModel::setFieldDisplays(QHash<QString, FieldDisplay> displays) {
+  fieldDisplays_ = std::move(displays);
+  if (rowCount() > 0 && columnCount() > 0) emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
+}
+
 int RecordsModel::rowCount(const QModelIndex& parent) const {
   return parent.isValid() || !showing() ? 0 : int(fetchedRows_) + (inserting() ? 1 : 0);
 }
@@ -217,10 +222,12 @@ QVariant RecordsModel::data(const QModelIndex& index, int role) const {
     return value && kevra::isNull(*value) && type != kevra::db::adBoolean &&
            !showsNewNumber(index.row(), index.column());
   }
-  if (role != Qt::DisplayRole && role != Qt::TextAlignmentRole && role != Qt::EditRole && role != Qt::CheckStateRole)
+  if (role != Qt::DisplayRole && role != Qt::TextAlignmentRole && role != Qt::EditRole && role != Qt::CheckStateRole &&
+      role != HyperlinkRole)
     return {};
   const kevra::Value* value = valueAt(index.row(), index.column());
   if (!value) return {};
+  const auto display = fieldDisplays_.constFind(fieldNames_.value(index.column()));
   switch (role) {
     case Qt::TextAlignmentRole:
       if (type == kevra::db::adBoolean) return QVariant(Qt::AlignCenter);
@@ -230,9 +237,11 @@ QVariant RecordsModel::data(const QModelIndex& index, int role) const {
       return std::holds_alternative<bool>(*value) && std::get<bool>(*value) ? Qt::Checked : Qt::Unchecked;
     case Qt::EditRole:
       return editText(*value, type);
+    case HyperlinkRole:
+      return display != fieldDisplays_.constEnd() && display->hyperlink ? hyperlinkAddress(*value) : QString();
     default:
       if (showsNewNumber(index.row(), index.column())) return QStringLiteral("(New)");
-      return displayText(*value, type);
+      return display != fieldDisplays_.constEnd() ? shownText(*value, type, *display) : displayText(*value, type);
   }
 }
 

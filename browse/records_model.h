@@ -23,6 +23,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "browse/field_display.h"
 #include "database/recordset.h"
 #include "engine/format/value.h"
 
@@ -40,6 +41,8 @@ class RecordsModel : public QAbstractTableModel {
   // data() for this role: true when the cell holds NULL (and is not a
   // Yes/No field, which has no NULL), so it can be shown apart from empty text.
   static constexpr int IsNullRole = Qt::UserRole + 2;
+  // data() for this role: the address a hyperlink cell opens ("" for none).
+  static constexpr int HyperlinkRole = Qt::UserRole + 3;
 
   explicit RecordsModel(QObject* parent = nullptr, long blockRows = kDefaultBlockRows,
                         int cachedBlocks = kDefaultCachedBlocks);
@@ -51,6 +54,9 @@ class RecordsModel : public QAbstractTableModel {
   // A disabled link shows nothing, whatever the dataset's state.
   void setEnabled(bool enabled);
   bool Enabled() const { return enabled_; }
+  // How fields are shown (their Format, hyperlinks), by field name; fields
+  // not named show their plain values. Kept across reopening the dataset.
+  void setFieldDisplays(QHash<QString, FieldDisplay> displays);
 
   int rowCount(const QModelIndex& parent = {}) const override;
   int columnCount(const QModelIndex& parent = {}) const override;
@@ -163,6 +169,7 @@ class RecordsModel : public QAbstractTableModel {
   long blockRows_;
   int cachedBlocks_;
   QStringList fieldNames_;
+  QHash<QString, FieldDisplay> fieldDisplays_;
   std::vector<int> fieldTypes_;
   bool canModify_ = false;
   std::optional<PendingRow> pending_;

@@ -14,6 +14,8 @@
 #include <stdexcept>
 #include <thread>
 
+#include "browse/field_display.h"
+#include "browse/hyperlink_clicks.h"
 #include "browse/records_editing.h"
 #include "browse/records_model.h"
 #include "ui/error_display.h"
@@ -31,6 +33,7 @@ RecordsPage::RecordsPage(QWidget* parent) : QWidget(parent), form_(std::make_uni
   connect(model_, &RecordsModel::fetchFailed, this,
           [this](const QString& message) { ui::showError(this, std::runtime_error(message.toStdString())); });
   editing_ = new RecordsEditing(form_->recordsGrid, form_->recordsNavigator, model_, this);
+  new HyperlinkClicks(form_->recordsGrid);
 
   const auto moved = [this] { emit positionChanged(); };
   connect(form_->recordsGrid->selectionModel(), &QItemSelectionModel::currentChanged, this, moved);
@@ -63,6 +66,7 @@ RecordsPage::~RecordsPage() {
 
 void RecordsPage::showRecords(const std::string& connectionString, const QString& table) {
   model_->setEnabled(false);
+  model_->setFieldDisplays({});
   dataset_.Close();
   dataset_.setConnectionString(connectionString);
   // A table starts in storage order, unfiltered.
@@ -78,6 +82,7 @@ void RecordsPage::showRecords(const std::string& connectionString, const QString
 
 void RecordsPage::showQueryRecords(const std::string& connectionString, const std::string& statement) {
   model_->setEnabled(false);
+  model_->setFieldDisplays({});
   dataset_.Close();
   dataset_.setConnectionString(connectionString);
   query_ = RecordsQuery{};  // no table: the view is the query's own
@@ -88,6 +93,10 @@ void RecordsPage::showQueryRecords(const std::string& connectionString, const st
   showSortIndicator();
   dataset_.Open();
   model_->setEnabled(true);
+}
+
+void RecordsPage::showFieldDisplays(const kevra::db::Columns& columns) {
+  model_->setFieldDisplays(fieldDisplaysOf(columns));
 }
 
 void RecordsPage::closeRecords() { dataset_.Close(); }

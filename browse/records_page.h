@@ -19,6 +19,10 @@ namespace Ui {
 class RecordsPage;
 }
 
+namespace kevra::db {
+class Columns;
+}
+
 namespace kevra::browse {
 
 class RecordsEditing;
@@ -37,6 +41,9 @@ class RecordsPage : public QWidget {
   // Opens the rows a saved select query's statement gives, read-only; they
   // are not sorted or filtered from the grid (find still works).
   void showQueryRecords(const std::string& connectionString, const std::string& statement);
+  // Shows the fields of the table on the page as `columns` say (their Format
+  // property, hyperlinks); opening other rows forgets it.
+  void showFieldDisplays(const kevra::db::Columns& columns);
   // Closes the dataset; its table is kept for reloadRecords().
   void closeRecords();
   // Opens the dataset again on the same table, as after a structure change.

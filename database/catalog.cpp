@@ -35,6 +35,8 @@ class CatalogBuilder {
     props.push_back({"Autoincrement", c.autoIncrement});
     props.push_back({"Default", c.defaultValue ? kevra::Value(*c.defaultValue) : kevra::Value()});
     props.push_back({"Description", c.description});
+    props.push_back({"Format", c.format});
+    props.push_back({"Jet OLEDB:Hyperlink", c.hyperlink});
     props.push_back({"Nullable", c.nullable});
     props.push_back({"Fixed Length", c.fixed});
     props.push_back({"Jet OLEDB:AutoGenerate", c.guidAutoNumber});
@@ -275,9 +277,14 @@ void Column::Name(const std::string& newName) {
 }
 
 void Column::SetProperty(const std::string& name, const kevra::Value& value) {
+  const std::string text = propertyText(value);
+  if (namesEqualCaseInsensitive(name, "Format")) {
+    changeStructure(storedIn(db_, "Field '" + name_ + "'"),
+                    [&](kevra::SchemaWriter& s) { s.setFormat(table_, name_, text); });
+    return;
+  }
   if (!namesEqualCaseInsensitive(name, "Default"))
     throw EngineError("The property '" + name + "' of field '" + name_ + "' cannot be changed here.");
-  const std::string text = propertyText(value);
   changeStructure(storedIn(db_, "Field '" + name_ + "'"),
                   [&](kevra::SchemaWriter& s) { s.setDefaultValue(table_, name_, text); });
 }

@@ -29,7 +29,8 @@ class Column {
   // Renames the stored column (a column of a table in the database).
   void Name(const std::string& newName);
   // Writes a property of the stored column; "Default" (the default value
-  // expression as text, empty text removing it) is the one that can change.
+  // expression as text, empty text removing it) and "Format" (how values are
+  // shown, empty text removing it) can change.
   void SetProperty(const std::string& name, const kevra::Value& value);
   int Type() const { return type_; }  // DataTypeEnum
   long DefinedSize() const { return definedSize_; }

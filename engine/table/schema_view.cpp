@@ -97,6 +97,8 @@ TableSchema describeTable(const Database& db, std::string_view tableName) {
       ci.scale = c.scale;
     }
     ci.description = textProperty(cp, "Description").value_or("");
+    ci.format = textProperty(cp, "Format").value_or("");
+    ci.hyperlink = c.type == ColumnType::Memo && c.isHyperlink();
     ci.allowZeroLength = boolProperty(cp, "AllowZeroLength");
     ci.compressedUnicode = c.isCompressedUnicode();
     if (c.isCalculated()) ci.expression = textProperty(cp, "Expression").value_or("");

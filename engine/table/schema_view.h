@@ -31,6 +31,8 @@ struct ColumnInfo {
   int precision = 0;
   int scale = 0;
   std::string description;
+  std::string format;      // the Format property: how the value is shown ("" for none)
+  bool hyperlink = false;  // a memo holding "display#address#subaddress#"
   bool allowZeroLength = false;
   bool compressedUnicode = false;
   std::optional<std::string> expression;  // calculated columns (ACE): what computes the stored value

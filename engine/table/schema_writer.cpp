@@ -385,6 +385,21 @@ void SchemaWriter::setDefaultValue(const std::string& table, const std::string& 
   });
 }
 
+void SchemaWriter::setFormat(const std::string& table, const std::string& column, const std::string& format) {
+  auto def = userTable(table);
+  const ColumnDef& target = columnOf(*def, column);
+  inTransaction([&] {
+    PropertyBlob blob = propertiesOf(def->name);
+    if (format.empty()) {
+      if (!blob.column(target.name)) return;
+      blob.columnForChange(target.name).remove("Format");
+    } else {
+      blob.columnForChange(target.name).set("Format", ColumnType::Text, format);
+    }
+    storeProperties(def->name, blob);
+  });
+}
+
 void SchemaWriter::alterColumn(const std::string& table, const std::string& column, const ColumnSpec& spec) {
   auto def = userTable(table);
   const ColumnDef old = columnOf(*def, column);

@@ -43,6 +43,9 @@ class SchemaWriter {
   void alterColumn(const std::string& table, const std::string& column, const ColumnSpec& spec);
   // The field's default value expression as text; empty text removes it.
   void setDefaultValue(const std::string& table, const std::string& column, const std::string& expression);
+  // Sets the column's Format property (how its values are shown); empty
+  // text removes it.
+  void setFormat(const std::string& table, const std::string& column, const std::string& format);
 
   // Indexes and keys
   void createIndex(const std::string& table, const IndexSpec& index);

@@ -103,3 +103,27 @@ TEST(CatalogChanges, ColumnsIndexesKeysAndDefaults) {
   EXPECT_EQ(s.catalog.Tables().Item("Table1").Indexes().Count(), before);
   EXPECT_EQ(checkFile(copy.path()), "clean");
 }
+
+TEST(CatalogChanges, FormatPropertyAndHyperlinkFields) {
+  ScratchCopy copy("testaccess2_2000.mdb");
+  {
+    Session s(copy.path());
+    const Table& table1 = s.catalog.Tables().Item("Table1");
+    // The formats Access stored, and the hyperlink mark of the column.
+    EXPECT_EQ(propertyText(table1.Columns().Item("CurrencyField").Properties().Item("Format").Value),
+              "$#,##0.00;($#,##0.00)");
+    EXPECT_EQ(propertyText(table1.Columns().Item("ShortTextField").Properties().Item("Format").Value), "");
+    EXPECT_EQ(table1.Columns().Item("HyperLinkField").Properties().Item("Jet OLEDB:Hyperlink").Value, Value(true));
+    EXPECT_EQ(table1.Columns().Item("PlainTextMemo").Properties().Item("Jet OLEDB:Hyperlink").Value, Value(false));
+    Table& writable = s.catalog.Tables().Item("Table1");
+    writable.Columns().Item("CurrencyField").SetProperty("Format", std::string("Standard"));
+    writable.Columns().Item("ShortTextField").SetProperty("format", std::string(">"));
+    writable.Columns().Item("YesNoField").SetProperty("Format", std::string());  // removed
+  }
+  Session s(copy.path());
+  const Columns& columns = s.catalog.Tables().Item("Table1").Columns();
+  EXPECT_EQ(propertyText(columns.Item("CurrencyField").Properties().Item("Format").Value), "Standard");
+  EXPECT_EQ(propertyText(columns.Item("ShortTextField").Properties().Item("Format").Value), ">");
+  EXPECT_EQ(propertyText(columns.Item("YesNoField").Properties().Item("Format").Value), "");
+  EXPECT_EQ(checkFile(copy.path()), "clean");
+}
