@@ -40,7 +40,7 @@ class RecordsModel : public QAbstractTableModel {
   static constexpr int kDefaultCachedBlocks = 64;
   // Counting a result: rows asked for per step, and how long one slice of
   // steps may hold the event loop.
-  static constexpr long kCountStepRows = 4096;
+  static constexpr long kCountStepRows = 1024;
   static constexpr int kCountSliceMs = 20;
   // data() for this role gives the field's DataTypeEnum code (int).
   static constexpr int FieldTypeRole = Qt::UserRole + 1;
