@@ -1,6 +1,7 @@
 // Block fetching and the block cache of the records model.
 #include "browse/records_model.h"
 
+#include <QElapsedTimer>
 #include <variant>
 
 #include "browse/records_dataset.h"
@@ -12,7 +13,11 @@ namespace kevra::browse {
 
 RecordsModel::RecordsModel(QObject* parent, long blockRows, int cachedBlocks)
     : QAbstractTableModel(parent), blockRows_(blockRows > 0 ? blockRows : 1),
-      cachedBlocks_(cachedBlocks > 1 ? cachedBlocks : 2) {}
+      cachedBlocks_(cachedBlocks > 1 ? cachedBlocks : 2) {
+  countTimer_.setSingleShot(true);
+  countTimer_.setInterval(0);
+  connect(&countTimer_, &QTimer::timeout, this, &RecordsModel::countSlice);
+}
 
 RecordsModel::~RecordsModel() {
   if (dataset_) dataset_->setStateListener(nullptr);
@@ -35,6 +40,7 @@ bool RecordsModel::showing() const { return enabled_ && dataset_ && dataset_->Ac
 
 void RecordsModel::reload() {
   const bool wasEditing = editing() || canModify_;
+  countTimer_.stop();
   beginResetModel();
   cache_.clear();
   cacheIndex_.clear();
@@ -60,6 +66,11 @@ void RecordsModel::reload() {
     if (const std::optional<long> stored = rows.storedRowCount()) {
       fetchedRows_ = *stored;
       storedCountKnown_ = true;
+    } else if (const std::optional<long> known = rows.knownRowCount()) {
+      // Sorted by an index that holds every row: the count is the table's,
+      // and the last rows are read from the index's end.
+      fetchedRows_ = *known;
+      atEnd_ = true;
     }
   }
   endResetModel();
@@ -78,12 +89,51 @@ void RecordsModel::reload() {
     }
     atEnd_ = true;
   }
+  // Any other result is counted in slices, so Ctrl+End, the scrollbar and
+  // the status bar reach its real end.
+  if (showing() && !atEnd_ && !storedCountKnown_) countTimer_.start();
   if (wasEditing || canModify_) emit editStateChanged();
 }
 
 void RecordsModel::setFieldDisplays(QHash<QString, FieldDisplay> displays) {
   fieldDisplays_ = std::move(displays);
   if (rowCount() > 0 && columnCount() > 0) emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
+}
+
+void RecordsModel::countSlice() {
+  if (!showing() || atEnd_ || storedCountKnown_) return;
+  QElapsedTimer clock;
+  clock.start();
+  long counted = fetchedRows_;
+  bool complete = false;
+  try {
+    do {
+      const long target = counted + kCountStepRows;
+      counted = dataset_->rows().countUpTo(target);
+      complete = counted < target;
+    } while (!complete && clock.elapsed() < kCountSliceMs);
+  } catch (const std::exception& error) {
+    atEnd_ = true;
+    emit fetchFailed(QString::fromUtf8(error.what()));
+    emit countChanged();
+    return;
+  }
+  growTo(counted);
+  if (complete) {
+    atEnd_ = true;
+  } else {
+    countTimer_.start();
+  }
+  emit countChanged();
+}
+
+void RecordsModel::growTo(long rows) {
+  if (rows <= fetchedRows_) return;
+  // Before a pending new row, which stays the last.
+  beginInsertRows({}, int(fetchedRows_), int(rows - 1));
+  if (inserting()) pending_->row += int(rows - fetchedRows_);
+  fetchedRows_ = rows;
+  endInsertRows();
 }
 
 int RecordsModel::rowCount(const QModelIndex& parent) const {
@@ -125,13 +175,11 @@ void RecordsModel::fetchMore(const QModelIndex& parent) {
   if (read < blockRows_) atEnd_ = true;
   if (read > 0) store(number, std::move(rows));
   const long added = read - shown;
-  if (added <= 0) return;
-  // Before a pending new row, which stays the last.
-  const int first = int(fetchedRows_);
-  beginInsertRows({}, first, first + int(added) - 1);
-  fetchedRows_ += added;
-  if (inserting()) pending_->row += int(added);
-  endInsertRows();
+  if (added > 0) growTo(fetchedRows_ + added);
+  if (atEnd_) {
+    countTimer_.stop();
+    emit countChanged();
+  }
 }
 
 const RecordsModel::Block* RecordsModel::block(long number) const {

@@ -3,9 +3,11 @@
 // kept, least recently used first out, so a table of any size opens at once
 // and scrolls in bounded memory. A whole table reports the row count its
 // definition stores from the start, and any block is read when it is shown,
-// so the end or the middle of a million rows is one jump away; other results
-// (sorted, filtered, queries) grow block by block as the view scrolls
-// (canFetchMore/fetchMore).
+// so the end or the middle of a million rows is one jump away. Other results
+// (sorted, filtered, queries) are counted once, a slice at a time on the
+// event loop so the window stays responsive, and their rows grow to the count
+// as it is known; scrolling past the rows counted so far reads on block by
+// block (canFetchMore/fetchMore).
 //
 // Editing works as in a data-aware grid: changing a cell puts its row in edit
 // mode, and the row's pending values live here until post() writes them in one
@@ -18,6 +20,7 @@
 // and the cached blocks before it stay as they are; nothing is counted again.
 #pragma once
 #include <QAbstractTableModel>
+#include <QTimer>
 #include <list>
 #include <optional>
 #include <unordered_map>
@@ -36,6 +39,10 @@ class RecordsModel : public QAbstractTableModel {
  public:
   static constexpr long kDefaultBlockRows = 128;
   static constexpr int kDefaultCachedBlocks = 64;
+  // Counting a result: rows asked for per step, and how long one slice of
+  // steps may hold the event loop.
+  static constexpr long kCountStepRows = 1024;
+  static constexpr int kCountSliceMs = 20;
   // data() for this role gives the field's DataTypeEnum code (int).
   static constexpr int FieldTypeRole = Qt::UserRole + 1;
   // data() for this role: true when the cell holds NULL (and is not a
@@ -127,6 +134,8 @@ class RecordsModel : public QAbstractTableModel {
   void fetchFailed(const QString& message);
   // A row entered or left edit mode, or rows could (no longer) be changed.
   void editStateChanged();
+  // Counting the rows of a result went a step further or reached its end.
+  void countChanged();
 
  public:
   int cachedBlockCount() const { return int(cache_.size()); }
@@ -155,10 +164,15 @@ class RecordsModel : public QAbstractTableModel {
   void storedRowAdded(long position);
   void storedRowRemoved(long position);
   void forgetBlocksFrom(long position);
+  // One slice of counting the result's rows; schedules the next while rows
+  // remain uncounted.
+  void countSlice();
+  // Shows rows up to `rows` (before a pending new row), read when shown.
+  void growTo(long rows);
   // The table turned out to end at `end`, before the rows shown.
   void endRowsAt(long end);
   // After a write that ran the dataset's statement again.
-  void refetch(long keepPosition);
+  void refetch();
   const kevra::Value* valueAt(int row, int column) const;
   int fieldType(int column) const;
   const Block* block(long number) const;
@@ -176,6 +190,7 @@ class RecordsModel : public QAbstractTableModel {
   long fetchedRows_ = 0;
   bool atEnd_ = true;
   bool storedCountKnown_ = false;
+  QTimer countTimer_;
   // Most recently used block first.
   mutable std::list<Block> cache_;
   mutable std::unordered_map<long, std::list<Block>::iterator> cacheIndex_;

@@ -121,7 +121,7 @@ int RecordsModel::post() {
     if (rows.followedLastChange())
       storedRowAdded(position);
     else
-      refetch(position);
+      refetch();
     emit editStateChanged();
     return rowOf(position);
   }
@@ -135,7 +135,7 @@ int RecordsModel::post() {
   if (rows.followedLastChange())
     storedRowChanged(position);
   else
-    refetch(position);
+    refetch();
   emit editStateChanged();
   return rowOf(position);
 }
@@ -182,7 +182,7 @@ int RecordsModel::deleteRecord(int row) {
   if (rows.followedLastChange())
     storedRowRemoved(position);
   else
-    refetch(position);
+    refetch();
   emit editStateChanged();
   return std::min(row, rowCount() - 1);
 }
@@ -245,9 +245,11 @@ void RecordsModel::forgetBlocksFrom(long position) {
   }
 }
 
-void RecordsModel::refetch(long keepPosition) {
-  // The statement ran again and rows may have moved anywhere: the rows read
-  // so far are read again, and at least up to the one to keep.
+void RecordsModel::refetch() {
+  // The statement ran again and rows may have moved anywhere: the cached
+  // blocks go, and the count the statement gives is the rows shown, each
+  // block read again when shown.
+  countTimer_.stop();
   beginResetModel();
   cache_.clear();
   cacheIndex_.clear();
@@ -261,10 +263,10 @@ void RecordsModel::refetch(long keepPosition) {
     emit fetchFailed(QString::fromUtf8(error.what()));
     return;
   }
-  const long wanted = std::max({fetchedRows_, keepPosition + 1, blockRows_});
-  fetchedRows_ = std::min(wanted, total);
-  atEnd_ = fetchedRows_ >= total;
+  fetchedRows_ = total;
+  atEnd_ = true;
   endResetModel();
+  emit countChanged();
 }
 
 }  // namespace kevra::browse

@@ -41,6 +41,7 @@ RecordsPage::RecordsPage(QWidget* parent) : QWidget(parent), form_(std::make_uni
   connect(model_, &QAbstractItemModel::rowsInserted, this, moved);
   connect(model_, &QAbstractItemModel::rowsRemoved, this, moved);
   connect(model_, &RecordsModel::editStateChanged, this, moved);
+  connect(model_, &RecordsModel::countChanged, this, moved);
   buildSearchBars();
   buildCommands();
 }

@@ -67,8 +67,9 @@ class RecordsPage : public QWidget {
   static constexpr int kMaxColumnWidth = 320;
 
   // Where the grid stands, for the status bar: "Row 1,234 of 1,000,000" in
-  // the desktop's number format ("of 128+" while more rows may follow, "New
-  // record of ..." on a pending new row); empty with no rows shown.
+  // the desktop's number format ("of 40,960+" while a sorted or filtered
+  // view is still being counted, "New record of ..." on a pending new row);
+  // empty with no rows shown.
   QString positionText() const;
 
   // The record commands, for the window's menu, in menu order; a null entry

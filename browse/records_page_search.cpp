@@ -2,6 +2,7 @@
 // commands.
 #include <QAction>
 #include <QCheckBox>
+#include <QHash>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -171,6 +172,16 @@ void RecordsPage::openView(const RecordsQuery& query) {
   if (!dataset_.Active() || query_.table.isEmpty() || !postPendingEdit()) return;
   const QModelIndex current = form_->recordsGrid->currentIndex();
   const RecordsQuery previous = query_;
+  // The same fields come back: each keeps the width it had (the user's
+  // resizing included), which the columns' removal would lose.
+  QHash<QString, int> widths;
+  for (int column = 0; column < model_->columnCount(); ++column)
+    widths.insert(model_->fieldNames().value(column), form_->recordsGrid->columnWidth(column));
+  const auto keepWidths = [this, &widths] {
+    for (int column = 0; column < model_->columnCount(); ++column)
+      if (const auto width = widths.constFind(model_->fieldNames().value(column)); width != widths.constEnd())
+        form_->recordsGrid->setColumnWidth(column, *width);
+  };
   model_->setEnabled(false);
   dataset_.Close();
   dataset_.setCommandText(query.commandText());
@@ -181,9 +192,11 @@ void RecordsPage::openView(const RecordsQuery& query) {
     dataset_.setCommandText(previous.commandText());
     dataset_.Open();
     model_->setEnabled(true);
+    keepWidths();
     throw;
   }
   model_->setEnabled(true);
+  keepWidths();
   showSortIndicator();
   if (model_->rowCount() > 0)
     form_->recordsGrid->setCurrentIndex(model_->index(0, std::max(0, current.column())));

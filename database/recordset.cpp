@@ -11,6 +11,7 @@
 #include "engine/table/column_defaults.h"
 #include "engine/table/schema_view.h"
 #include "engine/table/database.h"
+#include "engine/sql/index_result_set.h"
 #include "engine/sql/result_set.h"
 #include "engine/sql/table_scan_result_set.h"
 #include "engine/sql/local_services.h"
@@ -59,6 +60,14 @@ void Recordset::takeStoredRowCount() {
 
 std::optional<long> Recordset::storedRowCount() const { return result_ ? storedRowCount_ : std::nullopt; }
 
+std::optional<long> Recordset::knownRowCount() const {
+  if (!result_) return std::nullopt;
+  if (storedRowCount_) return storedRowCount_;
+  if (const auto* indexed = dynamic_cast<const kevra::sql::IndexResultSet*>(result_.get()))
+    if (std::optional<uint64_t> rows = indexed->knownRowCount()) return long(*rows);
+  return std::nullopt;
+}
+
 void Recordset::Close() {
   result_.reset();
   storedRowCount_.reset();
@@ -95,6 +104,20 @@ int Recordset::fieldType(int field) const {
 long Recordset::recordCount() const {
   open(result_);
   kevra::Database::ReadScope reading(*db_);
+  return long(result_->rowCount());
+}
+
+long Recordset::countUpTo(long limit) const {
+  open(result_);
+  if (limit <= 0) return 0;
+  kevra::Database::ReadScope reading(*db_);
+  // Whole rows of one table name the row at a position without decoding it.
+  if (result_->sourceTable()) {
+    if (result_->rowLocation(uint64_t(limit - 1))) return limit;
+    return long(result_->rowCount());  // read to its end by now
+  }
+  std::vector<std::vector<kevra::Value>> last;
+  if (result_->fetch(uint64_t(limit - 1), 1, last) == 1) return limit;
   return long(result_->rowCount());
 }
 

@@ -38,11 +38,20 @@ class Recordset {
   int fieldType(int field) const;  // DataTypeEnum
   // Number of rows in the result.
   long recordCount() const;
+  // The number of rows, counted no further than `limit`: min(rows, limit).
+  // A filtered or sorted result reads only as far as it must, and keeps what
+  // it read for later fetches, so a big result can be counted a step at a
+  // time.
+  long countUpTo(long limit) const;
   // The number of rows the table definition stores, when the result is every
   // row of one table in storage order (no condition, order or grouping):
   // known at once, without walking the table's pages. Kept up to date by the
   // changes made through this recordset. Other results give nullopt.
   std::optional<long> storedRowCount() const;
+  // The number of rows when it is known without reading them: the stored
+  // count above, or every row of one table in the order of an index that
+  // holds them all (read from either end). nullopt for other results.
+  std::optional<long> knownRowCount() const;
   // Reads `count` rows from `position` (0-based) into `out`, each row one value
   // per field; returns how many were read.
   long fetch(long position, long count, std::vector<std::vector<kevra::Value>>& out) const;

@@ -22,6 +22,7 @@ class IndexRangeWalk {
   bool next(uint32_t& location);
   // Every location left, in storage order (ascending), each once.
   std::vector<uint32_t> remainingInStorageOrder();
+  const AccessPath& path() const { return path_; }
 
  private:
   AccessPath path_;

@@ -7,6 +7,7 @@
 #include "engine/sql/spilling_sorter.h"
 #include "engine/storage/page_file.h"
 #include "engine/table/database.h"
+#include "engine/table/index_lookup.h"
 
 namespace kevra::sql {
 
@@ -16,9 +17,19 @@ IndexResultSet::IndexResultSet(std::unique_ptr<SelectPlan> plan, AccessPath path
       walk_(plan_->db->pages(), *plan_->table, std::move(path)),
       scanReader_(plan_->db->pages(), plan_->scanTable),
       fetchReader_(plan_->db->pages(), plan_->outputTable),
-      projector_(*plan_) {}
+      projector_(*plan_) {
+  const AccessPath& walked = walk_.path();
+  const bool wholeIndex =
+      walked.ranges.size() == 1 && walked.ranges[0].start.empty() && walked.ranges[0].end.empty() &&
+      !plan_->table->realIndexes.at(walked.realIndex).ignoreNulls();
+  if (inIndexOrder_ && wholeIndex && !plan_->where && !plan_->top && !plan_->distinct)
+    wholeTableRows_ = plan_->table->rowCount;
+}
 
 bool IndexResultSet::qualifies(uint32_t location) {
+  // Without a condition every row the index names qualifies; the row is
+  // read only when its sort key is needed, or when it is fetched.
+  if (!plan_->where && (inIndexOrder_ || plan_->orderBy.empty())) return true;
   if (!scanReader_.read(location, row_)) return false;
   return !plan_->where || evaluator_.isTrue(*plan_->where, row_);
 }
@@ -76,10 +87,10 @@ size_t IndexResultSet::fetch(uint64_t position, size_t count, std::vector<std::v
   if (count == 0) return 0;
   const uint64_t end = count > std::numeric_limits<uint64_t>::max() - position ? std::numeric_limits<uint64_t>::max()
                                                                                  : position + count;
-  scanUntil(end);
   std::vector<Value> row;
-  for (uint64_t i = position; i < end && i < locations_.size(); ++i) {
-    if (!fetchReader_.read(locations_[size_t(i)], row)) break;
+  uint32_t location = 0;
+  for (uint64_t i = position; i < end && locationAt(i, location); ++i) {
+    if (!fetchReader_.read(location, row)) break;
     out.emplace_back();
     projector_.project(row, out.back());
   }
@@ -92,9 +103,51 @@ std::shared_ptr<const TableDef> IndexResultSet::sourceTable() const {
 
 std::optional<uint32_t> IndexResultSet::rowLocation(uint64_t position) {
   if (!sourceTable()) return std::nullopt;
+  uint32_t location = 0;
+  if (!locationAt(position, location)) return std::nullopt;
+  return location;
+}
+
+std::optional<uint64_t> IndexResultSet::knownRowCount() const { return wholeTableRows_; }
+
+bool IndexResultSet::locationAt(uint64_t position, uint32_t& location) {
+  // Rows a few blocks ahead are walked to; farther ones come from the end.
+  constexpr uint64_t kWalkAhead = 1024;
+  if (position >= locations_.size() && !complete_ && wholeTableRows_ &&
+      position - locations_.size() >= kWalkAhead) {
+    if (position >= *wholeTableRows_) return false;
+    const uint64_t fromEnd = *wholeTableRows_ - 1 - position;
+    if (readTail(fromEnd + 1)) {
+      location = tail_[size_t(fromEnd)];
+      return true;
+    }
+  }
   scanUntil(position == std::numeric_limits<uint64_t>::max() ? position : position + 1);
-  if (position >= locations_.size()) return std::nullopt;
-  return locations_[size_t(position)];
+  if (position >= locations_.size()) return false;
+  location = locations_[size_t(position)];
+  return true;
+}
+
+bool IndexResultSet::readTail(uint64_t rows) {
+  if (!tailCursor_) {
+    const size_t index = walk_.path().realIndex;
+    tailCursor_.emplace(plan_->db->pages(), plan_->table->realIndexes.at(index),
+                        describeIndex(*plan_->table, index));
+    tailCursor_->seekLast();
+  }
+  IndexEntry entry;
+  while (tail_.size() < rows) {
+    if (!tailCursor_->previous(entry)) {
+      // Fewer entries than the table counts: positions are only what a walk
+      // from the start gives.
+      wholeTableRows_.reset();
+      tail_.clear();
+      tailCursor_.reset();
+      return false;
+    }
+    tail_.push_back(entry.rowLocation());
+  }
+  return true;
 }
 
 }  // namespace kevra::sql

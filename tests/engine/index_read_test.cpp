@@ -13,6 +13,7 @@
 #include "engine/index/index_cursor.h"
 #include "engine/index/index_key_encoder.h"
 #include "engine/index/index_reader.h"
+#include "engine/sql/index_result_set.h"
 #include "engine/sql/local_services.h"
 #include "engine/sql/row_ordering.h"
 #include "engine/sql/spilling_sorter.h"
@@ -220,6 +221,42 @@ TEST_F(IndexedTable, OrderByAnIndexReadsItInOrderAndMatchesTheSort) {
             rows("SELECT TOP 4 id, s FROM T WHERE n > 190 OR 1 = 0 ORDER BY s"));
   // Direction must match: the ascending index does not serve a descending order.
   EXPECT_EQ(plan("SELECT id FROM T ORDER BY n DESC"), "table 'T': scan\norder: sort\n");
+}
+
+TEST_F(IndexedTable, EveryRowInIndexOrderIsCountedAtOnceAndItsLastRowsReadFromTheEnd) {
+  const auto text = [](const std::vector<std::vector<Value>>& block) {
+    std::vector<std::string> out;
+    for (const auto& r : block) {
+      std::string line;
+      for (const auto& v : r) line += valueToText(v) + "|";
+      out.push_back(line);
+    }
+    return out;
+  };
+  for (const std::string order : {"ORDER BY n", "ORDER BY d DESC", "ORDER BY s", "ORDER BY g, h DESC"}) {
+    const std::vector<std::string> expected = rows("SELECT * FROM T " + order);
+    ASSERT_EQ(expected.size(), 2500u) << order;
+    // A fresh result reads its last rows, a middle stretch and then its
+    // first rows, each matching what a walk from the start gives.
+    auto result = runStatement(db_, "SELECT * FROM T " + order).rows;
+    auto* indexed = dynamic_cast<sql::IndexResultSet*>(result.get());
+    ASSERT_NE(indexed, nullptr) << order;
+    EXPECT_EQ(indexed->knownRowCount(), std::optional<uint64_t>(2500)) << order;
+    std::vector<std::vector<Value>> block;
+    EXPECT_EQ(result->fetch(2450, 100, block), 50u) << order;
+    EXPECT_EQ(text(block), std::vector<std::string>(expected.begin() + 2450, expected.end())) << order;
+    EXPECT_EQ(result->rowLocation(2499).has_value(), true) << order;
+    EXPECT_EQ(result->rowLocation(2500), std::nullopt) << order;
+    EXPECT_EQ(result->fetch(1300, 20, block), 20u) << order;
+    EXPECT_EQ(text(block), std::vector<std::string>(expected.begin() + 1300, expected.begin() + 1320)) << order;
+    EXPECT_EQ(result->fetch(0, 10, block), 10u) << order;
+    EXPECT_EQ(text(block), std::vector<std::string>(expected.begin(), expected.begin() + 10)) << order;
+    EXPECT_EQ(result->rowCount(), 2500u) << order;
+  }
+  // A condition leaves the count to be walked.
+  auto filtered = runStatement(db_, "SELECT * FROM T WHERE q > 10 ORDER BY n").rows;
+  ASSERT_NE(dynamic_cast<sql::IndexResultSet*>(filtered.get()), nullptr);
+  EXPECT_EQ(dynamic_cast<sql::IndexResultSet*>(filtered.get())->knownRowCount(), std::nullopt);
 }
 
 TEST_F(IndexedTable, StatementsInATransactionSeeTheirOwnRowsThroughIndexes) {
