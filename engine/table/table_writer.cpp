@@ -233,7 +233,10 @@ Binary TableWriter::storeLongValue(TableState& st, const ColumnDef& column, cons
     // by replaced and deleted values is used again before the file grows.
     auto [offered, fresh] = st.longValueRoom.try_emplace(column.number);
     if (fresh) {
-      for (uint32_t p : UsageMap::read(file, maps->freeMapPointer, "table '" + def.name + "'").pages())
+      // Held in a local: a range over pages() of the temporary map itself
+      // would outlive the map.
+      const UsageMap freeMap = UsageMap::read(file, maps->freeMapPointer, "table '" + def.name + "'");
+      for (uint32_t p : freeMap.pages())
         if (p < file.pageCount() && p != page) offered->second.push_back(p);
     }
     while (true) {

@@ -19,7 +19,7 @@
 
 namespace kevra {
 
-class PropertyBlob;
+struct PropertyBlob;
 
 class ValidationRules {
  public:
