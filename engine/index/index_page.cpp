@@ -14,13 +14,14 @@ namespace {
   throw CorruptFileError("Corrupt file: index page " + std::to_string(page) + " of " + owner + " " + what + ".");
 }
 
-}  // namespace
-
-size_t IndexPage::lowerBound(ByteSpan e) const {
-  size_t lo = 0, hi = size();
+// The first entry of `page` for which `below` is false; `below` holds for a
+// leading run of the entries, as their order makes it.
+template <typename Below>
+size_t firstNotBelow(const IndexPage& page, Below below) {
+  size_t lo = 0, hi = page.size();
   while (lo < hi) {
-    size_t mid = (lo + hi) / 2;
-    if (entryLess(entry(mid), e))
+    const size_t mid = (lo + hi) / 2;
+    if (below(page.entry(mid)))
       lo = mid + 1;
     else
       hi = mid;
@@ -28,16 +29,14 @@ size_t IndexPage::lowerBound(ByteSpan e) const {
   return lo;
 }
 
+}  // namespace
+
+size_t IndexPage::lowerBound(ByteSpan e) const {
+  return firstNotBelow(*this, [&](ByteSpan entry) { return entryLess(entry, e); });
+}
+
 size_t IndexPage::lowerBoundKey(ByteSpan key) const {
-  size_t lo = 0, hi = size();
-  while (lo < hi) {
-    size_t mid = (lo + hi) / 2;
-    if (entryBelowKey(entry(mid), key))
-      lo = mid + 1;
-    else
-      hi = mid;
-  }
-  return lo;
+  return firstNotBelow(*this, [&](ByteSpan entry) { return entryBelowKey(entry, key); });
 }
 
 void IndexPage::append(ByteSpan e) {
