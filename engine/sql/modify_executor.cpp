@@ -10,7 +10,7 @@
 #include "engine/sql/column_binding.h"
 #include "engine/sql/column_subset.h"
 #include "engine/expr/expression_evaluator.h"
-#include "engine/sql/select_executor.h"
+#include "engine/sql/selected_rows_inserter.h"
 #include "engine/sql/subquery_resolver.h"
 #include "engine/expr/value_coercion.h"
 #include "engine/util/error.h"
@@ -43,29 +43,6 @@ struct Change {
   uint32_t location;
   std::vector<Value> values;
 };
-
-// INSERT ... SELECT: every row of the query, read completely before the
-// first insert so a query over the target table does not see its own rows.
-long insertSelected(const std::shared_ptr<Database>& db, const TableDef& table, const std::vector<int>& targets,
-                    SelectStatement select, RowWriter& writer) {
-  std::unique_ptr<ResultSet> source = executeSelect(db, std::move(select));
-  if (source->columns().size() != targets.size())
-    throw EngineError("The INSERT INTO statement's query gives " + std::to_string(source->columns().size()) +
-                      " fields for " + std::to_string(targets.size()) + " fields of table '" + table.name + "'.");
-  std::vector<std::vector<std::optional<Value>>> rows;
-  std::vector<std::vector<Value>> block;
-  for (uint64_t at = 0; source->fetch(at, 1024, block) > 0; at += block.size()) {
-    for (const auto& values : block) {
-      std::vector<std::optional<Value>>& row = rows.emplace_back(table.columns.size());
-      for (size_t i = 0; i < targets.size(); ++i)
-        row[size_t(targets[i])] = coerceToColumn(values[i], table.columns[size_t(targets[i])]);
-    }
-  }
-  return inTransaction(writer, [&] {
-    for (const auto& row : rows) writer.insertRow(table, row);
-    return long(rows.size());
-  });
-}
 
 // Calls `visit` with the location and the `scanned` columns of every row of
 // `table` that satisfies `where` (bound to `scanned`), in storage order;
@@ -128,7 +105,7 @@ long executeInsert(const std::shared_ptr<Database>& db, InsertStatement& stateme
       targets.push_back(index);
     }
   }
-  if (statement.select) return insertSelected(db, *table, targets, std::move(*statement.select), writer);
+  if (statement.select) return insertSelectedRows(db, *table, targets, std::move(*statement.select), writer);
   if (targets.size() != statement.values.size())
     throw EngineError("The INSERT INTO statement gives " + std::to_string(statement.values.size()) +
                       " values for " + std::to_string(targets.size()) + " fields of table '" + table->name + "'.");

@@ -1,7 +1,8 @@
 // Running INSERT (VALUES or SELECT), UPDATE and DELETE: find the rows,
 // compute and convert the new values, and hand them to a RowWriter inside one
 // transaction. Rows to change are collected before the first write so the
-// scan never sees its own changes. UPDATE and DELETE find their rows through
+// scan never sees its own changes (INSERT ... SELECT from another table
+// streams instead, see selected_rows_inserter.h). UPDATE and DELETE find their rows through
 // an index when the WHERE allows (see AccessPath), decoding only the columns
 // the WHERE and the new values read.
 #pragma once
