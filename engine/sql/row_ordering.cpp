@@ -71,7 +71,7 @@ void sortByKeys(std::vector<size_t>& indexes, const std::vector<std::vector<Valu
 }
 
 SortKey makeSortKey(uint64_t id, uint64_t sequence, std::vector<Value> values) {
-  SortKey k{id, sequence, std::move(values), {}};
+  SortKey k{id, sequence, std::move(values), {}, {}};
   k.textKeys.resize(k.values.size());
   for (size_t i = 0; i < k.values.size(); ++i)
     if (auto* s = std::get_if<std::string>(&k.values[i])) appendTextKeySegment(utf8ToUtf16(*s), true, k.textKeys[i]);
