@@ -7,6 +7,8 @@
 
 #include "engine/sql/row_ordering.h"
 #include "engine/sql/spilling_sorter.h"
+#include "engine/sql/value_record.h"
+#include "engine/util/error.h"
 
 namespace kevra::sql {
 
@@ -50,10 +52,10 @@ void RowListResultSet::scanAndSort() {
     complete_ = true;
     return;
   }
-  // Every qualifying row's key; a sort past the memory budget spills to
-  // temporary files.
+  // Every qualifying row's key, carrying the row's output values; a sort past
+  // the memory budget spills to temporary files.
   SpillingSorter sorter(plan_->orderBy);
-  std::vector<Value> row;
+  std::vector<Value> row, whole, output;
   while (true) {
     const uint64_t position = scanCursor_->position();
     if (!scanCursor_->next(row)) break;
@@ -61,9 +63,27 @@ void RowListResultSet::scanAndSort() {
     std::vector<Value> key;
     key.reserve(plan_->orderBy.size());
     for (const auto& o : plan_->orderBy) key.push_back(evaluator_.evaluate(*o.expr, row));
-    sorter.add(position, std::move(key));
+    if ((fetchCursor_->position() != position && !fetchCursor_->seek(position)) || !fetchCursor_->next(whole))
+      throw EngineError("Row " + std::to_string(position) + " of table '" + plan_->table->name +
+                        "' could not be read again for sorting.");
+    projector_.project(whole, output);
+    Bytes payload;
+    appendValueRecord(output, payload);
+    sorter.add(position, std::move(key), std::move(payload));
   }
-  positions_ = sorter.finish();
+  sortedRows_.reset(std::tmpfile());
+  if (!sortedRows_) throw EngineError("A temporary file for the query's sorted rows could not be made; is the disk full?");
+  uint64_t offset = 0;
+  sorter.finish([&](uint64_t id, const Bytes& payload) {
+    positions_.push_back(id);
+    sortedOffsets_.push_back(offset);
+    if (!payload.empty() && std::fwrite(payload.data(), 1, payload.size(), sortedRows_.get()) != payload.size())
+      throw EngineError("The query's sorted rows could not be written to a temporary file; is the disk full?");
+    offset += payload.size();
+  });
+  sortedOffsets_.push_back(offset);
+  if (std::fflush(sortedRows_.get()) != 0)
+    throw EngineError("The query's sorted rows could not be written to a temporary file; is the disk full?");
   complete_ = true;
 }
 
@@ -78,6 +98,21 @@ size_t RowListResultSet::fetch(uint64_t position, size_t count, std::vector<std:
   const uint64_t end = count > std::numeric_limits<uint64_t>::max() - position ? std::numeric_limits<uint64_t>::max()
                                                                                  : position + count;
   scanUntil(end);
+  if (sortedRows_) {
+    const uint64_t last = std::min<uint64_t>(end, positions_.size());
+    if (position >= last) return 0;
+    const uint64_t from = sortedOffsets_[position], to = sortedOffsets_[last];
+    Bytes block(size_t(to - from));
+    if (std::fseek(sortedRows_.get(), long(from), SEEK_SET) != 0 ||
+        (!block.empty() && std::fread(block.data(), 1, block.size(), sortedRows_.get()) != block.size()))
+      throw EngineError("The query's sorted rows could not be read back from their temporary file.");
+    for (uint64_t i = position; i < last; ++i) {
+      out.emplace_back();
+      readValueRecord(ByteSpan(block).subspan(size_t(sortedOffsets_[i] - from), size_t(sortedOffsets_[i + 1] - sortedOffsets_[i])),
+                      out.back());
+    }
+    return out.size();
+  }
   std::vector<Value> row;
   for (uint64_t i = position; i < end && i < positions_.size(); ++i) {
     const uint64_t at = positions_[i];

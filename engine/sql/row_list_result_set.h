@@ -3,8 +3,12 @@
 // storage positions of the rows that qualify; fetching seeks to those
 // positions and decodes the output columns of just the rows requested.
 // Without ORDER BY the scan runs only as far as the rows asked for so far;
-// with TOP n only the best n sort keys are kept.
+// with TOP n only the best n sort keys are kept. A full sort carries each
+// qualifying row's output values with its key and keeps the sorted rows in a
+// temporary file, so fetching reads them in order instead of seeking to each
+// row's page again.
 #pragma once
+#include <cstdio>
 #include <memory>
 #include <vector>
 
@@ -37,6 +41,11 @@ class RowListResultSet : public ResultSet {
   ExpressionEvaluator evaluator_;
   RowProjector projector_;
   std::vector<uint64_t> positions_;  // storage positions of qualifying rows, in output order
+  struct CloseFile {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+  };
+  std::unique_ptr<std::FILE, CloseFile> sortedRows_;  // output rows in order, after a full sort
+  std::vector<uint64_t> sortedOffsets_;               // where each of them starts, and the end
   bool complete_ = false;
 };
 

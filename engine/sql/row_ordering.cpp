@@ -40,6 +40,13 @@ struct PreparedKey {
   bool text = false;
 };
 
+// The order compareForSort gives two values of the same common scalar type,
+// without its dispatch (the sort's innermost comparison).
+template <typename T>
+int sameTypeOrder(T a, T b) {
+  return a < b ? -1 : (b < a ? 1 : 0);
+}
+
 int comparePrepared(const PreparedKey& a, const PreparedKey& b) {
   if (a.text && b.text) return a.folded < b.folded ? -1 : (a.folded == b.folded ? 0 : 1);
   return compareForSort(*a.value, *b.value);
@@ -71,21 +78,30 @@ void sortByKeys(std::vector<size_t>& indexes, const std::vector<std::vector<Valu
 }
 
 SortKey makeSortKey(uint64_t id, uint64_t sequence, std::vector<Value> values) {
-  SortKey k{id, sequence, std::move(values), {}};
-  k.textKeys.resize(k.values.size());
+  SortKey k{id, sequence, std::move(values), {}, {}};
+  // textKeys stays empty when no value is text (one allocation less per row).
   for (size_t i = 0; i < k.values.size(); ++i)
-    if (auto* s = std::get_if<std::string>(&k.values[i])) appendTextKeySegment(utf8ToUtf16(*s), true, k.textKeys[i]);
+    if (auto* s = std::get_if<std::string>(&k.values[i])) {
+      k.textKeys.resize(k.values.size());
+      appendTextKeySegment(utf8ToUtf16(*s), true, k.textKeys[i]);
+    }
   return k;
 }
 
 bool SortKeyLess::operator()(const SortKey& a, const SortKey& b) const {
   const auto& orderBy = *orderBy_;
   for (size_t k = 0; k < orderBy.size(); ++k) {
+    const Value& x = a.values[k];
+    const Value& y = b.values[k];
     int c;
-    if (std::holds_alternative<std::string>(a.values[k]) && std::holds_alternative<std::string>(b.values[k]))
+    if (x.index() == y.index() && std::holds_alternative<double>(x))
+      c = sameTypeOrder(*std::get_if<double>(&x), *std::get_if<double>(&y));
+    else if (x.index() == y.index() && std::holds_alternative<int32_t>(x))
+      c = sameTypeOrder(*std::get_if<int32_t>(&x), *std::get_if<int32_t>(&y));
+    else if (std::holds_alternative<std::string>(x) && std::holds_alternative<std::string>(y))
       c = a.textKeys[k] < b.textKeys[k] ? -1 : (a.textKeys[k] == b.textKeys[k] ? 0 : 1);
     else
-      c = compareForSort(a.values[k], b.values[k]);
+      c = compareForSort(x, y);
     if (c != 0) return orderBy[k].descending ? c > 0 : c < 0;
   }
   return a.sequence < b.sequence;

@@ -25,12 +25,14 @@ void sortByKeys(std::vector<size_t>& indexes, const std::vector<std::vector<Valu
 
 // One row's ORDER BY values, prepared for comparing: text also as its key in
 // the General sort order. `sequence` (the order rows came in) breaks ties,
-// as a stable sort would.
+// as a stable sort would. `payload` travels with the key untouched (the row
+// itself, when the sort carries whole rows).
 struct SortKey {
   uint64_t id = 0;
   uint64_t sequence = 0;
   std::vector<Value> values;
   std::vector<Bytes> textKeys;
+  Bytes payload;
 };
 SortKey makeSortKey(uint64_t id, uint64_t sequence, std::vector<Value> values);
 

@@ -65,7 +65,7 @@ size_t footprint(const SortKey& k) {
   for (const Value& v : k.values)
     if (auto* s = std::get_if<std::string>(&v)) n += s->capacity();
   for (const Bytes& b : k.textKeys) n += b.capacity();
-  return n;
+  return n + k.payload.capacity();
 }
 
 }  // namespace
@@ -91,7 +91,12 @@ struct SpillingSorter::Run {
       get(file, &kind, 1);
       values.push_back(readAlternative(file, kind));
     }
+    uint32_t size;
+    get(file, &size, 4);
+    Bytes payload(size);
+    get(file, payload.data(), size);
     head = makeSortKey(id, sequence, std::move(values));
+    head.payload = std::move(payload);
     return true;
   }
 };
@@ -101,8 +106,9 @@ SpillingSorter::SpillingSorter(const std::vector<OrderItem>& orderBy, size_t mem
 
 SpillingSorter::~SpillingSorter() = default;
 
-void SpillingSorter::add(uint64_t id, std::vector<Value> key) {
+void SpillingSorter::add(uint64_t id, std::vector<Value> key, Bytes payload) {
   keys_.push_back(makeSortKey(id, sequence_++, std::move(key)));
+  keys_.back().payload = std::move(payload);
   held_ += footprint(keys_.back());
   if (held_ > budget_) spill();
 }
@@ -117,6 +123,9 @@ void SpillingSorter::spill() {
     const uint32_t count = uint32_t(k.values.size());
     put(run->file, &count, 4);
     for (const Value& v : k.values) writeValue(run->file, v);
+    const uint32_t size = uint32_t(k.payload.size());
+    put(run->file, &size, 4);
+    put(run->file, k.payload.data(), size);
   }
   if (std::fflush(run->file) != 0) fileFailed();
   run->left = keys_.size();
@@ -129,12 +138,17 @@ void SpillingSorter::spill() {
 
 std::vector<uint64_t> SpillingSorter::finish() {
   std::vector<uint64_t> ids;
+  ids.reserve(runs_.empty() ? keys_.size() : 0);
+  finish([&](uint64_t id, const Bytes&) { ids.push_back(id); });
+  return ids;
+}
+
+void SpillingSorter::finish(const std::function<void(uint64_t id, const Bytes& payload)>& emit) {
   if (runs_.empty()) {
     std::sort(keys_.begin(), keys_.end(), less_);
-    ids.reserve(keys_.size());
-    for (const SortKey& k : keys_) ids.push_back(k.id);
+    for (const SortKey& k : keys_) emit(k.id, k.payload);
     keys_.clear();
-    return ids;
+    return;
   }
   if (!keys_.empty()) spill();
   auto later = [&](size_t a, size_t b) { return less_(runs_[b]->head, runs_[a]->head); };
@@ -146,11 +160,10 @@ std::vector<uint64_t> SpillingSorter::finish() {
   while (!heads.empty()) {
     const size_t r = heads.top();
     heads.pop();
-    ids.push_back(runs_[r]->head.id);
+    emit(runs_[r]->head.id, runs_[r]->head.payload);
     if (runs_[r]->advance()) heads.push(r);
   }
   runs_.clear();
-  return ids;
 }
 
 }  // namespace kevra::sql

@@ -2,10 +2,12 @@
 // the order rows came in among equal keys. Keys are held in memory up to a
 // budget; past it each batch is sorted and written to a temporary file, and
 // the batches are merged at the end, so a sort of any size holds only one
-// batch of keys plus the ids.
+// batch of keys plus the ids. Each key may carry a payload of bytes (such as
+// the row itself), which is spilled and merged with it.
 #pragma once
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -19,9 +21,11 @@ class SpillingSorter {
 
   SpillingSorter(const std::vector<OrderItem>& orderBy, size_t memoryBudget = kDefaultBudget);
   ~SpillingSorter();
-  void add(uint64_t id, std::vector<Value> key);
+  void add(uint64_t id, std::vector<Value> key, Bytes payload = {});
   // Every id added, in order. Throws EngineError when a temporary file fails.
   std::vector<uint64_t> finish();
+  // Hands every id added, with its payload, to `emit` in order.
+  void finish(const std::function<void(uint64_t id, const Bytes& payload)>& emit);
   size_t filesWritten() const { return filesWritten_; }
 
  private:

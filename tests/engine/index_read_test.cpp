@@ -317,6 +317,32 @@ TEST(SpillingSorter, BatchesInFilesMergeToTheStableSortsOrder) {
   EXPECT_EQ(sorted, std::vector<uint64_t>(order.begin(), order.end()));
 }
 
+TEST(SpillingSorter, PayloadsTravelWithTheirKeysThroughSpilledBatches) {
+  std::vector<OrderItem> orderBy(2);
+  orderBy[0].descending = true;
+  std::mt19937 rng(5);
+  std::vector<std::vector<Value>> keys;
+  for (int i = 0; i < 4000; ++i)
+    keys.push_back({rng() % 5 == 0 ? Value{} : Value(std::string(kWords[rng() % 20])), Value(int32_t(rng() % 3))});
+  std::vector<size_t> order(keys.size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+  sql::sortByKeys(order, keys, orderBy);
+  for (size_t budget : {size_t(16 * 1024), sql::SpillingSorter::kDefaultBudget}) {
+    sql::SpillingSorter sorter(orderBy, budget);
+    for (size_t i = 0; i < keys.size(); ++i) {
+      const std::string text = "row " + std::to_string(i);  // payload sizes differ
+      sorter.add(i, keys[i], Bytes(text.begin(), text.end()));
+    }
+    std::vector<uint64_t> ids;
+    sorter.finish([&](uint64_t id, const Bytes& payload) {
+      ids.push_back(id);
+      EXPECT_EQ(std::string(payload.begin(), payload.end()), "row " + std::to_string(id));
+    });
+    EXPECT_EQ(sorter.filesWritten() > 0, budget < sql::SpillingSorter::kDefaultBudget);
+    EXPECT_EQ(ids, std::vector<uint64_t>(order.begin(), order.end()));
+  }
+}
+
 namespace {
 
 // More key types, a descending numeric column followed by another, and a
@@ -551,4 +577,40 @@ TEST_F(IndexedTable, IndexedResultsNameTheirRowsForEditingAndHonourTopPercent) {
   EXPECT_EQ(rows("SELECT TOP 10 PERCENT id FROM T ORDER BY n"), rows("SELECT TOP 10 PERCENT id FROM T ORDER BY n + 0"));
   EXPECT_EQ(rows("SELECT TOP 3 id FROM T WHERE s LIKE 'zulu*' ORDER BY s"),
             rows("SELECT TOP 3 id FROM T WHERE s LIKE 'zulu*' OR 1 = 0 ORDER BY s & ''"));
+}
+
+TEST_F(IndexedTable, SortWithoutAnIndexGivesTheStableOrderOfTheKeysInEveryBlock) {
+  // h: text with accents, case and NULLs; q and d: many equal values.
+  const std::string columns = "SELECT id, h, q, d, s FROM T";
+  const std::string sql = columns + " ORDER BY h, q DESC, d";
+  ASSERT_NE(plan(sql).find("order: sort"), std::string::npos) << plan(sql);
+  auto all = runStatement(db_, columns).rows;
+  std::vector<std::vector<Value>> stored, block;
+  for (uint64_t at = 0; all->fetch(at, 700, block) > 0; at += block.size())
+    for (auto& r : block) stored.push_back(std::move(r));
+  ASSERT_EQ(stored.size(), 2500u);
+  std::vector<OrderItem> orderBy(3);
+  orderBy[1].descending = true;
+  std::vector<std::vector<Value>> keys;
+  for (const auto& r : stored) keys.push_back({r[1], r[2], r[3]});
+  std::vector<size_t> order(stored.size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+  sql::sortByKeys(order, keys, orderBy);
+  std::vector<std::string> expected;
+  for (size_t i : order) {
+    std::string line;
+    for (const auto& v : stored[i]) line += valueToText(v) + "|";
+    expected.push_back(line);
+  }
+  EXPECT_EQ(rows(sql), expected);
+
+  // A block fetched out of turn, and one running past the end.
+  auto sorted = runStatement(db_, sql).rows;
+  ASSERT_EQ(sorted->fetch(1777, 300, block), 300u);
+  EXPECT_EQ(valueToText(block[0][0]), valueToText(stored[order[1777]][0]));
+  EXPECT_EQ(valueToText(block[299][1]), valueToText(stored[order[2076]][1]));
+  ASSERT_EQ(sorted->fetch(2400, 500, block), 100u);
+  EXPECT_EQ(valueToText(block[99][0]), valueToText(stored[order[2499]][0]));
+  EXPECT_EQ(sorted->fetch(2500, 10, block), 0u);
+  EXPECT_EQ(sorted->rowCount(), 2500u);
 }
