@@ -3,8 +3,10 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/format/value_text.h"
@@ -26,6 +28,26 @@ inline std::vector<std::vector<std::string>> resultTexts(const std::shared_ptr<D
       out.push_back(texts);
     }
   return out;
+}
+
+// The same rows as "a|b|c" texts, NULL shown as "-", in result order.
+inline std::vector<std::string> resultLines(const std::shared_ptr<Database>& db, std::string_view sql) {
+  StatementResult r = runStatement(db, sql);
+  std::vector<std::string> out;
+  if (!r.rows) return out;
+  std::vector<std::vector<Value>> block;
+  for (uint64_t at = 0; r.rows->fetch(at, 100, block) > 0; at += block.size())
+    for (const auto& row : block) {
+      std::string line;
+      for (size_t i = 0; i < row.size(); ++i) line += (i ? "|" : "") + (isNull(row[i]) ? "-" : valueToText(row[i]));
+      out.push_back(line);
+    }
+  return out;
+}
+
+inline std::vector<std::string> sortedLines(std::vector<std::string> lines) {
+  std::sort(lines.begin(), lines.end());
+  return lines;
 }
 
 }  // namespace kevra::test

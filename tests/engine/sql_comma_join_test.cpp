@@ -13,6 +13,7 @@
 #include "engine/storage/fault_injecting_file_system.h"
 #include "engine/table/database.h"
 #include "engine/util/error.h"
+#include "../result_texts.h"
 #include "sample_files.h"
 
 using namespace kevra;
@@ -25,22 +26,10 @@ std::shared_ptr<Database> related() { return Database::open(test::sample("indext
 std::shared_ptr<Database> medium() { return Database::open(test::sample("bench/medium.mdb")); }
 
 std::vector<std::string> lines(const std::shared_ptr<Database>& db, std::string_view sql) {
-  StatementResult r = runStatement(db, sql);
-  std::vector<std::vector<Value>> rows;
-  r.rows->fetch(0, size_t(r.rows->rowCount()), rows);
-  std::vector<std::string> out;
-  for (const auto& row : rows) {
-    std::string line;
-    for (size_t i = 0; i < row.size(); ++i) line += (i ? "|" : "") + (isNull(row[i]) ? "-" : valueToText(row[i]));
-    out.push_back(line);
-  }
-  return out;
+  return test::resultLines(db, sql);
 }
 
-std::vector<std::string> sorted(std::vector<std::string> v) {
-  std::sort(v.begin(), v.end());
-  return v;
-}
+std::vector<std::string> sorted(std::vector<std::string> v) { return test::sortedLines(std::move(v)); }
 
 std::string plan(const std::shared_ptr<Database>& db, std::string_view sql) {
   std::string text;
