@@ -13,9 +13,7 @@ runs="${2:-3}"
 kevra_need_packages "${KEVRA_BUILD_PACKAGES[@]}" sqlite3 time
 
 build_dir="${KEVRA_BUILD_DIR:-$kevra_root/build}"
-cmake -S "$kevra_root" -B "$build_dir" -DCMAKE_BUILD_TYPE="${KEVRA_BUILD_TYPE:-RelWithDebInfo}" >/dev/null
-cmake --build "$build_dir" -j "$(kevra_jobs)" --target kevra-cli >/dev/null
-cli="$build_dir/cli/kevra-cli"
+cli="$(kevra_build_cli "$build_dir" "${KEVRA_BUILD_TYPE:-RelWithDebInfo}")"
 
 tmp="$(mktemp -d)"
 trap 'rm -rf "$tmp"' EXIT

@@ -54,6 +54,14 @@ kevra_need_mdb_reader() {
   fi
 }
 
+# kevra_build_cli BUILD_DIR BUILD_TYPE : configures BUILD_DIR and builds
+# kevra-cli there, quietly; prints the program's path.
+kevra_build_cli() {
+  cmake -S "$kevra_root" -B "$1" -DCMAKE_BUILD_TYPE="$2" >/dev/null
+  cmake --build "$1" -j "$(kevra_jobs)" --target kevra-cli >/dev/null
+  echo "$1/cli/kevra-cli"
+}
+
 kevra_jobs() {
   # At most two parallel jobs: the machines are shared.
   local n
